@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# PIV ZONA12 set-up and jobs for a Debian 12 machine where the user is root.
+#   scripts/run.sh demo   install what is missing, build, run the three extractions on
+#                         a demo installation and print where the reports are
+#   scripts/run.sh test   install what is missing, build, run every test
+#   scripts/run.sh gui    open the desktop program on the demo installation (after demo)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+packages=(build-essential cmake pkg-config libxml2-dev libxml2-utils libxslt1-dev
+  libsqlite3-dev sqlite3 libfmt-dev nlohmann-json3-dev libcli11-dev libgtest-dev libgmock-dev
+  qt6-base-dev qt6-webengine-dev xvfb xauth)
+
+install_missing() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+
+build() {  # build DIR [cmake options...]
+  local dir=$1; shift
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j"$(nproc)"
+}
+
+case "${1:-}" in
+  demo)
+    install_missing
+    build build
+    exec bash scripts/demo.sh build
+    ;;
+  test)
+    install_missing
+    build build
+    (cd build && ctest --output-on-failure -j"$(nproc)")
+    ;;
+  gui)
+    exec bash scripts/demo.sh build --gui
+    ;;
+  *)
+    echo "usage: scripts/run.sh demo|test|gui" >&2
+    exit 64
+    ;;
+esac

@@ -1,0 +1,22 @@
+#pragma once
+// The doctor's sign-in: connects the session with the records product's credentials,
+// reads the doctor's attributes and admits only a medico titolare with a regional code.
+#include <memory>
+#include <string>
+
+#include "app/TUser.hpp"
+#include "platform/host.hpp"
+#include "records/px_wrap_praxipat.hpp"
+
+/// The application title, caption of the sign-in messages.
+inline constexpr const char* application_title = "PIV ZONA12";
+
+/// Signs in with user_name and password exactly as typed and fills user. Shows its
+/// refusals through host's message box; true when the doctor is admitted. Never throws.
+bool proceed(const std::string& user_name, const std::string& password, TUser& user,
+             Tpx_wrap_praxipat& session, platform::Host& host);
+
+/// One sign-in attempt, as the OK button makes it: busy cursor around a call of proceed
+/// with a new, empty record. Returns that record when admitted, nullptr otherwise.
+std::unique_ptr<TUser> sign_in_attempt(const std::string& user_name, const std::string& password,
+                                       Tpx_wrap_praxipat& session, platform::Host& host);

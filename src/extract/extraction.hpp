@@ -1,0 +1,24 @@
+#pragma once
+// What a builder and its sections work with: the session, the doctor, the report
+// document, the date range and the patient count of the run.
+#include <cstdint>
+#include <string>
+
+#include "app/TUser.hpp"
+#include "platform/host.hpp"
+#include "platform/xmldoc.hpp"
+#include "records/px_wrap_praxipat.hpp"
+#include "tools/tools.hpp"
+
+struct ExtractionContext {
+  Tpx_wrap_praxipat& session;
+  const TUser& user;
+  platform::XmlDocument& xml_doc;  ///< the report document (the window's XMLDoc)
+  TDateTime date_from = 0;         ///< DTDal; only the date part is used
+  TDateTime date_to = 0;           ///< DTAl; only the date part is used
+  std::int32_t patient_count = 0;  ///< raised once per assistito written
+  platform::Host& host;            ///< receives progress (done of total patients)
+};
+
+/// "cast('yyyy-mm-dd' as date)" for the date part of date.
+std::string sql_date_expression(TDateTime date);

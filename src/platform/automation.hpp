@@ -1,0 +1,55 @@
+#pragma once
+// Late-bound automation objects, as COM's IDispatch offers them: a method is called by
+// name with a list of arguments and answers a Variant, or fails with AutomationError.
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+/// A value answered by an automation call.
+struct Variant {
+  enum class Kind { empty, null, text, integer };
+  Kind kind = Kind::empty;
+  std::string text;      ///< UTF-8, when kind == text
+  std::int64_t integer = 0;  ///< when kind == integer
+
+  static Variant make_empty() { return {}; }
+  static Variant make_null() { return {Kind::null, {}, 0}; }
+  static Variant make_text(std::string t) { return {Kind::text, std::move(t), 0}; }
+  static Variant make_integer(std::int64_t i) { return {Kind::integer, {}, i}; }
+};
+
+/// One argument of a call: a text passed by reference, or "omitted".
+struct Argument {
+  bool omitted = false;
+  std::string text;
+
+  static Argument missing() { return {true, {}}; }
+  static Argument of(std::string t) { return {false, std::move(t)}; }
+};
+
+/// The failure of an automation call: no object, a dead or garbled server, a method
+/// the server raised on. what() is the error's text.
+class AutomationError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+/// A late-bound object. Releasing it (destroying the pointer) releases the server.
+class AutomationObject {
+ public:
+  virtual ~AutomationObject() = default;
+  /// Calls a method by name. Throws AutomationError on any failure.
+  virtual Variant call(const std::string& method, const std::vector<Argument>& args) = 0;
+};
+
+/// Creates an object of a registered class. On POSIX the class is looked up at
+/// HKEY_CLASSES_ROOT\<progid>\LocalServer32 (default value: the server's command line),
+/// and that program is started as a child process that answers over stdin/stdout.
+/// Throws AutomationError for an unregistered class or a server that cannot start.
+std::unique_ptr<AutomationObject> create_ole_object(const std::string& progid);
+
+}  // namespace platform

@@ -1,0 +1,23 @@
+#include "platform/host.hpp"
+
+namespace platform {
+
+int Host::message_box(const std::string&, const std::string&, unsigned) { return 0; }
+bool Host::ask_file_name(const FileDialogRequest&, std::string&) { return false; }
+void Host::set_busy_cursor(bool) {}
+WindowHandle Host::foreground_window() { return 0; }
+void Host::set_foreground_window(WindowHandle) {}
+void Host::navigate_report(const std::string&) {}
+void Host::refresh_report() {}
+void Host::set_report_visible(bool) {}
+void Host::progress(int, int) {}
+
+namespace {
+Host headless_host;
+Host* installed_host = nullptr;
+}  // namespace
+
+Host& current_host() { return installed_host ? *installed_host : headless_host; }
+void set_current_host(Host* host) { installed_host = host; }
+
+}  // namespace platform

@@ -1,0 +1,63 @@
+#pragma once
+// What only a front end can do: message boxes, the file dialog, the busy cursor, the
+// foreground window, the report view and progress. The desktop windows, the command
+// line and the tests each implement it; the core never knows which one it talks to.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+using WindowHandle = std::uintptr_t;
+
+/// Message box flags and answers, with the values of the Windows message box.
+inline constexpr unsigned mb_ok = 0;
+inline constexpr unsigned mb_systemmodal = 4096;
+inline constexpr int id_ok = 1;
+
+/// A request for the open or save dialog. filter holds "description|pattern" pairs
+/// separated by "|"; an absent text means "not given".
+struct FileDialogRequest {
+  WindowHandle owner = 0;
+  std::optional<std::string> default_extension;
+  std::string filter;
+  std::optional<std::string> initial_directory;
+  std::optional<std::string> title;
+  bool open = false;  ///< true: open dialog; false: save dialog
+};
+
+class Host {
+ public:
+  virtual ~Host() = default;
+
+  /// Shows a modal message box and waits for it to close. Returns the button pressed
+  /// (id_ok for OK), or 0 when no box can be shown. The headless host shows nothing.
+  virtual int message_box(const std::string& text, const std::string& caption, unsigned flags);
+
+  /// Shows the open or save dialog; file_name holds the name offered and, when the user
+  /// confirms, the full path chosen. False when cancelled or when there is no dialog.
+  virtual bool ask_file_name(const FileDialogRequest& request, std::string& file_name);
+
+  /// Turns the busy cursor on or off.
+  virtual void set_busy_cursor(bool busy);
+
+  /// The window in the foreground, and making a window the foreground one again.
+  virtual WindowHandle foreground_window();
+  virtual void set_foreground_window(WindowHandle window);
+
+  /// The report view: go to an address, reload the address shown, show or hide it.
+  virtual void navigate_report(const std::string& url);
+  virtual void refresh_report();
+  virtual void set_report_visible(bool visible);
+
+  /// Progress of a run: done of total patients (total 0 when not known yet).
+  virtual void progress(int done, int total);
+};
+
+/// The process's host: the one set last with set_current_host, or a headless host that
+/// shows nothing. Used where no host is passed in (the debug box, the session wrapper).
+Host& current_host();
+/// Makes host the process's host; nullptr restores the headless one. Not owned.
+void set_current_host(Host* host);
+
+}  // namespace platform

@@ -1,0 +1,29 @@
+#pragma once
+// Read-only access to the registry. On POSIX the registry is a ".reg" export file
+// ("Windows Registry Editor Version 5.00") named by PIVZONA12_REGISTRY; a missing
+// variable or file means that every key is missing. Keys match without regard to case.
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+enum class RegistryRoot { classes_root, current_user, local_machine, users };
+
+enum class RegistryStatus {
+  ok,             ///< the value exists and is a string; text holds it (UTF-8)
+  key_missing,    ///< the key cannot be opened
+  value_missing,  ///< the key exists, the value does not
+  not_a_string,   ///< the value exists but is a dword, hex(...) or other non-string
+};
+
+struct RegistryValue {
+  RegistryStatus status = RegistryStatus::key_missing;
+  std::string text;
+};
+
+/// Reads one value, opening the key for reading only. key is a path below the root,
+/// with or without a leading backslash; name "" (or "@") is the key's default value.
+/// Never throws.
+RegistryValue registry_read(RegistryRoot root, std::string_view key, std::string_view name);
+
+}  // namespace platform

@@ -1,0 +1,64 @@
+#pragma once
+// The report document: a DOM in which a root element is created in a namespace and
+// every other element is appended without a prefix of its own, so that it belongs to
+// its parent's namespace and the saved file declares the namespace once, on the root.
+#include <memory>
+#include <string>
+
+namespace platform {
+
+class XmlDocument;
+
+/// A handle on an element of an XmlDocument; valid while the document lives.
+class XmlElement {
+ public:
+  XmlElement() = default;
+  bool valid() const { return node_ != nullptr; }
+  /// Appends a child element, in this element's namespace, as the last child.
+  XmlElement append_child(const std::string& name);
+  /// Appends a child element holding text (UTF-8; written even when empty).
+  XmlElement append_text_child(const std::string& name, const std::string& text);
+  std::string name() const;
+
+ private:
+  friend class XmlDocument;
+  explicit XmlElement(void* node) : node_(node) {}
+  void* node_ = nullptr;
+};
+
+class XmlDocument {
+ public:
+  XmlDocument();
+  ~XmlDocument();
+  XmlDocument(const XmlDocument&) = delete;
+  XmlDocument& operator=(const XmlDocument&) = delete;
+
+  /// Makes the document usable; an inactive document becomes an empty one.
+  void activate();
+  bool active() const;
+
+  /// Creates an element in namespace ns_uri as the default namespace, not yet attached:
+  /// it belongs to this document and is freed with it unless it becomes the root.
+  XmlElement create_root(const std::string& ns_uri, const std::string& name);
+  /// Makes root the document element, freeing any earlier document element.
+  void set_document_element(XmlElement root);
+  /// The document element, or an invalid handle.
+  XmlElement document_element() const;
+
+  /// The XML declaration written when the document is saved.
+  void set_declaration(const std::string& version, const std::string& encoding, bool standalone);
+
+  /// Saves the document to path, written beside it and renamed over it, so that a failed
+  /// save leaves any earlier file intact. Throws std::runtime_error with a message that
+  /// names the path when it cannot be written.
+  void save(const std::string& path) const;
+
+  /// The document as the saved file would hold it.
+  std::string to_string() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace platform

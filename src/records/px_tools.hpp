@@ -1,0 +1,38 @@
+#pragma once
+// Where the records product is installed, the diagnostic switches, and the debug
+// channel. Nothing is cached: every call reads the registry anew. Directory texts end
+// with the platform's separator.
+#include <string>
+
+namespace px_tools {
+
+/// "SOFTWARE\Corvanta-Ferrix\", the maker's registry folder.
+std::string maker_registry_folder();
+/// "SOFTWARE\Corvanta-Ferrix\px_gate\", the gate's registry folder.
+std::string gate_registry_folder();
+
+/// The records product's installation directory from its App Paths "Path" value: the
+/// text before the first ";", ending with the separator; a lone separator when unset.
+std::string appl_directory();
+/// appl_directory + "Temp/", created when missing.
+std::string temp_directory();
+/// appl_directory + "Temp/Log/", created when missing.
+std::string log_directory();
+
+/// The switches: on exactly when the registry string is "yes".
+bool is_debug();
+bool is_debuglog();
+bool is_log();
+
+/// The level's prefix: 1 "Info  -  ", 2 "Warning  -  ", anything else "Error  -  ".
+std::string level_prefix(int level);
+
+/// Prefixes text with its level and sends it to debug_box and debug_log_line.
+void debug_message(const std::string& text, int level);
+/// When the debug switch is on, shows text in a system-modal box "PX_GATE DEBUG SYSTEM".
+void debug_box(const std::string& text);
+/// Makes sure the debug log directory exists; when the debuglog switch is on, writes
+/// text as one line of debug.log through the logging library.
+void debug_log_line(const std::string& text);
+
+}  // namespace px_tools

@@ -1,0 +1,37 @@
+#pragma once
+// The operation log: hands each trace line of the session wrapper to the records
+// product's logging library, loaded from the installation directory. Whether a line is
+// written is decided line by line by the operation log switch.
+#include <memory>
+#include <string>
+
+namespace platform {
+class DynamicLibrary;
+}
+
+class Tpx_wrap_log {
+ public:
+  Tpx_wrap_log();
+  ~Tpx_wrap_log();
+  Tpx_wrap_log(const Tpx_wrap_log&) = delete;
+  Tpx_wrap_log& operator=(const Tpx_wrap_log&) = delete;
+
+  /// Loads the library and opens the log file file_path with tag; true when open.
+  /// Failures go to the debug channel. Never throws.
+  bool start(const std::string& tag, const std::string& file_path);
+  /// Writes line when the log is open and the log switch is on. Never throws.
+  void write_line(const std::string& line);
+  /// Closes the log and releases the library. Never throws.
+  void stop();
+
+ private:
+  using open_fn = int (*)(const char*, const char*, int, int, int);
+  using signal_fn = void (*)(int, const char*);
+  using destroy_fn = void (*)(int);
+
+  std::unique_ptr<platform::DynamicLibrary> library_handle;
+  int log_handle = 0;
+  open_fn log_open = nullptr;
+  signal_fn log_signal = nullptr;
+  destroy_fn log_destroy = nullptr;
+};

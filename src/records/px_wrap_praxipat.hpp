@@ -1,0 +1,66 @@
+#pragma once
+// The session with the records product's automation server "Praxilo.Server": signs in
+// and out, reads the user's attributes and the product's options, and runs SQL. Every
+// operation takes and returns texts (UTF-8) or a boolean and never throws; failures are
+// kept, with their level prefix, as last_message. A server that has gone away is
+// rebuilt from the kept credentials before the next operation goes on. Each server call
+// that returns leaves one trace line in the operation log.
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/automation.hpp"
+#include "records/px_wrap_log.hpp"
+
+class Tpx_wrap_praxipat {
+ public:
+  /// Makes the automation object for a class name; throws platform::AutomationError.
+  using ObjectFactory = std::function<std::unique_ptr<platform::AutomationObject>(const std::string& progid)>;
+
+  /// create: starts the operation log in the log directory. factory defaults to
+  /// platform::create_ole_object.
+  explicit Tpx_wrap_praxipat(ObjectFactory factory = {});
+  /// Disconnects, destroys and releases the server object, stops the log.
+  virtual ~Tpx_wrap_praxipat();
+  Tpx_wrap_praxipat(const Tpx_wrap_praxipat&) = delete;
+  Tpx_wrap_praxipat& operator=(const Tpx_wrap_praxipat&) = delete;
+
+  bool init(const std::string& name, const std::string& extra);
+  bool connetti(const std::string& user_name, const std::string& password);
+  bool disconnetti();
+  bool is_on();
+  bool _start();
+  bool verifica_connessione();
+
+  std::string leggi_attributo(const std::string& name);
+  std::string utente_leggi_attributo(const std::string& name);
+  std::string get_opzione(const std::string& scope, const std::string& path);
+  std::string new_object(const std::string& name, const std::string& argument);
+  std::string sql_into(const std::string& database, const std::string& sql);
+  std::string sql_dump_file(const std::string& database, const std::string& sql);
+
+  /// Prefixes text with the level's prefix and keeps it as last_message.
+  void report_message(const std::string& text, int level);
+
+  const std::string& last_message() const { return last_message_; }
+  bool connected() const { return connected_; }
+
+  /// True once a text operation found the session gone and could not rebuild it; stays
+  /// true until clear_session_lost. Lets a run tell an incomplete report from a whole one.
+  bool session_lost() const { return session_lost_; }
+  void clear_session_lost() { session_lost_ = false; }
+
+ private:
+  // Members are the implementer's; keep the fields of the session (object, connected,
+  // init_name, init_extra, user_name, password, log, last_message) among them.
+  ObjectFactory factory_;
+  std::unique_ptr<platform::AutomationObject> ole_praxipat;
+  bool connected_ = false;
+  std::string init_name;
+  std::string init_extra;
+  std::string user_name;
+  std::string password;
+  std::unique_ptr<Tpx_wrap_log> log;
+  std::string last_message_;
+  bool session_lost_ = false;
+};

@@ -1,0 +1,24 @@
+#pragma once
+// Turning a saved report into the HTML page, and the run's system-modal message box.
+#include <string>
+
+#include "platform/host.hpp"
+
+namespace tools {
+
+/// Applies the stylesheet to the XML file and writes the page to html_path in the ANSI
+/// code page. "" on success, else "file xslt non trovato", "file xml di input non
+/// trovato", "file xslt mal formato", "file xml di input mal formato", "Errore nella
+/// conversione xslt" or "Eccezione nella conversione xslt".
+std::string xslt_transform(const std::string& xsl_path, const std::string& xml_path, const std::string& html_path);
+
+/// xslt_transform, then drops every line of the page that declares a UTF-16 charset.
+/// "" on success, else "Errore nella conversione xslt" or "Eccezione nella conversione xslt".
+std::string xml2html(const std::string& xsl_path, const std::string& xml_path, const std::string& html_path);
+
+/// Shows text in a system-modal box (flags + 4096) through host; returns the button
+/// pressed, or 0 when no box can be shown. Never throws.
+int message_box(const std::string& text, const std::string& caption, unsigned flags,
+                platform::Host& host = platform::current_host());
+
+}  // namespace tools
