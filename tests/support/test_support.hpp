@@ -1,0 +1,74 @@
+#pragma once
+// Shared pieces of the tests: a fresh temporary directory, environment variables set
+// for one test, and a fixture installation of the records product.
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace test_support {
+
+/// A new, empty directory, removed with everything in it at the end of its scope.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  /// The path as text ending with "/".
+  std::string dir() const { return path_.string() + "/"; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+/// Sets (or, with nullopt, unsets) an environment variable until the end of its scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(std::string name, std::optional<std::string> value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+/// Makes the process's current directory dir until the end of its scope.
+class ScopedCwd {
+ public:
+  explicit ScopedCwd(const std::filesystem::path& dir);
+  ~ScopedCwd();
+
+ private:
+  std::filesystem::path old_;
+};
+
+/// Whole contents of a file ("" when it cannot be read).
+std::string read_file(const std::filesystem::path& path);
+/// Writes text to a file, replacing it.
+void write_file(const std::filesystem::path& path, const std::string& text);
+
+/// A fixture installation of the records product in a temporary directory: praxilo.db
+/// with the records schema and sql_script applied, praxiapi.so, and registry.reg with
+/// App Paths "Path" = "<dir>;", the gate's "log"="yes", Praxilo.Server started as
+/// praxilo-server on this database, and extra_registry (lines of .reg text) appended.
+/// PIVZONA12_REGISTRY names registry.reg for the lifetime of the object.
+class Installation {
+ public:
+  explicit Installation(const std::string& sql_script = "", const std::string& extra_registry = "");
+  ~Installation();
+  /// The installation directory, ending with "/".
+  std::string appdir() const { return dir_.dir(); }
+  std::filesystem::path registry_file() const { return dir_.path() / "registry.reg"; }
+  std::filesystem::path db_file() const { return dir_.path() / "praxilo.db"; }
+  /// Rewrites registry.reg with the standard content plus extra_registry.
+  void write_registry(const std::string& extra_registry);
+
+ private:
+  TempDir dir_;
+  std::optional<ScopedEnv> env_;
+};
+
+}  // namespace test_support
