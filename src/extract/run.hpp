@@ -18,13 +18,14 @@ enum class RunOutcome {
   saved,          ///< the report was saved, rendered and shown
   session_lost,   ///< the records product went away and could not be reconnected; nothing saved
   save_failed,    ///< the report could not be written; any earlier file is intact
+  failed,         ///< an error ended the run before the report was saved; its message was shown
 };
 
 struct RunResult {
   RunOutcome outcome = RunOutcome::cancelled;
   std::string xml_path;   ///< the chosen path, when saved
   std::string html_path;  ///< appl_directory + "ZONA12.html", when saved
-  std::string message;    ///< the error shown, for session_lost and save_failed
+  std::string message;    ///< the error shown, for session_lost, save_failed and failed
 };
 
 /// The selection statement of a programme for a date range and the doctor's user id.

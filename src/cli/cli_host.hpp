@@ -1,0 +1,23 @@
+#pragma once
+// The command line's host: the save dialog answers with the path given on the command
+// line, messages go to standard error as they are, progress is a line on a terminal.
+#include <string>
+
+#include "platform/host.hpp"
+
+class CliHost : public platform::Host {
+ public:
+  CliHost(std::string output_path, bool show_progress)
+      : output_path_(std::move(output_path)), show_progress_(show_progress) {}
+
+  int message_box(const std::string& text, const std::string& caption, unsigned flags) override;
+  bool ask_file_name(const platform::FileDialogRequest& request, std::string& file_name) override;
+  void progress(int done, int total) override;
+  /// Ends the progress line, if one is shown.
+  void end_progress();
+
+ private:
+  std::string output_path_;
+  bool show_progress_;
+  bool progress_shown_ = false;
+};

@@ -1,0 +1,38 @@
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "platform/terminal.hpp"
+
+namespace platform {
+
+bool stderr_is_terminal() { return isatty(STDERR_FILENO) == 1; }
+
+std::optional<std::string> read_password_from_terminal(const std::string& prompt) {
+  int fd = open("/dev/tty", O_RDWR | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  termios saved{};
+  bool restore = tcgetattr(fd, &saved) == 0;
+  if (restore) {
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    quiet.c_lflag |= ECHONL;
+    tcsetattr(fd, TCSAFLUSH, &quiet);
+  }
+  if (write(fd, prompt.data(), prompt.size()) < 0) {
+    // Nothing to do: the prompt is a courtesy, the read below still works.
+  }
+  std::string line;
+  char c = 0;
+  ssize_t n = 0;
+  while ((n = read(fd, &c, 1)) == 1 && c != '\n') line += c;
+  if (restore) tcsetattr(fd, TCSAFLUSH, &saved);
+  close(fd);
+  if (n < 0) return std::nullopt;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+}  // namespace platform
