@@ -1,0 +1,115 @@
+// The extraction run's texts: the selection statements, the dialog helpers and the
+// report's address.
+#include <gtest/gtest.h>
+
+#include "extract/run.hpp"
+#include "tools/tools.hpp"
+
+namespace {
+
+struct SelectionCase {
+  const char* name;
+  Programme programme;
+  std::string userid;
+  const char* expected;
+};
+
+class SelectionStatement : public ::testing::TestWithParam<SelectionCase> {};
+
+TEST_P(SelectionStatement, MatchesTheLiteralText) {
+  const SelectionCase& c = GetParam();
+  // Times of day in the pickers never reach the statement.
+  const TDateTime from = tools::encode_date(2024, 1, 31, 17, 45, 3);
+  const TDateTime to = tools::encode_date(2024, 12, 31, 8, 0, 0);
+  EXPECT_EQ(selection_statement(programme_info(c.programme), from, to, c.userid), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Programmes, SelectionStatement,
+    ::testing::Values(
+        SelectionCase{"Diabete", Programme::diabete, "MED001",
+                      "SELECT P.CODICE, P.COGNOME, P.NOME, P.SESSO, P.CODICE_FISCALE, dateformat(P.nascita, "
+                      "'yyyymmdd'), P.codice_comune_nasc from PAZIENTI P, NOS_002 N, CART_CONCESSIONI_PIP C where "
+                      "P.CODICE = N.CODICE and C.CODICE = P.CODICE and C.incent_code = 'REG0027' and (N.PA_DREVOCA "
+                      "is null or N.PA_DREVOCA > cast('2024-01-31' as date)) and (P.DECESSO is null or P.DECESSO > "
+                      "cast('2024-01-31' as date)) and P.PA_CONVENZIONE = 'S' and n.pa_medi = 'MED001' order by "
+                      "P.COGNOME, P.NOME"},
+        SelectionCase{"Tao", Programme::tao, "MED001",
+                      "SELECT P.CODICE, P.COGNOME, P.NOME, P.SESSO, P.CODICE_FISCALE, dateformat(P.nascita, "
+                      "'yyyymmdd'), P.codice_comune_nasc from PAZIENTI P, NOS_002 N, CART_CONCESSIONI_PIP C where "
+                      "P.CODICE = N.CODICE and C.CODICE = P.CODICE and C.incent_code = 'REG0002' and (N.PA_DREVOCA "
+                      "is null or N.PA_DREVOCA > cast('2024-01-31' as date)) and (P.DECESSO is null or P.DECESSO > "
+                      "cast('2024-01-31' as date)) and P.PA_CONVENZIONE = 'S' and n.pa_medi = 'MED001' order by "
+                      "P.COGNOME, P.NOME"},
+        SelectionCase{"Vaccinazioni", Programme::vaccinazioni, "MED001",
+                      "SELECT P.CODICE, P.COGNOME, P.NOME, P.SESSO, P.CODICE_FISCALE, dateformat(P.nascita, "
+                      "'yyyymmdd'), P.codice_comune_nasc from PAZIENTI P, NOS_002 N where P.CODICE = N.CODICE and "
+                      "EXISTS (SELECT 1 FROM cart_vaccini C WHERE C.CODICE = P.CODICE and (va_data >= "
+                      "cast('2024-01-31' as date) and va_data <= cast('2024-12-31' as date)) and C.va_code IN ( "
+                      "'0005','IADV','IDRM','ISPL','ISUB','IVRS') )  and P.PA_CONVENZIONE = 'S' and n.pa_medi = "
+                      "'MED001' order by P.COGNOME, P.NOME"},
+        // A quote inside the user id is doubled so that it stays inside the literal.
+        SelectionCase{"QuoteInUserId", Programme::vaccinazioni, "O'Neil",
+                      "SELECT P.CODICE, P.COGNOME, P.NOME, P.SESSO, P.CODICE_FISCALE, dateformat(P.nascita, "
+                      "'yyyymmdd'), P.codice_comune_nasc from PAZIENTI P, NOS_002 N where P.CODICE = N.CODICE and "
+                      "EXISTS (SELECT 1 FROM cart_vaccini C WHERE C.CODICE = P.CODICE and (va_data >= "
+                      "cast('2024-01-31' as date) and va_data <= cast('2024-12-31' as date)) and C.va_code IN ( "
+                      "'0005','IADV','IDRM','ISPL','ISUB','IVRS') )  and P.PA_CONVENZIONE = 'S' and n.pa_medi = "
+                      "'O''Neil' order by P.COGNOME, P.NOME"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SelectionStatement, DatesAlwaysHaveFourDigitYearsAndTwoDigitMonthsAndDays) {
+  const std::string sql = selection_statement(programme_info(Programme::vaccinazioni), tools::encode_date(987, 3, 4),
+                                              tools::encode_date(2008, 1, 1), "x");
+  EXPECT_NE(sql.find("va_data >= cast('0987-03-04' as date) and va_data <= cast('2008-01-01' as date)"),
+            std::string::npos)
+      << sql;
+}
+
+TEST(RunTexts, PathToUrlEscapesBlanksAndTurnsBackslashesOnly) {
+  EXPECT_EQ(path_to_url("C:\\Prog Files\\Praxilo\\ZONA12.html"), "C:/Prog%20Files/Praxilo/ZONA12.html");
+  EXPECT_EQ(path_to_url("/opt/a b/è#x.html"), "/opt/a%20b/è#x.html");
+  EXPECT_EQ(replace_char("File XML|*.xml", '|', '\0'), std::string("File XML\0*.xml", 14));
+}
+
+class RecordingDialogHost : public platform::Host {
+ public:
+  bool answer = true;
+  std::string chosen = "/tmp/chosen.xml";
+  platform::FileDialogRequest request;
+  std::string offered;
+  bool ask_file_name(const platform::FileDialogRequest& r, std::string& file_name) override {
+    request = r;
+    offered = file_name;
+    if (answer) file_name = chosen;
+    return answer;
+  }
+};
+
+TEST(AskFileName, PassesOnlyTheGivenTextsAndKeepsTheNameWhenCancelled) {
+  RecordingDialogHost host;
+  const std::string dir = "./", title = "Report", empty;
+  std::string name = "File TAO ZONA12.xml";
+  EXPECT_TRUE(ask_file_name(host, 7, &empty, "File XML|*.xml", &dir, &title, name, false));
+  EXPECT_EQ(name, "/tmp/chosen.xml");
+  EXPECT_EQ(host.offered, "File TAO ZONA12.xml");
+  EXPECT_EQ(host.request.owner, 7u);
+  EXPECT_FALSE(host.request.default_extension.has_value());
+  EXPECT_EQ(host.request.initial_directory.value_or(""), "./");
+  EXPECT_EQ(host.request.title.value_or(""), "Report");
+  EXPECT_FALSE(host.request.open);
+
+  host.answer = false;
+  name = "File Diabete ZONA12.xml";
+  EXPECT_FALSE(ask_file_name(host, 0, nullptr, "File XML|*.xml", nullptr, nullptr, name, true));
+  EXPECT_EQ(name, "File Diabete ZONA12.xml");
+  EXPECT_FALSE(host.request.initial_directory.has_value());
+  EXPECT_TRUE(host.request.open);
+
+  // A name longer than the dialog's buffer is cut to what the buffer holds.
+  name = std::string(300, 'a');
+  ask_file_name(host, 0, nullptr, "File XML|*.xml", nullptr, nullptr, name, false);
+  EXPECT_EQ(host.offered.size(), 260u);
+}
+
+}  // namespace
