@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/automation.hpp"
 #include "records/px_wrap_log.hpp"
@@ -63,4 +64,19 @@ class Tpx_wrap_praxipat {
   std::unique_ptr<Tpx_wrap_log> log;
   std::string last_message_;
   bool session_lost_ = false;
+
+  class OperationScope;
+  int operation_depth_ = 0;    ///< nesting of the public operations now running
+  bool rebuild_used_ = false;  ///< the running operation has rebuilt the session once
+
+  /// Writes one line to the operation log; never throws.
+  void trace(const std::string& line);
+  /// Calls a method with text arguments, takes the answer as text and traces the call;
+  /// throws on a failed call or a Null answer.
+  std::string call_text(const std::string& method, const std::vector<std::string>& args);
+  /// The shared frame of the six text operations: probe, call, and on a server that
+  /// went away during the call, one rebuild and a second call.
+  std::string text_operation(const std::string& method, const std::vector<std::string>& args);
+  /// Marks the session as lost when the failing text operation is the caller's own.
+  void mark_session_lost();
 };

@@ -1,0 +1,332 @@
+#include "records/px_wrap_praxipat.hpp"
+
+#include <utility>
+#include <vector>
+
+#include "platform/host.hpp"
+#include "records/px_tools.hpp"
+#include "tools/tools.hpp"
+
+namespace {
+
+using platform::Argument;
+using platform::AutomationError;
+using platform::Variant;
+
+constexpr const char* progid = "Praxilo.Server";
+constexpr int error_level = 3;
+
+/// The server's answer as text: empty stays empty, integers in decimal; a Null answer
+/// cannot be converted and fails like the call itself.
+std::string variant_text(const Variant& answer) {
+  switch (answer.kind) {
+    case Variant::Kind::empty:
+      return {};
+    case Variant::Kind::text:
+      return answer.text;
+    case Variant::Kind::integer:
+      return std::to_string(answer.integer);
+    case Variant::Kind::null:
+      break;
+  }
+  throw AutomationError("Null non convertibile in testo");
+}
+
+/// Remembers the foreground window and makes it the foreground one again on leaving, so
+/// that a server call that grabs the focus does not keep it. Never throws.
+class ForegroundKeeper {
+ public:
+  ForegroundKeeper() {
+    try {
+      window_ = platform::current_host().foreground_window();
+      known_ = true;
+    } catch (...) {
+    }
+  }
+  ~ForegroundKeeper() {
+    if (!known_) return;
+    try {
+      platform::current_host().set_foreground_window(window_);
+    } catch (...) {
+    }
+  }
+  ForegroundKeeper(const ForegroundKeeper&) = delete;
+  ForegroundKeeper& operator=(const ForegroundKeeper&) = delete;
+
+ private:
+  platform::WindowHandle window_ = 0;
+  bool known_ = false;
+};
+
+}  // namespace
+
+/// Marks the span of one public operation. The outermost one grants a single session
+/// rebuild, shared by everything that operation calls (the restart's own sign-in runs
+/// new_object, which probes again), so a server that signs in but never answers the
+/// probe cannot make the restart run round in circles.
+class Tpx_wrap_praxipat::OperationScope {
+ public:
+  explicit OperationScope(Tpx_wrap_praxipat& owner) : owner_(owner) {
+    if (owner_.operation_depth_++ == 0) owner_.rebuild_used_ = false;
+  }
+  ~OperationScope() { --owner_.operation_depth_; }
+  OperationScope(const OperationScope&) = delete;
+  OperationScope& operator=(const OperationScope&) = delete;
+
+ private:
+  Tpx_wrap_praxipat& owner_;
+};
+
+Tpx_wrap_praxipat::Tpx_wrap_praxipat(ObjectFactory factory) : factory_(std::move(factory)) {
+  if (!factory_) {
+    factory_ = [](const std::string& name) { return platform::create_ole_object(name); };
+  }
+  try {
+    const std::string directory = px_tools::log_directory();
+    try {
+      log = std::make_unique<Tpx_wrap_log>();
+    } catch (...) {
+      report_message("Tpx_wrap_praxipat.create(): eccezione - impossibile creare gestore log", error_level);
+      return;
+    }
+    // Without the logging library the wrapper works the same, only without a trace.
+    log->start("PRAXIPAT_", directory + "praxipat.log");
+    last_message_.clear();
+  } catch (...) {
+    report_message("Tpx_wrap_praxipat.create(): eccezione", error_level);
+  }
+}
+
+Tpx_wrap_praxipat::~Tpx_wrap_praxipat() {
+  try {
+    disconnetti();
+  } catch (...) {
+  }
+  if (ole_praxipat) {
+    try {
+      ole_praxipat->call("Destroy", {Argument::missing()});
+      trace("ole_praxipat.Destroy();");
+      ole_praxipat->call("Free", {Argument::missing()});
+      trace("ole_praxipat.Free();");
+      ole_praxipat.reset();
+      trace("ole_praxipat := Unassigned;");
+    } catch (...) {
+    }
+    ole_praxipat.reset();
+  }
+  try {
+    if (log) log->stop();
+  } catch (...) {
+  }
+  log.reset();
+}
+
+void Tpx_wrap_praxipat::trace(const std::string& line) {
+  try {
+    if (log) log->write_line(line);
+  } catch (...) {
+  }
+}
+
+std::string Tpx_wrap_praxipat::call_text(const std::string& method, const std::vector<std::string>& args) {
+  if (!ole_praxipat) throw AutomationError("nessun oggetto server");
+  std::vector<Argument> arguments;
+  arguments.reserve(args.size());
+  for (const auto& arg : args) arguments.push_back(Argument::of(arg));
+  std::string answer = variant_text(ole_praxipat->call(method, arguments));
+
+  std::string line = "ole_praxipat." + method + "(";
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (i > 0) line += ", ";
+    line += args[i];
+  }
+  trace(line + ") = " + answer + ";");
+  return answer;
+}
+
+bool Tpx_wrap_praxipat::init(const std::string& name, const std::string& extra) {
+  OperationScope scope(*this);
+  ForegroundKeeper foreground;
+  init_name = name;
+  init_extra = extra;
+  try {
+    auto object = factory_(progid);
+    if (!object) throw AutomationError("oggetto non creato");
+    ole_praxipat = std::move(object);  // releases the object held before
+    trace("ole_praxipat := CreateOleObject('Praxilo.Server');");
+    ole_praxipat->call("new", {});
+    trace("ole_praxipat.new();");
+  } catch (...) {
+    report_message("Tpx_wrap_praxipat.init(): eccezione", error_level);
+    return false;
+  }
+  return true;
+}
+
+bool Tpx_wrap_praxipat::connetti(const std::string& new_user_name, const std::string& new_password) {
+  OperationScope scope(*this);
+  ForegroundKeeper foreground;
+  user_name = new_user_name;
+  password = new_password;
+  std::string answer;
+  try {
+    if (!ole_praxipat) throw AutomationError("nessun oggetto server");
+    answer = variant_text(
+        ole_praxipat->call("connetti", {Argument::of(user_name), Argument::of(password)}));
+    // The password is kept for the restart but never written to the trace.
+    trace("ole_praxipat.connetti(" + user_name + ", ****) = " + answer + ";");
+  } catch (...) {
+    report_message("Tpx_wrap_praxipat.connetti(): eccezione", error_level);
+    return false;
+  }
+  if (!tools::is_empty(answer)) {
+    connected_ = false;
+    report_message("Tpx_wrap_praxipat.connetti(): errore in connessione", error_level);
+    return false;
+  }
+  connected_ = true;
+  try {
+    new_object("i_professionista", "");
+  } catch (...) {
+    report_message("Tpx_wrap_praxipat.connetti(): eccezione in new_object()", error_level);
+    return false;
+  }
+  return true;
+}
+
+bool Tpx_wrap_praxipat::disconnetti() {
+  ForegroundKeeper foreground;
+  if (connected_) {
+    try {
+      if (!ole_praxipat) throw AutomationError("nessun oggetto server");
+      ole_praxipat->call("disconnetti", {Argument::missing()});
+      trace("ole_praxipat.disconnetti();");
+      connected_ = false;
+    } catch (...) {
+      // Ignored: the session stays marked as connected.
+    }
+  }
+  return true;
+}
+
+bool Tpx_wrap_praxipat::is_on() {
+  try {
+    if (!ole_praxipat) return false;
+    ole_praxipat->call("get_error", {Argument::missing()});
+    trace("ole_praxipat.get_error();");
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool Tpx_wrap_praxipat::_start() {
+  OperationScope scope(*this);
+  try {
+    if (tools::is_empty(user_name) || tools::is_empty(password)) {
+      connected_ = false;
+      report_message("Tpx_wrap_praxipat._start(): errore (1)", error_level);
+      return false;
+    }
+  } catch (...) {
+    report_message("Tpx_wrap_praxipat._start(): eccezione (1)", error_level);
+    return false;
+  }
+  if (rebuild_used_) {
+    // This operation has already rebuilt the session once; a second rebuild could only
+    // repeat the first, so the operation goes on without a live session instead.
+    report_message("Tpx_wrap_praxipat._start(): errore (3)", error_level);
+    return false;
+  }
+  rebuild_used_ = true;
+  try {
+    if (!init(init_name, init_extra) || !connetti(user_name, password)) {
+      connected_ = false;
+      report_message("Tpx_wrap_praxipat._start(): errore (2)", error_level);
+      return false;
+    }
+  } catch (...) {
+    report_message("Tpx_wrap_praxipat._start(): eccezione (2)", error_level);
+    return false;
+  }
+  return true;
+}
+
+bool Tpx_wrap_praxipat::verifica_connessione() {
+  OperationScope scope(*this);
+  return is_on() || _start();
+}
+
+std::string Tpx_wrap_praxipat::text_operation(const std::string& method, const std::vector<std::string>& args) {
+  OperationScope scope(*this);
+  ForegroundKeeper foreground;
+  const std::string failure = "Tpx_wrap_praxipat." + method + "(): eccezione";
+  try {
+    if (!verifica_connessione()) {
+      mark_session_lost();
+      return {};
+    }
+    try {
+      return call_text(method, args);
+    } catch (...) {
+    }
+    if (is_on()) {
+      // The server is alive and refused this call (an SQL error, a Null answer).
+      report_message(failure, error_level);
+      return {};
+    }
+    // The server went away during the call: rebuild the session and send the call once
+    // more, so that a dead server does not pass for an empty answer.
+    if (!_start()) {
+      mark_session_lost();
+      return {};
+    }
+    try {
+      return call_text(method, args);
+    } catch (...) {
+      report_message(failure, error_level);
+      mark_session_lost();
+      return {};
+    }
+  } catch (...) {
+    report_message(failure, error_level);
+    return {};
+  }
+}
+
+std::string Tpx_wrap_praxipat::leggi_attributo(const std::string& name) {
+  return text_operation("leggi_attributo", {name});
+}
+
+std::string Tpx_wrap_praxipat::utente_leggi_attributo(const std::string& name) {
+  return text_operation("utente_leggi_attributo", {name});
+}
+
+std::string Tpx_wrap_praxipat::get_opzione(const std::string& scope, const std::string& path) {
+  return text_operation("get_opzione", {scope, path});
+}
+
+std::string Tpx_wrap_praxipat::new_object(const std::string& name, const std::string& argument) {
+  return text_operation("new_object", {name, argument});
+}
+
+std::string Tpx_wrap_praxipat::sql_into(const std::string& database, const std::string& sql) {
+  return text_operation("sql_into", {database, sql});
+}
+
+std::string Tpx_wrap_praxipat::sql_dump_file(const std::string& database, const std::string& sql) {
+  return text_operation("sql_dump_file", {database, sql});
+}
+
+void Tpx_wrap_praxipat::mark_session_lost() {
+  // A text operation run inside another one (new_object after the restart's sign-in)
+  // loses nothing that a caller relies on.
+  if (operation_depth_ == 1) session_lost_ = true;
+}
+
+void Tpx_wrap_praxipat::report_message(const std::string& text, int level) {
+  try {
+    last_message_ = px_tools::level_prefix(level) + text;
+  } catch (...) {
+  }
+}
