@@ -1,0 +1,191 @@
+// The extraction run end to end against praxilo-server on a fixture installation, with
+// a host that records what the front end is asked to do.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "app/login.hpp"
+#include "extract/run.hpp"
+#include "test_support.hpp"
+
+namespace fs = std::filesystem;
+using test_support::read_file;
+
+namespace {
+
+const char* practice = R"sql(
+INSERT INTO utenti VALUES ('doc', 'pw', 'MED1', 'T', '1234', 'RSSMRA60A01H501U', 'Mario', 'Rossi', 'ASL 12');
+INSERT INTO PAZIENTI (CODICE, COGNOME, NOME, SESSO, CODICE_FISCALE, nascita, codice_comune_nasc, DECESSO, PA_CONVENZIONE)
+  VALUES ('P1', 'D''Alò', 'Niccolò', 'M', 'DLANCC50A01H501X', '1950-01-01', '058091', NULL, 'S'),
+         ('P2', 'Bianchi', 'Anna', 'F', 'BNCNNA45B41H501Y', '1945-02-01', '058091', NULL, 'S');
+INSERT INTO NOS_002 (CODICE, pa_medi, PA_DREVOCA) VALUES ('P1', 'MED1', NULL), ('P2', 'MED1', NULL);
+INSERT INTO CART_CONCESSIONI_PIP (CODICE, incent_code) VALUES ('P1', 'REG0027'), ('P2', 'REG0002');
+INSERT INTO cart_accert (codice, ac_code, ac_val, ac_mem, data_open, time_last)
+  VALUES ('P1', '4250', 'A', 'ARRUOLATO 2020', '2020-03-01', '2020-03-01 10:00:00'),
+         ('P1', ' 703', '7,2', NULL, '2024-05-10', '2024-05-10 09:00:00'),
+         ('P2', '2631', '2,5', NULL, '2024-06-11', '2024-06-11 09:00:00');
+INSERT INTO cart_vaccini (codice, va_tipo, va_code, va_data) VALUES ('P2', 'ANTINFL', 'IDRM', '2024-10-20');
+)sql";
+
+// Records the host calls; the save dialog answers with a path chosen by the test.
+class RecordingHost : public platform::Host {
+ public:
+  std::string save_path;
+  bool confirm = true;
+  struct Box {
+    std::string text, caption;
+    unsigned flags;
+  };
+  std::vector<Box> boxes;
+  std::vector<std::string> navigations;
+  int refreshes = 0;
+  bool visible = false;
+  std::vector<platform::FileDialogRequest> dialogs;
+
+  int message_box(const std::string& text, const std::string& caption, unsigned flags) override {
+    boxes.push_back({text, caption, flags});
+    return platform::id_ok;
+  }
+  bool ask_file_name(const platform::FileDialogRequest& request, std::string& file_name) override {
+    dialogs.push_back(request);
+    if (confirm) file_name = save_path;
+    return confirm;
+  }
+  void navigate_report(const std::string& url) override { navigations.push_back(url); }
+  void refresh_report() override { ++refreshes; }
+  void set_report_visible(bool v) override { visible = v; }
+};
+
+// Ends every praxilo-server started by this process, as if the records product crashed.
+void kill_servers() {
+  DIR* proc = opendir("/proc");
+  while (dirent* entry = readdir(proc)) {
+    const std::string stat = read_file(fs::path("/proc") / entry->d_name / "stat");
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos || stat.find("(praxilo-server)") == std::string::npos) continue;
+    int ppid = 0;
+    char state = 0;
+    if (sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && ppid == getpid())
+      kill(std::stoi(entry->d_name), SIGKILL);
+  }
+  closedir(proc);
+  usleep(100 * 1000);
+}
+
+class RunFlow : public ::testing::Test {
+ protected:
+  RunFlow() : installation(practice), cwd(work.path()) {
+    for (const char* xsl : {"Diabete_to_HTML.xsl", "Tao_to_HTML.xsl", "Vac_to_HTML.xsl"})
+      fs::copy_file(fs::path(PZ_SOURCE_DIR) / "xsl" / xsl, fs::path(installation.appdir()) / xsl);
+    for (const auto& entry : fs::directory_iterator(fs::path(PZ_SOURCE_DIR) / "xsl"))
+      if (!fs::exists(fs::path(installation.appdir()) / entry.path().filename()))
+        fs::copy_file(entry.path(), fs::path(installation.appdir()) / entry.path().filename());
+    user = sign_in_attempt("doc", "pw", session, host);
+  }
+
+  RunResult run(Programme programme, const std::string& path, TDateTime from, TDateTime to) {
+    host.save_path = path;
+    ExtractionContext context{session, *user, xml_doc, from, to, 0, host};
+    return run_extraction(programme, context, state);
+  }
+
+  test_support::Installation installation;
+  test_support::TempDir work;
+  test_support::ScopedCwd cwd;
+  RecordingHost host;
+  Tpx_wrap_praxipat session;
+  std::unique_ptr<TUser> user;
+  platform::XmlDocument xml_doc;
+  RunState state;
+  const TDateTime from = tools::encode_date(2024, 1, 1), to = tools::encode_date(2024, 12, 31);
+};
+
+TEST_F(RunFlow, FirstRunNavigatesLaterRunsRefreshTheSamePage) {
+  ASSERT_TRUE(user);
+  const std::string xml = work.dir() + "diabete report.xml";
+  test_support::write_file(xml, "an older report");
+  RunResult first = run(Programme::diabete, xml, from, to);
+  ASSERT_EQ(first.outcome, RunOutcome::saved) << first.message;
+  EXPECT_EQ(host.dialogs.at(0).filter, "File XML|*.xml");
+  EXPECT_EQ(host.dialogs.at(0).title.value_or(""), "Report");
+  EXPECT_EQ(host.dialogs.at(0).initial_directory.value_or(""), "./");
+  const std::string saved = read_file(xml);
+  EXPECT_EQ(saved.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>", 0), 0u) << saved;
+  EXPECT_NE(saved.find("<cognome>D'Alò</cognome>"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("<valore>7.2</valore>"), std::string::npos) << saved;
+  const std::string html = installation.appdir() + "ZONA12.html";
+  EXPECT_EQ(first.html_path, html);
+  EXPECT_NE(read_file(html).find("Niccolò"), std::string::npos);
+  ASSERT_EQ(host.navigations.size(), 1u);
+  EXPECT_EQ(host.navigations[0], "file://" + html);
+  EXPECT_TRUE(host.visible);
+  EXPECT_TRUE(host.boxes.empty());
+
+  RunResult second = run(Programme::tao, work.dir() + "tao.xml", from, to);
+  ASSERT_EQ(second.outcome, RunOutcome::saved) << second.message;
+  EXPECT_EQ(host.dialogs.at(1).initial_directory.value_or(""), installation.appdir());
+  EXPECT_EQ(host.navigations.size(), 1u);
+  EXPECT_EQ(host.refreshes, 1);
+  EXPECT_NE(read_file(html).find("Bianchi"), std::string::npos);
+}
+
+TEST_F(RunFlow, NoPatientShowsTheProgrammeMessageAndKeepsTheEarlierPage) {
+  ASSERT_EQ(run(Programme::vaccinazioni, work.dir() + "v.xml", from, to).outcome, RunOutcome::saved);
+  const std::string page = read_file(installation.appdir() + "ZONA12.html");
+
+  // A start date after the end date selects nobody for vaccinations.
+  const std::string path = work.dir() + "empty.xml";
+  RunResult result = run(Programme::vaccinazioni, path, to, from);
+  EXPECT_EQ(result.outcome, RunOutcome::no_patient);
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_EQ(host.boxes[0].text, "Nessun paziente estratto!");
+  EXPECT_EQ(host.boxes[0].caption, "Estrazione Vaccinazioni AntiInfluenzali");
+  EXPECT_EQ(host.boxes[0].flags, platform::mb_ok | platform::mb_systemmodal);
+  EXPECT_FALSE(fs::exists(path));
+  EXPECT_EQ(read_file(installation.appdir() + "ZONA12.html"), page);
+  EXPECT_EQ(host.refreshes, 0);
+}
+
+TEST_F(RunFlow, CancelledDialogEndsTheRunSilently) {
+  host.confirm = false;
+  RunResult result = run(Programme::diabete, work.dir() + "x.xml", from, to);
+  EXPECT_EQ(result.outcome, RunOutcome::cancelled);
+  EXPECT_TRUE(host.boxes.empty());
+  EXPECT_TRUE(host.navigations.empty());
+  EXPECT_FALSE(fs::exists(work.dir() + "x.xml"));
+}
+
+TEST_F(RunFlow, LostSessionSavesNothingAndSaysSo) {
+  ASSERT_TRUE(user);
+  // The records product stops and cannot be started again.
+  installation.write_registry(
+      "[HKEY_CLASSES_ROOT\\Praxilo.Server\\LocalServer32]\n@=\"/nonexistent/praxilo-server\"\n");
+  kill_servers();
+  const std::string path = work.dir() + "lost.xml";
+  RunResult result = run(Programme::diabete, path, from, to);
+  EXPECT_EQ(result.outcome, RunOutcome::session_lost);
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_NE(host.boxes[0].text.find("connessione con Praxilo"), std::string::npos);
+  EXPECT_FALSE(fs::exists(path));
+  EXPECT_TRUE(host.navigations.empty());
+}
+
+TEST_F(RunFlow, UnwritablePathKeepsTheEarlierFile) {
+  // A directory stands where the report should go: the save fails, nothing is replaced.
+  const std::string path = work.dir() + "taken.xml";
+  fs::create_directory(path);
+  RunResult result = run(Programme::diabete, path, from, to);
+  EXPECT_EQ(result.outcome, RunOutcome::save_failed);
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_NE(host.boxes[0].text.find("Impossibile salvare il report"), std::string::npos);
+  EXPECT_TRUE(fs::is_directory(path));
+  EXPECT_TRUE(host.navigations.empty());
+}
+
+}  // namespace
