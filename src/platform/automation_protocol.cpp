@@ -1,0 +1,255 @@
+#include "platform/automation_protocol.hpp"
+
+#include <errno.h>
+#include <signal.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+namespace platform::protocol {
+
+using nlohmann::json;
+
+std::string encode_frame(std::string_view payload) {
+  const auto n = static_cast<std::uint32_t>(payload.size());
+  std::string frame;
+  frame.reserve(payload.size() + 4);
+  frame.push_back(static_cast<char>((n >> 24) & 0xff));
+  frame.push_back(static_cast<char>((n >> 16) & 0xff));
+  frame.push_back(static_cast<char>((n >> 8) & 0xff));
+  frame.push_back(static_cast<char>(n & 0xff));
+  frame.append(payload);
+  return frame;
+}
+
+namespace {
+
+// Blocks SIGPIPE for the calling thread while writing to a pipe whose reader may have
+// gone away, and swallows the signal that such a write leaves pending, so that the
+// write fails with EPIPE instead of ending the process. The process's own disposition
+// of SIGPIPE is left untouched.
+class SigpipeGuard {
+ public:
+  SigpipeGuard() {
+    sigset_t pipe_set;
+    sigemptyset(&pipe_set);
+    sigaddset(&pipe_set, SIGPIPE);
+    sigset_t pending;
+    sigpending(&pending);
+    already_pending_ = sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &pipe_set, &old_mask_);
+  }
+  ~SigpipeGuard() {
+    if (broke_ && !already_pending_) {
+      sigset_t pipe_set;
+      sigemptyset(&pipe_set);
+      sigaddset(&pipe_set, SIGPIPE);
+      const timespec no_wait{0, 0};
+      while (sigtimedwait(&pipe_set, nullptr, &no_wait) == -1 && errno == EINTR) {
+      }
+    }
+    pthread_sigmask(SIG_SETMASK, &old_mask_, nullptr);
+  }
+  void broke() { broke_ = true; }
+
+ private:
+  sigset_t old_mask_{};
+  bool already_pending_ = false;
+  bool broke_ = false;
+};
+
+bool read_exactly(int fd, char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::read(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+json encode_variant(const Variant& v) {
+  switch (v.kind) {
+    case Variant::Kind::empty:
+      return {{"kind", "empty"}};
+    case Variant::Kind::null:
+      return {{"kind", "null"}};
+    case Variant::Kind::text:
+      return {{"kind", "text"}, {"text", v.text}};
+    case Variant::Kind::integer:
+      return {{"kind", "integer"}, {"integer", v.integer}};
+  }
+  return {{"kind", "empty"}};
+}
+
+std::optional<Variant> decode_variant(const json& j) {
+  if (!j.is_object()) return std::nullopt;
+  const auto kind = j.find("kind");
+  if (kind == j.end() || !kind->is_string()) return std::nullopt;
+  const std::string& k = kind->get_ref<const std::string&>();
+  if (k == "empty") return Variant::make_empty();
+  if (k == "null") return Variant::make_null();
+  if (k == "text") {
+    const auto text = j.find("text");
+    if (text == j.end() || !text->is_string()) return std::nullopt;
+    return Variant::make_text(text->get<std::string>());
+  }
+  if (k == "integer") {
+    const auto value = j.find("integer");
+    if (value == j.end() || !value->is_number_integer()) return std::nullopt;
+    return Variant::make_integer(value->get<std::int64_t>());
+  }
+  return std::nullopt;
+}
+
+std::string dump(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+}  // namespace
+
+bool write_frame(int fd, std::string_view payload) {
+  if (payload.size() > max_frame_size) return false;
+  const std::string frame = encode_frame(payload);
+  SigpipeGuard guard;
+  const char* data = frame.data();
+  std::size_t left = frame.size();
+  while (left > 0) {
+    const ssize_t n = ::write(fd, data, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      if (errno == EPIPE) guard.broke();
+      return false;
+    }
+    data += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::optional<std::string> read_frame(int fd) {
+  unsigned char header[4];
+  if (!read_exactly(fd, reinterpret_cast<char*>(header), sizeof header)) return std::nullopt;
+  const std::uint32_t n = (std::uint32_t{header[0]} << 24) | (std::uint32_t{header[1]} << 16) |
+                          (std::uint32_t{header[2]} << 8) | std::uint32_t{header[3]};
+  if (n > max_frame_size) return std::nullopt;
+  std::string payload(n, '\0');
+  if (!read_exactly(fd, payload.data(), n)) return std::nullopt;
+  return payload;
+}
+
+std::string encode_request(const Request& request) {
+  json args = json::array();
+  for (const Argument& a : request.args) {
+    if (a.omitted)
+      args.push_back({{"omitted", true}});
+    else
+      args.push_back({{"text", a.text}});
+  }
+  return dump({{"method", request.method}, {"args", std::move(args)}});
+}
+
+std::string encode_response(const Response& response) {
+  if (response.ok) return dump({{"ok", true}, {"result", encode_variant(response.result)}});
+  return dump({{"ok", false}, {"error", response.error}});
+}
+
+std::optional<Request> decode_request(std::string_view text) {
+  const json j = json::parse(text, nullptr, false);
+  if (!j.is_object()) return std::nullopt;
+  const auto method = j.find("method");
+  const auto args = j.find("args");
+  if (method == j.end() || !method->is_string()) return std::nullopt;
+  Request request;
+  request.method = method->get<std::string>();
+  if (args == j.end()) return request;
+  if (!args->is_array()) return std::nullopt;
+  for (const json& a : *args) {
+    if (!a.is_object()) return std::nullopt;
+    const auto omitted = a.find("omitted");
+    const auto value = a.find("text");
+    if (omitted != a.end() && omitted->is_boolean() && omitted->get<bool>())
+      request.args.push_back(Argument::missing());
+    else if (value != a.end() && value->is_string())
+      request.args.push_back(Argument::of(value->get<std::string>()));
+    else
+      return std::nullopt;
+  }
+  return request;
+}
+
+std::optional<Response> decode_response(std::string_view text) {
+  const json j = json::parse(text, nullptr, false);
+  if (!j.is_object()) return std::nullopt;
+  const auto ok = j.find("ok");
+  if (ok == j.end() || !ok->is_boolean()) return std::nullopt;
+  Response response;
+  response.ok = ok->get<bool>();
+  if (response.ok) {
+    const auto result = j.find("result");
+    if (result == j.end()) return std::nullopt;
+    auto value = decode_variant(*result);
+    if (!value) return std::nullopt;
+    response.result = std::move(*value);
+  } else {
+    const auto error = j.find("error");
+    if (error == j.end() || !error->is_string()) return std::nullopt;
+    response.error = error->get<std::string>();
+  }
+  return response;
+}
+
+std::vector<std::string> split_command_line(std::string_view line) {
+  std::vector<std::string> words;
+  std::string word;
+  bool in_word = false;
+  bool quoted = false;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    const char c = line[i];
+    if (c == '\\') {
+      std::size_t slashes = 0;
+      while (i < line.size() && line[i] == '\\') {
+        ++slashes;
+        ++i;
+      }
+      in_word = true;
+      if (i < line.size() && line[i] == '"') {
+        word.append(slashes / 2, '\\');
+        if (slashes % 2 == 1) {
+          word.push_back('"');
+          ++i;
+        }
+      } else {
+        word.append(slashes, '\\');
+      }
+      continue;
+    }
+    if (c == '"') {
+      in_word = true;
+      // Inside quotes, a doubled quote stands for one literal quote.
+      if (quoted && i + 1 < line.size() && line[i + 1] == '"') {
+        word.push_back('"');
+        i += 2;
+        continue;
+      }
+      quoted = !quoted;
+      ++i;
+      continue;
+    }
+    if ((c == ' ' || c == '\t') && !quoted) {
+      if (in_word) words.push_back(std::move(word));
+      word.clear();
+      in_word = false;
+      ++i;
+      continue;
+    }
+    word.push_back(c);
+    in_word = true;
+    ++i;
+  }
+  if (in_word) words.push_back(std::move(word));
+  return words;
+}
+
+}  // namespace platform::protocol

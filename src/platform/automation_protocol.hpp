@@ -1,0 +1,59 @@
+#pragma once
+// The wire protocol between a late-bound automation object and its local server process.
+// Each message is one frame: a 4-byte big-endian length followed by that many bytes of
+// JSON. A request reads {"method": name, "args": [{"omitted": true} | {"text": "..."}]};
+// an answer reads {"ok": true, "result": {"kind": "empty"|"null"|"text"|"integer", ...}}
+// or {"ok": false, "error": "..."}. Shared by the client (automation_posix.cpp) and the
+// records product's stand-in server.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/automation.hpp"
+
+namespace platform::protocol {
+
+/// Largest frame accepted; a longer announced length means the peer is talking nonsense.
+inline constexpr std::uint32_t max_frame_size = 64u * 1024u * 1024u;
+
+/// A decoded request.
+struct Request {
+  std::string method;
+  std::vector<Argument> args;
+};
+
+/// A decoded answer: a result, or the error text the server raised.
+struct Response {
+  bool ok = false;
+  Variant result;
+  std::string error;
+};
+
+/// The frame for payload: its length in 4 big-endian bytes, then the payload.
+std::string encode_frame(std::string_view payload);
+
+/// Writes one frame to the file descriptor, retrying short writes and EINTR. A reader that
+/// has gone away makes it return false; SIGPIPE is never delivered for it.
+bool write_frame(int fd, std::string_view payload);
+
+/// Reads one frame from the file descriptor. nullopt at end of file, on a read error, or
+/// when the announced length exceeds max_frame_size.
+std::optional<std::string> read_frame(int fd);
+
+/// JSON text of a request / an answer. Invalid UTF-8 in texts is replaced, never thrown on.
+std::string encode_request(const Request& request);
+std::string encode_response(const Response& response);
+
+/// Parses a request / an answer; nullopt when the text is not a well-formed message.
+std::optional<Request> decode_request(std::string_view json);
+std::optional<Response> decode_response(std::string_view json);
+
+/// Splits a command line into program and arguments as Windows programs do: blanks and
+/// tabs separate, double quotes group (and are removed), 2n backslashes before a quote
+/// give n backslashes, 2n+1 give n backslashes and a literal quote, other backslashes are
+/// kept as they are.
+std::vector<std::string> split_command_line(std::string_view command_line);
+
+}  // namespace platform::protocol
