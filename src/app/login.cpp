@@ -1,0 +1,79 @@
+#include "app/login.hpp"
+
+#include <exception>
+
+#include "tools/tools.hpp"
+
+namespace {
+
+/// A plain box with an OK button, captioned with the application title. A front end
+/// that fails to show it must not turn the sign-in into an error.
+void show(platform::Host& host, const std::string& text) {
+  try {
+    host.message_box(text, application_title, platform::mb_ok);
+  } catch (...) {
+  }
+}
+
+/// Turns the busy cursor on for its lifetime.
+class BusyCursor {
+ public:
+  explicit BusyCursor(platform::Host& host) : host_(host) { host_.set_busy_cursor(true); }
+  ~BusyCursor() {
+    try {
+      host_.set_busy_cursor(false);
+    } catch (...) {
+    }
+  }
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+
+ private:
+  platform::Host& host_;
+};
+
+}  // namespace
+
+bool proceed(const std::string& user_name, const std::string& password, TUser& user, Tpx_wrap_praxipat& session,
+             platform::Host& host) {
+  try {
+    session.init("ImportAnagrafiche", "");  // its result is not looked at: connetti tells
+    if (!session.connetti(user_name, password)) {
+      show(host, "ERRORE: Dati Utente o Password non riconosciuti.");
+      return false;
+    }
+    user.set_userid_utente(session.leggi_attributo("userid_utente"));
+    user.set_tipo_praxi(session.utente_leggi_attributo("tipo_praxi"));
+    user.set_codice_regionale(session.utente_leggi_attributo("codice_regionale"));
+    user.set_codice_fiscale(session.utente_leggi_attributo("codice_fiscale"));
+    user.set_nome(session.utente_leggi_attributo("nome"));
+    user.set_cognome(session.utente_leggi_attributo("cognome"));
+    user.set_asl_di_convenzione(session.utente_leggi_attributo("asl_di_convenzione"));
+
+    // Both checks run, so that a user failing both sees both messages.
+    bool admitted = true;
+    if (user.get_tipo_praxi() != "T") {
+      show(host, "ERRORE: Procedura riservata ai soli medici titolari.");
+      admitted = false;
+    }
+    if (tools::is_empty(user.get_codice_regionale())) {
+      show(host,
+           "ERRORE: Il campo obbligatorio \"Codice Regionale\" medico non è stato valorizzato in Praxilo.");
+      admitted = false;
+    }
+    return admitted;
+  } catch (const std::exception& error) {
+    show(host, std::string("sFunz: proceed - Eccezione:") + error.what());
+  } catch (...) {
+    show(host, "sFunz: proceed - Eccezione:errore sconosciuto");
+  }
+  return false;
+}
+
+std::unique_ptr<TUser> sign_in_attempt(const std::string& user_name, const std::string& password,
+                                       Tpx_wrap_praxipat& session, platform::Host& host) {
+  BusyCursor busy(host);
+  auto user = std::make_unique<TUser>();
+  if (!proceed(user_name, password, *user, session, host)) return nullptr;
+  return user;
+}

@@ -1,0 +1,185 @@
+#include "extract/builders.hpp"
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "extract/text_file.hpp"
+#include "records/px_tools.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+/// The patient list has seven columns: code, surname, first name, sex, fiscal code,
+/// date of birth, ISTAT code of the municipality of birth.
+constexpr std::size_t patient_fields = 7;
+
+/// Byte length of the UTF-8 sequence that starts with lead.
+std::size_t utf8_length(unsigned char lead) {
+  if (lead >= 0xf0) return 4;
+  if (lead >= 0xe0) return 3;
+  if (lead >= 0xc0) return 2;
+  return 1;
+}
+
+/// The first count characters of text (whole UTF-8 sequences, never half of one).
+std::string first_chars(const std::string& text, std::size_t count) {
+  std::size_t pos = 0;
+  for (std::size_t n = 0; n < count && pos < text.size(); ++n)
+    pos += utf8_length(static_cast<unsigned char>(text[pos]));
+  return text.substr(0, std::min(pos, text.size()));
+}
+
+/// The last count characters of text (whole UTF-8 sequences).
+std::string last_chars(const std::string& text, std::size_t count) {
+  std::size_t pos = text.size();
+  for (std::size_t n = 0; n < count && pos > 0; ++n) {
+    --pos;
+    while (pos > 0 && (static_cast<unsigned char>(text[pos]) & 0xc0) == 0x80) --pos;
+  }
+  return text.substr(pos);
+}
+
+/// The doctor's regional code padded with leading zeros, or cut, to its last six characters.
+std::string regional_code_six(const std::string& code) { return last_chars("000000" + code, 6); }
+
+struct Enrolment {
+  std::string date;  ///< yyyymmdd
+  std::string memo;  ///< first ten characters
+};
+
+/// Looks for the patient's current enrolment in the diabetes project: the latest
+/// enrolment record must be in state "A". False when the patient is not to be reported.
+bool find_enrolment(Tpx_wrap_praxipat& session, const std::string& patient_code, Enrolment& enrolment) {
+  const std::string tail = " from cart_accert WHERE codice = " + sql_quote(patient_code) +
+                           " and ac_code = '4250'" + " ORDER by time_last desc";
+  const std::string opened = session.sql_into("Praxilo", "SELECT dateformat(data_open, 'yyyy-mm-dd' )" + tail);
+  if (tools::is_empty(opened)) return false;
+  const TDateTime date = tools::string2date(opened, "yyyy-mm-dd");
+  const std::string memo = session.sql_into("Praxilo", "SELECT ac_mem" + tail);
+  const std::string state = session.sql_into("Praxilo", "SELECT ac_val" + tail);
+  if (state != "A") return false;
+  enrolment.date = tools::date2string(date, "yyyymmdd");
+  enrolment.memo = first_chars(memo, 10);
+  return true;
+}
+
+/// Counts the lines that are patients (seven fields or more).
+int count_patient_lines(const std::vector<std::string>& lines) {
+  int total = 0;
+  for (const auto& line : lines)
+    if (tools::string2array(line, "\t").size() >= patient_fields) ++total;
+  return total;
+}
+
+}  // namespace
+
+std::string unquote_field(const std::string& text) {
+  if (tools::is_empty(text)) return {};
+  if (tools::starts_with(text, "\"") && tools::ends_with(text, "\""))
+    return text.size() >= 2 ? text.substr(1, text.size() - 2) : std::string();
+  return text;
+}
+
+std::string sql_quote(const std::string& text) {
+  if (tools::is_empty(text)) return "''";
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') quoted += '\'';  // an inner quote is doubled, so it cannot end the literal
+    quoted += c;
+  }
+  return quoted + "'";
+}
+
+void copy_file(const std::string& source, const std::string& target) {
+  std::error_code ec;
+  fs::copy_file(source, target, fs::copy_options::overwrite_existing, ec);
+  if (ec) throw std::runtime_error("Impossibile copiare il file '" + source + "' in '" + target + "': " + ec.message());
+}
+
+std::string dump_file_path(const std::string& relative_name) {
+  if (tools::is_empty(relative_name)) return {};
+  // Both separators count, whatever the platform: the name comes from another program.
+  if (relative_name.front() == '/' || relative_name.front() == '\\') return {};
+  if (relative_name.size() >= 2 && relative_name[1] == ':') return {};  // a drive
+  if (fs::path(relative_name).is_absolute()) return {};
+  std::size_t start = 0;
+  while (start <= relative_name.size()) {
+    std::size_t end = relative_name.find_first_of("/\\", start);
+    if (end == std::string::npos) end = relative_name.size();
+    if (relative_name.compare(start, end - start, "..") == 0) return {};
+    start = end + 1;
+  }
+  return px_tools::appl_directory() + relative_name;
+}
+
+void build_document(const ProgrammeInfo& programme, const std::string& select_sql, ExtractionContext& context) {
+  Tpx_wrap_praxipat& session = context.session;
+  const std::string range_start = sql_date_expression(context.date_from);
+  const std::string range_end = sql_date_expression(context.date_to);
+
+  const std::string dump_path = dump_file_path(session.sql_dump_file("Praxilo", select_sql));
+  std::error_code ec;
+  if (dump_path.empty() || !fs::is_regular_file(dump_path, ec)) return;  // no list: the document is untouched
+  const std::string working_file = programme.working_file;  // a bare name: the current directory
+  copy_file(dump_path, working_file);
+  fs::remove(dump_path, ec);
+
+  const std::vector<std::string> lines = read_ansi_lines(working_file);
+  const int total = count_patient_lines(lines);
+  context.host.progress(0, total);
+
+  platform::XmlDocument& doc = context.xml_doc;
+  doc.activate();
+  platform::XmlElement root =
+      doc.create_root(std::string(report_namespace_host) + programme.namespace_path, programme.root_element);
+  root.append_text_child("dataOraProduzione", tools::date2string(tools::now(), "yyyymmddhhmmss"));
+  platform::XmlElement medico = root.append_child("medico");
+  medico.append_text_child("codiceRegionale", regional_code_six(context.user.get_codice_regionale()));
+  medico.append_text_child("codiceFiscale", context.user.get_codice_fiscale());
+
+  // A session that is lost for good makes every further query answer nothing: stop
+  // there instead of asking for each remaining patient (the run refuses such a report).
+  const bool lost_before = session.session_lost();
+  int done = 0;
+  for (const auto& line : lines) {
+    const std::vector<std::string> fields = tools::string2array(line, "\t");
+    if (fields.size() < patient_fields) continue;  // cannot fill a patient: not one
+    const std::string patient_code = unquote_field(fields[0]);
+    Enrolment enrolment;
+    const bool reported = !programme.enrolment_check || find_enrolment(session, patient_code, enrolment);
+    if (reported) {
+      ++context.patient_count;
+      platform::XmlElement patient = medico.append_child("assistito");
+      patient.append_text_child("codiceFiscale", unquote_field(fields[4]));
+      patient.append_text_child("cognome", unquote_field(fields[1]));
+      patient.append_text_child("nome", unquote_field(fields[2]));
+      patient.append_text_child("sesso", unquote_field(fields[3]));
+      patient.append_text_child("dataNascita", unquote_field(fields[5]));
+      patient.append_child("comuneNascita").append_text_child("codiceIstat", unquote_field(fields[6]));
+      if (programme.enrolment_check) {
+        platform::XmlElement taken = patient.append_child("presaInCarico");
+        taken.append_text_child("data", enrolment.date);
+        taken.append_text_child("codice", enrolment.memo);
+      }
+      programme.section_builder(session, patient, patient_code, range_start, range_end);
+    }
+    context.host.progress(++done, total);
+    if (!lost_before && session.session_lost()) break;
+  }
+
+  doc.set_document_element(root);
+  fs::remove(working_file, ec);
+}
+
+void build_diabete_document(const std::string& select_sql, ExtractionContext& context) {
+  build_document(programme_info(Programme::diabete), select_sql, context);
+}
+
+void build_tao_document(const std::string& select_sql, ExtractionContext& context) {
+  build_document(programme_info(Programme::tao), select_sql, context);
+}
+
+void build_vaccinazioni_document(const std::string& select_sql, ExtractionContext& context) {
+  build_document(programme_info(Programme::vaccinazioni), select_sql, context);
+}

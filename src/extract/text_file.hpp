@@ -1,0 +1,9 @@
+#pragma once
+// Reading the 8-bit text files that the records product dumps and the builders copy.
+#include <string>
+#include <vector>
+
+/// Every line of the file at path, converted from the ANSI code page to UTF-8, without
+/// its line end (LF or CR LF). Throws std::runtime_error naming the path when the file
+/// cannot be opened or read.
+std::vector<std::string> read_ansi_lines(const std::string& path);
