@@ -1,2 +1,78 @@
-// placeholder, replaced by the logging library stand-in
-extern "C" int LOG_open_multithreaded(const char*, const char*, int, int, int) { return 0; }
+// Stand-in for the records product's logging library. Each log appends the lines it is
+// given to its file as "yyyy-mm-dd hh:mm:ss.zzz<TAB>tag<TAB>line", creating the file
+// when missing. Texts arrive in the ANSI code page; the file path is turned into the
+// file system's UTF-8 name, the tag and the lines are written as they come.
+#include <time.h>
+
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/codepage.hpp"
+
+namespace {
+
+struct Log {
+  std::FILE* file = nullptr;
+  std::string tag;
+};
+
+std::mutex logs_mutex;
+std::vector<Log> logs;  // handle n is logs[n - 1]; a closed slot has no file
+
+std::string timestamp() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t secs = std::chrono::system_clock::to_time_t(now);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  std::tm local{};
+  localtime_r(&secs, &local);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", local.tm_year + 1900, local.tm_mon + 1,
+                local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(ms));
+  return text;
+}
+
+}  // namespace
+
+extern "C" {
+
+/// Opens a log appending to file_path under tag; the three numbers are accepted and
+/// ignored. Returns a handle from 1 up, or 0 when the file cannot be opened for appending.
+__attribute__((visibility("default"))) int LOG_open_multithreaded(const char* tag, const char* file_path, int, int,
+                                                                  int) {
+  if (!file_path || !*file_path) return 0;
+  const std::string path = platform::from_ansi(file_path);
+  std::FILE* file = std::fopen(path.c_str(), "ab");
+  if (!file) return 0;
+  std::lock_guard lock(logs_mutex);
+  std::size_t slot = 0;
+  while (slot < logs.size() && logs[slot].file) ++slot;
+  if (slot == logs.size()) logs.emplace_back();
+  logs[slot] = Log{file, tag ? tag : ""};
+  return static_cast<int>(slot + 1);
+}
+
+/// Appends one line to the log; an unknown handle is ignored.
+__attribute__((visibility("default"))) void LOG_signal(int handle, const char* line) {
+  const std::string stamp = timestamp();
+  std::lock_guard lock(logs_mutex);
+  if (handle < 1 || static_cast<std::size_t>(handle) > logs.size() || !logs[handle - 1].file) return;
+  Log& log = logs[handle - 1];
+  const std::string text = stamp + "\t" + log.tag + "\t" + (line ? line : "") + "\n";
+  std::fwrite(text.data(), 1, text.size(), log.file);
+  std::fflush(log.file);
+}
+
+#ifndef PRAXIAPI_WITHOUT_DESTROY
+/// Closes the log; an unknown handle is ignored.
+__attribute__((visibility("default"))) void LOG_destroy(int handle) {
+  std::lock_guard lock(logs_mutex);
+  if (handle < 1 || static_cast<std::size_t>(handle) > logs.size() || !logs[handle - 1].file) return;
+  std::fclose(logs[handle - 1].file);
+  logs[handle - 1] = Log{};
+}
+#endif
+
+}  // extern "C"

@@ -1,0 +1,127 @@
+#include "records/px_tools.hpp"
+
+#include <string>
+
+#include "platform/codepage.hpp"
+#include "platform/host.hpp"
+#include "platform/paths.hpp"
+#include "records/praxiapi_library.hpp"
+#include "tools/tools.hpp"
+
+namespace px_tools {
+
+namespace {
+
+const std::string sep(1, platform::path_separator);
+
+bool switch_on(const std::string& folder, const char* name) {
+  return tools::read_registry_string(tools::local_machine_root(), folder, name) == "yes";
+}
+
+/// The debug log directory. It shares its name with the log directory: on a file system
+/// that tells case apart the two spellings would otherwise make two directories.
+std::string debug_log_directory_path() { return temp_directory() + "Log" + sep; }
+
+}  // namespace
+
+std::string maker_registry_folder() { return "SOFTWARE\\Corvanta-Ferrix\\"; }
+
+std::string gate_registry_folder() { return "SOFTWARE\\Corvanta-Ferrix\\px_gate\\"; }
+
+std::string appl_directory() {
+  std::string path;
+  try {
+    path = tools::read_registry_string(tools::local_machine_root(),
+                                       "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\PRAXILO.EXE", "Path");
+    // The value lists directories separated by ";"; the first is the installation
+    // directory. A value without ";" is taken whole.
+    if (const std::size_t semicolon = path.find(';'); semicolon != std::string::npos) path.resize(semicolon);
+    for (char& c : path)
+      if (c == '\\' || c == '/') c = platform::path_separator;
+  } catch (...) {
+    path.clear();
+  }
+  if (!tools::ends_with(path, sep)) path += sep;
+  return path;
+}
+
+std::string temp_directory() {
+  const std::string dir = appl_directory() + "Temp" + sep;
+  tools::create_dir(dir);
+  return dir;
+}
+
+std::string log_directory() {
+  const std::string dir = appl_directory() + "Temp" + sep + "Log" + sep;
+  tools::create_dir(dir);
+  return dir;
+}
+
+bool is_debug() { return switch_on(maker_registry_folder(), "debug"); }
+
+bool is_debuglog() { return switch_on(maker_registry_folder(), "debuglog"); }
+
+bool is_log() { return switch_on(gate_registry_folder(), "log"); }
+
+std::string level_prefix(int level) {
+  switch (level) {
+    case 1:
+      return "Info  -  ";
+    case 2:
+      return "Warning  -  ";
+    default:
+      return "Error  -  ";
+  }
+}
+
+void debug_message(const std::string& text, int level) {
+  try {
+    const std::string line = level_prefix(level) + text;
+    debug_box(line);
+    debug_log_line(line);
+  } catch (...) {
+  }
+}
+
+void debug_box(const std::string& text) {
+  try {
+    if (!is_debug()) return;
+    platform::current_host().message_box(text, "PX_GATE DEBUG SYSTEM", platform::mb_ok | platform::mb_systemmodal);
+  } catch (...) {
+  }
+}
+
+void debug_log_line(const std::string& text) {
+  try {
+    // The directories are made for every message, whether or not the debug log is on.
+    const std::string dir = tools::create_dir(debug_log_directory_path());
+    if (!is_debuglog()) return;
+    const auto library = load_logging_library();
+    if (!library) return;
+    const auto open = reinterpret_cast<log_open_fn>(library->symbol("LOG_open_multithreaded"));
+    const auto signal = reinterpret_cast<log_signal_fn>(library->symbol("LOG_signal"));
+    const auto destroy = reinterpret_cast<log_destroy_fn>(library->symbol("LOG_destroy"));
+    if (!open || !signal || !destroy) return;
+    // With no directory the bare name is relative to the current directory.
+    const std::string file = platform::to_ansi(dir + "debug.log");
+    const int handle = open("DBG_", file.c_str(), -1, 0, 0);
+    if (handle == 0) return;
+    signal(handle, platform::to_ansi(text).c_str());
+    destroy(handle);
+  } catch (...) {
+  }
+}
+
+std::unique_ptr<platform::DynamicLibrary> load_logging_library() {
+  const std::string previous = platform::current_directory();
+  std::unique_ptr<platform::DynamicLibrary> library;
+  try {
+    if (platform::set_current_directory(appl_directory())) library = platform::load_library("praxiapi.dll");
+  } catch (...) {
+    library.reset();
+  }
+  if (!previous.empty()) platform::set_current_directory(previous);
+  return library;
+}
+
+}  // namespace px_tools

@@ -1,0 +1,89 @@
+#include "records/px_wrap_log.hpp"
+
+#include <exception>
+#include <string>
+
+#include "platform/codepage.hpp"
+#include "platform/dynlib.hpp"
+#include "records/praxiapi_library.hpp"
+#include "records/px_tools.hpp"
+
+namespace {
+const std::string start_name = "Tpx_wrap_log.start()";
+}
+
+Tpx_wrap_log::Tpx_wrap_log() = default;
+
+Tpx_wrap_log::~Tpx_wrap_log() { stop(); }
+
+bool Tpx_wrap_log::start(const std::string& tag, const std::string& file_path) {
+  try {
+    log_open = nullptr;
+    log_signal = nullptr;
+    log_destroy = nullptr;
+    log_handle = 0;
+    library_handle.reset();
+
+    try {
+      library_handle = px_tools::load_logging_library();
+      if (!library_handle) {
+        px_tools::debug_message(start_name + ": eccezione nel caricamento del file praxiapi.dll", 3);
+        return false;
+      }
+      log_open = reinterpret_cast<open_fn>(library_handle->symbol("LOG_open_multithreaded"));
+      log_signal = reinterpret_cast<signal_fn>(library_handle->symbol("LOG_signal"));
+      log_destroy = reinterpret_cast<destroy_fn>(library_handle->symbol("LOG_destroy"));
+    } catch (...) {
+      px_tools::debug_message(start_name + ": eccezione nel caricamento del file praxiapi.dll", 3);
+      return false;
+    }
+    if (!log_open || !log_signal || !log_destroy) {
+      px_tools::debug_message(start_name + ": errore nel caricamento del file praxiapi.dll", 3);
+      return false;
+    }
+
+    try {
+      log_handle = log_open(platform::to_ansi(tag).c_str(), platform::to_ansi(file_path).c_str(), -1, 0, 0);
+    } catch (const std::exception& e) {
+      log_handle = 0;
+      px_tools::debug_message(start_name + ": eccezione in start_log(): " + e.what(), 3);
+      return false;
+    } catch (...) {
+      log_handle = 0;
+      px_tools::debug_message(start_name + ": eccezione in start_log(): ", 3);
+      return false;
+    }
+    if (log_handle == 0) {
+      px_tools::debug_message(start_name + ": errore in start_log()", 3);
+      return false;
+    }
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void Tpx_wrap_log::write_line(const std::string& line) {
+  try {
+    if (log_handle == 0 || !log_signal) return;
+    // The switch is read for every line, so turning it on or off needs no restart.
+    if (!px_tools::is_log()) return;
+    log_signal(log_handle, platform::to_ansi(line).c_str());
+  } catch (...) {
+  }
+}
+
+void Tpx_wrap_log::stop() {
+  try {
+    if (log_handle != 0 && log_destroy) log_destroy(log_handle);
+  } catch (...) {
+  }
+  log_handle = 0;
+  log_open = nullptr;
+  log_signal = nullptr;
+  log_destroy = nullptr;
+  try {
+    library_handle.reset();
+  } catch (...) {
+  }
+}
