@@ -252,4 +252,25 @@ std::vector<std::string> split_command_line(std::string_view line) {
   return words;
 }
 
+std::string join_command_line(const std::vector<std::string>& words) {
+  std::string line;
+  for (const std::string& word : words) {
+    if (!line.empty()) line += ' ';
+    line += '"';
+    std::size_t slashes = 0;
+    for (char c : word) {
+      if (c == '\\') {
+        ++slashes;
+        continue;
+      }
+      line.append(c == '"' ? 2 * slashes + 1 : slashes, '\\');
+      slashes = 0;
+      line += c;
+    }
+    line.append(2 * slashes, '\\');  // the closing quote must stay a quote
+    line += '"';
+  }
+  return line;
+}
+
 }  // namespace platform::protocol

@@ -56,4 +56,8 @@ std::optional<Response> decode_response(std::string_view json);
 /// kept as they are.
 std::vector<std::string> split_command_line(std::string_view command_line);
 
+/// The command line that split_command_line splits back into words: each word in double
+/// quotes, with the backslashes before a quote doubled and each quote escaped.
+std::string join_command_line(const std::vector<std::string>& words);
+
 }  // namespace platform::protocol

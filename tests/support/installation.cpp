@@ -1,0 +1,44 @@
+// A fixture installation of the records product: database, logging library and registry.
+#include <stdexcept>
+
+#include "platform/automation_protocol.hpp"
+#include "praxilo_db.hpp"
+#include "praxilo_install.hpp"
+#include "test_support.hpp"
+
+namespace test_support {
+
+namespace {
+
+void create_database(const std::filesystem::path& file, const std::string& sql_script) {
+  std::string error;
+  sqlite3* db = praxilo_db::open(file.string(), true, error);
+  if (!db) throw std::runtime_error("fixture database " + file.string() + ": " + error);
+  error = praxilo_db::create_schema(db);
+  if (error.empty()) error = praxilo_db::exec_script(db, sql_script);
+  sqlite3_close(db);
+  if (!error.empty()) throw std::runtime_error("fixture database script: " + error);
+}
+
+}  // namespace
+
+Installation::Installation(const std::string& sql_script, const std::string& extra_registry) {
+  create_database(db_file(), sql_script);
+  std::filesystem::copy_file(std::filesystem::path(PZ_BIN_DIR) / "praxiapi.so", dir_.path() / "praxiapi.so");
+  write_registry(extra_registry);
+  env_.emplace("PIVZONA12_REGISTRY", registry_file().string());
+}
+
+Installation::~Installation() = default;
+
+void Installation::write_registry(const std::string& extra_registry) {
+  praxilo_db::RegistrySettings settings;
+  settings.app_path = appdir() + ";";
+  settings.server_command = platform::protocol::join_command_line(
+      {(std::filesystem::path(PZ_BIN_DIR) / "praxilo-server").string(), db_file().string(), dir_.path().string()});
+  std::string text = praxilo_db::registry_text(settings);
+  if (!extra_registry.empty()) text += extra_registry + "\r\n";
+  write_file(registry_file(), text);
+}
+
+}  // namespace test_support
