@@ -1,0 +1,36 @@
+#pragma once
+// The XSLT processor behind the report rendering: a stylesheet document and an input
+// document, each loaded from a file, and the transformation of one by the other.
+#include <memory>
+#include <string>
+
+namespace platform {
+
+class XsltProcessor {
+ public:
+  XsltProcessor();
+  ~XsltProcessor();
+  XsltProcessor(const XsltProcessor&) = delete;
+  XsltProcessor& operator=(const XsltProcessor&) = delete;
+
+  /// Loads the stylesheet file (path in UTF-8); false when it cannot be read or is not
+  /// well-formed XML. Whether it is a usable stylesheet shows only in transform().
+  bool load_stylesheet(const std::string& path);
+  /// Loads the input file (path in UTF-8); false when it cannot be read or is not
+  /// well-formed XML.
+  bool load_input(const std::string& path);
+
+  /// Applies the stylesheet to the input and returns the page as UTF-8 text. An HTML
+  /// page whose head exists carries, right after <head> and on a line of its own,
+  /// <META http-equiv="Content-Type" content="text/html; charset=UTF-16">, as a
+  /// processor that hands back UTF-16 text writes it. Throws std::runtime_error with
+  /// the processor's messages when the stylesheet cannot be compiled or the
+  /// transformation fails, or when either document was not loaded.
+  std::string transform() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace platform

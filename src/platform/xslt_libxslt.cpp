@@ -1,0 +1,173 @@
+// The XSLT processor on libxslt. Errors of libxml2 and libxslt are collected per call
+// instead of going to standard error, and the transformation may read files (the
+// stylesheet's own modules, document()) but never write files or use the network.
+#include <libxml/HTMLtree.h>
+#include <libxml/parser.h>
+#include <libxml/xmlerror.h>
+#include <libxslt/imports.h>
+#include <libxslt/security.h>
+#include <libxslt/transform.h>
+#include <libxslt/xslt.h>
+#include <libxslt/xsltInternals.h>
+#include <libxslt/xsltutils.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "platform/xml_errors.hpp"
+#include "platform/xslt.hpp"
+
+namespace platform {
+
+namespace {
+
+struct DocFree {
+  void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
+};
+struct StyleFree {
+  void operator()(xsltStylesheet* style) const { xsltFreeStylesheet(style); }
+};
+struct ContextFree {
+  void operator()(xsltTransformContext* context) const { xsltFreeTransformContext(context); }
+};
+struct PrefsFree {
+  void operator()(xsltSecurityPrefs* prefs) const { xsltFreeSecurityPrefs(prefs); }
+};
+struct OutputFree {
+  void operator()(xmlOutputBuffer* buffer) const { xmlOutputBufferClose(buffer); }
+};
+using DocPtr = std::unique_ptr<xmlDoc, DocFree>;
+
+/// Routes libxslt's own messages (compilation, xsl:message, run-time errors) into the
+/// current collector for the lifetime of the object, on this thread.
+class XsltErrorScope {
+ public:
+  explicit XsltErrorScope(ErrorCollector& collector) {
+    xsltSetGenericErrorFunc(&collector, &XsltErrorScope::on_error);
+  }
+  ~XsltErrorScope() { xsltSetGenericErrorFunc(nullptr, nullptr); }
+  XsltErrorScope(const XsltErrorScope&) = delete;
+  XsltErrorScope& operator=(const XsltErrorScope&) = delete;
+
+  static void on_error(void* context, const char* format, ...) {
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    static_cast<ErrorCollector*>(context)->add_text(text);
+  }
+};
+
+/// Reads and parses a file; nullptr when it cannot be read or is not well-formed. The
+/// reasons are not wanted here: the callers only say that loading failed.
+DocPtr load_document(const std::string& path, int options) {
+  ErrorCollector silenced;
+  return DocPtr(xmlReadFile(path.c_str(), nullptr, options));
+}
+
+bool same_name(const xmlChar* name, const char* wanted) {
+  return name != nullptr && xmlStrcasecmp(name, reinterpret_cast<const xmlChar*>(wanted)) == 0;
+}
+
+xmlNode* first_child_element(xmlNode* parent, const char* name) {
+  for (xmlNode* child = parent ? parent->children : nullptr; child != nullptr; child = child->next) {
+    if (child->type == XML_ELEMENT_NODE && same_name(child->name, name)) return child;
+  }
+  return nullptr;
+}
+
+/// Puts the UTF-16 charset declaration first in the page's head, on a line of its own.
+void insert_charset_declaration(xmlDoc* page) {
+  xmlNode* head = first_child_element(first_child_element(reinterpret_cast<xmlNode*>(page), "html"), "head");
+  if (head == nullptr) return;
+  xmlNode* meta = xmlNewDocNode(page, nullptr, BAD_CAST "META", nullptr);
+  xmlNewProp(meta, BAD_CAST "http-equiv", BAD_CAST "Content-Type");
+  xmlNewProp(meta, BAD_CAST "content", BAD_CAST "text/html; charset=UTF-16");
+  xmlNode* before = xmlNewDocText(page, BAD_CAST "\n");
+  xmlNode* after = xmlNewDocText(page, BAD_CAST "\n");
+  if (head->children != nullptr) {
+    xmlAddPrevSibling(head->children, before);
+  } else {
+    xmlAddChild(head, before);
+  }
+  xmlAddNextSibling(before, meta);
+  xmlAddNextSibling(meta, after);
+}
+
+/// The result document as UTF-8 text, whatever encoding the stylesheet asks for: the
+/// page is handed over as text, not as a file, so the encoding is the caller's.
+std::string serialize(xmlDoc* result, xsltStylesheet* style) {
+  std::unique_ptr<xmlOutputBuffer, OutputFree> buffer(xmlAllocOutputBuffer(nullptr));
+  if (!buffer) throw std::runtime_error("memoria insufficiente per il risultato della trasformazione");
+  if (result->type == XML_HTML_DOCUMENT_NODE) {
+    int indent = -1;
+    XSLT_GET_IMPORT_INT(indent, style, indent);
+    insert_charset_declaration(result);
+    htmlDocContentDumpFormatOutput(buffer.get(), result, "UTF-8", indent == -1 ? 1 : indent);
+  } else if (xsltSaveResultTo(buffer.get(), result, style) < 0) {
+    throw std::runtime_error("il risultato della trasformazione non può essere scritto");
+  }
+  xmlOutputBufferFlush(buffer.get());
+  const xmlChar* content = xmlOutputBufferGetContent(buffer.get());
+  return std::string(reinterpret_cast<const char*>(content), xmlOutputBufferGetSize(buffer.get()));
+}
+
+[[noreturn]] void fail(const std::string& what, const ErrorCollector& errors) {
+  std::string text = what;
+  if (!errors.text().empty()) text += ": " + errors.text();
+  throw std::runtime_error(text);
+}
+
+}  // namespace
+
+struct XsltProcessor::Impl {
+  DocPtr stylesheet;
+  DocPtr input;
+};
+
+XsltProcessor::XsltProcessor() : impl_(std::make_unique<Impl>()) { xmlInitParser(); }
+XsltProcessor::~XsltProcessor() = default;
+
+bool XsltProcessor::load_stylesheet(const std::string& path) {
+  impl_->stylesheet = load_document(path, XSLT_PARSE_OPTIONS | XML_PARSE_NONET);
+  return impl_->stylesheet != nullptr;
+}
+
+bool XsltProcessor::load_input(const std::string& path) {
+  // No DTD loading and no entity substitution: the input cannot pull other files in.
+  impl_->input = load_document(path, XML_PARSE_NONET | XML_PARSE_NOCDATA);
+  return impl_->input != nullptr;
+}
+
+std::string XsltProcessor::transform() const {
+  if (!impl_->stylesheet || !impl_->input) throw std::runtime_error("foglio di stile o documento non caricato");
+  ErrorCollector errors;
+  XsltErrorScope xslt_errors(errors);
+
+  // The stylesheet takes its document over, so it compiles a copy and the loaded
+  // document stays usable for another transformation.
+  DocPtr copy(xmlCopyDoc(impl_->stylesheet.get(), 1));
+  if (!copy) throw std::runtime_error("memoria insufficiente per il foglio di stile");
+  std::unique_ptr<xsltStylesheet, StyleFree> style(xsltParseStylesheetDoc(copy.get()));
+  if (style && style->doc == copy.get()) copy.release();  // now owned by the stylesheet
+  if (!style || style->errors != 0) fail("foglio di stile non valido", errors);
+
+  std::unique_ptr<xsltTransformContext, ContextFree> context(xsltNewTransformContext(style.get(), impl_->input.get()));
+  std::unique_ptr<xsltSecurityPrefs, PrefsFree> prefs(xsltNewSecurityPrefs());
+  if (!context || !prefs) throw std::runtime_error("memoria insufficiente per la trasformazione");
+  xsltSetSecurityPrefs(prefs.get(), XSLT_SECPREF_WRITE_FILE, xsltSecurityForbid);
+  xsltSetSecurityPrefs(prefs.get(), XSLT_SECPREF_CREATE_DIRECTORY, xsltSecurityForbid);
+  xsltSetSecurityPrefs(prefs.get(), XSLT_SECPREF_READ_NETWORK, xsltSecurityForbid);
+  xsltSetSecurityPrefs(prefs.get(), XSLT_SECPREF_WRITE_NETWORK, xsltSecurityForbid);
+  xsltSetCtxtSecurityPrefs(prefs.get(), context.get());
+
+  DocPtr result(xsltApplyStylesheetUser(style.get(), impl_->input.get(), nullptr, nullptr, nullptr, context.get()));
+  if (!result || context->state != XSLT_STATE_OK) fail("errore nella trasformazione", errors);
+  return serialize(result.get(), style.get());
+}
+
+}  // namespace platform
