@@ -1,0 +1,95 @@
+#pragma once
+// The main window: signs the doctor in while it is created, shows the doctor's data and
+// the date range, runs the three programmes' extractions and shows their reports.
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/TUser.hpp"
+#include "extract/programmes.hpp"
+#include "extract/run.hpp"
+#include "platform/xmldoc.hpp"
+#include "records/px_wrap_praxipat.hpp"
+
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QWebEngineView;
+class QtHost;
+
+class TfrmMain : public QWidget {
+  Q_OBJECT
+
+ public:
+  /// Creates the session and runs the modal sign-in before returning. When the sign-in is
+  /// cancelled nothing else is set up and signed_in() is false: the caller ends the
+  /// process without showing the window. host must outlive the window.
+  explicit TfrmMain(QtHost& host, QWidget* parent = nullptr);
+  /// Frees the session, which ends the connection with the records product.
+  ~TfrmMain() override;
+
+  bool signed_in() const { return user_ != nullptr; }
+
+  Tpx_wrap_praxipat* get_session() const { return session_.get(); }
+  void set_session(std::unique_ptr<Tpx_wrap_praxipat> session) { session_ = std::move(session); }
+  const TUser* get_user() const { return user_.get(); }
+  void set_user(std::unique_ptr<TUser> user) { user_ = std::move(user); }
+
+  /// The patients written by the last run.
+  std::int32_t patient_count() const { return patient_count_; }
+  /// The address of the report shown; "" until a run has shown one.
+  const std::string& report_url() const { return run_state_.report_url; }
+  /// What the last run did.
+  const RunResult& last_run() const { return last_run_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private slots:
+  void btnChiudiClick();
+  void btnCalcolaClick();
+  void btnSalvaClick();
+  void btnVaccinazioniClick();
+
+ private:
+  void create_controls();
+  void FormCreate();
+  void run(Programme programme);
+
+  QtHost& host_;
+  std::unique_ptr<Tpx_wrap_praxipat> session_;
+  std::unique_ptr<TUser> user_;
+  std::int32_t patient_count_ = 0;
+  RunState run_state_;
+  RunResult last_run_;
+  bool running_ = false;
+  bool placed_ = false;
+  platform::XmlDocument XMLDoc;
+
+  QLabel* PraxiLogo;
+  QLabel* Label3;
+  QLineEdit* edt_NominativoMMG;
+  QLabel* Label1;
+  QLineEdit* edt_CodiceRegionale;
+  QLabel* Label2;
+  QLineEdit* edt_CodiceFiscaleMMG;
+  QLabel* Label4;
+  QLineEdit* edt_ASL;
+  QLabel* Label5;
+  QLineEdit* edt_Regione;
+  QLabel* Label6;
+  QDateEdit* DTDal;
+  QLabel* Label7;
+  QDateEdit* DTAl;
+  QLabel* Label8;
+  QLineEdit* edt_Distretto;
+  QPushButton* btnChiudi;
+  QPushButton* btnCalcola;
+  QPushButton* btnSalva;
+  QPushButton* btnVaccinazioni;
+  QLabel* lblEcho;
+  QWebEngineView* WebBrowser;
+};

@@ -1,0 +1,101 @@
+#include "appearance.hpp"
+
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace {
+
+const QColor deep_blue(0x15, 0x3e, 0x75);
+const QColor light_blue(0x4f, 0x8f, 0xd0);
+const QColor leaf_green(0x3c, 0xa5, 0x5c);
+
+// A rounded shield with a cross in its upper half: the mark of the program.
+void paint_mark(QPainter& painter, const QRectF& area) {
+  const qreal w = area.width();
+  const qreal h = area.height();
+  QPainterPath shield;
+  shield.moveTo(area.left() + w * 0.5, area.top());
+  shield.lineTo(area.right(), area.top() + h * 0.12);
+  shield.cubicTo(area.right(), area.top() + h * 0.62, area.left() + w * 0.78, area.top() + h * 0.86,
+                 area.left() + w * 0.5, area.bottom());
+  shield.cubicTo(area.left() + w * 0.22, area.top() + h * 0.86, area.left(), area.top() + h * 0.62,
+                 area.left(), area.top() + h * 0.12);
+  shield.closeSubpath();
+  QLinearGradient fill(area.topLeft(), area.bottomRight());
+  fill.setColorAt(0, light_blue);
+  fill.setColorAt(1, deep_blue);
+  painter.setPen(QPen(Qt::white, qMax<qreal>(1.0, w / 30)));
+  painter.setBrush(fill);
+  painter.drawPath(shield);
+
+  const qreal arm = w * 0.16;
+  const QPointF centre(area.left() + w * 0.5, area.top() + h * 0.42);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(Qt::white);
+  painter.drawRoundedRect(QRectF(centre.x() - arm / 2, centre.y() - arm * 1.6, arm, arm * 3.2), arm / 4, arm / 4);
+  painter.drawRoundedRect(QRectF(centre.x() - arm * 1.6, centre.y() - arm / 2, arm * 3.2, arm), arm / 4, arm / 4);
+  painter.setBrush(leaf_green);
+  painter.drawEllipse(centre, arm * 0.36, arm * 0.36);
+}
+
+}  // namespace
+
+void install_font_substitutes() {
+  QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                             {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
+                              QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
+}
+
+QFont window_font(bool bold) {
+  QFont font(QStringLiteral("MS Sans Serif"));
+  font.setPointSize(8);
+  font.setBold(bold);
+  return font;
+}
+
+QPixmap praxi_logo() {
+  QPixmap logo(106, 142);
+  logo.fill(Qt::white);
+  QPainter painter(&logo);
+  painter.setRenderHint(QPainter::Antialiasing);
+
+  QLinearGradient band(0, 0, 0, 142);
+  band.setColorAt(0, QColor(0xee, 0xf4, 0xfb));
+  band.setColorAt(1, QColor(0xd6, 0xe4, 0xf3));
+  painter.fillRect(logo.rect(), band);
+  painter.setPen(QPen(deep_blue, 1));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(QRectF(0.5, 0.5, 105, 141));
+
+  paint_mark(painter, QRectF(23, 10, 60, 72));
+
+  QFont title(QStringLiteral("DejaVu Sans"));
+  title.setPixelSize(19);
+  title.setBold(true);
+  painter.setFont(title);
+  painter.setPen(deep_blue);
+  painter.drawText(QRectF(0, 86, 106, 24), Qt::AlignCenter, QStringLiteral("PIV"));
+  QFont subtitle(QStringLiteral("DejaVu Sans"));
+  subtitle.setPixelSize(13);
+  subtitle.setBold(true);
+  painter.setFont(subtitle);
+  painter.setPen(leaf_green);
+  painter.drawText(QRectF(0, 110, 106, 22), Qt::AlignCenter, QStringLiteral("ZONA 12"));
+  return logo;
+}
+
+QIcon application_icon() {
+  QIcon icon;
+  for (int size : {16, 24, 32, 48, 64, 128}) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const qreal margin = size / 16.0;
+    paint_mark(painter, QRectF(margin * 2, margin, size - margin * 4, size - margin * 2));
+    painter.end();
+    icon.addPixmap(pixmap);
+  }
+  return icon;
+}

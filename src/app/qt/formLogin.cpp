@@ -1,0 +1,117 @@
+#include "formLogin.hpp"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+
+#include "app/login.hpp"
+#include "appearance.hpp"
+#include "tools/tools.hpp"
+
+namespace {
+
+constexpr int client_width = 301;
+constexpr int client_height = 159;
+
+template <typename Widget>
+Widget* place(Widget* widget, const char* name, int left, int top, int width, int height) {
+  widget->setObjectName(QString::fromLatin1(name));
+  widget->setGeometry(left, top, width, height);
+  return widget;
+}
+
+QLabel* label(QWidget* parent, const char* name, const QString& text, int left, int top) {
+  auto* widget = new QLabel(text, parent);
+  widget->setObjectName(QString::fromLatin1(name));
+  widget->setFont(window_font(true));
+  widget->move(left, top);
+  widget->adjustSize();
+  return widget;
+}
+
+}  // namespace
+
+TfrmLogin::TfrmLogin(QWidget* owner, platform::Host& host) : QDialog(owner), host_(host) {
+  setObjectName(QStringLiteral("frmLogin"));
+  setWindowTitle(QStringLiteral("Estrazioni ZONA12"));
+  // A fixed dialog border: a title and a close box, no resizing, no minimise or maximise.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  setWindowIcon(application_icon());
+  setFont(window_font());
+  setFixedSize(client_width, client_height);
+  setSizeGripEnabled(false);
+
+  PraxiLogo = place(new QLabel(this), "PraxiLogo", 0, 0, 113, 142);
+  PraxiLogo->setPixmap(praxi_logo());
+  PraxiLogo->setAlignment(Qt::AlignCenter);
+
+  labelUtente = label(this, "labelUtente", QStringLiteral("Utente"), 119, 7);
+  editUtente = place(new QLineEdit(this), "editUtente", 117, 24, 169, 21);
+  labelPassword = label(this, "labelPassword", QStringLiteral("Password"), 119, 56);
+  editPassword = place(new QLineEdit(this), "editPassword", 117, 72, 169, 21);
+  editPassword->setEchoMode(QLineEdit::Password);
+  // The mask character is a style hint in Qt; "*" as the Windows box shows it.
+  editPassword->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+
+  ButtonOk = place(new QPushButton(QStringLiteral("&OK"), this), "ButtonOk", 148, 112, 64, 24);
+  ButtonOk->setFont(window_font(true));
+  ButtonOk->setDefault(true);
+  ButtonAnnulla = place(new QPushButton(QStringLiteral("&Annulla"), this), "ButtonAnnulla", 221, 112, 64, 24);
+  ButtonAnnulla->setFont(window_font(true));
+
+  StatusBar1 = place(new QStatusBar(this), "StatusBar1", 0, 140, client_width, 19);
+  StatusBar1->setSizeGripEnabled(false);
+  auto* panel = new QLabel(QStringLiteral(" Inserire Nome Utente e Password di Praxilo"), StatusBar1);
+  panel->setObjectName(QStringLiteral("StatusBar1Panel0"));
+  panel->setMinimumWidth(50);
+  StatusBar1->addWidget(panel, 1);
+
+  setTabOrder(editPassword, ButtonOk);
+  setTabOrder(ButtonOk, ButtonAnnulla);
+  setTabOrder(ButtonAnnulla, editUtente);
+
+  connect(ButtonOk, &QPushButton::clicked, this, &TfrmLogin::ButtonOkClick);
+  connect(ButtonAnnulla, &QPushButton::clicked, this, &TfrmLogin::ButtonAnnullaClick);
+
+  FormCreate();
+}
+
+TfrmLogin::~TfrmLogin() = default;
+
+void TfrmLogin::FormCreate() {
+  editUtente->setText(QString::fromStdString(
+      tools::read_registry_string(tools::local_machine_root(), "\\SOFTWARE\\Corvanta-Ferrix", "ultimo_utente")));
+  editPassword->setFocus();
+}
+
+void TfrmLogin::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (QScreen* screen = this->screen()) {
+    const QRect available = screen->availableGeometry();
+    move(available.center() - QPoint(width() / 2, height() / 2));
+  }
+  editPassword->setFocus();
+}
+
+void TfrmLogin::keyPressEvent(QKeyEvent* event) {
+  // The window has no cancel button: Esc does nothing.
+  if (event->key() == Qt::Key_Escape) {
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+void TfrmLogin::ButtonOkClick() {
+  user_.reset();
+  if (!session_) return;
+  user_ = sign_in_attempt(editUtente->text().toStdString(), editPassword->text().toStdString(), *session_, host_);
+  if (user_) accept();
+}
+
+void TfrmLogin::ButtonAnnullaClick() { reject(); }

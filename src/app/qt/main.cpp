@@ -1,0 +1,34 @@
+// pivzona12: the desktop program. The main window signs the doctor in while it is
+// created; a cancelled sign-in ends the process before the window is ever shown.
+#include <QApplication>
+
+#include "PIVZONA12Main.hpp"
+#include "app/login.hpp"
+#include "appearance.hpp"
+#include "qt_host.hpp"
+
+int main(int argc, char** argv) {
+  // The report view shares its graphics context with the windows.
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QString::fromUtf8(application_title));
+  QApplication::setWindowIcon(application_icon());
+  install_font_substitutes();
+
+  QtHost host;
+  platform::set_current_host(&host);
+
+  int status = 0;
+  {
+    auto* frmMain = new TfrmMain(host);
+    frmMain->setAttribute(Qt::WA_DeleteOnClose);
+    if (frmMain->signed_in()) {
+      frmMain->show();
+      status = QApplication::exec();
+    } else {
+      delete frmMain;
+    }
+  }
+  platform::set_current_host(nullptr);
+  return status;
+}
