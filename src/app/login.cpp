@@ -6,11 +6,13 @@
 
 namespace {
 
-/// A plain box with an OK button, captioned with the application title. A front end
-/// that fails to show it must not turn the sign-in into an error.
-void show(platform::Host& host, const std::string& text) {
+/// A plain box with an OK button, captioned with the application title.
+void show(platform::Host& host, const std::string& text) { host.message_box(text, application_title, platform::mb_ok); }
+
+/// The box that reports an error of the procedure; it must not raise in its turn.
+void show_error(platform::Host& host, const std::string& text) {
   try {
-    host.message_box(text, application_title, platform::mb_ok);
+    show(host, "sFunz: proceed - Eccezione:" + text);
   } catch (...) {
   }
 }
@@ -63,9 +65,9 @@ bool proceed(const std::string& user_name, const std::string& password, TUser& u
     }
     return admitted;
   } catch (const std::exception& error) {
-    show(host, std::string("sFunz: proceed - Eccezione:") + error.what());
+    show_error(host, error.what());
   } catch (...) {
-    show(host, "sFunz: proceed - Eccezione:errore sconosciuto");
+    show_error(host, "errore sconosciuto");
   }
   return false;
 }

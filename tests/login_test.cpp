@@ -1,0 +1,149 @@
+// The doctor's sign-in: the calls made on the session, the refusals and their order, the
+// identity record filled, and the attempt with its busy cursor.
+#include <gtest/gtest.h>
+
+#include "app/login.hpp"
+#include "fake_praxilo.hpp"
+
+namespace {
+
+using test_support::FakePraxilo;
+using test_support::RecordingHost;
+using Texts = std::vector<std::string>;
+
+const std::string wrong_credentials = "ERRORE: Dati Utente o Password non riconosciuti.";
+const std::string not_titolare = "ERRORE: Procedura riservata ai soli medici titolari.";
+const std::string no_regional_code =
+    "ERRORE: Il campo obbligatorio \"Codice Regionale\" medico non è stato valorizzato in Praxilo.";
+
+/// A practice whose server knows the doctor "Mario Rossi".
+class LoginTest : public ::testing::Test {
+ protected:
+  LoginTest() {
+    fake.attributes = {{"userid_utente", "MED1"},   {"tipo_praxi", "T"},          {"codice_regionale", " 1234 "},
+                       {"codice_fiscale", "RSSMRA"}, {"nome", "Mario"},           {"cognome", "Rossi"},
+                       {"asl_di_convenzione", "ASL 12"}};
+  }
+
+  FakePraxilo fake;
+  RecordingHost host;
+  Tpx_wrap_praxipat session{fake.factory()};
+};
+
+TEST_F(LoginTest, AdmittedDoctorFillsTheRecordInOrderAndSeesNoMessage) {
+  TUser user;
+  EXPECT_TRUE(proceed("demo ", " pw", user, session, host));
+  EXPECT_TRUE(host.boxes.empty());
+
+  // The credentials go as typed; the attributes are read in the record's filling order.
+  std::vector<std::string> calls;
+  for (const auto& c : fake.calls) {
+    if (c.method == "get_error") continue;  // the session's own liveness probe
+    std::string line = c.method;
+    for (const auto& a : c.args) line += " " + a;
+    calls.push_back(line);
+  }
+  EXPECT_EQ(calls, (Texts{"new", "connetti demo   pw", "new_object i_professionista ",
+                          "leggi_attributo userid_utente", "utente_leggi_attributo tipo_praxi",
+                          "utente_leggi_attributo codice_regionale", "utente_leggi_attributo codice_fiscale",
+                          "utente_leggi_attributo nome", "utente_leggi_attributo cognome",
+                          "utente_leggi_attributo asl_di_convenzione"}));
+
+  EXPECT_EQ(user.get_userid_utente(), "MED1");
+  EXPECT_EQ(user.get_tipo_praxi(), "T");
+  EXPECT_EQ(user.get_codice_regionale(), " 1234 ");  // trimmed for the check only
+  EXPECT_EQ(user.get_codice_fiscale(), "RSSMRA");
+  EXPECT_EQ(user.get_nome(), "Mario");
+  EXPECT_EQ(user.get_cognome(), "Rossi");
+  EXPECT_EQ(user.get_asl_di_convenzione(), "ASL 12");
+}
+
+struct RefusalCase {
+  const char* name;
+  std::string connetti_answer;
+  std::string tipo_praxi;
+  std::string codice_regionale;
+  Texts messages;
+};
+
+class LoginRefusal : public LoginTest, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(LoginRefusal, ShowsTheMessagesInOrderAndRefuses) {
+  const RefusalCase& c = GetParam();
+  fake.connetti_answer = c.connetti_answer;
+  fake.attributes["tipo_praxi"] = c.tipo_praxi;
+  fake.attributes["codice_regionale"] = c.codice_regionale;
+  TUser user;
+  EXPECT_FALSE(proceed("demo", "demo", user, session, host));
+  EXPECT_EQ(host.texts(), c.messages);
+  for (const auto& box : host.boxes) {
+    EXPECT_EQ(box.caption, "PIV ZONA12");
+    EXPECT_EQ(box.flags, platform::mb_ok);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LoginRefusal,
+    ::testing::Values(
+        RefusalCase{"WrongCredentials", "Utente o password errati", "T", "1234", {wrong_credentials}},
+        RefusalCase{"LowerCaseKind", "", "t", "1234", {not_titolare}},
+        RefusalCase{"KindWithBlank", "", "T ", "1234", {not_titolare}},
+        RefusalCase{"EmptyKind", "", "", "1234", {not_titolare}},
+        RefusalCase{"BlankRegionalCode", "", "T", "   ", {no_regional_code}},
+        RefusalCase{"ControlCharsRegionalCode", "", "T", "\t\r\n", {no_regional_code}},
+        RefusalCase{"NeitherTitolareNorCode", "", "S", "", {not_titolare, no_regional_code}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LoginTest, WrongCredentialsReadNoAttribute) {
+  fake.connetti_answer = "rifiutato";
+  TUser user;
+  EXPECT_FALSE(proceed("demo", "x", user, session, host));
+  for (const auto& c : fake.calls) EXPECT_NE(c.method, "leggi_attributo");
+  EXPECT_EQ(user.get_userid_utente(), "");
+}
+
+TEST_F(LoginTest, AnAttributeTheServerCannotGiveLeavesItsFieldEmpty) {
+  fake.attributes.erase("asl_di_convenzione");
+  TUser user;
+  EXPECT_TRUE(proceed("demo", "demo", user, session, host));
+  EXPECT_EQ(user.get_asl_di_convenzione(), "");
+  EXPECT_EQ(user.get_cognome(), "Rossi");
+}
+
+TEST_F(LoginTest, AnErrorInsideTheProcedureIsShownWithItsText) {
+  class ThrowingHost : public RecordingHost {
+   public:
+    int message_box(const std::string& text, const std::string& caption, unsigned flags) override {
+      RecordingHost::message_box(text, caption, flags);
+      if (boxes.size() == 1) throw std::runtime_error("finestra non disponibile");
+      return platform::id_ok;
+    }
+  } throwing_host;
+  // The first refusal box raises: the procedure reports that error, skips the second
+  // check and gives false.
+  fake.attributes["tipo_praxi"] = "X";
+  fake.attributes["codice_regionale"] = "";
+  TUser user;
+  EXPECT_FALSE(proceed("demo", "demo", user, session, throwing_host));
+  EXPECT_EQ(throwing_host.texts(), (Texts{not_titolare, "sFunz: proceed - Eccezione:finestra non disponibile"}));
+}
+
+TEST_F(LoginTest, AttemptHasTheBusyCursorAroundItAndANewRecordEachTime) {
+  fake.attributes["tipo_praxi"] = "S";
+  EXPECT_EQ(sign_in_attempt("demo", "demo", session, host), nullptr);
+  EXPECT_EQ(host.events, (Texts{"busy", "box", "idle"}));
+
+  fake.attributes["tipo_praxi"] = "T";
+  host.events.clear();
+  std::unique_ptr<TUser> user = sign_in_attempt("demo", "demo", session, host);
+  ASSERT_NE(user, nullptr);
+  EXPECT_EQ(user->get_tipo_praxi(), "T");
+  EXPECT_EQ(user->get_nome(), "Mario");
+  EXPECT_EQ(host.events, (Texts{"busy", "idle"}));
+  // The refused attempt did not disconnect: the second one signed in on the same session.
+  int disconnects = 0;
+  for (const auto& c : fake.calls) disconnects += c.method == "disconnetti";
+  EXPECT_EQ(disconnects, 0);
+}
+
+}  // namespace

@@ -1,0 +1,82 @@
+#include "fake_praxilo.hpp"
+
+#include <filesystem>
+
+#include "platform/automation.hpp"
+
+namespace test_support {
+
+class FakePraxiloObject : public platform::AutomationObject {
+ public:
+  explicit FakePraxiloObject(FakePraxilo& fake) : fake_(fake) {}
+
+  platform::Variant call(const std::string& method, const std::vector<platform::Argument>& args) override {
+    RecordedCall call{method, {}};
+    for (const auto& a : args) call.args.push_back(a.omitted ? "<omitted>" : a.text);
+    fake_.calls.push_back(call);
+    if (fake_.raising.count(method)) throw platform::AutomationError("errore scriptato in " + method);
+    const auto arg = [&](std::size_t i) { return i < call.args.size() ? call.args[i] : std::string(); };
+    if (method == "connetti") return platform::Variant::make_text(fake_.connetti_answer);
+    if (method == "leggi_attributo" || method == "utente_leggi_attributo") {
+      auto it = fake_.attributes.find(arg(0));
+      if (it == fake_.attributes.end()) throw platform::AutomationError("attributo sconosciuto: " + arg(0));
+      return platform::Variant::make_text(it->second);
+    }
+    if (method == "sql_into")
+      return platform::Variant::make_text(fake_.into ? fake_.into(arg(0), arg(1)) : std::string());
+    if (method == "sql_dump_file") {
+      if (fake_.dump_name_override) return platform::Variant::make_text(*fake_.dump_name_override);
+      std::optional<std::string> content = fake_.dump ? fake_.dump(arg(0), arg(1)) : std::string();
+      if (!content) return platform::Variant::make_text("");
+      const std::string name = "Temp/dump" + std::to_string(++fake_.dumps_made_) + ".txt";
+      std::filesystem::create_directories(fake_.dir_.path() / "Temp");
+      write_file(fake_.dir_.path() / name, *content);
+      fake_.dump_files.push_back(name);
+      return platform::Variant::make_text(name);
+    }
+    return platform::Variant::make_empty();
+  }
+
+ private:
+  FakePraxilo& fake_;
+};
+
+FakePraxilo::FakePraxilo() {
+  write_file(dir_.path() / "registry.reg",
+             "Windows Registry Editor Version 5.00\r\n\r\n"
+             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\PRAXILO.EXE]\r\n"
+             "\"Path\"=\"" + dir_.dir() + ";\"\r\n");
+  registry_.emplace("PIVZONA12_REGISTRY", (dir_.path() / "registry.reg").string());
+}
+
+Tpx_wrap_praxipat::ObjectFactory FakePraxilo::factory() {
+  return [this](const std::string& progid) -> std::unique_ptr<platform::AutomationObject> {
+    if (progid != "Praxilo.Server") throw platform::AutomationError("Classe non registrata");
+    return std::make_unique<FakePraxiloObject>(*this);
+  };
+}
+
+std::vector<std::string> FakePraxilo::sql_sent(const std::string& method) const {
+  std::vector<std::string> sent;
+  for (const auto& c : calls)
+    if (c.method == method && c.args.size() == 2) sent.push_back(c.args[0] + "|" + c.args[1]);
+  return sent;
+}
+
+int RecordingHost::message_box(const std::string& text, const std::string& caption, unsigned flags) {
+  boxes.push_back({text, caption, flags});
+  events.push_back("box");
+  return platform::id_ok;
+}
+
+void RecordingHost::set_busy_cursor(bool busy) { events.push_back(busy ? "busy" : "idle"); }
+
+void RecordingHost::progress(int done, int total) { progress_calls.emplace_back(done, total); }
+
+std::vector<std::string> RecordingHost::texts() const {
+  std::vector<std::string> out;
+  for (const auto& b : boxes) out.push_back(b.text);
+  return out;
+}
+
+}  // namespace test_support

@@ -1,0 +1,85 @@
+#pragma once
+// An in-process stand-in for the records product's server object, for tests that need
+// to see exactly what the system sends: it answers the sign-in and the attributes as
+// scripted, records every call, and writes each dump it is asked for as a file under a
+// temporary installation directory whose registry points the system at it.
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/host.hpp"
+#include "records/px_wrap_praxipat.hpp"
+#include "test_support.hpp"
+
+namespace test_support {
+
+/// One call that reached the fake object: the method and its arguments ("<omitted>"
+/// for an omitted one).
+struct RecordedCall {
+  std::string method;
+  std::vector<std::string> args;
+};
+
+class FakePraxilo {
+ public:
+  /// Makes the temporary installation (App Paths "Path" = its directory, no switches)
+  /// and points PIVZONA12_REGISTRY at it for the lifetime of the object.
+  FakePraxilo();
+
+  /// The factory to give to Tpx_wrap_praxipat.
+  Tpx_wrap_praxipat::ObjectFactory factory();
+  /// The installation directory, ending with "/".
+  std::string appdir() const { return dir_.dir(); }
+
+  /// The answer to "connetti": blank accepts, any other text refuses.
+  std::string connetti_answer;
+  /// Answers of "leggi_attributo" and "utente_leggi_attributo" by attribute name; an
+  /// attribute not listed makes the call raise.
+  std::map<std::string, std::string> attributes;
+  /// Methods that raise when called.
+  std::set<std::string> raising;
+  /// Answers "sql_into" (database, sql); empty answers when not set.
+  std::function<std::string(const std::string& database, const std::string& sql)> into;
+  /// Contents of the dump file for (database, sql), as bytes; nullopt: the call answers an
+  /// empty name. Not set: every dump is an empty file.
+  std::function<std::optional<std::string>(const std::string& database, const std::string& sql)> dump;
+  /// When set, "sql_dump_file" answers this name as it is, writing nothing.
+  std::optional<std::string> dump_name_override;
+
+  std::vector<RecordedCall> calls;
+  /// The SQL texts sent with method ("sql_into" or "sql_dump_file"), in order, each
+  /// prefixed with its database name and "|".
+  std::vector<std::string> sql_sent(const std::string& method) const;
+  /// The names of the dump files written so far, relative to appdir().
+  std::vector<std::string> dump_files;
+
+ private:
+  TempDir dir_;
+  std::optional<ScopedEnv> registry_;
+  int dumps_made_ = 0;
+  friend class FakePraxiloObject;
+};
+
+/// A host that records what it is asked to do.
+class RecordingHost : public platform::Host {
+ public:
+  struct Box {
+    std::string text, caption;
+    unsigned flags;
+  };
+  std::vector<Box> boxes;
+  /// "busy" and "idle" for each cursor change, "box" for each message box, in order.
+  std::vector<std::string> events;
+  std::vector<std::pair<int, int>> progress_calls;
+
+  int message_box(const std::string& text, const std::string& caption, unsigned flags) override;
+  void set_busy_cursor(bool busy) override;
+  void progress(int done, int total) override;
+  /// The texts of the boxes shown, in order.
+  std::vector<std::string> texts() const;
+};
+
+}  // namespace test_support
