@@ -1,0 +1,262 @@
+// The session wrapper against the real stand-in server process on a small fixture
+// database: sign-in, attributes, option, both kinds of SQL call, and a server that dies
+// between calls or in the middle of a long sequence of them.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "records/px_wrap_praxipat.hpp"
+#include "test_support.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+// Thirty patients with a few examinations each; codice 3 has a NULL value and codice 5
+// has none at all.
+constexpr const char* fixture_sql = R"sql(
+INSERT INTO utenti VALUES ('demo', 'segreta', 7, 'T', '90412', 'DLANCC70A01F205X', 'Niccolò', 'D''Alò', 'ASL Città di Milano');
+INSERT INTO opzioni VALUES ('macchina', 'OPZIONI\regione', 'Lombardia');
+WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 30)
+  INSERT INTO PAZIENTI (CODICE, COGNOME, NOME, SESSO, CODICE_FISCALE, nascita, codice_comune_nasc, DECESSO, PA_CONVENZIONE)
+  SELECT i, 'Cognome' || i, 'Nome' || i, CASE WHEN i % 2 = 0 THEN 'F' ELSE 'M' END, 'CF' || i, '1950-01-' || printf('%02d', i % 28 + 1), '015146', NULL, 'S' FROM n;
+WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 90)
+  INSERT INTO cart_accert (codice, ac_code, ac_val, ac_mem, data_open, time_last)
+  SELECT i % 30 + 1, 'GLI', CAST(90 + i AS TEXT), 'memo ' || i, '2024-02-' || printf('%02d', i % 28 + 1), '2024-03-01 10:00:00' FROM n WHERE i % 30 + 1 <> 5;
+UPDATE cart_accert SET ac_val = NULL WHERE codice = 3;
+)sql";
+
+/// The trace lines in the installation's operation log, without time stamp and tag.
+Lines trace(const test_support::Installation& inst) {
+  std::istringstream in(test_support::read_file(fs::path(inst.appdir()) / "Temp" / "Log" / "praxipat.log"));
+  Lines lines;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    auto first = line.find('\t');
+    auto second = first == std::string::npos ? first : line.find('\t', first + 1);
+    lines.push_back(second == std::string::npos ? line : line.substr(second + 1));
+  }
+  return lines;
+}
+
+Lines tail_from(const Lines& lines, std::size_t from) {
+  return {lines.begin() + static_cast<long>(std::min(from, lines.size())), lines.end()};
+}
+
+/// The live (not yet reaped, not zombie) child processes of this process.
+std::vector<pid_t> live_children() {
+  std::vector<pid_t> children;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string stat = test_support::read_file(entry.path() / "stat");
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream fields(stat.substr(close + 2));
+    char state = 0;
+    pid_t parent = 0;
+    fields >> state >> parent;
+    if (parent == getpid() && state != 'Z') children.push_back(static_cast<pid_t>(std::stoi(name)));
+  }
+  return children;
+}
+
+/// Kills the server process and waits until it is gone (a zombie waiting to be reaped).
+void kill_server() {
+  const auto children = live_children();
+  ASSERT_EQ(children.size(), 1u);
+  ASSERT_EQ(kill(children[0], SIGKILL), 0);
+  for (int i = 0; i < 500 && !live_children().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(live_children().empty());
+}
+
+class SessionServerTest : public ::testing::Test {
+ protected:
+  SessionServerTest() : inst_(fixture_sql) {}
+
+  std::unique_ptr<Tpx_wrap_praxipat> signed_in() {
+    auto w = std::make_unique<Tpx_wrap_praxipat>();
+    EXPECT_TRUE(w->init("ImportAnagrafiche", ""));
+    EXPECT_TRUE(w->connetti("demo", "segreta")) << w->last_message();
+    return w;
+  }
+
+  /// Reads and deletes a dump file named relative to the installation directory.
+  std::string take_dump(const std::string& name) {
+    const fs::path file = fs::path(inst_.appdir()) / name;
+    EXPECT_TRUE(fs::is_regular_file(file)) << name;
+    std::string text = test_support::read_file(file);
+    fs::remove(file);
+    return text;
+  }
+
+  test_support::ScopedEnv no_fault_{"PRAXILO_SERVER_EXIT_AFTER", std::nullopt};
+  test_support::Installation inst_;
+};
+
+TEST_F(SessionServerTest, SignInAttributesAndOption) {
+  auto w = signed_in();
+  EXPECT_TRUE(w->connected());
+  EXPECT_EQ(w->leggi_attributo("userid_utente"), "7");
+  struct Case {
+    const char* attribute;
+    const char* value;
+  };
+  for (const Case& c : {Case{"tipo_praxi", "T"}, Case{"codice_regionale", "90412"},
+                        Case{"codice_fiscale", "DLANCC70A01F205X"}, Case{"nome", "Niccolò"}, Case{"cognome", "D'Alò"},
+                        Case{"asl_di_convenzione", "ASL Città di Milano"}}) {
+    SCOPED_TRACE(c.attribute);
+    EXPECT_EQ(w->utente_leggi_attributo(c.attribute), c.value);
+  }
+  EXPECT_EQ(w->get_opzione("macchina", "OPZIONI\\regione"), "Lombardia");
+  EXPECT_EQ(w->get_opzione("macchina", "OPZIONI\\assente"), "");
+  EXPECT_EQ(w->last_message(), "");
+
+  // An attribute the server does not know is a failed call of a live server.
+  EXPECT_EQ(w->utente_leggi_attributo("colore_preferito"), "");
+  EXPECT_EQ(w->last_message(), "Error  -  Tpx_wrap_praxipat.utente_leggi_attributo(): eccezione");
+  EXPECT_FALSE(w->session_lost());
+
+  const Lines lines = trace(inst_);
+  EXPECT_EQ(Lines(lines.begin(), lines.begin() + 5),
+            (Lines{"ole_praxipat := CreateOleObject('Praxilo.Server');", "ole_praxipat.new();",
+                   "ole_praxipat.connetti(demo, ****) = ;", "ole_praxipat.get_error();",
+                   "ole_praxipat.new_object(i_professionista, ) = ;"}));
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "ole_praxipat.utente_leggi_attributo(nome) = Niccolò;"), lines.end());
+  EXPECT_EQ(test_support::read_file(fs::path(inst_.appdir()) / "Temp" / "Log" / "praxipat.log").find("segreta"),
+            std::string::npos);
+}
+
+TEST_F(SessionServerTest, RefusedSignIn) {
+  Tpx_wrap_praxipat w;
+  ASSERT_TRUE(w.init("ImportAnagrafiche", ""));
+  EXPECT_FALSE(w.connetti("demo", "sbagliata"));
+  EXPECT_FALSE(w.connected());
+  EXPECT_EQ(w.last_message(), "Error  -  Tpx_wrap_praxipat.connetti(): errore in connessione");
+  // The refusal is seen only in the trace line.
+  const Lines lines = trace(inst_);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_TRUE(lines[2].starts_with("ole_praxipat.connetti(demo, ****) = ")) << lines[2];
+  EXPECT_GT(lines[2].size(), std::string("ole_praxipat.connetti(demo, ****) = ;").size());
+}
+
+TEST_F(SessionServerTest, SqlInto) {
+  auto w = signed_in();
+  struct Case {
+    const char* name;
+    const char* sql;
+    const char* answer;
+  };
+  const Case cases[] = {
+      {"Count", "select count(*) from PAZIENTI", "30"},
+      {"Text", "select COGNOME from pazienti where codice = 12", "Cognome12"},
+      {"DateBounds", "select count(*) from cart_accert where data_open >= cast('2024-02-03' as date) and "
+                     "data_open <= cast('2024-02-04' as date)", "8"},
+      {"NoRows", "select COGNOME from PAZIENTI where CODICE = 999", ""},
+      {"NullValue", "select ac_val from cart_accert where codice = 3", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(w->sql_into("Praxilo", c.sql), c.answer);
+    EXPECT_EQ(w->last_message(), "");
+  }
+  EXPECT_EQ(w->sql_into("Praxilo", "select nessuna_colonna from PAZIENTI"), "");
+  EXPECT_EQ(w->last_message(), "Error  -  Tpx_wrap_praxipat.sql_into(): eccezione");
+  EXPECT_FALSE(w->session_lost());
+  // The SQL error did not cost the session.
+  EXPECT_EQ(w->sql_into("Praxilo", "select count(*) from PAZIENTI"), "30");
+  EXPECT_EQ(trace(inst_).back(), "ole_praxipat.sql_into(Praxilo, select count(*) from PAZIENTI) = 30;");
+}
+
+TEST_F(SessionServerTest, SqlDumpFile) {
+  auto w = signed_in();
+  const std::string name =
+      w->sql_dump_file("Praxilo2", "select codice, ac_code, ac_val from cart_accert where codice in (2, 3) "
+                                   "order by codice, ac_val");
+  ASSERT_FALSE(name.empty()) << w->last_message();
+  EXPECT_FALSE(fs::path(name).is_absolute());
+  std::string text = take_dump(name);
+  std::erase(text, '\r');
+  EXPECT_EQ(text,
+            "2\t\"GLI\"\t\"121\"\n2\t\"GLI\"\t\"151\"\n2\t\"GLI\"\t\"91\"\n"
+            "3\t\"GLI\"\t\n3\t\"GLI\"\t\n3\t\"GLI\"\t\n");
+
+  const std::string empty = w->sql_dump_file("Praxilo2", "select codice from cart_accert where codice = 5");
+  ASSERT_FALSE(empty.empty());
+  EXPECT_EQ(take_dump(empty), "");
+  EXPECT_EQ(w->last_message(), "");
+}
+
+TEST_F(SessionServerTest, ServerKilledBetweenTwoCalls) {
+  {
+    auto w = signed_in();
+    ASSERT_EQ(w->sql_into("Praxilo", "select count(*) from PAZIENTI"), "30");
+    kill_server();
+    const std::size_t mark = trace(inst_).size();
+
+    EXPECT_EQ(w->sql_into("Praxilo", "select count(*) from PAZIENTI"), "30");
+    EXPECT_EQ(tail_from(trace(inst_), mark),
+              (Lines{"ole_praxipat := CreateOleObject('Praxilo.Server');", "ole_praxipat.new();",
+                     "ole_praxipat.connetti(demo, ****) = ;", "ole_praxipat.get_error();",
+                     "ole_praxipat.new_object(i_professionista, ) = ;",
+                     "ole_praxipat.sql_into(Praxilo, select count(*) from PAZIENTI) = 30;"}));
+    EXPECT_TRUE(w->connected());
+    EXPECT_FALSE(w->session_lost());
+    // The new server holds the signed-in user.
+    EXPECT_EQ(w->utente_leggi_attributo("nome"), "Niccolò");
+    EXPECT_EQ(live_children().size(), 1u);
+  }
+  // Freeing the wrapper ends its server.
+  for (int i = 0; i < 500 && !live_children().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(live_children().empty());
+}
+
+/// A long sequence of calls, one per patient, as an extraction makes them: the answers
+/// of sql_into and the contents of the dump files, in order.
+Lines run_sequence(Tpx_wrap_praxipat& w, const test_support::Installation& inst) {
+  Lines answers;
+  for (int codice = 1; codice <= 30; ++codice) {
+    const std::string c = std::to_string(codice);
+    answers.push_back(w.sql_into("Praxilo", "select count(*) from cart_accert where codice = " + c));
+    const std::string name = w.sql_dump_file(
+        "Praxilo2", "select codice, ac_val, ac_mem from cart_accert where codice = " + c + " order by ac_val");
+    const fs::path file = fs::path(inst.appdir()) / name;
+    answers.push_back(name.empty() ? "<no file>" : test_support::read_file(file));
+    if (!name.empty()) fs::remove(file);
+    answers.push_back(w.sql_into("Praxilo", "select NOME from PAZIENTI where CODICE = " + c));
+  }
+  return answers;
+}
+
+TEST_F(SessionServerTest, ServerThatKeepsDyingAnswersAsAHealthyOne) {
+  Lines expected;
+  {
+    auto w = signed_in();
+    expected = run_sequence(*w, inst_);
+    EXPECT_FALSE(w->session_lost());
+  }
+  for (int exit_after : {10, 11, 12, 15, 24}) {
+    SCOPED_TRACE("PRAXILO_SERVER_EXIT_AFTER=" + std::to_string(exit_after));
+    test_support::ScopedEnv fault("PRAXILO_SERVER_EXIT_AFTER", std::to_string(exit_after));
+    const std::size_t mark = trace(inst_).size();
+    auto w = signed_in();
+    EXPECT_EQ(run_sequence(*w, inst_), expected);
+    EXPECT_FALSE(w->session_lost()) << w->last_message();
+    const Lines lines = tail_from(trace(inst_), mark);
+    const auto servers = std::count(lines.begin(), lines.end(), "ole_praxipat := CreateOleObject('Praxilo.Server');");
+    EXPECT_GT(servers, 5) << "the fault should have struck several times";
+  }
+}
+
+}  // namespace
