@@ -1,0 +1,198 @@
+<?xml version="1.0" encoding="UTF-8"?>
+<!--
+  The diabetes integrated-care report as a page: a summary of the fourteen indicators
+  (how many enrolled patients have at least one record, and the share), then one block
+  per patient with the enrolment and every record of the period, newest first.
+-->
+<xsl:stylesheet version="1.0"
+                xmlns:xsl="http://www.w3.org/1999/XSL/Transform"
+                xmlns:d="http://www.zona12.asl.it/asl/diabete"
+                xmlns:z="urn:zona12:indicatori"
+                exclude-result-prefixes="d z">
+
+  <xsl:include href="ZONA12_comune.xsl"/>
+
+  <!-- The indicators in the order of the report, with the names shown to the doctor. -->
+  <z:indicatori>
+    <z:indicatore nome="controlloClinico">Controllo clinico</z:indicatore>
+    <z:indicatore nome="pressioneArteriosa">Pressione arteriosa</z:indicatore>
+    <z:indicatore nome="esamePiedi">Esame dei piedi</z:indicatore>
+    <z:indicatore nome="fondoOculare">Fondo oculare</z:indicatore>
+    <z:indicatore nome="microalbuminuria">Microalbuminuria</z:indicatore>
+    <z:indicatore nome="colesteroloTotale">Colesterolo totale</z:indicatore>
+    <z:indicatore nome="colesteroloHDL">Colesterolo HDL</z:indicatore>
+    <z:indicatore nome="colesteroloLDL">Colesterolo LDL</z:indicatore>
+    <z:indicatore nome="trigliceridi">Trigliceridi</z:indicatore>
+    <z:indicatore nome="emoglobinaGlicata">Emoglobina glicata</z:indicatore>
+    <z:indicatore nome="vaccinazioneAntiInfluenzale">Vaccinazione antinfluenzale</z:indicatore>
+    <z:indicatore nome="circonferenzaAddominale">Circonferenza addominale</z:indicatore>
+    <z:indicatore nome="bmi">Indice di massa corporea (BMI)</z:indicatore>
+    <z:indicatore nome="abitudineFumo">Abitudine al fumo</z:indicatore>
+  </z:indicatori>
+
+  <xsl:variable name="indicatori" select="document('')/*/z:indicatori/z:indicatore"/>
+  <xsl:variable name="assistiti" select="/d:diabete/d:medico/d:assistito"/>
+  <xsl:variable name="totale" select="count($assistiti)"/>
+
+  <xsl:template match="/">
+    <xsl:call-template name="pagina">
+      <xsl:with-param name="titolo">Gestione integrata del diabete</xsl:with-param>
+      <xsl:with-param name="riepilogo">
+        <xsl:value-of select="$totale"/>
+        <xsl:choose>
+          <xsl:when test="$totale = 1"> assistito arruolato nel progetto diabete</xsl:when>
+          <xsl:otherwise> assistiti arruolati nel progetto diabete</xsl:otherwise>
+        </xsl:choose>
+      </xsl:with-param>
+      <xsl:with-param name="contenuto">
+        <xsl:if test="$totale &gt; 0">
+          <section class="riepilogo-indicatori">
+            <h2>Riepilogo degli indicatori</h2>
+            <p class="nota">Assistiti con almeno una rilevazione nel periodo, su <xsl:value-of select="$totale"/> arruolati.</p>
+            <div class="pannello">
+              <table class="indicatori">
+                <xsl:for-each select="$indicatori">
+                  <xsl:variable name="nome" select="@nome"/>
+                  <xsl:variable name="con-rilevazione" select="count($assistiti[d:monitoraggio/*[local-name() = $nome]])"/>
+                  <tr>
+                    <th><xsl:value-of select="."/></th>
+                    <td>
+                      <xsl:call-template name="barra">
+                        <xsl:with-param name="parte" select="$con-rilevazione"/>
+                        <xsl:with-param name="totale" select="$totale"/>
+                      </xsl:call-template>
+                    </td>
+                    <td class="numero"><xsl:value-of select="$con-rilevazione"/> su <xsl:value-of select="$totale"/></td>
+                    <td class="quota">
+                      <xsl:call-template name="percentuale">
+                        <xsl:with-param name="parte" select="$con-rilevazione"/>
+                        <xsl:with-param name="totale" select="$totale"/>
+                      </xsl:call-template>
+                    </td>
+                  </tr>
+                </xsl:for-each>
+              </table>
+            </div>
+          </section>
+          <section>
+            <h2>Assistiti</h2>
+            <p class="nota">Rilevazioni del periodo, dalla più recente; la più recente è evidenziata.</p>
+            <xsl:apply-templates select="$assistiti"/>
+          </section>
+        </xsl:if>
+      </xsl:with-param>
+    </xsl:call-template>
+  </xsl:template>
+
+  <xsl:template match="d:assistito">
+    <xsl:variable name="monitoraggio" select="d:monitoraggio"/>
+    <!-- Sections come grouped, so each first element of a run starts one indicator. -->
+    <xsl:variable name="coperti"
+                  select="count($monitoraggio/*[not(preceding-sibling::*[1]) or local-name(preceding-sibling::*[1]) != local-name()])"/>
+    <article class="assistito">
+      <div class="assistito-testa">
+        <div>
+          <xsl:call-template name="anagrafica"/>
+          <p class="presa">
+            Presa in carico dal <strong>
+              <xsl:call-template name="data">
+                <xsl:with-param name="valore" select="d:presaInCarico/d:data"/>
+              </xsl:call-template>
+            </strong>
+            <xsl:if test="normalize-space(d:presaInCarico/d:codice) != ''">
+              · codice <strong><xsl:value-of select="d:presaInCarico/d:codice"/></strong>
+            </xsl:if>
+          </p>
+        </div>
+        <span class="distintivo">
+          <xsl:if test="$coperti = 0"><xsl:attribute name="class">distintivo debole</xsl:attribute></xsl:if>
+          <xsl:value-of select="$coperti"/> indicatori su <xsl:value-of select="count($indicatori)"/>
+        </span>
+      </div>
+      <table class="rilevazioni">
+        <xsl:for-each select="$indicatori">
+          <xsl:variable name="nome" select="@nome"/>
+          <xsl:variable name="righe" select="$monitoraggio/*[local-name() = $nome]"/>
+          <tr>
+            <xsl:if test="not($righe)"><xsl:attribute name="class">assente</xsl:attribute></xsl:if>
+            <th><xsl:value-of select="."/></th>
+            <td>
+              <xsl:choose>
+                <xsl:when test="$righe"><xsl:apply-templates select="$righe" mode="voce"/></xsl:when>
+                <xsl:otherwise><span class="assente-testo">nessuna rilevazione</span></xsl:otherwise>
+              </xsl:choose>
+            </td>
+          </tr>
+        </xsl:for-each>
+      </table>
+    </article>
+  </xsl:template>
+
+  <!-- The newest record of an indicator stands out. -->
+  <xsl:template name="classe-voce">
+    <xsl:param name="extra"/>
+    <xsl:if test="not(preceding-sibling::*[1]) or local-name(preceding-sibling::*[1]) != local-name()">ultima </xsl:if>
+    <xsl:value-of select="$extra"/>
+  </xsl:template>
+
+  <!-- Laboratory values, abdominal circumference, BMI: the date and the value. -->
+  <xsl:template match="d:monitoraggio/*" mode="voce" priority="-1">
+    <xsl:call-template name="voce">
+      <xsl:with-param name="data" select="d:data"/>
+      <xsl:with-param name="valore" select="d:valore"/>
+      <xsl:with-param name="classe"><xsl:call-template name="classe-voce"/></xsl:with-param>
+    </xsl:call-template>
+  </xsl:template>
+
+  <!-- Check-ups and vaccinations: the date alone. -->
+  <xsl:template match="d:controlloClinico | d:vaccinazioneAntiInfluenzale" mode="voce">
+    <xsl:call-template name="voce">
+      <xsl:with-param name="data" select="d:data"/>
+      <xsl:with-param name="classe"><xsl:call-template name="classe-voce"/></xsl:with-param>
+    </xsl:call-template>
+  </xsl:template>
+
+  <!-- Blood pressure as maximum/minimum; a value not recorded shows as a dash. -->
+  <xsl:template match="d:pressioneArteriosa" mode="voce">
+    <xsl:variable name="massima">
+      <xsl:value-of select="d:max"/>
+      <xsl:if test="normalize-space(d:max) = ''">–</xsl:if>
+    </xsl:variable>
+    <xsl:variable name="minima">
+      <xsl:value-of select="d:min"/>
+      <xsl:if test="normalize-space(d:min) = ''">–</xsl:if>
+    </xsl:variable>
+    <xsl:call-template name="voce">
+      <xsl:with-param name="data" select="d:data"/>
+      <xsl:with-param name="valore" select="concat($massima, '/', $minima, ' mmHg')"/>
+      <xsl:with-param name="classe"><xsl:call-template name="classe-voce"/></xsl:with-param>
+    </xsl:call-template>
+  </xsl:template>
+
+  <xsl:template match="d:esamePiedi | d:fondoOculare" mode="voce">
+    <xsl:call-template name="voce">
+      <xsl:with-param name="data" select="d:data"/>
+      <xsl:with-param name="valore" select="d:esito"/>
+      <xsl:with-param name="classe">
+        <xsl:call-template name="classe-voce">
+          <xsl:with-param name="extra"><xsl:if test="d:esito = 'Patologico'">patologico</xsl:if></xsl:with-param>
+        </xsl:call-template>
+      </xsl:with-param>
+    </xsl:call-template>
+  </xsl:template>
+
+  <xsl:template match="d:abitudineFumo" mode="voce">
+    <xsl:call-template name="voce">
+      <xsl:with-param name="data" select="d:data"/>
+      <xsl:with-param name="valore">
+        <xsl:choose>
+          <xsl:when test="d:booleano = 'Sì'">fumatore</xsl:when>
+          <xsl:when test="d:booleano = 'No'">non fumatore</xsl:when>
+          <xsl:otherwise><xsl:value-of select="d:booleano"/></xsl:otherwise>
+        </xsl:choose>
+      </xsl:with-param>
+      <xsl:with-param name="classe"><xsl:call-template name="classe-voce"/></xsl:with-param>
+    </xsl:call-template>
+  </xsl:template>
+
+</xsl:stylesheet>

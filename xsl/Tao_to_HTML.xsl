@@ -1,0 +1,105 @@
+<?xml version="1.0" encoding="UTF-8"?>
+<!--
+  The oral anticoagulant therapy (TAO) report as a page: a few totals, then one card per
+  patient with the latest value and every consultation of the period, newest first.
+-->
+<xsl:stylesheet version="1.0"
+                xmlns:xsl="http://www.w3.org/1999/XSL/Transform"
+                xmlns:t="http://www.zona12.asl.it/asl/tao"
+                exclude-result-prefixes="t">
+
+  <xsl:include href="ZONA12_comune.xsl"/>
+
+  <xsl:variable name="assistiti" select="/t:tao/t:medico/t:assistito"/>
+  <xsl:variable name="totale" select="count($assistiti)"/>
+
+  <xsl:template match="/">
+    <xsl:call-template name="pagina">
+      <xsl:with-param name="titolo">Terapia anticoagulante orale (TAO)</xsl:with-param>
+      <xsl:with-param name="riepilogo">
+        <xsl:value-of select="$totale"/>
+        <xsl:choose>
+          <xsl:when test="$totale = 1"> assistito in terapia anticoagulante orale</xsl:when>
+          <xsl:otherwise> assistiti in terapia anticoagulante orale</xsl:otherwise>
+        </xsl:choose>
+      </xsl:with-param>
+      <xsl:with-param name="contenuto">
+        <xsl:if test="$totale &gt; 0">
+          <xsl:variable name="seguiti" select="count($assistiti[t:monitoraggio/t:consulenza])"/>
+          <section>
+            <div class="cifre">
+              <div class="cifra-box">
+                <strong><xsl:value-of select="$totale"/></strong>
+                <span>assistiti in TAO</span>
+              </div>
+              <div class="cifra-box">
+                <strong><xsl:value-of select="$seguiti"/></strong>
+                <span>con almeno una consulenza</span>
+                <xsl:call-template name="barra">
+                  <xsl:with-param name="parte" select="$seguiti"/>
+                  <xsl:with-param name="totale" select="$totale"/>
+                </xsl:call-template>
+              </div>
+              <div class="cifra-box">
+                <strong><xsl:value-of select="count($assistiti/t:monitoraggio/t:consulenza)"/></strong>
+                <span>consulenze nel periodo</span>
+              </div>
+            </div>
+          </section>
+          <section>
+            <h2>Assistiti</h2>
+            <p class="nota">Consulenze del periodo, dalla più recente.</p>
+            <div class="griglia">
+              <xsl:apply-templates select="$assistiti"/>
+            </div>
+          </section>
+        </xsl:if>
+      </xsl:with-param>
+    </xsl:call-template>
+  </xsl:template>
+
+  <xsl:template match="t:assistito">
+    <xsl:variable name="consulenze" select="t:monitoraggio/t:consulenza"/>
+    <article class="assistito">
+      <div class="assistito-testa">
+        <div>
+          <xsl:call-template name="anagrafica"/>
+        </div>
+      </div>
+      <xsl:choose>
+        <xsl:when test="$consulenze">
+          <div class="ultimo">
+            <span class="cifra"><xsl:value-of select="$consulenze[1]/t:valore"/></span>
+            <span class="etichetta">
+              ultimo valore, del
+              <xsl:call-template name="data">
+                <xsl:with-param name="valore" select="$consulenze[1]/t:data"/>
+              </xsl:call-template>
+            </span>
+          </div>
+          <table class="consulenze">
+            <thead>
+              <tr><th>Data</th><th class="valore">Valore</th></tr>
+            </thead>
+            <tbody>
+              <xsl:for-each select="$consulenze">
+                <tr>
+                  <td>
+                    <xsl:call-template name="data">
+                      <xsl:with-param name="valore" select="t:data"/>
+                    </xsl:call-template>
+                  </td>
+                  <td class="valore"><xsl:value-of select="t:valore"/></td>
+                </tr>
+              </xsl:for-each>
+            </tbody>
+          </table>
+        </xsl:when>
+        <xsl:otherwise>
+          <p class="assente-testo">Nessuna consulenza nel periodo.</p>
+        </xsl:otherwise>
+      </xsl:choose>
+    </article>
+  </xsl:template>
+
+</xsl:stylesheet>

@@ -1,0 +1,93 @@
+<?xml version="1.0" encoding="UTF-8"?>
+<!--
+  The influenza vaccination report as a page: the totals, then the list of vaccinated
+  patients, each with the dates of the vaccinations of the period, newest first.
+-->
+<xsl:stylesheet version="1.0"
+                xmlns:xsl="http://www.w3.org/1999/XSL/Transform"
+                xmlns:v="http://www.zona12.asl.it/asl/vaccinazioni"
+                exclude-result-prefixes="v">
+
+  <xsl:include href="ZONA12_comune.xsl"/>
+
+  <xsl:variable name="assistiti" select="/v:vaccinazioni/v:medico/v:assistito"/>
+  <xsl:variable name="totale" select="count($assistiti)"/>
+
+  <xsl:template match="/">
+    <xsl:call-template name="pagina">
+      <xsl:with-param name="titolo">Vaccinazione antinfluenzale</xsl:with-param>
+      <xsl:with-param name="riepilogo">
+        <xsl:value-of select="$totale"/>
+        <xsl:choose>
+          <xsl:when test="$totale = 1"> assistito vaccinato nel periodo</xsl:when>
+          <xsl:otherwise> assistiti vaccinati nel periodo</xsl:otherwise>
+        </xsl:choose>
+      </xsl:with-param>
+      <xsl:with-param name="contenuto">
+        <xsl:if test="$totale &gt; 0">
+          <section>
+            <div class="cifre">
+              <div class="cifra-box">
+                <strong><xsl:value-of select="$totale"/></strong>
+                <span>assistiti vaccinati</span>
+              </div>
+              <div class="cifra-box">
+                <strong><xsl:value-of select="count($assistiti/v:monitoraggio/v:antiInfluenzale)"/></strong>
+                <span>vaccinazioni nel periodo</span>
+              </div>
+            </div>
+          </section>
+          <section>
+            <h2>Assistiti vaccinati</h2>
+            <p class="nota">Vaccinazioni antinfluenzali del periodo, dalla più recente.</p>
+            <table class="elenco">
+              <thead>
+                <tr>
+                  <th>N.</th>
+                  <th>Assistito</th>
+                  <th>Codice fiscale</th>
+                  <th>Sesso</th>
+                  <th>Data di nascita</th>
+                  <th>Vaccinazioni</th>
+                </tr>
+              </thead>
+              <tbody>
+                <xsl:apply-templates select="$assistiti"/>
+              </tbody>
+            </table>
+          </section>
+        </xsl:if>
+      </xsl:with-param>
+    </xsl:call-template>
+  </xsl:template>
+
+  <xsl:template match="v:assistito">
+    <tr>
+      <td class="progressivo"><xsl:value-of select="position()"/></td>
+      <td class="nome">
+        <span class="cognome"><xsl:value-of select="v:cognome"/></span>
+        <xsl:text> </xsl:text>
+        <xsl:value-of select="v:nome"/>
+      </td>
+      <td class="cf"><xsl:value-of select="v:codiceFiscale"/></td>
+      <td><xsl:value-of select="v:sesso"/></td>
+      <td>
+        <xsl:call-template name="data">
+          <xsl:with-param name="valore" select="v:dataNascita"/>
+        </xsl:call-template>
+      </td>
+      <td>
+        <xsl:for-each select="v:monitoraggio/v:antiInfluenzale">
+          <xsl:call-template name="voce">
+            <xsl:with-param name="data" select="v:data"/>
+            <xsl:with-param name="classe"><xsl:if test="position() = 1">ultima</xsl:if></xsl:with-param>
+          </xsl:call-template>
+        </xsl:for-each>
+        <xsl:if test="not(v:monitoraggio/v:antiInfluenzale)">
+          <span class="assente-testo">nessuna</span>
+        </xsl:if>
+      </td>
+    </tr>
+  </xsl:template>
+
+</xsl:stylesheet>

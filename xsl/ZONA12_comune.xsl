@@ -1,0 +1,263 @@
+<?xml version="1.0" encoding="UTF-8"?>
+<!--
+  Pieces shared by the three report pages: the page frame with its header and styles,
+  the doctor's details, the patient's identity, dates, shares and bars.
+  Included by Diabete_to_HTML.xsl, Tao_to_HTML.xsl and Vac_to_HTML.xsl, which must lie in
+  the same directory. The templates read the report through local names, so they serve
+  every report namespace.
+-->
+<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
+
+  <xsl:output method="html" encoding="UTF-8" indent="yes" doctype-system="about:legacy-compat"/>
+
+  <!-- The whole page. titolo: the programme; riepilogo: a short line under the title;
+       contenuto: the body of the report (a result tree fragment). -->
+  <xsl:template name="pagina">
+    <xsl:param name="titolo"/>
+    <xsl:param name="riepilogo"/>
+    <xsl:param name="contenuto"/>
+    <xsl:variable name="radice" select="/*"/>
+    <xsl:variable name="medico" select="$radice/*[local-name() = 'medico']"/>
+    <xsl:variable name="prodotto">
+      <xsl:call-template name="data-ora">
+        <xsl:with-param name="valore" select="$radice/*[local-name() = 'dataOraProduzione']"/>
+      </xsl:call-template>
+    </xsl:variable>
+    <html lang="it">
+      <head>
+        <meta name="viewport" content="width=device-width, initial-scale=1"/>
+        <title><xsl:value-of select="$titolo"/> – PIV ZONA12</title>
+        <style><xsl:call-template name="stile"/></style>
+      </head>
+      <body>
+        <header class="testata">
+          <div class="testata-riga">
+            <div>
+              <div class="marchio">PIV ZONA12 · Report per l'Azienda Sanitaria</div>
+              <h1><xsl:value-of select="$titolo"/></h1>
+              <p class="riepilogo"><xsl:value-of select="$riepilogo"/></p>
+            </div>
+            <dl class="dati-medico">
+              <div>
+                <dt>Codice regionale del medico</dt>
+                <dd><xsl:value-of select="$medico/*[local-name() = 'codiceRegionale']"/></dd>
+              </div>
+              <div>
+                <dt>Codice fiscale del medico</dt>
+                <dd><xsl:value-of select="$medico/*[local-name() = 'codiceFiscale']"/></dd>
+              </div>
+              <div>
+                <dt>Prodotto il</dt>
+                <dd><xsl:value-of select="$prodotto"/></dd>
+              </div>
+            </dl>
+          </div>
+        </header>
+        <main>
+          <xsl:copy-of select="$contenuto"/>
+          <xsl:if test="not($medico/*[local-name() = 'assistito'])">
+            <p class="vuoto">Nessun assistito nel report.</p>
+          </xsl:if>
+        </main>
+        <footer class="piede">
+          Report prodotto da PIV ZONA12 il <xsl:value-of select="$prodotto"/>.
+          Medico <xsl:value-of select="$medico/*[local-name() = 'codiceRegionale']"/>.
+        </footer>
+      </body>
+    </html>
+  </xsl:template>
+
+  <!-- yyyymmdd as dd/mm/yyyy; an empty date as a dash; anything else as it stands. -->
+  <xsl:template name="data">
+    <xsl:param name="valore"/>
+    <xsl:choose>
+      <xsl:when test="string-length($valore) = 8 and translate($valore, '0123456789', '') = ''">
+        <xsl:value-of select="concat(substring($valore, 7, 2), '/', substring($valore, 5, 2), '/', substring($valore, 1, 4))"/>
+      </xsl:when>
+      <xsl:when test="normalize-space($valore) = ''">—</xsl:when>
+      <xsl:otherwise><xsl:value-of select="$valore"/></xsl:otherwise>
+    </xsl:choose>
+  </xsl:template>
+
+  <!-- yyyymmddhhMMss as dd/mm/yyyy hh:mm. -->
+  <xsl:template name="data-ora">
+    <xsl:param name="valore"/>
+    <xsl:choose>
+      <xsl:when test="string-length($valore) = 14 and translate($valore, '0123456789', '') = ''">
+        <xsl:value-of select="concat(substring($valore, 7, 2), '/', substring($valore, 5, 2), '/', substring($valore, 1, 4),
+                                     ' ', substring($valore, 9, 2), ':', substring($valore, 11, 2))"/>
+      </xsl:when>
+      <xsl:otherwise><xsl:value-of select="$valore"/></xsl:otherwise>
+    </xsl:choose>
+  </xsl:template>
+
+  <!-- The share parte / totale as a whole percentage, 0 when totale is 0. -->
+  <xsl:template name="percentuale">
+    <xsl:param name="parte"/>
+    <xsl:param name="totale"/>
+    <xsl:choose>
+      <xsl:when test="$totale &gt; 0"><xsl:value-of select="format-number($parte * 100 div $totale, '0')"/>%</xsl:when>
+      <xsl:otherwise>0%</xsl:otherwise>
+    </xsl:choose>
+  </xsl:template>
+
+  <!-- A horizontal bar filled to the share parte / totale. -->
+  <xsl:template name="barra">
+    <xsl:param name="parte"/>
+    <xsl:param name="totale"/>
+    <xsl:variable name="percentuale">
+      <xsl:call-template name="percentuale">
+        <xsl:with-param name="parte" select="$parte"/>
+        <xsl:with-param name="totale" select="$totale"/>
+      </xsl:call-template>
+    </xsl:variable>
+    <div class="barra" role="img" aria-label="{$percentuale}">
+      <span class="barra-piena" style="width: {$percentuale}"></span>
+    </div>
+  </xsl:template>
+
+  <!-- The heading of a patient's block: name, then sex, birth, place of birth and fiscal
+       code. Context: the assistito element. -->
+  <xsl:template name="anagrafica">
+    <xsl:variable name="sesso" select="*[local-name() = 'sesso']"/>
+    <xsl:variable name="nascita" select="*[local-name() = 'dataNascita']"/>
+    <xsl:variable name="istat" select="*[local-name() = 'comuneNascita']/*[local-name() = 'codiceIstat']"/>
+    <h3 class="nome">
+      <span class="cognome"><xsl:value-of select="*[local-name() = 'cognome']"/></span>
+      <xsl:text> </xsl:text>
+      <xsl:value-of select="*[local-name() = 'nome']"/>
+    </h3>
+    <p class="anagrafica">
+      <xsl:if test="normalize-space($sesso) != ''">
+        <span class="sesso"><xsl:value-of select="$sesso"/></span>
+      </xsl:if>
+      <xsl:if test="normalize-space($nascita) != ''">
+        <span>
+          <xsl:choose>
+            <xsl:when test="$sesso = 'F'">nata il </xsl:when>
+            <xsl:otherwise>nato il </xsl:otherwise>
+          </xsl:choose>
+          <xsl:call-template name="data">
+            <xsl:with-param name="valore" select="$nascita"/>
+          </xsl:call-template>
+        </span>
+      </xsl:if>
+      <xsl:if test="normalize-space($istat) != ''">
+        <span>comune ISTAT <xsl:value-of select="$istat"/></span>
+      </xsl:if>
+      <span class="cf"><xsl:value-of select="*[local-name() = 'codiceFiscale']"/></span>
+    </p>
+  </xsl:template>
+
+  <!-- One recorded event: its date and, when given, its value. -->
+  <xsl:template name="voce">
+    <xsl:param name="data"/>
+    <xsl:param name="valore"/>
+    <xsl:param name="classe"/>
+    <span class="voce {$classe}">
+      <span class="quando">
+        <xsl:call-template name="data">
+          <xsl:with-param name="valore" select="$data"/>
+        </xsl:call-template>
+      </span>
+      <xsl:if test="string($valore) != ''">
+        <xsl:text> </xsl:text>
+        <strong><xsl:value-of select="$valore"/></strong>
+      </xsl:if>
+    </span>
+  </xsl:template>
+
+  <xsl:template name="stile">
+:root {
+  --inchiostro: #1f2933; --tenue: #5f6b7a; --linea: #dde3e8; --fondo: #f4f6f8;
+  --accento: #0f766e; --accento-chiaro: #ccebe7; --scuro: #0b3d4a; --allarme: #b42318; --allarme-chiaro: #fdecea;
+}
+* { box-sizing: border-box; }
+html { -webkit-print-color-adjust: exact; print-color-adjust: exact; }
+body { margin: 0; background: var(--fondo); color: var(--inchiostro);
+  font: 15px/1.45 "Segoe UI", system-ui, -apple-system, Roboto, "Helvetica Neue", Arial, sans-serif; }
+h1, h2, h3 { margin: 0; font-weight: 600; }
+.testata { background: linear-gradient(135deg, var(--scuro), var(--accento)); color: #fff; padding: 28px 40px 24px; }
+.testata-riga { display: flex; flex-wrap: wrap; gap: 24px; justify-content: space-between; align-items: flex-end;
+  max-width: 1100px; margin: 0 auto; }
+.marchio { font-size: 12px; letter-spacing: .08em; text-transform: uppercase; opacity: .8; }
+.testata h1 { font-size: 28px; margin-top: 4px; }
+.riepilogo { margin: 6px 0 0; opacity: .9; }
+.dati-medico { display: flex; gap: 28px; margin: 0; }
+.dati-medico dt { font-size: 11px; text-transform: uppercase; letter-spacing: .06em; opacity: .75; }
+.dati-medico dd { margin: 2px 0 0; font-size: 16px; font-weight: 600; font-variant-numeric: tabular-nums; }
+main { max-width: 1100px; margin: 0 auto; padding: 24px 40px 8px; }
+section { margin-bottom: 28px; }
+h2 { font-size: 19px; margin: 0 0 4px; color: var(--scuro); }
+.nota { margin: 0 0 14px; color: var(--tenue); font-size: 13.5px; }
+.pannello { background: #fff; border: 1px solid var(--linea); border-radius: 10px; padding: 18px 22px; }
+table { border-collapse: collapse; width: 100%; }
+.indicatori td, .indicatori th { padding: 6px 8px; border-bottom: 1px solid var(--linea); text-align: left; }
+.indicatori tr:last-child td, .indicatori tr:last-child th { border-bottom: 0; }
+.indicatori th { font-weight: 500; width: 30%; }
+.indicatori td.numero { width: 9%; text-align: right; font-variant-numeric: tabular-nums; color: var(--tenue); white-space: nowrap; }
+.indicatori td.quota { width: 7%; text-align: right; font-weight: 600; font-variant-numeric: tabular-nums; }
+.barra { height: 12px; background: #e3e8ec; border-radius: 6px; overflow: hidden; min-width: 120px; }
+.barra-piena { display: block; height: 100%; background: linear-gradient(90deg, var(--accento), #14b8a6); border-radius: 6px; }
+.assistito { background: #fff; border: 1px solid var(--linea); border-radius: 10px; padding: 16px 20px;
+  margin-bottom: 14px; page-break-inside: avoid; break-inside: avoid; }
+.assistito-testa { display: flex; flex-wrap: wrap; justify-content: space-between; gap: 8px 16px; align-items: baseline;
+  border-bottom: 1px solid var(--linea); padding-bottom: 10px; margin-bottom: 8px; }
+.nome { font-size: 17px; }
+.cognome { text-transform: uppercase; letter-spacing: .02em; }
+.anagrafica { margin: 2px 0 0; color: var(--tenue); font-size: 13.5px; }
+.anagrafica span + span::before { content: "·"; margin: 0 7px; color: #a0aab4; }
+.sesso { font-weight: 600; }
+.cf { font-family: "Consolas", "DejaVu Sans Mono", monospace; font-size: 12.5px; letter-spacing: .03em; }
+.distintivo { display: inline-block; padding: 3px 10px; border-radius: 999px; font-size: 12.5px; font-weight: 600;
+  background: var(--accento-chiaro); color: var(--scuro); white-space: nowrap; }
+.distintivo.debole { background: #eef1f4; color: var(--tenue); }
+.presa { margin: 4px 0 0; font-size: 13.5px; }
+.rilevazioni th { text-align: left; font-weight: 500; width: 30%; padding: 5px 8px 5px 0; vertical-align: top; font-size: 14px; }
+.rilevazioni td { padding: 4px 0; }
+.rilevazioni tr + tr th, .rilevazioni tr + tr td { border-top: 1px dashed #e7ebef; }
+.rilevazioni .assente th, .assente-testo { color: #98a2ad; font-weight: 400; }
+.assente-testo { font-size: 13px; font-style: italic; }
+.voce { display: inline-block; margin: 2px 6px 2px 0; padding: 2px 9px; border: 1px solid var(--linea); border-radius: 6px;
+  font-size: 13.5px; background: #fafbfc; white-space: nowrap; }
+.voce .quando { color: var(--tenue); font-variant-numeric: tabular-nums; }
+.voce strong { font-weight: 600; }
+.voce.ultima { border-color: var(--accento); background: #f0faf8; }
+.voce.patologico { border-color: #f1b0a9; background: var(--allarme-chiaro); }
+.voce.patologico strong { color: var(--allarme); }
+.griglia { display: grid; grid-template-columns: repeat(auto-fill, minmax(320px, 1fr)); gap: 14px; }
+.griglia .assistito { margin-bottom: 0; }
+.ultimo { display: flex; align-items: baseline; gap: 10px; margin: 6px 0 10px; }
+.ultimo .cifra { font-size: 30px; font-weight: 650; color: var(--scuro); font-variant-numeric: tabular-nums; }
+.ultimo .etichetta { color: var(--tenue); font-size: 13px; }
+.consulenze th, .consulenze td { padding: 4px 8px; border-bottom: 1px solid #edf0f3; text-align: left; font-variant-numeric: tabular-nums; }
+.consulenze th { font-size: 12px; text-transform: uppercase; letter-spacing: .05em; color: var(--tenue); font-weight: 500; }
+.consulenze td.valore { text-align: right; font-weight: 600; }
+.consulenze th.valore { text-align: right; }
+.elenco { background: #fff; border: 1px solid var(--linea); border-radius: 10px; overflow: hidden; }
+.elenco th, .elenco td { padding: 9px 14px; text-align: left; border-bottom: 1px solid var(--linea); vertical-align: top; }
+.elenco thead th { background: #eef3f5; font-size: 12px; text-transform: uppercase; letter-spacing: .05em; color: var(--tenue); font-weight: 600; }
+.elenco tbody tr { page-break-inside: avoid; break-inside: avoid; }
+.elenco tbody tr:nth-child(even) { background: #fafbfc; }
+.elenco tbody tr:last-child td { border-bottom: 0; }
+.elenco td { vertical-align: middle; }
+.elenco .nome { font-size: inherit; font-weight: 500; }
+.elenco .progressivo { color: var(--tenue); width: 3em; font-variant-numeric: tabular-nums; }
+.cifre { display: flex; gap: 14px; flex-wrap: wrap; }
+.cifra-box { background: #fff; border: 1px solid var(--linea); border-radius: 10px; padding: 12px 18px; min-width: 170px; }
+.cifra-box strong { display: block; font-size: 26px; color: var(--scuro); font-variant-numeric: tabular-nums; }
+.cifra-box span { color: var(--tenue); font-size: 13px; }
+.vuoto { padding: 24px; text-align: center; color: var(--tenue); background: #fff; border: 1px dashed var(--linea); border-radius: 10px; }
+.piede { max-width: 1100px; margin: 0 auto; padding: 8px 40px 32px; color: #8a95a1; font-size: 12px; }
+@page { size: A4; margin: 14mm 12mm; }
+@media print {
+  body { background: #fff; font-size: 12px; }
+  .testata { padding: 14px 18px; border-radius: 8px; }
+  main, .piede { padding-left: 0; padding-right: 0; max-width: none; }
+  .pannello, .assistito, .elenco, .cifra-box { border-color: #c9d1d8; }
+  .riepilogo-indicatori { page-break-inside: avoid; break-inside: avoid; }
+  h2 { page-break-after: avoid; break-after: avoid; }
+}
+  </xsl:template>
+
+</xsl:stylesheet>
