@@ -1,0 +1,174 @@
+#pragma once
+// Shared pieces of the window tests: a fixture installation with a small practice, a
+// script that answers the host's dialogs, and helpers that drive modal windows.
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "qt_host.hpp"
+#include "test_support.hpp"
+
+namespace gui_test {
+
+namespace fs = std::filesystem;
+
+// Users: a titolare with every attribute, one of kind "t", one whose regional code is
+// blanks, one who is neither a titolare nor has a code, and a titolare with only a code.
+// Patients of MED1: two enrolled diabetics and one in the TAO programme, vaccinated in 2024.
+inline const char* practice = R"sql(
+INSERT INTO utenti VALUES ('doc', 'pw', 'MED1', 'T', '1234', 'RSSMRA60A01H501U', 'Mario', 'Rossi', 'ASL 12');
+INSERT INTO utenti VALUES ('minuscolo', 'pw', 'MED2', 't', '5555', 'X', 'Ugo', 'Neri', 'ASL 1');
+INSERT INTO utenti VALUES ('senzacodice', 'pw', 'MED3', 'T', '   ', 'Y', 'Anna', 'Verdi', 'ASL 2');
+INSERT INTO utenti VALUES ('nessuno', 'pw', 'MED4', 'S', '', '', '', '', '');
+INSERT INTO utenti VALUES ('anonimo', 'pw', 'MED5', 'T', '777', '', '', '', '');
+INSERT INTO opzioni VALUES ('macchina', 'OPZIONI\regione', 'Toscana');
+INSERT INTO PAZIENTI (CODICE, COGNOME, NOME, SESSO, CODICE_FISCALE, nascita, codice_comune_nasc, DECESSO, PA_CONVENZIONE)
+  VALUES ('P1', 'D''Alò', 'Niccolò', 'M', 'DLANCC50A01H501X', '1950-01-01', '058091', NULL, 'S'),
+         ('P2', 'Bianchi', 'Anna', 'F', 'BNCNNA45B41H501Y', '1945-02-01', '058091', NULL, 'S'),
+         ('P3', 'Conti', 'Marco', 'M', 'CNTMRC55C01H501Z', '1955-03-01', '058091', NULL, 'S');
+INSERT INTO NOS_002 (CODICE, pa_medi, PA_DREVOCA) VALUES ('P1', 'MED1', NULL), ('P2', 'MED1', NULL), ('P3', 'MED1', NULL);
+INSERT INTO CART_CONCESSIONI_PIP (CODICE, incent_code) VALUES ('P1', 'REG0027'), ('P2', 'REG0002'), ('P3', 'REG0027');
+INSERT INTO cart_accert (codice, ac_code, ac_val, ac_mem, data_open, time_last)
+  VALUES ('P1', '4250', 'A', 'ARRUOLATO 2020', '2020-03-01', '2020-03-01 10:00:00'),
+         ('P3', '4250', 'A', 'ARRUOLATO 2021', '2021-03-01', '2021-03-01 10:00:00'),
+         ('P1', ' 703', '7,2', NULL, '2024-05-10', '2024-05-10 09:00:00'),
+         ('P2', '2631', '2,5', NULL, '2024-06-11', '2024-06-11 09:00:00');
+INSERT INTO cart_vaccini (codice, va_tipo, va_code, va_data) VALUES ('P2', 'ANTINFL', 'IDRM', '2024-10-20');
+)sql";
+
+/// The fixture installation with the report stylesheets, and a fresh current directory.
+struct Practice {
+  explicit Practice(const std::string& extra_registry = "")
+      : installation(practice, extra_registry), cwd(work.path()) {
+    for (const auto& entry : fs::directory_iterator(fs::path(PZ_SOURCE_DIR) / "xsl"))
+      fs::copy_file(entry.path(), fs::path(installation.appdir()) / entry.path().filename(),
+                    fs::copy_options::overwrite_existing);
+  }
+  test_support::Installation installation;
+  test_support::TempDir work;
+  test_support::ScopedCwd cwd;
+};
+
+/// The registry lines that set the last user name.
+inline std::string last_user(const std::string& name) {
+  return "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvanta-Ferrix]\r\n\"ultimo_utente\"=\"" + name + "\"\r\n";
+}
+
+/// Answers every dialog of a QtHost and records what it was shown: message boxes get OK,
+/// save dialogs get the next path of save_paths (none left: cancelled).
+class DialogScript {
+ public:
+  struct Box {
+    QString caption, text;
+    bool stays_on_top = false;
+    bool owned = false;
+  };
+  struct FileDialog {
+    QString title, directory, offered, default_suffix;
+    QStringList filters;
+    bool save = false, confirms_overwrite = true;
+  };
+
+  explicit DialogScript(QtHost& host) : host_(host) {
+    host.set_dialog_hook([this](QDialog& dialog) { answer(dialog); });
+  }
+  ~DialogScript() { host_.set_dialog_hook({}); }
+
+  std::vector<Box> boxes;
+  std::vector<FileDialog> file_dialogs;
+  QStringList save_paths;
+
+ private:
+  void answer(QDialog& dialog) {
+    if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
+      boxes.push_back({box->windowTitle(), box->text(), box->windowFlags().testFlag(Qt::WindowStaysOnTopHint),
+                       box->parentWidget() != nullptr});
+      box->button(QMessageBox::Ok)->click();
+    } else if (auto* files = qobject_cast<QFileDialog*>(&dialog)) {
+      const QStringList offered = files->selectedFiles();
+      file_dialogs.push_back({files->windowTitle(), files->directory().absolutePath(),
+                              offered.isEmpty() ? QString() : QFileInfo(offered.first()).fileName(),
+                              files->defaultSuffix(), files->nameFilters(),
+                              files->acceptMode() == QFileDialog::AcceptSave,
+                              !files->testOption(QFileDialog::DontConfirmOverwrite)});
+      if (save_paths.isEmpty()) {
+        files->reject();
+      } else {
+        files->selectFile(save_paths.takeFirst());
+        dialog.accept();  // QFileDialog::accept through the public QDialog slot
+      }
+    } else {
+      dialog.reject();
+    }
+  }
+  QtHost& host_;
+};
+
+/// Runs action on the first modal window of type Window once it is up, from inside its
+/// modal loop. The action must end that loop (accept or reject the window).
+template <typename Window>
+void when_modal(std::function<void(Window&)> action) {
+  auto* timer = new QTimer;
+  timer->setInterval(10);
+  QObject::connect(timer, &QTimer::timeout, [timer, action] {
+    auto* window = qobject_cast<Window*>(QApplication::activeModalWidget());
+    if (!window || !window->isVisible()) return;
+    timer->stop();
+    timer->deleteLater();
+    action(*window);
+  });
+  timer->start();
+}
+
+/// The child of window with this object name, failing the test when there is none.
+template <typename Widget>
+Widget* child(const QWidget& window, const char* name) {
+  auto* widget = window.findChild<Widget*>(QString::fromLatin1(name));
+  if (!widget) qFatal("no child %s", name);
+  return widget;
+}
+
+/// The praxilo-server processes that are children of this process.
+inline int server_processes() {
+  int count = 0;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string stat = test_support::read_file(entry.path() / "stat");
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos || stat.find("(praxilo-server)") == std::string::npos) continue;
+    char state = 0;
+    int ppid = 0;
+    if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && ppid == QCoreApplication::applicationPid() &&
+        state != 'Z')
+      ++count;
+  }
+  return count;
+}
+
+/// Every file under dir named name, read whole and joined.
+inline std::string read_all_named(const fs::path& dir, const std::string& name) {
+  std::string text;
+  for (const auto& entry : fs::recursive_directory_iterator(dir))
+    if (entry.path().filename() == name) text += test_support::read_file(entry.path());
+  return text;
+}
+
+}  // namespace gui_test
+
+/// A test program's main: the report view's needs before the application exists, the
+/// fonts of the windows, then the QTest run.
+#define PZ_GUI_TEST_MAIN(TestClass)                              \
+  int main(int argc, char** argv) {                              \
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);  \
+    QApplication app(argc, argv);                                \
+    install_font_substitutes();                                  \
+    TestClass test;                                              \
+    return QTest::qExec(&test, argc, argv);                      \
+  }

@@ -1,0 +1,143 @@
+// The sign-in window on its own: what it shows when it opens, the keys, and the ways to
+// close it. The sign-in attempts themselves go to praxilo-server on a fixture installation.
+#include <QLabel>
+#include <QLineEdit>
+#include <QStatusBar>
+
+#include "appearance.hpp"
+#include "formLogin.hpp"
+#include "gui_support.hpp"
+#include "records/px_wrap_praxipat.hpp"
+
+using namespace gui_test;
+
+class LoginWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void opensWithLastUserAndFocusInPassword_data();
+  void opensWithLastUserAndFocusInPassword();
+  void tabOrder();
+  void enterPressesOk_data();
+  void enterPressesOk();
+  void escapeDoesNothingAnnullaAndCloseBoxCancel_data();
+  void escapeDoesNothingAnnullaAndCloseBoxCancel();
+};
+
+void LoginWindowTest::opensWithLastUserAndFocusInPassword_data() {
+  QTest::addColumn<QString>("registry");
+  QTest::addColumn<QString>("user_name");
+  QTest::newRow("last user recorded") << QString::fromStdString(last_user("doc")) << "doc";
+  QTest::newRow("no last user") << QString() << QString();
+  QTest::newRow("last user not a string")
+      << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvanta-Ferrix]\r\n\"ultimo_utente\"=dword:00000001\r\n" << QString();
+}
+
+void LoginWindowTest::opensWithLastUserAndFocusInPassword() {
+  QFETCH(QString, registry);
+  QFETCH(QString, user_name);
+  Practice practice(registry.toStdString());
+  QtHost host;
+  TfrmLogin frmLogin(nullptr, host);
+  frmLogin.show();
+  QVERIFY(QTest::qWaitForWindowActive(&frmLogin));
+
+  QCOMPARE(child<QLineEdit>(frmLogin, "editUtente")->text(), user_name);
+  auto* password = child<QLineEdit>(frmLogin, "editPassword");
+  QCOMPARE(QApplication::focusWidget(), password);
+  QTest::keyClicks(password, "abc");
+  QCOMPARE(password->text(), QStringLiteral("abc"));
+  QCOMPARE(password->displayText(), QStringLiteral("***"));
+
+  QCOMPARE(frmLogin.windowTitle(), QStringLiteral("Estrazioni ZONA12"));
+  QCOMPARE(frmLogin.size(), QSize(301, 159));
+  QCOMPARE(frmLogin.minimumSize(), frmLogin.maximumSize());
+  QVERIFY(!frmLogin.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+  QVERIFY(!frmLogin.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+  auto* status = child<QStatusBar>(frmLogin, "StatusBar1");
+  QCOMPARE(status->geometry(), QRect(0, 140, 301, 19));
+  QCOMPARE(child<QLabel>(frmLogin, "StatusBar1Panel0")->text(),
+           QStringLiteral(" Inserire Nome Utente e Password di Praxilo"));
+  QVERIFY(child<QPushButton>(frmLogin, "ButtonOk")->isDefault());
+  QVERIFY(child<QPushButton>(frmLogin, "ButtonOk")->font().bold());
+  QVERIFY(child<QLabel>(frmLogin, "labelPassword")->font().bold());
+}
+
+void LoginWindowTest::tabOrder() {
+  Practice practice;
+  QtHost host;
+  TfrmLogin frmLogin(nullptr, host);
+  frmLogin.show();
+  QVERIFY(QTest::qWaitForWindowActive(&frmLogin));
+  const char* order[] = {"editPassword", "ButtonOk", "ButtonAnnulla", "editUtente", "editPassword"};
+  for (const char* name : order) {
+    QCOMPARE(QApplication::focusWidget()->objectName(), QString::fromLatin1(name));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  }
+}
+
+void LoginWindowTest::enterPressesOk_data() {
+  QTest::addColumn<QString>("box");
+  QTest::newRow("in the user name") << "editUtente";
+  QTest::newRow("in the password") << "editPassword";
+}
+
+void LoginWindowTest::enterPressesOk() {
+  QFETCH(QString, box);
+  Practice practice;
+  QtHost host;
+  DialogScript dialogs(host);
+  Tpx_wrap_praxipat session;
+  TfrmLogin frmLogin(nullptr, host);
+  frmLogin.set_session(&session);
+  child<QLineEdit>(frmLogin, "editUtente")->setText("doc");
+
+  // A wrong password: the attempt is refused and the window stays open.
+  child<QLineEdit>(frmLogin, "editPassword")->setText("sbagliata");
+  when_modal<TfrmLogin>([&](TfrmLogin& window) {
+    QTest::keyClick(child<QLineEdit>(window, box.toLatin1().constData()), Qt::Key_Return);
+    QVERIFY(window.isVisible());
+    child<QLineEdit>(window, "editPassword")->setText("pw");
+    QTest::keyClick(child<QLineEdit>(window, box.toLatin1().constData()), Qt::Key_Enter);
+    if (window.isVisible()) window.reject();  // Enter did not sign in: fail, don't hang
+  });
+  QCOMPARE(frmLogin.exec(), int(QDialog::Accepted));
+  QCOMPARE(dialogs.boxes.size(), std::size_t(1));
+  QCOMPARE(dialogs.boxes[0].text, QStringLiteral("ERRORE: Dati Utente o Password non riconosciuti."));
+  QCOMPARE(dialogs.boxes[0].caption, QStringLiteral("PIV ZONA12"));
+  QVERIFY(frmLogin.get_user());
+  QCOMPARE(frmLogin.get_user()->get_cognome(), std::string("Rossi"));
+}
+
+void LoginWindowTest::escapeDoesNothingAnnullaAndCloseBoxCancel_data() {
+  QTest::addColumn<bool>("close_box");
+  QTest::newRow("Annulla") << false;
+  QTest::newRow("close box") << true;
+}
+
+void LoginWindowTest::escapeDoesNothingAnnullaAndCloseBoxCancel() {
+  QFETCH(bool, close_box);
+  Practice practice;
+  QtHost host;
+  DialogScript dialogs(host);
+  Tpx_wrap_praxipat session;
+  TfrmLogin frmLogin(nullptr, host);
+  frmLogin.set_session(&session);
+  bool open_after_escape = false;
+  when_modal<TfrmLogin>([&](TfrmLogin& window) {
+    QTest::keyClick(child<QLineEdit>(window, "editPassword"), Qt::Key_Escape);
+    QTest::keyClick(&window, Qt::Key_Escape);
+    open_after_escape = window.isVisible();
+    if (close_box)
+      window.close();
+    else
+      QTest::mouseClick(child<QPushButton>(window, "ButtonAnnulla"), Qt::LeftButton);
+  });
+  QCOMPARE(frmLogin.exec(), int(QDialog::Rejected));
+  QVERIFY(open_after_escape);
+  QVERIFY(!frmLogin.get_user());
+  QVERIFY(dialogs.boxes.empty());
+}
+
+PZ_GUI_TEST_MAIN(LoginWindowTest)
+#include "login_window_test.moc"
