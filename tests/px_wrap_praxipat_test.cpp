@@ -8,13 +8,13 @@
 #include <map>
 #include <memory>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/automation.hpp"
 #include "platform/host.hpp"
 #include "records/px_wrap_praxipat.hpp"
+#include "praxipat_trace.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -145,17 +145,7 @@ class WrapperTest : public ::testing::Test {
   }
 
   /// The trace lines written so far (the library's time stamp and tag cut off).
-  std::vector<std::string> trace() const {
-    std::istringstream in(test_support::read_file(dir_.path() / "Temp" / "Log" / "praxipat.log"));
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      auto first = line.find('\t');
-      auto second = first == std::string::npos ? first : line.find('\t', first + 1);
-      lines.push_back(second == std::string::npos ? line : line.substr(second + 1));
-    }
-    return lines;
-  }
+  std::vector<std::string> trace() const { return test_support::praxipat_trace(dir_.path()); }
   /// The trace lines written since signed_in_wrapper returned.
   std::vector<std::string> new_trace() const {
     auto all = trace();

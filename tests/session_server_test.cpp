@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "records/px_wrap_praxipat.hpp"
+#include "praxipat_trace.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -38,17 +39,7 @@ UPDATE cart_accert SET ac_val = NULL WHERE codice = 3;
 )sql";
 
 /// The trace lines in the installation's operation log, without time stamp and tag.
-Lines trace(const test_support::Installation& inst) {
-  std::istringstream in(test_support::read_file(fs::path(inst.appdir()) / "Temp" / "Log" / "praxipat.log"));
-  Lines lines;
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    auto first = line.find('\t');
-    auto second = first == std::string::npos ? first : line.find('\t', first + 1);
-    lines.push_back(second == std::string::npos ? line : line.substr(second + 1));
-  }
-  return lines;
-}
+Lines trace(const test_support::Installation& inst) { return test_support::praxipat_trace(inst.appdir()); }
 
 Lines tail_from(const Lines& lines, std::size_t from) {
   return {lines.begin() + static_cast<long>(std::min(from, lines.size())), lines.end()};

@@ -46,7 +46,8 @@ class Tpx_wrap_praxipat {
   const std::string& last_message() const { return last_message_; }
   bool connected() const { return connected_; }
 
-  /// True once a text operation found the session gone and could not rebuild it; stays
+  /// True once a text operation lost its answer to a server that went away: the session
+  /// could not be rebuilt, or the call sent again on the rebuilt one failed too. Stays
   /// true until clear_session_lost. Lets a run tell an incomplete report from a whole one.
   bool session_lost() const { return session_lost_; }
   void clear_session_lost() { session_lost_ = false; }
