@@ -48,7 +48,7 @@ std::vector<std::string_view> characters(std::string_view text) {
 char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Civil dates <-> days since 1970-01-01 (proleptic Gregorian calendar).
-long long days_from_civil(long long y, unsigned m, unsigned d) {
+constexpr long long days_from_civil(long long y, unsigned m, unsigned d) {
   y -= m <= 2;
   const long long era = (y >= 0 ? y : y - 399) / 400;
   const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -69,8 +69,9 @@ void civil_from_days(long long z, int& year, int& month, int& day) {
   year = static_cast<int>(yoe + era * 400 + (month <= 2));
 }
 
-// Day 0 of the OLE Automation date form.
-const long long ole_epoch = days_from_civil(1899, 12, 30);
+// Day 0 of the OLE Automation date form (a constant: other units compute dates while
+// they are initialised).
+constexpr long long ole_epoch = days_from_civil(1899, 12, 30);
 
 bool is_leap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 

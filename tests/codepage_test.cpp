@@ -1,0 +1,103 @@
+#include "platform/codepage.hpp"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "test_support.hpp"
+
+namespace {
+
+using test_support::ScopedEnv;
+
+TEST(Codepage, NameFromOverrideOrLocale) {
+  struct Case {
+    const char* name;
+    std::optional<std::string> codepage;
+    std::string locale;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"override wins", "CP1252", "C.UTF-8", "CP1252"},
+      {"empty override ignored", "", "C.UTF-8", "UTF-8"},
+      {"C locale means UTF-8", std::nullopt, "C", "UTF-8"},
+      {"POSIX locale means UTF-8", std::nullopt, "POSIX", "UTF-8"},
+      {"UTF-8 locale", std::nullopt, "C.UTF-8", "UTF-8"},
+      {"unknown locale means UTF-8", std::nullopt, "xx_YY.nothing", "UTF-8"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedEnv cp("PIVZONA12_CODEPAGE", c.codepage);
+    ScopedEnv all("LC_ALL", c.locale);
+    EXPECT_EQ(platform::ansi_codepage(), c.expected);
+  }
+}
+
+TEST(Codepage, ReadingTheLocaleLeavesTheProcessLocaleAlone) {
+  ScopedEnv all("LC_ALL", "C.UTF-8");
+  const std::string before = std::setlocale(LC_CTYPE, nullptr);
+  platform::ansi_codepage();
+  EXPECT_EQ(std::setlocale(LC_CTYPE, nullptr), before);
+}
+
+struct ConversionCase {
+  const char* name;
+  std::string codepage;
+  std::string utf8;
+  std::string ansi;
+};
+
+class ToAnsi : public testing::TestWithParam<ConversionCase> {};
+
+TEST_P(ToAnsi, Converts) {
+  ScopedEnv cp("PIVZONA12_CODEPAGE", GetParam().codepage);
+  EXPECT_EQ(platform::to_ansi(GetParam().utf8), GetParam().ansi);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codepage, ToAnsi,
+    testing::Values(ConversionCase{"Ascii", "CP1252", "Rossi Mario", "Rossi Mario"},
+                    ConversionCase{"Accents", "CP1252", "Nicol\xC3\xB2 Ges\xC3\xB9", "Nicol\xF2 Ges\xF9"},
+                    ConversionCase{"Euro", "CP1252", "\xE2\x82\xAC", "\x80"},
+                    ConversionCase{"NotInCodePage", "CP1252", "a\xE6\x97\xA5" "b", "a?b"},
+                    ConversionCase{"FourByteCharacter", "CP1252", "a\xF0\x9F\x98\x80" "b", "a?b"},
+                    ConversionCase{"BrokenUtf8KeepsWhatFollows", "CP1252", "a\xC3(b", "a?(b"},
+                    ConversionCase{"TruncatedAtEnd", "CP1252", "a\xC3", "a?"},
+                    ConversionCase{"Utf8Unchanged", "UTF-8", "Nicol\xC3\xB2", "Nicol\xC3\xB2"},
+                    ConversionCase{"Utf8StrayByte", "UTF-8", "a\xFF" "b", "a?b"},
+                    ConversionCase{"Empty", "CP1252", "", ""},
+                    ConversionCase{"UnknownCodePageActsAsUtf8", "NO-SUCH-CODEPAGE", "Nicol\xC3\xB2", "Nicol\xC3\xB2"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class FromAnsi : public testing::TestWithParam<ConversionCase> {};
+
+TEST_P(FromAnsi, Converts) {
+  ScopedEnv cp("PIVZONA12_CODEPAGE", GetParam().codepage);
+  EXPECT_EQ(platform::from_ansi(GetParam().ansi), GetParam().utf8);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codepage, FromAnsi,
+    testing::Values(ConversionCase{"Accents", "CP1252", "Nicol\xC3\xB2 Ges\xC3\xB9", "Nicol\xF2 Ges\xF9"},
+                    ConversionCase{"Euro", "CP1252", "\xE2\x82\xAC", "\x80"},
+                    ConversionCase{"UndefinedByte", "CP1252", "a?b", "a\x81" "b"},
+                    ConversionCase{"Utf8Unchanged", "UTF-8", "Nicol\xC3\xB2", "Nicol\xC3\xB2"},
+                    ConversionCase{"Utf8Invalid", "UTF-8", "a?b", "a\xFF" "b"},
+                    ConversionCase{"Latin1", "ISO-8859-1", "\xC3\xA8", "\xE8"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Codepage, LongTextConvertsWhole) {
+  ScopedEnv cp("PIVZONA12_CODEPAGE", "CP1252");
+  std::string utf8, ansi;
+  for (int i = 0; i < 5000; ++i) {
+    utf8 += "\xC3\xA8x";
+    ansi += "\xE8x";
+  }
+  EXPECT_EQ(platform::to_ansi(utf8), ansi);
+  EXPECT_EQ(platform::from_ansi(ansi), utf8);
+}
+
+}  // namespace

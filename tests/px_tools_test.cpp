@@ -1,0 +1,215 @@
+#include "records/px_tools.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "platform/dynlib.hpp"
+#include "platform/host.hpp"
+#include "px_fixture.hpp"
+#include "test_support.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using test_support::app_paths_section;
+using test_support::RecordingHost;
+using test_support::reg_string;
+using test_support::RegistryFile;
+using test_support::ScopedEnv;
+using test_support::switches_section;
+using test_support::TempDir;
+
+TEST(PxTools, RegistryFolders) {
+  EXPECT_EQ(px_tools::maker_registry_folder(), "SOFTWARE\\Corvanta-Ferrix\\");
+  EXPECT_EQ(px_tools::gate_registry_folder(), "SOFTWARE\\Corvanta-Ferrix\\px_gate\\");
+}
+
+// ---- appl_directory -------------------------------------------------------------------
+
+struct ApplCase {
+  const char* name;
+  std::string registry;  // sections of the registry file
+  std::string expected;
+};
+
+class ApplDirectory : public testing::TestWithParam<ApplCase> {};
+
+TEST_P(ApplDirectory, FromThePathValue) {
+  RegistryFile registry(GetParam().registry + switches_section("\"yes\"", "", ""));
+  RecordingHost host;
+  EXPECT_EQ(px_tools::appl_directory(), GetParam().expected);
+  EXPECT_TRUE(host.boxes.empty()) << "appl_directory reports nothing, whatever the switches say";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PxTools, ApplDirectory,
+    testing::Values(
+        ApplCase{"SeveralDirectories", app_paths_section(reg_string("C:\\Prog\\Praxilo;C:\\Prog\\Praxilo\\Bin;")),
+                 "C:/Prog/Praxilo/"},
+        ApplCase{"TrailingBackslash", app_paths_section(reg_string("C:\\Prog\\Praxilo\\;")), "C:/Prog/Praxilo/"},
+        ApplCase{"PosixPath", app_paths_section(reg_string("/opt/praxilo/;")), "/opt/praxilo/"},
+        ApplCase{"NoSemicolonTakenWhole", app_paths_section(reg_string("/opt/praxilo")), "/opt/praxilo/"},
+        ApplCase{"OnlySemicolon", app_paths_section(reg_string(";/opt/praxilo")), "/"},
+        ApplCase{"NumberValue", app_paths_section("dword:00000001"), "/"},
+        ApplCase{"MissingKey", "", "/"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PxTools, ApplDirectoryIsReadAnewAtEveryCall) {
+  RegistryFile registry(app_paths_section(reg_string("/first;")));
+  EXPECT_EQ(px_tools::appl_directory(), "/first/");
+  registry.write(app_paths_section(reg_string("/second;")));
+  EXPECT_EQ(px_tools::appl_directory(), "/second/");
+}
+
+TEST(PxTools, TempAndLogDirectoriesAreCreated) {
+  TempDir appl;
+  RegistryFile registry(app_paths_section(reg_string(appl.dir() + ";")));
+  EXPECT_EQ(px_tools::temp_directory(), appl.dir() + "Temp/");
+  EXPECT_TRUE(fs::is_directory(appl.path() / "Temp"));
+  EXPECT_EQ(px_tools::log_directory(), appl.dir() + "Temp/Log/");
+  EXPECT_TRUE(fs::is_directory(appl.path() / "Temp" / "Log"));
+}
+
+// ---- switches -------------------------------------------------------------------------
+
+struct SwitchCase {
+  const char* name;
+  std::string value;  // .reg data, "" = value missing
+  bool expected;
+};
+
+class Switches : public testing::TestWithParam<SwitchCase> {};
+
+TEST_P(Switches, OnOnlyForExactlyYes) {
+  const auto& c = GetParam();
+  struct Which {
+    const char* name;
+    std::string registry;
+    bool (*read)();
+  };
+  const std::vector<Which> switches = {
+      {"debug", switches_section(c.value, "", ""), px_tools::is_debug},
+      {"debuglog", switches_section("", c.value, ""), px_tools::is_debuglog},
+      {"log", switches_section("", "", c.value), px_tools::is_log},
+  };
+  for (const auto& which : switches) {
+    SCOPED_TRACE(which.name);
+    RegistryFile registry(which.registry);
+    EXPECT_EQ(which.read(), c.expected);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(PxTools, Switches,
+                         testing::Values(SwitchCase{"yes", "\"yes\"", true}, SwitchCase{"Yes", "\"Yes\"", false},
+                                         SwitchCase{"YES", "\"YES\"", false}, SwitchCase{"yesBlank", "\"yes \"", false},
+                                         SwitchCase{"no", "\"no\"", false}, SwitchCase{"Missing", "", false},
+                                         SwitchCase{"Number", "dword:00000001", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PxTools, SwitchesAreOffWithoutARegistry) {
+  ScopedEnv registry("PIVZONA12_REGISTRY", std::nullopt);
+  EXPECT_FALSE(px_tools::is_debug());
+  EXPECT_FALSE(px_tools::is_debuglog());
+  EXPECT_FALSE(px_tools::is_log());
+}
+
+// ---- debug channel --------------------------------------------------------------------
+
+/// An installation directory with the registry pointing at it.
+class DebugChannel : public testing::Test {
+ protected:
+  void set_switches(const std::string& debug, const std::string& debuglog) {
+    registry.write(app_paths_section(reg_string(appl.dir() + ";")) + switches_section(debug, debuglog, ""));
+  }
+  fs::path debug_log() const { return appl.path() / "Temp" / "Log" / "debug.log"; }
+
+  TempDir appl;
+  RegistryFile registry;
+  RecordingHost host;
+};
+
+TEST_F(DebugChannel, BoxTextStartsWithTheLevelPrefix) {
+  set_switches("\"yes\"", "");
+  struct Case {
+    int level;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {{1, "Info  -  testo"},  {2, "Warning  -  testo"}, {3, "Error  -  testo"},
+                                   {7, "Error  -  testo"}, {0, "Error  -  testo"},   {-1, "Error  -  testo"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.level);
+    host.boxes.clear();
+    px_tools::debug_message("testo", c.level);
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].text, c.expected);
+    EXPECT_EQ(host.boxes[0].caption, "PX_GATE DEBUG SYSTEM");
+    EXPECT_EQ(host.boxes[0].flags, platform::mb_ok | platform::mb_systemmodal);
+  }
+}
+
+TEST_F(DebugChannel, NoBoxUnlessDebugIsExactlyYes) {
+  for (const std::string value : {"\"Yes\"", ""}) {
+    SCOPED_TRACE(value);
+    set_switches(value, "");
+    px_tools::debug_message("testo", 3);
+    EXPECT_TRUE(host.boxes.empty());
+  }
+}
+
+TEST_F(DebugChannel, DirectoriesAreMadeEvenWithTheDebugLogOff) {
+  set_switches("", "");
+  px_tools::debug_message("testo", 3);
+  EXPECT_TRUE(fs::is_directory(appl.path() / "Temp" / "Log"));
+  EXPECT_FALSE(fs::exists(debug_log()));
+  EXPECT_TRUE(host.boxes.empty());
+}
+
+TEST_F(DebugChannel, DebugLogLineWrittenThroughTheLibrary) {
+  test_support::install_logging_library(appl.path());
+  set_switches("", "\"yes\"");
+  const std::string before = platform::current_directory();
+  px_tools::debug_message("primo", 1);
+  px_tools::debug_message("secondo", 3);
+  EXPECT_EQ(platform::current_directory(), before);
+  const std::string log = test_support::read_file(debug_log());
+  const std::regex expected(
+      R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\tDBG_\tInfo  -  primo\n)"
+      R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\tDBG_\tError  -  secondo\n)");
+  EXPECT_TRUE(std::regex_match(log, expected)) << log;
+}
+
+TEST_F(DebugChannel, DebugLogInTheAnsiCodePage) {
+  // An installation directory whose name has an accent: the library is handed the path
+  // and the line in CP1252 and must still find the directory the system created.
+  const fs::path accented = appl.path() / "Studio Nicol\xC3\xB2";
+  fs::create_directory(accented);
+  test_support::install_logging_library(accented);
+  registry.write(app_paths_section(reg_string(accented.string() + "/;")) + switches_section("", "\"yes\"", ""));
+  ScopedEnv cp("PIVZONA12_CODEPAGE", "CP1252");
+  px_tools::debug_message("Perch\xC3\xA8", 1);
+  const std::string log = test_support::read_file(accented / "Temp" / "Log" / "debug.log");
+  EXPECT_NE(log.find("\tDBG_\tInfo  -  Perch\xE8\n"), std::string::npos) << log;
+}
+
+TEST_F(DebugChannel, WithoutTheLibraryNothingIsWrittenOrReported) {
+  set_switches("", "\"yes\"");
+  const std::string before = platform::current_directory();
+  px_tools::debug_message("testo", 3);
+  EXPECT_EQ(platform::current_directory(), before);
+  EXPECT_TRUE(fs::is_directory(appl.path() / "Temp" / "Log"));
+  EXPECT_FALSE(fs::exists(debug_log()));
+  EXPECT_TRUE(host.boxes.empty());
+}
+
+TEST_F(DebugChannel, LibraryWithoutDestroyWritesNothing) {
+  test_support::install_logging_library(appl.path(), true);
+  set_switches("", "\"yes\"");
+  px_tools::debug_message("testo", 3);
+  EXPECT_FALSE(fs::exists(debug_log()));
+}
+
+}  // namespace

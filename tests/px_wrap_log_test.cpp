@@ -1,0 +1,150 @@
+#include "records/px_wrap_log.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "platform/dynlib.hpp"
+#include "px_fixture.hpp"
+#include "test_support.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using test_support::app_paths_section;
+using test_support::RecordingHost;
+using test_support::reg_string;
+using test_support::RegistryFile;
+using test_support::ScopedEnv;
+using test_support::switches_section;
+using test_support::TempDir;
+
+/// An installation directory, the registry pointing at it with the debug box on (so
+/// that the log's failures can be seen), and the host recording the boxes.
+class OperationLog : public testing::Test {
+ protected:
+  void set_log_switch(const std::string& log) {
+    registry.write(app_paths_section(reg_string(appl.dir() + ";")) + switches_section("\"yes\"", "", log));
+  }
+  void SetUp() override { set_log_switch(""); }
+  std::string log_file() const { return appl.dir() + "praxipat.log"; }
+  std::vector<std::string> box_texts() const {
+    std::vector<std::string> texts;
+    for (const auto& box : host.boxes) texts.push_back(box.text);
+    return texts;
+  }
+
+  TempDir appl;
+  RegistryFile registry;
+  RecordingHost host;
+};
+
+const std::string stamp = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3})";
+
+TEST_F(OperationLog, SwitchIsReadForEveryLine) {
+  test_support::install_logging_library(appl.path());
+  Tpx_wrap_log log;
+  const std::string before = platform::current_directory();
+  ASSERT_TRUE(log.start("PRAXIPAT_", log_file()));
+  EXPECT_EQ(platform::current_directory(), before);
+  // With the switch off the log is open (its file exists) but nothing is written.
+  log.write_line("uno");
+  EXPECT_TRUE(fs::exists(log_file()));
+  EXPECT_EQ(test_support::read_file(log_file()), "");
+  set_log_switch("\"yes\"");
+  log.write_line("ole_praxipat.sql_into(a, b) = c;");
+  set_log_switch("\"Yes\"");
+  log.write_line("tre");
+  log.stop();
+  EXPECT_TRUE(std::regex_match(test_support::read_file(log_file()),
+                               std::regex(stamp + R"(\tPRAXIPAT_\tole_praxipat\.sql_into\(a, b\) = c;\n)")))
+      << test_support::read_file(log_file());
+  EXPECT_TRUE(host.boxes.empty());
+}
+
+TEST_F(OperationLog, LinesAreAppendedToAnExistingFile) {
+  test_support::install_logging_library(appl.path());
+  set_log_switch("\"yes\"");
+  test_support::write_file(log_file(), "earlier\n");
+  Tpx_wrap_log log;
+  ASSERT_TRUE(log.start("PRAXIPAT_", log_file()));
+  log.write_line("nuova");
+  log.stop();
+  log.write_line("after stop");  // does nothing
+  EXPECT_TRUE(std::regex_match(test_support::read_file(log_file()),
+                               std::regex("earlier\n" + stamp + "\tPRAXIPAT_\tnuova\n")));
+}
+
+TEST_F(OperationLog, AccentedTextInTheAnsiCodePage) {
+  const fs::path accented = appl.path() / "Citt\xC3\xA0";
+  fs::create_directory(accented);
+  test_support::install_logging_library(accented);
+  registry.write(app_paths_section(reg_string(accented.string() + "/;")) + switches_section("", "", "\"yes\""));
+  ScopedEnv cp("PIVZONA12_CODEPAGE", "CP1252");
+  Tpx_wrap_log log;
+  const std::string file = (accented / "praxipat.log").string();
+  ASSERT_TRUE(log.start("TAG\xC3\xA8_", file));
+  log.write_line("Nicol\xC3\xB2 \xE2\x82\xAC \xE6\x97\xA5");
+  log.stop();
+  EXPECT_TRUE(std::regex_match(test_support::read_file(file), std::regex(stamp + "\tTAG\xE8_\tNicol\xF2 \x80 \\?\n")))
+      << test_support::read_file(file);
+}
+
+struct StartFailure {
+  const char* name;
+  enum { none, without_destroy, good } library;
+  bool file_opens;
+  std::string message;
+};
+
+class FailedStart : public OperationLog, public testing::WithParamInterface<StartFailure> {};
+
+TEST_P(FailedStart, ReportsToTheDebugChannelAndWritesNothing) {
+  const auto& c = GetParam();
+  if (c.library != StartFailure::none)
+    test_support::install_logging_library(appl.path(), c.library == StartFailure::without_destroy);
+  set_log_switch("\"yes\"");
+  const std::string file = c.file_opens ? log_file() : appl.dir() + "no-such-dir/praxipat.log";
+  const std::string before = platform::current_directory();
+  Tpx_wrap_log log;
+  EXPECT_FALSE(log.start("PRAXIPAT_", file));
+  EXPECT_EQ(platform::current_directory(), before);
+  EXPECT_EQ(box_texts(), std::vector<std::string>{"Error  -  Tpx_wrap_log.start()" + c.message});
+  log.write_line("riga");
+  log.stop();
+  log.stop();
+  EXPECT_FALSE(fs::exists(file));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PxWrapLog, FailedStart,
+    testing::Values(StartFailure{"NoLibrary", StartFailure::none, true, ": eccezione nel caricamento del file praxiapi.dll"},
+                    StartFailure{"LibraryWithoutDestroy", StartFailure::without_destroy, true,
+                                 ": errore nel caricamento del file praxiapi.dll"},
+                    StartFailure{"FileCannotBeOpened", StartFailure::good, false, ": errore in start_log()"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(OperationLog, EachInstallationLoadsItsOwnLibrary) {
+  // A library already loaded from one installation must not stand in for the library
+  // of another one that has the same file name.
+  test_support::install_logging_library(appl.path());
+  Tpx_wrap_log first;
+  ASSERT_TRUE(first.start("PRAXIPAT_", log_file()));
+
+  TempDir other;
+  test_support::install_logging_library(other.path(), true);
+  registry.write(app_paths_section(reg_string(other.dir() + ";")) + switches_section("\"yes\"", "", "\"yes\""));
+  Tpx_wrap_log second;
+  EXPECT_FALSE(second.start("PRAXIPAT_", other.dir() + "praxipat.log"));
+  EXPECT_EQ(box_texts(),
+            std::vector<std::string>{"Error  -  Tpx_wrap_log.start(): errore nel caricamento del file praxiapi.dll"});
+
+  first.write_line("ancora");
+  first.stop();
+  EXPECT_NE(test_support::read_file(log_file()).find("\tPRAXIPAT_\tancora\n"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,172 @@
+#include "platform/registry.hpp"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "test_support.hpp"
+
+namespace {
+
+using platform::RegistryRoot;
+using platform::RegistryStatus;
+using test_support::ScopedEnv;
+using test_support::TempDir;
+
+const std::string fixture =
+    "Windows Registry Editor Version 5.00\r\n"
+    "\r\n"
+    "; a comment line\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\PRAXILO.EXE]\r\n"
+    "@=\"C:\\\\Prog\\\\Praxilo\\\\Praxilo.exe\"\r\n"
+    "\"Path\"=\"C:\\\\Prog\\\\Praxilo;C:\\\\Prog\\\\Praxilo\\\\Bin;\"\r\n"
+    "\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvanta-Ferrix]\r\n"
+    "\"debug\"=\"yes\"\r\n"
+    "\"quoted\"=\"say \\\"ciao\\\" to C:\\\\\"\r\n"
+    "\"count\"=dword:0000002a\r\n"
+    "\"blob\"=hex:01,02,\\\r\n"
+    "  03,04\r\n"
+    "\"after\"=\"still read\"\r\n"
+    "\"expand\"=hex(2):25,00,50,00,25,00,00,00\r\n"
+    "\"multi\"=hex(7):41,00,00,00,00,00\r\n"
+    "\"empty\"=\"\"\r\n"
+    "\"accent\"=\"Nicol\xC3\xB2\"\r\n"
+    "\"gone\"=\"x\"\r\n"
+    "\"gone\"=-\r\n"
+    "\"twice\"=\"first\"\r\n"
+    "\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvanta-Ferrix\\px_gate]\r\n"
+    "\"log\"=\"yes\"\r\n"
+    "\r\n"
+    "[hkey_local_machine\\software\\CORVANTA-FERRIX]\r\n"
+    "\"twice\"=\"second\"\r\n"
+    "\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Removed\\Child]\r\n"
+    "\"v\"=\"x\"\r\n"
+    "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Removed]\r\n"
+    "\r\n"
+    "[HKEY_CLASSES_ROOT\\Praxilo.Server\\LocalServer32]\r\n"
+    "@=\"/opt/praxilo/praxilo-server --db x\"\r\n";
+
+struct ReadCase {
+  const char* name;
+  RegistryRoot root;
+  std::string key;
+  std::string value;
+  RegistryStatus status;
+  std::string text;
+};
+
+class RegistryRead : public testing::TestWithParam<ReadCase> {
+ protected:
+  TempDir dir;
+};
+
+TEST_P(RegistryRead, FromUtf8File) {
+  const auto& c = GetParam();
+  test_support::write_file(dir.path() / "r.reg", fixture);
+  ScopedEnv reg("PIVZONA12_REGISTRY", (dir.path() / "r.reg").string());
+  const auto got = platform::registry_read(c.root, c.key, c.value);
+  EXPECT_EQ(got.status, c.status);
+  EXPECT_EQ(got.text, c.text);
+}
+
+/// The same fixture as the registry editor writes it: UTF-16LE with a byte-order mark.
+std::string utf16le(const std::string& utf8) {
+  std::string out = "\xFF\xFE";
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    char32_t cp = c;
+    std::size_t n = 1;
+    if (c >= 0xC0 && c < 0xE0) {
+      cp = ((c & 0x1F) << 6) | (utf8[i + 1] & 0x3F);
+      n = 2;
+    }
+    out += static_cast<char>(cp & 0xFF);
+    out += static_cast<char>(cp >> 8);
+    i += n;
+  }
+  return out;
+}
+
+TEST_P(RegistryRead, FromUtf16File) {
+  const auto& c = GetParam();
+  test_support::write_file(dir.path() / "r.reg", utf16le(fixture));
+  ScopedEnv reg("PIVZONA12_REGISTRY", (dir.path() / "r.reg").string());
+  const auto got = platform::registry_read(c.root, c.key, c.value);
+  EXPECT_EQ(got.status, c.status);
+  EXPECT_EQ(got.text, c.text);
+}
+
+TEST_P(RegistryRead, FromUtf8FileWithByteOrderMark) {
+  const auto& c = GetParam();
+  test_support::write_file(dir.path() / "r.reg", "\xEF\xBB\xBF" + fixture);
+  ScopedEnv reg("PIVZONA12_REGISTRY", (dir.path() / "r.reg").string());
+  const auto got = platform::registry_read(c.root, c.key, c.value);
+  EXPECT_EQ(got.status, c.status);
+  EXPECT_EQ(got.text, c.text);
+}
+
+const std::string maker = "SOFTWARE\\Corvanta-Ferrix\\";
+constexpr auto hklm = RegistryRoot::local_machine;
+
+INSTANTIATE_TEST_SUITE_P(
+    Registry, RegistryRead,
+    testing::Values(
+        ReadCase{"PathWithEscapedBackslashes", hklm, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\PRAXILO.EXE",
+                 "Path", RegistryStatus::ok, "C:\\Prog\\Praxilo;C:\\Prog\\Praxilo\\Bin;"},
+        ReadCase{"DefaultValueByEmptyName", hklm, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\PRAXILO.EXE",
+                 "", RegistryStatus::ok, "C:\\Prog\\Praxilo\\Praxilo.exe"},
+        ReadCase{"DefaultValueByAt", hklm, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\PRAXILO.EXE", "@",
+                 RegistryStatus::ok, "C:\\Prog\\Praxilo\\Praxilo.exe"},
+        ReadCase{"KeyInAnotherCase", hklm, "software\\microsoft\\windows\\currentversion\\app paths\\praxilo.exe", "PATH",
+                 RegistryStatus::ok, "C:\\Prog\\Praxilo;C:\\Prog\\Praxilo\\Bin;"},
+        ReadCase{"TrailingBackslashOnKey", hklm, maker, "debug", RegistryStatus::ok, "yes"},
+        ReadCase{"LeadingBackslashOnKey", hklm, "\\" + maker, "debug", RegistryStatus::ok, "yes"},
+        ReadCase{"EscapedQuotes", hklm, maker, "quoted", RegistryStatus::ok, "say \"ciao\" to C:\\"},
+        ReadCase{"DwordIsNotAString", hklm, maker, "count", RegistryStatus::not_a_string, ""},
+        ReadCase{"HexIsNotAString", hklm, maker, "blob", RegistryStatus::not_a_string, ""},
+        ReadCase{"LineAfterContinuedHex", hklm, maker, "after", RegistryStatus::ok, "still read"},
+        ReadCase{"ExpandStringIsAString", hklm, maker, "expand", RegistryStatus::ok, "%P%"},
+        ReadCase{"MultiStringIsNotAString", hklm, maker, "multi", RegistryStatus::not_a_string, ""},
+        ReadCase{"EmptyString", hklm, maker, "empty", RegistryStatus::ok, ""},
+        ReadCase{"AccentedText", hklm, maker, "accent", RegistryStatus::ok, "Nicol\xC3\xB2"},
+        ReadCase{"RemovedValue", hklm, maker, "gone", RegistryStatus::value_missing, ""},
+        ReadCase{"LaterSectionOverrides", hklm, maker, "twice", RegistryStatus::ok, "second"},
+        ReadCase{"MissingValue", hklm, maker, "debuglog", RegistryStatus::value_missing, ""},
+        ReadCase{"SubKey", hklm, maker + "px_gate\\", "log", RegistryStatus::ok, "yes"},
+        ReadCase{"ParentOfListedKeyExists", hklm, "SOFTWARE\\Microsoft", "x", RegistryStatus::value_missing, ""},
+        ReadCase{"MissingKey", hklm, "SOFTWARE\\Nobody", "debug", RegistryStatus::key_missing, ""},
+        ReadCase{"PrefixIsNotAKey", hklm, "SOFTWARE\\Corvanta", "debug", RegistryStatus::key_missing, ""},
+        ReadCase{"RemovedKeyAndChildren", hklm, "SOFTWARE\\Removed\\Child", "v", RegistryStatus::key_missing, ""},
+        ReadCase{"OtherRoot", RegistryRoot::current_user, maker, "debug", RegistryStatus::key_missing, ""},
+        ReadCase{"ClassesRoot", RegistryRoot::classes_root, "Praxilo.Server\\LocalServer32", "", RegistryStatus::ok,
+                 "/opt/praxilo/praxilo-server --db x"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Registry, MissingFileOrVariableMeansEveryKeyMissing) {
+  TempDir dir;
+  const std::vector<std::optional<std::string>> settings = {std::nullopt, "", (dir.path() / "none.reg").string()};
+  for (const auto& setting : settings) {
+    SCOPED_TRACE(setting.value_or("<unset>"));
+    ScopedEnv reg("PIVZONA12_REGISTRY", setting);
+    const auto got = platform::registry_read(RegistryRoot::local_machine, "SOFTWARE", "x");
+    EXPECT_EQ(got.status, RegistryStatus::key_missing);
+  }
+}
+
+TEST(Registry, EveryReadSeesTheFileAsItIsNow) {
+  TempDir dir;
+  const auto file = dir.path() / "r.reg";
+  ScopedEnv reg("PIVZONA12_REGISTRY", file.string());
+  const std::string head = "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\M]\n";
+  test_support::write_file(file, head + "\"debug\"=\"no\"\n");
+  EXPECT_EQ(platform::registry_read(RegistryRoot::local_machine, "SOFTWARE\\M", "debug").text, "no");
+  test_support::write_file(file, head + "\"debug\"=\"yes\"\n");
+  EXPECT_EQ(platform::registry_read(RegistryRoot::local_machine, "SOFTWARE\\M", "debug").text, "yes");
+}
+
+}  // namespace

@@ -1,0 +1,88 @@
+#pragma once
+// Test pieces for the installation paths, the debug channel and the operation log: a
+// host that records its message boxes, and a registry file written by the test.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/host.hpp"
+#include "test_support.hpp"
+
+namespace test_support {
+
+/// A host that records every message box instead of showing it, installed as the
+/// process's host for its lifetime.
+class RecordingHost : public platform::Host {
+ public:
+  struct Box {
+    std::string text;
+    std::string caption;
+    unsigned flags = 0;
+  };
+
+  RecordingHost() { platform::set_current_host(this); }
+  ~RecordingHost() override { platform::set_current_host(nullptr); }
+  RecordingHost(const RecordingHost&) = delete;
+  RecordingHost& operator=(const RecordingHost&) = delete;
+
+  int message_box(const std::string& text, const std::string& caption, unsigned flags) override {
+    boxes.push_back({text, caption, flags});
+    return platform::id_ok;
+  }
+
+  std::vector<Box> boxes;
+};
+
+/// A registry file in its own temporary directory, named by PIVZONA12_REGISTRY for the
+/// lifetime of the object. Sections are whole ".reg" text after the header line.
+class RegistryFile {
+ public:
+  explicit RegistryFile(const std::string& sections = "")
+      : env_("PIVZONA12_REGISTRY", (dir_.path() / "registry.reg").string()) {
+    write(sections);
+  }
+  void write(const std::string& sections) {
+    write_file(dir_.path() / "registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n" + sections);
+  }
+
+ private:
+  TempDir dir_;
+  ScopedEnv env_;
+};
+
+/// A ".reg" string value: backslashes and quotes escaped.
+inline std::string reg_string(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+/// The App Paths section with the given "Path" value data (already in .reg form).
+inline std::string app_paths_section(const std::string& path_data) {
+  return "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\PRAXILO.EXE]\r\n\"Path\"=" +
+         path_data + "\r\n\r\n";
+}
+
+/// The maker's section with the debug switches, and the gate's with the log switch;
+/// a value given as "" is left out.
+inline std::string switches_section(const std::string& debug, const std::string& debuglog, const std::string& log) {
+  std::string text = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvanta-Ferrix]\r\n";
+  if (!debug.empty()) text += "\"debug\"=" + debug + "\r\n";
+  if (!debuglog.empty()) text += "\"debuglog\"=" + debuglog + "\r\n";
+  text += "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvanta-Ferrix\\px_gate]\r\n";
+  if (!log.empty()) text += "\"log\"=" + log + "\r\n";
+  return text + "\r\n";
+}
+
+/// Copies the logging library from the build into dir as praxiapi.so; with
+/// without_destroy, the variant that lacks LOG_destroy.
+inline void install_logging_library(const std::filesystem::path& dir, bool without_destroy = false) {
+  const std::filesystem::path bin(PZ_BIN_DIR);
+  std::filesystem::copy_file(without_destroy ? bin / "testlibs" / "praxiapi.so" : bin / "praxiapi.so",
+                             dir / "praxiapi.so", std::filesystem::copy_options::overwrite_existing);
+}
+
+}  // namespace test_support
