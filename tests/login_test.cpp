@@ -8,7 +8,7 @@
 namespace {
 
 using test_support::FakePraxilo;
-using test_support::RecordingHost;
+using test_support::HostRecorder;
 using Texts = std::vector<std::string>;
 
 const std::string wrong_credentials = "ERRORE: Dati Utente o Password non riconosciuti.";
@@ -26,7 +26,7 @@ class LoginTest : public ::testing::Test {
   }
 
   FakePraxilo fake;
-  RecordingHost host;
+  HostRecorder host;
   Tpx_wrap_praxipat session{fake.factory()};
 };
 
@@ -111,10 +111,10 @@ TEST_F(LoginTest, AnAttributeTheServerCannotGiveLeavesItsFieldEmpty) {
 }
 
 TEST_F(LoginTest, AnErrorInsideTheProcedureIsShownWithItsText) {
-  class ThrowingHost : public RecordingHost {
+  class ThrowingHost : public HostRecorder {
    public:
     int message_box(const std::string& text, const std::string& caption, unsigned flags) override {
-      RecordingHost::message_box(text, caption, flags);
+      HostRecorder::message_box(text, caption, flags);
       if (boxes.size() == 1) throw std::runtime_error("finestra non disponibile");
       return platform::id_ok;
     }

@@ -64,7 +64,7 @@ class FakePraxilo {
 };
 
 /// A host that records what it is asked to do.
-class RecordingHost : public platform::Host {
+class HostRecorder : public platform::Host {
  public:
   struct Box {
     std::string text, caption;
