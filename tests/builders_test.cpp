@@ -268,6 +268,22 @@ TEST_F(BuilderTest, AWorkingFileThatCannotBeWrittenEndsTheBuildWithAnError) {
   EXPECT_THROW(build_document(programme_info(Programme::vaccinazioni), "SELECT elenco", context), std::runtime_error);
 }
 
+TEST_F(BuilderTest, ASessionLostForGoodStopsThePatientLoop) {
+  const std::string line = "\"P1\"\t\"A\"\t\"B\"\t\"M\"\t\"CF\"\t\"19500101\"\t\"058091\"\n";
+  fake.dump = [this, line](const std::string& database, const std::string&) -> std::optional<std::string> {
+    if (database != "Praxilo") return std::string();
+    // From now on the server is gone and no new one can be started.
+    fake.raising = {"get_error", "new", "sql_dump_file"};
+    return line + line + line;
+  };
+  build_document(programme_info(Programme::tao), "SELECT elenco", context);
+  EXPECT_TRUE(session.session_lost());
+  EXPECT_EQ(context.patient_count, 1);
+  EXPECT_EQ(host.progress_calls.back(), std::make_pair(1, 3));
+  EXPECT_EQ(doc.document_element().name(), "tao");
+  EXPECT_FALSE(fs::exists("Tao.txt"));
+}
+
 /// One section's elements from a dump written by hand.
 struct SectionRowsCase {
   const char* name;
