@@ -12,6 +12,7 @@ namespace {
 // so that SQLite's NUMERIC affinity cannot turn a date into a number. Patient codes are
 // INTEGER affinity without being the rowid, so that codes sent as '1234' still match.
 constexpr const char* schema_sql = R"sql(
+BEGIN;
 CREATE TABLE IF NOT EXISTS PAZIENTI (
   CODICE INTEGER NOT NULL,
   COGNOME TEXT COLLATE NOCASE,
@@ -86,6 +87,7 @@ CREATE TABLE IF NOT EXISTS opzioni (
   valore TEXT COLLATE NOCASE
 );
 CREATE UNIQUE INDEX IF NOT EXISTS opzioni_chiave ON opzioni (ambito, percorso);
+COMMIT;
 )sql";
 
 bool all_digits(std::string_view s) {
@@ -142,7 +144,11 @@ void dateformat_function(sqlite3_context* context, int argc, sqlite3_value** arg
 
 }  // namespace
 
-std::string create_schema(sqlite3* db) { return exec_script(db, schema_sql); }
+std::string create_schema(sqlite3* db) {
+  std::string error = exec_script(db, schema_sql);
+  if (!error.empty() && !sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+  return error;
+}
 
 std::string register_dialect(sqlite3* db) {
   const int rc = sqlite3_create_function_v2(db, "dateformat", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,

@@ -1,0 +1,191 @@
+// Late-bound objects served by a local server process: the registry lookup, the calls,
+// and what happens when the server dies, garbles its answers or is released.
+#include <errno.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/automation.hpp"
+#include "platform/automation_protocol.hpp"
+#include "test_support.hpp"
+
+using platform::Argument;
+using platform::AutomationError;
+using platform::Variant;
+using test_support::Installation;
+using test_support::ScopedEnv;
+
+namespace {
+
+const std::string users_sql =
+    "INSERT INTO utenti (nome_utente, password, userid_utente, tipo_praxi, codice_regionale, nome, cognome) "
+    "VALUES ('demo', 'demo', 7, 'T', '90412', 'Niccolò', 'D''Alò');";
+
+std::string error_of(platform::AutomationObject& object, const std::string& method,
+                     const std::vector<Argument>& args = {}) {
+  try {
+    object.call(method, args);
+  } catch (const AutomationError& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
+pid_t server_pid(platform::AutomationObject& object) {
+  const Variant pid = object.call("process_id", {});
+  EXPECT_EQ(pid.kind, Variant::Kind::integer);
+  return static_cast<pid_t>(pid.integer);
+}
+
+bool process_exists(pid_t pid) { return ::kill(pid, 0) == 0 || errno != ESRCH; }
+
+// A registry entry for a class served by a shell script written into dir.
+std::string script_class(const std::string& progid, const std::filesystem::path& script, const std::string& body) {
+  test_support::write_file(script, "#!/bin/sh\n" + body + "\n");
+  return "[HKEY_CLASSES_ROOT\\" + progid + "\\LocalServer32]\r\n@=\"/bin/sh \\\"" + script.string() + "\\\"\"\r\n";
+}
+
+TEST(SplitCommandLine, FollowsTheWindowsRules) {
+  struct Case {
+    const char* name;
+    std::string line;
+    std::vector<std::string> words;
+  };
+  const std::vector<Case> cases = {
+      {"blanks separate", "  a  b\tc ", {"a", "b", "c"}},
+      {"quotes group", R"("/opt/my dir/server" "x y.db")", {"/opt/my dir/server", "x y.db"}},
+      {"quotes inside a word", R"(a"b c"d)", {"ab cd"}},
+      {"empty quoted word", R"(a "" b)", {"a", "", "b"}},
+      {"backslashes kept", R"(C:\dir\sub\prog.exe)", {R"(C:\dir\sub\prog.exe)"}},
+      {"escaped quote", R"(a\"b)", {"a\"b"}},
+      {"even backslashes before a quote", R"("C:\dir\\" next)", {"C:\\dir\\", "next"}},
+      {"doubled quote inside quotes", R"("say ""hi""")", {"say \"hi\""}},
+      {"nothing", "   ", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(platform::protocol::split_command_line(c.line), c.words);
+  }
+}
+
+TEST(SplitCommandLine, JoinedWordsSplitBack) {
+  const std::vector<std::string> words = {"/tmp/a b/server", "C:\\dir\\", "quote \" inside", "", "tail\\\\"};
+  EXPECT_EQ(platform::protocol::split_command_line(platform::protocol::join_command_line(words)), words);
+}
+
+TEST(Protocol, GarbledAnswersAreRejected) {
+  using platform::protocol::decode_response;
+  for (const char* text : {"", "hello", "[]", R"({"ok":true})", R"({"ok":true,"result":{"kind":"text"}})",
+                           R"({"ok":false})", R"({"ok":"yes","result":{"kind":"empty"}})",
+                           R"({"ok":true,"result":{"kind":"blob"}})"}) {
+    SCOPED_TRACE(text);
+    EXPECT_FALSE(decode_response(text));
+  }
+  const auto ok = decode_response(R"({"ok":true,"result":{"kind":"text","text":"Niccolò"}})");
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(ok->result.text, "Niccolò");
+}
+
+TEST(CreateOleObject, UnregisteredClassFails) {
+  Installation inst;
+  try {
+    platform::create_ole_object("Praxilo.Inesistente");
+    FAIL() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_STREQ(e.what(), "Classe non registrata");
+  }
+  ScopedEnv no_registry("PIVZONA12_REGISTRY", std::nullopt);
+  EXPECT_THROW(platform::create_ole_object("Praxilo.Server"), AutomationError);
+}
+
+TEST(CreateOleObject, ServerThatCannotStartFails) {
+  Installation inst("", "[HKEY_CLASSES_ROOT\\Praxilo.Nowhere\\LocalServer32]\r\n@=\"/nonexistent/praxilo-server x\"");
+  EXPECT_THROW(platform::create_ole_object("Praxilo.Nowhere"), AutomationError);
+}
+
+TEST(CreateOleObject, CallsTheRealServer) {
+  Installation inst(users_sql);
+  auto server = platform::create_ole_object("Praxilo.Server");
+  EXPECT_EQ(server->call("new", {}).kind, Variant::Kind::empty);
+  const Variant accepted = server->call("connetti", {Argument::of("demo"), Argument::of("demo")});
+  EXPECT_EQ(accepted.kind, Variant::Kind::text);
+  EXPECT_EQ(accepted.text, "");
+  EXPECT_EQ(server->call("utente_leggi_attributo", {Argument::of("cognome")}).text, "D'Alò");
+  EXPECT_EQ(server->call("get_error", {Argument::missing()}).kind, Variant::Kind::text);
+
+  // A method the server does not know raises, and the object stays usable.
+  EXPECT_EQ(error_of(*server, "metodo_fantasma"), "Metodo sconosciuto: metodo_fantasma");
+  EXPECT_EQ(server->call("get_error", {Argument::missing()}).text, "Metodo sconosciuto: metodo_fantasma");
+  EXPECT_EQ(server->call("leggi_attributo", {Argument::of("userid_utente")}).text, "7");
+}
+
+TEST(CreateOleObject, ReleaseEndsTheServerProcess) {
+  Installation inst;
+  auto server = platform::create_ole_object("Praxilo.Server");
+  const pid_t pid = server_pid(*server);
+  ASSERT_TRUE(process_exists(pid));
+  server.reset();
+  EXPECT_FALSE(process_exists(pid));
+}
+
+TEST(CreateOleObject, ReleaseKillsAServerThatIgnoresTheEndOfItsInput) {
+  test_support::TempDir dir;
+  // Answers one call with its process id, then sleeps without reading its input.
+  const std::string registry = script_class("Fake.Stubborn", dir.path() / "stubborn.sh",
+                                            "len=$(printf '{\"ok\":true,\"result\":{\"kind\":\"integer\",\"integer\":%d}}' $$ | wc -c)\n"
+                                            "printf \"\\\\000\\\\000\\\\000\\\\$(printf '%03o' $len)\"\n"
+                                            "printf '{\"ok\":true,\"result\":{\"kind\":\"integer\",\"integer\":%d}}' $$\n"
+                                            "exec sleep 60");
+  Installation inst("", registry);
+  auto server = platform::create_ole_object("Fake.Stubborn");
+  const pid_t pid = server_pid(*server);
+  ASSERT_TRUE(process_exists(pid));
+  server.reset();
+  EXPECT_FALSE(process_exists(pid));
+}
+
+TEST(CreateOleObject, KilledServerFailsEveryLaterCall) {
+  Installation inst;
+  auto server = platform::create_ole_object("Praxilo.Server");
+  const pid_t pid = server_pid(*server);
+  ASSERT_EQ(::kill(pid, SIGKILL), 0);
+  EXPECT_THROW(server->call("get_error", {Argument::missing()}), AutomationError);
+  EXPECT_THROW(server->call("new", {}), AutomationError);
+  EXPECT_FALSE(process_exists(pid));  // reaped when the failure was seen
+
+  // A new object starts a new process.
+  auto again = platform::create_ole_object("Praxilo.Server");
+  EXPECT_NE(server_pid(*again), pid);
+}
+
+TEST(CreateOleObject, GarbledAnswerFailsEveryLaterCall) {
+  test_support::TempDir dir;
+  // Answers a well-framed text that is not a message, then waits.
+  Installation inst("", script_class("Fake.Garbage", dir.path() / "garbage.sh",
+                                     "printf '\\000\\000\\000\\005hello'\nexec sleep 60"));
+  auto server = platform::create_ole_object("Fake.Garbage");
+  try {
+    server->call("new", {});
+    FAIL() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_STREQ(e.what(), "Risposta non valida dal server di automazione");
+  }
+  EXPECT_THROW(server->call("new", {}), AutomationError);
+}
+
+TEST(CreateOleObject, ServerExitsOnItsNthCall) {
+  Installation inst;
+  ScopedEnv exit_after("PRAXILO_SERVER_EXIT_AFTER", "3");
+  for (int round = 0; round < 2; ++round) {  // every new process meets the fault again
+    SCOPED_TRACE(round);
+    auto server = platform::create_ole_object("Praxilo.Server");
+    EXPECT_NO_THROW(server->call("new", {}));
+    const pid_t pid = server_pid(*server);
+    EXPECT_THROW(server->call("get_error", {Argument::missing()}), AutomationError);
+    EXPECT_THROW(server->call("get_error", {Argument::missing()}), AutomationError);
+    EXPECT_FALSE(process_exists(pid));
+  }
+}
+
+}  // namespace
