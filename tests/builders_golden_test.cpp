@@ -23,6 +23,8 @@ struct GoldenCase {
   int patients;
 };
 
+void PrintTo(const GoldenCase& c, std::ostream* os) { *os << c.name; }
+
 class GoldenReport : public ::testing::TestWithParam<GoldenCase> {};
 
 /// text with the 14 digits of dataOraProduzione replaced by those of reference.

@@ -292,6 +292,8 @@ struct SectionRowsCase {
   std::string elements;  ///< the monitoraggio element as written, indented as in the document
 };
 
+void PrintTo(const SectionRowsCase& c, std::ostream* os) { *os << c.name; }
+
 class SectionRows : public BuilderTest, public ::testing::WithParamInterface<SectionRowsCase> {};
 
 TEST_P(SectionRows, WritesOneElementPerUsableLine) {

@@ -44,6 +44,8 @@ struct SectionCase {
   Texts expected;
 };
 
+void PrintTo(const SectionCase& c, std::ostream* os) { *os << c.name; }
+
 class SectionSql : public ExtractSql, public ::testing::WithParamInterface<SectionCase> {};
 
 TEST_P(SectionSql, SendsTheLiteralTexts) {

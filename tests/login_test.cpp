@@ -66,6 +66,8 @@ struct RefusalCase {
   Texts messages;
 };
 
+void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
+
 class LoginRefusal : public LoginTest, public ::testing::WithParamInterface<RefusalCase> {};
 
 TEST_P(LoginRefusal, ShowsTheMessagesInOrderAndRefuses) {
