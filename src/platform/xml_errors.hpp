@@ -29,7 +29,10 @@ class ErrorCollector {
   ErrorCollector& operator=(const ErrorCollector&) = delete;
 
   /// The messages so far, one per line, without a final line break.
-  const std::string& text() const { return text_; }
+  std::string text() const {
+    if (pending_.empty()) return text_;
+    return text_.empty() ? pending_ : text_ + '\n' + pending_;
+  }
 
   /// Adds a piece of message text; a line break in it ends a message.
   void add_text(const std::string& piece) {
@@ -48,15 +51,8 @@ class ErrorCollector {
     text_ += line;
   }
 
- private:
-  static void on_structured(void* context, xmlErrorPtr error) {
-    if (error == nullptr || error->message == nullptr) return;
-    std::string message = error->message;
-    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
-    if (error->line > 0) message = "line " + std::to_string(error->line) + ": " + message;
-    static_cast<ErrorCollector*>(context)->add_line(message);
-  }
-
+  /// A printf-style handler that adds to the collector given as context; it also
+  /// serves libxslt's own error channel.
   static void on_generic(void* context, const char* format, ...) {
     char text[1024];
     va_list args;
@@ -64,6 +60,15 @@ class ErrorCollector {
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
     static_cast<ErrorCollector*>(context)->add_text(text);
+  }
+
+ private:
+  static void on_structured(void* context, xmlErrorPtr error) {
+    if (error == nullptr || error->message == nullptr) return;
+    std::string message = error->message;
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+    if (error->line > 0) message = "line " + std::to_string(error->line) + ": " + message;
+    static_cast<ErrorCollector*>(context)->add_line(message);
   }
 
   xmlStructuredErrorFunc old_structured_;

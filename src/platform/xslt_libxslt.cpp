@@ -11,8 +11,6 @@
 #include <libxslt/xsltInternals.h>
 #include <libxslt/xsltutils.h>
 
-#include <cstdarg>
-#include <cstdio>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -41,25 +39,16 @@ struct OutputFree {
 };
 using DocPtr = std::unique_ptr<xmlDoc, DocFree>;
 
-/// Routes libxslt's own messages (compilation, xsl:message, run-time errors) into the
-/// current collector for the lifetime of the object, on this thread.
+/// Routes libxslt's own messages (compilation, xsl:message, run-time errors) into a
+/// collector for the lifetime of the object, on this thread.
 class XsltErrorScope {
  public:
   explicit XsltErrorScope(ErrorCollector& collector) {
-    xsltSetGenericErrorFunc(&collector, &XsltErrorScope::on_error);
+    xsltSetGenericErrorFunc(&collector, &ErrorCollector::on_generic);
   }
   ~XsltErrorScope() { xsltSetGenericErrorFunc(nullptr, nullptr); }
   XsltErrorScope(const XsltErrorScope&) = delete;
   XsltErrorScope& operator=(const XsltErrorScope&) = delete;
-
-  static void on_error(void* context, const char* format, ...) {
-    char text[1024];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    static_cast<ErrorCollector*>(context)->add_text(text);
-  }
 };
 
 /// Reads and parses a file; nullptr when it cannot be read or is not well-formed. The
