@@ -1,10 +1,5 @@
 #include "platform/automation_protocol.hpp"
 
-#include <errno.h>
-#include <signal.h>
-#include <time.h>
-#include <unistd.h>
-
 #include <nlohmann/json.hpp>
 
 namespace platform::protocol {
@@ -24,51 +19,6 @@ std::string encode_frame(std::string_view payload) {
 }
 
 namespace {
-
-// Blocks SIGPIPE for the calling thread while writing to a pipe whose reader may have
-// gone away, and swallows the signal that such a write leaves pending, so that the
-// write fails with EPIPE instead of ending the process. The process's own disposition
-// of SIGPIPE is left untouched.
-class SigpipeGuard {
- public:
-  SigpipeGuard() {
-    sigset_t pipe_set;
-    sigemptyset(&pipe_set);
-    sigaddset(&pipe_set, SIGPIPE);
-    sigset_t pending;
-    sigpending(&pending);
-    already_pending_ = sigismember(&pending, SIGPIPE) == 1;
-    pthread_sigmask(SIG_BLOCK, &pipe_set, &old_mask_);
-  }
-  ~SigpipeGuard() {
-    if (broke_ && !already_pending_) {
-      sigset_t pipe_set;
-      sigemptyset(&pipe_set);
-      sigaddset(&pipe_set, SIGPIPE);
-      const timespec no_wait{0, 0};
-      while (sigtimedwait(&pipe_set, nullptr, &no_wait) == -1 && errno == EINTR) {
-      }
-    }
-    pthread_sigmask(SIG_SETMASK, &old_mask_, nullptr);
-  }
-  void broke() { broke_ = true; }
-
- private:
-  sigset_t old_mask_{};
-  bool already_pending_ = false;
-  bool broke_ = false;
-};
-
-bool read_exactly(int fd, char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::read(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 json encode_variant(const Variant& v) {
   switch (v.kind) {
@@ -107,36 +57,6 @@ std::optional<Variant> decode_variant(const json& j) {
 std::string dump(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
 
 }  // namespace
-
-bool write_frame(int fd, std::string_view payload) {
-  if (payload.size() > max_frame_size) return false;
-  const std::string frame = encode_frame(payload);
-  SigpipeGuard guard;
-  const char* data = frame.data();
-  std::size_t left = frame.size();
-  while (left > 0) {
-    const ssize_t n = ::write(fd, data, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      if (errno == EPIPE) guard.broke();
-      return false;
-    }
-    data += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-std::optional<std::string> read_frame(int fd) {
-  unsigned char header[4];
-  if (!read_exactly(fd, reinterpret_cast<char*>(header), sizeof header)) return std::nullopt;
-  const std::uint32_t n = (std::uint32_t{header[0]} << 24) | (std::uint32_t{header[1]} << 16) |
-                          (std::uint32_t{header[2]} << 8) | std::uint32_t{header[3]};
-  if (n > max_frame_size) return std::nullopt;
-  std::string payload(n, '\0');
-  if (!read_exactly(fd, payload.data(), n)) return std::nullopt;
-  return payload;
-}
 
 std::string encode_request(const Request& request) {
   json args = json::array();

@@ -34,7 +34,7 @@ struct Response {
 /// The frame for payload: its length in 4 big-endian bytes, then the payload.
 std::string encode_frame(std::string_view payload);
 
-/// Writes one frame to the file descriptor, retrying short writes and EINTR. A reader that
+/// Writes one frame to the file descriptor (a pipe on POSIX), retrying short writes and EINTR. A reader that
 /// has gone away makes it return false; SIGPIPE is never delivered for it.
 bool write_frame(int fd, std::string_view payload);
 
