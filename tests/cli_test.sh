@@ -3,7 +3,7 @@
 # system's messages on standard error, the paths on standard output.
 #   tests/cli_test.sh BIN_DIR
 set -uo pipefail
-bin="$1"
+bin="$(cd "$1" && pwd)"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
