@@ -389,6 +389,17 @@ TEST_P(ReportStylesheets, SampleReportBecomesAReadablePage) {
   EXPECT_EQ(page.find("xmlns"), std::string::npos) << "no report namespace leaks into the page";
 }
 
+TEST_P(ReportStylesheets, PageReadsTheSameInCp1252) {
+  const std::string xml = std::string(PZ_FIXTURES_DIR) + "/" + GetParam().sample;
+  const std::string utf8_page = render(xml);
+  ScopedEnv codepage("PIVZONA12_CODEPAGE", "CP1252");
+  std::string page = platform::from_ansi(render(xml));
+  const std::string declared = "charset=windows-1252";
+  ASSERT_NE(page.find(declared), std::string::npos);
+  page.replace(page.find(declared), declared.size(), "charset=UTF-8");
+  EXPECT_EQ(page, utf8_page) << "every character of the page exists in windows-1252";
+}
+
 TEST_P(ReportStylesheets, ReportWithoutPatientsSaysSo) {
   const StylesheetCase& c = GetParam();
   std::string xml = read_file(fs::path(PZ_FIXTURES_DIR) / c.sample);

@@ -52,7 +52,13 @@ std::string temporary_path(const std::string& html_path) {
   const bool has_extension =
       dot != std::string::npos && (last_separator == std::string::npos || dot > last_separator);
   const std::string extension = has_extension ? html_path.substr(dot) : "";
-  const std::string stem = html_path.size() > 4 ? html_path.substr(0, html_path.size() - 4) : "";
+  // Four characters, not bytes: a UTF-8 character is one lead byte and its continuations.
+  std::size_t cut = html_path.size();
+  for (int characters = 0; characters < 4 && cut > 0; ++characters) {
+    --cut;
+    while (cut > 0 && (static_cast<unsigned char>(html_path[cut]) & 0xC0) == 0x80) --cut;
+  }
+  const std::string stem = html_path.substr(0, cut);
   return stem + "_tmp" + extension;
 }
 

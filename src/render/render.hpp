@@ -12,7 +12,9 @@ namespace tools {
 /// conversione xslt" or "Eccezione nella conversione xslt".
 std::string xslt_transform(const std::string& xsl_path, const std::string& xml_path, const std::string& html_path);
 
-/// xslt_transform, then drops every line of the page that declares a UTF-16 charset.
+/// xslt_transform, then rewrites the page with CR LF line ends, dropping every line that
+/// holds the processor's UTF-16 charset declaration; the first such line is replaced by a
+/// declaration of the ANSI code page the file is written in.
 /// "" on success, else "Errore nella conversione xslt" or "Eccezione nella conversione xslt".
 std::string xml2html(const std::string& xsl_path, const std::string& xml_path, const std::string& html_path);
 
