@@ -257,6 +257,22 @@ table { border-collapse: collapse; width: 100%; }
   .pannello, .assistito, .elenco, .cifra-box { border-color: #c9d1d8; }
   .riepilogo-indicatori { page-break-inside: avoid; break-inside: avoid; }
   h2 { page-break-after: avoid; break-after: avoid; }
+  .nota { margin-bottom: 8px; font-size: 11px; }
+  .pannello { padding: 8px 14px; }
+  .indicatori td, .indicatori th { padding: 3px 6px; }
+  .assistito { padding: 8px 12px; margin-bottom: 8px; border-radius: 6px; }
+  .assistito-testa { padding-bottom: 4px; margin-bottom: 2px; }
+  .nome { font-size: 14px; }
+  .anagrafica, .presa { font-size: 11px; margin-top: 0; }
+  .cf { font-size: 10px; }
+  .distintivo { font-size: 10.5px; padding: 1px 8px; }
+  .rilevazioni th { font-size: 11px; padding: 1px 6px 1px 0; width: 26%; }
+  .rilevazioni td { padding: 1px 0; }
+  .assente-testo { font-size: 10.5px; }
+  .voce { font-size: 10.5px; padding: 0 5px; margin: 1px 3px 1px 0; border-radius: 4px; }
+  .ultimo { margin: 2px 0 4px; }
+  .ultimo .cifra { font-size: 22px; }
+  .consulenze th, .consulenze td, .elenco th, .elenco td { padding: 3px 8px; }
 }
   </xsl:template>
 
