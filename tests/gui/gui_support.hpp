@@ -70,6 +70,7 @@ class DialogScript {
     QString caption, text;
     bool stays_on_top = false;
     bool owned = false;
+    bool busy = false;  ///< the busy cursor was on while the box was up
   };
   struct FileDialog {
     QString title, directory, offered, default_suffix;
@@ -89,8 +90,9 @@ class DialogScript {
  private:
   void answer(QDialog& dialog) {
     if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
+      const QCursor* cursor = QApplication::overrideCursor();
       boxes.push_back({box->windowTitle(), box->text(), box->windowFlags().testFlag(Qt::WindowStaysOnTopHint),
-                       box->parentWidget() != nullptr});
+                       box->parentWidget() != nullptr, cursor && cursor->shape() == Qt::WaitCursor});
       box->button(QMessageBox::Ok)->click();
     } else if (auto* files = qobject_cast<QFileDialog*>(&dialog)) {
       const QStringList offered = files->selectedFiles();

@@ -105,6 +105,8 @@ void LoginWindowTest::enterPressesOk() {
   QCOMPARE(dialogs.boxes.size(), std::size_t(1));
   QCOMPARE(dialogs.boxes[0].text, QStringLiteral("ERRORE: Dati Utente o Password non riconosciuti."));
   QCOMPARE(dialogs.boxes[0].caption, QStringLiteral("PIV ZONA12"));
+  QVERIFY(dialogs.boxes[0].busy);  // the attempt runs under the busy cursor ...
+  QVERIFY(!QApplication::overrideCursor());  // ... which is gone afterwards
   QVERIFY(frmLogin.get_user());
   QCOMPARE(frmLogin.get_user()->get_cognome(), std::string("Rossi"));
 }

@@ -89,6 +89,7 @@ class MainWindowTest : public QObject {
   void cancelEndsWithoutFilling();
   void fieldsAndRangeAfterStartUp_data();
   void fieldsAndRangeAfterStartUp();
+  void tabOrderFromChiudi();
   void closingEndsTheSession_data();
   void closingEndsTheSession();
   void typedDoctorFieldsDoNotReachTheReport();
@@ -228,6 +229,37 @@ void MainWindowTest::fieldsAndRangeAfterStartUp() {
   QVERIFY(dialogs.boxes.empty());
   QVERIFY2(log_of(practice).contains("ole_praxipat.get_opzione(macchina, OPZIONI\\regione) = Toscana;"),
            qPrintable(log_of(practice)));
+}
+
+void MainWindowTest::tabOrderFromChiudi() {
+  Practice practice;
+  QtHost host;
+  DialogScript dialogs(host);
+  auto window = start_as(host, "doc");
+  window->show();
+  QVERIFY(QTest::qWaitForWindowActive(window.get()));
+  // The hidden boxes are skipped; the report view comes last but one.
+  const char* order[] = {"btnChiudi", "edt_ASL", "DTAl", "btnCalcola", "btnSalva", "edt_CodiceRegionale",
+                         "edt_CodiceFiscaleMMG", "edt_NominativoMMG", "DTDal"};
+  for (const char* name : order) {
+    QWidget* focus = QApplication::focusWidget();
+    QVERIFY2(focus, name);
+    QCOMPARE(focus->objectName(), QString::fromLatin1(name));
+    QTest::keyClick(focus, Qt::Key_Tab);
+  }
+  auto* view = child<QWebEngineView>(*window, "WebBrowser");
+  QWidget* focus = QApplication::focusWidget();
+  QVERIFY2(focus == view || view->isAncestorOf(focus) || focus == view->focusProxy(),
+           qPrintable(focus ? focus->objectName() + "/" + focus->metaObject()->className() : "none"));
+  // A Tab inside the view belongs to the page; the order goes on around the view.
+  auto* last = child<QPushButton>(*window, "btnVaccinazioni");
+  last->setFocus();
+  QTest::keyClick(last, Qt::Key_Backtab);
+  focus = QApplication::focusWidget();
+  QVERIFY(focus == view || view->isAncestorOf(focus));
+  last->setFocus();
+  QTest::keyClick(last, Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), child<QPushButton>(*window, "btnChiudi"));
 }
 
 void MainWindowTest::closingEndsTheSession_data() {

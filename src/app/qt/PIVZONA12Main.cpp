@@ -1,5 +1,6 @@
 #include "PIVZONA12Main.hpp"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDate>
 #include <QDateEdit>
@@ -43,8 +44,18 @@ QLineEdit* text_box(QWidget* parent, const char* name, int left, int top) {
   return place(new QLineEdit(parent), name, left, top, 161, 21);
 }
 
+// A date picker that Tab leaves, as a Windows date picker does; the arrow keys move
+// between day, month and year.
+class DatePicker : public QDateEdit {
+ public:
+  using QDateEdit::QDateEdit;
+
+ protected:
+  bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
+};
+
 QDateEdit* date_picker(QWidget* parent, const char* name, int left, int top) {
-  auto* picker = place(new QDateEdit(parent), name, left, top, 129, 21);
+  auto* picker = place(new DatePicker(parent), name, left, top, 129, 21);
   picker->setCalendarPopup(true);
   picker->setDisplayFormat(QStringLiteral("dd/MM/yyyy"));
   return picker;
@@ -110,17 +121,16 @@ void TfrmMain::create_controls() {
 
   lblEcho = label(this, "lblEcho", QString(), 24, 432);
   WebBrowser = place(new QWebEngineView(this), "WebBrowser", 8, 160, 809, 321);
+  WebBrowser->setFocusPolicy(Qt::StrongFocus);  // in the tab order even before a page is shown
 
   // Hidden controls are never shown, and nothing reads or writes them.
   for (QWidget* hidden : {static_cast<QWidget*>(Label5), static_cast<QWidget*>(edt_Regione),
                           static_cast<QWidget*>(Label8), static_cast<QWidget*>(edt_Distretto)})
     hidden->hide();
 
-  const QWidget* tab_order[] = {btnChiudi,           edt_ASL,     edt_Distretto, DTAl,      btnCalcola,
-                                btnSalva,            edt_CodiceRegionale, edt_CodiceFiscaleMMG,
-                                edt_NominativoMMG,   edt_Regione, DTDal,         WebBrowser, btnVaccinazioni};
-  for (std::size_t i = 0; i + 1 < std::size(tab_order); ++i)
-    setTabOrder(const_cast<QWidget*>(tab_order[i]), const_cast<QWidget*>(tab_order[i + 1]));
+  tab_order_ = {btnChiudi, edt_ASL,     edt_Distretto, DTAl,       btnCalcola,     btnSalva,
+                edt_CodiceRegionale,  edt_CodiceFiscaleMMG, edt_NominativoMMG, edt_Regione, DTDal, WebBrowser,
+                btnVaccinazioni};
 
   connect(btnChiudi, &QPushButton::clicked, this, &TfrmMain::btnChiudiClick);
   connect(btnCalcola, &QPushButton::clicked, this, &TfrmMain::btnCalcolaClick);
@@ -184,6 +194,25 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     return;
   }
   QWidget::closeEvent(event);
+}
+
+bool TfrmMain::focusNextPrevChild(bool next) {
+  // Tab follows tab_order_ itself: the report view and the date pickers are made of inner
+  // widgets that a focus chain built with setTabOrder does not keep in place.
+  const QWidget* focus = QApplication::focusWidget();
+  const int count = static_cast<int>(tab_order_.size());
+  int current = -1;
+  for (int i = 0; i < count && current < 0; ++i)
+    if (tab_order_[i] == focus || tab_order_[i]->isAncestorOf(focus)) current = i;
+  if (current < 0) return QWidget::focusNextPrevChild(next);
+  for (int step = 1; step < count; ++step) {
+    QWidget* candidate = tab_order_[(current + (next ? step : count - step)) % count];
+    if (candidate->isVisible() && candidate->isEnabled() && (candidate->focusPolicy() & Qt::TabFocus)) {
+      candidate->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+      return true;
+    }
+  }
+  return false;
 }
 
 void TfrmMain::btnChiudiClick() { close(); }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/TUser.hpp"
 #include "extract/programmes.hpp"
@@ -47,6 +48,7 @@ class TfrmMain : public QWidget {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
 
  private slots:
   void btnChiudiClick();
@@ -68,6 +70,7 @@ class TfrmMain : public QWidget {
   bool running_ = false;
   bool placed_ = false;
   platform::XmlDocument XMLDoc;
+  std::vector<QWidget*> tab_order_;
 
   QLabel* PraxiLogo;
   QLabel* Label3;
