@@ -85,4 +85,26 @@ inline void install_logging_library(const std::filesystem::path& dir, bool witho
                              dir / "praxiapi.so", std::filesystem::copy_options::overwrite_existing);
 }
 
+/// The lines of a log file written by the logging library, each without its "\n"; a
+/// last piece without "\n" is kept as a line of its own so that it shows in a failure.
+inline std::vector<std::string> log_lines(const std::string& content) {
+  std::vector<std::string> lines;
+  std::size_t from = 0;
+  for (std::size_t at; (at = content.find('\n', from)) != std::string::npos; from = at + 1)
+    lines.push_back(content.substr(from, at - from));
+  if (from < content.size()) lines.push_back(content.substr(from));
+  return lines;
+}
+
+/// True when line is "yyyy-mm-dd hh:mm:ss.zzz<TAB>tag<TAB>text".
+inline bool is_log_line(const std::string& line, const std::string& tag, const std::string& text) {
+  const std::string shape = "dddd-dd-dd dd:dd:dd.ddd";
+  if (line.size() < shape.size()) return false;
+  for (std::size_t i = 0; i < shape.size(); ++i) {
+    const bool digit = line[i] >= '0' && line[i] <= '9';
+    if (shape[i] == 'd' ? !digit : line[i] != shape[i]) return false;
+  }
+  return line.substr(shape.size()) == "\t" + tag + "\t" + text;
+}
+
 }  // namespace test_support
