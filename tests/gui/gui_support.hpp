@@ -46,8 +46,7 @@ INSERT INTO cart_vaccini (codice, va_tipo, va_code, va_data) VALUES ('P2', 'ANTI
 
 /// The fixture installation with the report stylesheets, and a fresh current directory.
 struct Practice {
-  explicit Practice(const std::string& extra_registry = "")
-      : installation(practice, extra_registry), cwd(work.path()) {
+  explicit Practice(const std::string& extra_registry = "") : installation(practice, extra_registry), cwd(work.path()) {
     for (const auto& entry : fs::directory_iterator(fs::path(PZ_SOURCE_DIR) / "xsl"))
       fs::copy_file(entry.path(), fs::path(installation.appdir()) / entry.path().filename(),
                     fs::copy_options::overwrite_existing);
@@ -147,8 +146,8 @@ inline int server_processes() {
     if (close == std::string::npos || stat.find("(praxilo-server)") == std::string::npos) continue;
     char state = 0;
     int ppid = 0;
-    if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && ppid == QCoreApplication::applicationPid() &&
-        state != 'Z')
+    if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) == 2 &&
+        ppid == QCoreApplication::applicationPid() && state != 'Z')
       ++count;
   }
   return count;
@@ -166,11 +165,11 @@ inline std::string read_all_named(const fs::path& dir, const std::string& name) 
 
 /// A test program's main: the report view's needs before the application exists, the
 /// fonts of the windows, then the QTest run.
-#define PZ_GUI_TEST_MAIN(TestClass)                              \
-  int main(int argc, char** argv) {                              \
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);  \
-    QApplication app(argc, argv);                                \
-    install_font_substitutes();                                  \
-    TestClass test;                                              \
-    return QTest::qExec(&test, argc, argv);                      \
+#define PZ_GUI_TEST_MAIN(TestClass)                             \
+  int main(int argc, char** argv) {                             \
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); \
+    QApplication app(argc, argv);                               \
+    install_font_substitutes();                                 \
+    TestClass test;                                             \
+    return QTest::qExec(&test, argc, argv);                     \
   }

@@ -30,7 +30,8 @@ void LoginWindowTest::opensWithLastUserAndFocusInPassword_data() {
   QTest::newRow("last user recorded") << QString::fromStdString(last_user("doc")) << "doc";
   QTest::newRow("no last user") << QString() << QString();
   QTest::newRow("last user not a string")
-      << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvanta-Ferrix]\r\n\"ultimo_utente\"=dword:00000001\r\n" << QString();
+      << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvanta-Ferrix]\r\n\"ultimo_utente\"=dword:00000001\r\n"
+      << QString();
 }
 
 void LoginWindowTest::opensWithLastUserAndFocusInPassword() {
@@ -105,7 +106,7 @@ void LoginWindowTest::enterPressesOk() {
   QCOMPARE(dialogs.boxes.size(), std::size_t(1));
   QCOMPARE(dialogs.boxes[0].text, QStringLiteral("ERRORE: Dati Utente o Password non riconosciuti."));
   QCOMPARE(dialogs.boxes[0].caption, QStringLiteral("PIV ZONA12"));
-  QVERIFY(dialogs.boxes[0].busy);  // the attempt runs under the busy cursor ...
+  QVERIFY(dialogs.boxes[0].busy);            // the attempt runs under the busy cursor ...
   QVERIFY(!QApplication::overrideCursor());  // ... which is gone afterwards
   QVERIFY(frmLogin.get_user());
   QCOMPARE(frmLogin.get_user()->get_cognome(), std::string("Rossi"));

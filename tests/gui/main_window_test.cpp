@@ -23,8 +23,8 @@ namespace {
 
 const QString refused_credentials = QStringLiteral("ERRORE: Dati Utente o Password non riconosciuti.");
 const QString refused_kind = QStringLiteral("ERRORE: Procedura riservata ai soli medici titolari.");
-const QString refused_code = QStringLiteral(
-    "ERRORE: Il campo obbligatorio \"Codice Regionale\" medico non è stato valorizzato in Praxilo.");
+const QString refused_code =
+    QStringLiteral("ERRORE: Il campo obbligatorio \"Codice Regionale\" medico non è stato valorizzato in Praxilo.");
 
 void type_credentials(TfrmLogin& window, const QString& user, const QString& password) {
   auto* user_box = child<QLineEdit>(window, "editUtente");
@@ -72,6 +72,19 @@ void run_and_wait_for_page(TfrmMain& window, const char* button) {
   QVERIFY(loaded.first().first().toBool());
 }
 
+// The main window signed in as the doctor "doc" on a fresh practice, shown, with the
+// range set to the year 2024 of the fixture's data.
+struct SignedIn {
+  SignedIn() : dialogs(host), window(start_as(host, "doc")) {
+    window->show();
+    set_range(*window, QDate(2024, 1, 1), QDate(2024, 12, 31));
+  }
+  Practice practice;
+  QtHost host;
+  DialogScript dialogs;
+  std::unique_ptr<TfrmMain> window;
+};
+
 QString log_of(const Practice& practice) {
   return QString::fromStdString(read_all_named(practice.installation.appdir(), "praxipat.log"));
 }
@@ -102,9 +115,12 @@ void MainWindowTest::refusedThenAccepted_data() {
   QTest::addColumn<QString>("user");
   QTest::addColumn<QString>("password");
   QTest::addColumn<QString>("message");
-  QTest::newRow("wrong password") << "doc" << "nope" << refused_credentials;
-  QTest::newRow("kind t, not T") << "minuscolo" << "pw" << refused_kind;
-  QTest::newRow("regional code of blanks") << "senzacodice" << "pw" << refused_code;
+  QTest::newRow("wrong password") << "doc"
+                                  << "nope" << refused_credentials;
+  QTest::newRow("kind t, not T") << "minuscolo"
+                                 << "pw" << refused_kind;
+  QTest::newRow("regional code of blanks") << "senzacodice"
+                                           << "pw" << refused_code;
 }
 
 void MainWindowTest::refusedThenAccepted() {
@@ -188,8 +204,16 @@ void MainWindowTest::fieldsAndRangeAfterStartUp_data() {
   QTest::addColumn<QString>("code");
   QTest::addColumn<QString>("fiscal_code");
   QTest::addColumn<QString>("asl");
-  QTest::newRow("every attribute") << "doc" << "Mario Rossi" << "1234" << "RSSMRA60A01H501U" << "ASL 12";
-  QTest::newRow("empty names") << "anonimo" << " " << "777" << "" << "";
+  QTest::newRow("every attribute") << "doc"
+                                   << "Mario Rossi"
+                                   << "1234"
+                                   << "RSSMRA60A01H501U"
+                                   << "ASL 12";
+  QTest::newRow("empty names") << "anonimo"
+                               << " "
+                               << "777"
+                               << ""
+                               << "";
 }
 
 void MainWindowTest::fieldsAndRangeAfterStartUp() {
@@ -232,34 +256,32 @@ void MainWindowTest::fieldsAndRangeAfterStartUp() {
 }
 
 void MainWindowTest::tabOrderFromChiudi() {
-  Practice practice;
-  QtHost host;
-  DialogScript dialogs(host);
-  auto window = start_as(host, "doc");
-  window->show();
-  QVERIFY(QTest::qWaitForWindowActive(window.get()));
+  SignedIn fixture;
+  TfrmMain& window = *fixture.window;
+  QVERIFY(QTest::qWaitForWindowActive(&window));
   // The hidden boxes are skipped; the report view comes last but one.
-  const char* order[] = {"btnChiudi", "edt_ASL", "DTAl", "btnCalcola", "btnSalva", "edt_CodiceRegionale",
-                         "edt_CodiceFiscaleMMG", "edt_NominativoMMG", "DTDal"};
+  const char* order[] = {
+      "btnChiudi",         "edt_ASL", "DTAl", "btnCalcola", "btnSalva", "edt_CodiceRegionale", "edt_CodiceFiscaleMMG",
+      "edt_NominativoMMG", "DTDal"};
   for (const char* name : order) {
     QWidget* focus = QApplication::focusWidget();
     QVERIFY2(focus, name);
     QCOMPARE(focus->objectName(), QString::fromLatin1(name));
     QTest::keyClick(focus, Qt::Key_Tab);
   }
-  auto* view = child<QWebEngineView>(*window, "WebBrowser");
+  auto* view = child<QWebEngineView>(window, "WebBrowser");
   QWidget* focus = QApplication::focusWidget();
   QVERIFY2(focus == view || view->isAncestorOf(focus) || focus == view->focusProxy(),
            qPrintable(focus ? focus->objectName() + "/" + focus->metaObject()->className() : "none"));
   // A Tab inside the view belongs to the page; the order goes on around the view.
-  auto* last = child<QPushButton>(*window, "btnVaccinazioni");
+  auto* last = child<QPushButton>(window, "btnVaccinazioni");
   last->setFocus();
   QTest::keyClick(last, Qt::Key_Backtab);
   focus = QApplication::focusWidget();
   QVERIFY(focus == view || view->isAncestorOf(focus));
   last->setFocus();
   QTest::keyClick(last, Qt::Key_Tab);
-  QCOMPARE(QApplication::focusWidget(), child<QPushButton>(*window, "btnChiudi"));
+  QCOMPARE(QApplication::focusWidget(), child<QPushButton>(window, "btnChiudi"));
 }
 
 void MainWindowTest::closingEndsTheSession_data() {
@@ -289,20 +311,17 @@ void MainWindowTest::closingEndsTheSession() {
 }
 
 void MainWindowTest::typedDoctorFieldsDoNotReachTheReport() {
-  Practice practice;
-  QtHost host;
-  DialogScript dialogs(host);
-  auto window = start_as(host, "doc");
-  set_range(*window, QDate(2024, 1, 1), QDate(2024, 12, 31));
+  SignedIn fixture;
+  TfrmMain& window = *fixture.window;
   for (const char* name : {"edt_CodiceRegionale", "edt_CodiceFiscaleMMG", "edt_NominativoMMG", "edt_ASL"}) {
-    auto* box = child<QLineEdit>(*window, name);
+    auto* box = child<QLineEdit>(window, name);
     box->selectAll();
     QTest::keyClicks(box, "DIGITATO9");
   }
-  const QString path = QString::fromStdString(practice.work.dir() + "report.xml");
-  dialogs.save_paths << path;
-  QTest::mouseClick(child<QPushButton>(*window, "btnCalcola"), Qt::LeftButton);
-  QCOMPARE(window->last_run().outcome, RunOutcome::saved);
+  const QString path = QString::fromStdString(fixture.practice.work.dir() + "report.xml");
+  fixture.dialogs.save_paths << path;
+  QTest::mouseClick(child<QPushButton>(window, "btnCalcola"), Qt::LeftButton);
+  QCOMPARE(window.last_run().outcome, RunOutcome::saved);
   const std::string saved = read_file(path.toStdString());
   QVERIFY2(saved.find("<codiceRegionale>001234</codiceRegionale>") != std::string::npos, saved.c_str());
   QVERIFY2(saved.find("<codiceFiscale>RSSMRA60A01H501U</codiceFiscale>") != std::string::npos, saved.c_str());
@@ -310,34 +329,30 @@ void MainWindowTest::typedDoctorFieldsDoNotReachTheReport() {
 }
 
 void MainWindowTest::runShowsTheReportAndASecondProgrammeRefreshes() {
-  Practice practice;
-  QtHost host;
-  DialogScript dialogs(host);
-  auto window = start_as(host, "doc");
-  window->show();
-  set_range(*window, QDate(2024, 1, 1), QDate(2024, 12, 31));
-  auto* view = child<QWebEngineView>(*window, "WebBrowser");
+  SignedIn fixture;
+  TfrmMain& window = *fixture.window;
+  auto* view = child<QWebEngineView>(window, "WebBrowser");
 
   // The chosen file exists already and has a blank in its name: it is replaced unasked.
-  const std::string diabetes_path = practice.work.dir() + "rapporto diabete.xml";
+  const std::string diabetes_path = fixture.practice.work.dir() + "rapporto diabete.xml";
   test_support::write_file(diabetes_path, "an older report");
-  dialogs.save_paths << QString::fromStdString(diabetes_path);
-  run_and_wait_for_page(*window, "btnCalcola");
-  QCOMPARE(dialogs.file_dialogs.size(), std::size_t(1));
-  const DialogScript::FileDialog& dialog = dialogs.file_dialogs[0];
+  fixture.dialogs.save_paths << QString::fromStdString(diabetes_path);
+  run_and_wait_for_page(window, "btnCalcola");
+  QCOMPARE(fixture.dialogs.file_dialogs.size(), std::size_t(1));
+  const DialogScript::FileDialog& dialog = fixture.dialogs.file_dialogs[0];
   QCOMPARE(dialog.title, QStringLiteral("Report"));
   QCOMPARE(dialog.filters, QStringList{QStringLiteral("File XML (*.xml)")});
   QCOMPARE(dialog.offered, QStringLiteral("File Diabete ZONA12.xml"));
-  QCOMPARE(dialog.directory, QString::fromStdString(practice.work.path().string()));
+  QCOMPARE(dialog.directory, QString::fromStdString(fixture.practice.work.path().string()));
   QVERIFY(dialog.default_suffix.isEmpty());
   QVERIFY(dialog.save);
   QVERIFY(!dialog.confirms_overwrite);
 
   const std::string saved = read_file(diabetes_path);
   QVERIFY2(saved.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>", 0) == 0, saved.c_str());
-  QCOMPARE(window->patient_count(), 2);
-  const std::string html = practice.installation.appdir() + "ZONA12.html";
-  QCOMPARE(window->report_url(), "file://" + html);
+  QCOMPARE(window.patient_count(), 2);
+  const std::string html = fixture.practice.installation.appdir() + "ZONA12.html";
+  QCOMPARE(window.report_url(), "file://" + html);
   QCOMPARE(view->url(), QUrl::fromLocalFile(QString::fromStdString(html)));
   QVERIFY(view->isVisible());
   const QString diabetes_page = page_text(view);
@@ -345,43 +360,40 @@ void MainWindowTest::runShowsTheReportAndASecondProgrammeRefreshes() {
   QVERIFY2(diabetes_page.contains(QStringLiteral("Marco")), qPrintable(diabetes_page));
 
   // TAO: its dialog opens in the installation directory; the same page is reloaded.
-  const std::string tao_path = practice.work.dir() + "tao.xml";
-  dialogs.save_paths << QString::fromStdString(tao_path);
-  run_and_wait_for_page(*window, "btnSalva");
-  QCOMPARE(dialogs.file_dialogs.size(), std::size_t(2));
-  QCOMPARE(dialogs.file_dialogs[1].offered, QStringLiteral("File TAO ZONA12.xml"));
-  QCOMPARE(QDir(dialogs.file_dialogs[1].directory), QDir(QString::fromStdString(practice.installation.appdir())));
-  QCOMPARE(window->report_url(), "file://" + html);
+  const std::string tao_path = fixture.practice.work.dir() + "tao.xml";
+  fixture.dialogs.save_paths << QString::fromStdString(tao_path);
+  run_and_wait_for_page(window, "btnSalva");
+  QCOMPARE(fixture.dialogs.file_dialogs.size(), std::size_t(2));
+  QCOMPARE(fixture.dialogs.file_dialogs[1].offered, QStringLiteral("File TAO ZONA12.xml"));
+  QCOMPARE(QDir(fixture.dialogs.file_dialogs[1].directory),
+           QDir(QString::fromStdString(fixture.practice.installation.appdir())));
+  QCOMPARE(window.report_url(), "file://" + html);
   QCOMPARE(view->url(), QUrl::fromLocalFile(QString::fromStdString(html)));
   const QString tao_page = page_text(view);
   QVERIFY2(tao_page.contains(QStringLiteral("Anna")), qPrintable(tao_page));
   QVERIFY2(!tao_page.contains(QStringLiteral("Marco")), qPrintable(tao_page));
-  QVERIFY(dialogs.boxes.empty());
+  QVERIFY(fixture.dialogs.boxes.empty());
 }
 
 void MainWindowTest::runWithoutPatientsKeepsTheEarlierReport() {
-  Practice practice;
-  QtHost host;
-  DialogScript dialogs(host);
-  auto window = start_as(host, "doc");
-  window->show();
-  set_range(*window, QDate(2024, 1, 1), QDate(2024, 12, 31));
-  dialogs.save_paths << QString::fromStdString(practice.work.dir() + "diabete.xml");
-  run_and_wait_for_page(*window, "btnCalcola");
-  auto* view = child<QWebEngineView>(*window, "WebBrowser");
+  SignedIn fixture;
+  TfrmMain& window = *fixture.window;
+  fixture.dialogs.save_paths << QString::fromStdString(fixture.practice.work.dir() + "diabete.xml");
+  run_and_wait_for_page(window, "btnCalcola");
+  auto* view = child<QWebEngineView>(window, "WebBrowser");
 
   // The only vaccination is in October: a range ending in June finds nobody.
-  set_range(*window, QDate(2024, 1, 1), QDate(2024, 6, 30));
-  const std::string empty_path = practice.work.dir() + "vaccinazioni.xml";
-  dialogs.save_paths << QString::fromStdString(empty_path);
+  set_range(window, QDate(2024, 1, 1), QDate(2024, 6, 30));
+  const std::string empty_path = fixture.practice.work.dir() + "vaccinazioni.xml";
+  fixture.dialogs.save_paths << QString::fromStdString(empty_path);
   QSignalSpy loaded(view, &QWebEngineView::loadFinished);
-  QTest::mouseClick(child<QPushButton>(*window, "btnVaccinazioni"), Qt::LeftButton);
-  QCOMPARE(window->last_run().outcome, RunOutcome::no_patient);
-  QCOMPARE(dialogs.boxes.size(), std::size_t(1));
-  QCOMPARE(dialogs.boxes[0].caption, QStringLiteral("Estrazione Vaccinazioni AntiInfluenzali"));
-  QCOMPARE(dialogs.boxes[0].text, QStringLiteral("Nessun paziente estratto!"));
-  QVERIFY(dialogs.boxes[0].stays_on_top);
-  QVERIFY(!dialogs.boxes[0].owned);
+  QTest::mouseClick(child<QPushButton>(window, "btnVaccinazioni"), Qt::LeftButton);
+  QCOMPARE(window.last_run().outcome, RunOutcome::no_patient);
+  QCOMPARE(fixture.dialogs.boxes.size(), std::size_t(1));
+  QCOMPARE(fixture.dialogs.boxes[0].caption, QStringLiteral("Estrazione Vaccinazioni AntiInfluenzali"));
+  QCOMPARE(fixture.dialogs.boxes[0].text, QStringLiteral("Nessun paziente estratto!"));
+  QVERIFY(fixture.dialogs.boxes[0].stays_on_top);
+  QVERIFY(!fixture.dialogs.boxes[0].owned);
   QVERIFY(!fs::exists(empty_path));
   QTest::qWait(200);
   QCOMPARE(loaded.count(), 0);
@@ -390,47 +402,43 @@ void MainWindowTest::runWithoutPatientsKeepsTheEarlierReport() {
 }
 
 void MainWindowTest::longRunShowsModalProgressAndGivesTheSameReport() {
-  Practice practice;
-  QtHost host;
-  DialogScript dialogs(host);
-  auto window = start_as(host, "doc");
-  window->show();
-  QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-  set_range(*window, QDate(2024, 1, 1), QDate(2024, 12, 31));
+  SignedIn fixture;
+  TfrmMain& window = *fixture.window;
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
 
   // Without the dialog.
-  const std::string plain_path = practice.work.dir() + "plain.xml";
-  host.set_progress_threshold(1000);
-  dialogs.save_paths << QString::fromStdString(plain_path);
-  QTest::mouseClick(child<QPushButton>(*window, "btnCalcola"), Qt::LeftButton);
-  QCOMPARE(window->last_run().outcome, RunOutcome::saved);
+  const std::string plain_path = fixture.practice.work.dir() + "plain.xml";
+  fixture.host.set_progress_threshold(1000);
+  fixture.dialogs.save_paths << QString::fromStdString(plain_path);
+  QTest::mouseClick(child<QPushButton>(window, "btnCalcola"), Qt::LeftButton);
+  QCOMPARE(window.last_run().outcome, RunOutcome::saved);
 
   // With it: while the run goes on, the dialog is the modal window and a second press of
   // a programme button starts nothing.
-  const std::string shown_path = practice.work.dir() + "shown.xml";
-  host.set_progress_threshold(1);
-  dialogs.save_paths << QString::fromStdString(shown_path);
+  const std::string shown_path = fixture.practice.work.dir() + "shown.xml";
+  fixture.host.set_progress_threshold(1);
+  fixture.dialogs.save_paths << QString::fromStdString(shown_path);
   QStringList labels;
   bool modal = true;
   QTimer watcher;
   watcher.setInterval(0);
   QObject::connect(&watcher, &QTimer::timeout, [&] {
-    QProgressDialog* progress = host.progress_dialog();
+    QProgressDialog* progress = fixture.host.progress_dialog();
     if (!progress) return;
     modal = modal && QApplication::activeModalWidget() == progress && progress->windowTitle() == "Estrazione in corso";
     const QString label = progress->labelText();
     if (labels.isEmpty() || labels.last() != label) labels << label;
-    child<QPushButton>(*window, "btnSalva")->click();
+    child<QPushButton>(window, "btnSalva")->click();
   });
   watcher.start();
-  QTest::mouseClick(child<QPushButton>(*window, "btnCalcola"), Qt::LeftButton);
+  QTest::mouseClick(child<QPushButton>(window, "btnCalcola"), Qt::LeftButton);
   watcher.stop();
-  QCOMPARE(window->last_run().outcome, RunOutcome::saved);
+  QCOMPARE(window.last_run().outcome, RunOutcome::saved);
   QVERIFY(!labels.isEmpty());
   QVERIFY(modal);
   QVERIFY2(labels.last().contains("di 2"), qPrintable(labels.join('|')));
-  QCOMPARE(dialogs.file_dialogs.size(), std::size_t(2));  // no TAO run started meanwhile
-  QVERIFY(!host.progress_dialog());
+  QCOMPARE(fixture.dialogs.file_dialogs.size(), std::size_t(2));  // no TAO run started meanwhile
+  QVERIFY(!fixture.host.progress_dialog());
   QVERIFY(!QApplication::activeModalWidget());
 
   const QRegularExpression stamp(QStringLiteral("<dataOraProduzione>\\d{14}</dataOraProduzione>"));

@@ -25,23 +25,8 @@ constexpr int outer_height = 536;
 constexpr int outer_left = 589;
 constexpr int outer_top = 293;
 
-template <typename Widget>
-Widget* place(Widget* widget, const char* name, int left, int top, int width, int height) {
-  widget->setObjectName(QString::fromLatin1(name));
-  widget->setGeometry(left, top, width, height);
-  return widget;
-}
-
-QLabel* label(QWidget* parent, const char* name, const QString& text, int left, int top) {
-  auto* widget = new QLabel(text, parent);
-  widget->setObjectName(QString::fromLatin1(name));
-  widget->move(left, top);
-  widget->adjustSize();
-  return widget;
-}
-
 QLineEdit* text_box(QWidget* parent, const char* name, int left, int top) {
-  return place(new QLineEdit(parent), name, left, top, 161, 21);
+  return place_control(new QLineEdit(parent), name, left, top, 161, 21);
 }
 
 // A date picker that Tab leaves, as a Windows date picker does; the arrow keys move
@@ -55,14 +40,14 @@ class DatePicker : public QDateEdit {
 };
 
 QDateEdit* date_picker(QWidget* parent, const char* name, int left, int top) {
-  auto* picker = place(new DatePicker(parent), name, left, top, 129, 21);
+  auto* picker = place_control(new DatePicker(parent), name, left, top, 129, 21);
   picker->setCalendarPopup(true);
   picker->setDisplayFormat(QStringLiteral("dd/MM/yyyy"));
   return picker;
 }
 
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, int top) {
-  return place(new QPushButton(caption, parent), name, 656, top, 137, 26);
+  return place_control(new QPushButton(caption, parent), name, 656, top, 137, 26);
 }
 
 // The date of a picker as a date-time at midnight: only the date part reaches a run.
@@ -93,25 +78,25 @@ void TfrmMain::create_controls() {
   // Until the window manager tells the frame's size, the client area takes the outer size.
   setGeometry(outer_left, outer_top, outer_width, outer_height);
 
-  PraxiLogo = place(new QLabel(this), "PraxiLogo", 8, 8, 106, 142);
+  PraxiLogo = place_control(new QLabel(this), "PraxiLogo", 8, 8, 106, 142);
   PraxiLogo->setPixmap(praxi_logo());
 
-  Label3 = label(this, "Label3", QStringLiteral("Nome"), 135, 17);
+  Label3 = place_label(this, "Label3", QStringLiteral("Nome"), 135, 17);
   edt_NominativoMMG = text_box(this, "edt_NominativoMMG", 241, 10);
-  Label1 = label(this, "Label1", QStringLiteral("Codice Regionale"), 135, 42);
+  Label1 = place_label(this, "Label1", QStringLiteral("Codice Regionale"), 135, 42);
   edt_CodiceRegionale = text_box(this, "edt_CodiceRegionale", 241, 34);
-  Label2 = label(this, "Label2", QStringLiteral("Codice fiscale"), 135, 67);
+  Label2 = place_label(this, "Label2", QStringLiteral("Codice fiscale"), 135, 67);
   edt_CodiceFiscaleMMG = text_box(this, "edt_CodiceFiscaleMMG", 241, 59);
-  Label4 = label(this, "Label4", QStringLiteral("ASL"), 135, 90);
+  Label4 = place_label(this, "Label4", QStringLiteral("ASL"), 135, 90);
   edt_ASL = text_box(this, "edt_ASL", 241, 83);
-  Label5 = label(this, "Label5", QStringLiteral("Regione"), 133, 112);
-  edt_Regione = place(new QLineEdit(this), "edt_Regione", 240, 107, 161, 21);
+  Label5 = place_label(this, "Label5", QStringLiteral("Regione"), 133, 112);
+  edt_Regione = place_control(new QLineEdit(this), "edt_Regione", 240, 107, 161, 21);
   edt_Regione->setReadOnly(true);
-  Label6 = label(this, "Label6", QStringLiteral("Dal"), 432, 10);
+  Label6 = place_label(this, "Label6", QStringLiteral("Dal"), 432, 10);
   DTDal = date_picker(this, "DTDal", 480, 10);
-  Label7 = label(this, "Label7", QStringLiteral("Al"), 431, 33);
+  Label7 = place_label(this, "Label7", QStringLiteral("Al"), 431, 33);
   DTAl = date_picker(this, "DTAl", 479, 33);
-  Label8 = label(this, "Label8", QStringLiteral("Distretto"), 414, 64);
+  Label8 = place_label(this, "Label8", QStringLiteral("Distretto"), 414, 64);
   edt_Distretto = text_box(this, "edt_Distretto", 480, 59);
 
   btnChiudi = button(this, "btnChiudi", QStringLiteral("Chiudi"), 10);
@@ -119,8 +104,8 @@ void TfrmMain::create_controls() {
   btnSalva = button(this, "btnSalva", QStringLiteral("TAO"), 74);
   btnVaccinazioni = button(this, "btnVaccinazioni", QStringLiteral("Vaccinazioni"), 106);
 
-  lblEcho = label(this, "lblEcho", QString(), 24, 432);
-  WebBrowser = place(new QWebEngineView(this), "WebBrowser", 8, 160, 809, 321);
+  lblEcho = place_label(this, "lblEcho", QString(), 24, 432);
+  WebBrowser = place_control(new QWebEngineView(this), "WebBrowser", 8, 160, 809, 321);
   WebBrowser->setFocusPolicy(Qt::StrongFocus);  // in the tab order even before a page is shown
 
   // Hidden controls are never shown, and nothing reads or writes them.
@@ -128,8 +113,18 @@ void TfrmMain::create_controls() {
                           static_cast<QWidget*>(Label8), static_cast<QWidget*>(edt_Distretto)})
     hidden->hide();
 
-  tab_order_ = {btnChiudi, edt_ASL,     edt_Distretto, DTAl,       btnCalcola,     btnSalva,
-                edt_CodiceRegionale,  edt_CodiceFiscaleMMG, edt_NominativoMMG, edt_Regione, DTDal, WebBrowser,
+  tab_order_ = {btnChiudi,
+                edt_ASL,
+                edt_Distretto,
+                DTAl,
+                btnCalcola,
+                btnSalva,
+                edt_CodiceRegionale,
+                edt_CodiceFiscaleMMG,
+                edt_NominativoMMG,
+                edt_Regione,
+                DTDal,
+                WebBrowser,
                 btnVaccinazioni};
 
   connect(btnChiudi, &QPushButton::clicked, this, &TfrmMain::btnChiudiClick);

@@ -1,5 +1,6 @@
 #include "appearance.hpp"
 
+#include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -19,8 +20,8 @@ void paint_mark(QPainter& painter, const QRectF& area) {
   shield.lineTo(area.right(), area.top() + h * 0.12);
   shield.cubicTo(area.right(), area.top() + h * 0.62, area.left() + w * 0.78, area.top() + h * 0.86,
                  area.left() + w * 0.5, area.bottom());
-  shield.cubicTo(area.left() + w * 0.22, area.top() + h * 0.86, area.left(), area.top() + h * 0.62,
-                 area.left(), area.top() + h * 0.12);
+  shield.cubicTo(area.left() + w * 0.22, area.top() + h * 0.86, area.left(), area.top() + h * 0.62, area.left(),
+                 area.top() + h * 0.12);
   shield.closeSubpath();
   QLinearGradient fill(area.topLeft(), area.bottomRight());
   fill.setColorAt(0, light_blue);
@@ -98,4 +99,13 @@ QIcon application_icon() {
     icon.addPixmap(pixmap);
   }
   return icon;
+}
+
+QLabel* place_label(QWidget* parent, const char* name, const QString& text, int left, int top, bool bold) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(QString::fromLatin1(name));
+  if (bold) label->setFont(window_font(true));
+  label->move(left, top);
+  label->adjustSize();
+  return label;
 }

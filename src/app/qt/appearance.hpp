@@ -1,9 +1,14 @@
 #pragma once
-// The look shared by the windows: their font and the pictures drawn for this program
-// (the logo and the application icon), painted at run time so no image file is needed.
+// The look shared by the windows: their font, the pictures drawn for this program (the
+// logo and the application icon, painted at run time so no image file is needed), and
+// the placing of controls at fixed positions.
 #include <QFont>
 #include <QIcon>
 #include <QPixmap>
+#include <QString>
+
+class QLabel;
+class QWidget;
 
 /// Maps the windows' font family "MS Sans Serif" to the closest family installed here.
 void install_font_substitutes();
@@ -13,3 +18,14 @@ QFont window_font(bool bold = false);
 QPixmap praxi_logo();
 /// The application's icon, in the sizes a window manager asks for.
 QIcon application_icon();
+
+/// Names widget (its control name, for the tests) and puts it at left, top with its size.
+template <typename Widget>
+Widget* place_control(Widget* widget, const char* name, int left, int top, int width, int height) {
+  widget->setObjectName(QString::fromLatin1(name));
+  widget->setGeometry(left, top, width, height);
+  return widget;
+}
+
+/// A label sized to its text, at left, top.
+QLabel* place_label(QWidget* parent, const char* name, const QString& text, int left, int top, bool bold = false);

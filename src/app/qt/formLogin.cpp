@@ -17,22 +17,6 @@ namespace {
 constexpr int client_width = 301;
 constexpr int client_height = 159;
 
-template <typename Widget>
-Widget* place(Widget* widget, const char* name, int left, int top, int width, int height) {
-  widget->setObjectName(QString::fromLatin1(name));
-  widget->setGeometry(left, top, width, height);
-  return widget;
-}
-
-QLabel* label(QWidget* parent, const char* name, const QString& text, int left, int top) {
-  auto* widget = new QLabel(text, parent);
-  widget->setObjectName(QString::fromLatin1(name));
-  widget->setFont(window_font(true));
-  widget->move(left, top);
-  widget->adjustSize();
-  return widget;
-}
-
 }  // namespace
 
 TfrmLogin::TfrmLogin(QWidget* owner, platform::Host& host) : QDialog(owner), host_(host) {
@@ -46,25 +30,25 @@ TfrmLogin::TfrmLogin(QWidget* owner, platform::Host& host) : QDialog(owner), hos
   setFixedSize(client_width, client_height);
   setSizeGripEnabled(false);
 
-  PraxiLogo = place(new QLabel(this), "PraxiLogo", 0, 0, 113, 142);
+  PraxiLogo = place_control(new QLabel(this), "PraxiLogo", 0, 0, 113, 142);
   PraxiLogo->setPixmap(praxi_logo());
   PraxiLogo->setAlignment(Qt::AlignCenter);
 
-  labelUtente = label(this, "labelUtente", QStringLiteral("Utente"), 119, 7);
-  editUtente = place(new QLineEdit(this), "editUtente", 117, 24, 169, 21);
-  labelPassword = label(this, "labelPassword", QStringLiteral("Password"), 119, 56);
-  editPassword = place(new QLineEdit(this), "editPassword", 117, 72, 169, 21);
+  labelUtente = place_label(this, "labelUtente", QStringLiteral("Utente"), 119, 7, true);
+  editUtente = place_control(new QLineEdit(this), "editUtente", 117, 24, 169, 21);
+  labelPassword = place_label(this, "labelPassword", QStringLiteral("Password"), 119, 56, true);
+  editPassword = place_control(new QLineEdit(this), "editPassword", 117, 72, 169, 21);
   editPassword->setEchoMode(QLineEdit::Password);
   // The mask character is a style hint in Qt; "*" as the Windows box shows it.
   editPassword->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
 
-  ButtonOk = place(new QPushButton(QStringLiteral("&OK"), this), "ButtonOk", 148, 112, 64, 24);
+  ButtonOk = place_control(new QPushButton(QStringLiteral("&OK"), this), "ButtonOk", 148, 112, 64, 24);
   ButtonOk->setFont(window_font(true));
   ButtonOk->setDefault(true);
-  ButtonAnnulla = place(new QPushButton(QStringLiteral("&Annulla"), this), "ButtonAnnulla", 221, 112, 64, 24);
+  ButtonAnnulla = place_control(new QPushButton(QStringLiteral("&Annulla"), this), "ButtonAnnulla", 221, 112, 64, 24);
   ButtonAnnulla->setFont(window_font(true));
 
-  StatusBar1 = place(new QStatusBar(this), "StatusBar1", 0, 140, client_width, 19);
+  StatusBar1 = place_control(new QStatusBar(this), "StatusBar1", 0, 140, client_width, 19);
   StatusBar1->setSizeGripEnabled(false);
   auto* panel = new QLabel(QStringLiteral(" Inserire Nome Utente e Password di Praxilo"), StatusBar1);
   panel->setObjectName(QStringLiteral("StatusBar1Panel0"));

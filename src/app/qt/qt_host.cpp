@@ -11,7 +11,6 @@
 #include <QUrl>
 #include <QWebEngineView>
 
-
 namespace {
 
 QString qs(const std::string& text) { return QString::fromStdString(text); }
@@ -172,7 +171,8 @@ void QtHost::progress(int done, int total) {
     dialog->show();
   }
   progress_dialog_->setMaximum(total);
-  progress_dialog_->setLabelText(QStringLiteral("Estrazione in corso\nPazienti elaborati: %1 di %2").arg(done).arg(total));
+  progress_dialog_->setLabelText(
+      QStringLiteral("Estrazione in corso\nPazienti elaborati: %1 di %2").arg(done).arg(total));
   // setValue of a modal progress dialog lets the application process its events, so the
   // windows repaint; input to every other window stays blocked by the dialog.
   progress_dialog_->setValue(done);
