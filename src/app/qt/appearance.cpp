@@ -40,6 +40,16 @@ void paint_mark(QPainter& painter, const QRectF& area) {
   painter.drawEllipse(centre, arm * 0.36, arm * 0.36);
 }
 
+// One line of bold text centred in area.
+void paint_caption(QPainter& painter, const QString& text, int pixel_size, const QColor& colour, const QRectF& area) {
+  QFont font(QStringLiteral("DejaVu Sans"));
+  font.setPixelSize(pixel_size);
+  font.setBold(true);
+  painter.setFont(font);
+  painter.setPen(colour);
+  painter.drawText(area, Qt::AlignCenter, text);
+}
+
 }  // namespace
 
 void install_font_substitutes() {
@@ -71,18 +81,8 @@ QPixmap praxi_logo() {
 
   paint_mark(painter, QRectF(23, 10, 60, 72));
 
-  QFont title(QStringLiteral("DejaVu Sans"));
-  title.setPixelSize(19);
-  title.setBold(true);
-  painter.setFont(title);
-  painter.setPen(deep_blue);
-  painter.drawText(QRectF(0, 86, 106, 24), Qt::AlignCenter, QStringLiteral("PIV"));
-  QFont subtitle(QStringLiteral("DejaVu Sans"));
-  subtitle.setPixelSize(13);
-  subtitle.setBold(true);
-  painter.setFont(subtitle);
-  painter.setPen(leaf_green);
-  painter.drawText(QRectF(0, 110, 106, 22), Qt::AlignCenter, QStringLiteral("ZONA 12"));
+  paint_caption(painter, QStringLiteral("PIV"), 19, deep_blue, QRectF(0, 86, 106, 24));
+  paint_caption(painter, QStringLiteral("ZONA 12"), 13, leaf_green, QRectF(0, 110, 106, 22));
   return logo;
 }
 
