@@ -60,28 +60,14 @@ struct ReadCase {
   std::string text;
 };
 
-class RegistryRead : public testing::TestWithParam<ReadCase> {
- protected:
-  TempDir dir;
-};
-
-TEST_P(RegistryRead, FromUtf8File) {
-  const auto& c = GetParam();
-  test_support::write_file(dir.path() / "r.reg", fixture);
-  ScopedEnv reg("PIVZONA12_REGISTRY", (dir.path() / "r.reg").string());
-  const auto got = platform::registry_read(c.root, c.key, c.value);
-  EXPECT_EQ(got.status, c.status);
-  EXPECT_EQ(got.text, c.text);
-}
-
-/// The same fixture as the registry editor writes it: UTF-16LE with a byte-order mark.
+/// The fixture as the registry editor writes it: UTF-16LE with a byte-order mark.
 std::string utf16le(const std::string& utf8) {
   std::string out = "\xFF\xFE";
   for (std::size_t i = 0; i < utf8.size();) {
     const auto c = static_cast<unsigned char>(utf8[i]);
     char32_t cp = c;
     std::size_t n = 1;
-    if (c >= 0xC0 && c < 0xE0) {
+    if (c >= 0xC0 && c < 0xE0) {  // the fixture holds no longer sequences
       cp = ((c & 0x1F) << 6) | (utf8[i + 1] & 0x3F);
       n = 2;
     }
@@ -92,22 +78,21 @@ std::string utf16le(const std::string& utf8) {
   return out;
 }
 
-TEST_P(RegistryRead, FromUtf16File) {
-  const auto& c = GetParam();
-  test_support::write_file(dir.path() / "r.reg", utf16le(fixture));
-  ScopedEnv reg("PIVZONA12_REGISTRY", (dir.path() / "r.reg").string());
-  const auto got = platform::registry_read(c.root, c.key, c.value);
-  EXPECT_EQ(got.status, c.status);
-  EXPECT_EQ(got.text, c.text);
-}
+class RegistryRead : public testing::TestWithParam<ReadCase> {};
 
-TEST_P(RegistryRead, FromUtf8FileWithByteOrderMark) {
+TEST_P(RegistryRead, InEveryFileEncoding) {
   const auto& c = GetParam();
-  test_support::write_file(dir.path() / "r.reg", "\xEF\xBB\xBF" + fixture);
+  const std::vector<std::pair<const char*, std::string>> files = {
+      {"UTF-8", fixture}, {"UTF-8 with BOM", "\xEF\xBB\xBF" + fixture}, {"UTF-16LE", utf16le(fixture)}};
+  TempDir dir;
   ScopedEnv reg("PIVZONA12_REGISTRY", (dir.path() / "r.reg").string());
-  const auto got = platform::registry_read(c.root, c.key, c.value);
-  EXPECT_EQ(got.status, c.status);
-  EXPECT_EQ(got.text, c.text);
+  for (const auto& [encoding, content] : files) {
+    SCOPED_TRACE(encoding);
+    test_support::write_file(dir.path() / "r.reg", content);
+    const auto got = platform::registry_read(c.root, c.key, c.value);
+    EXPECT_EQ(got.status, c.status);
+    EXPECT_EQ(got.text, c.text);
+  }
 }
 
 const std::string maker = "SOFTWARE\\Corvanta-Ferrix\\";
