@@ -285,13 +285,15 @@ void MainWindowTest::tabOrderFromChiudi() {
 }
 
 void MainWindowTest::closingEndsTheSession_data() {
-  QTest::addColumn<bool>("escape");
-  QTest::newRow("Esc") << true;
-  QTest::newRow("Chiudi") << false;
+  QTest::addColumn<QString>("focus");  // where Esc is pressed; none: Chiudi is clicked
+  QTest::newRow("Esc in a doctor field") << "edt_ASL";
+  QTest::newRow("Esc in a date picker") << "DTDal";
+  QTest::newRow("Esc in the report view") << "WebBrowser";
+  QTest::newRow("Chiudi") << QString();
 }
 
 void MainWindowTest::closingEndsTheSession() {
-  QFETCH(bool, escape);
+  QFETCH(QString, focus);
   Practice practice;
   QtHost host;
   DialogScript dialogs(host);
@@ -302,9 +304,12 @@ void MainWindowTest::closingEndsTheSession() {
   QVERIFY(QTest::qWaitForWindowActive(window));
   QCOMPARE(server_processes(), 1);
 
-  if (escape)
-    QTest::keyClick(child<QLineEdit>(*window, "edt_ASL"), Qt::Key_Escape);
-  else
+  if (!focus.isEmpty()) {
+    QWidget* target = child<QWidget>(*window, focus.toLatin1().constData());
+    target->setFocus();
+    QVERIFY(QApplication::focusWidget() == target || target->isAncestorOf(QApplication::focusWidget()));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  } else
     QTest::mouseClick(child<QPushButton>(*window, "btnChiudi"), Qt::LeftButton);
   QTRY_VERIFY(window.isNull());
   QTRY_COMPARE(server_processes(), 0);
