@@ -62,12 +62,21 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(ConversionCase{"Ascii", "CP1252", "Rossi Mario", "Rossi Mario"},
                     ConversionCase{"Accents", "CP1252", "Nicol\xC3\xB2 Ges\xC3\xB9", "Nicol\xF2 Ges\xF9"},
                     ConversionCase{"Euro", "CP1252", "\xE2\x82\xAC", "\x80"},
-                    ConversionCase{"NotInCodePage", "CP1252", "a\xE6\x97\xA5" "b", "a?b"},
-                    ConversionCase{"FourByteCharacter", "CP1252", "a\xF0\x9F\x98\x80" "b", "a?b"},
+                    ConversionCase{"NotInCodePage", "CP1252",
+                                   "a\xE6\x97\xA5"
+                                   "b",
+                                   "a?b"},
+                    ConversionCase{"FourByteCharacter", "CP1252",
+                                   "a\xF0\x9F\x98\x80"
+                                   "b",
+                                   "a?b"},
                     ConversionCase{"BrokenUtf8KeepsWhatFollows", "CP1252", "a\xC3(b", "a?(b"},
                     ConversionCase{"TruncatedAtEnd", "CP1252", "a\xC3", "a?"},
                     ConversionCase{"Utf8Unchanged", "UTF-8", "Nicol\xC3\xB2", "Nicol\xC3\xB2"},
-                    ConversionCase{"Utf8StrayByte", "UTF-8", "a\xFF" "b", "a?b"},
+                    ConversionCase{"Utf8StrayByte", "UTF-8",
+                                   "a\xFF"
+                                   "b",
+                                   "a?b"},
                     ConversionCase{"Empty", "CP1252", "", ""},
                     ConversionCase{"UnknownCodePageActsAsUtf8", "NO-SUCH-CODEPAGE", "Nicol\xC3\xB2", "Nicol\xC3\xB2"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -79,15 +88,19 @@ TEST_P(FromAnsi, Converts) {
   EXPECT_EQ(platform::from_ansi(GetParam().ansi), GetParam().utf8);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Codepage, FromAnsi,
-    testing::Values(ConversionCase{"Accents", "CP1252", "Nicol\xC3\xB2 Ges\xC3\xB9", "Nicol\xF2 Ges\xF9"},
-                    ConversionCase{"Euro", "CP1252", "\xE2\x82\xAC", "\x80"},
-                    ConversionCase{"UndefinedByte", "CP1252", "a?b", "a\x81" "b"},
-                    ConversionCase{"Utf8Unchanged", "UTF-8", "Nicol\xC3\xB2", "Nicol\xC3\xB2"},
-                    ConversionCase{"Utf8Invalid", "UTF-8", "a?b", "a\xFF" "b"},
-                    ConversionCase{"Latin1", "ISO-8859-1", "\xC3\xA8", "\xE8"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Codepage, FromAnsi,
+                         testing::Values(ConversionCase{"Accents", "CP1252", "Nicol\xC3\xB2 Ges\xC3\xB9",
+                                                        "Nicol\xF2 Ges\xF9"},
+                                         ConversionCase{"Euro", "CP1252", "\xE2\x82\xAC", "\x80"},
+                                         ConversionCase{"UndefinedByte", "CP1252", "a?b",
+                                                        "a\x81"
+                                                        "b"},
+                                         ConversionCase{"Utf8Unchanged", "UTF-8", "Nicol\xC3\xB2", "Nicol\xC3\xB2"},
+                                         ConversionCase{"Utf8Invalid", "UTF-8", "a?b",
+                                                        "a\xFF"
+                                                        "b"},
+                                         ConversionCase{"Latin1", "ISO-8859-1", "\xC3\xA8", "\xE8"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Codepage, LongTextConvertsWhole) {
   ScopedEnv cp("PIVZONA12_CODEPAGE", "CP1252");

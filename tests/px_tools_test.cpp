@@ -53,8 +53,7 @@ INSTANTIATE_TEST_SUITE_P(
         ApplCase{"PosixPath", app_paths_section(reg_string("/opt/praxilo/;")), "/opt/praxilo/"},
         ApplCase{"NoSemicolonTakenWhole", app_paths_section(reg_string("/opt/praxilo")), "/opt/praxilo/"},
         ApplCase{"OnlySemicolon", app_paths_section(reg_string(";/opt/praxilo")), "/"},
-        ApplCase{"NumberValue", app_paths_section("dword:00000001"), "/"},
-        ApplCase{"MissingKey", "", "/"}),
+        ApplCase{"NumberValue", app_paths_section("dword:00000001"), "/"}, ApplCase{"MissingKey", "", "/"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PxTools, ApplDirectoryIsReadAnewAtEveryCall) {

@@ -123,13 +123,14 @@ TEST_P(FailedStart, ReportsToTheDebugChannelAndWritesNothing) {
   EXPECT_FALSE(fs::exists(file));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    PxWrapLog, FailedStart,
-    testing::Values(StartFailure{"NoLibrary", StartFailure::none, true, ": eccezione nel caricamento del file praxiapi.dll"},
-                    StartFailure{"LibraryWithoutDestroy", StartFailure::without_destroy, true,
-                                 ": errore nel caricamento del file praxiapi.dll"},
-                    StartFailure{"FileCannotBeOpened", StartFailure::good, false, ": errore in start_log()"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(PxWrapLog, FailedStart,
+                         testing::Values(StartFailure{"NoLibrary", StartFailure::none, true,
+                                                      ": eccezione nel caricamento del file praxiapi.dll"},
+                                         StartFailure{"LibraryWithoutDestroy", StartFailure::without_destroy, true,
+                                                      ": errore nel caricamento del file praxiapi.dll"},
+                                         StartFailure{"FileCannotBeOpened", StartFailure::good, false,
+                                                      ": errore in start_log()"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(OperationLog, EachInstallationLoadsItsOwnLibrary) {
   // A library already loaded from one installation must not stand in for the library

@@ -28,20 +28,18 @@ TEST_P(Split, GivesTheFields) {
   EXPECT_EQ(tools::string2array(GetParam().text, GetParam().separator), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Tools, Split,
-    testing::Values(SplitCase{"EmptyFieldInTheMiddle", "a;b;;c", ";", {"a", "b", "", "c"}},
-                    SplitCase{"TrailingSeparator", "a;", ";", {"a", ""}},
-                    SplitCase{"LeadingSeparator", ";a", ";", {"", "a"}},
-                    SplitCase{"OnlyBlanks", "   ", ";", {}},
-                    SplitCase{"EmptyText", "", ";", {}},
-                    SplitCase{"BlankFieldsKept", " ;\t", ";", {" ", "\t"}},
-                    SplitCase{"NoSeparator", "abc", ";", {"abc"}},
-                    SplitCase{"EmptySeparatorNeverFound", "a;b", "", {"a;b"}},
-                    SplitCase{"LongSeparator", "a<>b<><>c", "<>", {"a", "b", "", "c"}},
-                    SplitCase{"SeparatorsDoNotOverlap", "a;;;b", ";;", {"a", ";b"}},
-                    SplitCase{"TabSeparatedRow", "1\t\"Rossi\"\t", "\t", {"1", "\"Rossi\"", ""}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Tools, Split,
+                         testing::Values(SplitCase{"EmptyFieldInTheMiddle", "a;b;;c", ";", {"a", "b", "", "c"}},
+                                         SplitCase{"TrailingSeparator", "a;", ";", {"a", ""}},
+                                         SplitCase{"LeadingSeparator", ";a", ";", {"", "a"}},
+                                         SplitCase{"OnlyBlanks", "   ", ";", {}}, SplitCase{"EmptyText", "", ";", {}},
+                                         SplitCase{"BlankFieldsKept", " ;\t", ";", {" ", "\t"}},
+                                         SplitCase{"NoSeparator", "abc", ";", {"abc"}},
+                                         SplitCase{"EmptySeparatorNeverFound", "a;b", "", {"a;b"}},
+                                         SplitCase{"LongSeparator", "a<>b<><>c", "<>", {"a", "b", "", "c"}},
+                                         SplitCase{"SeparatorsDoNotOverlap", "a;;;b", ";;", {"a", ";b"}},
+                                         SplitCase{"TabSeparatedRow", "1\t\"Rossi\"\t", "\t", {"1", "\"Rossi\"", ""}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- string2date ----------------------------------------------------------------------
 
@@ -156,10 +154,16 @@ TEST(Tools, FirstCharNotIn) {
     int start;
     int expected;
   };
-  const std::vector<Case> cases = {
-      {"2012", "0123456789", 1, 0}, {"20a2", "0123456789", 1, 3}, {"", "0123456789", 1, 0},
-      {"x", "0123456789", 1, 1},    {"01", "0123456789", 2, 1},   {"\xC3\xA8" "1", "0123456789", 1, 1},
-      {"1\xC3\xA8", "0123456789", 1, 2}, {"\xC3\xA8", "a\xC3\xA8", 1, 0}};
+  const std::vector<Case> cases = {{"2012", "0123456789", 1, 0},
+                                   {"20a2", "0123456789", 1, 3},
+                                   {"", "0123456789", 1, 0},
+                                   {"x", "0123456789", 1, 1},
+                                   {"01", "0123456789", 2, 1},
+                                   {"\xC3\xA8"
+                                    "1",
+                                    "0123456789", 1, 1},
+                                   {"1\xC3\xA8", "0123456789", 1, 2},
+                                   {"\xC3\xA8", "a\xC3\xA8", 1, 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text + " in " + c.set);
     EXPECT_EQ(tools::first_char_not_in(c.text, c.set, c.start), c.expected);
@@ -204,8 +208,8 @@ TEST(Tools, CreateDirReportsALevelThatCannotBeMade) {
   const std::string path = tmp.path().string() + "\\file\\sub";
   tools::clear_last_error();
   EXPECT_EQ(tools::create_dir(path), "");
-  EXPECT_EQ(tools::last_error(), "tools.create_dir(): errore nella creazione della directory: '" +
-                                     tmp.path().string() + "/file/sub/'");
+  EXPECT_EQ(tools::last_error(),
+            "tools.create_dir(): errore nella creazione della directory: '" + tmp.path().string() + "/file/sub/'");
 }
 
 // ---- memowrit -------------------------------------------------------------------------

@@ -15,9 +15,7 @@ namespace platform {
 
 namespace {
 
-bool same_ignoring_case(const std::string& a, const char* b) {
-  return strcasecmp(a.c_str(), b) == 0;
-}
+bool same_ignoring_case(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
 
 /// The locale's charset as the environment (LC_ALL, LC_CTYPE, LANG) names it. A private
 /// locale object is used so that the process locale is never changed.
@@ -28,8 +26,8 @@ std::string locale_charset() {
   if (const char* name = nl_langinfo_l(CODESET, loc)) charset = name;
   freelocale(loc);
   // The C and POSIX locales report plain ASCII; their 8-bit texts are taken as UTF-8.
-  if (charset.empty() || same_ignoring_case(charset, "ANSI_X3.4-1968") ||
-      same_ignoring_case(charset, "ASCII") || same_ignoring_case(charset, "US-ASCII"))
+  if (charset.empty() || same_ignoring_case(charset, "ANSI_X3.4-1968") || same_ignoring_case(charset, "ASCII") ||
+      same_ignoring_case(charset, "US-ASCII"))
     return "UTF-8";
   return charset;
 }
@@ -55,8 +53,7 @@ std::size_t one_byte(const char*, std::size_t) { return 1; }
 
 class Converter {
  public:
-  Converter(const std::string& to, const std::string& from)
-      : cd_(iconv_open(to.c_str(), from.c_str())) {}
+  Converter(const std::string& to, const std::string& from) : cd_(iconv_open(to.c_str(), from.c_str())) {}
   ~Converter() {
     if (ok()) iconv_close(cd_);
   }

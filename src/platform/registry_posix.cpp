@@ -184,7 +184,9 @@ struct Hive {
 };
 
 void remove_key(Hive& hive, RegistryRoot root, const std::string& key) {
-  auto below = [&](const std::string& k) { return k == key || (k.size() > key.size() && k.compare(0, key.size(), key) == 0 && k[key.size()] == '\\'); };
+  auto below = [&](const std::string& k) {
+    return k == key || (k.size() > key.size() && k.compare(0, key.size(), key) == 0 && k[key.size()] == '\\');
+  };
   std::erase_if(hive.keys, [&](const auto& k) { return k.first == root && below(k.second); });
   std::erase_if(hive.values, [&](const Entry& e) { return e.root == root && below(e.key); });
 }
@@ -239,7 +241,9 @@ Hive parse(const std::string& text) {
     while (pos < l.size() && (l[pos] == ' ' || l[pos] == '\t')) ++pos;
     if (pos >= l.size() || l[pos] != '=') continue;
     auto value = parse_data(l.substr(pos + 1));
-    std::erase_if(hive.values, [&](const Entry& e) { return e.root == current->first && e.key == current->second && e.name == name; });
+    std::erase_if(hive.values, [&](const Entry& e) {
+      return e.root == current->first && e.key == current->second && e.name == name;
+    });
     if (value) hive.values.push_back(Entry{current->first, current->second, name, std::move(*value)});
   }
   return hive;

@@ -224,8 +224,7 @@ TDateTime string2date(std::string_view text, std::string_view pattern) {
     const int month = part("mm");
     const int day = part("dd");
     if (year == 0 || month == 0 || day == 0) return 0.0;
-    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > days_in_month(year, month))
-      return 0.0;
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > days_in_month(year, month)) return 0.0;
     return encode_date(year, month, day);
   } catch (...) {
     return 0.0;
@@ -233,7 +232,8 @@ TDateTime string2date(std::string_view text, std::string_view pattern) {
 }
 
 TDateTime encode_date(int year, int month, int day, int hour, int minute, int second) {
-  const double days = static_cast<double>(days_from_civil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - ole_epoch);
+  const double days =
+      static_cast<double>(days_from_civil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - ole_epoch);
   const double time = (hour * 3600.0 + minute * 60.0 + second) / 86400.0;
   // Before day 0 the whole part counts backwards while the time of day still runs
   // forwards: 29 December 1899 06:00 is -1.25.
@@ -334,8 +334,7 @@ TDateTime now() {
     std::lock_guard lock(clock_mutex);
     if (const std::tm* tm = std::localtime(&secs)) local = *tm;
   }
-  return encode_date(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                     local.tm_sec) +
+  return encode_date(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec) +
          static_cast<double>(ms) / 86400000.0;
 }
 
