@@ -13,7 +13,8 @@ enum class RegistryStatus {
   ok,             ///< the value exists and is a string; text holds it (UTF-8)
   key_missing,    ///< the key cannot be opened
   value_missing,  ///< the key exists, the value does not
-  not_a_string,   ///< the value exists but is a dword, hex(...) or other non-string
+  not_a_string,   ///< the value exists but is a dword, hex: or hex(N) other than the
+                  ///< string types hex(1) and hex(2)
 };
 
 struct RegistryValue {
