@@ -134,7 +134,8 @@ void QtHost::set_foreground_window(platform::WindowHandle window) {
   // Only a window that still exists is touched: the handle may be stale.
   for (QWidget* top : QApplication::topLevelWidgets()) {
     if (reinterpret_cast<platform::WindowHandle>(top) == window) {
-      if (top->isVisible()) {
+      // The session restores the foreground around every server call: act only on a change.
+      if (top->isVisible() && QApplication::activeWindow() != top) {
         top->raise();
         top->activateWindow();
       }
