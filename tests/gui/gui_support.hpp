@@ -70,6 +70,7 @@ class DialogScript {
     bool stays_on_top = false;
     bool owned = false;
     bool busy = false;  ///< the busy cursor was on while the box was up
+    bool plain_text = false;
   };
   struct FileDialog {
     QString title, directory, offered, default_suffix;
@@ -91,7 +92,8 @@ class DialogScript {
     if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
       const QCursor* cursor = QApplication::overrideCursor();
       boxes.push_back({box->windowTitle(), box->text(), box->windowFlags().testFlag(Qt::WindowStaysOnTopHint),
-                       box->parentWidget() != nullptr, cursor && cursor->shape() == Qt::WaitCursor});
+                       box->parentWidget() != nullptr, cursor && cursor->shape() == Qt::WaitCursor,
+                       box->textFormat() == Qt::PlainText});
       box->button(QMessageBox::Ok)->click();
     } else if (auto* files = qobject_cast<QFileDialog*>(&dialog)) {
       const QStringList offered = files->selectedFiles();

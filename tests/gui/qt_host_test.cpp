@@ -1,0 +1,96 @@
+// The windows' host on its own: filters, the save dialog's answers, message boxes and
+// stale window handles.
+#include "appearance.hpp"
+#include "gui_support.hpp"
+
+using namespace gui_test;
+
+class QtHostTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void nameFilters_data();
+  void nameFilters();
+  void saveDialogAnswers_data();
+  void saveDialogAnswers();
+  void messageBoxes_data();
+  void messageBoxes();
+  void staleForegroundHandleIsIgnored();
+};
+
+void QtHostTest::nameFilters_data() {
+  QTest::addColumn<QString>("filter");
+  QTest::addColumn<QStringList>("expected");
+  QTest::newRow("one entry") << "File XML|*.xml" << QStringList{"File XML (*.xml)"};
+  QTest::newRow("two entries, two patterns")
+      << "Report|*.xml;*.XML|Tutti|*.*" << QStringList{"Report (*.xml *.XML)", "Tutti (*.*)"};
+  QTest::newRow("description without pattern") << "File XML" << QStringList{};
+  QTest::newRow("empty") << "" << QStringList{};
+}
+
+void QtHostTest::nameFilters() {
+  QFETCH(QString, filter);
+  QFETCH(QStringList, expected);
+  QCOMPARE(qt_name_filters(filter.toStdString()), expected);
+}
+
+void QtHostTest::saveDialogAnswers_data() {
+  QTest::addColumn<bool>("confirm");
+  QTest::newRow("confirmed") << true;
+  QTest::newRow("cancelled") << false;
+}
+
+void QtHostTest::saveDialogAnswers() {
+  QFETCH(bool, confirm);
+  test_support::TempDir dir;
+  QtHost host;
+  DialogScript dialogs(host);
+  const QString chosen = QString::fromStdString(dir.dir() + "scelto");  // no extension is added
+  if (confirm) dialogs.save_paths << chosen;
+  platform::FileDialogRequest request;
+  request.filter = "File XML|*.xml";
+  request.initial_directory = dir.dir();
+  request.title = "Report";
+  std::string file_name = "File TAO ZONA12.xml";
+  QCOMPARE(host.ask_file_name(request, file_name), confirm);
+  QCOMPARE(QString::fromStdString(file_name), confirm ? chosen : QStringLiteral("File TAO ZONA12.xml"));
+  QCOMPARE(dialogs.file_dialogs.size(), std::size_t(1));
+  QCOMPARE(dialogs.file_dialogs[0].offered, QStringLiteral("File TAO ZONA12.xml"));
+  QCOMPARE(QDir(dialogs.file_dialogs[0].directory), QDir(QString::fromStdString(dir.dir())));
+}
+
+void QtHostTest::messageBoxes_data() {
+  QTest::addColumn<unsigned>("flags");
+  QTest::newRow("plain") << platform::mb_ok;
+  QTest::newRow("system-modal") << (platform::mb_ok | platform::mb_systemmodal);
+}
+
+void QtHostTest::messageBoxes() {
+  QFETCH(unsigned, flags);
+  QtHost host;
+  DialogScript dialogs(host);
+  // Line breaks are CR LF; markup in a text is shown as it is.
+  QCOMPARE(host.message_box("Nessun paziente <b>estratto</b>!\r\n\r\nRiga", "Titolo", flags), platform::id_ok);
+  QCOMPARE(dialogs.boxes.size(), std::size_t(1));
+  QCOMPARE(dialogs.boxes[0].text, QStringLiteral("Nessun paziente <b>estratto</b>!\n\nRiga"));
+  QCOMPARE(dialogs.boxes[0].caption, QStringLiteral("Titolo"));
+  QCOMPARE(dialogs.boxes[0].stays_on_top, flags != platform::mb_ok);
+  QCOMPARE(dialogs.boxes[0].plain_text, true);
+}
+
+void QtHostTest::staleForegroundHandleIsIgnored() {
+  QtHost host;
+  platform::WindowHandle handle = 0;
+  {
+    QWidget window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    handle = host.foreground_window();
+    QCOMPARE(handle, reinterpret_cast<platform::WindowHandle>(&window));
+  }
+  host.set_foreground_window(handle);  // the window is gone: nothing happens
+  host.set_foreground_window(0);
+}
+
+PZ_GUI_TEST_MAIN(QtHostTest)
+#include "qt_host_test.moc"
