@@ -109,9 +109,7 @@ void TfrmMain::create_controls() {
   WebBrowser->setFocusPolicy(Qt::StrongFocus);  // in the tab order even before a page is shown
 
   // Hidden controls are never shown, and nothing reads or writes them.
-  for (QWidget* hidden : {static_cast<QWidget*>(Label5), static_cast<QWidget*>(edt_Regione),
-                          static_cast<QWidget*>(Label8), static_cast<QWidget*>(edt_Distretto)})
-    hidden->hide();
+  for (QWidget* hidden : std::initializer_list<QWidget*>{Label5, edt_Regione, Label8, edt_Distretto}) hidden->hide();
 
   tab_order_ = {btnChiudi,
                 edt_ASL,
