@@ -2,6 +2,7 @@
 // close it. The sign-in attempts themselves go to praxilo-server on a fixture installation.
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QStatusBar>
 
 #include "appearance.hpp"
@@ -53,6 +54,9 @@ void LoginWindowTest::opensWithLastUserAndFocusInPassword() {
   QCOMPARE(frmLogin.windowTitle(), QStringLiteral("Estrazioni ZONA12"));
   QCOMPARE(frmLogin.size(), QSize(301, 159));
   QCOMPARE(frmLogin.minimumSize(), frmLogin.maximumSize());
+  const QPoint off_centre = frmLogin.frameGeometry().center() - frmLogin.screen()->availableGeometry().center();
+  QVERIFY2(off_centre.manhattanLength() <= 2,
+           qPrintable(QStringLiteral("%1,%2").arg(off_centre.x()).arg(off_centre.y())));
   QVERIFY(!frmLogin.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
   QVERIFY(!frmLogin.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
   auto* status = child<QStatusBar>(frmLogin, "StatusBar1");

@@ -77,7 +77,9 @@ void TfrmLogin::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (QScreen* screen = this->screen()) {
     const QRect available = screen->availableGeometry();
-    move(available.center() - QPoint(width() / 2, height() / 2));
+    // The whole window, frame included, is centred (the frame is as large as known now).
+    const QSize outer = frameGeometry().size();
+    move(available.center() - QPoint(outer.width() / 2, outer.height() / 2));
   }
   editPassword->setFocus();
 }
