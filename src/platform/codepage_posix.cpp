@@ -32,24 +32,10 @@ std::string locale_charset() {
   return charset;
 }
 
-/// Input bytes taken by one bad UTF-8 character at p: the whole sequence when it is well
-/// formed (a character the code page lacks), else the one stray byte.
-std::size_t utf8_bad_length(const char* p, std::size_t left) {
-  const auto lead = static_cast<unsigned char>(*p);
-  std::size_t n = 1;
-  if (lead >= 0xF0 && lead <= 0xF4)
-    n = 4;
-  else if (lead >= 0xE0 && lead <= 0xEF)
-    n = 3;
-  else if (lead >= 0xC2 && lead <= 0xDF)
-    n = 2;
-  if (n > left) return 1;
-  for (std::size_t i = 1; i < n; ++i)
-    if ((static_cast<unsigned char>(p[i]) & 0xC0) != 0x80) return 1;
-  return n;
-}
-
-std::size_t one_byte(const char*, std::size_t) { return 1; }
+/// A bad character of 8-bit input is one byte. (One of UTF-8 input spans what
+/// utf8_sequence_length says: a whole well formed sequence the code page lacks, or the
+/// one stray byte.)
+std::size_t one_byte(std::string_view) { return 1; }
 
 class Converter {
  public:
@@ -63,7 +49,7 @@ class Converter {
 
   /// Converts input; a character that cannot be converted becomes "?" and the
   /// conversion goes on after it. skip tells how many input bytes a bad character spans.
-  std::string run(std::string_view input, std::size_t (*skip)(const char*, std::size_t)) {
+  std::string run(std::string_view input, std::size_t (*skip)(std::string_view)) {
     std::string out;
     out.reserve(input.size() + input.size() / 2 + 4);
     char* in = const_cast<char*>(input.data());
@@ -77,7 +63,7 @@ class Converter {
       if (rc != static_cast<std::size_t>(-1)) continue;
       if (errno == E2BIG) continue;
       // EILSEQ: not representable or invalid; EINVAL: incomplete at the end.
-      std::size_t n = errno == EINVAL ? in_left : skip(in, in_left);
+      std::size_t n = errno == EINVAL ? in_left : skip(std::string_view(in, in_left));
       out += '?';
       in += n;
       in_left -= n;
@@ -102,9 +88,9 @@ std::string convert(std::string_view input, const std::string& to, const std::st
     // A code page iconv does not know: fall back to UTF-8 on both sides.
     Converter utf8("UTF-8", "UTF-8");
     if (!utf8.ok()) return std::string(input);
-    return utf8.run(input, utf8_bad_length);
+    return utf8.run(input, utf8_sequence_length);
   }
-  return input_is_utf8 ? converter.run(input, utf8_bad_length) : converter.run(input, one_byte);
+  return input_is_utf8 ? converter.run(input, utf8_sequence_length) : converter.run(input, one_byte);
 }
 
 }  // namespace

@@ -25,20 +25,7 @@ std::vector<std::string_view> characters(std::string_view text) {
   out.reserve(text.size());
   std::size_t i = 0;
   while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t n = 1;
-    if (lead >= 0xF0 && lead <= 0xF4)
-      n = 4;
-    else if (lead >= 0xE0 && lead <= 0xEF)
-      n = 3;
-    else if (lead >= 0xC2 && lead <= 0xDF)
-      n = 2;
-    if (i + n > text.size()) n = 1;
-    for (std::size_t k = 1; k < n; ++k)
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
-        n = 1;
-        break;
-      }
+    const std::size_t n = platform::utf8_sequence_length(text.substr(i));
     out.push_back(text.substr(i, n));
     i += n;
   }
