@@ -30,11 +30,6 @@ class OperationLog : public testing::Test {
   }
   void SetUp() override { set_log_switch(""); }
   std::string log_file() const { return appl.dir() + "praxipat.log"; }
-  std::vector<std::string> box_texts() const {
-    std::vector<std::string> texts;
-    for (const auto& box : host.boxes) texts.push_back(box.text);
-    return texts;
-  }
 
   TempDir appl;
   RegistryFile registry;
@@ -116,7 +111,7 @@ TEST_P(FailedStart, ReportsToTheDebugChannelAndWritesNothing) {
   Tpx_wrap_log log;
   EXPECT_FALSE(log.start("PRAXIPAT_", file));
   EXPECT_EQ(platform::current_directory(), before);
-  EXPECT_EQ(box_texts(), std::vector<std::string>{"Error  -  Tpx_wrap_log.start()" + c.message});
+  EXPECT_EQ(host.texts(), std::vector<std::string>{"Error  -  Tpx_wrap_log.start()" + c.message});
   log.write_line("riga");
   log.stop();
   log.stop();
@@ -144,7 +139,7 @@ TEST_F(OperationLog, EachInstallationLoadsItsOwnLibrary) {
   registry.write(app_paths_section(reg_string(other.dir() + ";")) + switches_section("\"yes\"", "", "\"yes\""));
   Tpx_wrap_log second;
   EXPECT_FALSE(second.start("PRAXIPAT_", other.dir() + "praxipat.log"));
-  EXPECT_EQ(box_texts(),
+  EXPECT_EQ(host.texts(),
             std::vector<std::string>{"Error  -  Tpx_wrap_log.start(): errore nel caricamento del file praxiapi.dll"});
 
   first.write_line("ancora");

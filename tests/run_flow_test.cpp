@@ -12,6 +12,7 @@
 
 #include "app/login.hpp"
 #include "extract/run.hpp"
+#include "recording_host.hpp"
 #include "test_support.hpp"
 
 namespace fs = std::filesystem;
@@ -33,25 +34,17 @@ INSERT INTO cart_accert (codice, ac_code, ac_val, ac_mem, data_open, time_last)
 INSERT INTO cart_vaccini (codice, va_tipo, va_code, va_data) VALUES ('P2', 'ANTINFL', 'IDRM', '2024-10-20');
 )sql";
 
-// Records the host calls; the save dialog answers with a path chosen by the test.
-class RecordingHost : public platform::Host {
+// Records the host calls (the boxes as every recording host does); the save dialog
+// answers with a path chosen by the test.
+class RecordingHost : public test_support::HostRecorder {
  public:
   std::string save_path;
   bool confirm = true;
-  struct Box {
-    std::string text, caption;
-    unsigned flags;
-  };
-  std::vector<Box> boxes;
   std::vector<std::string> navigations;
   int refreshes = 0;
   bool visible = false;
   std::vector<platform::FileDialogRequest> dialogs;
 
-  int message_box(const std::string& text, const std::string& caption, unsigned flags) override {
-    boxes.push_back({text, caption, flags});
-    return platform::id_ok;
-  }
   bool ask_file_name(const platform::FileDialogRequest& request, std::string& file_name) override {
     dialogs.push_back(request);
     if (confirm) file_name = save_path;

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/host.hpp"
 #include "records/px_wrap_praxipat.hpp"
+#include "recording_host.hpp"
 #include "test_support.hpp"
 
 namespace test_support {
@@ -61,25 +61,6 @@ class FakePraxilo {
   std::optional<ScopedEnv> registry_;
   int dumps_made_ = 0;
   friend class FakePraxiloObject;
-};
-
-/// A host that records what it is asked to do.
-class HostRecorder : public platform::Host {
- public:
-  struct Box {
-    std::string text, caption;
-    unsigned flags;
-  };
-  std::vector<Box> boxes;
-  /// "busy" and "idle" for each cursor change, "box" for each message box, in order.
-  std::vector<std::string> events;
-  std::vector<std::pair<int, int>> progress_calls;
-
-  int message_box(const std::string& text, const std::string& caption, unsigned flags) override;
-  void set_busy_cursor(bool busy) override;
-  void progress(int done, int total) override;
-  /// The texts of the boxes shown, in order.
-  std::vector<std::string> texts() const;
 };
 
 }  // namespace test_support

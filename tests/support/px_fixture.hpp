@@ -1,37 +1,14 @@
 #pragma once
 // Test pieces for the installation paths, the debug channel and the operation log: a
-// host that records its message boxes, and a registry file written by the test.
+// registry file written by the test, and the logging library and its log lines.
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "platform/host.hpp"
+#include "recording_host.hpp"
 #include "test_support.hpp"
 
 namespace test_support {
-
-/// A host that records every message box instead of showing it, installed as the
-/// process's host for its lifetime.
-class RecordingHost : public platform::Host {
- public:
-  struct Box {
-    std::string text;
-    std::string caption;
-    unsigned flags = 0;
-  };
-
-  RecordingHost() { platform::set_current_host(this); }
-  ~RecordingHost() override { platform::set_current_host(nullptr); }
-  RecordingHost(const RecordingHost&) = delete;
-  RecordingHost& operator=(const RecordingHost&) = delete;
-
-  int message_box(const std::string& text, const std::string& caption, unsigned flags) override {
-    boxes.push_back({text, caption, flags});
-    return platform::id_ok;
-  }
-
-  std::vector<Box> boxes;
-};
 
 /// A registry file in its own temporary directory, named by PIVZONA12_REGISTRY for the
 /// lifetime of the object. Sections are whole ".reg" text after the header line.
