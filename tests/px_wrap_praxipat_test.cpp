@@ -15,6 +15,7 @@
 #include "platform/host.hpp"
 #include "records/px_wrap_praxipat.hpp"
 #include "praxipat_trace.hpp"
+#include "px_fixture.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -121,14 +122,10 @@ class ForegroundHost : public platform::Host {
 /// can be read back from Temp/Log/praxipat.log.
 class WrapperTest : public ::testing::Test {
  protected:
-  WrapperTest() : registry_("PIVZONA12_REGISTRY", (dir_.path() / "registry.reg").string()) {
-    test_support::write_file(dir_.path() / "registry.reg",
-                             "Windows Registry Editor Version 5.00\r\n\r\n"
-                             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\PRAXILO.EXE]\r\n"
-                             "\"Path\"=\"" + dir_.dir() + ";\"\r\n\r\n"
-                             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvanta-Ferrix\\px_gate]\r\n"
-                             "\"log\"=\"yes\"\r\n");
-    fs::copy_file(fs::path(PZ_BIN_DIR) / "praxiapi.so", dir_.path() / "praxiapi.so");
+  WrapperTest() {
+    registry_.write(test_support::app_paths_section(test_support::reg_string(dir_.dir() + ";")) +
+                    test_support::switches_section("", "", "\"yes\""));
+    test_support::install_logging_library(dir_.path());
   }
 
   std::unique_ptr<Tpx_wrap_praxipat> make_wrapper() { return std::make_unique<Tpx_wrap_praxipat>(server.factory()); }
@@ -153,7 +150,7 @@ class WrapperTest : public ::testing::Test {
   }
 
   test_support::TempDir dir_;
-  test_support::ScopedEnv registry_;
+  test_support::RegistryFile registry_;
   FakeServer server;
   std::size_t trace_mark_ = 0;
 };

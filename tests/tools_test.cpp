@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "px_fixture.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -249,13 +250,10 @@ TEST(Tools, MemowritReportsAFileThatCannotBeCreated) {
 // ---- read_registry_string -------------------------------------------------------------
 
 TEST(Tools, ReadRegistryStringGivesOnlyStrings) {
-  TempDir tmp;
-  test_support::write_file(tmp.path() / "r.reg",
-                           "Windows Registry Editor Version 5.00\r\n\r\n"
-                           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Maker]\r\n"
-                           "\"text\"=\"value\"\r\n"
-                           "\"number\"=dword:00000007\r\n");
-  ScopedEnv reg("PIVZONA12_REGISTRY", (tmp.path() / "r.reg").string());
+  test_support::RegistryFile registry(
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Maker]\r\n"
+      "\"text\"=\"value\"\r\n"
+      "\"number\"=dword:00000007\r\n");
   const auto root = tools::local_machine_root();
   EXPECT_EQ(tools::read_registry_string(root, "SOFTWARE\\Maker\\", "text"), "value");
   EXPECT_EQ(tools::read_registry_string(root, "\\SOFTWARE\\Maker", "text"), "value");

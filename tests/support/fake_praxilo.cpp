@@ -41,14 +41,6 @@ class FakePraxiloObject : public platform::AutomationObject {
   FakePraxilo& fake_;
 };
 
-FakePraxilo::FakePraxilo() {
-  write_file(dir_.path() / "registry.reg",
-             "Windows Registry Editor Version 5.00\r\n\r\n"
-             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\PRAXILO.EXE]\r\n"
-             "\"Path\"=\"" + dir_.dir() + ";\"\r\n");
-  registry_.emplace("PIVZONA12_REGISTRY", (dir_.path() / "registry.reg").string());
-}
-
 Tpx_wrap_praxipat::ObjectFactory FakePraxilo::factory() {
   return [this](const std::string& progid) -> std::unique_ptr<platform::AutomationObject> {
     if (progid != "Praxilo.Server") throw platform::AutomationError("Classe non registrata");

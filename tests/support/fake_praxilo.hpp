@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "px_fixture.hpp"
 #include "records/px_wrap_praxipat.hpp"
 #include "recording_host.hpp"
 #include "test_support.hpp"
@@ -25,9 +26,10 @@ struct RecordedCall {
 
 class FakePraxilo {
  public:
-  /// Makes the temporary installation (App Paths "Path" = its directory, no switches)
-  /// and points PIVZONA12_REGISTRY at it for the lifetime of the object.
-  FakePraxilo();
+  /// Makes the temporary installation directory and a registry whose App Paths "Path"
+  /// is that directory (no switches), named by PIVZONA12_REGISTRY for the lifetime of the
+  /// object.
+  FakePraxilo() = default;
 
   /// The factory to give to Tpx_wrap_praxipat.
   Tpx_wrap_praxipat::ObjectFactory factory();
@@ -58,7 +60,7 @@ class FakePraxilo {
 
  private:
   TempDir dir_;
-  std::optional<ScopedEnv> registry_;
+  RegistryFile registry_{app_paths_section(reg_string(dir_.dir() + ";"))};
   int dumps_made_ = 0;
   friend class FakePraxiloObject;
 };
