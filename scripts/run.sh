@@ -3,6 +3,8 @@
 #   scripts/run.sh demo   install what is missing, build, run the three extractions on
 #                         a demo installation and print where the reports are
 #   scripts/run.sh test   install what is missing, build, run every test
+#                         (PIVZONA12_SANITIZE=1: the core and its tests built with
+#                         AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan)
 #   scripts/run.sh gui    open the desktop program on the demo installation (after demo)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -38,8 +40,13 @@ case "${1:-}" in
     ;;
   test)
     install_missing
-    build build
-    (cd build && ctest --output-on-failure -j"$(nproc)")
+    if [[ "${PIVZONA12_SANITIZE:-}" == 1 ]]; then
+      build build-asan -DPIVZONA12_SANITIZE=ON -DPIVZONA12_GUI=OFF
+      (cd build-asan && ctest --output-on-failure -j"$(nproc)")
+    else
+      build build
+      (cd build && ctest --output-on-failure -j"$(nproc)")
+    fi
     ;;
   gui)
     exec bash scripts/demo.sh build --gui
