@@ -14,7 +14,6 @@
 #include "platform/automation.hpp"
 #include "platform/host.hpp"
 #include "records/px_wrap_praxipat.hpp"
-#include "praxipat_trace.hpp"
 #include "px_fixture.hpp"
 #include "test_support.hpp"
 
@@ -144,10 +143,7 @@ class WrapperTest : public ::testing::Test {
   /// The trace lines written so far (the library's time stamp and tag cut off).
   std::vector<std::string> trace() const { return test_support::praxipat_trace(dir_.path()); }
   /// The trace lines written since signed_in_wrapper returned.
-  std::vector<std::string> new_trace() const {
-    auto all = trace();
-    return {all.begin() + static_cast<long>(std::min(trace_mark_, all.size())), all.end()};
-  }
+  std::vector<std::string> new_trace() const { return test_support::praxipat_trace(dir_.path(), trace_mark_); }
 
   test_support::TempDir dir_;
   test_support::RegistryFile registry_;

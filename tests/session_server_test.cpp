@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "records/px_wrap_praxipat.hpp"
-#include "praxipat_trace.hpp"
+#include "px_fixture.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -38,11 +38,10 @@ WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 90)
 UPDATE cart_accert SET ac_val = NULL WHERE codice = 3;
 )sql";
 
-/// The trace lines in the installation's operation log, without time stamp and tag.
-Lines trace(const test_support::Installation& inst) { return test_support::praxipat_trace(inst.appdir()); }
-
-Lines tail_from(const Lines& lines, std::size_t from) {
-  return {lines.begin() + static_cast<long>(std::min(from, lines.size())), lines.end()};
+/// The trace lines in the installation's operation log from the from-th on, without
+/// time stamp and tag.
+Lines trace(const test_support::Installation& inst, std::size_t from = 0) {
+  return test_support::praxipat_trace(inst.appdir(), from);
 }
 
 /// The live (not yet reaped, not zombie) child processes of this process.
@@ -197,7 +196,7 @@ TEST_F(SessionServerTest, ServerKilledBetweenTwoCalls) {
     const std::size_t mark = trace(inst_).size();
 
     EXPECT_EQ(w->sql_into("Praxilo", "select count(*) from PAZIENTI"), "30");
-    EXPECT_EQ(tail_from(trace(inst_), mark),
+    EXPECT_EQ(trace(inst_, mark),
               (Lines{"ole_praxipat := CreateOleObject('Praxilo.Server');", "ole_praxipat.new();",
                      "ole_praxipat.connetti(demo, ****) = ;", "ole_praxipat.get_error();",
                      "ole_praxipat.new_object(i_professionista, ) = ;",
@@ -244,7 +243,7 @@ TEST_F(SessionServerTest, ServerThatKeepsDyingAnswersAsAHealthyOne) {
     auto w = signed_in();
     EXPECT_EQ(run_sequence(*w, inst_), expected);
     EXPECT_FALSE(w->session_lost()) << w->last_message();
-    const Lines lines = tail_from(trace(inst_), mark);
+    const Lines lines = trace(inst_, mark);
     const auto servers = std::count(lines.begin(), lines.end(), "ole_praxipat := CreateOleObject('Praxilo.Server');");
     EXPECT_GT(servers, 5) << "the fault should have struck several times";
   }

@@ -1,6 +1,7 @@
 #pragma once
 // Test pieces for the installation paths, the debug channel and the operation log: a
-// registry file written by the test, and the logging library and its log lines.
+// registry file written by the test, the logging library, its log lines and the session
+// wrapper's trace read back from them.
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -71,6 +72,22 @@ inline std::vector<std::string> log_lines(const std::string& content) {
     lines.push_back(content.substr(from, at - from));
   if (from < content.size()) lines.push_back(content.substr(from));
   return lines;
+}
+
+/// The lines of Temp/Log/praxipat.log under the installation directory appdir from the
+/// from-th on (none when there are fewer), each without its "\r" and without the logging
+/// library's time stamp and tag (the text after the second TAB).
+inline std::vector<std::string> praxipat_trace(const std::filesystem::path& appdir, std::size_t from = 0) {
+  const auto lines = log_lines(read_file(appdir / "Temp" / "Log" / "praxipat.log"));
+  std::vector<std::string> trace;
+  for (std::size_t i = from; i < lines.size(); ++i) {
+    std::string line = lines[i];
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const auto first = line.find('\t');
+    const auto second = first == std::string::npos ? first : line.find('\t', first + 1);
+    trace.push_back(second == std::string::npos ? line : line.substr(second + 1));
+  }
+  return trace;
 }
 
 /// True when line is "yyyy-mm-dd hh:mm:ss.zzz<TAB>tag<TAB>text".
