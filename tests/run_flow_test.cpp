@@ -2,15 +2,14 @@
 // a host that records what the front end is asked to do.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <vector>
 
 #include "app/login.hpp"
+#include "child_processes.hpp"
 #include "extract/run.hpp"
 #include "recording_host.hpp"
 #include "test_support.hpp"
@@ -55,20 +54,11 @@ class RecordingHost : public test_support::HostRecorder {
   void set_report_visible(bool v) override { visible = v; }
 };
 
-// Ends every praxilo-server started by this process, as if the records product crashed.
+// Ends every praxilo-server started by this process, as if the records product crashed,
+// and waits until they are gone.
 void kill_servers() {
-  DIR* proc = opendir("/proc");
-  while (dirent* entry = readdir(proc)) {
-    const std::string stat = read_file(fs::path("/proc") / entry->d_name / "stat");
-    const auto close = stat.rfind(')');
-    if (close == std::string::npos || stat.find("(praxilo-server)") == std::string::npos) continue;
-    int ppid = 0;
-    char state = 0;
-    if (sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && ppid == getpid())
-      kill(std::stoi(entry->d_name), SIGKILL);
-  }
-  closedir(proc);
-  usleep(100 * 1000);
+  for (const pid_t server : test_support::live_children("praxilo-server")) kill(server, SIGKILL);
+  ASSERT_TRUE(test_support::wait_until_no_live_children("praxilo-server"));
 }
 
 class RunFlow : public ::testing::Test {

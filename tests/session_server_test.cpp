@@ -3,26 +3,24 @@
 // between calls or in the middle of a long sequence of them.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "records/px_wrap_praxipat.hpp"
+#include "child_processes.hpp"
 #include "px_fixture.hpp"
+#include "records/px_wrap_praxipat.hpp"
 #include "test_support.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
+using test_support::live_children;
+using test_support::wait_until_no_live_children;
 
 // Thirty patients with a few examinations each; codice 3 has a NULL value and codice 5
 // has none at all.
@@ -44,31 +42,12 @@ Lines trace(const test_support::Installation& inst, std::size_t from = 0) {
   return test_support::praxipat_trace(inst.appdir(), from);
 }
 
-/// The live (not yet reaped, not zombie) child processes of this process.
-std::vector<pid_t> live_children() {
-  std::vector<pid_t> children;
-  for (const auto& entry : fs::directory_iterator("/proc")) {
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    const std::string stat = test_support::read_file(entry.path() / "stat");
-    const auto close = stat.rfind(')');
-    if (close == std::string::npos) continue;
-    std::istringstream fields(stat.substr(close + 2));
-    char state = 0;
-    pid_t parent = 0;
-    fields >> state >> parent;
-    if (parent == getpid() && state != 'Z') children.push_back(static_cast<pid_t>(std::stoi(name)));
-  }
-  return children;
-}
-
 /// Kills the server process and waits until it is gone (a zombie waiting to be reaped).
 void kill_server() {
   const auto children = live_children();
   ASSERT_EQ(children.size(), 1u);
   ASSERT_EQ(kill(children[0], SIGKILL), 0);
-  for (int i = 0; i < 500 && !live_children().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  ASSERT_TRUE(live_children().empty());
+  ASSERT_TRUE(wait_until_no_live_children());
 }
 
 class SessionServerTest : public ::testing::Test {
@@ -208,8 +187,7 @@ TEST_F(SessionServerTest, ServerKilledBetweenTwoCalls) {
     EXPECT_EQ(live_children().size(), 1u);
   }
   // Freeing the wrapper ends its server.
-  for (int i = 0; i < 500 && !live_children().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  EXPECT_TRUE(live_children().empty());
+  EXPECT_TRUE(wait_until_no_live_children());
 }
 
 /// A long sequence of calls, one per patient, as an extraction makes them: the answers
