@@ -364,8 +364,7 @@ class ReportStylesheets : public ::testing::TestWithParam<StylesheetCase> {
  protected:
   ReportStylesheets() {
     fs::create_directories(appdir);
-    for (const auto& entry : fs::directory_iterator(fs::path(PZ_SOURCE_DIR) / "xsl"))
-      fs::copy_file(entry.path(), appdir / entry.path().filename());
+    test_support::copy_stylesheets(appdir);
   }
   std::string render(const std::string& xml) {
     const std::string html = (appdir / "ZONA12.html").string();

@@ -64,11 +64,7 @@ void kill_servers() {
 class RunFlow : public ::testing::Test {
  protected:
   RunFlow() : installation(practice), cwd(work.path()) {
-    for (const char* xsl : {"Diabete_to_HTML.xsl", "Tao_to_HTML.xsl", "Vac_to_HTML.xsl"})
-      fs::copy_file(fs::path(PZ_SOURCE_DIR) / "xsl" / xsl, fs::path(installation.appdir()) / xsl);
-    for (const auto& entry : fs::directory_iterator(fs::path(PZ_SOURCE_DIR) / "xsl"))
-      if (!fs::exists(fs::path(installation.appdir()) / entry.path().filename()))
-        fs::copy_file(entry.path(), fs::path(installation.appdir()) / entry.path().filename());
+    test_support::copy_stylesheets(installation.appdir());
     user = sign_in_attempt("doc", "pw", session, host);
   }
 

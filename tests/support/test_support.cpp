@@ -56,4 +56,9 @@ void write_file(const std::filesystem::path& path, const std::string& text) {
   out << text;
 }
 
+void copy_stylesheets(const std::filesystem::path& dir) {
+  for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(PZ_SOURCE_DIR) / "xsl"))
+    std::filesystem::copy_file(entry.path(), dir / entry.path().filename());
+}
+
 }  // namespace test_support

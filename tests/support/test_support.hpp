@@ -50,6 +50,9 @@ std::string read_file(const std::filesystem::path& path);
 /// Writes text to a file, replacing it.
 void write_file(const std::filesystem::path& path, const std::string& text);
 
+/// Copies the report stylesheets of the source tree (every file of xsl/) into dir.
+void copy_stylesheets(const std::filesystem::path& dir);
+
 /// A fixture installation of the records product in a temporary directory: praxilo.db
 /// with the records schema and sql_script applied, praxiapi.so, and registry.reg with
 /// App Paths "Path" = "<dir>;", the gate's "log"="yes", Praxilo.Server started as
