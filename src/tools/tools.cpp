@@ -259,50 +259,41 @@ std::string date2string(TDateTime date, std::string_view pattern) {
       const char lc = ascii_lower(c);
       std::size_t run = 1;
       while (i + run < pattern.size() && ascii_lower(pattern[i + run]) == lc) ++run;
+      // One letter: the number as it stands; two or more: two digits.
+      const auto put = [&](int value) {
+        run = std::min<std::size_t>(run, 2);
+        out += run == 1 ? std::to_string(value) : two_digits(value);
+      };
       switch (lc) {
         case 'y':
           out += run <= 2 ? two_digits(year % 100) : padded(year, 4);
-          after_hour = false;
           break;
         case 'm':
           // Right after an hour marker "m" and "mm" are the minutes, else the month.
-          run = std::min<std::size_t>(run, 2);
-          if (after_hour)
-            out += run == 1 ? std::to_string(minute) : two_digits(minute);
-          else
-            out += run == 1 ? std::to_string(month) : two_digits(month);
-          after_hour = false;
+          put(after_hour ? minute : month);
           break;
         case 'd':
-          run = std::min<std::size_t>(run, 2);
-          out += run == 1 ? std::to_string(day) : two_digits(day);
-          after_hour = false;
+          put(day);
           break;
         case 'h':
-          run = std::min<std::size_t>(run, 2);
-          out += run == 1 ? std::to_string(hour) : two_digits(hour);
-          after_hour = true;
+          put(hour);
           break;
         case 'n':
-          run = std::min<std::size_t>(run, 2);
-          out += run == 1 ? std::to_string(minute) : two_digits(minute);
-          after_hour = false;
+          put(minute);
           break;
         case 's':
-          run = std::min<std::size_t>(run, 2);
-          out += run == 1 ? std::to_string(second) : two_digits(second);
-          after_hour = false;
+          put(second);
           break;
         case 'z':
           run = std::min<std::size_t>(run, 3);
           out += run == 1 ? std::to_string(millisecond) : padded(millisecond, 3);
-          after_hour = false;
           break;
-        default:  // separators and any other character are copied
-          run = 1;
+        default:  // separators and any other character are copied; they leave after_hour as it is
           out += c;
-          break;
+          ++i;
+          continue;
       }
+      after_hour = lc == 'h';
       i += run;
     }
     return out;
