@@ -171,6 +171,29 @@ TEST(Tools, FirstCharNotIn) {
   }
 }
 
+TEST(Tools, FirstAndLastCharactersNeverCutASequence) {
+  struct Case {
+    std::string text;
+    std::size_t count;
+    std::string first, last;
+  };
+  const std::vector<Case> cases = {
+      {"Perch\xC3\xA8 no", 6, "Perch\xC3\xA8", "ch\xC3\xA8 no"},
+      {"no \xC3\xA8", 1, "n", "\xC3\xA8"},
+      {"\xE2\x82\xAC\xE2\x82\xAC", 1, "\xE2\x82\xAC", "\xE2\x82\xAC"},
+      {"abc", 5, "abc", "abc"},
+      {"abc", 0, "", ""},
+      {"", 3, "", ""},
+      // A stray byte is a character of its own.
+      {"a\xC3(b", 2, "a\xC3", "(b"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text + " / " + std::to_string(c.count));
+    EXPECT_EQ(tools::first_characters(c.text, c.count), c.first);
+    EXPECT_EQ(tools::last_characters(c.text, c.count), c.last);
+  }
+}
+
 // ---- create_dir -----------------------------------------------------------------------
 
 TEST(Tools, CreateDirMakesEveryLevelAndEndsWithTheSeparator) {

@@ -14,34 +14,8 @@ namespace {
 /// date of birth, ISTAT code of the municipality of birth.
 constexpr std::size_t patient_fields = 7;
 
-/// Byte length of the UTF-8 sequence that starts with lead.
-std::size_t utf8_length(unsigned char lead) {
-  if (lead >= 0xf0) return 4;
-  if (lead >= 0xe0) return 3;
-  if (lead >= 0xc0) return 2;
-  return 1;
-}
-
-/// The first count characters of text (whole UTF-8 sequences, never half of one).
-std::string first_chars(const std::string& text, std::size_t count) {
-  std::size_t pos = 0;
-  for (std::size_t n = 0; n < count && pos < text.size(); ++n)
-    pos += utf8_length(static_cast<unsigned char>(text[pos]));
-  return text.substr(0, std::min(pos, text.size()));
-}
-
-/// The last count characters of text (whole UTF-8 sequences).
-std::string last_chars(const std::string& text, std::size_t count) {
-  std::size_t pos = text.size();
-  for (std::size_t n = 0; n < count && pos > 0; ++n) {
-    --pos;
-    while (pos > 0 && (static_cast<unsigned char>(text[pos]) & 0xc0) == 0x80) --pos;
-  }
-  return text.substr(pos);
-}
-
 /// The doctor's regional code padded with leading zeros, or cut, to its last six characters.
-std::string regional_code_six(const std::string& code) { return last_chars("000000" + code, 6); }
+std::string regional_code_six(const std::string& code) { return tools::last_characters("000000" + code, 6); }
 
 struct Enrolment {
   std::string date;  ///< yyyymmdd
@@ -60,7 +34,7 @@ bool find_enrolment(Tpx_wrap_praxipat& session, const std::string& patient_code,
   const std::string state = session.sql_into("Praxilo", "SELECT ac_val" + tail);
   if (state != "A") return false;
   enrolment.date = tools::date2string(date, "yyyymmdd");
-  enrolment.memo = first_chars(memo, 10);
+  enrolment.memo = tools::first_characters(memo, 10);
   return true;
 }
 

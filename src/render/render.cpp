@@ -52,13 +52,8 @@ std::string temporary_path(const std::string& html_path) {
   const bool has_extension =
       dot != std::string::npos && (last_separator == std::string::npos || dot > last_separator);
   const std::string extension = has_extension ? html_path.substr(dot) : "";
-  // Four characters, not bytes: a UTF-8 character is one lead byte and its continuations.
-  std::size_t cut = html_path.size();
-  for (int characters = 0; characters < 4 && cut > 0; ++characters) {
-    --cut;
-    while (cut > 0 && (static_cast<unsigned char>(html_path[cut]) & 0xC0) == 0x80) --cut;
-  }
-  const std::string stem = html_path.substr(0, cut);
+  // Four characters, not bytes.
+  const std::string stem = html_path.substr(0, html_path.size() - last_characters(html_path, 4).size());
   return stem + "_tmp" + extension;
 }
 

@@ -150,6 +150,26 @@ std::string trim(std::string_view text) {
   return std::string(text);
 }
 
+std::string first_characters(std::string_view text, std::size_t count) {
+  try {
+    const auto chars = characters(text);
+    if (count >= chars.size()) return std::string(text);
+    return std::string(text.substr(0, static_cast<std::size_t>(chars[count].data() - text.data())));
+  } catch (...) {
+    return {};
+  }
+}
+
+std::string last_characters(std::string_view text, std::size_t count) {
+  try {
+    const auto chars = characters(text);
+    if (count >= chars.size()) return std::string(text);
+    return std::string(text.substr(static_cast<std::size_t>(chars[chars.size() - count].data() - text.data())));
+  } catch (...) {
+    return {};
+  }
+}
+
 bool is_empty(std::string_view text) {
   for (char c : text)
     if (static_cast<unsigned char>(c) > 32) return false;

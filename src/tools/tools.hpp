@@ -4,6 +4,7 @@
 // None of them throws: each turns its failures into a neutral result, and some keep a
 // failure text in last_error for diagnosis. Texts are UTF-8; 8-bit texts are converted
 // to and from the ANSI code page where they cross a file or the registry.
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +42,12 @@ bool ends_with(std::string_view text, std::string_view suffix);
 bool is_empty(std::string_view text);
 /// text with blanks and control characters (codes up to 32) trimmed at both ends.
 std::string trim(std::string_view text);
+
+/// The first count characters of UTF-8 text, never half of one (a byte that does not
+/// start a well formed sequence counts as a character of its own).
+std::string first_characters(std::string_view text, std::size_t count);
+/// The last count characters of UTF-8 text, never half of one.
+std::string last_characters(std::string_view text, std::size_t count);
 
 /// Reads a string value, opening the key for reading only; "" when the key cannot be
 /// opened, the value is missing or not a string, or anything fails.
