@@ -4,6 +4,7 @@
 
 #include "app/login.hpp"
 #include "fake_praxilo.hpp"
+#include "px_fixture.hpp"
 
 namespace {
 
@@ -146,6 +147,13 @@ TEST_F(LoginTest, AttemptHasTheBusyCursorAroundItAndANewRecordEachTime) {
   int disconnects = 0;
   for (const auto& c : fake.calls) disconnects += c.method == "disconnetti";
   EXPECT_EQ(disconnects, 0);
+}
+
+TEST(LastUserName, IsTheMakersUltimoUtente) {
+  test_support::RegistryFile registry;
+  EXPECT_EQ(last_user_name(), "");
+  registry.write("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvanta-Ferrix]\r\n\"ultimo_utente\"=\"Dell'Orto\"\r\n");
+  EXPECT_EQ(last_user_name(), "Dell'Orto");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "records/px_tools.hpp"
 #include "tools/tools.hpp"
 
 namespace {
@@ -35,6 +36,10 @@ class BusyCursor {
 };
 
 }  // namespace
+
+std::string last_user_name() {
+  return tools::read_registry_string(tools::local_machine_root(), px_tools::maker_registry_folder(), "ultimo_utente");
+}
 
 bool proceed(const std::string& user_name, const std::string& password, TUser& user, Tpx_wrap_praxipat& session,
              platform::Host& host) {

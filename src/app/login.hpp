@@ -11,6 +11,10 @@
 /// The application title, caption of the sign-in messages.
 inline constexpr const char* application_title = "PIV ZONA12";
 
+/// The user name the records product signed in last (the maker's registry folder's
+/// "ultimo_utente"), offered by the sign-in; "" when there is none.
+std::string last_user_name();
+
 /// Signs in with user_name and password exactly as typed and fills user. Shows its
 /// refusals through host's message box; true when the doctor is admitted. Never throws.
 bool proceed(const std::string& user_name, const std::string& password, TUser& user,

@@ -73,8 +73,7 @@ int main(int argc, char** argv) {
   if (std::filesystem::is_directory(output_path, ec))
     return usage_error("il percorso del report è una cartella: " + output_path.string());
 
-  if (user_name.empty())
-    user_name = tools::read_registry_string(tools::local_machine_root(), "\\SOFTWARE\\Corvanta-Ferrix", "ultimo_utente");
+  if (user_name.empty()) user_name = last_user_name();
 
   std::string password;
   if (password_stdin) {
