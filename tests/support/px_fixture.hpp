@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "praxilo_install.hpp"
 #include "recording_host.hpp"
 #include "test_support.hpp"
 
@@ -28,15 +29,9 @@ class RegistryFile {
   ScopedEnv env_;
 };
 
-/// A ".reg" string value: backslashes and quotes escaped.
-inline std::string reg_string(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '\\' || c == '"') out += '\\';
-    out += c;
-  }
-  return out + "\"";
-}
+/// A ".reg" string value: in double quotes, backslashes and quotes escaped (as the
+/// fixture installations write their registry).
+using praxilo_db::reg_string;
 
 /// The App Paths section with the given "Path" value data (already in .reg form).
 inline std::string app_paths_section(const std::string& path_data) {
