@@ -183,12 +183,14 @@ struct Hive {
   std::vector<Entry> values;
 };
 
+/// True when key k (normal_key form) is key itself or a key below it.
+bool at_or_below(const std::string& k, const std::string& key) {
+  return k == key || (k.size() > key.size() && k.compare(0, key.size(), key) == 0 && k[key.size()] == '\\');
+}
+
 void remove_key(Hive& hive, RegistryRoot root, const std::string& key) {
-  auto below = [&](const std::string& k) {
-    return k == key || (k.size() > key.size() && k.compare(0, key.size(), key) == 0 && k[key.size()] == '\\');
-  };
-  std::erase_if(hive.keys, [&](const auto& k) { return k.first == root && below(k.second); });
-  std::erase_if(hive.values, [&](const Entry& e) { return e.root == root && below(e.key); });
+  std::erase_if(hive.keys, [&](const auto& k) { return k.first == root && at_or_below(k.second, key); });
+  std::erase_if(hive.values, [&](const Entry& e) { return e.root == root && at_or_below(e.key, key); });
 }
 
 Hive parse(const std::string& text) {
@@ -265,11 +267,9 @@ RegistryValue registry_read(RegistryRoot root, std::string_view key, std::string
     const std::string wanted_key = normal_key(key);
     const std::string wanted_name = name == "@" ? std::string() : lower(name);
     bool key_found = wanted_key.empty();  // the root itself always opens
+    // A key exists when it is listed or when a key below it is listed.
     for (const auto& [k_root, k] : hive.keys) {
-      if (k_root != root) continue;
-      // A key exists when it is listed or when a key below it is listed.
-      if (k == wanted_key || (k.size() > wanted_key.size() && k.compare(0, wanted_key.size(), wanted_key) == 0 &&
-                              k[wanted_key.size()] == '\\')) {
+      if (k_root == root && at_or_below(k, wanted_key)) {
         key_found = true;
         break;
       }
