@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/codepage.hpp"
 #include "platform/xmldoc.hpp"
 
 namespace platform {
@@ -32,16 +33,13 @@ std::string xml_safe(const std::string& text) {
       ++i;
       continue;
     }
-    std::size_t len = c >= 0xf0 && c <= 0xf4 ? 4 : c >= 0xe0 ? 3 : c >= 0xc2 && c < 0xe0 ? 2 : 0;
-    bool ok = len > 0 && i + len <= text.size();
-    for (std::size_t k = 1; ok && k < len; ++k) ok = (static_cast<unsigned char>(text[i + k]) & 0xc0) == 0x80;
-    if (ok) {
+    // A byte of 0x80 or more that does not start a well formed sequence stands alone.
+    const std::size_t len = utf8_sequence_length(std::string_view(text).substr(i));
+    if (len > 1)
       out.append(text, i, len);
-      i += len;
-    } else {
+    else
       out += '?';
-      ++i;
-    }
+    i += len;
   }
   return out;
 }
