@@ -47,9 +47,7 @@ INSERT INTO cart_vaccini (codice, va_tipo, va_code, va_data) VALUES ('P2', 'ANTI
 /// The fixture installation with the report stylesheets, and a fresh current directory.
 struct Practice {
   explicit Practice(const std::string& extra_registry = "") : installation(practice, extra_registry), cwd(work.path()) {
-    for (const auto& entry : fs::directory_iterator(fs::path(PZ_SOURCE_DIR) / "xsl"))
-      fs::copy_file(entry.path(), fs::path(installation.appdir()) / entry.path().filename(),
-                    fs::copy_options::overwrite_existing);
+    test_support::copy_stylesheets(installation.appdir());
   }
   test_support::Installation installation;
   test_support::TempDir work;

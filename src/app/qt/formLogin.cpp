@@ -10,7 +10,6 @@
 
 #include "app/login.hpp"
 #include "appearance.hpp"
-#include "tools/tools.hpp"
 
 namespace {
 
@@ -68,8 +67,7 @@ TfrmLogin::TfrmLogin(QWidget* owner, platform::Host& host) : QDialog(owner), hos
 TfrmLogin::~TfrmLogin() = default;
 
 void TfrmLogin::FormCreate() {
-  editUtente->setText(QString::fromStdString(
-      tools::read_registry_string(tools::local_machine_root(), "\\SOFTWARE\\Corvanta-Ferrix", "ultimo_utente")));
+  editUtente->setText(QString::fromStdString(last_user_name()));
   editPassword->setFocus();
 }
 
