@@ -162,6 +162,7 @@ std::string first_characters(std::string_view text, std::size_t count) {
 
 std::string last_characters(std::string_view text, std::size_t count) {
   try {
+    if (count == 0) return {};
     const auto chars = characters(text);
     if (count >= chars.size()) return std::string(text);
     return std::string(text.substr(static_cast<std::size_t>(chars[chars.size() - count].data() - text.data())));
