@@ -59,6 +59,20 @@ TEST(XmlDocument, RootStaysDetachedUntilSetAndReplacesTheEarlierOne) {
   EXPECT_EQ(doc.document_element().name(), "diabete");
 }
 
+TEST(XmlDocument, DeactivateFreesTheTreeAndTheDocumentServesAgain) {
+  platform::XmlDocument doc;
+  doc.set_document_element(small_report(doc));
+  doc.create_root("urn:y", "abbandonato");
+  doc.deactivate();
+  EXPECT_FALSE(doc.active());
+  EXPECT_FALSE(doc.document_element().valid());
+  EXPECT_EQ(doc.to_string(), "");
+  doc.deactivate();  // twice is harmless
+  doc.set_document_element(doc.create_root("urn:x", "diabete"));
+  EXPECT_EQ(doc.document_element().name(), "diabete");
+  EXPECT_EQ(doc.to_string().find("tao"), std::string::npos);
+}
+
 TEST(XmlDocument, SaveReplacesTheFileAndLeavesNothingBeside) {
   test_support::TempDir dir;
   const fs::path target = dir.path() / "File TAO ZONA12.xml";

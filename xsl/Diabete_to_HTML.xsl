@@ -34,61 +34,73 @@
   <xsl:variable name="assistiti" select="/d:diabete/d:medico/d:assistito"/>
   <xsl:variable name="totale" select="count($assistiti)"/>
 
+  <!-- A patient's records of one indicator: the key is the patient's id and the indicator. -->
+  <xsl:key name="rilevazioni" match="d:monitoraggio/*" use="concat(generate-id(../..), ' ', local-name())"/>
+  <!-- An indicator's records come together, newest first: the first of each run is the
+       patient's newest record of it, one per patient who has any. -->
+  <xsl:key name="prima-rilevazione" match="d:monitoraggio/*[local-name(preceding-sibling::*[1]) != local-name()]"
+           use="local-name()"/>
+
   <xsl:template match="/">
     <xsl:call-template name="pagina">
       <xsl:with-param name="titolo">Gestione integrata del diabete</xsl:with-param>
-      <xsl:with-param name="riepilogo">
-        <xsl:value-of select="$totale"/>
-        <xsl:choose>
-          <xsl:when test="$totale = 1"> assistito arruolato nel progetto diabete</xsl:when>
-          <xsl:otherwise> assistiti arruolati nel progetto diabete</xsl:otherwise>
-        </xsl:choose>
-      </xsl:with-param>
-      <xsl:with-param name="contenuto">
-        <xsl:if test="$totale &gt; 0">
-          <section class="riepilogo-indicatori">
-            <h2>Riepilogo degli indicatori</h2>
-            <p class="nota">Assistiti con almeno una rilevazione nel periodo, su <xsl:value-of select="$totale"/> arruolati.</p>
-            <div class="pannello">
-              <table class="indicatori">
-                <xsl:for-each select="$indicatori">
-                  <xsl:variable name="nome" select="@nome"/>
-                  <xsl:variable name="con-rilevazione" select="count($assistiti[d:monitoraggio/*[local-name() = $nome]])"/>
-                  <tr>
-                    <th><xsl:value-of select="."/></th>
-                    <td>
-                      <xsl:call-template name="barra">
-                        <xsl:with-param name="parte" select="$con-rilevazione"/>
-                        <xsl:with-param name="totale" select="$totale"/>
-                      </xsl:call-template>
-                    </td>
-                    <td class="numero"><xsl:value-of select="$con-rilevazione"/> su <xsl:value-of select="$totale"/></td>
-                    <td class="quota">
-                      <xsl:call-template name="percentuale">
-                        <xsl:with-param name="parte" select="$con-rilevazione"/>
-                        <xsl:with-param name="totale" select="$totale"/>
-                      </xsl:call-template>
-                    </td>
-                  </tr>
-                </xsl:for-each>
-              </table>
-            </div>
-          </section>
-          <section>
-            <h2>Assistiti</h2>
-            <p class="nota">Rilevazioni del periodo, dalla più recente; la più recente è evidenziata.</p>
-            <xsl:apply-templates select="$assistiti"/>
-          </section>
-        </xsl:if>
-      </xsl:with-param>
     </xsl:call-template>
   </xsl:template>
 
+  <xsl:template match="/" mode="riepilogo">
+    <xsl:value-of select="$totale"/>
+    <xsl:choose>
+      <xsl:when test="$totale = 1"> assistito arruolato nel progetto diabete</xsl:when>
+      <xsl:otherwise> assistiti arruolati nel progetto diabete</xsl:otherwise>
+    </xsl:choose>
+  </xsl:template>
+
+  <xsl:template match="/" mode="contenuto">
+    <xsl:variable name="report" select="."/>
+    <xsl:if test="$totale &gt; 0">
+      <section class="riepilogo-indicatori">
+        <h2>Riepilogo degli indicatori</h2>
+        <p class="nota">Assistiti con almeno una rilevazione nel periodo, su <xsl:value-of select="$totale"/> arruolati.</p>
+        <div class="pannello">
+          <table class="indicatori">
+            <xsl:for-each select="$indicatori">
+              <xsl:variable name="nome" select="@nome"/>
+              <!-- key() looks in the document of the context node: the report's, not this one's. -->
+              <xsl:variable name="con-rilevazione">
+                <xsl:for-each select="$report"><xsl:value-of select="count(key('prima-rilevazione', $nome))"/></xsl:for-each>
+              </xsl:variable>
+              <tr>
+                <th><xsl:value-of select="."/></th>
+                <td>
+                  <xsl:call-template name="barra">
+                    <xsl:with-param name="parte" select="$con-rilevazione"/>
+                    <xsl:with-param name="totale" select="$totale"/>
+                  </xsl:call-template>
+                </td>
+                <td class="numero"><xsl:value-of select="$con-rilevazione"/> su <xsl:value-of select="$totale"/></td>
+                <td class="quota">
+                  <xsl:call-template name="percentuale">
+                    <xsl:with-param name="parte" select="$con-rilevazione"/>
+                    <xsl:with-param name="totale" select="$totale"/>
+                  </xsl:call-template>
+                </td>
+              </tr>
+            </xsl:for-each>
+          </table>
+        </div>
+      </section>
+      <section>
+        <h2>Assistiti</h2>
+        <p class="nota">Rilevazioni del periodo, dalla più recente; la più recente è evidenziata.</p>
+        <xsl:apply-templates select="$assistiti"/>
+      </section>
+    </xsl:if>
+  </xsl:template>
+
   <xsl:template match="d:assistito">
-    <xsl:variable name="monitoraggio" select="d:monitoraggio"/>
-    <!-- Sections come grouped, so each first element of a run starts one indicator. -->
-    <xsl:variable name="coperti"
-                  select="count($monitoraggio/*[not(preceding-sibling::*[1]) or local-name(preceding-sibling::*[1]) != local-name()])"/>
+    <xsl:variable name="assistito" select="."/>
+    <xsl:variable name="chiave" select="concat(generate-id(), ' ')"/>
+    <xsl:variable name="coperti" select="count(d:monitoraggio/*[local-name(preceding-sibling::*[1]) != local-name()])"/>
     <article class="assistito">
       <div class="assistito-testa">
         <div>
@@ -111,36 +123,36 @@
       </div>
       <table class="rilevazioni">
         <xsl:for-each select="$indicatori">
+          <xsl:variable name="etichetta" select="."/>
           <xsl:variable name="nome" select="@nome"/>
-          <xsl:variable name="righe" select="$monitoraggio/*[local-name() = $nome]"/>
-          <tr>
-            <xsl:if test="not($righe)"><xsl:attribute name="class">assente</xsl:attribute></xsl:if>
-            <th><xsl:value-of select="."/></th>
-            <td>
-              <xsl:choose>
-                <xsl:when test="$righe"><xsl:apply-templates select="$righe" mode="voce"/></xsl:when>
-                <xsl:otherwise><span class="assente-testo">nessuna rilevazione</span></xsl:otherwise>
-              </xsl:choose>
-            </td>
-          </tr>
+          <xsl:for-each select="$assistito">
+            <xsl:variable name="righe" select="key('rilevazioni', concat($chiave, $nome))"/>
+            <tr>
+              <xsl:if test="not($righe)"><xsl:attribute name="class">assente</xsl:attribute></xsl:if>
+              <th><xsl:value-of select="$etichetta"/></th>
+              <td>
+                <xsl:choose>
+                  <xsl:when test="$righe"><xsl:apply-templates select="$righe" mode="voce"/></xsl:when>
+                  <xsl:otherwise><span class="assente-testo">nessuna rilevazione</span></xsl:otherwise>
+                </xsl:choose>
+              </td>
+            </tr>
+          </xsl:for-each>
         </xsl:for-each>
       </table>
     </article>
   </xsl:template>
 
-  <!-- The newest record of an indicator stands out. -->
-  <xsl:template name="classe-voce">
-    <xsl:param name="extra"/>
-    <xsl:if test="not(preceding-sibling::*[1]) or local-name(preceding-sibling::*[1]) != local-name()">ultima </xsl:if>
-    <xsl:value-of select="$extra"/>
-  </xsl:template>
+  <!-- The records of one indicator arrive here together, newest first: the first one, the
+       newest, gets the class "ultima". substring(text, 1, length * condition) is the text
+       when the condition holds and "" otherwise, which spares a fragment per record. -->
 
   <!-- Laboratory values, abdominal circumference, BMI: the date and the value. -->
   <xsl:template match="d:monitoraggio/*" mode="voce" priority="-1">
     <xsl:call-template name="voce">
       <xsl:with-param name="data" select="d:data"/>
       <xsl:with-param name="valore" select="d:valore"/>
-      <xsl:with-param name="classe"><xsl:call-template name="classe-voce"/></xsl:with-param>
+      <xsl:with-param name="classe" select="substring('ultima ', 1, 7 * (position() = 1))"/>
     </xsl:call-template>
   </xsl:template>
 
@@ -148,24 +160,18 @@
   <xsl:template match="d:controlloClinico | d:vaccinazioneAntiInfluenzale" mode="voce">
     <xsl:call-template name="voce">
       <xsl:with-param name="data" select="d:data"/>
-      <xsl:with-param name="classe"><xsl:call-template name="classe-voce"/></xsl:with-param>
+      <xsl:with-param name="classe" select="substring('ultima ', 1, 7 * (position() = 1))"/>
     </xsl:call-template>
   </xsl:template>
 
   <!-- Blood pressure as maximum/minimum; a value not recorded shows as a dash. -->
   <xsl:template match="d:pressioneArteriosa" mode="voce">
-    <xsl:variable name="massima">
-      <xsl:value-of select="d:max"/>
-      <xsl:if test="normalize-space(d:max) = ''">–</xsl:if>
-    </xsl:variable>
-    <xsl:variable name="minima">
-      <xsl:value-of select="d:min"/>
-      <xsl:if test="normalize-space(d:min) = ''">–</xsl:if>
-    </xsl:variable>
+    <xsl:variable name="massima" select="concat(d:max, substring('–', 1, normalize-space(d:max) = ''))"/>
+    <xsl:variable name="minima" select="concat(d:min, substring('–', 1, normalize-space(d:min) = ''))"/>
     <xsl:call-template name="voce">
       <xsl:with-param name="data" select="d:data"/>
       <xsl:with-param name="valore" select="concat($massima, '/', $minima, ' mmHg')"/>
-      <xsl:with-param name="classe"><xsl:call-template name="classe-voce"/></xsl:with-param>
+      <xsl:with-param name="classe" select="substring('ultima ', 1, 7 * (position() = 1))"/>
     </xsl:call-template>
   </xsl:template>
 
@@ -173,11 +179,8 @@
     <xsl:call-template name="voce">
       <xsl:with-param name="data" select="d:data"/>
       <xsl:with-param name="valore" select="d:esito"/>
-      <xsl:with-param name="classe">
-        <xsl:call-template name="classe-voce">
-          <xsl:with-param name="extra"><xsl:if test="d:esito = 'Patologico'">patologico</xsl:if></xsl:with-param>
-        </xsl:call-template>
-      </xsl:with-param>
+      <xsl:with-param name="classe"
+                      select="concat(substring('ultima ', 1, 7 * (position() = 1)), substring('patologico', 1, 10 * (d:esito = 'Patologico')))"/>
     </xsl:call-template>
   </xsl:template>
 
@@ -191,7 +194,7 @@
           <xsl:otherwise><xsl:value-of select="d:booleano"/></xsl:otherwise>
         </xsl:choose>
       </xsl:with-param>
-      <xsl:with-param name="classe"><xsl:call-template name="classe-voce"/></xsl:with-param>
+      <xsl:with-param name="classe" select="substring('ultima ', 1, 7 * (position() = 1))"/>
     </xsl:call-template>
   </xsl:template>
 

@@ -16,46 +16,48 @@
   <xsl:template match="/">
     <xsl:call-template name="pagina">
       <xsl:with-param name="titolo">Terapia anticoagulante orale (TAO)</xsl:with-param>
-      <xsl:with-param name="riepilogo">
-        <xsl:value-of select="$totale"/>
-        <xsl:choose>
-          <xsl:when test="$totale = 1"> assistito in terapia anticoagulante orale</xsl:when>
-          <xsl:otherwise> assistiti in terapia anticoagulante orale</xsl:otherwise>
-        </xsl:choose>
-      </xsl:with-param>
-      <xsl:with-param name="contenuto">
-        <xsl:if test="$totale &gt; 0">
-          <xsl:variable name="seguiti" select="count($assistiti[t:monitoraggio/t:consulenza])"/>
-          <section>
-            <div class="cifre">
-              <div class="cifra-box">
-                <strong><xsl:value-of select="$totale"/></strong>
-                <span>assistiti in TAO</span>
-              </div>
-              <div class="cifra-box">
-                <strong><xsl:value-of select="$seguiti"/></strong>
-                <span>con almeno una consulenza</span>
-                <xsl:call-template name="barra">
-                  <xsl:with-param name="parte" select="$seguiti"/>
-                  <xsl:with-param name="totale" select="$totale"/>
-                </xsl:call-template>
-              </div>
-              <div class="cifra-box">
-                <strong><xsl:value-of select="count($assistiti/t:monitoraggio/t:consulenza)"/></strong>
-                <span>consulenze nel periodo</span>
-              </div>
-            </div>
-          </section>
-          <section>
-            <h2>Assistiti</h2>
-            <p class="nota">Consulenze del periodo, dalla più recente.</p>
-            <div class="griglia">
-              <xsl:apply-templates select="$assistiti"/>
-            </div>
-          </section>
-        </xsl:if>
-      </xsl:with-param>
     </xsl:call-template>
+  </xsl:template>
+
+  <xsl:template match="/" mode="riepilogo">
+    <xsl:value-of select="$totale"/>
+    <xsl:choose>
+      <xsl:when test="$totale = 1"> assistito in terapia anticoagulante orale</xsl:when>
+      <xsl:otherwise> assistiti in terapia anticoagulante orale</xsl:otherwise>
+    </xsl:choose>
+  </xsl:template>
+
+  <xsl:template match="/" mode="contenuto">
+    <xsl:if test="$totale &gt; 0">
+      <xsl:variable name="seguiti" select="count($assistiti[t:monitoraggio/t:consulenza])"/>
+      <section>
+        <div class="cifre">
+          <div class="cifra-box">
+            <strong><xsl:value-of select="$totale"/></strong>
+            <span>assistiti in TAO</span>
+          </div>
+          <div class="cifra-box">
+            <strong><xsl:value-of select="$seguiti"/></strong>
+            <span>con almeno una consulenza</span>
+            <xsl:call-template name="barra">
+              <xsl:with-param name="parte" select="$seguiti"/>
+              <xsl:with-param name="totale" select="$totale"/>
+            </xsl:call-template>
+          </div>
+          <div class="cifra-box">
+            <strong><xsl:value-of select="count($assistiti/t:monitoraggio/t:consulenza)"/></strong>
+            <span>consulenze nel periodo</span>
+          </div>
+        </div>
+      </section>
+      <section>
+        <h2>Assistiti</h2>
+        <p class="nota">Consulenze del periodo, dalla più recente.</p>
+        <div class="griglia">
+          <xsl:apply-templates select="$assistiti"/>
+        </div>
+      </section>
+    </xsl:if>
   </xsl:template>
 
   <xsl:template match="t:assistito">

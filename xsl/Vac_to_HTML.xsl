@@ -16,49 +16,51 @@
   <xsl:template match="/">
     <xsl:call-template name="pagina">
       <xsl:with-param name="titolo">Vaccinazione antinfluenzale</xsl:with-param>
-      <xsl:with-param name="riepilogo">
-        <xsl:value-of select="$totale"/>
-        <xsl:choose>
-          <xsl:when test="$totale = 1"> assistito vaccinato nel periodo</xsl:when>
-          <xsl:otherwise> assistiti vaccinati nel periodo</xsl:otherwise>
-        </xsl:choose>
-      </xsl:with-param>
-      <xsl:with-param name="contenuto">
-        <xsl:if test="$totale &gt; 0">
-          <section>
-            <div class="cifre">
-              <div class="cifra-box">
-                <strong><xsl:value-of select="$totale"/></strong>
-                <span>assistiti vaccinati</span>
-              </div>
-              <div class="cifra-box">
-                <strong><xsl:value-of select="count($assistiti/v:monitoraggio/v:antiInfluenzale)"/></strong>
-                <span>vaccinazioni nel periodo</span>
-              </div>
-            </div>
-          </section>
-          <section>
-            <h2>Assistiti vaccinati</h2>
-            <p class="nota">Vaccinazioni antinfluenzali del periodo, dalla più recente.</p>
-            <table class="elenco">
-              <thead>
-                <tr>
-                  <th>N.</th>
-                  <th>Assistito</th>
-                  <th>Codice fiscale</th>
-                  <th>Sesso</th>
-                  <th>Data di nascita</th>
-                  <th>Vaccinazioni</th>
-                </tr>
-              </thead>
-              <tbody>
-                <xsl:apply-templates select="$assistiti"/>
-              </tbody>
-            </table>
-          </section>
-        </xsl:if>
-      </xsl:with-param>
     </xsl:call-template>
+  </xsl:template>
+
+  <xsl:template match="/" mode="riepilogo">
+    <xsl:value-of select="$totale"/>
+    <xsl:choose>
+      <xsl:when test="$totale = 1"> assistito vaccinato nel periodo</xsl:when>
+      <xsl:otherwise> assistiti vaccinati nel periodo</xsl:otherwise>
+    </xsl:choose>
+  </xsl:template>
+
+  <xsl:template match="/" mode="contenuto">
+    <xsl:if test="$totale &gt; 0">
+      <section>
+        <div class="cifre">
+          <div class="cifra-box">
+            <strong><xsl:value-of select="$totale"/></strong>
+            <span>assistiti vaccinati</span>
+          </div>
+          <div class="cifra-box">
+            <strong><xsl:value-of select="count($assistiti/v:monitoraggio/v:antiInfluenzale)"/></strong>
+            <span>vaccinazioni nel periodo</span>
+          </div>
+        </div>
+      </section>
+      <section>
+        <h2>Assistiti vaccinati</h2>
+        <p class="nota">Vaccinazioni antinfluenzali del periodo, dalla più recente.</p>
+        <table class="elenco">
+          <thead>
+            <tr>
+              <th>N.</th>
+              <th>Assistito</th>
+              <th>Codice fiscale</th>
+              <th>Sesso</th>
+              <th>Data di nascita</th>
+              <th>Vaccinazioni</th>
+            </tr>
+          </thead>
+          <tbody>
+            <xsl:apply-templates select="$assistiti"/>
+          </tbody>
+        </table>
+      </section>
+    </xsl:if>
   </xsl:template>
 
   <xsl:template match="v:assistito">
@@ -80,7 +82,7 @@
         <xsl:for-each select="v:monitoraggio/v:antiInfluenzale">
           <xsl:call-template name="voce">
             <xsl:with-param name="data" select="v:data"/>
-            <xsl:with-param name="classe"><xsl:if test="position() = 1">ultima</xsl:if></xsl:with-param>
+            <xsl:with-param name="classe" select="substring('ultima', 1, 6 * (position() = 1))"/>
           </xsl:call-template>
         </xsl:for-each>
         <xsl:if test="not(v:monitoraggio/v:antiInfluenzale)">

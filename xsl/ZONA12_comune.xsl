@@ -10,12 +10,11 @@
 
   <xsl:output method="html" encoding="UTF-8" indent="yes" doctype-system="about:legacy-compat"/>
 
-  <!-- The whole page. titolo: the programme; riepilogo: a short line under the title;
-       contenuto: the body of the report (a result tree fragment). -->
+  <!-- The whole page, written once into the result: titolo is the programme; the line
+       under the title comes from the report's root in mode "riepilogo", the body of the
+       report from the root in mode "contenuto" (each programme's stylesheet has both). -->
   <xsl:template name="pagina">
     <xsl:param name="titolo"/>
-    <xsl:param name="riepilogo"/>
-    <xsl:param name="contenuto"/>
     <xsl:variable name="radice" select="/*"/>
     <xsl:variable name="medico" select="$radice/*[local-name() = 'medico']"/>
     <xsl:variable name="prodotto">
@@ -35,7 +34,7 @@
             <div>
               <div class="marchio">PIV ZONA12 · Report per l'Azienda Sanitaria</div>
               <h1><xsl:value-of select="$titolo"/></h1>
-              <p class="riepilogo"><xsl:value-of select="$riepilogo"/></p>
+              <p class="riepilogo"><xsl:apply-templates select="/" mode="riepilogo"/></p>
             </div>
             <dl class="dati-medico">
               <div>
@@ -54,7 +53,7 @@
           </div>
         </header>
         <main>
-          <xsl:copy-of select="$contenuto"/>
+          <xsl:apply-templates select="/" mode="contenuto"/>
           <xsl:if test="not($medico/*[local-name() = 'assistito'])">
             <p class="vuoto">Nessun assistito nel report.</p>
           </xsl:if>

@@ -108,6 +108,9 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
                 host);
   }
 
+  // The page is made from the saved file: the report's tree is not kept while it is built.
+  context.xml_doc.deactivate();
+
   const std::string appl = px_tools::appl_directory();
   RunResult result;
   result.outcome = RunOutcome::saved;

@@ -36,6 +36,9 @@ class XmlDocument {
   /// Makes the document usable; an inactive document becomes an empty one.
   void activate();
   bool active() const;
+  /// Frees the whole tree (and any root not attached); the document is inactive until
+  /// activated again. Handles on its elements become invalid.
+  void deactivate();
 
   /// Creates an element in namespace ns_uri as the default namespace, not yet attached:
   /// it belongs to this document and is freed with it unless it becomes the root.

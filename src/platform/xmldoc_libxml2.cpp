@@ -114,6 +114,8 @@ void XmlDocument::activate() {
 
 bool XmlDocument::active() const { return impl_->doc != nullptr; }
 
+void XmlDocument::deactivate() { impl_->free_all(); }
+
 XmlElement XmlDocument::create_root(const std::string& ns_uri, const std::string& name) {
   activate();
   xmlNodePtr root = xmlNewDocNode(impl_->doc, nullptr, to_xml(name), nullptr);

@@ -87,10 +87,23 @@ void insert_charset_declaration(xmlDoc* page) {
   xmlAddNextSibling(meta, after);
 }
 
+/// Output callback of serialize(): appends the bytes to the std::string in context.
+int append_to_string(void* context, const char* bytes, int length) {
+  try {
+    static_cast<std::string*>(context)->append(bytes, static_cast<std::size_t>(length));
+    return length;
+  } catch (...) {
+    return -1;
+  }
+}
+
 /// The result document as UTF-8 text, whatever encoding the stylesheet asks for: the
-/// page is handed over as text, not as a file, so the encoding is the caller's.
+/// page is handed over as text, not as a file, so the encoding is the caller's. The
+/// serializer writes straight into the text, so a large page is not held twice.
 std::string serialize(xmlDoc* result, xsltStylesheet* style) {
-  std::unique_ptr<xmlOutputBuffer, OutputFree> buffer(xmlAllocOutputBuffer(nullptr));
+  std::string text;
+  std::unique_ptr<xmlOutputBuffer, OutputFree> buffer(
+      xmlOutputBufferCreateIO(&append_to_string, nullptr, &text, nullptr));
   if (!buffer) throw std::runtime_error("memoria insufficiente per il risultato della trasformazione");
   if (result->type == XML_HTML_DOCUMENT_NODE) {
     int indent = -1;
@@ -100,9 +113,9 @@ std::string serialize(xmlDoc* result, xsltStylesheet* style) {
   } else if (xsltSaveResultTo(buffer.get(), result, style) < 0) {
     throw std::runtime_error("il risultato della trasformazione non può essere scritto");
   }
-  xmlOutputBufferFlush(buffer.get());
-  const xmlChar* content = xmlOutputBufferGetContent(buffer.get());
-  return std::string(reinterpret_cast<const char*>(content), xmlOutputBufferGetSize(buffer.get()));
+  if (xmlOutputBufferClose(buffer.release()) < 0)
+    throw std::runtime_error("il risultato della trasformazione non può essere scritto");
+  return text;
 }
 
 [[noreturn]] void fail(const std::string& what, const ErrorCollector& errors) {
@@ -158,6 +171,8 @@ std::string XsltProcessor::transform() const {
 
   DocPtr result(xsltApplyStylesheetUser(style.get(), impl_->input.get(), nullptr, nullptr, nullptr, context.get()));
   if (!result || context->state != XSLT_STATE_OK) fail("errore nella trasformazione", errors);
+  // The context's keys and temporary trees are not needed to write the page.
+  context.reset();
   return serialize(result.get(), style.get());
 }
 

@@ -91,10 +91,15 @@ std::string xslt_transform(const std::string& xsl_path, const std::string& xml_p
   try {
     if (!file_exists(xsl_path)) return "file xslt non trovato";
     if (!file_exists(xml_path)) return "file xml di input non trovato";
-    platform::XsltProcessor processor;
-    if (!processor.load_stylesheet(xsl_path)) return "file xslt mal formato";
-    if (!processor.load_input(xml_path)) return "file xml di input mal formato";
-    memowrit(html_path, processor.transform());
+    std::string page;
+    {
+      // The processor and its documents go before the page is converted and written.
+      platform::XsltProcessor processor;
+      if (!processor.load_stylesheet(xsl_path)) return "file xslt mal formato";
+      if (!processor.load_input(xml_path)) return "file xml di input mal formato";
+      page = processor.transform();
+    }
+    memowrit(html_path, page);
     result.clear();
   } catch (...) {
     result = conversion_exception;
