@@ -245,6 +245,22 @@ TEST(XsltProcessor, FailuresAreExceptionsWithTheReason) {
   EXPECT_FALSE(processor.load_input(dir.dir() + "missing.xml"));
 }
 
+TEST(XsltProcessor, ParametersAreTextNeverExpressions) {
+  TempDir dir;
+  write_file(dir.path() / "page.xsl",
+             "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+             "<xsl:output method=\"text\"/><xsl:param name=\"a\"/><xsl:param name=\"b\">predefinito</xsl:param>"
+             "<xsl:template match=\"/\">[<xsl:value-of select=\"$a\"/>][<xsl:value-of select=\"$b\"/>]"
+             "</xsl:template></xsl:stylesheet>");
+  write_file(dir.path() / "in.xml", "<r/>");
+  platform::XsltProcessor processor;
+  ASSERT_TRUE(processor.load_stylesheet(dir.dir() + "page.xsl"));
+  ASSERT_TRUE(processor.load_input(dir.dir() + "in.xml"));
+  EXPECT_EQ(processor.transform(), "[][predefinito]");
+  EXPECT_EQ(processor.transform({{"a", "D'Alò \"Ciro\""}, {"b", "1 + 1"}}), "[D'Alò \"Ciro\"][1 + 1]");
+  EXPECT_EQ(processor.transform({{"a", "/r"}}), "[/r][predefinito]") << "a path stays a text";
+}
+
 TEST(XsltProcessor, InputEntitiesDoNotReadOtherFiles) {
   TempDir dir;
   write_file(dir.path() / "secret.txt", "segreto");

@@ -101,7 +101,11 @@ TEST_F(RunFlow, FirstRunNavigatesLaterRunsRefreshTheSamePage) {
   EXPECT_FALSE(xml_doc.active()) << "the page is made from the saved file, not from a tree kept beside it";
   const std::string html = installation.appdir() + "ZONA12.html";
   EXPECT_EQ(first.html_path, html);
-  EXPECT_NE(read_file(html).find("Niccolò"), std::string::npos);
+  const std::string page = read_file(html);
+  EXPECT_NE(page.find("Niccolò"), std::string::npos);
+  for (const char* stated : {"Periodo: dal 01/01/2024 al 31/12/2024", "<dd>Mario Rossi</dd>", "<dd>ASL 12</dd>"})
+    EXPECT_NE(page.find(stated), std::string::npos) << stated;
+  EXPECT_EQ(saved.find("Periodo"), std::string::npos) << "the report itself does not change";
   ASSERT_EQ(host.navigations.size(), 1u);
   EXPECT_EQ(host.navigations[0], "file://" + html);
   EXPECT_TRUE(host.visible);

@@ -10,6 +10,13 @@
 
   <xsl:output method="html" encoding="UTF-8" indent="yes" doctype-system="about:legacy-compat"/>
 
+  <!-- What the run tells the page beside the report: the first and last day of the period
+       (yyyymmdd), the doctor's name and the health authority. Each may be empty. -->
+  <xsl:param name="dal"/>
+  <xsl:param name="al"/>
+  <xsl:param name="nominativo"/>
+  <xsl:param name="asl"/>
+
   <!-- The whole page, written once into the result: titolo is the programme; the line
        under the title comes from the report's root in mode "riepilogo", the body of the
        report from the root in mode "contenuto" (each programme's stylesheet has both). -->
@@ -24,6 +31,8 @@
     </xsl:variable>
     <html lang="it">
       <head>
+        <!-- The Windows browser control renders in its newest mode only when asked. -->
+        <meta http-equiv="X-UA-Compatible" content="IE=edge"/>
         <meta name="viewport" content="width=device-width, initial-scale=1"/>
         <title><xsl:value-of select="$titolo"/> – PIV ZONA12</title>
         <style><xsl:call-template name="stile"/></style>
@@ -34,9 +43,24 @@
             <div>
               <div class="marchio">PIV ZONA12 · Report per l'Azienda Sanitaria</div>
               <h1><xsl:value-of select="$titolo"/></h1>
+              <xsl:if test="$periodo != ''">
+                <p class="periodo"><xsl:value-of select="$periodo"/></p>
+              </xsl:if>
               <p class="riepilogo"><xsl:apply-templates select="/" mode="riepilogo"/></p>
             </div>
             <dl class="dati-medico">
+              <xsl:if test="normalize-space($nominativo) != ''">
+                <div>
+                  <dt>Medico</dt>
+                  <dd><xsl:value-of select="normalize-space($nominativo)"/></dd>
+                </div>
+              </xsl:if>
+              <xsl:if test="normalize-space($asl) != ''">
+                <div>
+                  <dt>ASL</dt>
+                  <dd><xsl:value-of select="normalize-space($asl)"/></dd>
+                </div>
+              </xsl:if>
               <div>
                 <dt>Codice regionale del medico</dt>
                 <dd><xsl:value-of select="$medico/*[local-name() = 'codiceRegionale']"/></dd>
@@ -65,6 +89,20 @@
       </body>
     </html>
   </xsl:template>
+
+  <!-- "Periodo: dal dd/mm/yyyy al dd/mm/yyyy", or "" when the run gave no period. -->
+  <xsl:variable name="periodo">
+    <xsl:if test="normalize-space($dal) != '' and normalize-space($al) != ''">
+      <xsl:text>Periodo: dal </xsl:text>
+      <xsl:call-template name="data">
+        <xsl:with-param name="valore" select="$dal"/>
+      </xsl:call-template>
+      <xsl:text> al </xsl:text>
+      <xsl:call-template name="data">
+        <xsl:with-param name="valore" select="$al"/>
+      </xsl:call-template>
+    </xsl:if>
+  </xsl:variable>
 
   <!-- yyyymmdd as dd/mm/yyyy; an empty date as a dash; anything else as it stands. -->
   <xsl:template name="data">
@@ -181,6 +219,7 @@ h1, h2, h3 { margin: 0; font-weight: 600; }
   max-width: 1100px; margin: 0 auto; }
 .marchio { font-size: 12px; letter-spacing: .08em; text-transform: uppercase; opacity: .8; }
 .testata h1 { font-size: 28px; margin-top: 4px; }
+.periodo { margin: 6px 0 0; font-size: 16px; font-weight: 600; }
 .riepilogo { margin: 6px 0 0; opacity: .9; }
 .dati-medico { display: flex; gap: 28px; margin: 0; }
 .dati-medico dt { font-size: 11px; text-transform: uppercase; letter-spacing: .06em; opacity: .75; }

@@ -29,6 +29,17 @@ std::string file_url(const std::string& path) {
   return "file:///" + url_path;
 }
 
+// What the page states beside the report: the period and the doctor. The report's own
+// format has no place for them, so they go to the stylesheet as parameters (dates as
+// yyyymmdd, as the report writes its dates).
+platform::XsltParameters page_parameters(const ExtractionContext& context) {
+  const TUser& user = context.user;
+  return {{"dal", tools::date2string(context.date_from, "yyyymmdd")},
+          {"al", tools::date2string(context.date_to, "yyyymmdd")},
+          {"nominativo", user.get_nome() + " " + user.get_cognome()},
+          {"asl", user.get_asl_di_convenzione()}};
+}
+
 RunResult fail(RunOutcome outcome, const ProgrammeInfo& programme, const std::string& message,
                platform::Host& host) {
   tools::message_box(message, programme.no_patient_caption, platform::mb_ok, host);
@@ -117,7 +128,7 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
   result.xml_path = file_name;
   result.html_path = appl + report_file_name;
   // A failed transformation is not reported: the view shows whatever page the file holds.
-  tools::xml2html(appl + programme.stylesheet, file_name, result.html_path);
+  tools::xml2html(appl + programme.stylesheet, file_name, result.html_path, page_parameters(context));
 
   if (state.report_url.empty()) {
     state.report_url = file_url(result.html_path);

@@ -3,8 +3,14 @@
 // document, each loaded from a file, and the transformation of one by the other.
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace platform {
+
+/// Top-level stylesheet parameters by name, each given as a text value (UTF-8), never
+/// evaluated as an expression.
+using XsltParameters = std::vector<std::pair<std::string, std::string>>;
 
 class XsltProcessor {
  public:
@@ -20,13 +26,14 @@ class XsltProcessor {
   /// well-formed XML.
   bool load_input(const std::string& path);
 
-  /// Applies the stylesheet to the input and returns the page as UTF-8 text. An HTML
+  /// Applies the stylesheet to the input, with the given parameters set, and returns the
+  /// page as UTF-8 text. An HTML
   /// page whose head exists carries, right after <head> and on a line of its own,
   /// <META http-equiv="Content-Type" content="text/html; charset=UTF-16">, as a
   /// processor that hands back UTF-16 text writes it. Throws std::runtime_error with
   /// the processor's messages when the stylesheet cannot be compiled or the
   /// transformation fails, or when either document was not loaded.
-  std::string transform() const;
+  std::string transform(const XsltParameters& parameters = {}) const;
 
  private:
   struct Impl;

@@ -7,6 +7,7 @@
 #include <libxslt/imports.h>
 #include <libxslt/security.h>
 #include <libxslt/transform.h>
+#include <libxslt/variables.h>
 #include <libxslt/xslt.h>
 #include <libxslt/xsltInternals.h>
 #include <libxslt/xsltutils.h>
@@ -147,7 +148,7 @@ bool XsltProcessor::load_input(const std::string& path) {
   return impl_->input != nullptr;
 }
 
-std::string XsltProcessor::transform() const {
+std::string XsltProcessor::transform(const XsltParameters& parameters) const {
   if (!impl_->stylesheet || !impl_->input) throw std::runtime_error("foglio di stile o documento non caricato");
   ErrorCollector errors;
   XsltErrorScope xslt_errors(errors);
@@ -168,6 +169,10 @@ std::string XsltProcessor::transform() const {
   xsltSetSecurityPrefs(prefs.get(), XSLT_SECPREF_READ_NETWORK, xsltSecurityForbid);
   xsltSetSecurityPrefs(prefs.get(), XSLT_SECPREF_WRITE_NETWORK, xsltSecurityForbid);
   xsltSetCtxtSecurityPrefs(prefs.get(), context.get());
+  for (const auto& [name, value] : parameters) {
+    if (xsltQuoteOneUserParam(context.get(), BAD_CAST name.c_str(), BAD_CAST value.c_str()) != 0)
+      fail("parametro del foglio di stile non valido (" + name + ")", errors);
+  }
 
   DocPtr result(xsltApplyStylesheetUser(style.get(), impl_->input.get(), nullptr, nullptr, nullptr, context.get()));
   if (!result || context->state != XSLT_STATE_OK) fail("errore nella trasformazione", errors);

@@ -86,7 +86,8 @@ void rewrite_page(const std::string& html_path, const std::string& temp_path) {
 
 }  // namespace
 
-std::string xslt_transform(const std::string& xsl_path, const std::string& xml_path, const std::string& html_path) {
+std::string xslt_transform(const std::string& xsl_path, const std::string& xml_path, const std::string& html_path,
+                           const platform::XsltParameters& parameters) {
   std::string result = conversion_error;
   try {
     if (!file_exists(xsl_path)) return "file xslt non trovato";
@@ -97,7 +98,7 @@ std::string xslt_transform(const std::string& xsl_path, const std::string& xml_p
       platform::XsltProcessor processor;
       if (!processor.load_stylesheet(xsl_path)) return "file xslt mal formato";
       if (!processor.load_input(xml_path)) return "file xml di input mal formato";
-      page = processor.transform();
+      page = processor.transform(parameters);
     }
     memowrit(html_path, page);
     result.clear();
@@ -107,11 +108,12 @@ std::string xslt_transform(const std::string& xsl_path, const std::string& xml_p
   return result;
 }
 
-std::string xml2html(const std::string& xsl_path, const std::string& xml_path, const std::string& html_path) {
+std::string xml2html(const std::string& xsl_path, const std::string& xml_path, const std::string& html_path,
+                     const platform::XsltParameters& parameters) {
   std::string result = conversion_error;
   std::string temp_path;
   try {
-    if (is_empty(xslt_transform(xsl_path, xml_path, html_path)) && file_exists(html_path)) {
+    if (is_empty(xslt_transform(xsl_path, xml_path, html_path, parameters)) && file_exists(html_path)) {
       const std::string temp = temporary_path(html_path);
       // A page whose name already ends in "_tmp" would be emptied by its own rewrite.
       if (fs_path(temp) == fs_path(html_path)) throw std::runtime_error("nome temporaneo uguale alla pagina");
