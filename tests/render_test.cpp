@@ -454,12 +454,14 @@ TEST(DiabetesStylesheet, SummaryCountsPatientsWithAtLeastOneRecordPerIndicator) 
     std::string shown;
   };
   // Four patients: two check-ups of one patient count once; one patient has no record.
-  for (const Case& c : {Case{"Controllo clinico", "3 su 4" "75%"}, Case{"Esame dei piedi", "2 su 4" "50%"},
-                        Case{"Microalbuminuria", "1 su 4" "25%"}, Case{"Abitudine al fumo", "2 su 4" "50%"}}) {
+  for (const Case& c : {Case{"Controllo clinico", "3 su 4" "75,0%" "1 da richiamare"},
+                        Case{"Esame dei piedi", "2 su 4" "50,0%" "2 da richiamare"},
+                        Case{"Microalbuminuria", "1 su 4" "25,0%" "3 da richiamare"},
+                        Case{"Abitudine al fumo", "2 su 4" "50,0%" "2 da richiamare"}}) {
     SCOPED_TRACE(c.label);
     EXPECT_EQ(row_text(page, "<th>" + c.label + "</th>"), c.label + c.shown);
   }
-  EXPECT_NE(page.find("style=\"width: 75%\""), std::string::npos);
+  EXPECT_NE(page.find("style=\"width: 75.0%\""), std::string::npos) << "a CSS length keeps its decimal point";
   EXPECT_NE(page.find("0 indicatori su 14"), std::string::npos);
   EXPECT_NE(page.find("14 indicatori su 14"), std::string::npos);
 }
@@ -469,15 +471,186 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         StylesheetCase{"diabete", "Diabete_to_HTML.xsl", "sample_diabete.xml",
                        {"Gestione integrata del diabete", "15/03/2024 14:35", "Presa in carico dal", "10/05/2023",
-                        "DM2-001288", "145/85 mmHg", "150/– mmHg", "Patologico", "fumatore", "7.2",
+                        "DM2-001288", "145/85 mmHg", "150/– mmHg", "Patologico", "fumatore", "7,2%",
                         "Maria Grazia", "nessuna rilevazione"}},
         StylesheetCase{"tao", "Tao_to_HTML.xsl", "sample_tao.xml",
-                       {"Terapia anticoagulante orale", "16/03/2024 09:15", "<span class=\"cifra\">2.6</span>",
+                       {"Terapia anticoagulante orale", "16/03/2024 09:15", "<span class=\"cifra\">2,6</span>",
                         "05/03/2024", "09/01/2024", "Nessuna consulenza nel periodo", "Marino"}},
         StylesheetCase{"vaccinazioni", "Vac_to_HTML.xsl", "sample_vaccinazioni.xml",
                        {"Vaccinazione antinfluenzale", "17/03/2024 18:02", "18/10/2023", "12/01/2023",
                         "05/11/2023", "Verdi"}}),
     [](const auto& info) { return info.param.name; });
+
+// ---------------------------------------------------------------------------------
+// What the pages state beyond the report: the period, numbers as written in Italian,
+// the shares, the recall list and the vaccinated by age.
+
+/// A diabetes report of three patients: Rossi has a check-up, a glycated haemoglobin of
+/// 7.2 and a BMI of 27.35; Verdi only a check-up; Bianchi nothing.
+const std::string small_diabetes_report = R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<diabete xmlns="http://www.zona12.asl.it/asl/diabete"><dataOraProduzione>20250110090000</dataOraProduzione>
+<medico><codiceRegionale>001234</codiceRegionale><codiceFiscale>RSSMRA60A01H501U</codiceFiscale>
+<assistito><codiceFiscale>A</codiceFiscale><cognome>Rossi</cognome><nome>Ada</nome><sesso>F</sesso>
+<dataNascita>19500101</dataNascita><comuneNascita><codiceIstat>1</codiceIstat></comuneNascita>
+<presaInCarico><data>20200101</data><codice></codice></presaInCarico><monitoraggio>
+<controlloClinico><data>20240301</data></controlloClinico>
+<emoglobinaGlicata><data>20240301</data><valore>7.2</valore></emoglobinaGlicata>
+<bmi><data>20240301</data><valore>27.35</valore></bmi></monitoraggio></assistito>
+<assistito><codiceFiscale>B</codiceFiscale><cognome>Verdi</cognome><nome>Bruno</nome><sesso>M</sesso>
+<dataNascita>19600202</dataNascita><comuneNascita><codiceIstat>1</codiceIstat></comuneNascita>
+<presaInCarico><data>20200101</data><codice></codice></presaInCarico><monitoraggio>
+<controlloClinico><data>20240401</data></controlloClinico></monitoraggio></assistito>
+<assistito><codiceFiscale>C</codiceFiscale><cognome>Bianchi</cognome><nome>Carla</nome><sesso>F</sesso>
+<dataNascita>19700303</dataNascita><comuneNascita><codiceIstat>1</codiceIstat></comuneNascita>
+<presaInCarico><data>20200101</data><codice></codice></presaInCarico><monitoraggio/></assistito>
+</medico></diabete>)";
+
+class PageStatements : public ::testing::Test {
+ protected:
+  std::string render(const std::string& stylesheet, const std::string& report,
+                     const platform::XsltParameters& parameters) {
+    write_file(dir.path() / "report.xml", report);
+    const std::string html = dir.dir() + "ZONA12.html";
+    EXPECT_EQ(tools::xml2html(std::string(PZ_SOURCE_DIR) + "/xsl/" + stylesheet, dir.dir() + "report.xml", html,
+                              parameters),
+              "");
+    return read_file(html);
+  }
+  /// The text of the recall block of an indicator, markup removed.
+  static std::string recall_text(const std::string& page, const std::string& indicator) {
+    const std::size_t id = page.find("id=\"richiamo-" + indicator + "\"");
+    if (id == std::string::npos) return "";
+    const std::size_t at = page.rfind("<div", id);
+    return text_of(page.substr(at, page.find("</div>", at) - at));
+  }
+  static std::string text_of(const std::string& markup) {
+    std::string text;
+    bool in_tag = false;
+    for (char c : markup) {
+      if (c == '<') in_tag = true;
+      if (!in_tag && c != '\n' && c != '\r') text += c;
+      if (c == '>') in_tag = false;
+    }
+    return text;
+  }
+  TempDir dir;
+  const platform::XsltParameters period{{"dal", "20240101"}, {"al", "20241231"},
+                                        {"nominativo", "Maria D'Alò"}, {"asl", "ASL 12 \"Zona\""}};
+};
+
+TEST_F(PageStatements, HeaderStatesThePeriodAndTheDoctorOnlyWhenGiven) {
+  const std::string page = render("Diabete_to_HTML.xsl", small_diabetes_report, period);
+  EXPECT_NE(page.find("<p class=\"periodo\">Periodo: dal 01/01/2024 al 31/12/2024</p>"), std::string::npos);
+  EXPECT_NE(page.find("<dd>Maria D'Alò</dd>"), std::string::npos);
+  EXPECT_NE(page.find("<dd>ASL 12 \"Zona\"</dd>"), std::string::npos);
+  const std::size_t running = page.find("<div class=\"intestazione-stampa\">");
+  ASSERT_NE(running, std::string::npos);
+  EXPECT_EQ(text_of(page.substr(running, page.find("</div>", running) - running)),
+            "Gestione integrata del diabete · Medico: Maria D'Alò (001234) · "
+            "ASL: ASL 12 \"Zona\" · Periodo: dal 01/01/2024 al 31/12/2024")
+      << "printed on every sheet";
+
+  const std::string bare = render("Diabete_to_HTML.xsl", small_diabetes_report, {});
+  EXPECT_EQ(bare.find("Periodo"), std::string::npos);
+  EXPECT_EQ(bare.find("<dt>ASL</dt>"), std::string::npos);
+}
+
+TEST_F(PageStatements, ValuesHaveADecimalCommaAndTheirUnit) {
+  const std::string page = render("Diabete_to_HTML.xsl", small_diabetes_report, period);
+  EXPECT_NE(page.find("<strong>7,2%</strong>"), std::string::npos);
+  EXPECT_NE(page.find("<strong>27,35 kg/m²</strong>"), std::string::npos);
+  EXPECT_EQ(page.find("7.2"), std::string::npos);
+}
+
+TEST_F(PageStatements, RecallListsThePatientsWithoutARecordAsTheSummaryCountsThem) {
+  const std::string page = render("Diabete_to_HTML.xsl", small_diabetes_report, period);
+  EXPECT_NE(page.find("<h2>Da richiamare</h2>"), std::string::npos);
+  EXPECT_EQ(row_text(page, "<th>Controllo clinico</th>"), "Controllo clinico2 su 366,7%1 da richiamare");
+  EXPECT_EQ(recall_text(page, "controlloClinico"), "Controllo clinico · 1 assistitoBianchi Carla 03/03/1970");
+  EXPECT_EQ(row_text(page, "<th>Emoglobina glicata</th>"), "Emoglobina glicata1 su 333,3%2 da richiamare");
+  EXPECT_EQ(recall_text(page, "emoglobinaGlicata"),
+            "Emoglobina glicata · 2 assistitiVerdi Bruno 02/02/1960Bianchi Carla 03/03/1970");
+  EXPECT_EQ(recall_text(page, "fondoOculare"),
+            "Fondo oculare · 3 assistitiRossi Ada 01/01/1950Verdi Bruno 02/02/1960Bianchi Carla 03/03/1970");
+  // Each name leads to the patient's block.
+  const std::size_t link = page.find("href=\"#", page.find("id=\"richiamo-controlloClinico\""));
+  const std::string target = page.substr(link + 7, page.find('"', link + 7) - link - 7);
+  const std::size_t block = page.find("<article class=\"assistito\" id=\"" + target + "\">");
+  ASSERT_NE(block, std::string::npos);
+  EXPECT_LT(page.find("Bianchi", block), page.find("</article>", block));
+}
+
+TEST_F(PageStatements, NoRecallWhenEveryPatientHasTheRecord) {
+  const std::string& report = small_diabetes_report;
+  const std::string one_patient = report.substr(0, report.find("<assistito><codiceFiscale>B")) + "</medico></diabete>";
+  const std::string page = render("Diabete_to_HTML.xsl", one_patient, period);
+  EXPECT_EQ(row_text(page, "<th>Controllo clinico</th>"), "Controllo clinico1 su 1100,0%");
+  EXPECT_EQ(recall_text(page, "controlloClinico"),
+            "Controllo clinico · 0 assistitiNessuno: tutti gli assistiti hanno almeno una rilevazione.");
+}
+
+struct ShareCase {
+  std::string name;
+  friend void PrintTo(const ShareCase& c, std::ostream* os) { *os << c.name; }
+  int part;
+  int total;
+  std::string shown;
+};
+
+class PageShares : public ::testing::TestWithParam<ShareCase> {};
+
+TEST_P(PageShares, NeverShowAllOrNoneUnlessSo) {
+  const ShareCase& c = GetParam();
+  TempDir dir;
+  // The shared part imported by a stylesheet that only prints one share.
+  write_file(dir.path() / "quota.xsl",
+             "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+             "<xsl:import href=\"file://" + std::string(PZ_SOURCE_DIR) + "/xsl/ZONA12_comune.xsl\"/>"
+             "<xsl:output method=\"text\"/><xsl:template match=\"/\"><xsl:call-template name=\"percentuale\">"
+             "<xsl:with-param name=\"parte\" select=\"" + std::to_string(c.part) + "\"/>"
+             "<xsl:with-param name=\"totale\" select=\"" + std::to_string(c.total) + "\"/>"
+             "</xsl:call-template></xsl:template></xsl:stylesheet>");
+  write_file(dir.path() / "in.xml", "<r/>");
+  platform::XsltProcessor processor;
+  ASSERT_TRUE(processor.load_stylesheet(dir.dir() + "quota.xsl"));
+  ASSERT_TRUE(processor.load_input(dir.dir() + "in.xml"));
+  EXPECT_EQ(processor.transform(), c.shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PageShares,
+    ::testing::Values(ShareCase{"one_missing_of_255_is_not_all", 254, 255, "99,6%"},
+                      ShareCase{"one_missing_of_3000_rounds_to_all_but_shows_less", 2999, 3000, "99,9%"},
+                      ShareCase{"all", 255, 255, "100,0%"},
+                      ShareCase{"one_of_3000_rounds_to_none_but_shows_some", 1, 3000, "0,1%"},
+                      ShareCase{"none", 0, 255, "0,0%"},
+                      ShareCase{"two_thirds_rounded", 2, 3, "66,7%"},
+                      ShareCase{"no_patients", 0, 0, "0,0%"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(PageStatements, VaccinatedByAgeOnThePeriodsLastDay) {
+  auto patient = [](const std::string& surname, const std::string& birth) {
+    return "<assistito><codiceFiscale>X</codiceFiscale><cognome>" + surname + "</cognome><nome>N</nome><sesso>F</sesso>"
+           "<dataNascita>" + birth + "</dataNascita><comuneNascita><codiceIstat>1</codiceIstat></comuneNascita>"
+           "<monitoraggio><antiInfluenzale><data>20241020</data></antiInfluenzale></monitoraggio></assistito>";
+  };
+  const std::string report =
+      "<vaccinazioni xmlns=\"http://www.zona12.asl.it/asl/vaccinazioni\"><dataOraProduzione>20250301090000"
+      "</dataOraProduzione><medico><codiceRegionale>001234</codiceRegionale><codiceFiscale>C</codiceFiscale>" +
+      patient("Sessantacinque", "19591231") + patient("Sessantaquattro", "19600101") +
+      patient("Anziana", "19300615") + patient("Ignota", "") + "</medico></vaccinazioni>";
+  const std::string page = render("Vac_to_HTML.xsl", report, period);
+  const std::size_t from = page.find("<div class=\"cifre\">");
+  std::string figures;
+  for (char c : text_of(page.substr(from, page.find("<h2>Assistiti vaccinati</h2>") - from)))
+    if (c != ' ' || (!figures.empty() && figures.back() != ' ')) figures += c;
+  // Born 31/12/1959: 65 on 31/12/2024; born a day later: 64.
+  EXPECT_NE(figures.find("2 di 65 anni e più (50,0%)"), std::string::npos) << figures;
+  EXPECT_NE(figures.find("1 sotto i 65 anni (25,0%)"), std::string::npos) << figures;
+  EXPECT_NE(figures.find("1età non nota"), std::string::npos) << figures;
+  EXPECT_NE(figures.find("Età al 31/12/2024"), std::string::npos) << figures;
+  EXPECT_NE(row_text(page, "Sessantaquattro").find("01/01/196064"), std::string::npos) << row_text(page, "Sessantaquattro");
+}
 
 // ---------------------------------------------------------------------------------
 // The report schemas.

@@ -1,8 +1,9 @@
 <?xml version="1.0" encoding="UTF-8"?>
 <!--
   The diabetes integrated-care report as a page: a summary of the fourteen indicators
-  (how many enrolled patients have at least one record, and the share), then one block
-  per patient with the enrolment and every record of the period, newest first.
+  (how many enrolled patients have at least one record, and the share), the patients to
+  recall for each indicator (no record in the period), then one block per patient with
+  the enrolment and every record of the period, newest first.
 -->
 <xsl:stylesheet version="1.0"
                 xmlns:xsl="http://www.w3.org/1999/XSL/Transform"
@@ -12,21 +13,22 @@
 
   <xsl:include href="ZONA12_comune.xsl"/>
 
-  <!-- The indicators in the order of the report, with the names shown to the doctor. -->
+  <!-- The indicators in the order of the report, with the names shown to the doctor and
+       the unit of their values, where they have one. -->
   <z:indicatori>
     <z:indicatore nome="controlloClinico">Controllo clinico</z:indicatore>
-    <z:indicatore nome="pressioneArteriosa">Pressione arteriosa</z:indicatore>
+    <z:indicatore nome="pressioneArteriosa" unita="mmHg">Pressione arteriosa</z:indicatore>
     <z:indicatore nome="esamePiedi">Esame dei piedi</z:indicatore>
     <z:indicatore nome="fondoOculare">Fondo oculare</z:indicatore>
     <z:indicatore nome="microalbuminuria">Microalbuminuria</z:indicatore>
-    <z:indicatore nome="colesteroloTotale">Colesterolo totale</z:indicatore>
-    <z:indicatore nome="colesteroloHDL">Colesterolo HDL</z:indicatore>
-    <z:indicatore nome="colesteroloLDL">Colesterolo LDL</z:indicatore>
-    <z:indicatore nome="trigliceridi">Trigliceridi</z:indicatore>
-    <z:indicatore nome="emoglobinaGlicata">Emoglobina glicata</z:indicatore>
+    <z:indicatore nome="colesteroloTotale" unita="mg/dL">Colesterolo totale</z:indicatore>
+    <z:indicatore nome="colesteroloHDL" unita="mg/dL">Colesterolo HDL</z:indicatore>
+    <z:indicatore nome="colesteroloLDL" unita="mg/dL">Colesterolo LDL</z:indicatore>
+    <z:indicatore nome="trigliceridi" unita="mg/dL">Trigliceridi</z:indicatore>
+    <z:indicatore nome="emoglobinaGlicata" unita="%">Emoglobina glicata</z:indicatore>
     <z:indicatore nome="vaccinazioneAntiInfluenzale">Vaccinazione antinfluenzale</z:indicatore>
-    <z:indicatore nome="circonferenzaAddominale">Circonferenza addominale</z:indicatore>
-    <z:indicatore nome="bmi">Indice di massa corporea (BMI)</z:indicatore>
+    <z:indicatore nome="circonferenzaAddominale" unita="cm">Circonferenza addominale</z:indicatore>
+    <z:indicatore nome="bmi" unita="kg/m²">Indice di massa corporea (BMI)</z:indicatore>
     <z:indicatore nome="abitudineFumo">Abitudine al fumo</z:indicatore>
   </z:indicatori>
 
@@ -36,10 +38,6 @@
 
   <!-- A patient's records of one indicator: the key is the patient's id and the indicator. -->
   <xsl:key name="rilevazioni" match="d:monitoraggio/*" use="concat(generate-id(../..), ' ', local-name())"/>
-  <!-- An indicator's records come together, newest first: the first of each run is the
-       patient's newest record of it, one per patient who has any. -->
-  <xsl:key name="prima-rilevazione" match="d:monitoraggio/*[local-name(preceding-sibling::*[1]) != local-name()]"
-           use="local-name()"/>
 
   <xsl:template match="/">
     <xsl:call-template name="pagina">
@@ -56,7 +54,6 @@
   </xsl:template>
 
   <xsl:template match="/" mode="contenuto">
-    <xsl:variable name="report" select="."/>
     <xsl:if test="$totale &gt; 0">
       <section class="riepilogo-indicatori">
         <h2>Riepilogo degli indicatori</h2>
@@ -65,10 +62,9 @@
           <table class="indicatori">
             <xsl:for-each select="$indicatori">
               <xsl:variable name="nome" select="@nome"/>
-              <!-- key() looks in the document of the context node: the report's, not this one's. -->
-              <xsl:variable name="con-rilevazione">
-                <xsl:for-each select="$report"><xsl:value-of select="count(key('prima-rilevazione', $nome))"/></xsl:for-each>
-              </xsl:variable>
+              <!-- The patients' own key() lookups: the predicate's context is each patient. -->
+              <xsl:variable name="mancanti" select="count($assistiti[not(key('rilevazioni', concat(generate-id(), ' ', $nome)))])"/>
+              <xsl:variable name="con-rilevazione" select="$totale - $mancanti"/>
               <tr>
                 <th><xsl:value-of select="."/></th>
                 <td>
@@ -84,10 +80,57 @@
                     <xsl:with-param name="totale" select="$totale"/>
                   </xsl:call-template>
                 </td>
+                <td class="richiamo">
+                  <xsl:if test="$mancanti &gt; 0">
+                    <a href="#richiamo-{$nome}"><xsl:value-of select="$mancanti"/> da richiamare</a>
+                  </xsl:if>
+                </td>
               </tr>
             </xsl:for-each>
           </table>
         </div>
+      </section>
+      <section class="richiami" id="da-richiamare">
+        <h2>Da richiamare</h2>
+        <p class="nota">Per ogni indicatore, gli assistiti senza alcuna rilevazione nel periodo.</p>
+        <xsl:for-each select="$indicatori">
+          <xsl:variable name="nome" select="@nome"/>
+          <xsl:variable name="mancanti" select="$assistiti[not(key('rilevazioni', concat(generate-id(), ' ', $nome)))]"/>
+          <div class="richiamo-blocco" id="richiamo-{$nome}">
+            <h3 class="richiamo-titolo">
+              <xsl:value-of select="."/>
+              <xsl:text> </xsl:text>
+              <span class="conteggio">
+                <xsl:choose>
+                  <xsl:when test="count($mancanti) = 1">· 1 assistito</xsl:when>
+                  <xsl:otherwise>· <xsl:value-of select="count($mancanti)"/> assistiti</xsl:otherwise>
+                </xsl:choose>
+              </span>
+            </h3>
+            <xsl:choose>
+              <xsl:when test="$mancanti">
+                <ol class="nomi">
+                  <xsl:for-each select="$mancanti">
+                    <li>
+                      <a href="#{generate-id()}">
+                        <span class="cognome"><xsl:value-of select="d:cognome"/></span>
+                        <xsl:text> </xsl:text>
+                        <xsl:value-of select="d:nome"/>
+                      </a>
+                      <xsl:text> </xsl:text>
+                      <span class="nascita">
+                        <xsl:call-template name="data">
+                          <xsl:with-param name="valore" select="d:dataNascita"/>
+                        </xsl:call-template>
+                      </span>
+                    </li>
+                  </xsl:for-each>
+                </ol>
+              </xsl:when>
+              <xsl:otherwise><p class="nessuno">Nessuno: tutti gli assistiti hanno almeno una rilevazione.</p></xsl:otherwise>
+            </xsl:choose>
+          </div>
+        </xsl:for-each>
       </section>
       <section>
         <h2>Assistiti</h2>
@@ -101,7 +144,7 @@
     <xsl:variable name="assistito" select="."/>
     <xsl:variable name="chiave" select="concat(generate-id(), ' ')"/>
     <xsl:variable name="coperti" select="count(d:monitoraggio/*[local-name(preceding-sibling::*[1]) != local-name()])"/>
-    <article class="assistito">
+    <article class="assistito" id="{generate-id()}">
       <div class="assistito-testa">
         <div>
           <xsl:call-template name="anagrafica"/>
@@ -125,6 +168,7 @@
         <xsl:for-each select="$indicatori">
           <xsl:variable name="etichetta" select="."/>
           <xsl:variable name="nome" select="@nome"/>
+          <xsl:variable name="unita" select="string(@unita)"/>
           <xsl:for-each select="$assistito">
             <xsl:variable name="righe" select="key('rilevazioni', concat($chiave, $nome))"/>
             <tr>
@@ -132,7 +176,11 @@
               <th><xsl:value-of select="$etichetta"/></th>
               <td>
                 <xsl:choose>
-                  <xsl:when test="$righe"><xsl:apply-templates select="$righe" mode="voce"/></xsl:when>
+                  <xsl:when test="$righe">
+                    <xsl:apply-templates select="$righe" mode="voce">
+                      <xsl:with-param name="unita" select="$unita"/>
+                    </xsl:apply-templates>
+                  </xsl:when>
                   <xsl:otherwise><span class="assente-testo">nessuna rilevazione</span></xsl:otherwise>
                 </xsl:choose>
               </td>
@@ -149,9 +197,11 @@
 
   <!-- Laboratory values, abdominal circumference, BMI: the date and the value. -->
   <xsl:template match="d:monitoraggio/*" mode="voce" priority="-1">
+    <xsl:param name="unita"/>
     <xsl:call-template name="voce">
       <xsl:with-param name="data" select="d:data"/>
       <xsl:with-param name="valore" select="d:valore"/>
+      <xsl:with-param name="unita" select="$unita"/>
       <xsl:with-param name="classe" select="substring('ultima ', 1, 7 * (position() = 1))"/>
     </xsl:call-template>
   </xsl:template>
@@ -166,11 +216,13 @@
 
   <!-- Blood pressure as maximum/minimum; a value not recorded shows as a dash. -->
   <xsl:template match="d:pressioneArteriosa" mode="voce">
+    <xsl:param name="unita"/>
     <xsl:variable name="massima" select="concat(d:max, substring('–', 1, normalize-space(d:max) = ''))"/>
     <xsl:variable name="minima" select="concat(d:min, substring('–', 1, normalize-space(d:min) = ''))"/>
     <xsl:call-template name="voce">
       <xsl:with-param name="data" select="d:data"/>
-      <xsl:with-param name="valore" select="concat($massima, '/', $minima, ' mmHg')"/>
+      <xsl:with-param name="valore" select="concat($massima, '/', $minima)"/>
+      <xsl:with-param name="unita" select="$unita"/>
       <xsl:with-param name="classe" select="substring('ultima ', 1, 7 * (position() = 1))"/>
     </xsl:call-template>
   </xsl:template>

@@ -38,7 +38,12 @@
           </div>
           <div class="cifra-box">
             <strong><xsl:value-of select="$seguiti"/></strong>
-            <span>con almeno una consulenza</span>
+            <span>
+              con almeno una consulenza (<xsl:call-template name="percentuale">
+                <xsl:with-param name="parte" select="$seguiti"/>
+                <xsl:with-param name="totale" select="$totale"/>
+              </xsl:call-template>)
+            </span>
             <xsl:call-template name="barra">
               <xsl:with-param name="parte" select="$seguiti"/>
               <xsl:with-param name="totale" select="$totale"/>
@@ -71,7 +76,7 @@
       <xsl:choose>
         <xsl:when test="$consulenze">
           <div class="ultimo">
-            <span class="cifra"><xsl:value-of select="$consulenze[1]/t:valore"/></span>
+            <span class="cifra"><xsl:value-of select="translate($consulenze[1]/t:valore, '.', ',')"/></span>
             <span class="etichetta">
               ultimo valore, del
               <xsl:call-template name="data">
@@ -91,7 +96,7 @@
                       <xsl:with-param name="valore" select="t:data"/>
                     </xsl:call-template>
                   </td>
-                  <td class="valore"><xsl:value-of select="t:valore"/></td>
+                  <td class="valore"><xsl:value-of select="translate(t:valore, '.', ',')"/></td>
                 </tr>
               </xsl:for-each>
             </tbody>

@@ -1,7 +1,8 @@
 <?xml version="1.0" encoding="UTF-8"?>
 <!--
-  The influenza vaccination report as a page: the totals, then the list of vaccinated
-  patients, each with the dates of the vaccinations of the period, newest first.
+  The influenza vaccination report as a page: the totals, the vaccinated by age at the end
+  of the period (65 and over, under 65), then the list of vaccinated patients, each with
+  the dates of the vaccinations of the period, newest first.
 -->
 <xsl:stylesheet version="1.0"
                 xmlns:xsl="http://www.w3.org/1999/XSL/Transform"
@@ -12,6 +13,22 @@
 
   <xsl:variable name="assistiti" select="/v:vaccinazioni/v:medico/v:assistito"/>
   <xsl:variable name="totale" select="count($assistiti)"/>
+
+  <!-- The day ages are taken on: the period's last day, else the day the report was made.
+       With dates as yyyymmdd numbers, a patient is 65 on that day when born on or before
+       fine - 650000. -->
+  <xsl:variable name="fine">
+    <xsl:choose>
+      <xsl:when test="string-length($al) = 8 and translate($al, '0123456789', '') = ''"><xsl:value-of select="$al"/></xsl:when>
+      <xsl:otherwise><xsl:value-of select="substring(/v:vaccinazioni/v:dataOraProduzione, 1, 8)"/></xsl:otherwise>
+    </xsl:choose>
+  </xsl:variable>
+  <!-- The patients whose age on that day is known: a birth date of eight digits, not after it. -->
+  <xsl:variable name="con-eta"
+                select="$assistiti[string-length(v:dataNascita) = 8 and translate(v:dataNascita, '0123456789', '') = ''
+                                   and v:dataNascita &lt;= number($fine)]"/>
+  <xsl:variable name="anziani" select="count($con-eta[v:dataNascita &lt;= $fine - 650000])"/>
+  <xsl:variable name="giovani" select="count($con-eta) - $anziani"/>
 
   <xsl:template match="/">
     <xsl:call-template name="pagina">
@@ -39,7 +56,34 @@
             <strong><xsl:value-of select="count($assistiti/v:monitoraggio/v:antiInfluenzale)"/></strong>
             <span>vaccinazioni nel periodo</span>
           </div>
+          <div class="cifra-box">
+            <strong><xsl:value-of select="$anziani"/></strong>
+            <span>
+              di 65 anni e più (<xsl:call-template name="percentuale">
+                <xsl:with-param name="parte" select="$anziani"/>
+                <xsl:with-param name="totale" select="$totale"/>
+              </xsl:call-template>)
+            </span>
+          </div>
+          <div class="cifra-box">
+            <strong><xsl:value-of select="$giovani"/></strong>
+            <span>
+              sotto i 65 anni (<xsl:call-template name="percentuale">
+                <xsl:with-param name="parte" select="$giovani"/>
+                <xsl:with-param name="totale" select="$totale"/>
+              </xsl:call-template>)
+            </span>
+          </div>
+          <xsl:if test="$totale - $anziani - $giovani &gt; 0">
+            <div class="cifra-box">
+              <strong><xsl:value-of select="$totale - $anziani - $giovani"/></strong>
+              <span>età non nota</span>
+            </div>
+          </xsl:if>
         </div>
+        <p class="nota">Età al <xsl:call-template name="data">
+            <xsl:with-param name="valore" select="$fine"/>
+          </xsl:call-template>.</p>
       </section>
       <section>
         <h2>Assistiti vaccinati</h2>
@@ -52,6 +96,7 @@
               <th>Codice fiscale</th>
               <th>Sesso</th>
               <th>Data di nascita</th>
+              <th>Età</th>
               <th>Vaccinazioni</th>
             </tr>
           </thead>
@@ -77,6 +122,12 @@
         <xsl:call-template name="data">
           <xsl:with-param name="valore" select="v:dataNascita"/>
         </xsl:call-template>
+      </td>
+      <td class="eta">
+        <xsl:variable name="nascita" select="string(v:dataNascita)"/>
+        <xsl:if test="string-length($nascita) = 8 and translate($nascita, '0123456789', '') = '' and $nascita &lt;= number($fine)">
+          <xsl:value-of select="floor(($fine - $nascita) div 10000)"/>
+        </xsl:if>
       </td>
       <td>
         <xsl:for-each select="v:monitoraggio/v:antiInfluenzale">

@@ -10,6 +10,9 @@
 
   <xsl:output method="html" encoding="UTF-8" indent="yes" doctype-system="about:legacy-compat"/>
 
+  <!-- Numbers as an Italian reader writes them: 1.234 and 7,2. -->
+  <xsl:decimal-format name="it" decimal-separator="," grouping-separator="."/>
+
   <!-- What the run tells the page beside the report: the first and last day of the period
        (yyyymmdd), the doctor's name and the health authority. Each may be empty. -->
   <xsl:param name="dal"/>
@@ -38,54 +41,92 @@
         <style><xsl:call-template name="stile"/></style>
       </head>
       <body>
-        <header class="testata">
-          <div class="testata-riga">
-            <div>
-              <div class="marchio">PIV ZONA12 · Report per l'Azienda Sanitaria</div>
-              <h1><xsl:value-of select="$titolo"/></h1>
-              <xsl:if test="$periodo != ''">
-                <p class="periodo"><xsl:value-of select="$periodo"/></p>
-              </xsl:if>
-              <p class="riepilogo"><xsl:apply-templates select="/" mode="riepilogo"/></p>
-            </div>
-            <dl class="dati-medico">
-              <xsl:if test="normalize-space($nominativo) != ''">
-                <div>
-                  <dt>Medico</dt>
-                  <dd><xsl:value-of select="normalize-space($nominativo)"/></dd>
+        <!-- On paper the page is one table, so that its head, the line that names the
+             programme, the doctor and the period, is printed again on every sheet. On
+             screen the table is laid out as plain blocks and its head is not shown. -->
+        <table class="impaginato">
+          <thead>
+            <tr>
+              <td>
+                <div class="intestazione-stampa">
+                  <strong><xsl:value-of select="$titolo"/></strong>
+                  <xsl:text> · Medico: </xsl:text>
+                  <xsl:choose>
+                    <xsl:when test="normalize-space($nominativo) != ''">
+                      <xsl:value-of select="normalize-space($nominativo)"/>
+                      <xsl:text> (</xsl:text>
+                      <xsl:value-of select="$medico/*[local-name() = 'codiceRegionale']"/>
+                      <xsl:text>)</xsl:text>
+                    </xsl:when>
+                    <xsl:otherwise><xsl:value-of select="$medico/*[local-name() = 'codiceRegionale']"/></xsl:otherwise>
+                  </xsl:choose>
+                  <xsl:if test="normalize-space($asl) != ''">
+                    <xsl:text> · ASL: </xsl:text>
+                    <xsl:value-of select="normalize-space($asl)"/>
+                  </xsl:if>
+                  <xsl:if test="$periodo != ''">
+                    <xsl:text> · </xsl:text>
+                    <xsl:value-of select="$periodo"/>
+                  </xsl:if>
                 </div>
-              </xsl:if>
-              <xsl:if test="normalize-space($asl) != ''">
-                <div>
-                  <dt>ASL</dt>
-                  <dd><xsl:value-of select="normalize-space($asl)"/></dd>
-                </div>
-              </xsl:if>
-              <div>
-                <dt>Codice regionale del medico</dt>
-                <dd><xsl:value-of select="$medico/*[local-name() = 'codiceRegionale']"/></dd>
-              </div>
-              <div>
-                <dt>Codice fiscale del medico</dt>
-                <dd><xsl:value-of select="$medico/*[local-name() = 'codiceFiscale']"/></dd>
-              </div>
-              <div>
-                <dt>Prodotto il</dt>
-                <dd><xsl:value-of select="$prodotto"/></dd>
-              </div>
-            </dl>
-          </div>
-        </header>
-        <main>
-          <xsl:apply-templates select="/" mode="contenuto"/>
-          <xsl:if test="not($medico/*[local-name() = 'assistito'])">
-            <p class="vuoto">Nessun assistito nel report.</p>
-          </xsl:if>
-        </main>
-        <footer class="piede">
-          Report prodotto da PIV ZONA12 il <xsl:value-of select="$prodotto"/>.
-          Medico <xsl:value-of select="$medico/*[local-name() = 'codiceRegionale']"/>.
-        </footer>
+              </td>
+            </tr>
+          </thead>
+          <tbody>
+            <tr>
+              <td>
+                <header class="testata">
+                  <div class="testata-riga">
+                    <div>
+                      <div class="marchio">PIV ZONA12 · Report per l'Azienda Sanitaria</div>
+                      <h1><xsl:value-of select="$titolo"/></h1>
+                      <xsl:if test="$periodo != ''">
+                        <p class="periodo"><xsl:value-of select="$periodo"/></p>
+                      </xsl:if>
+                      <p class="riepilogo"><xsl:apply-templates select="/" mode="riepilogo"/></p>
+                    </div>
+                    <dl class="dati-medico">
+                      <xsl:if test="normalize-space($nominativo) != ''">
+                        <div>
+                          <dt>Medico</dt>
+                          <dd><xsl:value-of select="normalize-space($nominativo)"/></dd>
+                        </div>
+                      </xsl:if>
+                      <xsl:if test="normalize-space($asl) != ''">
+                        <div>
+                          <dt>ASL</dt>
+                          <dd><xsl:value-of select="normalize-space($asl)"/></dd>
+                        </div>
+                      </xsl:if>
+                      <div>
+                        <dt>Codice regionale del medico</dt>
+                        <dd><xsl:value-of select="$medico/*[local-name() = 'codiceRegionale']"/></dd>
+                      </div>
+                      <div>
+                        <dt>Codice fiscale del medico</dt>
+                        <dd><xsl:value-of select="$medico/*[local-name() = 'codiceFiscale']"/></dd>
+                      </div>
+                      <div>
+                        <dt>Prodotto il</dt>
+                        <dd><xsl:value-of select="$prodotto"/></dd>
+                      </div>
+                    </dl>
+                  </div>
+                </header>
+                <main>
+                  <xsl:apply-templates select="/" mode="contenuto"/>
+                  <xsl:if test="not($medico/*[local-name() = 'assistito'])">
+                    <p class="vuoto">Nessun assistito nel report.</p>
+                  </xsl:if>
+                </main>
+                <footer class="piede">
+                  Report prodotto da PIV ZONA12 il <xsl:value-of select="$prodotto"/>.
+                  Medico <xsl:value-of select="$medico/*[local-name() = 'codiceRegionale']"/>.
+                </footer>
+              </td>
+            </tr>
+          </tbody>
+        </table>
       </body>
     </html>
   </xsl:template>
@@ -128,20 +169,42 @@
     </xsl:choose>
   </xsl:template>
 
-  <!-- The share parte / totale as a whole percentage, 0 when totale is 0. -->
+  <!-- The share parte / totale in percent, one decimal, as a number: never 100 while a
+       patient is missing and never 0 while one is counted; 0 when totale is 0. -->
+  <xsl:template name="quota">
+    <xsl:param name="parte"/>
+    <xsl:param name="totale"/>
+    <xsl:variable name="arrotondata" select="round($parte * 1000 div $totale) div 10"/>
+    <xsl:choose>
+      <xsl:when test="not($totale &gt; 0)">0</xsl:when>
+      <xsl:when test="$parte &lt; $totale and $arrotondata &gt;= 100">99.9</xsl:when>
+      <xsl:when test="$parte &gt; 0 and $arrotondata &lt;= 0">0.1</xsl:when>
+      <xsl:otherwise><xsl:value-of select="$arrotondata"/></xsl:otherwise>
+    </xsl:choose>
+  </xsl:template>
+
+  <!-- The share parte / totale as the page shows it: "99,6%". -->
   <xsl:template name="percentuale">
     <xsl:param name="parte"/>
     <xsl:param name="totale"/>
-    <xsl:choose>
-      <xsl:when test="$totale &gt; 0"><xsl:value-of select="format-number($parte * 100 div $totale, '0')"/>%</xsl:when>
-      <xsl:otherwise>0%</xsl:otherwise>
-    </xsl:choose>
-  </xsl:template>
+    <xsl:variable name="quota">
+      <xsl:call-template name="quota">
+        <xsl:with-param name="parte" select="$parte"/>
+        <xsl:with-param name="totale" select="$totale"/>
+      </xsl:call-template>
+    </xsl:variable>
+    <xsl:value-of select="format-number($quota, '0,0', 'it')"/>%</xsl:template>
 
   <!-- A horizontal bar filled to the share parte / totale. -->
   <xsl:template name="barra">
     <xsl:param name="parte"/>
     <xsl:param name="totale"/>
+    <xsl:variable name="quota">
+      <xsl:call-template name="quota">
+        <xsl:with-param name="parte" select="$parte"/>
+        <xsl:with-param name="totale" select="$totale"/>
+      </xsl:call-template>
+    </xsl:variable>
     <xsl:variable name="percentuale">
       <xsl:call-template name="percentuale">
         <xsl:with-param name="parte" select="$parte"/>
@@ -149,8 +212,25 @@
       </xsl:call-template>
     </xsl:variable>
     <div class="barra" role="img" aria-label="{$percentuale}">
-      <span class="barra-piena" style="width: {$percentuale}"></span>
+      <span class="barra-piena" style="width: {format-number($quota, '0.0')}%"></span>
     </div>
+  </xsl:template>
+
+  <!-- A count with the thousands marked: 12.345. -->
+  <xsl:template name="numero">
+    <xsl:param name="valore"/>
+    <xsl:value-of select="format-number($valore, '#.##0', 'it')"/>
+  </xsl:template>
+
+  <!-- A measured value with a decimal comma and, when it has one, its unit. -->
+  <xsl:template name="misura">
+    <xsl:param name="valore"/>
+    <xsl:param name="unita"/>
+    <xsl:value-of select="translate($valore, '.', ',')"/>
+    <xsl:if test="normalize-space($valore) != '' and $unita != ''">
+      <xsl:if test="$unita != '%'"><xsl:text> </xsl:text></xsl:if>
+      <xsl:value-of select="$unita"/>
+    </xsl:if>
   </xsl:template>
 
   <!-- The heading of a patient's block: name, then sex, birth, place of birth and fiscal
@@ -186,10 +266,11 @@
     </p>
   </xsl:template>
 
-  <!-- One recorded event: its date and, when given, its value. -->
+  <!-- One recorded event: its date and, when given, its value with its unit. -->
   <xsl:template name="voce">
     <xsl:param name="data"/>
     <xsl:param name="valore"/>
+    <xsl:param name="unita"/>
     <xsl:param name="classe"/>
     <span class="voce {$classe}">
       <span class="quando">
@@ -199,22 +280,31 @@
       </span>
       <xsl:if test="string($valore) != ''">
         <xsl:text> </xsl:text>
-        <strong><xsl:value-of select="$valore"/></strong>
+        <strong>
+          <xsl:call-template name="misura">
+            <xsl:with-param name="valore" select="$valore"/>
+            <xsl:with-param name="unita" select="$unita"/>
+          </xsl:call-template>
+        </strong>
       </xsl:if>
     </span>
   </xsl:template>
 
   <xsl:template name="stile">
-:root {
-  --inchiostro: #1f2933; --tenue: #5f6b7a; --linea: #dde3e8; --fondo: #f4f6f8;
-  --accento: #0f766e; --accento-chiaro: #ccebe7; --scuro: #0b3d4a; --allarme: #b42318; --allarme-chiaro: #fdecea;
-}
 * { box-sizing: border-box; }
+main, header, footer, section, article { display: block; }
+.intestazione-stampa { display: none; }
+@media screen {
+  .impaginato, .impaginato > tbody, .impaginato > tbody > tr, .impaginato > tbody > tr > td { display: block; }
+  .impaginato > thead { display: none; }
+}
+.impaginato { width: 100%; border-collapse: collapse; }
+.impaginato > tbody > tr > td, .impaginato > thead > tr > td { padding: 0; }
 html { -webkit-print-color-adjust: exact; print-color-adjust: exact; }
-body { margin: 0; background: var(--fondo); color: var(--inchiostro);
+body { margin: 0; background: #f4f6f8; color: #1f2933;
   font: 15px/1.45 "Segoe UI", system-ui, -apple-system, Roboto, "Helvetica Neue", Arial, sans-serif; }
 h1, h2, h3 { margin: 0; font-weight: 600; }
-.testata { background: linear-gradient(135deg, var(--scuro), var(--accento)); color: #fff; padding: 28px 40px 24px; }
+.testata { background: linear-gradient(135deg, #0b3d4a, #0f766e); color: #fff; padding: 28px 40px 24px; }
 .testata-riga { display: flex; flex-wrap: wrap; gap: 24px; justify-content: space-between; align-items: flex-end;
   max-width: 1100px; margin: 0 auto; }
 .marchio { font-size: 12px; letter-spacing: .08em; text-transform: uppercase; opacity: .8; }
@@ -226,91 +316,126 @@ h1, h2, h3 { margin: 0; font-weight: 600; }
 .dati-medico dd { margin: 2px 0 0; font-size: 16px; font-weight: 600; font-variant-numeric: tabular-nums; }
 main { max-width: 1100px; margin: 0 auto; padding: 24px 40px 8px; }
 section { margin-bottom: 28px; }
-h2 { font-size: 19px; margin: 0 0 4px; color: var(--scuro); }
-.nota { margin: 0 0 14px; color: var(--tenue); font-size: 13.5px; }
-.pannello { background: #fff; border: 1px solid var(--linea); border-radius: 10px; padding: 18px 22px; }
+h2 { font-size: 19px; margin: 0 0 4px; color: #0b3d4a; }
+.nota { margin: 0 0 14px; color: #5f6b7a; font-size: 13.5px; }
+.pannello { background: #fff; border: 1px solid #dde3e8; border-radius: 10px; padding: 18px 22px; }
 table { border-collapse: collapse; width: 100%; }
-.indicatori td, .indicatori th { padding: 6px 8px; border-bottom: 1px solid var(--linea); text-align: left; }
+.indicatori td, .indicatori th { padding: 6px 8px; border-bottom: 1px solid #dde3e8; text-align: left; }
 .indicatori tr:last-child td, .indicatori tr:last-child th { border-bottom: 0; }
 .indicatori th { font-weight: 500; width: 30%; }
-.indicatori td.numero { width: 9%; text-align: right; font-variant-numeric: tabular-nums; color: var(--tenue); white-space: nowrap; }
+.indicatori td.numero { width: 9%; text-align: right; font-variant-numeric: tabular-nums; color: #5f6b7a; white-space: nowrap; }
 .indicatori td.quota { width: 7%; text-align: right; font-weight: 600; font-variant-numeric: tabular-nums; }
 .barra { height: 12px; background: #e3e8ec; border-radius: 6px; overflow: hidden; min-width: 120px; }
-.barra-piena { display: block; height: 100%; background: linear-gradient(90deg, var(--accento), #14b8a6); border-radius: 6px; }
-.assistito { background: #fff; border: 1px solid var(--linea); border-radius: 10px; padding: 16px 20px;
+.barra-piena { display: block; height: 100%; background: linear-gradient(90deg, #0f766e, #14b8a6); border-radius: 6px; }
+.assistito { background: #fff; border: 1px solid #dde3e8; border-radius: 10px; padding: 16px 20px;
   margin-bottom: 14px; page-break-inside: avoid; break-inside: avoid; }
 .assistito-testa { display: flex; flex-wrap: wrap; justify-content: space-between; gap: 8px 16px; align-items: baseline;
-  border-bottom: 1px solid var(--linea); padding-bottom: 10px; margin-bottom: 8px; }
+  border-bottom: 1px solid #dde3e8; padding-bottom: 10px; margin-bottom: 8px; }
 .nome { font-size: 17px; }
 .cognome { text-transform: uppercase; letter-spacing: .02em; }
-.anagrafica { margin: 2px 0 0; color: var(--tenue); font-size: 13.5px; }
+.anagrafica { margin: 2px 0 0; color: #5f6b7a; font-size: 13.5px; }
 .anagrafica span + span::before { content: "·"; margin: 0 7px; color: #a0aab4; }
 .sesso { font-weight: 600; }
 .cf { font-family: "Consolas", "DejaVu Sans Mono", monospace; font-size: 12.5px; letter-spacing: .03em; }
 .distintivo { display: inline-block; padding: 3px 10px; border-radius: 999px; font-size: 12.5px; font-weight: 600;
-  background: var(--accento-chiaro); color: var(--scuro); white-space: nowrap; }
-.distintivo.debole { background: #eef1f4; color: var(--tenue); }
+  background: #ccebe7; color: #0b3d4a; white-space: nowrap; }
+.distintivo.debole { background: #eef1f4; color: #5f6b7a; }
 .presa { margin: 4px 0 0; font-size: 13.5px; }
 .rilevazioni th { text-align: left; font-weight: 500; width: 30%; padding: 5px 8px 5px 0; vertical-align: top; font-size: 14px; }
 .rilevazioni td { padding: 4px 0; }
 .rilevazioni tr + tr th, .rilevazioni tr + tr td { border-top: 1px dashed #e7ebef; }
 .rilevazioni .assente th, .assente-testo { color: #98a2ad; font-weight: 400; }
 .assente-testo { font-size: 13px; font-style: italic; }
-.voce { display: inline-block; margin: 2px 6px 2px 0; padding: 2px 9px; border: 1px solid var(--linea); border-radius: 6px;
+.voce { display: inline-block; margin: 2px 6px 2px 0; padding: 2px 9px; border: 1px solid #dde3e8; border-radius: 6px;
   font-size: 13.5px; background: #fafbfc; white-space: nowrap; }
-.voce .quando { color: var(--tenue); font-variant-numeric: tabular-nums; }
+.voce .quando { color: #5f6b7a; font-variant-numeric: tabular-nums; }
 .voce strong { font-weight: 600; }
-.voce.ultima { border-color: var(--accento); background: #f0faf8; }
-.voce.patologico { border-color: #f1b0a9; background: var(--allarme-chiaro); }
-.voce.patologico strong { color: var(--allarme); }
+.voce.ultima { border-color: #0f766e; background: #f0faf8; }
+.voce.patologico { border-color: #f1b0a9; background: #fdecea; }
+.voce.patologico strong { color: #b42318; }
 .griglia { display: grid; grid-template-columns: repeat(auto-fill, minmax(320px, 1fr)); gap: 14px; }
 .griglia .assistito { margin-bottom: 0; }
 .ultimo { display: flex; align-items: baseline; gap: 10px; margin: 6px 0 10px; }
-.ultimo .cifra { font-size: 30px; font-weight: 650; color: var(--scuro); font-variant-numeric: tabular-nums; }
-.ultimo .etichetta { color: var(--tenue); font-size: 13px; }
+.ultimo .cifra { font-size: 30px; font-weight: 650; color: #0b3d4a; font-variant-numeric: tabular-nums; }
+.ultimo .etichetta { color: #5f6b7a; font-size: 13px; }
 .consulenze th, .consulenze td { padding: 4px 8px; border-bottom: 1px solid #edf0f3; text-align: left; font-variant-numeric: tabular-nums; }
-.consulenze th { font-size: 12px; text-transform: uppercase; letter-spacing: .05em; color: var(--tenue); font-weight: 500; }
+.consulenze th { font-size: 12px; text-transform: uppercase; letter-spacing: .05em; color: #5f6b7a; font-weight: 500; }
 .consulenze td.valore { text-align: right; font-weight: 600; }
 .consulenze th.valore { text-align: right; }
-.elenco { background: #fff; border: 1px solid var(--linea); border-radius: 10px; overflow: hidden; }
-.elenco th, .elenco td { padding: 9px 14px; text-align: left; border-bottom: 1px solid var(--linea); vertical-align: top; }
-.elenco thead th { background: #eef3f5; font-size: 12px; text-transform: uppercase; letter-spacing: .05em; color: var(--tenue); font-weight: 600; }
+.elenco { background: #fff; border: 1px solid #dde3e8; border-radius: 10px; overflow: hidden; }
+.elenco th, .elenco td { padding: 9px 14px; text-align: left; border-bottom: 1px solid #dde3e8; vertical-align: top; }
+.elenco thead th { background: #eef3f5; font-size: 12px; text-transform: uppercase; letter-spacing: .05em; color: #5f6b7a; font-weight: 600; }
 .elenco tbody tr { page-break-inside: avoid; break-inside: avoid; }
 .elenco tbody tr:nth-child(even) { background: #fafbfc; }
 .elenco tbody tr:last-child td { border-bottom: 0; }
 .elenco td { vertical-align: middle; }
 .elenco .nome { font-size: inherit; font-weight: 500; }
-.elenco .progressivo { color: var(--tenue); width: 3em; font-variant-numeric: tabular-nums; }
+.elenco .progressivo { color: #5f6b7a; width: 3em; font-variant-numeric: tabular-nums; }
 .cifre { display: flex; gap: 14px; flex-wrap: wrap; }
-.cifra-box { background: #fff; border: 1px solid var(--linea); border-radius: 10px; padding: 12px 18px; min-width: 170px; }
-.cifra-box strong { display: block; font-size: 26px; color: var(--scuro); font-variant-numeric: tabular-nums; }
-.cifra-box span { color: var(--tenue); font-size: 13px; }
-.vuoto { padding: 24px; text-align: center; color: var(--tenue); background: #fff; border: 1px dashed var(--linea); border-radius: 10px; }
+.cifra-box { background: #fff; border: 1px solid #dde3e8; border-radius: 10px; padding: 12px 18px; min-width: 170px; }
+.cifra-box strong { display: block; font-size: 26px; color: #0b3d4a; font-variant-numeric: tabular-nums; }
+.cifra-box span { color: #5f6b7a; font-size: 13px; }
+.vuoto { padding: 24px; text-align: center; color: #5f6b7a; background: #fff; border: 1px dashed #dde3e8; border-radius: 10px; }
 .piede { max-width: 1100px; margin: 0 auto; padding: 8px 40px 32px; color: #8a95a1; font-size: 12px; }
-@page { size: A4; margin: 14mm 12mm; }
+.indicatori td.richiamo { width: 11%; text-align: right; white-space: nowrap; font-size: 13px; }
+.indicatori td.richiamo a { color: #b42318; }
+.richiamo-blocco { margin-bottom: 14px; }
+h3.richiamo-titolo { font-size: 15px; margin: 0 0 6px; color: #0b3d4a; }
+.richiamo-titolo .conteggio { font-weight: 400; color: #5f6b7a; font-size: 13px; }
+.nomi { margin: 0; padding: 0; list-style: none; -webkit-column-width: 230px; column-width: 230px; column-gap: 18px; }
+.nomi li { padding: 1px 0; font-size: 13.5px; page-break-inside: avoid; break-inside: avoid; }
+.nomi a { color: inherit; text-decoration: none; }
+.nomi .nascita { color: #5f6b7a; font-size: 12px; font-variant-numeric: tabular-nums; }
+.nessuno { color: #5f6b7a; font-size: 13px; font-style: italic; margin: 0; }
+@page { size: A4; margin: 10mm 10mm 12mm; }
 @media print {
-  body { background: #fff; font-size: 12px; }
-  .testata { padding: 14px 18px; border-radius: 8px; }
+  body { background: #fff; font-size: 11px; line-height: 1.25; }
+  .intestazione-stampa { display: block; font-size: 9.5px; color: #5f6b7a; border-bottom: 1px solid #c9d1d8;
+    padding: 0 0 3px; margin-bottom: 6px; }
+  .intestazione-stampa strong { color: #0b3d4a; }
+  .testata { padding: 10px 14px; border-radius: 6px; }
+  .testata h1 { font-size: 20px; }
+  .periodo { font-size: 13px; }
+  .dati-medico dd { font-size: 13px; }
   main, .piede { padding-left: 0; padding-right: 0; max-width: none; }
+  main { padding-top: 12px; }
+  section { margin-bottom: 14px; }
   .pannello, .assistito, .elenco, .cifra-box { border-color: #c9d1d8; }
   .riepilogo-indicatori { page-break-inside: avoid; break-inside: avoid; }
-  h2 { page-break-after: avoid; break-after: avoid; }
-  .nota { margin-bottom: 8px; font-size: 11px; }
-  .pannello { padding: 8px 14px; }
-  .indicatori td, .indicatori th { padding: 3px 6px; }
-  .assistito { padding: 8px 12px; margin-bottom: 8px; border-radius: 6px; }
-  .assistito-testa { padding-bottom: 4px; margin-bottom: 2px; }
-  .nome { font-size: 14px; }
-  .anagrafica, .presa { font-size: 11px; margin-top: 0; }
-  .cf { font-size: 10px; }
-  .distintivo { font-size: 10.5px; padding: 1px 8px; }
-  .rilevazioni th { font-size: 11px; padding: 1px 6px 1px 0; width: 26%; }
-  .rilevazioni td { padding: 1px 0; }
-  .assente-testo { font-size: 10.5px; }
-  .voce { font-size: 10.5px; padding: 0 5px; margin: 1px 3px 1px 0; border-radius: 4px; }
+  h2, h3, .nota { page-break-after: avoid; break-after: avoid; }
+  h2 { font-size: 15px; }
+  .nota { margin-bottom: 6px; font-size: 10px; }
+  .pannello { padding: 6px 12px; }
+  .indicatori td, .indicatori th { padding: 2px 6px; }
+  .richiamo-blocco { page-break-inside: auto; break-inside: auto; margin-bottom: 8px; }
+  h3.richiamo-titolo { font-size: 12px; margin-bottom: 2px; }
+  .nomi { -webkit-column-width: auto; column-width: auto; -webkit-column-count: 4; column-count: 4; column-gap: 10px; }
+  .nomi li { font-size: 9.5px; padding: 0; }
+  .nomi .nascita { font-size: 8.5px; }
+  .assistito { padding: 4px 8px; margin-bottom: 5px; border-radius: 4px; }
+  /* A patient's heading on one line: name, details, enrolment, then the count. */
+  .assistito-testa { padding-bottom: 1px; margin-bottom: 2px; flex-wrap: nowrap; align-items: baseline; }
+  .assistito-testa > div > * { display: inline; margin-right: 8px; }
+  .distintivo { flex: none; }
+  .nome { font-size: 12px; }
+  .anagrafica, .presa { font-size: 9.5px; margin-top: 0; }
+  .cf { font-size: 9px; }
+  .distintivo { font-size: 9px; padding: 0 6px; }
+  /* The fourteen indicators in two columns. */
+  .rilevazioni, .rilevazioni > tbody { display: block; }
+  .rilevazioni { -webkit-column-count: 2; column-count: 2; column-gap: 14px; }
+  .rilevazioni tr { display: flex; page-break-inside: avoid; break-inside: avoid; }
+  .rilevazioni th { flex: 0 0 33%; font-size: 10px; padding: 0 4px 0 0; width: auto; }
+  .rilevazioni td { flex: 1 1 auto; padding: 0; }
+  .rilevazioni tr + tr th, .rilevazioni tr + tr td { border-top: 0; }
+  .assente-testo { font-size: 9.5px; }
+  .voce { font-size: 10px; line-height: 1.15; padding: 0 3px; margin: 0 2px 1px 0; border-radius: 3px; }
   .ultimo { margin: 2px 0 4px; }
-  .ultimo .cifra { font-size: 22px; }
-  .consulenze th, .consulenze td, .elenco th, .elenco td { padding: 3px 8px; }
+  .ultimo .cifra { font-size: 18px; }
+  .consulenze th, .consulenze td, .elenco th, .elenco td { padding: 2px 6px; }
+  .elenco td, .consulenze td { font-size: 10px; }
+  .griglia { gap: 6px; grid-template-columns: repeat(3, 1fr); }
+  a { color: inherit; text-decoration: none; }
 }
   </xsl:template>
 
