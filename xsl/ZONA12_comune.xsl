@@ -10,7 +10,7 @@
 
   <xsl:output method="html" encoding="UTF-8" indent="yes" doctype-system="about:legacy-compat"/>
 
-  <!-- Numbers as an Italian reader writes them: 1.234 and 7,2. -->
+  <!-- Numbers as an Italian reader writes them: 7,2. -->
   <xsl:decimal-format name="it" decimal-separator="," grouping-separator="."/>
 
   <!-- What the run tells the page beside the report: the first and last day of the period
@@ -216,12 +216,6 @@
     </div>
   </xsl:template>
 
-  <!-- A count with the thousands marked: 12.345. -->
-  <xsl:template name="numero">
-    <xsl:param name="valore"/>
-    <xsl:value-of select="format-number($valore, '#.##0', 'it')"/>
-  </xsl:template>
-
   <!-- A measured value with a decimal comma and, when it has one, its unit. -->
   <xsl:template name="misura">
     <xsl:param name="valore"/>
@@ -370,6 +364,7 @@ table { border-collapse: collapse; width: 100%; }
 .elenco tbody tr:last-child td { border-bottom: 0; }
 .elenco td { vertical-align: middle; }
 .elenco .nome { font-size: inherit; font-weight: 500; }
+.elenco td.eta { font-variant-numeric: tabular-nums; }
 .elenco .progressivo { color: #5f6b7a; width: 3em; font-variant-numeric: tabular-nums; }
 .cifre { display: flex; gap: 14px; flex-wrap: wrap; }
 .cifra-box { background: #fff; border: 1px solid #dde3e8; border-radius: 10px; padding: 12px 18px; min-width: 170px; }
