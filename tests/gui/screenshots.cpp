@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
   const QString out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
   QApplication::setApplicationName(QString::fromUtf8(application_title));
   QApplication::setWindowIcon(application_icon());
-  install_font_substitutes();
+  prepare_application();
 
   QtHost host;
   platform::set_current_host(&host);

@@ -1,9 +1,15 @@
 #include "appearance.hpp"
 
+#include <QApplication>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLinearGradient>
+#include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
+#include <QProxyStyle>
+#include <QStyleOption>
+#include <QTranslator>
 
 namespace {
 
@@ -50,7 +56,47 @@ void paint_caption(QPainter& painter, const QString& text, int pixel_size, const
   painter.drawText(area, Qt::AlignCenter, text);
 }
 
+// The focus frame of most styles is drawn only after the focus moved by keyboard; a doctor
+// who clicks and then types must still see where Enter and Space go.
+class FocusMarkStyle : public QProxyStyle {
+ public:
+  void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+    if (element == PE_FrameFocusRect && option && (option->state & State_HasFocus)) {
+      QStyleOptionFocusRect marked;
+      if (const auto* focus = qstyleoption_cast<const QStyleOptionFocusRect*>(option)) marked = *focus;
+      else
+        marked.QStyleOption::operator=(*option);
+      marked.state |= State_KeyboardFocusChange;
+      QProxyStyle::drawPrimitive(element, &marked, painter, widget);
+      return;
+    }
+    QProxyStyle::drawPrimitive(element, option, painter, widget);
+  }
+};
+
 }  // namespace
+
+bool install_italian() {
+  QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
+  // "qt" gathers the catalogues of Qt's modules (qtbase and the others installed).
+  auto* translator = new QTranslator(QCoreApplication::instance());
+  const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+  if (!translator->load(QLocale(QLocale::Italian), QStringLiteral("qt"), QStringLiteral("_"), folder)) {
+    delete translator;
+    return false;
+  }
+  QCoreApplication::installTranslator(translator);
+  return true;
+}
+
+void install_window_style() { QApplication::setStyle(new FocusMarkStyle); }
+
+void prepare_application() {
+  install_font_substitutes();
+  install_window_style();
+  install_italian();
+}
 
 void install_font_substitutes() {
   QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
