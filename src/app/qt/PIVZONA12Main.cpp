@@ -176,11 +176,14 @@ void TfrmMain::create_controls() {
   auto* print = new QShortcut(QKeySequence::Print, this);
   connect(print, &QShortcut::activated, this, &TfrmMain::print_report);
   connect(WebBrowser, &ReportView::print_wanted, this, &TfrmMain::print_report);
-  connect(WebBrowser, &QWebEngineView::printFinished, this, [this](bool success) {
+  auto printed = [this](bool success) {
     printing_ = false;
     if (!success)
       host_.message_box("Stampa non riuscita.", application_title, platform::mb_ok | platform::mb_iconwarning);
-  });
+  };
+  connect(WebBrowser, &QWebEngineView::printFinished, this, printed);
+  connect(WebBrowser, &QWebEngineView::pdfPrintingFinished, this,
+          [printed](const QString&, bool success) { printed(success); });
 
   host_.set_report_view(WebBrowser);
   host_.set_owner(this);
@@ -322,7 +325,10 @@ void TfrmMain::set_status(const QString& text) {
 void TfrmMain::print_report() {
   if (printing_ || running_ || run_state_.report_url.empty()) return;
   if (!printer_) {
-    printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    printer_ = std::make_unique<QPrinter>(QPrinter::PrinterResolution);
+    // A printer receives each page as a picture: 300 dpi is sharp on paper and keeps a
+    // long report's pictures small enough.
+    printer_->setResolution(300);
     printer_->setPageSize(QPageSize(QPageSize::A4));
     printer_->setDocName(QStringLiteral("ZONA12"));
   }
@@ -330,5 +336,9 @@ void TfrmMain::print_report() {
   dialog.setObjectName(QStringLiteral("frmStampa"));
   if (host_.exec_dialog(dialog) != QDialog::Accepted) return;
   printing_ = true;
-  WebBrowser->print(printer_.get());
+  // To a PDF file the page goes as it is, text and lines, instead of a picture per page.
+  if (printer_->outputFormat() == QPrinter::PdfFormat && !printer_->outputFileName().isEmpty())
+    WebBrowser->printToPdf(printer_->outputFileName(), printer_->pageLayout(), printer_->pageRanges());
+  else
+    WebBrowser->print(printer_.get());
 }

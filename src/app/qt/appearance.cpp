@@ -56,22 +56,37 @@ void paint_caption(QPainter& painter, const QString& text, int pixel_size, const
   painter.drawText(area, Qt::AlignCenter, text);
 }
 
-// The focus frame of most styles is drawn only after the focus moved by keyboard; a doctor
-// who clicks and then types must still see where Enter and Space go.
+// Most styles draw the focus mark only after the focus moved by keyboard; a doctor who
+// clicks and then types must still see where Enter and Space go. The style draws every
+// focused control as if the focus had come from the keyboard.
 class FocusMarkStyle : public QProxyStyle {
  public:
   void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                      const QWidget* widget) const override {
-    if (element == PE_FrameFocusRect && option && (option->state & State_HasFocus)) {
-      QStyleOptionFocusRect marked;
-      if (const auto* focus = qstyleoption_cast<const QStyleOptionFocusRect*>(option)) marked = *focus;
-      else
-        marked.QStyleOption::operator=(*option);
-      marked.state |= State_KeyboardFocusChange;
-      QProxyStyle::drawPrimitive(element, &marked, painter, widget);
+    marked(option, [&] { QProxyStyle::drawPrimitive(element, option, painter, widget); });
+  }
+  void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                   const QWidget* widget) const override {
+    marked(option, [&] { QProxyStyle::drawControl(element, option, painter, widget); });
+  }
+  void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+                          const QWidget* widget) const override {
+    marked(option, [&] { QProxyStyle::drawComplexControl(control, option, painter, widget); });
+  }
+
+ private:
+  // The option belongs to the caller, who built it for this one drawing; the flag is
+  // added for the drawing and taken away after it.
+  template <typename Draw>
+  static void marked(const QStyleOption* option, Draw draw) {
+    if (!option || !(option->state & State_HasFocus) || (option->state & State_KeyboardFocusChange)) {
+      draw();
       return;
     }
-    QProxyStyle::drawPrimitive(element, option, painter, widget);
+    auto* changed = const_cast<QStyleOption*>(option);
+    changed->state |= State_KeyboardFocusChange;
+    draw();
+    changed->state &= ~State_KeyboardFocusChange;
   }
 };
 

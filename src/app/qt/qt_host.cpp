@@ -280,16 +280,19 @@ void QtHost::show_progress_dialog() {
   // A dialog does not take its owner's font by itself.
   dialog->setFont(owner ? owner->font() : window_font());
   dialog->setWindowModality(Qt::ApplicationModal);
+  // A title and a close box (which asks to stop, as Annulla does); no resizing.
+  dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   dialog->setAutoClose(false);
   dialog->setAutoReset(false);
   dialog->setMinimumDuration(0);
-  dialog->setMinimumWidth(320);
   progress_dialog_ = dialog;
+  update_progress_dialog(false);
+  // Its two lines of text change, its size does not.
+  dialog->setFixedSize(qMax(dialog->sizeHint().width(), 360), dialog->sizeHint().height());
   dialog->show();
-  update_progress_dialog();
 }
 
-void QtHost::update_progress_dialog() {
+void QtHost::update_progress_dialog(bool notify) {
   if (!progress_dialog_) return;
   auto* dialog = progress_dialog_.data();
   const QString title = run_title_.isEmpty() ? QStringLiteral("Estrazione in corso") : run_title_;
@@ -306,7 +309,7 @@ void QtHost::update_progress_dialog() {
   // No total yet, or stopping: the bar runs without an end.
   dialog->setRange(0, total_ > 0 && !cancel_ ? total_ : 0);
   if (total_ > 0 && !cancel_) dialog->setValue(done_);
-  if (progress_hook_ && !in_progress_hook_) {
+  if (notify && progress_hook_ && !in_progress_hook_) {
     in_progress_hook_ = true;  // a hook that presses Annulla changes the dialog again
     progress_hook_(*dialog);
     in_progress_hook_ = false;

@@ -82,7 +82,8 @@ class QtHost : public platform::Host {
 
  private:
   void show_progress_dialog();
-  void update_progress_dialog();
+  /// Puts the run's state into the dialog; notify: then calls the progress hook.
+  void update_progress_dialog(bool notify = true);
 
   QPointer<QWebEngineView> report_view_;
   QPointer<QWidget> owner_;
