@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QDate>
 #include <QDateEdit>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QLabel>
@@ -297,7 +298,12 @@ void TfrmMain::run(Programme programme) {
   connect(worker, &QThread::finished, &loop, &QEventLoop::quit);
   worker->start();
   loop.exec();
-  worker->wait();
+  if (!worker->isFinished()) {
+    // The application is quitting, which ends every event loop: the run is asked to stop,
+    // and its calls to this thread are still answered until it has.
+    host_.request_cancel();
+    while (!worker->wait(QDeadlineTimer(20))) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
   delete worker;
 
   if (raised) {
