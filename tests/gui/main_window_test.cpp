@@ -4,10 +4,10 @@
 #include <QContextMenuEvent>
 #include <QDateEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QLineEdit>
 #include <QProgressDialog>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -170,7 +170,7 @@ void MainWindowTest::refusedThenAccepted() {
   });
   TfrmMain window(host);
 
-  QCOMPARE(kept_user, user);  // a refused attempt leaves the texts as typed
+  QCOMPARE(kept_user, user);     // a refused attempt leaves the texts as typed
   QCOMPARE(selected, password);  // and selects the password, so that typing replaces it
   QVERIFY(password_focused);
   QCOMPARE(dialogs.boxes.size(), std::size_t(1));

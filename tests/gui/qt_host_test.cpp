@@ -1,10 +1,10 @@
 // The windows' host on its own: filters, the save dialog's answers, message boxes and
 // stale window handles.
-#include "appearance.hpp"
-#include "gui_support.hpp"
-
 #include <QEventLoop>
 #include <QThread>
+
+#include "appearance.hpp"
+#include "gui_support.hpp"
 
 using namespace gui_test;
 

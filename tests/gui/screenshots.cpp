@@ -107,10 +107,9 @@ int main(int argc, char** argv) {
 
   // The recall list, when the page has one.
   const bool has_recall =
-      page_value(view,
-                 QStringLiteral("(() => { const all = document.querySelectorAll('h1,h2,h3,h4,caption,th,p,div');"
-                                " for (const e of all) if (e.textContent.trim().startsWith('Da richiamare'))"
-                                " { e.scrollIntoView(); return true; } return false; })()"))
+      page_value(view, QStringLiteral("(() => { const all = document.querySelectorAll('h1,h2,h3,h4,caption,th,p,div');"
+                                      " for (const e of all) if (e.textContent.trim().startsWith('Da richiamare'))"
+                                      " { e.scrollIntoView(); return true; } return false; })()"))
           .toBool();
   if (has_recall) {
     QTest::qWait(800);

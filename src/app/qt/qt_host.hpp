@@ -91,7 +91,7 @@ class QtHost : public platform::Host {
   QTimer* progress_timer_ = nullptr;
   int progress_delay_ = 500;
   QString run_title_;
-  bool run_started_ = false;    ///< progress has been reported since begin_run
+  bool run_started_ = false;     ///< progress has been reported since begin_run
   bool progress_ended_ = false;  ///< the dialog was closed for this run: not shown again
   int done_ = 0;
   int total_ = 0;

@@ -25,7 +25,8 @@ QMenu* ReportView::create_report_menu() {
   QAction* print = menu->addAction(QStringLiteral("Stampa…"), this, &ReportView::print_wanted);
   print->setShortcut(QKeySequence::Print);
   print->setEnabled(shown);
-  QAction* browser = menu->addAction(QStringLiteral("Apri nel browser"), this, [this] { QDesktopServices::openUrl(url()); });
+  QAction* browser =
+      menu->addAction(QStringLiteral("Apri nel browser"), this, [this] { QDesktopServices::openUrl(url()); });
   browser->setEnabled(shown);
   menu->addSeparator();
   QAction* copy = menu->addAction(QStringLiteral("Copia"), this, [this] { triggerPageAction(QWebEnginePage::Copy); });
