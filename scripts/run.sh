@@ -12,7 +12,7 @@ root=$(pwd)
 
 packages=(build-essential cmake pkg-config libxml2-dev libxml2-utils libxslt1-dev
   libsqlite3-dev sqlite3 libfmt-dev nlohmann-json3-dev libcli11-dev libgtest-dev libgmock-dev
-  qt6-base-dev qt6-webengine-dev xvfb xauth)
+  qt6-base-dev qt6-webengine-dev qt6-translations-l10n xvfb xauth)
 
 install_missing() {
   local missing=()

@@ -81,7 +81,7 @@ TEST_P(LoginRefusal, ShowsTheMessagesInOrderAndRefuses) {
   EXPECT_EQ(host.texts(), c.messages);
   for (const auto& box : host.boxes) {
     EXPECT_EQ(box.caption, "PIV ZONA12");
-    EXPECT_EQ(box.flags, platform::mb_ok);
+    EXPECT_EQ(box.flags, platform::mb_ok | platform::mb_iconerror);
   }
 }
 

@@ -52,6 +52,12 @@ class RecordingHost : public test_support::HostRecorder {
   void navigate_report(const std::string& url) override { navigations.push_back(url); }
   void refresh_report() override { ++refreshes; }
   void set_report_visible(bool v) override { visible = v; }
+  // Asks to stop once progress has reported stop_after patients done (-1: never).
+  bool cancel_requested() override {
+    return stop_after >= 0 && !progress_calls.empty() && progress_calls.back().first >= stop_after &&
+           progress_calls.back().second > 0;
+  }
+  int stop_after = -1;
 };
 
 // Ends every praxilo-server started by this process, as if the records product crashed,
@@ -130,7 +136,7 @@ TEST_F(RunFlow, NoPatientShowsTheProgrammeMessageAndKeepsTheEarlierPage) {
   ASSERT_EQ(host.boxes.size(), 1u);
   EXPECT_EQ(host.boxes[0].text, "Nessun paziente estratto!");
   EXPECT_EQ(host.boxes[0].caption, "Estrazione Vaccinazioni AntiInfluenzali");
-  EXPECT_EQ(host.boxes[0].flags, platform::mb_ok | platform::mb_systemmodal);
+  EXPECT_EQ(host.boxes[0].flags, platform::mb_ok | platform::mb_iconinformation | platform::mb_systemmodal);
   EXPECT_FALSE(fs::exists(path));
   EXPECT_EQ(read_file(installation.appdir() + "ZONA12.html"), page);
   EXPECT_EQ(host.refreshes, 0);
@@ -173,3 +179,29 @@ TEST_F(RunFlow, UnwritablePathKeepsTheEarlierFile) {
 }
 
 }  // namespace
+
+// The user stops the run before its first patient: nothing is saved, an earlier file of
+// that name is intact, no message is shown, the page is not touched, and the next run of
+// the same window is whole.
+TEST_F(RunFlow, StoppedRunSavesNothingAndLeavesTheEarlierFile) {
+  ASSERT_TRUE(user);
+  const std::string xml = work.dir() + "vaccinazioni.xml";
+  test_support::write_file(xml, "an older report");
+  host.stop_after = 0;
+  RunResult result = run(Programme::vaccinazioni, xml, from, to);
+  EXPECT_EQ(result.outcome, RunOutcome::stopped);
+  EXPECT_EQ(read_file(xml), "an older report");
+  EXPECT_TRUE(host.boxes.empty());
+  EXPECT_TRUE(host.navigations.empty());
+  EXPECT_FALSE(fs::exists(installation.appdir() + "ZONA12.html"));
+  ASSERT_FALSE(host.progress_calls.empty());
+  EXPECT_EQ(host.progress_calls.front(), std::make_pair(0, 0));  // started, total not known yet
+  EXPECT_EQ(host.progress_calls.back(), std::make_pair(0, 1));
+  EXPECT_FALSE(fs::exists(work.dir() + "Vac.txt"));  // the working file is removed
+
+  host.stop_after = -1;
+  RunResult whole = run(Programme::vaccinazioni, xml, from, to);
+  ASSERT_EQ(whole.outcome, RunOutcome::saved) << whole.message;
+  EXPECT_EQ(whole.patient_count, 1);
+  EXPECT_NE(read_file(xml).find("Bianchi"), std::string::npos);
+}

@@ -72,6 +72,42 @@ TEST(RunTexts, PathToUrlEscapesBlanksAndTurnsBackslashesOnly) {
   EXPECT_EQ(replace_char("File XML|*.xml", '|', '\0'), std::string("File XML\0*.xml", 14));
 }
 
+struct SummaryCase {
+  const char* name;
+  RunOutcome outcome;
+  std::int32_t patients;
+  std::string message;
+  std::string expected;
+};
+
+class RunSummary : public ::testing::TestWithParam<SummaryCase> {};
+
+TEST_P(RunSummary, SaysWhereAndHowManyOrWhyNot) {
+  const SummaryCase& c = GetParam();
+  RunResult result;
+  result.outcome = c.outcome;
+  result.patient_count = c.patients;
+  result.message = c.message;
+  if (c.outcome == RunOutcome::saved) result.xml_path = "/home/medico/File Diabete ZONA12.xml";
+  EXPECT_EQ(run_summary(result), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, RunSummary,
+    ::testing::Values(
+        SummaryCase{"saved", RunOutcome::saved, 255, "",
+                    "Salvato: /home/medico/File Diabete ZONA12.xml \u2013 255 assistiti"},
+        SummaryCase{"saved_one", RunOutcome::saved, 1, "",
+                    "Salvato: /home/medico/File Diabete ZONA12.xml \u2013 1 assistito"},
+        SummaryCase{"dialog_cancelled", RunOutcome::cancelled, 0, "", "Nessun file scelto: estrazione non eseguita."},
+        SummaryCase{"no_patient", RunOutcome::no_patient, 0, "", "Nessun paziente estratto: nessun file salvato."},
+        SummaryCase{"stopped", RunOutcome::stopped, 0, "", "Estrazione annullata: nessun file salvato."},
+        // Only the first line of a message of several lines.
+        SummaryCase{"session_lost", RunOutcome::session_lost, 0, "La connessione si è interrotta.\r\nRipetere.",
+                    "Nessun file salvato: La connessione si è interrotta."},
+        SummaryCase{"failed_without_text", RunOutcome::failed, 0, "", "Nessun file salvato."}),
+    [](const ::testing::TestParamInfo<SummaryCase>& info) { return std::string(info.param.name); });
+
 class RecordingDialogHost : public platform::Host {
  public:
   bool answer = true;

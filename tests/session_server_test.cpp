@@ -190,6 +190,23 @@ TEST_F(SessionServerTest, ServerKilledBetweenTwoCalls) {
   EXPECT_TRUE(wait_until_no_live_children());
 }
 
+TEST_F(SessionServerTest, EndedSessionEndsTheServerAndTheNextCallSignsInAgain) {
+  auto w = signed_in();
+  ASSERT_EQ(live_children().size(), 1u);
+  const std::size_t mark = trace(inst_).size();
+  w->termina_sessione();
+  EXPECT_TRUE(wait_until_no_live_children());
+  EXPECT_FALSE(w->connected());
+  EXPECT_EQ(trace(inst_, mark), (Lines{"ole_praxipat.disconnetti();", "ole_praxipat.Destroy();", "ole_praxipat.Free();",
+                                       "ole_praxipat := Unassigned;"}));
+  w->termina_sessione();  // a second end has nothing left to end
+
+  EXPECT_EQ(w->sql_into("Praxilo", "select count(*) from PAZIENTI"), "30");
+  EXPECT_TRUE(w->connected());
+  EXPECT_FALSE(w->session_lost());
+  EXPECT_EQ(live_children().size(), 1u);
+}
+
 /// A long sequence of calls, one per patient, as an extraction makes them: the answers
 /// of sql_into and the contents of the dump files, in order.
 Lines run_sequence(Tpx_wrap_praxipat& w, const test_support::Installation& inst) {

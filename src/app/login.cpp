@@ -8,7 +8,10 @@
 namespace {
 
 /// A plain box with an OK button, captioned with the application title.
-void show(platform::Host& host, const std::string& text) { host.message_box(text, application_title, platform::mb_ok); }
+// Every message of the sign-in reports a refusal or a failure: an error box.
+void show(platform::Host& host, const std::string& text) {
+  host.message_box(text, application_title, platform::mb_ok | platform::mb_iconerror);
+}
 
 /// The box that reports an error of the procedure; it must not raise in its turn.
 void show_error(platform::Host& host, const std::string& text) {

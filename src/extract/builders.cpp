@@ -117,6 +117,11 @@ void build_document(const ProgrammeInfo& programme, const std::string& select_sq
   const bool lost_before = session.session_lost();
   int done = 0;
   for (const auto& line : lines) {
+    // A run stopped by the user ends here, before its next patient, and replaces nothing.
+    if (context.host.cancel_requested()) {
+      fs::remove(working_file, ec);
+      return;
+    }
     const std::vector<std::string> fields = tools::string2array(line, "\t");
     if (fields.size() < patient_fields) continue;  // cannot fill a patient: not one
     const std::string patient_code = unquote_field(fields[0]);

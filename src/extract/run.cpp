@@ -42,7 +42,7 @@ platform::XsltParameters page_parameters(const ExtractionContext& context) {
 
 RunResult fail(RunOutcome outcome, const ProgrammeInfo& programme, const std::string& message,
                platform::Host& host) {
-  tools::message_box(message, programme.no_patient_caption, platform::mb_ok, host);
+  tools::message_box(message, programme.no_patient_caption, platform::mb_ok | platform::mb_iconerror, host);
   RunResult result;
   result.outcome = outcome;
   result.message = message;
@@ -86,6 +86,7 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
   const std::string directory = dialog_directory(programme);
   if (!ask_file_name(host, state.owner, nullptr, dialog_filter, &directory, &dialog_title, file_name, false))
     return {};
+  host.progress(0, 0);  // the run has started; the number of patients is not known yet
 
   const std::string sql = selection_statement(programme, context.date_from, context.date_to,
                                               context.user.get_userid_utente());
@@ -97,6 +98,12 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
     return fail(RunOutcome::failed, programme, std::string("Estrazione interrotta: ") + error.what(), host);
   }
 
+  if (host.cancel_requested()) {
+    RunResult result;
+    result.outcome = RunOutcome::stopped;
+    return result;
+  }
+
   if (context.session.session_lost())
     return fail(RunOutcome::session_lost, programme,
                 "La connessione con Praxilo si è interrotta e non è stato possibile ripristinarla.\r\n"
@@ -104,7 +111,8 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
                 host);
 
   if (context.patient_count <= 0) {
-    tools::message_box(programme.no_patient_text, programme.no_patient_caption, platform::mb_ok, host);
+    tools::message_box(programme.no_patient_text, programme.no_patient_caption,
+                       platform::mb_ok | platform::mb_iconinformation, host);
     RunResult result;
     result.outcome = RunOutcome::no_patient;
     return result;
@@ -127,6 +135,7 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
   result.outcome = RunOutcome::saved;
   result.xml_path = file_name;
   result.html_path = appl + report_file_name;
+  result.patient_count = context.patient_count;
   // A failed transformation is not reported: the view shows whatever page the file holds.
   tools::xml2html(appl + programme.stylesheet, file_name, result.html_path, page_parameters(context));
 
@@ -178,4 +187,23 @@ std::string path_to_url(const std::string& path) {
       result += c;
   }
   return replace_char(result, '\\', '/');
+}
+
+std::string run_summary(const RunResult& result) {
+  switch (result.outcome) {
+    case RunOutcome::saved:
+      return "Salvato: " + result.xml_path + " \u2013 " + std::to_string(result.patient_count) +
+             (result.patient_count == 1 ? " assistito" : " assistiti");
+    case RunOutcome::cancelled:
+      return "Nessun file scelto: estrazione non eseguita.";
+    case RunOutcome::no_patient:
+      return "Nessun paziente estratto: nessun file salvato.";
+    case RunOutcome::stopped:
+      return "Estrazione annullata: nessun file salvato.";
+    default:
+      break;
+  }
+  // The first line of the message shown says why.
+  const std::string reason = result.message.substr(0, result.message.find_first_of("\r\n"));
+  return reason.empty() ? "Nessun file salvato." : "Nessun file salvato: " + reason;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The extraction run behind each programme button: ask where to save, select the
 // patients, build the report, save it, render it and show it.
+#include <cstdint>
 #include <string>
 
 #include "extract/extraction.hpp"
@@ -19,6 +20,7 @@ enum class RunOutcome {
   session_lost,   ///< the records product went away and could not be reconnected; nothing saved
   save_failed,    ///< the report could not be written; any earlier file is intact
   failed,         ///< an error ended the run before the report was saved; its message was shown
+  stopped,        ///< the user stopped the run (Host::cancel_requested); nothing saved, no message
 };
 
 struct RunResult {
@@ -26,6 +28,7 @@ struct RunResult {
   std::string xml_path;   ///< the chosen path, when saved
   std::string html_path;  ///< appl_directory + "ZONA12.html", when saved
   std::string message;    ///< the error shown, for session_lost, save_failed and failed
+  std::int32_t patient_count = 0;  ///< the patients the saved report holds
 };
 
 /// The selection statement of a programme for a date range and the doctor's user id.
@@ -33,8 +36,13 @@ std::string selection_statement(const ProgrammeInfo& programme, TDateTime date_f
                                 const std::string& userid_utente);
 
 /// Performs one run with the programme's constants; messages, the dialog and the report
-/// view go through context.host.
+/// view go through context.host. Once a file is chosen it reports progress (0 of 0 until
+/// the patients are known) and stops, saving nothing, when the host asks it to.
 RunResult run_extraction(Programme programme, ExtractionContext& context, RunState& state);
+
+/// One line saying what a run did, for a status line: where the report was saved and how
+/// many patients it holds ("Salvato: <path> – 255 assistiti"), or why nothing was saved.
+std::string run_summary(const RunResult& result);
 
 /// The open or save dialog through host; file_name in and out. True when confirmed.
 bool ask_file_name(platform::Host& host, platform::WindowHandle owner, const std::string* default_extension,

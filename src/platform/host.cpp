@@ -11,6 +11,7 @@ void Host::navigate_report(const std::string&) {}
 void Host::refresh_report() {}
 void Host::set_report_visible(bool) {}
 void Host::progress(int, int) {}
+bool Host::cancel_requested() { return false; }
 
 namespace {
 Host headless_host;

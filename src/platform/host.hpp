@@ -13,6 +13,11 @@ using WindowHandle = std::uintptr_t;
 /// Message box flags and answers, with the values of the Windows message box.
 inline constexpr unsigned mb_ok = 0;
 inline constexpr unsigned mb_systemmodal = 4096;
+/// The kind of a message, shown as the box's icon.
+inline constexpr unsigned mb_iconerror = 0x10;
+inline constexpr unsigned mb_iconwarning = 0x30;
+inline constexpr unsigned mb_iconinformation = 0x40;
+inline constexpr unsigned mb_iconmask = 0xF0;
 inline constexpr int id_ok = 1;
 
 /// A request for the open or save dialog. filter holds "description|pattern" pairs
@@ -52,6 +57,10 @@ class Host {
 
   /// Progress of a run: done of total patients (total 0 when not known yet).
   virtual void progress(int done, int total);
+
+  /// True once the user has asked to stop the run in progress: the run then stops before
+  /// its next patient and saves nothing. Asked from the thread that performs the run.
+  virtual bool cancel_requested();
 };
 
 /// The process's host: the one set last with set_current_host, or a headless host that

@@ -98,6 +98,15 @@ Tpx_wrap_praxipat::Tpx_wrap_praxipat(ObjectFactory factory) : factory_(std::move
 }
 
 Tpx_wrap_praxipat::~Tpx_wrap_praxipat() {
+  termina_sessione();
+  try {
+    if (log) log->stop();
+  } catch (...) {
+  }
+  log.reset();
+}
+
+void Tpx_wrap_praxipat::termina_sessione() {
   try {
     disconnetti();
   } catch (...) {
@@ -114,11 +123,7 @@ Tpx_wrap_praxipat::~Tpx_wrap_praxipat() {
     }
     ole_praxipat.reset();
   }
-  try {
-    if (log) log->stop();
-  } catch (...) {
-  }
-  log.reset();
+  connected_ = false;
 }
 
 void Tpx_wrap_praxipat::trace(const std::string& line) {

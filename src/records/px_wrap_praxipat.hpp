@@ -32,6 +32,10 @@ class Tpx_wrap_praxipat {
   bool is_on();
   bool _start();
   bool verifica_connessione();
+  /// Ends the session with the server: disconnects, destroys and releases the server
+  /// object. The credentials are kept, so the next operation starts a new session with
+  /// them. Never throws.
+  void termina_sessione();
 
   std::string leggi_attributo(const std::string& name);
   std::string utente_leggi_attributo(const std::string& name);

@@ -5,7 +5,8 @@
 //
 // INSTALL_DIR (default: the database file's directory) receives the dump files under
 // Temp/. PRAXILO_SERVER_EXIT_AFTER=N makes the process exit, without answering, when it
-// receives its N-th call.
+// receives its N-th call. While the file named by PRAXILO_SERVER_HOLD_FILE exists, every
+// call waits before it is answered.
 #include <signal.h>
 #include <unistd.h>
 
@@ -274,11 +275,15 @@ int main(int argc, char** argv) {
 
   long exit_after = 0;
   if (const char* n = std::getenv("PRAXILO_SERVER_EXIT_AFTER"); n && *n) exit_after = std::strtol(n, nullptr, 10);
+  fs::path hold_file;
+  if (const char* h = std::getenv("PRAXILO_SERVER_HOLD_FILE"); h && *h) hold_file = h;
 
   Server server(db, install_dir);
   long calls = 0;
   while (const std::optional<std::string> frame = platform::protocol::read_frame(STDIN_FILENO)) {
     if (exit_after > 0 && ++calls >= exit_after) _exit(3);  // fault injection: no answer
+    // Fault injection: a slow records product, whose answer waits while the file exists.
+    while (!hold_file.empty() && fs::exists(hold_file, ec)) ::usleep(10000);
     Response response;
     if (const std::optional<Request> request = platform::protocol::decode_request(*frame))
       response = server.answer(*request);

@@ -69,11 +69,14 @@ class DialogScript {
     bool owned = false;
     bool busy = false;  ///< the busy cursor was on while the box was up
     bool plain_text = false;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QString button;  ///< the OK button's text
   };
   struct FileDialog {
     QString title, directory, offered, default_suffix;
     QStringList filters;
     bool save = false, confirms_overwrite = true;
+    QStringList buttons;  ///< the texts of the dialog's buttons, mnemonics removed
   };
 
   explicit DialogScript(QtHost& host) : host_(host) {
@@ -84,6 +87,8 @@ class DialogScript {
   std::vector<Box> boxes;
   std::vector<FileDialog> file_dialogs;
   QStringList save_paths;
+  /// Answers any other dialog (the print dialog); none: it is rejected.
+  std::function<void(QDialog&)> answer_other;
 
  private:
   void answer(QDialog& dialog) {
@@ -91,7 +96,7 @@ class DialogScript {
       const QCursor* cursor = QApplication::overrideCursor();
       boxes.push_back({box->windowTitle(), box->text(), box->windowFlags().testFlag(Qt::WindowStaysOnTopHint),
                        box->parentWidget() != nullptr, cursor && cursor->shape() == Qt::WaitCursor,
-                       box->textFormat() == Qt::PlainText});
+                       box->textFormat() == Qt::PlainText, box->icon(), box->button(QMessageBox::Ok)->text()});
       box->button(QMessageBox::Ok)->click();
     } else if (auto* files = qobject_cast<QFileDialog*>(&dialog)) {
       const QStringList offered = files->selectedFiles();
@@ -99,16 +104,24 @@ class DialogScript {
                               offered.isEmpty() ? QString() : QFileInfo(offered.first()).fileName(),
                               files->defaultSuffix(), files->nameFilters(),
                               files->acceptMode() == QFileDialog::AcceptSave,
-                              !files->testOption(QFileDialog::DontConfirmOverwrite)});
+                              !files->testOption(QFileDialog::DontConfirmOverwrite), button_texts(*files)});
       if (save_paths.isEmpty()) {
         files->reject();
       } else {
         files->selectFile(save_paths.takeFirst());
         dialog.accept();  // QFileDialog::accept through the public QDialog slot
       }
+    } else if (answer_other) {
+      answer_other(dialog);
     } else {
       dialog.reject();
     }
+  }
+  static QStringList button_texts(const QDialog& dialog) {
+    QStringList texts;
+    for (const QPushButton* button : dialog.findChildren<QPushButton*>())
+      if (button->isVisible()) texts << QString(button->text()).remove(QLatin1Char('&'));
+    return texts;
   }
   QtHost& host_;
 };
@@ -169,7 +182,7 @@ inline std::string read_all_named(const fs::path& dir, const std::string& name) 
   int main(int argc, char** argv) {                             \
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); \
     QApplication app(argc, argv);                               \
-    install_font_substitutes();                                 \
+    prepare_application();                                      \
     TestClass test;                                             \
     return QTest::qExec(&test, argc, argv);                     \
   }

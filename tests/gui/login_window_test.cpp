@@ -110,6 +110,7 @@ void LoginWindowTest::enterPressesOk() {
   QCOMPARE(dialogs.boxes.size(), std::size_t(1));
   QCOMPARE(dialogs.boxes[0].text, QStringLiteral("ERRORE: Dati Utente o Password non riconosciuti."));
   QCOMPARE(dialogs.boxes[0].caption, QStringLiteral("PIV ZONA12"));
+  QCOMPARE(dialogs.boxes[0].icon, QMessageBox::Critical);
   QVERIFY(dialogs.boxes[0].busy);            // the attempt runs under the busy cursor ...
   QVERIFY(!QApplication::overrideCursor());  // ... which is gone afterwards
   QVERIFY(frmLogin.get_user());
@@ -117,13 +118,14 @@ void LoginWindowTest::enterPressesOk() {
 }
 
 void LoginWindowTest::escapeDoesNothingAnnullaAndCloseBoxCancel_data() {
-  QTest::addColumn<bool>("close_box");
-  QTest::newRow("Annulla") << false;
-  QTest::newRow("close box") << true;
+  QTest::addColumn<QString>("how");
+  QTest::newRow("Annulla") << "click";
+  QTest::newRow("Enter on the focused Annulla") << "enter";
+  QTest::newRow("close box") << "close box";
 }
 
 void LoginWindowTest::escapeDoesNothingAnnullaAndCloseBoxCancel() {
-  QFETCH(bool, close_box);
+  QFETCH(QString, how);
   Practice practice;
   QtHost host;
   DialogScript dialogs(host);
@@ -135,10 +137,16 @@ void LoginWindowTest::escapeDoesNothingAnnullaAndCloseBoxCancel() {
     QTest::keyClick(child<QLineEdit>(window, "editPassword"), Qt::Key_Escape);
     QTest::keyClick(&window, Qt::Key_Escape);
     open_after_escape = window.isVisible();
-    if (close_box)
+    auto* annulla = child<QPushButton>(window, "ButtonAnnulla");
+    if (how == "close box") {
       window.close();
-    else
-      QTest::mouseClick(child<QPushButton>(window, "ButtonAnnulla"), Qt::LeftButton);
+    } else if (how == "enter") {
+      annulla->setFocus(Qt::TabFocusReason);
+      QTest::keyClick(annulla, Qt::Key_Return);
+      if (window.isVisible()) window.accept();  // Enter pressed OK instead: fail, don't hang
+    } else {
+      QTest::mouseClick(annulla, Qt::LeftButton);
+    }
   });
   QCOMPARE(frmLogin.exec(), int(QDialog::Rejected));
   QVERIFY(open_after_escape);

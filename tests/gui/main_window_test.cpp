@@ -1,9 +1,13 @@
 // The main window end to end: the sign-in inside its creation, the doctor's data and the
 // range after start-up, closing, and the programme runs with the save dialog, the message
 // boxes and the report view, against praxilo-server on a fixture installation.
+#include <QContextMenuEvent>
 #include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QProgressDialog>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -15,6 +19,7 @@
 #include "appearance.hpp"
 #include "formLogin.hpp"
 #include "gui_support.hpp"
+#include "report_view.hpp"
 
 using namespace gui_test;
 using test_support::read_file;
@@ -60,6 +65,18 @@ QString page_text(QWebEngineView* view) {
   });
   if (!QTest::qWaitFor([&] { return done; }, 15000)) return QStringLiteral("(the page gave no text)");
   return text;
+}
+
+// A number that a script gives on the page shown.
+double page_number(QWebEngineView* view, const QString& script) {
+  double number = -1;
+  bool done = false;
+  view->page()->runJavaScript(script, [&](const QVariant& result) {
+    number = result.toDouble();
+    done = true;
+  });
+  if (!QTest::qWaitFor([&] { return done; }, 15000)) return -1;
+  return number;
 }
 
 // Clicks a programme button and waits until the report view has loaded the page.
@@ -109,6 +126,15 @@ class MainWindowTest : public QObject {
   void runShowsTheReportAndASecondProgrammeRefreshes();
   void runWithoutPatientsKeepsTheEarlierReport();
   void longRunShowsModalProgressAndGivesTheSameReport();
+  void annullaStopsTheRun_data();
+  void annullaStopsTheRun();
+  void statusLineSaysWhatHappened();
+  void viewTakesTheRestOfTheWindow_data();
+  void viewTakesTheRestOfTheWindow();
+  void newReportOpensAtItsTop();
+  void contextMenuOffersPrintBrowserCopy();
+  void printsTheReportToPdf();
+  void enterPressesTheFocusedButton();
 };
 
 void MainWindowTest::refusedThenAccepted_data() {
@@ -131,15 +157,22 @@ void MainWindowTest::refusedThenAccepted() {
   QtHost host;
   DialogScript dialogs(host);
   QString kept_user;
+  QString selected;
+  bool password_focused = false;
   when_modal<TfrmLogin>([&](TfrmLogin& window) {
     type_credentials(window, user, password);
     kept_user = child<QLineEdit>(window, "editUtente")->text();
+    auto* password_box = child<QLineEdit>(window, "editPassword");
+    selected = password_box->selectedText();
+    password_focused = window.focusWidget() == password_box;
     type_credentials(window, "doc", "pw");
     if (window.isVisible()) window.reject();
   });
   TfrmMain window(host);
 
-  QCOMPARE(kept_user, user);  // a refused attempt leaves the texts as typed
+  QCOMPARE(kept_user, user);     // a refused attempt leaves the texts as typed
+  QCOMPARE(selected, password);  // and selects the password, so that typing replaces it
+  QVERIFY(password_focused);
   QCOMPARE(dialogs.boxes.size(), std::size_t(1));
   QCOMPARE(dialogs.boxes[0].text, message);
   QCOMPARE(dialogs.boxes[0].caption, QStringLiteral("PIV ZONA12"));
@@ -246,9 +279,6 @@ void MainWindowTest::fieldsAndRangeAfterStartUp() {
     for (const char* shown : {"btnCalcola", "btnSalva", "btnVaccinazioni", "btnChiudi", "WebBrowser", "DTDal"})
       QVERIFY2(window->findChild<QWidget*>(shown)->isVisible() && window->findChild<QWidget*>(shown)->isEnabled(),
                shown);
-    // Nothing is anchored: a larger window leaves the report view where it was.
-    window->resize(1000, 700);
-    QCOMPARE(child<QWebEngineView>(*window, "WebBrowser")->geometry(), QRect(8, 160, 809, 321));
   }
   QVERIFY(dialogs.boxes.empty());
   QVERIFY2(log_of(practice).contains("ole_praxipat.get_opzione(macchina, OPZIONI\\regione) = Toscana;"),
@@ -413,35 +443,35 @@ void MainWindowTest::longRunShowsModalProgressAndGivesTheSameReport() {
 
   // Without the dialog.
   const std::string plain_path = fixture.practice.work.dir() + "plain.xml";
-  fixture.host.set_progress_threshold(1000);
+  fixture.host.set_progress_delay(3600 * 1000);
   fixture.dialogs.save_paths << QString::fromStdString(plain_path);
   QTest::mouseClick(child<QPushButton>(window, "btnCalcola"), Qt::LeftButton);
   QCOMPARE(window.last_run().outcome, RunOutcome::saved);
 
-  // With it: while the run goes on, the dialog is the modal window and a second press of
-  // a programme button starts nothing.
+  // With it: while the run goes on, the dialog is the modal window, in the window's font,
+  // and a second press of a programme button starts nothing.
   const std::string shown_path = fixture.practice.work.dir() + "shown.xml";
-  fixture.host.set_progress_threshold(1);
+  fixture.host.set_progress_delay(0);
   fixture.dialogs.save_paths << QString::fromStdString(shown_path);
   QStringList labels;
   bool modal = true;
-  QTimer watcher;
-  watcher.setInterval(0);
-  QObject::connect(&watcher, &QTimer::timeout, [&] {
-    QProgressDialog* progress = fixture.host.progress_dialog();
-    if (!progress) return;
-    modal = modal && QApplication::activeModalWidget() == progress && progress->windowTitle() == "Estrazione in corso";
-    const QString label = progress->labelText();
+  bool same_font = true;
+  fixture.host.set_progress_hook([&](QProgressDialog& progress) {
+    modal = modal && QApplication::activeModalWidget() == &progress &&
+            progress.windowTitle() == QStringLiteral("Estrazione diabete in corso");
+    same_font = same_font && progress.font() == window.font();
+    const QString label = progress.labelText();
     if (labels.isEmpty() || labels.last() != label) labels << label;
     child<QPushButton>(window, "btnSalva")->click();
   });
-  watcher.start();
   QTest::mouseClick(child<QPushButton>(window, "btnCalcola"), Qt::LeftButton);
-  watcher.stop();
+  fixture.host.set_progress_hook({});
   QCOMPARE(window.last_run().outcome, RunOutcome::saved);
   QVERIFY(!labels.isEmpty());
   QVERIFY(modal);
-  QVERIFY2(labels.last().contains("di 2"), qPrintable(labels.join('|')));
+  QVERIFY(same_font);
+  QCOMPARE(labels.first(), QStringLiteral("Estrazione diabete in corso\nselezione dei pazienti…"));
+  QCOMPARE(labels.last(), QStringLiteral("Estrazione diabete in corso\npaziente 2 di 2"));
   QCOMPARE(fixture.dialogs.file_dialogs.size(), std::size_t(2));  // no TAO run started meanwhile
   QVERIFY(!fixture.host.progress_dialog());
   QVERIFY(!QApplication::activeModalWidget());
@@ -451,6 +481,229 @@ void MainWindowTest::longRunShowsModalProgressAndGivesTheSameReport() {
   QString shown = QString::fromStdString(read_file(shown_path)).remove(stamp);
   QVERIFY(plain.contains("Conti"));
   QCOMPARE(shown, plain);
+}
+
+void MainWindowTest::annullaStopsTheRun_data() {
+  QTest::addColumn<bool>("while_waiting");  // Annulla while a server call waits for its answer
+  QTest::newRow("between two patients") << false;
+  QTest::newRow("while a call waits") << true;
+}
+
+void MainWindowTest::annullaStopsTheRun() {
+  QFETCH(bool, while_waiting);
+  test_support::TempDir hold_dir;
+  const std::string hold_file = hold_dir.dir() + "hold";
+  qputenv("PRAXILO_SERVER_HOLD_FILE", QByteArray::fromStdString(hold_file));
+  SignedIn fixture;
+  qunsetenv("PRAXILO_SERVER_HOLD_FILE");
+  TfrmMain& window = *fixture.window;
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  QCOMPARE(server_processes(), 1);
+
+  const std::string path = fixture.practice.work.dir() + "diabete.xml";
+  test_support::write_file(path, "an older report");
+  fixture.dialogs.save_paths << QString::fromStdString(path);
+  fixture.host.set_progress_delay(0);
+  QStringList labels;
+  bool answered_meanwhile = false;
+  fixture.host.set_progress_hook([&](QProgressDialog& progress) {
+    labels << progress.labelText();
+    auto* annulla = progress.findChild<QPushButton*>(QStringLiteral("btnAnnulla"));
+    QVERIFY(annulla);
+    if (!while_waiting && progress.labelText().endsWith(QStringLiteral("paziente 1 di 2"))) {
+      annulla->click();
+      labels << progress.labelText();
+    }
+    if (while_waiting && progress.labelText().endsWith(QStringLiteral("selezione dei pazienti…"))) {
+      // The patient list is asked for next; its answer waits while the file exists.
+      test_support::write_file(hold_file, "");
+      QTimer::singleShot(0, [&, annulla] {
+        // The window's event loop runs while the call waits: a timer fires, and Annulla works.
+        QTest::qWait(300);
+        answered_meanwhile = true;
+        QTest::mouseClick(annulla, Qt::LeftButton);
+        fs::remove(hold_file);
+      });
+    }
+  });
+  QTest::mouseClick(child<QPushButton>(window, "btnCalcola"), Qt::LeftButton);
+  fixture.host.set_progress_hook({});
+
+  QCOMPARE(window.last_run().outcome, RunOutcome::stopped);
+  QCOMPARE(answered_meanwhile, while_waiting);
+  QVERIFY2(labels.contains(QStringLiteral("Estrazione diabete in corso\nAnnullamento in corso…")),
+           qPrintable(labels.join('|')));
+  QCOMPARE(read_file(path), std::string("an older report"));
+  QVERIFY(fixture.dialogs.boxes.empty());
+  QVERIFY(window.report_url().empty());
+  QCOMPARE(child<QLabel>(window, "lblStato")->text(), QStringLiteral("Estrazione annullata: nessun file salvato."));
+  QTRY_COMPARE(server_processes(), 0);
+  QVERIFY(!fixture.host.progress_dialog());
+  QVERIFY2(log_of(fixture.practice).contains("ole_praxipat.disconnetti();"), qPrintable(log_of(fixture.practice)));
+
+  // The next run signs in again and is whole.
+  fixture.dialogs.save_paths << QString::fromStdString(path);
+  run_and_wait_for_page(window, "btnCalcola");
+  QCOMPARE(window.last_run().patient_count, 2);
+  QCOMPARE(server_processes(), 1);
+}
+
+void MainWindowTest::statusLineSaysWhatHappened() {
+  SignedIn fixture;
+  TfrmMain& window = *fixture.window;
+  auto* status = child<QLabel>(window, "lblStato");
+  QVERIFY(status->text().isEmpty());
+
+  const std::string path = fixture.practice.work.dir() + "File Diabete ZONA12.xml";
+  fixture.dialogs.save_paths << QString::fromStdString(path);
+  run_and_wait_for_page(window, "btnCalcola");
+  QCOMPARE(status->text(), QString::fromStdString("Salvato: " + path) + QStringLiteral(" – 2 assistiti"));
+
+  // The only vaccination is in October: a range ending in June finds nobody.
+  set_range(window, QDate(2024, 1, 1), QDate(2024, 6, 30));
+  fixture.dialogs.save_paths << QString::fromStdString(fixture.practice.work.dir() + "v.xml");
+  QTest::mouseClick(child<QPushButton>(window, "btnVaccinazioni"), Qt::LeftButton);
+  QCOMPARE(status->text(), QStringLiteral("Nessun paziente estratto: nessun file salvato."));
+  QCOMPARE(fixture.dialogs.boxes.size(), std::size_t(1));
+  QCOMPARE(fixture.dialogs.boxes[0].icon, QMessageBox::Information);
+
+  // The save dialog cancelled (no path left in the script).
+  QTest::mouseClick(child<QPushButton>(window, "btnSalva"), Qt::LeftButton);
+  QCOMPARE(window.last_run().outcome, RunOutcome::cancelled);
+  QCOMPARE(status->text(), QStringLiteral("Nessun file scelto: estrazione non eseguita."));
+  QVERIFY(status->isVisible());
+  QCOMPARE(status->parentWidget()->geometry().bottom(), window.height() - 1);
+}
+
+void MainWindowTest::viewTakesTheRestOfTheWindow_data() {
+  QTest::addColumn<QSize>("size");
+  QTest::addColumn<QSize>("view");
+  QTest::newRow("as it starts") << QSize(833, 536) << QSize(817, 352);
+  QTest::newRow("larger") << QSize(1200, 800) << QSize(1184, 616);
+  QTest::newRow("smaller than the controls") << QSize(500, 200) << QSize(785, 96);
+}
+
+void MainWindowTest::viewTakesTheRestOfTheWindow() {
+  QFETCH(QSize, size);
+  QFETCH(QSize, view);
+  SignedIn fixture;
+  TfrmMain& window = *fixture.window;
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  QVERIFY(window.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+  window.resize(size);
+  QCOMPARE(child<QWebEngineView>(window, "WebBrowser")->geometry(), QRect(QPoint(8, 160), view));
+  // The controls keep their places.
+  QCOMPARE(child<QPushButton>(window, "btnVaccinazioni")->geometry(), QRect(656, 106, 137, 26));
+  QCOMPARE(child<QDateEdit>(window, "DTAl")->geometry(), QRect(479, 33, 129, 21));
+
+  window.showMaximized();
+  QTRY_VERIFY(window.isMaximized());
+  QTRY_COMPARE(child<QWebEngineView>(window, "WebBrowser")->width(), window.width() - 16);
+}
+
+void MainWindowTest::newReportOpensAtItsTop() {
+  SignedIn fixture;
+  TfrmMain& window = *fixture.window;
+  window.resize(833, 300);  // a short view, so that the page scrolls
+  auto* view = child<QWebEngineView>(window, "WebBrowser");
+  fixture.dialogs.save_paths << QString::fromStdString(fixture.practice.work.dir() + "d.xml");
+  run_and_wait_for_page(window, "btnCalcola");
+  QVERIFY(page_number(view, "document.documentElement.scrollHeight") > view->height());
+  page_number(view, "window.scrollTo(0, document.documentElement.scrollHeight), window.scrollY");
+  QTRY_VERIFY(page_number(view, "window.scrollY") > 0);
+
+  fixture.dialogs.save_paths << QString::fromStdString(fixture.practice.work.dir() + "d2.xml");
+  run_and_wait_for_page(window, "btnCalcola");
+  QTest::qWait(300);  // a restored position would be applied after the load
+  QCOMPARE(page_number(view, "window.scrollY"), 0.0);
+}
+
+void MainWindowTest::contextMenuOffersPrintBrowserCopy() {
+  SignedIn fixture;
+  TfrmMain& window = *fixture.window;
+  auto* view = qobject_cast<ReportView*>(child<QWebEngineView>(window, "WebBrowser"));
+  QVERIFY(view);
+  auto entries = [&] {
+    std::unique_ptr<QMenu> menu(view->create_report_menu());
+    QStringList texts;
+    for (const QAction* action : menu->actions())
+      if (!action->isSeparator()) texts << action->text() + (action->isEnabled() ? "" : " (spento)");
+    return texts;
+  };
+  QCOMPARE(entries(), (QStringList{"Stampa… (spento)", "Apri nel browser (spento)", "Copia (spento)"}));
+
+  fixture.dialogs.save_paths << QString::fromStdString(fixture.practice.work.dir() + "d.xml");
+  run_and_wait_for_page(window, "btnCalcola");
+  QCOMPARE(entries(), (QStringList{"Stampa…", "Apri nel browser", "Copia (spento)"}));
+  page_number(view, "window.getSelection().selectAllChildren(document.body), 1");
+  QTRY_VERIFY(view->hasSelection());
+  QCOMPARE(entries(), (QStringList{"Stampa…", "Apri nel browser", "Copia"}));
+
+  // A right click on the page opens the same menu.
+  window.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+  QWidget* page_widget = view->focusProxy() ? view->focusProxy() : view;
+  QTest::mouseClick(page_widget, Qt::RightButton, {}, QPoint(20, 20));
+  QTRY_VERIFY(qobject_cast<QMenu*>(QApplication::activePopupWidget()));
+  auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+  QCOMPARE(popup->actions().size(), 4);  // three entries and a separator
+  popup->close();
+}
+
+void MainWindowTest::printsTheReportToPdf() {
+  SignedIn fixture;
+  TfrmMain& window = *fixture.window;
+  auto* view = child<QWebEngineView>(window, "WebBrowser");
+  int print_dialogs = 0;
+  const std::string pdf = fixture.practice.work.dir() + "stampa.pdf";
+  fixture.dialogs.answer_other = [&](QDialog& dialog) {
+    auto* print = qobject_cast<QPrintDialog*>(&dialog);
+    QVERIFY(print);
+    ++print_dialogs;
+    print->printer()->setOutputFormat(QPrinter::PdfFormat);
+    print->printer()->setOutputFileName(QString::fromStdString(pdf));
+    dialog.done(QDialog::Accepted);  // keeps the printer as set, as "Stampa su file" does
+  };
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+  // Before a report is shown there is nothing to print.
+  QTest::keySequence(&window, QKeySequence::Print);
+  QCOMPARE(print_dialogs, 0);
+
+  fixture.dialogs.save_paths << QString::fromStdString(fixture.practice.work.dir() + "d.xml");
+  run_and_wait_for_page(window, "btnCalcola");
+  QSignalSpy printed(view, &QWebEngineView::pdfPrintingFinished);
+  window.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+  child<QPushButton>(window, "btnChiudi")->setFocus();
+  QTest::keySequence(QApplication::focusWidget(), QKeySequence::Print);
+  QCOMPARE(print_dialogs, 1);
+  QTRY_VERIFY_WITH_TIMEOUT(printed.count() > 0, 30000);
+  QVERIFY(printed.first().at(1).toBool());
+  QVERIFY(read_file(pdf).rfind("%PDF", 0) == 0);
+  QVERIFY(fixture.dialogs.boxes.empty());
+}
+
+void MainWindowTest::enterPressesTheFocusedButton() {
+  SignedIn fixture;
+  TfrmMain& window = *fixture.window;
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+  auto* vaccinazioni = child<QPushButton>(window, "btnVaccinazioni");
+  vaccinazioni->setFocus();
+  QTest::keyClick(vaccinazioni, Qt::Key_Return);  // the save dialog opens and is cancelled
+  QCOMPARE(fixture.dialogs.file_dialogs.size(), std::size_t(1));
+  QCOMPARE(fixture.dialogs.file_dialogs[0].offered, QStringLiteral("File Vaccinazioni ZONA12.xml"));
+  QCOMPARE(window.last_run().outcome, RunOutcome::cancelled);
+  // A button focused by the mouse shows the focus mark too.
+  auto* salva = child<QPushButton>(window, "btnSalva");
+  window.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+  child<QPushButton>(window, "btnChiudi")->setFocus(Qt::MouseFocusReason);
+  const QImage unfocused = salva->grab().toImage();
+  salva->setFocus(Qt::MouseFocusReason);
+  QVERIFY(salva->hasFocus());
+  QVERIFY(salva->grab().toImage() != unfocused);
+  // The date pickers speak Italian.
+  QCOMPARE(child<QDateEdit>(window, "DTDal")->locale().language(), QLocale::Italian);
 }
 
 PZ_GUI_TEST_MAIN(MainWindowTest)

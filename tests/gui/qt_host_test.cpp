@@ -1,5 +1,8 @@
 // The windows' host on its own: filters, the save dialog's answers, message boxes and
 // stale window handles.
+#include <QEventLoop>
+#include <QThread>
+
 #include "appearance.hpp"
 #include "gui_support.hpp"
 
@@ -16,6 +19,7 @@ class QtHostTest : public QObject {
   void messageBoxes_data();
   void messageBoxes();
   void staleForegroundHandleIsIgnored();
+  void dialogsOfARunThreadOpenOnTheWindowsThread();
 };
 
 void QtHostTest::nameFilters_data() {
@@ -56,17 +60,28 @@ void QtHostTest::saveDialogAnswers() {
   QCOMPARE(QString::fromStdString(file_name), confirm ? chosen : QStringLiteral("File TAO ZONA12.xml"));
   QCOMPARE(dialogs.file_dialogs.size(), std::size_t(1));
   QCOMPARE(dialogs.file_dialogs[0].offered, QStringLiteral("File TAO ZONA12.xml"));
+  // Qt's own texts are Italian whatever the system's locale.
+  QVERIFY2(dialogs.file_dialogs[0].buttons.contains(QStringLiteral("Salva")),
+           qPrintable(dialogs.file_dialogs[0].buttons.join('|')));
+  QVERIFY2(dialogs.file_dialogs[0].buttons.contains(QStringLiteral("Annulla")),
+           qPrintable(dialogs.file_dialogs[0].buttons.join('|')));
   QCOMPARE(QDir(dialogs.file_dialogs[0].directory), QDir(QString::fromStdString(dir.dir())));
 }
 
 void QtHostTest::messageBoxes_data() {
   QTest::addColumn<unsigned>("flags");
-  QTest::newRow("plain") << platform::mb_ok;
-  QTest::newRow("system-modal") << (platform::mb_ok | platform::mb_systemmodal);
+  QTest::addColumn<int>("icon");
+  QTest::newRow("plain") << platform::mb_ok << int(QMessageBox::NoIcon);
+  QTest::newRow("system-modal") << (platform::mb_ok | platform::mb_systemmodal) << int(QMessageBox::NoIcon);
+  QTest::newRow("error") << (platform::mb_ok | platform::mb_iconerror) << int(QMessageBox::Critical);
+  QTest::newRow("warning") << (platform::mb_ok | platform::mb_iconwarning) << int(QMessageBox::Warning);
+  QTest::newRow("information, system-modal")
+      << (platform::mb_ok | platform::mb_iconinformation | platform::mb_systemmodal) << int(QMessageBox::Information);
 }
 
 void QtHostTest::messageBoxes() {
   QFETCH(unsigned, flags);
+  QFETCH(int, icon);
   QtHost host;
   DialogScript dialogs(host);
   // Line breaks are CR LF; markup in a text is shown as it is.
@@ -74,7 +89,9 @@ void QtHostTest::messageBoxes() {
   QCOMPARE(dialogs.boxes.size(), std::size_t(1));
   QCOMPARE(dialogs.boxes[0].text, QStringLiteral("Nessun paziente <b>estratto</b>!\n\nRiga"));
   QCOMPARE(dialogs.boxes[0].caption, QStringLiteral("Titolo"));
-  QCOMPARE(dialogs.boxes[0].stays_on_top, flags != platform::mb_ok);
+  QCOMPARE(dialogs.boxes[0].stays_on_top, (flags & platform::mb_systemmodal) != 0);
+  QCOMPARE(int(dialogs.boxes[0].icon), icon);
+  QCOMPARE(dialogs.boxes[0].button, QStringLiteral("OK"));
   QCOMPARE(dialogs.boxes[0].plain_text, true);
 }
 
@@ -90,6 +107,41 @@ void QtHostTest::staleForegroundHandleIsIgnored() {
   }
   host.set_foreground_window(handle);  // the window is gone: nothing happens
   host.set_foreground_window(0);
+}
+
+void QtHostTest::dialogsOfARunThreadOpenOnTheWindowsThread() {
+  QtHost host;
+  QThread* box_thread = nullptr;
+  int answer = 0;
+  bool confirmed = false;
+  std::string file_name = "offerto.xml";
+  QWidget window;
+  window.show();
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+  platform::WindowHandle foreground = 0;
+  QEventLoop loop;
+  QThread* worker = QThread::create([&] {
+    foreground = host.foreground_window();
+    host.set_foreground_window(foreground);
+    answer = host.message_box("Testo", "Titolo", platform::mb_ok);
+    platform::FileDialogRequest request;
+    request.filter = "File XML|*.xml";
+    confirmed = host.ask_file_name(request, file_name);
+  });
+  host.set_dialog_hook([&](QDialog& dialog) {
+    box_thread = QThread::currentThread();
+    dialog.reject();
+  });
+  QObject::connect(worker, &QThread::finished, &loop, &QEventLoop::quit);
+  worker->start();
+  loop.exec();
+  worker->wait();
+  delete worker;
+  QCOMPARE(box_thread, QApplication::instance()->thread());
+  QCOMPARE(answer, platform::id_ok);
+  QVERIFY(!confirmed);  // rejected by the hook
+  QCOMPARE(file_name, std::string("offerto.xml"));
+  QCOMPARE(foreground, reinterpret_cast<platform::WindowHandle>(&window));
 }
 
 PZ_GUI_TEST_MAIN(QtHostTest)

@@ -1,10 +1,16 @@
 // Takes the README's pictures of the windows on a demo installation, under an X server
-// (run by screenshots.sh in Xvfb): the sign-in window with the password typed, and the
-// main window showing the diabetes report. Writes login.png and main.png into the folder
+// with a window manager (run by screenshots.sh): the sign-in window with the password
+// typed, the progress dialog of a run, the main window maximised with the diabetes report,
+// the report's recall list (when the page has one) and a print of the report to PDF.
+// Writes login.png, progress.png, main.png, recall.png and report.pdf into the folder
 // given as the only argument, then runs the other two programmes as a check.
 #include <QLineEdit>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 #include <cstdio>
 
@@ -16,11 +22,24 @@
 
 namespace {
 
+// The window's area of the screen, frame included.
 bool save_screen_area(const QWidget& window, const QString& path) {
   QApplication::processEvents();
   const QRect area = window.frameGeometry();
   const QPixmap picture = window.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
   return picture.save(path);
+}
+
+// What a script gives on the page shown; an invalid value when it gives nothing.
+QVariant page_value(QWebEngineView* view, const QString& script) {
+  QVariant value;
+  bool done = false;
+  view->page()->runJavaScript(script, [&](const QVariant& result) {
+    value = result;
+    done = true;
+  });
+  QTest::qWaitFor([&] { return done; }, 15000);
+  return value;
 }
 
 }  // namespace
@@ -35,7 +54,7 @@ int main(int argc, char** argv) {
   const QString out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
   QApplication::setApplicationName(QString::fromUtf8(application_title));
   QApplication::setWindowIcon(application_icon());
-  install_font_substitutes();
+  prepare_application();
 
   QtHost host;
   platform::set_current_host(&host);
@@ -43,8 +62,9 @@ int main(int argc, char** argv) {
 
   bool login_saved = false;
   gui_test::when_modal<TfrmLogin>([&](TfrmLogin& window) {
+    QTest::qWaitForWindowExposed(&window);
     QTest::keyClicks(gui_test::child<QLineEdit>(window, "editPassword"), QStringLiteral("demo"));
-    QTest::qWait(500);
+    QTest::qWait(1000);  // the window manager frames and places the window
     login_saved = save_screen_area(window, out + QStringLiteral("/login.png"));
     QTest::mouseClick(gui_test::child<QPushButton>(window, "ButtonOk"), Qt::LeftButton);
     if (window.isVisible()) window.reject();
@@ -67,13 +87,59 @@ int main(int argc, char** argv) {
     std::printf("%s: %d patients, %s\n", button, int(frmMain->patient_count()), shown ? "report shown" : "NO REPORT");
     return shown;
   };
+
+  // The progress dialog, a third of the way through the patients.
+  bool progress_saved = false;
+  host.set_progress_delay(0);
+  host.set_progress_hook([&](QProgressDialog& progress) {
+    if (progress_saved || progress.maximum() == 0 || progress.value() < progress.maximum() / 3) return;
+    QTest::qWait(300);
+    progress_saved = save_screen_area(*frmMain, out + QStringLiteral("/progress.png"));
+  });
+  frmMain->showMaximized();
+  QTest::qWait(1000);
   if (!run("btnCalcola", QStringLiteral("File Diabete ZONA12.xml"))) return 1;
+  host.set_progress_hook({});
   QTest::qWait(1500);  // let the page paint
+  frmMain->activateWindow();
+  QTest::qWait(300);
   const bool main_saved = save_screen_area(*frmMain, out + QStringLiteral("/main.png"));
+
+  // The recall list, when the page has one.
+  const bool has_recall =
+      page_value(view, QStringLiteral("(() => { const all = document.querySelectorAll('h1,h2,h3,h4,caption,th,p,div');"
+                                      " for (const e of all) if (e.textContent.trim().startsWith('Da richiamare'))"
+                                      " { e.scrollIntoView(); return true; } return false; })()"))
+          .toBool();
+  if (has_recall) {
+    QTest::qWait(800);
+    save_screen_area(*frmMain, out + QStringLiteral("/recall.png"));
+  }
+  std::printf("recall list: %s\n", has_recall ? "recall.png" : "not on the page");
+
+  // The report printed to PDF, as "Stampa…" with a PDF file chosen does.
+  const QString pdf = out + QStringLiteral("/report.pdf");
+  QFile::remove(pdf);
+  int print_dialogs = 0;
+  dialogs.answer_other = [&](QDialog& dialog) {
+    ++print_dialogs;
+    auto* print = qobject_cast<QPrintDialog*>(&dialog);
+    if (!print) return dialog.reject();
+    print->printer()->setOutputFormat(QPrinter::PdfFormat);
+    print->printer()->setOutputFileName(pdf);
+    dialog.done(QDialog::Accepted);
+  };
+  QSignalSpy printed(view, &QWebEngineView::pdfPrintingFinished);
+  frmMain->print_report();
+  const bool pdf_saved = QTest::qWaitFor([&] { return printed.count() > 0; }, 120000) && printed.first().at(1).toBool();
+  std::printf("print: %s (%d dialogs, %d answers)\n", pdf_saved ? "report.pdf" : "FAILED", print_dialogs,
+              int(printed.count()));
+
+  if (!pdf_saved) return 1;
   // The other two programmes, as a check that the window runs them all on the demo.
   const bool all_shown = run("btnSalva", QStringLiteral("File TAO ZONA12.xml")) &&
                          run("btnVaccinazioni", QStringLiteral("File Vaccinazioni ZONA12.xml"));
   delete frmMain;
   platform::set_current_host(nullptr);
-  return main_saved && all_shown ? 0 : 1;
+  return main_saved && progress_saved && pdf_saved && all_shown ? 0 : 1;
 }

@@ -4,18 +4,25 @@
 #include <QCloseEvent>
 #include <QDate>
 #include <QDateEdit>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStatusBar>
+#include <QThread>
 #include <QTimer>
-#include <QWebEngineView>
 #include <exception>
 
 #include "app/login.hpp"
 #include "appearance.hpp"
 #include "formLogin.hpp"
 #include "qt_host.hpp"
+#include "report_view.hpp"
 #include "tools/tools.hpp"
 
 namespace {
@@ -24,6 +31,11 @@ constexpr int outer_width = 833;
 constexpr int outer_height = 536;
 constexpr int outer_left = 589;
 constexpr int outer_top = 293;
+// The report view keeps its place and takes the rest of the window, down to the status line.
+constexpr int view_left = 8;
+constexpr int view_top = 160;
+constexpr int status_height = 20;
+constexpr int view_bottom_gap = 4;
 
 QLineEdit* text_box(QWidget* parent, const char* name, int left, int top) {
   return place_control(new QLineEdit(parent), name, left, top, 161, 21);
@@ -46,8 +58,25 @@ QDateEdit* date_picker(QWidget* parent, const char* name, int left, int top) {
   return picker;
 }
 
+// A button that Enter presses when it has the focus, as on Windows; outside a dialog a Qt
+// button answers only to Space.
+class Button : public QPushButton {
+ public:
+  using QPushButton::QPushButton;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+      event->accept();
+      click();
+      return;
+    }
+    QPushButton::keyPressEvent(event);
+  }
+};
+
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, int top) {
-  return place_control(new QPushButton(caption, parent), name, 656, top, 137, 26);
+  return place_control(new Button(caption, parent), name, 656, top, 137, 26);
 }
 
 // The date of a picker as a date-time at midnight: only the date part reaches a run.
@@ -66,6 +95,8 @@ TfrmMain::TfrmMain(QtHost& host, QWidget* parent) : QWidget(parent), host_(host)
 TfrmMain::~TfrmMain() {
   host_.end_progress();
   host_.set_report_view(nullptr);
+  // The view goes before the printer that a print in progress may still be using.
+  delete WebBrowser;
   host_.set_owner(nullptr);
   session_.reset();
 }
@@ -105,8 +136,19 @@ void TfrmMain::create_controls() {
   btnVaccinazioni = button(this, "btnVaccinazioni", QStringLiteral("Vaccinazioni"), 106);
 
   lblEcho = place_label(this, "lblEcho", QString(), 24, 432);
-  WebBrowser = place_control(new QWebEngineView(this), "WebBrowser", 8, 160, 809, 321);
+  WebBrowser = place_control(new ReportView(this), "WebBrowser", view_left, view_top, 809, 321);
   WebBrowser->setFocusPolicy(Qt::StrongFocus);  // in the tab order even before a page is shown
+
+  // What the last run did, on a status line under the report.
+  StatusBar1 = new QStatusBar(this);
+  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+  StatusBar1->setSizeGripEnabled(false);
+  lblStato = new QLabel(StatusBar1);
+  lblStato->setObjectName(QStringLiteral("lblStato"));
+  lblStato->setTextFormat(Qt::PlainText);
+  StatusBar1->addWidget(lblStato, 1);
+  // The controls keep their places: the window is never narrower than its buttons.
+  setMinimumSize(656 + 137 + 8, view_top + 100 + status_height);
 
   // Hidden controls are never shown, and nothing reads or writes them.
   for (QWidget* hidden : std::initializer_list<QWidget*>{Label5, edt_Regione, Label8, edt_Distretto}) hidden->hide();
@@ -132,6 +174,17 @@ void TfrmMain::create_controls() {
   // Esc presses Chiudi, wherever the focus is in the window.
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   connect(escape, &QShortcut::activated, btnChiudi, &QPushButton::click);
+  auto* print = new QShortcut(QKeySequence::Print, this);
+  connect(print, &QShortcut::activated, this, &TfrmMain::print_report);
+  connect(WebBrowser, &ReportView::print_wanted, this, &TfrmMain::print_report);
+  auto printed = [this](bool success) {
+    printing_ = false;
+    if (!success)
+      host_.message_box("Stampa non riuscita.", application_title, platform::mb_ok | platform::mb_iconwarning);
+  };
+  connect(WebBrowser, &QWebEngineView::printFinished, this, printed);
+  connect(WebBrowser, &QWebEngineView::pdfPrintingFinished, this,
+          [printed](const QString&, bool success) { printed(success); });
 
   host_.set_report_view(WebBrowser);
   host_.set_owner(this);
@@ -180,6 +233,13 @@ void TfrmMain::showEvent(QShowEvent* event) {
   });
 }
 
+void TfrmMain::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  StatusBar1->setGeometry(0, height() - status_height, width(), status_height);
+  WebBrowser->setGeometry(view_left, view_top, width() - 2 * view_left,
+                          height() - view_top - status_height - view_bottom_gap);
+}
+
 void TfrmMain::closeEvent(QCloseEvent* event) {
   // A run owns the session and the document until it returns.
   if (running_) {
@@ -216,17 +276,75 @@ void TfrmMain::btnVaccinazioniClick() { run(Programme::vaccinazioni); }
 void TfrmMain::run(Programme programme) {
   if (running_ || !session_ || !user_) return;
   running_ = true;
+  host_.begin_run(QString::fromUtf8(programme_info(programme).no_patient_caption) + QStringLiteral(" in corso"));
   ExtractionContext context{*session_, *user_, XMLDoc, picker_date(DTDal), picker_date(DTAl), 0, host_};
-  try {
-    last_run_ = run_extraction(programme, context, run_state_);
-  } catch (const std::exception& error) {
-    // Nothing may escape an event handler; the run has saved nothing.
-    last_run_ = RunResult{};
-    last_run_.outcome = RunOutcome::failed;
-    last_run_.message = error.what();
-    host_.message_box(error.what(), application_title, platform::mb_ok);
+  RunResult result;
+  std::string error;
+  bool raised = false;
+  // The run works on a thread of its own: the window keeps answering while the records
+  // product does, and the host brings every dialog and the view back to this thread.
+  QEventLoop loop;
+  QThread* worker = QThread::create([&] {
+    try {
+      result = run_extraction(programme, context, run_state_);
+    } catch (const std::exception& failure) {
+      raised = true;
+      error = failure.what();
+    } catch (...) {
+      raised = true;
+      error = "errore sconosciuto";
+    }
+  });
+  connect(worker, &QThread::finished, &loop, &QEventLoop::quit);
+  worker->start();
+  loop.exec();
+  if (!worker->isFinished()) {
+    // The application is quitting, which ends every event loop: the run is asked to stop,
+    // and its calls to this thread are still answered until it has.
+    host_.request_cancel();
+    while (!worker->wait(QDeadlineTimer(20))) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
   }
+  delete worker;
+
+  if (raised) {
+    // Nothing may escape an event handler; the run has saved nothing.
+    result = RunResult{};
+    result.outcome = RunOutcome::failed;
+    result.message = error;
+    host_.message_box(error, application_title, platform::mb_ok | platform::mb_iconerror);
+  }
+  // A stopped run may have left the records product in the middle of a query: its session
+  // ends here, and the next run signs in again with the same credentials.
+  if (result.outcome == RunOutcome::stopped) session_->termina_sessione();
+  last_run_ = result;
   patient_count_ = context.patient_count;
   host_.end_progress();
+  set_status(QString::fromStdString(run_summary(result)));
   running_ = false;
+}
+
+void TfrmMain::set_status(const QString& text) {
+  lblStato->setText(text);
+  lblStato->setToolTip(text);
+}
+
+void TfrmMain::print_report() {
+  if (printing_ || running_ || run_state_.report_url.empty()) return;
+  if (!printer_) {
+    printer_ = std::make_unique<QPrinter>(QPrinter::PrinterResolution);
+    // A printer receives each page as a picture: 300 dpi is sharp on paper and keeps a
+    // long report's pictures small enough.
+    printer_->setResolution(300);
+    printer_->setPageSize(QPageSize(QPageSize::A4));
+    printer_->setDocName(QStringLiteral("ZONA12"));
+  }
+  QPrintDialog dialog(printer_.get(), this);
+  dialog.setObjectName(QStringLiteral("frmStampa"));
+  if (host_.exec_dialog(dialog) != QDialog::Accepted) return;
+  printing_ = true;
+  // To a PDF file the page goes as it is, text and lines, instead of a picture per page.
+  if (printer_->outputFormat() == QPrinter::PdfFormat && !printer_->outputFileName().isEmpty())
+    WebBrowser->printToPdf(printer_->outputFileName(), printer_->pageLayout(), printer_->pageRanges());
+  else
+    WebBrowser->print(printer_.get());
 }

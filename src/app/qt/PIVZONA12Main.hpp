@@ -16,9 +16,11 @@
 class QDateEdit;
 class QLabel;
 class QLineEdit;
+class QPrinter;
 class QPushButton;
-class QWebEngineView;
+class QStatusBar;
 class QtHost;
+class ReportView;
 
 class TfrmMain : public QWidget {
   Q_OBJECT
@@ -45,10 +47,16 @@ class TfrmMain : public QWidget {
   /// What the last run did.
   const RunResult& last_run() const { return last_run_; }
 
+ public slots:
+  /// Prints the report shown, after the print dialog (a printer or a PDF file); Ctrl+P
+  /// and the view's "Stampa…". Does nothing before a report is shown or while printing.
+  void print_report();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
   bool focusNextPrevChild(bool next) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private slots:
   void btnChiudiClick();
@@ -60,6 +68,7 @@ class TfrmMain : public QWidget {
   void create_controls();
   void FormCreate();
   void run(Programme programme);
+  void set_status(const QString& text);
 
   QtHost& host_;
   std::unique_ptr<Tpx_wrap_praxipat> session_;
@@ -68,6 +77,8 @@ class TfrmMain : public QWidget {
   RunState run_state_;
   RunResult last_run_;
   bool running_ = false;
+  bool printing_ = false;
+  std::unique_ptr<QPrinter> printer_;
   bool placed_ = false;
   platform::XmlDocument XMLDoc;
   std::vector<QWidget*> tab_order_;
@@ -94,5 +105,7 @@ class TfrmMain : public QWidget {
   QPushButton* btnSalva;
   QPushButton* btnVaccinazioni;
   QLabel* lblEcho;
-  QWebEngineView* WebBrowser;
+  ReportView* WebBrowser;
+  QStatusBar* StatusBar1;
+  QLabel* lblStato;
 };

@@ -1,9 +1,15 @@
 #include "appearance.hpp"
 
+#include <QApplication>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLinearGradient>
+#include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
+#include <QProxyStyle>
+#include <QStyleOption>
+#include <QTranslator>
 
 namespace {
 
@@ -50,7 +56,62 @@ void paint_caption(QPainter& painter, const QString& text, int pixel_size, const
   painter.drawText(area, Qt::AlignCenter, text);
 }
 
+// Most styles draw the focus mark only after the focus moved by keyboard; a doctor who
+// clicks and then types must still see where Enter and Space go. The style draws every
+// focused control as if the focus had come from the keyboard.
+class FocusMarkStyle : public QProxyStyle {
+ public:
+  void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+    marked(option, [&] { QProxyStyle::drawPrimitive(element, option, painter, widget); });
+  }
+  void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                   const QWidget* widget) const override {
+    marked(option, [&] { QProxyStyle::drawControl(element, option, painter, widget); });
+  }
+  void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+                          const QWidget* widget) const override {
+    marked(option, [&] { QProxyStyle::drawComplexControl(control, option, painter, widget); });
+  }
+
+ private:
+  // The option belongs to the caller, who built it for this one drawing; the flag is
+  // added for the drawing and taken away after it.
+  template <typename Draw>
+  static void marked(const QStyleOption* option, Draw draw) {
+    if (!option || !(option->state & State_HasFocus) || (option->state & State_KeyboardFocusChange)) {
+      draw();
+      return;
+    }
+    auto* changed = const_cast<QStyleOption*>(option);
+    changed->state |= State_KeyboardFocusChange;
+    draw();
+    changed->state &= ~State_KeyboardFocusChange;
+  }
+};
+
 }  // namespace
+
+bool install_italian() {
+  QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
+  // "qt" gathers the catalogues of Qt's modules (qtbase and the others installed).
+  auto* translator = new QTranslator(QCoreApplication::instance());
+  const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+  if (!translator->load(QLocale(QLocale::Italian), QStringLiteral("qt"), QStringLiteral("_"), folder)) {
+    delete translator;
+    return false;
+  }
+  QCoreApplication::installTranslator(translator);
+  return true;
+}
+
+void install_window_style() { QApplication::setStyle(new FocusMarkStyle); }
+
+void prepare_application() {
+  install_font_substitutes();
+  install_window_style();
+  install_italian();
+}
 
 void install_font_substitutes() {
   QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),

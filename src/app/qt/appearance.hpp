@@ -12,6 +12,15 @@ class QWidget;
 
 /// Maps the windows' font family "MS Sans Serif" to the closest family installed here.
 void install_font_substitutes();
+/// Italian for the program whatever the system's locale: the default locale (dates,
+/// numbers, the date pickers' calendars) and Qt's own texts (dialog buttons, the save
+/// dialog). False when Qt's Italian translations are not installed; the texts stay English.
+bool install_italian();
+/// The windows' style: the platform's own, with the focus mark drawn on the focused
+/// control whether the focus came from the keyboard or the mouse.
+void install_window_style();
+/// Everything above, for the program and its window tests, after QApplication exists.
+void prepare_application();
 /// MS Sans Serif, 8 points, bold when asked.
 QFont window_font(bool bold = false);
 /// The logo: 106 x 142 pixels.

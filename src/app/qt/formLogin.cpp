@@ -95,7 +95,13 @@ void TfrmLogin::ButtonOkClick() {
   user_.reset();
   if (!session_) return;
   user_ = sign_in_attempt(editUtente->text().toStdString(), editPassword->text().toStdString(), *session_, host_);
-  if (user_) accept();
+  if (user_) {
+    accept();
+    return;
+  }
+  // Refused: the password is selected, so that typing replaces it.
+  editPassword->setFocus(Qt::OtherFocusReason);
+  editPassword->selectAll();
 }
 
 void TfrmLogin::ButtonAnnullaClick() { reject(); }

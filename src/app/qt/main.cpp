@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromUtf8(application_title));
   QApplication::setWindowIcon(application_icon());
-  install_font_substitutes();
+  prepare_application();
 
   QtHost host;
   platform::set_current_host(&host);

@@ -7,19 +7,69 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QPushButton>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QWebEngineView>
+#include <type_traits>
+
+#include "appearance.hpp"
 
 namespace {
 
 QString qs(const std::string& text) { return QString::fromStdString(text); }
 
-// The progress dialog of a run: it has no cancel button, and neither Esc nor its close
-// box may take it away while the run goes on, or the main window would take input again.
+bool on_windows_thread() {
+  const QCoreApplication* app = QCoreApplication::instance();
+  return !app || QThread::currentThread() == app->thread();
+}
+
+// Does work on the windows' thread and answers its result: at once when called there,
+// else through that thread's event loop, waiting for it. The windows' thread never waits
+// for a run's thread without running its event loop, so the wait always ends.
+template <typename Work>
+auto on_windows(Work work) -> decltype(work()) {
+  using Result = decltype(work());
+  if (on_windows_thread()) return work();
+  if constexpr (std::is_void_v<Result>) {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), work, Qt::BlockingQueuedConnection);
+  } else {
+    Result result{};
+    QMetaObject::invokeMethod(QCoreApplication::instance(), work, Qt::BlockingQueuedConnection, &result);
+    return result;
+  }
+}
+
+QMessageBox::Icon icon_of(unsigned flags) {
+  switch (flags & platform::mb_iconmask) {
+    case platform::mb_iconerror:
+      return QMessageBox::Critical;
+    case platform::mb_iconwarning:
+      return QMessageBox::Warning;
+    case platform::mb_iconinformation:
+      return QMessageBox::Information;
+    case 0x20:
+      return QMessageBox::Question;
+    default:
+      return QMessageBox::NoIcon;
+  }
+}
+
+// The progress dialog of a run. Annulla, Esc and the close box all ask the run to stop;
+// the dialog stays up, saying so, until the run has really ended, so that the main window
+// takes no input while the run still holds the session.
 class RunProgressDialog : public QProgressDialog {
  public:
-  explicit RunProgressDialog(QWidget* owner) : QProgressDialog(owner) {}
+  RunProgressDialog(QWidget* owner, std::function<void()> on_cancel)
+      : QProgressDialog(owner), on_cancel_(std::move(on_cancel)) {
+    auto* annulla = new QPushButton(QStringLiteral("Annulla"), this);
+    annulla->setObjectName(QStringLiteral("btnAnnulla"));
+    setCancelButton(annulla);
+    // The dialog's own answer to its cancel button would hide it at once.
+    disconnect(this, SIGNAL(canceled()), this, SLOT(cancel()));
+    connect(this, &QProgressDialog::canceled, this, [this] { on_cancel_(); });
+  }
   void finish() {
     finishing_ = true;
     close();
@@ -27,20 +77,24 @@ class RunProgressDialog : public QProgressDialog {
 
  protected:
   void closeEvent(QCloseEvent* event) override {
-    if (finishing_)
-      QProgressDialog::closeEvent(event);
-    else
-      event->ignore();
+    if (finishing_) {
+      QDialog::closeEvent(event);
+      return;
+    }
+    event->ignore();
+    on_cancel_();
   }
   void keyPressEvent(QKeyEvent* event) override {
     if (event->key() == Qt::Key_Escape) {
       event->accept();
+      on_cancel_();
       return;
     }
     QProgressDialog::keyPressEvent(event);
   }
 
  private:
+  std::function<void()> on_cancel_;
   bool finishing_ = false;
 };
 
@@ -61,6 +115,7 @@ QtHost::QtHost() = default;
 
 QtHost::~QtHost() {
   end_progress();
+  delete progress_timer_;
   if (busy_) QApplication::restoreOverrideCursor();
 }
 
@@ -76,115 +131,200 @@ int QtHost::exec_dialog(QDialog& dialog) {
 }
 
 int QtHost::message_box(const std::string& text, const std::string& caption, unsigned flags) {
-  // A box must not open behind the progress dialog of a run that it interrupts.
-  end_progress();
-  const bool system_modal = (flags & platform::mb_systemmodal) != 0;
-  QWidget* owner = system_modal ? nullptr : QApplication::activeWindow();
-  QString shown = qs(text);
-  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  QMessageBox box(QMessageBox::NoIcon, qs(caption), shown, QMessageBox::Ok, owner);
-  box.setTextFormat(Qt::PlainText);  // texts may carry user data: never read as markup
-  box.setWindowModality(Qt::ApplicationModal);
-  if (system_modal) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
-  box.setDefaultButton(QMessageBox::Ok);
-  box.setEscapeButton(QMessageBox::Ok);
-  exec_dialog(box);
-  return platform::id_ok;
+  return on_windows([&]() -> int {
+    // A box must not open behind the progress dialog of a run that it interrupts.
+    end_progress();
+    const bool system_modal = (flags & platform::mb_systemmodal) != 0;
+    QWidget* owner = system_modal ? nullptr : QApplication::activeWindow();
+    QString shown = qs(text);
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QMessageBox box(icon_of(flags), qs(caption), shown, QMessageBox::Ok, owner);
+    box.setTextFormat(Qt::PlainText);  // texts may carry user data: never read as markup
+    box.setWindowModality(Qt::ApplicationModal);
+    if (system_modal) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Ok);
+    exec_dialog(box);
+    return platform::id_ok;
+  });
 }
 
 bool QtHost::ask_file_name(const platform::FileDialogRequest& request, std::string& file_name) {
-  QWidget* owner = owner_ ? owner_.data() : QApplication::activeWindow();
-  QFileDialog dialog(owner);
-  if (request.title) dialog.setWindowTitle(qs(*request.title));
-  if (request.initial_directory) dialog.setDirectory(QDir(qs(*request.initial_directory)).absolutePath());
-  const QStringList filters = qt_name_filters(request.filter);
-  if (!filters.isEmpty()) dialog.setNameFilters(filters);
-  if (request.default_extension) dialog.setDefaultSuffix(qs(*request.default_extension));
-  if (request.open) {
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-  } else {
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-  }
-  dialog.selectFile(qs(file_name));
-  if (exec_dialog(dialog) != QDialog::Accepted) return false;
-  const QStringList chosen = dialog.selectedFiles();
-  if (chosen.isEmpty() || chosen.first().isEmpty()) return false;
-  file_name = QDir::toNativeSeparators(chosen.first()).toStdString();
-  return true;
+  return on_windows([&]() -> bool {
+    QWidget* owner = owner_ ? owner_.data() : QApplication::activeWindow();
+    QFileDialog dialog(owner);
+    if (request.title) dialog.setWindowTitle(qs(*request.title));
+    if (request.initial_directory) dialog.setDirectory(QDir(qs(*request.initial_directory)).absolutePath());
+    const QStringList filters = qt_name_filters(request.filter);
+    if (!filters.isEmpty()) dialog.setNameFilters(filters);
+    if (request.default_extension) dialog.setDefaultSuffix(qs(*request.default_extension));
+    if (request.open) {
+      dialog.setAcceptMode(QFileDialog::AcceptOpen);
+      dialog.setFileMode(QFileDialog::ExistingFile);
+    } else {
+      dialog.setAcceptMode(QFileDialog::AcceptSave);
+      dialog.setFileMode(QFileDialog::AnyFile);
+      dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    }
+    dialog.selectFile(qs(file_name));
+    if (exec_dialog(dialog) != QDialog::Accepted) return false;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || chosen.first().isEmpty()) return false;
+    file_name = QDir::toNativeSeparators(chosen.first()).toStdString();
+    return true;
+  });
 }
 
 void QtHost::set_busy_cursor(bool busy) {
-  if (busy == busy_) return;
-  busy_ = busy;
-  if (busy)
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-  else
-    QApplication::restoreOverrideCursor();
+  on_windows([&] {
+    if (busy == busy_) return;
+    busy_ = busy;
+    if (busy)
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+      QApplication::restoreOverrideCursor();
+  });
 }
 
 platform::WindowHandle QtHost::foreground_window() {
-  return reinterpret_cast<platform::WindowHandle>(QApplication::activeWindow());
+  return on_windows([] { return reinterpret_cast<platform::WindowHandle>(QApplication::activeWindow()); });
 }
 
 void QtHost::set_foreground_window(platform::WindowHandle window) {
   if (window == 0) return;
-  // Only a window that still exists is touched: the handle may be stale.
-  for (QWidget* top : QApplication::topLevelWidgets()) {
-    if (reinterpret_cast<platform::WindowHandle>(top) == window) {
-      // The session restores the foreground around every server call: act only on a change.
-      if (top->isVisible() && QApplication::activeWindow() != top) {
-        top->raise();
-        top->activateWindow();
+  auto restore = [window] {
+    // Only a window that still exists is touched: the handle may be stale.
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (reinterpret_cast<platform::WindowHandle>(top) == window) {
+        // The session restores the foreground around every server call: act only on a change.
+        if (top->isVisible() && QApplication::activeWindow() != top) {
+          top->raise();
+          top->activateWindow();
+        }
+        return;
       }
-      return;
     }
-  }
+  };
+  // The run does not wait for it: nothing it does depends on the window raised.
+  if (on_windows_thread())
+    restore();
+  else
+    QMetaObject::invokeMethod(QCoreApplication::instance(), restore, Qt::QueuedConnection);
 }
 
 void QtHost::navigate_report(const std::string& url) {
-  if (report_view_) report_view_->setUrl(QUrl(qs(url)));
+  on_windows([&] {
+    if (report_view_) report_view_->setUrl(QUrl(qs(url)));
+  });
 }
 
 void QtHost::refresh_report() {
-  if (report_view_) report_view_->reload();
+  on_windows([&] {
+    if (report_view_) report_view_->reload();
+  });
 }
 
 void QtHost::set_report_visible(bool visible) {
-  if (report_view_) report_view_->setVisible(visible);
+  on_windows([&] {
+    if (report_view_) report_view_->setVisible(visible);
+  });
+}
+
+void QtHost::begin_run(const QString& title) {
+  end_progress();
+  run_title_ = title;
+  run_started_ = false;
+  progress_ended_ = false;
+  done_ = total_ = 0;
+  cancel_ = false;
+}
+
+bool QtHost::cancel_requested() { return cancel_; }
+
+void QtHost::request_cancel() {
+  if (cancel_.exchange(true)) return;
+  on_windows([this] { update_progress_dialog(); });
 }
 
 void QtHost::progress(int done, int total) {
-  if (total < progress_threshold_ || total <= 0) return;
-  if (!progress_dialog_) {
-    auto* dialog = new RunProgressDialog(owner_ ? owner_.data() : QApplication::activeWindow());
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowTitle(QStringLiteral("Estrazione in corso"));
-    dialog->setWindowModality(Qt::ApplicationModal);
-    dialog->setCancelButton(nullptr);
-    dialog->setAutoClose(false);
-    dialog->setAutoReset(false);
-    dialog->setMinimumDuration(0);
-    dialog->setRange(0, total);
-    progress_dialog_ = dialog;
-    dialog->show();
+  on_windows([&] {
+    done_ = done;
+    total_ = total;
+    if (progress_ended_) return;
+    if (!run_started_) {
+      run_started_ = true;
+      if (progress_delay_ > 0) {
+        if (!progress_timer_) {
+          progress_timer_ = new QTimer;
+          progress_timer_->setSingleShot(true);
+          QObject::connect(progress_timer_, &QTimer::timeout, [this] {
+            if (run_started_ && !progress_ended_) show_progress_dialog();
+          });
+        }
+        progress_timer_->start(progress_delay_);
+        return;
+      }
+      show_progress_dialog();
+    }
+    update_progress_dialog();
+  });
+}
+
+void QtHost::show_progress_dialog() {
+  if (progress_dialog_) return;
+  QWidget* owner = owner_ ? owner_.data() : QApplication::activeWindow();
+  auto* dialog = new RunProgressDialog(owner, [this] { request_cancel(); });
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setObjectName(QStringLiteral("frmProgress"));
+  dialog->setWindowTitle(run_title_.isEmpty() ? QStringLiteral("Estrazione in corso") : run_title_);
+  // A dialog does not take its owner's font by itself.
+  dialog->setFont(owner ? owner->font() : window_font());
+  dialog->setWindowModality(Qt::ApplicationModal);
+  // A title and a close box (which asks to stop, as Annulla does); no resizing.
+  dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+  dialog->setAutoClose(false);
+  dialog->setAutoReset(false);
+  dialog->setMinimumDuration(0);
+  progress_dialog_ = dialog;
+  update_progress_dialog(false);
+  // Its two lines of text change, its size does not.
+  dialog->setFixedSize(qMax(dialog->sizeHint().width(), 360), dialog->sizeHint().height());
+  dialog->show();
+}
+
+void QtHost::update_progress_dialog(bool notify) {
+  if (!progress_dialog_) return;
+  auto* dialog = progress_dialog_.data();
+  const QString title = run_title_.isEmpty() ? QStringLiteral("Estrazione in corso") : run_title_;
+  QString state;
+  if (cancel_)
+    state = QStringLiteral("Annullamento in corso…");
+  else if (total_ > 0)
+    state = QStringLiteral("paziente %1 di %2").arg(done_).arg(total_);
+  else
+    state = QStringLiteral("selezione dei pazienti…");
+  dialog->setLabelText(title + QLatin1Char('\n') + state);
+  if (QPushButton* annulla = dialog->findChild<QPushButton*>(QStringLiteral("btnAnnulla")))
+    annulla->setEnabled(!cancel_);
+  // No total yet, or stopping: the bar runs without an end.
+  dialog->setRange(0, total_ > 0 && !cancel_ ? total_ : 0);
+  if (total_ > 0 && !cancel_) dialog->setValue(done_);
+  if (notify && progress_hook_ && !in_progress_hook_) {
+    in_progress_hook_ = true;  // a hook that presses Annulla changes the dialog again
+    progress_hook_(*dialog);
+    in_progress_hook_ = false;
   }
-  progress_dialog_->setMaximum(total);
-  progress_dialog_->setLabelText(
-      QStringLiteral("Estrazione in corso\nPazienti elaborati: %1 di %2").arg(done).arg(total));
-  // setValue of a modal progress dialog lets the application process its events, so the
-  // windows repaint; input to every other window stays blocked by the dialog.
-  progress_dialog_->setValue(done);
-  if (done >= total) end_progress();
 }
 
 void QtHost::end_progress() {
-  if (!progress_dialog_) return;
-  auto* dialog = static_cast<RunProgressDialog*>(progress_dialog_.data());
-  progress_dialog_ = nullptr;
-  dialog->finish();
+  on_windows([this] {
+    progress_ended_ = run_started_;
+    if (progress_timer_) progress_timer_->stop();
+    if (!progress_dialog_) return;
+    auto* dialog = static_cast<RunProgressDialog*>(progress_dialog_.data());
+    progress_dialog_ = nullptr;
+    dialog->finish();
+  });
 }
 
 QProgressDialog* QtHost::progress_dialog() const { return progress_dialog_.data(); }

@@ -1,0 +1,43 @@
+#include "report_view.hpp"
+
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+
+ReportView::ReportView(QWidget* parent) : QWebEngineView(parent) {
+  // A reload keeps the page's scroll position by default; every run reloads the same
+  // file with another report, which must open at its title.
+  QWebEngineScript top;
+  top.setName(QStringLiteral("open-at-top"));
+  top.setInjectionPoint(QWebEngineScript::DocumentCreation);
+  top.setWorldId(QWebEngineScript::MainWorld);
+  top.setSourceCode(QStringLiteral("history.scrollRestoration = 'manual';"));
+  page()->scripts().insert(top);
+}
+
+QMenu* ReportView::create_report_menu() {
+  auto* menu = new QMenu(this);
+  menu->setObjectName(QStringLiteral("reportMenu"));
+  const bool shown = !url().isEmpty();
+  QAction* print = menu->addAction(QStringLiteral("Stampa…"), this, &ReportView::print_wanted);
+  print->setShortcut(QKeySequence::Print);
+  print->setEnabled(shown);
+  QAction* browser =
+      menu->addAction(QStringLiteral("Apri nel browser"), this, [this] { QDesktopServices::openUrl(url()); });
+  browser->setEnabled(shown);
+  menu->addSeparator();
+  QAction* copy = menu->addAction(QStringLiteral("Copia"), this, [this] { triggerPageAction(QWebEnginePage::Copy); });
+  copy->setShortcut(QKeySequence::Copy);
+  copy->setEnabled(page()->hasSelection());
+  return menu;
+}
+
+void ReportView::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu* menu = create_report_menu();
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->popup(event->globalPos());
+  event->accept();
+}
