@@ -79,18 +79,18 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
   const std::string sql = selection_statement(programme, context.date_from, context.date_to,
                                               context.user.get_userid_utente());
   context.patient_count = 0;
-  context.session.clear_session_lost();
+  context.session.clear_call_failure();
   try {
     build_document(programme, sql, context);
   } catch (const std::exception& error) {
+    // A failed call or file: what was built is short, so nothing is saved.
+    if (context.session.session_lost())
+      return fail(RunOutcome::session_lost, programme,
+                  "La connessione con Praxilo si è interrotta e non è stato possibile ripristinarla.\r\n"
+                  "Il report non è stato salvato: ripetere l'estrazione.",
+                  host);
     return fail(RunOutcome::failed, programme, std::string("Estrazione interrotta: ") + error.what(), host);
   }
-
-  if (context.session.session_lost())
-    return fail(RunOutcome::session_lost, programme,
-                "La connessione con Praxilo si è interrotta e non è stato possibile ripristinarla.\r\n"
-                "Il report non è stato salvato: ripetere l'estrazione.",
-                host);
 
   if (context.patient_count <= 0) {
     tools::message_box(programme.no_patient_text, programme.no_patient_caption, platform::mb_ok, host);

@@ -261,35 +261,32 @@ std::string Tpx_wrap_praxipat::text_operation(const std::string& method, const s
   OperationScope scope(*this);
   ForegroundKeeper foreground;
   const std::string failure = "Tpx_wrap_praxipat." + method + "(): eccezione";
+  if (!verifica_connessione()) {
+    mark_session_lost();
+    return {};
+  }
   try {
-    if (!verifica_connessione()) {
-      mark_session_lost();
-      return {};
-    }
-    try {
-      return call_text(method, args);
-    } catch (...) {
-    }
+    return call_text(method, args);
+  } catch (const std::exception& error) {
     if (is_on()) {
       // The server is alive and refused this call (an SQL error, a Null answer).
       report_message(failure, error_level);
+      mark_call_failed(error.what());
       return {};
     }
-    // The server went away during the call: rebuild the session and send the call once
-    // more, so that a dead server does not pass for an empty answer.
-    if (!_start()) {
-      mark_session_lost();
-      return {};
-    }
-    try {
-      return call_text(method, args);
-    } catch (...) {
-      report_message(failure, error_level);
-      mark_session_lost();
-      return {};
-    }
-  } catch (...) {
+  }
+  // The server went away during the call: rebuild the session and send the call once
+  // more, so that a dead server does not pass for an empty answer.
+  if (!_start()) {
+    mark_session_lost();
+    return {};
+  }
+  try {
+    return call_text(method, args);
+  } catch (const std::exception& error) {
     report_message(failure, error_level);
+    mark_call_failed(error.what());
+    mark_session_lost();
     return {};
   }
 }
@@ -321,7 +318,21 @@ std::string Tpx_wrap_praxipat::sql_dump_file(const std::string& database, const 
 void Tpx_wrap_praxipat::mark_session_lost() {
   // A text operation run inside another one (new_object after the restart's sign-in)
   // loses nothing that a caller relies on.
-  if (operation_depth_ == 1) session_lost_ = true;
+  if (operation_depth_ != 1) return;
+  session_lost_ = true;
+  mark_call_failed("connessione con Praxilo interrotta");
+}
+
+void Tpx_wrap_praxipat::mark_call_failed(const std::string& reason) {
+  if (operation_depth_ != 1 || call_failed_) return;
+  call_failed_ = true;
+  call_failure_ = reason;
+}
+
+void Tpx_wrap_praxipat::clear_call_failure() {
+  call_failed_ = false;
+  call_failure_.clear();
+  session_lost_ = false;
 }
 
 void Tpx_wrap_praxipat::report_message(const std::string& text, int level) {

@@ -52,6 +52,16 @@ class Tpx_wrap_praxipat {
   bool session_lost() const { return session_lost_; }
   void clear_session_lost() { session_lost_ = false; }
 
+  /// True once a text operation failed since clear_call_failure: the server refused the
+  /// call (an SQL error, a locked database, a Null answer) or could not be reached. The
+  /// "" that operation answered was then no answer, and a report built on it would be
+  /// short. Only the caller's own operations count, not those of a session rebuild.
+  bool call_failed() const { return call_failed_; }
+  /// The reason of the first failed call since clear_call_failure, as the server gave it.
+  const std::string& call_failure() const { return call_failure_; }
+  /// Forgets every failed call, the lost session included.
+  void clear_call_failure();
+
  private:
   // Members are the implementer's; keep the fields of the session (object, connected,
   // init_name, init_extra, user_name, password, log, last_message) among them.
@@ -65,6 +75,8 @@ class Tpx_wrap_praxipat {
   std::unique_ptr<Tpx_wrap_log> log;
   std::string last_message_;
   bool session_lost_ = false;
+  bool call_failed_ = false;
+  std::string call_failure_;
 
   class OperationScope;
   int operation_depth_ = 0;    ///< nesting of the public operations now running
@@ -80,4 +92,6 @@ class Tpx_wrap_praxipat {
   std::string text_operation(const std::string& method, const std::vector<std::string>& args);
   /// Marks the session as lost when the failing text operation is the caller's own.
   void mark_session_lost();
+  /// Records a failed call of the caller's own with its reason.
+  void mark_call_failed(const std::string& reason);
 };
