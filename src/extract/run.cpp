@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "extract/builders.hpp"
+#include "platform/files.hpp"
 #include "platform/paths.hpp"
 #include "records/px_tools.hpp"
 #include "render/render.hpp"
@@ -67,14 +68,41 @@ std::string selection_statement(const ProgrammeInfo& programme, TDateTime date_f
   return sql;
 }
 
+std::string output_path_problem(const std::string& path) {
+  switch (platform::file_kind(path)) {
+    case platform::FileKind::missing:
+    case platform::FileKind::regular:
+      return {};
+    case platform::FileKind::directory:
+      return "Impossibile salvare il report in " + path + ": è una cartella.";
+    case platform::FileKind::other:
+      break;
+  }
+  return "Impossibile salvare il report in " + path + ": non è un file.";
+}
+
+std::string date_range_problem(TDateTime date_from, TDateTime date_to) {
+  if (std::floor(date_from) > std::floor(date_to)) return "La data iniziale (Dal) è successiva alla data finale (Al).";
+  return {};
+}
+
 RunResult run_extraction(Programme id, ExtractionContext& context, RunState& state) {
   const ProgrammeInfo& programme = programme_info(id);
   platform::Host& host = context.host;
+
+  // Without an installation nothing can be read or written where it belongs.
+  if (!px_tools::installation_found())
+    return fail(RunOutcome::failed, programme, "Installazione di Praxilo non trovata.", host);
+  if (const std::string problem = date_range_problem(context.date_from, context.date_to); !problem.empty())
+    return fail(RunOutcome::refused, programme, problem, host);
 
   std::string file_name = programme.default_file_name;
   const std::string directory = dialog_directory(programme);
   if (!ask_file_name(host, state.owner, nullptr, dialog_filter, &directory, &dialog_title, file_name, false))
     return {};
+  // A device, a FIFO, a socket or a directory is left as it is.
+  if (const std::string problem = output_path_problem(file_name); !problem.empty())
+    return fail(RunOutcome::refused, programme, problem, host);
 
   const std::string sql = selection_statement(programme, context.date_from, context.date_to,
                                               context.user.get_userid_utente());
@@ -110,12 +138,22 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
 
   const std::string appl = px_tools::appl_directory();
   RunResult result;
-  result.outcome = RunOutcome::saved;
   result.xml_path = file_name;
-  result.html_path = appl + report_file_name;
-  // A failed transformation is not reported: the view shows whatever page the file holds.
-  tools::xml2html(appl + programme.stylesheet, file_name, result.html_path);
+  std::string reason;
+  const std::string html_path = appl + report_file_name;
+  const std::string conversion = tools::xml2html(appl + programme.stylesheet, file_name, html_path, &reason);
+  if (!conversion.empty()) {
+    // Whatever page the view shows is not this report's.
+    host.set_report_visible(false);
+    result.outcome = RunOutcome::page_failed;
+    result.message = "Il report è stato salvato in " + file_name + ", ma la pagina non è stata prodotta: " +
+                     (reason.empty() ? conversion : reason);
+    tools::message_box(result.message, programme.no_patient_caption, platform::mb_ok, host);
+    return result;
+  }
 
+  result.outcome = RunOutcome::saved;
+  result.html_path = html_path;
   if (state.report_url.empty()) {
     state.report_url = file_url(result.html_path);
     host.navigate_report(state.report_url);

@@ -14,9 +14,13 @@ std::string gate_registry_folder();
 /// The records product's installation directory from its App Paths "Path" value: the
 /// text before the first ";", ending with the separator; a lone separator when unset.
 std::string appl_directory();
-/// appl_directory + "Temp/", created when missing.
+/// True when the registry names the installation directory (appl_directory is then more
+/// than a lone separator).
+bool installation_found();
+/// appl_directory + "Temp/", created when missing and the installation is found (never
+/// under the root of the file system for want of one).
 std::string temp_directory();
-/// appl_directory + "Temp/Log/", created when missing.
+/// appl_directory + "Temp/Log/", created as temp_directory is.
 std::string log_directory();
 
 /// The switches: on exactly when the registry string is "yes".

@@ -5,6 +5,7 @@
 
 #include "platform/codepage.hpp"
 #include "platform/dynlib.hpp"
+#include "platform/files.hpp"
 #include "records/praxiapi_library.hpp"
 #include "records/px_tools.hpp"
 
@@ -42,6 +43,12 @@ bool Tpx_wrap_log::start(const std::string& tag, const std::string& file_path) {
       return false;
     }
 
+    // The log holds patient data: the file is made readable by its owner only before the
+    // library opens it, and a link planted in its place is never opened.
+    if (!platform::ensure_private_file(file_path)) {
+      px_tools::debug_message(start_name + ": errore in start_log()", 3);
+      return false;
+    }
     try {
       log_handle = log_open(platform::to_ansi(tag).c_str(), platform::to_ansi(file_path).c_str(), -1, 0, 0);
     } catch (const std::exception& e) {

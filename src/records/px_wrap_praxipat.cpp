@@ -156,10 +156,12 @@ bool Tpx_wrap_praxipat::init(const std::string& name, const std::string& extra) 
     trace("ole_praxipat := CreateOleObject('Praxilo.Server');");
     ole_praxipat->call("new", {});
     trace("ole_praxipat.new();");
-  } catch (...) {
+  } catch (const std::exception& error) {
+    start_failure_ = error.what();
     report_message("Tpx_wrap_praxipat.init(): eccezione", error_level);
     return false;
   }
+  start_failure_.clear();
   return true;
 }
 

@@ -44,6 +44,9 @@ class Tpx_wrap_praxipat {
   void report_message(const std::string& text, int level);
 
   const std::string& last_message() const { return last_message_; }
+  /// Why the last init could not make the server object or have it answer "new" (the
+  /// class not registered, the program missing, a failed start); "" after one that could.
+  const std::string& start_failure() const { return start_failure_; }
   bool connected() const { return connected_; }
 
   /// True once a text operation lost its answer to a server that went away: the session
@@ -74,6 +77,7 @@ class Tpx_wrap_praxipat {
   std::string password;
   std::unique_ptr<Tpx_wrap_log> log;
   std::string last_message_;
+  std::string start_failure_;
   bool session_lost_ = false;
   bool call_failed_ = false;
   std::string call_failure_;
