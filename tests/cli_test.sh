@@ -12,6 +12,7 @@ unset PIVZONA12_CODEPAGE PIVZONA12_PASSWORD
 export PIVZONA12_REGISTRY="$work/inst/registry.reg"
 cd "$work"
 
+printf 'demo\n' >"$work/password"
 passed=0
 failed=0
 check() {  # check NAME EXPECTED_STATUS ACTUAL_STATUS [grep-pattern file]...
@@ -115,7 +116,7 @@ mv "$work/Tao_to_HTML.xsl.away" "$work/inst/Tao_to_HTML.xsl"
 
 printf 'demo\n' | "$bin/pivzona12-cli" --programme tao --user demo --output "$work/t4.xml" --password-stdin \
   >/dev/full 2>"$work/err"
-check "failed write to standard output" 4 "$?"
+check "failed write to standard output" 4 "$?" "standard output" "$work/err"
 
 # A server that cannot be started, and an installation that cannot be found.
 sed 's|^@=.*|@="/nonexistent/praxilo-server"|' "$work/inst/registry.reg" >"$work/noserver.reg"
@@ -127,10 +128,31 @@ PIVZONA12_REGISTRY="$work/noinst.reg" run demo --programme tao --user demo --out
 check "installation not found" 4 "$status" "Installazione di Praxilo non trovata." "$work/err"
 [[ $root_temp_before == 1 || ! -e /Temp ]] && check "nothing made under /" 0 0 || check "nothing made under /" 0 1
 
+# Two runs at once on one installation: the page is always whole, whoever wrote it last.
+mkdir -p "$work/one" "$work/two"
+page="$work/inst/ZONA12.html"
+cut_pages=0
+for round in 1 2 3; do
+  (cd "$work/one" && "$bin/pivzona12-cli" --programme diabete --user demo --output "$work/one/d.xml" \
+    --password-stdin <"$work/password" >/dev/null 2>&1) &
+  one=$!
+  (cd "$work/two" && "$bin/pivzona12-cli" --programme vaccinazioni --user demo --output "$work/two/v.xml" \
+    --password-stdin <"$work/password" >/dev/null 2>&1) &
+  two=$!
+  while kill -0 "$one" 2>/dev/null || kill -0 "$two" 2>/dev/null; do
+    tail -c 9 "$page" | grep -q '</html>' || cut_pages=$((cut_pages + 1))
+  done
+  wait "$one"; s1=$?
+  wait "$two"; s2=$?
+  check "two runs at once, round $round" 0 $((s1 + s2))
+done
+check "page never empty or cut ($cut_pages)" 0 "$cut_pages"
+[[ -z "$(find "$work/inst" -maxdepth 1 -name '.ZONA12.html.*')" ]] && check "no temporary page left" 0 0 ||
+  check "no temporary page left" 0 1
+
 # SIGTERM in the middle of a long run: the working file and the dumps go, the server ends.
 "$bin/praxilo-demo" --dir "$work/big" --patients 1500 --seed 5 >/dev/null
 mkdir "$work/bigrun"
-printf 'demo\n' >"$work/password"
 cd "$work/bigrun"
 PIVZONA12_REGISTRY="$work/big/registry.reg" "$bin/pivzona12-cli" --programme diabete --user demo \
   --output "$work/bigrun/d.xml" --password-stdin <"$work/password" >/dev/null 2>&1 &

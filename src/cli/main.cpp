@@ -44,12 +44,14 @@ bool parse_date(const std::string& text, TDateTime& date) {
 /// Prints the paths of what was saved on standard output; false when they could not be
 /// written there (a closed or full output), which the caller must not pass off as done.
 bool print_paths(const std::string& paths) {
+  bool written = false;
   try {
     fmt::print("{}", paths);
+    written = std::fflush(stdout) == 0 && !std::ferror(stdout);
   } catch (const std::exception&) {
-    return false;
   }
-  return std::fflush(stdout) == 0 && !std::ferror(stdout);
+  if (!written) fmt::print(stderr, "pivzona12-cli: impossibile scrivere i percorsi sullo standard output\n");
+  return written;
 }
 
 }  // namespace
