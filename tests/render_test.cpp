@@ -345,8 +345,8 @@ TEST(MessageBox, NoBoxGivesZero) {
   RecordingHost failing;
   failing.fail = true;
   EXPECT_EQ(tools::message_box("testo", "titolo", 0, failing), 0);
-  platform::set_current_host(nullptr);
-  EXPECT_EQ(tools::message_box("testo", "titolo", 0), 0) << "the headless host shows nothing";
+  EXPECT_EQ(tools::message_box("testo", "titolo", 0, platform::headless_host()), 0)
+      << "the headless host shows nothing";
 }
 
 // ---------------------------------------------------------------------------------

@@ -120,9 +120,7 @@ int main(int argc, char** argv) {
   }
 
   CliHost host(output_path.string(), platform::stderr_is_terminal());
-  platform::set_current_host(&host);
-
-  Tpx_wrap_praxipat session;
+  Tpx_wrap_praxipat session({}, host);
   std::unique_ptr<TUser> user = sign_in_attempt(user_name, password, session, host);
   // A server that could not be started is no refusal of the doctor.
   if (!user) return session.start_failure().empty() ? exit_refused : exit_failed;
@@ -132,7 +130,6 @@ int main(int argc, char** argv) {
   RunState state;
   const RunResult result = run_extraction(programme, context, state);
   host.end_progress();
-  platform::set_current_host(nullptr);
 
   switch (result.outcome) {
     case RunOutcome::saved:

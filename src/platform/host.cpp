@@ -12,12 +12,9 @@ void Host::refresh_report() {}
 void Host::set_report_visible(bool) {}
 void Host::progress(int, int) {}
 
-namespace {
-Host headless_host;
-Host* installed_host = nullptr;
-}  // namespace
-
-Host& current_host() { return installed_host ? *installed_host : headless_host; }
-void set_current_host(Host* host) { installed_host = host; }
+Host& headless_host() {
+  static Host headless;
+  return headless;
+}
 
 }  // namespace platform

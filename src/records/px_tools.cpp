@@ -77,19 +77,19 @@ std::string level_prefix(int level) {
   }
 }
 
-void debug_message(const std::string& text, int level) {
+void debug_message(const std::string& text, int level, platform::Host& host) {
   try {
     const std::string line = level_prefix(level) + text;
-    debug_box(line);
+    debug_box(line, host);
     debug_log_line(line);
   } catch (...) {
   }
 }
 
-void debug_box(const std::string& text) {
+void debug_box(const std::string& text, platform::Host& host) {
   try {
     if (!is_debug()) return;
-    platform::current_host().message_box(text, "PX_GATE DEBUG SYSTEM", platform::mb_ok | platform::mb_systemmodal);
+    host.message_box(text, "PX_GATE DEBUG SYSTEM", platform::mb_ok | platform::mb_systemmodal);
   } catch (...) {
   }
 }

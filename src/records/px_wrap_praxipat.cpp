@@ -36,24 +36,25 @@ std::string variant_text(const Variant& answer) {
 /// that a server call that grabs the focus does not keep it. Never throws.
 class ForegroundKeeper {
  public:
-  ForegroundKeeper() {
+  explicit ForegroundKeeper(platform::Host& host) : host_(host) {
     try {
-      window_ = platform::current_host().foreground_window();
+      window_ = host_.foreground_window();
       known_ = true;
-    } catch (...) {
+    } catch (const std::exception&) {
     }
   }
   ~ForegroundKeeper() {
     if (!known_) return;
     try {
-      platform::current_host().set_foreground_window(window_);
-    } catch (...) {
+      host_.set_foreground_window(window_);
+    } catch (const std::exception&) {
     }
   }
   ForegroundKeeper(const ForegroundKeeper&) = delete;
   ForegroundKeeper& operator=(const ForegroundKeeper&) = delete;
 
  private:
+  platform::Host& host_;
   platform::WindowHandle window_ = 0;
   bool known_ = false;
 };
@@ -77,14 +78,15 @@ class Tpx_wrap_praxipat::OperationScope {
   Tpx_wrap_praxipat& owner_;
 };
 
-Tpx_wrap_praxipat::Tpx_wrap_praxipat(ObjectFactory factory) : factory_(std::move(factory)) {
+Tpx_wrap_praxipat::Tpx_wrap_praxipat(ObjectFactory factory, platform::Host& host)
+    : factory_(std::move(factory)), host_(host) {
   if (!factory_) {
     factory_ = [](const std::string& name) { return platform::create_ole_object(name); };
   }
   try {
     const std::string directory = px_tools::log_directory();
     try {
-      log = std::make_unique<Tpx_wrap_log>();
+      log = std::make_unique<Tpx_wrap_log>(host_);
     } catch (...) {
       report_message("Tpx_wrap_praxipat.create(): eccezione - impossibile creare gestore log", error_level);
       return;
@@ -146,7 +148,7 @@ std::string Tpx_wrap_praxipat::call_text(const std::string& method, const std::v
 
 bool Tpx_wrap_praxipat::init(const std::string& name, const std::string& extra) {
   OperationScope scope(*this);
-  ForegroundKeeper foreground;
+  ForegroundKeeper foreground(host_);
   init_name = name;
   init_extra = extra;
   try {
@@ -167,7 +169,7 @@ bool Tpx_wrap_praxipat::init(const std::string& name, const std::string& extra) 
 
 bool Tpx_wrap_praxipat::connetti(const std::string& new_user_name, const std::string& new_password) {
   OperationScope scope(*this);
-  ForegroundKeeper foreground;
+  ForegroundKeeper foreground(host_);
   user_name = new_user_name;
   password = new_password;
   std::string answer;
@@ -197,7 +199,7 @@ bool Tpx_wrap_praxipat::connetti(const std::string& new_user_name, const std::st
 }
 
 bool Tpx_wrap_praxipat::disconnetti() {
-  ForegroundKeeper foreground;
+  ForegroundKeeper foreground(host_);
   if (connected_) {
     try {
       if (!ole_praxipat) throw AutomationError("nessun oggetto server");
@@ -261,7 +263,7 @@ bool Tpx_wrap_praxipat::verifica_connessione() {
 
 std::string Tpx_wrap_praxipat::text_operation(const std::string& method, const std::vector<std::string>& args) {
   OperationScope scope(*this);
-  ForegroundKeeper foreground;
+  ForegroundKeeper foreground(host_);
   const std::string failure = "Tpx_wrap_praxipat." + method + "(): eccezione";
   if (!verifica_connessione()) {
     mark_session_lost();

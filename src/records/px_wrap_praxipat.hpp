@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/automation.hpp"
+#include "platform/host.hpp"
 #include "records/px_wrap_log.hpp"
 
 class Tpx_wrap_praxipat {
@@ -19,8 +20,9 @@ class Tpx_wrap_praxipat {
   using ObjectFactory = std::function<std::unique_ptr<platform::AutomationObject>(const std::string& progid)>;
 
   /// create: starts the operation log in the log directory. factory defaults to
-  /// platform::create_ole_object.
-  explicit Tpx_wrap_praxipat(ObjectFactory factory = {});
+  /// platform::create_ole_object. host keeps the foreground window around the server
+  /// calls and shows the log's debug boxes; it must outlive the wrapper.
+  explicit Tpx_wrap_praxipat(ObjectFactory factory = {}, platform::Host& host = platform::headless_host());
   /// Disconnects, destroys and releases the server object, stops the log.
   virtual ~Tpx_wrap_praxipat();
   Tpx_wrap_praxipat(const Tpx_wrap_praxipat&) = delete;
@@ -69,6 +71,7 @@ class Tpx_wrap_praxipat {
   // Members are the implementer's; keep the fields of the session (object, connected,
   // init_name, init_extra, user_name, password, log, last_message) among them.
   ObjectFactory factory_;
+  platform::Host& host_;
   std::unique_ptr<platform::AutomationObject> ole_praxipat;
   bool connected_ = false;
   std::string init_name;

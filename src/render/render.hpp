@@ -22,7 +22,6 @@ std::string xml2html(const std::string& xsl_path, const std::string& xml_path, c
 
 /// Shows text in a system-modal box (flags + 4096) through host; returns the button
 /// pressed, or 0 when no box can be shown. Never throws.
-int message_box(const std::string& text, const std::string& caption, unsigned flags,
-                platform::Host& host = platform::current_host());
+int message_box(const std::string& text, const std::string& caption, unsigned flags, platform::Host& host);
 
 }  // namespace tools
