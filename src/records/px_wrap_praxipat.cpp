@@ -87,23 +87,20 @@ Tpx_wrap_praxipat::Tpx_wrap_praxipat(ObjectFactory factory, platform::Host& host
     const std::string directory = px_tools::log_directory();
     try {
       log = std::make_unique<Tpx_wrap_log>(host_);
-    } catch (...) {
+    } catch (const std::exception&) {
       report_message("Tpx_wrap_praxipat.create(): eccezione - impossibile creare gestore log", error_level);
       return;
     }
     // Without the logging library the wrapper works the same, only without a trace.
     log->start("PRAXIPAT_", directory + "praxipat.log");
     last_message_.clear();
-  } catch (...) {
+  } catch (const std::exception&) {
     report_message("Tpx_wrap_praxipat.create(): eccezione", error_level);
   }
 }
 
 Tpx_wrap_praxipat::~Tpx_wrap_praxipat() {
-  try {
-    disconnetti();
-  } catch (...) {
-  }
+  disconnetti();  // never throws
   if (ole_praxipat) {
     try {
       ole_praxipat->call("Destroy", {Argument::missing()});
@@ -112,22 +109,17 @@ Tpx_wrap_praxipat::~Tpx_wrap_praxipat() {
       trace("ole_praxipat.Free();");
       ole_praxipat.reset();
       trace("ole_praxipat := Unassigned;");
-    } catch (...) {
+    } catch (const std::exception&) {
+      // A failure stops the sequence; the object is released all the same.
     }
     ole_praxipat.reset();
   }
-  try {
-    if (log) log->stop();
-  } catch (...) {
-  }
+  if (log) log->stop();  // never throws
   log.reset();
 }
 
 void Tpx_wrap_praxipat::trace(const std::string& line) {
-  try {
-    if (log) log->write_line(line);
-  } catch (...) {
-  }
+  if (log) log->write_line(line);  // never throws
 }
 
 std::string Tpx_wrap_praxipat::call_text(const std::string& method, const std::vector<std::string>& args) {
@@ -179,7 +171,7 @@ bool Tpx_wrap_praxipat::connetti(const std::string& new_user_name, const std::st
         ole_praxipat->call("connetti", {Argument::of(user_name), Argument::of(password)}));
     // The password is kept for the restart but never written to the trace.
     trace("ole_praxipat.connetti(" + user_name + ", ****) = " + answer + ";");
-  } catch (...) {
+  } catch (const std::exception&) {
     report_message("Tpx_wrap_praxipat.connetti(): eccezione", error_level);
     return false;
   }
@@ -191,7 +183,7 @@ bool Tpx_wrap_praxipat::connetti(const std::string& new_user_name, const std::st
   connected_ = true;
   try {
     new_object("i_professionista", "");
-  } catch (...) {
+  } catch (const std::exception&) {
     report_message("Tpx_wrap_praxipat.connetti(): eccezione in new_object()", error_level);
     return false;
   }
@@ -206,7 +198,7 @@ bool Tpx_wrap_praxipat::disconnetti() {
       ole_praxipat->call("disconnetti", {Argument::missing()});
       trace("ole_praxipat.disconnetti();");
       connected_ = false;
-    } catch (...) {
+    } catch (const std::exception&) {
       // Ignored: the session stays marked as connected.
     }
   }
@@ -219,7 +211,7 @@ bool Tpx_wrap_praxipat::is_on() {
     ole_praxipat->call("get_error", {Argument::missing()});
     trace("ole_praxipat.get_error();");
     return true;
-  } catch (...) {
+  } catch (const std::exception&) {
     return false;
   }
 }
@@ -232,7 +224,7 @@ bool Tpx_wrap_praxipat::_start() {
       report_message("Tpx_wrap_praxipat._start(): errore (1)", error_level);
       return false;
     }
-  } catch (...) {
+  } catch (const std::exception&) {
     report_message("Tpx_wrap_praxipat._start(): eccezione (1)", error_level);
     return false;
   }
@@ -249,7 +241,7 @@ bool Tpx_wrap_praxipat::_start() {
       report_message("Tpx_wrap_praxipat._start(): errore (2)", error_level);
       return false;
     }
-  } catch (...) {
+  } catch (const std::exception&) {
     report_message("Tpx_wrap_praxipat._start(): eccezione (2)", error_level);
     return false;
   }
@@ -342,6 +334,6 @@ void Tpx_wrap_praxipat::clear_call_failure() {
 void Tpx_wrap_praxipat::report_message(const std::string& text, int level) {
   try {
     last_message_ = px_tools::level_prefix(level) + text;
-  } catch (...) {
+  } catch (const std::exception&) {
   }
 }
