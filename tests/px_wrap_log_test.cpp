@@ -75,6 +75,26 @@ TEST_F(OperationLog, LinesAreAppendedToAnExistingFile) {
   EXPECT_TRUE(test_support::is_log_line(lines[1], "PRAXIPAT_", "nuova")) << content;
 }
 
+TEST_F(OperationLog, ANewFileIsTheOwnersOnlyAndALinkInItsPlaceIsNeverOpened) {
+#ifdef _WIN32
+  GTEST_SKIP() << "POSIX permission bits and symbolic links";
+#endif
+  test_support::install_logging_library(appl.path());
+  set_log_switch("\"yes\"");
+  {
+    Tpx_wrap_log log(host);
+    ASSERT_TRUE(log.start("PRAXIPAT_", log_file()));
+    EXPECT_EQ(fs::status(log_file()).permissions() & fs::perms::mask, fs::perms::owner_read | fs::perms::owner_write);
+  }
+  fs::remove(log_file());
+  test_support::write_file(appl.path() / "victim", "da non toccare");
+  fs::create_symlink(appl.path() / "victim", log_file());
+  Tpx_wrap_log log(host);
+  EXPECT_FALSE(log.start("PRAXIPAT_", log_file()));
+  log.write_line("riga");
+  EXPECT_EQ(test_support::read_file(appl.path() / "victim"), "da non toccare");
+}
+
 TEST_F(OperationLog, AccentedTextInTheAnsiCodePage) {
   const fs::path accented = appl.path() / "Citt\xC3\xA0";
   fs::create_directory(accented);
