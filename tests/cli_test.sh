@@ -12,6 +12,7 @@ unset PIVZONA12_CODEPAGE PIVZONA12_PASSWORD
 export PIVZONA12_REGISTRY="$work/inst/registry.reg"
 cd "$work"
 
+printf 'demo\n' >"$work/password"
 passed=0
 failed=0
 check() {  # check NAME EXPECTED_STATUS ACTUAL_STATUS [grep-pattern file]...
@@ -53,8 +54,17 @@ run demo --programme diabete --user senzacodice --output "$work/x.xml"
 check "blank regional code refused" 2 "$status" "\"Codice Regionale\" medico non è stato valorizzato" "$work/err"
 
 run demo --programme vaccinazioni --user demo --from 2024-06-01 --to 2024-01-01 --output "$work/x.xml"
-check "start after end: no patient" 1 "$status" "Nessun paziente estratto!" "$work/err"
+check "start after end refused" 3 "$status" "La data iniziale (Dal) è successiva alla data finale (Al)." "$work/err"
+[[ ! -e "$work/x.xml" ]] && check "refused range: nothing written" 0 0 || check "refused range: nothing written" 0 1
+
+run demo --programme vaccinazioni --user demo --from 2000-01-01 --to 2000-12-31 --output "$work/x.xml"
+check "no patient" 1 "$status" "Nessun paziente estratto!" "$work/err"
 [[ ! -e "$work/x.xml" ]] && check "no patient: nothing written" 0 0 || check "no patient: nothing written" 0 1
+
+for option in --from --to; do
+  run demo --programme tao --user demo "$option" "" --output "$work/x.xml"
+  check "empty $option" 3 "$status" "$option" "$work/err"
+done
 
 run demo --programme diabete --user demo --from 2024-02-30 --output "$work/x.xml"
 check "invalid date" 3 "$status" "--from" "$work/err"
@@ -67,6 +77,100 @@ check "missing directory" 3 "$status" "non esiste" "$work/err"
 
 run demo --programme diabete --user demo --output /proc/pivzona12-report.xml
 check "unwritable path" 4 "$status" "Impossibile salvare il report" "$work/err"
+
+# Output paths that are not files are refused before the run and left as they are.
+mkfifo "$work/fifo.xml"
+for target in "$work/fifo.xml" /dev/null "$work"; do
+  run demo --programme tao --user demo --output "$target"
+  check "output $target refused" 3 "$status" "Impossibile salvare il report in" "$work/err"
+done
+[[ -p "$work/fifo.xml" ]] && check "fifo left as it is" 0 0 || check "fifo left as it is" 0 1
+
+# A link keeps pointing at the report it replaces; replaced files keep their bits, new
+# reports are the owner's only.
+mkdir "$work/reports"
+echo "vecchio" >"$work/reports/t.xml"
+chmod 640 "$work/reports/t.xml"
+ln -s reports/t.xml "$work/link.xml"
+run demo --programme tao --user demo --output "$work/link.xml"
+check "report through a link" 0 "$status" "<consulenza>" "$work/reports/t.xml"
+[[ -L "$work/link.xml" && $(stat -c %a "$work/reports/t.xml") == 640 ]] && check "link and bits kept" 0 0 ||
+  check "link and bits kept" 0 1
+run demo --programme tao --user demo --output "$work/nuovo.xml"
+[[ $(stat -c %a "$work/nuovo.xml") == 600 && $(stat -c %a "$work/inst/ZONA12.html") == 600 ]] &&
+  check "new report and page owner-only" 0 0 || check "new report and page owner-only" 0 1
+
+# The working file is never written through a link planted in its place.
+echo "da non toccare" >"$work/victim"
+ln -s "$work/victim" "$work/Tao.txt"
+run demo --programme tao --user demo --output "$work/t2.xml"
+check "working file link not followed" 0 "$status" "da non toccare" "$work/victim"
+[[ ! -e "$work/Tao.txt" && ! -L "$work/Tao.txt" ]] && check "working file removed" 0 0 || check "working file removed" 0 1
+
+# A page that cannot be produced: the report is saved, the page's path is not printed.
+mv "$work/inst/Tao_to_HTML.xsl" "$work/Tao_to_HTML.xsl.away"
+run demo --programme tao --user demo --output "$work/t3.xml"
+check "page not produced" 5 "$status" "file xslt non trovato" "$work/err" "$work/t3.xml" "$work/out"
+grep -q "ZONA12.html" "$work/out" && check "no page path printed" 0 1 || check "no page path printed" 0 0
+mv "$work/Tao_to_HTML.xsl.away" "$work/inst/Tao_to_HTML.xsl"
+
+printf 'demo\n' | "$bin/pivzona12-cli" --programme tao --user demo --output "$work/t4.xml" --password-stdin \
+  >/dev/full 2>"$work/err"
+check "failed write to standard output" 4 "$?" "standard output" "$work/err"
+
+# A server that cannot be started, and an installation that cannot be found.
+sed 's|^@=.*|@="/nonexistent/praxilo-server"|' "$work/inst/registry.reg" >"$work/noserver.reg"
+PIVZONA12_REGISTRY="$work/noserver.reg" run demo --programme tao --user demo --output "$work/x.xml"
+check "server cannot be started" 4 "$status" "Impossibile avviare Praxilo: " "$work/err"
+grep -v '^"Path"=' "$work/inst/registry.reg" >"$work/noinst.reg"
+root_temp_before=$([[ -e /Temp ]] && echo 1 || echo 0)
+PIVZONA12_REGISTRY="$work/noinst.reg" run demo --programme tao --user demo --output "$work/x.xml"
+check "installation not found" 4 "$status" "Installazione di Praxilo non trovata." "$work/err"
+[[ $root_temp_before == 1 || ! -e /Temp ]] && check "nothing made under /" 0 0 || check "nothing made under /" 0 1
+
+# Two runs at once on one installation: the page is always whole, whoever wrote it last.
+mkdir -p "$work/one" "$work/two"
+page="$work/inst/ZONA12.html"
+cut_pages=0
+for round in 1 2 3; do
+  (cd "$work/one" && "$bin/pivzona12-cli" --programme diabete --user demo --output "$work/one/d.xml" \
+    --password-stdin <"$work/password" >/dev/null 2>&1) &
+  one=$!
+  (cd "$work/two" && "$bin/pivzona12-cli" --programme vaccinazioni --user demo --output "$work/two/v.xml" \
+    --password-stdin <"$work/password" >/dev/null 2>&1) &
+  two=$!
+  while kill -0 "$one" 2>/dev/null || kill -0 "$two" 2>/dev/null; do
+    tail -c 9 "$page" | grep -q '</html>' || cut_pages=$((cut_pages + 1))
+  done
+  wait "$one"; s1=$?
+  wait "$two"; s2=$?
+  check "two runs at once, round $round" 0 $((s1 + s2))
+done
+check "page never empty or cut ($cut_pages)" 0 "$cut_pages"
+[[ -z "$(find "$work/inst" -maxdepth 1 -name '.ZONA12.html.*')" ]] && check "no temporary page left" 0 0 ||
+  check "no temporary page left" 0 1
+
+# SIGTERM in the middle of a long run: the working file and the dumps go, the server ends.
+"$bin/praxilo-demo" --dir "$work/big" --patients 1500 --seed 5 >/dev/null
+mkdir "$work/bigrun"
+cd "$work/bigrun"
+PIVZONA12_REGISTRY="$work/big/registry.reg" "$bin/pivzona12-cli" --programme diabete --user demo \
+  --output "$work/bigrun/d.xml" --password-stdin <"$work/password" >/dev/null 2>&1 &
+cli_pid=$!
+cd "$work"
+for _ in $(seq 200); do [[ -e "$work/bigrun/Diabetici.txt" ]] && break; sleep 0.05; done
+[[ -e "$work/bigrun/Diabetici.txt" ]] && check "long run under way" 0 0 || check "long run under way" 0 1
+sleep 0.3
+kill -TERM "$cli_pid"
+wait "$cli_pid"
+term_status=$?
+for _ in $(seq 100); do pgrep -f "$work/big/praxilo.db" >/dev/null || break; sleep 0.05; done
+check "SIGTERM ends the run" 143 "$term_status"
+[[ ! -e "$work/bigrun/Diabetici.txt" && ! -e "$work/bigrun/d.xml" ]] && check "working file gone" 0 0 ||
+  check "working file gone" 0 1
+leftover=$(find "$work/big/Temp" -name 'dump_*' | wc -l)
+check "dump files gone ($leftover left)" 0 "$leftover"
+pgrep -f "$work/big/praxilo.db" >/dev/null && check "server ended" 0 1 || check "server ended" 0 0
 
 echo "$passed passed, $failed failed"
 ((failed == 0))

@@ -105,6 +105,35 @@ TEST_F(LoginTest, WrongCredentialsReadNoAttribute) {
   EXPECT_EQ(user.get_userid_utente(), "");
 }
 
+TEST_F(LoginTest, AServerThatCannotBeCreatedIsNoRefusedSignIn) {
+  const struct {
+    const char* name;
+    std::function<std::unique_ptr<platform::AutomationObject>(const std::string&)> factory;
+    std::set<std::string> raising;
+    const char* message;
+  } cases[] = {
+      {"class not registered",
+       [](const std::string&) -> std::unique_ptr<platform::AutomationObject> {
+         throw platform::AutomationError("Classe non registrata");
+       },
+       {},
+       "Impossibile avviare Praxilo: Classe non registrata"},
+      {"new fails", fake.factory(), {"new"}, "Impossibile avviare Praxilo: errore scriptato in new"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake.calls.clear();
+    fake.raising = c.raising;
+    HostRecorder boxes;
+    Tpx_wrap_praxipat unstartable(c.factory);
+    TUser user;
+    EXPECT_FALSE(proceed("demo", "demo", user, unstartable, boxes));
+    EXPECT_EQ(boxes.texts(), Texts{c.message});
+    EXPECT_NE(unstartable.start_failure(), "");
+    for (const auto& call : fake.calls) EXPECT_NE(call.method, "connetti");
+  }
+}
+
 TEST_F(LoginTest, AnAttributeTheServerCannotGiveLeavesItsFieldEmpty) {
   fake.attributes.erase("asl_di_convenzione");
   TUser user;

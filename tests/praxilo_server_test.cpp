@@ -2,6 +2,9 @@
 // queries, the dump files, sign-in, attributes and options, and errors of the call.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "platform/automation.hpp"
 #include "praxilo_db.hpp"
 #include "test_support.hpp"
@@ -75,6 +78,28 @@ class ServerTest : public ::testing::Test {
   Installation inst{fixture_sql};
   std::unique_ptr<platform::AutomationObject> server;
 };
+
+TEST_F(ServerTest, ALockHeldForAMomentIsWaitedForAndEndedSessionLeavesNoDump) {
+  // Another program holds a write lock on the database for a moment, as a database
+  // server's clients do: the query waits for it instead of failing.
+  std::string error;
+  sqlite3* other = praxilo_db::open(inst.db_file().string(), false, error);
+  ASSERT_NE(other, nullptr) << error;
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  std::thread release([other] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+  });
+  EXPECT_EQ(sql_into("SELECT COGNOME FROM PAZIENTI WHERE CODICE = 1"), "Rossi");
+  release.join();
+  sqlite3_close(other);
+
+  // A dump its reader never removed goes when the session ends.
+  const std::string name = call("sql_dump_file", {"Praxilo2", "SELECT 1"});
+  ASSERT_TRUE(std::filesystem::exists(inst.appdir() + name));
+  server.reset();
+  EXPECT_FALSE(std::filesystem::exists(inst.appdir() + name));
+}
 
 TEST_F(ServerTest, DateBoundsAreBothInclusive) {
   // The laboratory section's query as the reports send it.

@@ -15,7 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test_support::app_paths_section;
-using test_support::RecordingHost;
+using test_support::HostRecorder;
 using test_support::reg_string;
 using test_support::RegistryFile;
 using test_support::ScopedEnv;
@@ -39,9 +39,7 @@ class ApplDirectory : public testing::TestWithParam<ApplCase> {};
 
 TEST_P(ApplDirectory, FromThePathValue) {
   RegistryFile registry(GetParam().registry + switches_section("\"yes\"", "", ""));
-  RecordingHost host;
   EXPECT_EQ(px_tools::appl_directory(), GetParam().expected);
-  EXPECT_TRUE(host.boxes.empty()) << "appl_directory reports nothing, whatever the switches say";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -127,7 +125,7 @@ class DebugChannel : public testing::Test {
 
   TempDir appl;
   RegistryFile registry;
-  RecordingHost host;
+  HostRecorder host;
 };
 
 TEST_F(DebugChannel, BoxTextStartsWithTheLevelPrefix) {
@@ -141,7 +139,7 @@ TEST_F(DebugChannel, BoxTextStartsWithTheLevelPrefix) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.level);
     host.boxes.clear();
-    px_tools::debug_message("testo", c.level);
+    px_tools::debug_message("testo", c.level, host);
     ASSERT_EQ(host.boxes.size(), 1u);
     EXPECT_EQ(host.boxes[0].text, c.expected);
     EXPECT_EQ(host.boxes[0].caption, "PX_GATE DEBUG SYSTEM");
@@ -153,14 +151,14 @@ TEST_F(DebugChannel, NoBoxUnlessDebugIsExactlyYes) {
   for (const std::string value : {"\"Yes\"", ""}) {
     SCOPED_TRACE(value);
     set_switches(value, "");
-    px_tools::debug_message("testo", 3);
+    px_tools::debug_message("testo", 3, host);
     EXPECT_TRUE(host.boxes.empty());
   }
 }
 
 TEST_F(DebugChannel, DirectoriesAreMadeEvenWithTheDebugLogOff) {
   set_switches("", "");
-  px_tools::debug_message("testo", 3);
+  px_tools::debug_message("testo", 3, host);
   EXPECT_TRUE(fs::is_directory(appl.path() / "Temp" / "Log"));
   EXPECT_FALSE(fs::exists(debug_log()));
   EXPECT_TRUE(host.boxes.empty());
@@ -170,8 +168,8 @@ TEST_F(DebugChannel, DebugLogLineWrittenThroughTheLibrary) {
   test_support::install_logging_library(appl.path());
   set_switches("", "\"yes\"");
   const std::string before = platform::current_directory();
-  px_tools::debug_message("primo", 1);
-  px_tools::debug_message("secondo", 3);
+  px_tools::debug_message("primo", 1, host);
+  px_tools::debug_message("secondo", 3, host);
   EXPECT_EQ(platform::current_directory(), before);
   const std::string log = test_support::read_file(debug_log());
   const auto lines = test_support::log_lines(log);
@@ -189,7 +187,7 @@ TEST_F(DebugChannel, DebugLogInTheAnsiCodePage) {
   test_support::install_logging_library(accented);
   registry.write(app_paths_section(reg_string(accented.string() + "/;")) + switches_section("", "\"yes\"", ""));
   ScopedEnv cp("PIVZONA12_CODEPAGE", "CP1252");
-  px_tools::debug_message("Perch\xC3\xA8", 1);
+  px_tools::debug_message("Perch\xC3\xA8", 1, host);
   const std::string log = test_support::read_file(accented / "Temp" / "Log" / "debug.log");
   const auto lines = test_support::log_lines(log);
   ASSERT_EQ(lines.size(), 1u) << log;
@@ -199,7 +197,7 @@ TEST_F(DebugChannel, DebugLogInTheAnsiCodePage) {
 TEST_F(DebugChannel, WithoutTheLibraryNothingIsWrittenOrReported) {
   set_switches("", "\"yes\"");
   const std::string before = platform::current_directory();
-  px_tools::debug_message("testo", 3);
+  px_tools::debug_message("testo", 3, host);
   EXPECT_EQ(platform::current_directory(), before);
   EXPECT_TRUE(fs::is_directory(appl.path() / "Temp" / "Log"));
   EXPECT_FALSE(fs::exists(debug_log()));
@@ -209,7 +207,7 @@ TEST_F(DebugChannel, WithoutTheLibraryNothingIsWrittenOrReported) {
 TEST_F(DebugChannel, LibraryWithoutDestroyWritesNothing) {
   test_support::install_logging_library(appl.path(), true);
   set_switches("", "\"yes\"");
-  px_tools::debug_message("testo", 3);
+  px_tools::debug_message("testo", 3, host);
   EXPECT_FALSE(fs::exists(debug_log()));
 }
 

@@ -14,7 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test_support::app_paths_section;
-using test_support::RecordingHost;
+using test_support::HostRecorder;
 using test_support::reg_string;
 using test_support::RegistryFile;
 using test_support::ScopedEnv;
@@ -33,12 +33,12 @@ class OperationLog : public testing::Test {
 
   TempDir appl;
   RegistryFile registry;
-  RecordingHost host;
+  HostRecorder host;
 };
 
 TEST_F(OperationLog, SwitchIsReadForEveryLine) {
   test_support::install_logging_library(appl.path());
-  Tpx_wrap_log log;
+  Tpx_wrap_log log(host);
   const std::string before = platform::current_directory();
   ASSERT_TRUE(log.start("PRAXIPAT_", log_file()));
   EXPECT_EQ(platform::current_directory(), before);
@@ -63,7 +63,7 @@ TEST_F(OperationLog, LinesAreAppendedToAnExistingFile) {
   test_support::install_logging_library(appl.path());
   set_log_switch("\"yes\"");
   test_support::write_file(log_file(), "earlier\n");
-  Tpx_wrap_log log;
+  Tpx_wrap_log log(host);
   ASSERT_TRUE(log.start("PRAXIPAT_", log_file()));
   log.write_line("nuova");
   log.stop();
@@ -75,13 +75,33 @@ TEST_F(OperationLog, LinesAreAppendedToAnExistingFile) {
   EXPECT_TRUE(test_support::is_log_line(lines[1], "PRAXIPAT_", "nuova")) << content;
 }
 
+TEST_F(OperationLog, ANewFileIsTheOwnersOnlyAndALinkInItsPlaceIsNeverOpened) {
+#ifdef _WIN32
+  GTEST_SKIP() << "POSIX permission bits and symbolic links";
+#endif
+  test_support::install_logging_library(appl.path());
+  set_log_switch("\"yes\"");
+  {
+    Tpx_wrap_log log(host);
+    ASSERT_TRUE(log.start("PRAXIPAT_", log_file()));
+    EXPECT_EQ(fs::status(log_file()).permissions() & fs::perms::mask, fs::perms::owner_read | fs::perms::owner_write);
+  }
+  fs::remove(log_file());
+  test_support::write_file(appl.path() / "victim", "da non toccare");
+  fs::create_symlink(appl.path() / "victim", log_file());
+  Tpx_wrap_log log(host);
+  EXPECT_FALSE(log.start("PRAXIPAT_", log_file()));
+  log.write_line("riga");
+  EXPECT_EQ(test_support::read_file(appl.path() / "victim"), "da non toccare");
+}
+
 TEST_F(OperationLog, AccentedTextInTheAnsiCodePage) {
   const fs::path accented = appl.path() / "Citt\xC3\xA0";
   fs::create_directory(accented);
   test_support::install_logging_library(accented);
   registry.write(app_paths_section(reg_string(accented.string() + "/;")) + switches_section("", "", "\"yes\""));
   ScopedEnv cp("PIVZONA12_CODEPAGE", "CP1252");
-  Tpx_wrap_log log;
+  Tpx_wrap_log log(host);
   const std::string file = (accented / "praxipat.log").string();
   ASSERT_TRUE(log.start("TAG\xC3\xA8_", file));
   log.write_line("Nicol\xC3\xB2 \xE2\x82\xAC \xE6\x97\xA5");
@@ -108,7 +128,7 @@ TEST_P(FailedStart, ReportsToTheDebugChannelAndWritesNothing) {
   set_log_switch("\"yes\"");
   const std::string file = c.file_opens ? log_file() : appl.dir() + "no-such-dir/praxipat.log";
   const std::string before = platform::current_directory();
-  Tpx_wrap_log log;
+  Tpx_wrap_log log(host);
   EXPECT_FALSE(log.start("PRAXIPAT_", file));
   EXPECT_EQ(platform::current_directory(), before);
   EXPECT_EQ(host.texts(), std::vector<std::string>{"Error  -  Tpx_wrap_log.start()" + c.message});
@@ -131,13 +151,13 @@ TEST_F(OperationLog, EachInstallationLoadsItsOwnLibrary) {
   // A library already loaded from one installation must not stand in for the library
   // of another one that has the same file name.
   test_support::install_logging_library(appl.path());
-  Tpx_wrap_log first;
+  Tpx_wrap_log first(host);
   ASSERT_TRUE(first.start("PRAXIPAT_", log_file()));
 
   TempDir other;
   test_support::install_logging_library(other.path(), true);
   registry.write(app_paths_section(reg_string(other.dir() + ";")) + switches_section("\"yes\"", "", "\"yes\""));
-  Tpx_wrap_log second;
+  Tpx_wrap_log second(host);
   EXPECT_FALSE(second.start("PRAXIPAT_", other.dir() + "praxipat.log"));
   EXPECT_EQ(host.texts(),
             std::vector<std::string>{"Error  -  Tpx_wrap_log.start(): errore nel caricamento del file praxiapi.dll"});

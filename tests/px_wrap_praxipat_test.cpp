@@ -589,10 +589,6 @@ TEST_F(WrapperTest, DestructorStopsAtAFailureAndStillReleases) {
 
 TEST_F(WrapperTest, ForegroundWindowIsRestoredAroundServerOperations) {
   ForegroundHost host;
-  struct HostInstalled {
-    explicit HostInstalled(platform::Host* h) { platform::set_current_host(h); }
-    ~HostInstalled() { platform::set_current_host(nullptr); }
-  } installed(&host);
   struct Case {
     const char* name;
     std::function<void(Tpx_wrap_praxipat&)> run;
@@ -609,7 +605,7 @@ TEST_F(WrapperTest, ForegroundWindowIsRestoredAroundServerOperations) {
   };
   // The server takes the foreground at every call it answers.
   server.on_call = [&host](int, const std::string&) { host.foreground = 99; };
-  auto w = make_wrapper();
+  auto w = std::make_unique<Tpx_wrap_praxipat>(server.factory(), host);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     host.foreground = 42;

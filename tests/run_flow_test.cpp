@@ -129,9 +129,9 @@ TEST_F(RunFlow, NoPatientShowsTheProgrammeMessageAndKeepsTheEarlierPage) {
   ASSERT_EQ(run(Programme::vaccinazioni, work.dir() + "v.xml", from, to).outcome, RunOutcome::saved);
   const std::string page = read_file(installation.appdir() + "ZONA12.html");
 
-  // A start date after the end date selects nobody for vaccinations.
+  // Nobody was vaccinated in 2020.
   const std::string path = work.dir() + "empty.xml";
-  RunResult result = run(Programme::vaccinazioni, path, to, from);
+  RunResult result = run(Programme::vaccinazioni, path, tools::encode_date(2020, 1, 1), tools::encode_date(2020, 12, 31));
   EXPECT_EQ(result.outcome, RunOutcome::no_patient);
   ASSERT_EQ(host.boxes.size(), 1u);
   EXPECT_EQ(host.boxes[0].text, "Nessun paziente estratto!");
@@ -166,16 +166,64 @@ TEST_F(RunFlow, LostSessionSavesNothingAndSaysSo) {
   EXPECT_TRUE(host.navigations.empty());
 }
 
-TEST_F(RunFlow, UnwritablePathKeepsTheEarlierFile) {
-  // A directory stands where the report should go: the save fails, nothing is replaced.
-  const std::string path = work.dir() + "taken.xml";
-  fs::create_directory(path);
+TEST_F(RunFlow, AStartAfterTheEndIsRefusedBeforeTheDialog) {
+  RunResult result = run(Programme::diabete, work.dir() + "x.xml", to, from);
+  EXPECT_EQ(result.outcome, RunOutcome::refused);
+  EXPECT_EQ(host.texts(), std::vector<std::string>{"La data iniziale (Dal) è successiva alla data finale (Al)."});
+  EXPECT_TRUE(host.dialogs.empty());
+}
+
+TEST_F(RunFlow, OutputThatCannotTakeAReportKeepsWhatIsThere) {
+  const struct {
+    const char* name;
+    std::string path;
+    RunOutcome outcome;
+    const char* message;
+  } cases[] = {
+      // A directory is refused before any query and left as it is.
+      {"directory", work.dir() + "taken.xml", RunOutcome::refused, "è una cartella"},
+      // A directory that does not exist: the save fails and says so.
+      {"missing directory", work.dir() + "missing/r.xml", RunOutcome::save_failed, "Impossibile salvare il report"},
+  };
+  fs::create_directory(work.dir() + "taken.xml");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    host.boxes.clear();
+    RunResult result = run(Programme::diabete, c.path, from, to);
+    EXPECT_EQ(result.outcome, c.outcome);
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_NE(host.boxes[0].text.find(c.message), std::string::npos) << host.boxes[0].text;
+    EXPECT_TRUE(host.navigations.empty());
+  }
+  EXPECT_TRUE(fs::is_directory(work.dir() + "taken.xml"));
+  EXPECT_FALSE(fs::exists(work.dir() + "missing"));
+}
+
+TEST_F(RunFlow, APageThatIsNotProducedIsNotShownAsTheNewReport) {
+  ASSERT_EQ(run(Programme::tao, work.dir() + "t.xml", from, to).outcome, RunOutcome::saved);
+  fs::remove(installation.appdir() + "Diabete_to_HTML.xsl");
+  const std::string path = work.dir() + "d.xml";
   RunResult result = run(Programme::diabete, path, from, to);
-  EXPECT_EQ(result.outcome, RunOutcome::save_failed);
+  EXPECT_EQ(result.outcome, RunOutcome::page_failed);
+  EXPECT_EQ(result.xml_path, path);
+  EXPECT_EQ(result.html_path, "");
   ASSERT_EQ(host.boxes.size(), 1u);
-  EXPECT_NE(host.boxes[0].text.find("Impossibile salvare il report"), std::string::npos);
-  EXPECT_TRUE(fs::is_directory(path));
-  EXPECT_TRUE(host.navigations.empty());
+  EXPECT_EQ(host.boxes[0].text,
+            "Il report è stato salvato in " + path + ", ma la pagina non è stata prodotta: file xslt non trovato");
+  EXPECT_FALSE(host.visible) << "the earlier programme's page stays hidden";
+  EXPECT_EQ(host.refreshes, 0);
+  EXPECT_NE(read_file(path).find("<diabete"), std::string::npos);
+}
+
+TEST_F(RunFlow, WithoutAnInstallationNothingIsAskedNorMade) {
+  // A registry without the installation's App Paths.
+  test_support::write_file(installation.registry_file(),
+                           "Windows Registry Editor Version 5.00\r\n\r\n"
+                           "[HKEY_CLASSES_ROOT\\Praxilo.Server\\LocalServer32]\r\n@=\"/nonexistent\"\r\n");
+  RunResult result = run(Programme::tao, work.dir() + "x.xml", from, to);
+  EXPECT_EQ(result.outcome, RunOutcome::failed);
+  EXPECT_EQ(host.texts(), std::vector<std::string>{"Installazione di Praxilo non trovata."});
+  EXPECT_TRUE(host.dialogs.empty());
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 // report's address.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "extract/run.hpp"
+#include "fake_praxilo.hpp"
 #include "tools/tools.hpp"
 
 namespace {
@@ -114,12 +117,19 @@ class RecordingDialogHost : public platform::Host {
   std::string chosen = "/tmp/chosen.xml";
   platform::FileDialogRequest request;
   std::string offered;
+  std::vector<std::string> texts;
+  std::vector<std::string> navigated;
   bool ask_file_name(const platform::FileDialogRequest& r, std::string& file_name) override {
     request = r;
     offered = file_name;
     if (answer) file_name = chosen;
     return answer;
   }
+  int message_box(const std::string& text, const std::string&, unsigned) override {
+    texts.push_back(text);
+    return platform::id_ok;
+  }
+  void navigate_report(const std::string& url) override { navigated.push_back(url); }
 };
 
 TEST(AskFileName, PassesOnlyTheGivenTextsAndKeepsTheNameWhenCancelled) {
@@ -147,5 +157,104 @@ TEST(AskFileName, PassesOnlyTheGivenTextsAndKeepsTheNameWhenCancelled) {
   ask_file_name(host, 0, nullptr, "File XML|*.xml", nullptr, nullptr, name, false);
   EXPECT_EQ(host.offered.size(), 260u);
 }
+
+
+// ---------------------------------------------------------------------------------
+// Faults in the server's answers: each run ends either with the whole report or with a
+// failed run that saved nothing, left the earlier file as it was and no file behind.
+
+struct AnswerFaultCase {
+  const char* name;
+  /// Answers a call in place of the script (nullopt: the script answers); may throw.
+  std::optional<platform::Variant> (*fault)(const test_support::RecordedCall& call);
+  const char* message;  ///< the run's message; "" when the report is saved
+};
+
+bool sql_has(const test_support::RecordedCall& call, const char* method, const char* text) {
+  return call.method == method && call.args.size() == 2 && call.args[1].find(text) != std::string::npos;
+}
+
+class RunAnswerFaults : public ::testing::TestWithParam<AnswerFaultCase> {};
+
+TEST_P(RunAnswerFaults, ReportIsWholeOrNotSaved) {
+  const AnswerFaultCase& c = GetParam();
+  test_support::FakePraxilo fake;
+  test_support::copy_stylesheets(fake.appdir());
+  test_support::TempDir work;
+  test_support::ScopedCwd cwd(work.path());
+  fake.dump = [](const std::string& database, const std::string& sql) -> std::optional<std::string> {
+    if (database == "Praxilo")
+      return "\"P1\"\t\"Rossi\"\t\"Anna\"\t\"F\"\t\"CF1\"\t\"19500101\"\t\"058091\"\r\n"
+             "\"P2\"\t\"Verdi\"\t\"Bruno\"\t\"M\"\t\"CF2\"\t\"19600101\"\t\"058091\"\r\n";
+    if (sql.find("' 703'") != std::string::npos) return "\"7,1\"\t\"20080301\"\r\n";
+    return std::string();
+  };
+  fake.into = [](const std::string&, const std::string& sql) -> std::string {
+    if (sql.rfind("SELECT dateformat", 0) == 0) return "2005-05-10";
+    return sql.rfind("SELECT ac_val", 0) == 0 ? "A" : "";
+  };
+  fake.fault = c.fault;
+
+  Tpx_wrap_praxipat session(fake.factory());
+  ASSERT_TRUE(session.init("ImportAnagrafiche", ""));
+  ASSERT_TRUE(session.connetti("demo", "demo"));
+  TUser user;
+  user.set_codice_regionale("1234");
+  platform::XmlDocument doc;
+  RecordingDialogHost host;
+  host.chosen = work.dir() + "report.xml";
+  test_support::write_file(host.chosen, "an earlier report");
+  ExtractionContext context{session, user, doc, tools::encode_date(2008, 1, 1), tools::encode_date(2008, 12, 31),
+                            0, host};
+  RunState state;
+  const RunResult result = run_extraction(Programme::diabete, context, state);
+
+  const std::string saved = test_support::read_file(host.chosen);
+  if (std::string(c.message).empty()) {
+    ASSERT_EQ(result.outcome, RunOutcome::saved) << result.message;
+    EXPECT_NE(saved.find("<cognome>Rossi</cognome>"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("<cognome>Verdi</cognome>"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("<valore>7.1</valore>"), std::string::npos) << saved;
+  } else {
+    EXPECT_EQ(result.outcome, RunOutcome::failed);
+    EXPECT_EQ(result.message, c.message);
+    EXPECT_EQ(host.texts, std::vector<std::string>{c.message});
+    EXPECT_EQ(saved, "an earlier report");
+    EXPECT_TRUE(host.navigated.empty());
+  }
+  EXPECT_FALSE(std::filesystem::exists("Diabetici.txt"));
+  for (const std::string& dump : fake.dump_files) EXPECT_FALSE(std::filesystem::exists(fake.appdir() + dump)) << dump;
+}
+
+std::optional<platform::Variant> sql_error(const char* method, const char* text, const test_support::RecordedCall& call) {
+  if (sql_has(call, method, text)) throw platform::AutomationError("Errore SQL: database is locked");
+  return std::nullopt;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, RunAnswerFaults,
+    ::testing::Values(
+        AnswerFaultCase{"no_fault", [](const test_support::RecordedCall&) -> std::optional<platform::Variant> {
+                          return std::nullopt;
+                        },
+                        ""},
+        AnswerFaultCase{"error_at_the_patient_list",
+                        [](const test_support::RecordedCall& call) { return sql_error("sql_dump_file", "PAZIENTI", call); },
+                        "Estrazione interrotta: Errore SQL: database is locked"},
+        AnswerFaultCase{"error_at_an_enrolment_query",
+                        [](const test_support::RecordedCall& call) { return sql_error("sql_into", "'P2'", call); },
+                        "Estrazione interrotta: Errore SQL: database is locked"},
+        AnswerFaultCase{"error_at_a_section_query",
+                        [](const test_support::RecordedCall& call) {
+                          return sql_error("sql_dump_file", "codice = 'P2' and ac_code = '1942'", call);
+                        },
+                        "Estrazione interrotta: Errore SQL: database is locked"},
+        AnswerFaultCase{"null_answer",
+                        [](const test_support::RecordedCall& call) -> std::optional<platform::Variant> {
+                          if (sql_has(call, "sql_into", "SELECT ac_mem")) return platform::Variant::make_null();
+                          return std::nullopt;
+                        },
+                        "Estrazione interrotta: Null non convertibile in testo"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -39,6 +39,45 @@ TEST(XmlDocument, NamespaceIsDeclaredOnceAsTheDefaultOnTheRoot) {
             "</tao>\n");
 }
 
+/// A text written into an element, and the element's text in the saved document.
+struct SanitizeCase {
+  const char* name;
+  friend void PrintTo(const SanitizeCase& c, std::ostream* os) { *os << c.name; }
+  std::string text;
+  std::string written;
+};
+
+class XmlTextSanitizer : public ::testing::TestWithParam<SanitizeCase> {};
+
+TEST_P(XmlTextSanitizer, CharactersXmlCannotHoldBecomeOneQuestionMarkEach) {
+  const SanitizeCase& c = GetParam();
+  platform::XmlDocument doc;
+  doc.activate();
+  platform::XmlElement root = doc.create_root("", "r");
+  root.append_text_child("t", c.text);
+  doc.set_document_element(root);
+  const std::string saved = doc.to_string();
+  const std::string open = "<t>", close = "</t>";
+  const std::size_t from = saved.find(open), to = saved.find(close);
+  ASSERT_NE(from, std::string::npos) << saved;
+  ASSERT_NE(to, std::string::npos) << saved;
+  EXPECT_EQ(saved.substr(from + open.size(), to - from - open.size()), c.written);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, XmlTextSanitizer,
+    ::testing::Values(
+        SanitizeCase{"control_characters", std::string("a\x01" "b\x1F\x00" "c", 6), "a?b??c"},
+        SanitizeCase{"tab_lf_and_del_kept", "a\tb\nc\x7F", "a\tb\nc\x7F"},
+        SanitizeCase{"legal_characters_kept", "\xC3\xA8 \xE2\x82\xAC \xED\x9F\xBF \xEE\x80\x80 \xEF\xBF\xBD \xF4\x8F\xBF\xBF",
+                     "\xC3\xA8 \xE2\x82\xAC \xED\x9F\xBF \xEE\x80\x80 \xEF\xBF\xBD \xF4\x8F\xBF\xBF"},
+        SanitizeCase{"fffe_and_ffff", "a\xEF\xBF\xBE\xEF\xBF\xBF" "b", "a??b"},
+        SanitizeCase{"surrogates", "a\xED\xA0\x80\xED\xBF\xBF" "b", "a??b"},
+        SanitizeCase{"overlong_forms", "\xC0\xAF\xC1\xBF\xE0\x80\xAF\xF0\x80\x80\xAF|", "????|"},
+        SanitizeCase{"above_10ffff", "\xF4\x90\x80\x80\xF7\xBF\xBF\xBF\xF8\x88\x80\x80\x80|", "???|"},
+        SanitizeCase{"stray_bytes", "\x80" "a\xFF\xFE\xE2\x82x\xC3", "?a????x?"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(XmlDocument, RootStaysDetachedUntilSetAndReplacesTheEarlierOne) {
   platform::XmlDocument doc;
   EXPECT_FALSE(doc.active());

@@ -47,7 +47,11 @@ std::string last_user_name() {
 bool proceed(const std::string& user_name, const std::string& password, TUser& user, Tpx_wrap_praxipat& session,
              platform::Host& host) {
   try {
-    session.init("ImportAnagrafiche", "");  // its result is not looked at: connetti tells
+    // A server that cannot be created is no refused sign-in: the user is told why.
+    if (!session.init("ImportAnagrafiche", "")) {
+      show(host, "Impossibile avviare Praxilo: " + session.start_failure());
+      return false;
+    }
     if (!session.connetti(user_name, password)) {
       show(host, "ERRORE: Dati Utente o Password non riconosciuti.");
       return false;

@@ -1,6 +1,8 @@
 // pivzona12-cli: signs the doctor in and runs one programme's extraction for a date
 // range, without windows. Exit status: 0 report saved, 1 no patient extracted, 2 sign-in
-// refused, 3 bad arguments, 4 the report could not be produced or saved.
+// refused, 3 bad arguments or an output path that cannot hold a report, 4 the report
+// could not be produced or saved (or the records product could not be started), 5 the
+// report was saved but its page was not produced.
 #include <CLI/CLI.hpp>
 #include <fmt/core.h>
 
@@ -12,6 +14,7 @@
 #include "app/login.hpp"
 #include "cli_host.hpp"
 #include "extract/run.hpp"
+#include "platform/interrupt.hpp"
 #include "platform/terminal.hpp"
 #include "platform/xmldoc.hpp"
 #include "records/px_tools.hpp"
@@ -19,7 +22,14 @@
 
 namespace {
 
-enum ExitStatus { exit_saved = 0, exit_no_patient = 1, exit_refused = 2, exit_usage = 3, exit_failed = 4 };
+enum ExitStatus {
+  exit_saved = 0,
+  exit_no_patient = 1,
+  exit_refused = 2,
+  exit_usage = 3,
+  exit_failed = 4,
+  exit_page_failed = 5
+};
 
 int usage_error(const std::string& message) {
   fmt::print(stderr, "pivzona12-cli: {}\n", message);
@@ -31,15 +41,34 @@ bool parse_date(const std::string& text, TDateTime& date) {
   return date != 0;
 }
 
+/// Prints the paths of what was saved on standard output; false when they could not be
+/// written there (a closed or full output), which the caller must not pass off as done.
+bool print_paths(const std::string& paths) {
+  bool written = false;
+  try {
+    fmt::print("{}", paths);
+    written = std::fflush(stdout) == 0 && !std::ferror(stdout);
+  } catch (const std::exception&) {
+  }
+  if (!written) fmt::print(stderr, "pivzona12-cli: impossibile scrivere i percorsi sullo standard output\n");
+  return written;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Ctrl-C or SIGTERM: the run's files go and the records product's server ends too.
+  platform::install_interrupt_cleanup();
+
   CLI::App app{"PIV ZONA12: estrazione di un programma dal gestionale Praxilo", "pivzona12-cli"};
   std::string programme_key, from_text, to_text, output, user_name;
   bool password_stdin = false;
-  app.add_option("--programme", programme_key, "diabete, tao o vaccinazioni")
-      ->required()
-      ->check(CLI::IsMember({"diabete", "tao", "vaccinazioni"}));
+  std::vector<std::string> keys;
+  for (const Programme p : all_programmes()) keys.emplace_back(programme_info(p).key);
+  std::string key_list;
+  for (std::size_t i = 0; i < keys.size(); ++i)
+    key_list += (i == 0 ? "" : i + 1 == keys.size() ? " o " : ", ") + keys[i];
+  app.add_option("--programme", programme_key, key_list)->required()->check(CLI::IsMember(keys));
   app.add_option("--from", from_text, "inizio del periodo, yyyy-mm-dd (predefinito: oggi meno 365 giorni)");
   app.add_option("--to", to_text, "fine del periodo, yyyy-mm-dd (predefinito: oggi)");
   app.add_option("--output", output, "file XML del report")->required();
@@ -59,10 +88,12 @@ int main(int argc, char** argv) {
 
   const TDateTime today = std::floor(tools::now());
   TDateTime date_from = today - 365, date_to = today;
-  if (!from_text.empty() && !parse_date(from_text, date_from))
-    return usage_error("data non valida per --from: " + from_text + " (atteso yyyy-mm-dd)");
-  if (!to_text.empty() && !parse_date(to_text, date_to))
-    return usage_error("data non valida per --to: " + to_text + " (atteso yyyy-mm-dd)");
+  if (app.count("--from") > 0 && !parse_date(from_text, date_from))
+    return usage_error("data non valida per --from: '" + from_text + "' (atteso yyyy-mm-dd)");
+  if (app.count("--to") > 0 && !parse_date(to_text, date_to))
+    return usage_error("data non valida per --to: '" + to_text + "' (atteso yyyy-mm-dd)");
+  if (const std::string problem = date_range_problem(date_from, date_to); !problem.empty())
+    return usage_error(problem);
 
   std::error_code ec;
   const std::filesystem::path output_path = std::filesystem::absolute(output, ec);
@@ -70,8 +101,9 @@ int main(int argc, char** argv) {
     return usage_error("percorso del report non valido: " + output);
   if (!std::filesystem::is_directory(output_path.parent_path(), ec))
     return usage_error("la cartella del report non esiste: " + output_path.parent_path().string());
-  if (std::filesystem::is_directory(output_path, ec))
-    return usage_error("il percorso del report è una cartella: " + output_path.string());
+  // Refused before anything is sent, and left as it is.
+  if (const std::string problem = output_path_problem(output_path.string()); !problem.empty())
+    return usage_error(problem);
 
   if (user_name.empty()) user_name = last_user_name();
 
@@ -88,25 +120,26 @@ int main(int argc, char** argv) {
   }
 
   CliHost host(output_path.string(), platform::stderr_is_terminal());
-  platform::set_current_host(&host);
-
-  Tpx_wrap_praxipat session;
+  Tpx_wrap_praxipat session({}, host);
   std::unique_ptr<TUser> user = sign_in_attempt(user_name, password, session, host);
-  if (!user) return exit_refused;
+  // A server that could not be started is no refusal of the doctor.
+  if (!user) return session.start_failure().empty() ? exit_refused : exit_failed;
 
   platform::XmlDocument xml_doc;
   ExtractionContext context{session, *user, xml_doc, date_from, date_to, 0, host};
   RunState state;
   const RunResult result = run_extraction(programme, context, state);
   host.end_progress();
-  platform::set_current_host(nullptr);
 
   switch (result.outcome) {
     case RunOutcome::saved:
-      fmt::print("{}\n{}\n", result.xml_path, result.html_path);
-      return exit_saved;
+      return print_paths(result.xml_path + "\n" + result.html_path + "\n") ? exit_saved : exit_failed;
+    case RunOutcome::page_failed:
+      return print_paths(result.xml_path + "\n") ? exit_page_failed : exit_failed;
     case RunOutcome::no_patient:
       return exit_no_patient;
+    case RunOutcome::refused:
+      return exit_usage;
     default:
       return exit_failed;
   }

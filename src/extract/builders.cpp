@@ -1,9 +1,11 @@
 #include "extract/builders.hpp"
 
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 
 #include "extract/text_file.hpp"
+#include "platform/files.hpp"
 #include "records/px_tools.hpp"
 
 namespace fs = std::filesystem;
@@ -27,11 +29,11 @@ struct Enrolment {
 bool find_enrolment(Tpx_wrap_praxipat& session, const std::string& patient_code, Enrolment& enrolment) {
   const std::string tail = " from cart_accert WHERE codice = " + sql_quote(patient_code) +
                            " and ac_code = '4250'" + " ORDER by time_last desc";
-  const std::string opened = session.sql_into("Praxilo", "SELECT dateformat(data_open, 'yyyy-mm-dd' )" + tail);
+  const std::string opened = checked_sql_into(session, "Praxilo", "SELECT dateformat(data_open, 'yyyy-mm-dd' )" + tail);
   if (tools::is_empty(opened)) return false;
   const TDateTime date = tools::string2date(opened, "yyyy-mm-dd");
-  const std::string memo = session.sql_into("Praxilo", "SELECT ac_mem" + tail);
-  const std::string state = session.sql_into("Praxilo", "SELECT ac_val" + tail);
+  const std::string memo = checked_sql_into(session, "Praxilo", "SELECT ac_mem" + tail);
+  const std::string state = checked_sql_into(session, "Praxilo", "SELECT ac_val" + tail);
   if (state != "A") return false;
   enrolment.date = tools::date2string(date, "yyyymmdd");
   enrolment.memo = tools::first_characters(memo, 10);
@@ -92,14 +94,17 @@ void build_document(const ProgrammeInfo& programme, const std::string& select_sq
   const std::string range_start = sql_date_expression(context.date_from);
   const std::string range_end = sql_date_expression(context.date_to);
 
-  const std::string dump_path = dump_file_path(session.sql_dump_file("Praxilo", select_sql));
+  const std::string dump_path = dump_file_path(checked_sql_dump_file(session, "Praxilo", select_sql));
   std::error_code ec;
   if (dump_path.empty() || !fs::is_regular_file(dump_path, ec)) return;  // no list: the document is untouched
-  const std::string working_file = programme.working_file;  // a bare name: the current directory
-  copy_file(dump_path, working_file);
-  fs::remove(dump_path, ec);
-
-  const std::vector<std::string> lines = read_ansi_lines(working_file);
+  // The working file is a bare name: the current directory. It goes however the build
+  // ends, and so does the dump, as soon as it is copied.
+  std::optional<platform::WorkingFile> working;
+  {
+    platform::RemovalGuard dump_removal(dump_path);
+    working.emplace(programme.working_file, read_bytes(dump_path));
+  }
+  const std::vector<std::string> lines = ansi_lines(working->read());
   const int total = count_patient_lines(lines);
   context.host.progress(0, total);
 
@@ -112,16 +117,10 @@ void build_document(const ProgrammeInfo& programme, const std::string& select_sq
   medico.append_text_child("codiceRegionale", regional_code_six(context.user.get_codice_regionale()));
   medico.append_text_child("codiceFiscale", context.user.get_codice_fiscale());
 
-  // A session that is lost for good makes every further query answer nothing: stop
-  // there instead of asking for each remaining patient (the run refuses such a report).
-  const bool lost_before = session.session_lost();
   int done = 0;
   for (const auto& line : lines) {
     // A run stopped by the user ends here, before its next patient, and replaces nothing.
-    if (context.host.cancel_requested()) {
-      fs::remove(working_file, ec);
-      return;
-    }
+    if (context.host.cancel_requested()) return;
     const std::vector<std::string> fields = tools::string2array(line, "\t");
     if (fields.size() < patient_fields) continue;  // cannot fill a patient: not one
     const std::string patient_code = unquote_field(fields[0]);
@@ -144,11 +143,9 @@ void build_document(const ProgrammeInfo& programme, const std::string& select_sq
       programme.section_builder(session, patient, patient_code, range_start, range_end);
     }
     context.host.progress(++done, total);
-    if (!lost_before && session.session_lost()) break;
   }
 
   doc.set_document_element(root);
-  fs::remove(working_file, ec);
 }
 
 void build_diabete_document(const std::string& select_sql, ExtractionContext& context) {

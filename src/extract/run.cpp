@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "extract/builders.hpp"
+#include "platform/files.hpp"
 #include "platform/paths.hpp"
 #include "records/px_tools.hpp"
 #include "render/render.hpp"
@@ -13,6 +14,9 @@ namespace {
 const std::string dialog_filter = "File XML|*.xml";
 const std::string dialog_title = "Report";
 const std::string report_file_name = "ZONA12.html";
+const std::string session_lost_text =
+    "La connessione con Praxilo si è interrotta e non è stato possibile ripristinarla.\r\n"
+    "Il report non è stato salvato: ripetere l'estrazione.";
 
 // The directory a save dialog opens in: the installation directory for the programmes
 // that keep their reports there, else the process's current directory.
@@ -78,23 +82,53 @@ std::string selection_statement(const ProgrammeInfo& programme, TDateTime date_f
   return sql;
 }
 
+std::string output_path_problem(const std::string& path) {
+  switch (platform::file_kind(path)) {
+    case platform::FileKind::missing:
+    case platform::FileKind::regular:
+      return {};
+    case platform::FileKind::directory:
+      return "Impossibile salvare il report in " + path + ": è una cartella.";
+    case platform::FileKind::other:
+      break;
+  }
+  return "Impossibile salvare il report in " + path + ": non è un file.";
+}
+
+std::string date_range_problem(TDateTime date_from, TDateTime date_to) {
+  if (std::floor(date_from) > std::floor(date_to)) return "La data iniziale (Dal) è successiva alla data finale (Al).";
+  return {};
+}
+
 RunResult run_extraction(Programme id, ExtractionContext& context, RunState& state) {
   const ProgrammeInfo& programme = programme_info(id);
   platform::Host& host = context.host;
+
+  // Without an installation nothing can be read or written where it belongs.
+  if (!px_tools::installation_found())
+    return fail(RunOutcome::failed, programme, "Installazione di Praxilo non trovata.", host);
+  if (const std::string problem = date_range_problem(context.date_from, context.date_to); !problem.empty())
+    return fail(RunOutcome::refused, programme, problem, host);
 
   std::string file_name = programme.default_file_name;
   const std::string directory = dialog_directory(programme);
   if (!ask_file_name(host, state.owner, nullptr, dialog_filter, &directory, &dialog_title, file_name, false))
     return {};
+  // A device, a FIFO, a socket or a directory is left as it is.
+  if (const std::string problem = output_path_problem(file_name); !problem.empty())
+    return fail(RunOutcome::refused, programme, problem, host);
   host.progress(0, 0);  // the run has started; the number of patients is not known yet
 
   const std::string sql = selection_statement(programme, context.date_from, context.date_to,
                                               context.user.get_userid_utente());
   context.patient_count = 0;
-  context.session.clear_session_lost();
+  context.session.clear_call_failure();
   try {
     build_document(programme, sql, context);
   } catch (const std::exception& error) {
+    // A failed call or file: what was built is short, so nothing is saved.
+    if (context.session.session_lost())
+      return fail(RunOutcome::session_lost, programme, session_lost_text, host);
     return fail(RunOutcome::failed, programme, std::string("Estrazione interrotta: ") + error.what(), host);
   }
 
@@ -105,10 +139,7 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
   }
 
   if (context.session.session_lost())
-    return fail(RunOutcome::session_lost, programme,
-                "La connessione con Praxilo si è interrotta e non è stato possibile ripristinarla.\r\n"
-                "Il report non è stato salvato: ripetere l'estrazione.",
-                host);
+    return fail(RunOutcome::session_lost, programme, session_lost_text, host);
 
   if (context.patient_count <= 0) {
     tools::message_box(programme.no_patient_text, programme.no_patient_caption,
@@ -132,13 +163,24 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
 
   const std::string appl = px_tools::appl_directory();
   RunResult result;
-  result.outcome = RunOutcome::saved;
   result.xml_path = file_name;
-  result.html_path = appl + report_file_name;
+  std::string reason;
+  const std::string html_path = appl + report_file_name;
   result.patient_count = context.patient_count;
-  // A failed transformation is not reported: the view shows whatever page the file holds.
-  tools::xml2html(appl + programme.stylesheet, file_name, result.html_path, page_parameters(context));
+  const std::string conversion = tools::xml2html(appl + programme.stylesheet, file_name, html_path,
+                                                   page_parameters(context), &reason);
+  if (!conversion.empty()) {
+    // Whatever page the view shows is not this report's.
+    host.set_report_visible(false);
+    result.outcome = RunOutcome::page_failed;
+    result.message = "Il report è stato salvato in " + file_name + ", ma la pagina non è stata prodotta: " +
+                     (reason.empty() ? conversion : reason);
+    tools::message_box(result.message, programme.no_patient_caption, platform::mb_ok, host);
+    return result;
+  }
 
+  result.outcome = RunOutcome::saved;
+  result.html_path = html_path;
   if (state.report_url.empty()) {
     state.report_url = file_url(result.html_path);
     host.navigate_report(state.report_url);
@@ -189,11 +231,19 @@ std::string path_to_url(const std::string& path) {
   return replace_char(result, '\\', '/');
 }
 
+namespace {
+std::string saved_line(const RunResult& result) {
+  return "Salvato: " + result.xml_path + " \u2013 " + std::to_string(result.patient_count) +
+         (result.patient_count == 1 ? " assistito" : " assistiti");
+}
+}  // namespace
+
 std::string run_summary(const RunResult& result) {
   switch (result.outcome) {
     case RunOutcome::saved:
-      return "Salvato: " + result.xml_path + " \u2013 " + std::to_string(result.patient_count) +
-             (result.patient_count == 1 ? " assistito" : " assistiti");
+      return saved_line(result);
+    case RunOutcome::page_failed:
+      return saved_line(result) + "; pagina non prodotta";
     case RunOutcome::cancelled:
       return "Nessun file scelto: estrazione non eseguita.";
     case RunOutcome::no_patient:

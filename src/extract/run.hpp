@@ -15,8 +15,10 @@ struct RunState {
 
 enum class RunOutcome {
   cancelled,      ///< the save dialog was cancelled; nothing was sent
+  refused,        ///< the range or the chosen path cannot serve, or no installation; said, nothing sent
   no_patient,     ///< the no-patient message was shown; nothing saved
   saved,          ///< the report was saved, rendered and shown
+  page_failed,    ///< the report was saved but its page not produced; the view is hidden
   session_lost,   ///< the records product went away and could not be reconnected; nothing saved
   save_failed,    ///< the report could not be written; any earlier file is intact
   failed,         ///< an error ended the run before the report was saved; its message was shown
@@ -26,14 +28,21 @@ enum class RunOutcome {
 struct RunResult {
   RunOutcome outcome = RunOutcome::cancelled;
   std::string xml_path;   ///< the chosen path, when saved
-  std::string html_path;  ///< appl_directory + "ZONA12.html", when saved
-  std::string message;    ///< the error shown, for session_lost, save_failed and failed
+  std::string html_path;  ///< appl_directory + "ZONA12.html", when saved and rendered
+  std::string message;    ///< the error shown, for every outcome but cancelled, no_patient and saved
   std::int32_t patient_count = 0;  ///< the patients the saved report holds
 };
 
 /// The selection statement of a programme for a date range and the doctor's user id.
 std::string selection_statement(const ProgrammeInfo& programme, TDateTime date_from, TDateTime date_to,
                                 const std::string& userid_utente);
+
+/// "" when a report can be saved at path (nothing there yet, or a file, also through a
+/// link); else why not: a directory, a device, a FIFO or a socket stands there.
+std::string output_path_problem(const std::string& path);
+
+/// "" when the range's start is not after its end (dates only); else the message.
+std::string date_range_problem(TDateTime date_from, TDateTime date_to);
 
 /// Performs one run with the programme's constants; messages, the dialog and the report
 /// view go through context.host. Once a file is chosen it reports progress (0 of 0 until

@@ -4,6 +4,7 @@
 
 #include "extract/builders.hpp"
 #include "extract/text_file.hpp"
+#include "platform/files.hpp"
 #include "tools/tools.hpp"
 
 namespace fs = std::filesystem;
@@ -50,14 +51,14 @@ std::string comma_to_point(const std::string& text) {
 
 std::vector<std::vector<std::string>> read_section_rows(Tpx_wrap_praxipat& session, const std::string& sql) {
   std::vector<std::vector<std::string>> rows;
-  const std::string path = dump_file_path(session.sql_dump_file("Praxilo2", sql));
+  const std::string path = dump_file_path(checked_sql_dump_file(session, "Praxilo2", sql));
   std::error_code ec;
   if (path.empty() || !fs::is_regular_file(path, ec)) return rows;
+  const platform::RemovalGuard removal(path);  // the dump goes however the reading ends
   for (const auto& line : read_ansi_lines(path)) {
     std::vector<std::string> fields = tools::string2array(line, "\t");
     if (fields.size() >= 2) rows.push_back(std::move(fields));
   }
-  fs::remove(path, ec);
   return rows;
 }
 

@@ -15,6 +15,7 @@
 
 #include "platform/automation.hpp"
 #include "platform/automation_protocol.hpp"
+#include "platform/interrupt.hpp"
 #include "platform/registry.hpp"
 
 extern char** environ;
@@ -79,6 +80,7 @@ class LocalServerObject : public AutomationObject {
       }
       if (r == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    unregister_child_at_interrupt(pid_);
     pid_ = -1;
   }
 
@@ -140,6 +142,7 @@ std::unique_ptr<AutomationObject> create_ole_object(const std::string& progid) {
   }
   ::close(in_pipe[0]);
   ::close(out_pipe[1]);
+  register_child_at_interrupt(pid);
   return std::make_unique<LocalServerObject>(pid, in_pipe[1], out_pipe[0]);
 }
 

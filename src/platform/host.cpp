@@ -13,12 +13,9 @@ void Host::set_report_visible(bool) {}
 void Host::progress(int, int) {}
 bool Host::cancel_requested() { return false; }
 
-namespace {
-Host headless_host;
-Host* installed_host = nullptr;
-}  // namespace
-
-Host& current_host() { return installed_host ? *installed_host : headless_host; }
-void set_current_host(Host* host) { installed_host = host; }
+Host& headless_host() {
+  static Host headless;
+  return headless;
+}
 
 }  // namespace platform

@@ -63,10 +63,8 @@ class Host {
   virtual bool cancel_requested();
 };
 
-/// The process's host: the one set last with set_current_host, or a headless host that
-/// shows nothing. Used where no host is passed in (the debug box, the session wrapper).
-Host& current_host();
-/// Makes host the process's host; nullptr restores the headless one. Not owned.
-void set_current_host(Host* host);
+/// A host that shows nothing and answers as a front end without windows would: the
+/// default of what is made before, or without, a front end. Holds no state.
+Host& headless_host();
 
 }  // namespace platform

@@ -51,8 +51,9 @@ class XmlDocument {
   /// The XML declaration written when the document is saved.
   void set_declaration(const std::string& version, const std::string& encoding, bool standalone);
 
-  /// Saves the document to path, written beside it and renamed over it, so that a failed
-  /// save leaves any earlier file intact. Throws std::runtime_error with a message that
+  /// Saves the document to path through replace_file (files.hpp): in one step, a link
+  /// kept and its target replaced, permission bits kept, a new file owner-only, a failed
+  /// save leaving any earlier file intact. Throws std::runtime_error with a message that
   /// names the path when it cannot be written.
   void save(const std::string& path) const;
 

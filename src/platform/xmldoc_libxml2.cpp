@@ -4,14 +4,10 @@
 #include <libxml/xmlsave.h>
 
 #include <algorithm>
-#include <atomic>
-#include <filesystem>
-#include <fstream>
-#include <random>
 #include <stdexcept>
 #include <vector>
 
-#include "platform/codepage.hpp"
+#include "platform/files.hpp"
 #include "platform/xmldoc.hpp"
 
 namespace platform {
@@ -20,22 +16,47 @@ namespace {
 
 const xmlChar* to_xml(const std::string& text) { return reinterpret_cast<const xmlChar*>(text.c_str()); }
 
-/// text with every character that XML 1.0 cannot hold (control characters other than
-/// TAB, LF and CR, malformed UTF-8) replaced by "?", so that the saved file always parses.
+/// The bytes of the UTF-8 form that starts text (lead byte and continuation bytes, of
+/// any length the lead byte announces, up to six), or 1 for a byte that starts none.
+std::size_t utf8_form_length(std::string_view text, char32_t& code_point) {
+  const auto lead = static_cast<unsigned char>(text[0]);
+  std::size_t n = 0;
+  if (lead >= 0xC0 && lead <= 0xDF) n = 2;
+  else if (lead >= 0xE0 && lead <= 0xEF) n = 3;
+  else if (lead >= 0xF0 && lead <= 0xF7) n = 4;
+  else if (lead >= 0xF8 && lead <= 0xFB) n = 5;
+  else if (lead >= 0xFC && lead <= 0xFD) n = 6;
+  if (n == 0 || n > text.size()) return 1;
+  code_point = lead & (0x7F >> n);
+  for (std::size_t i = 1; i < n; ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if ((c & 0xC0) != 0x80) return 1;
+    code_point = (code_point << 6) | (c & 0x3F);
+  }
+  return n;
+}
+
+/// A character XML 1.0 can hold: TAB, LF, CR, U+0020 to U+D7FF, U+E000 to U+FFFD and
+/// U+10000 to U+10FFFF.
+bool xml_character(char32_t c) {
+  return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
+         (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+/// text with every character that XML 1.0 cannot hold replaced by "?", one per
+/// character, so that the saved file always parses: control characters other than TAB,
+/// LF and CR, U+FFFE and U+FFFF, surrogate code points, overlong forms, code points above
+/// U+10FFFF, and bytes that start no form.
 std::string xml_safe(const std::string& text) {
+  static constexpr char32_t shortest_form_start[] = {0, 0, 0x80, 0x800, 0x10000};
   std::string out;
   out.reserve(text.size());
   std::size_t i = 0;
   while (i < text.size()) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x80) {
-      out += (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7f ? '?' : static_cast<char>(c);
-      ++i;
-      continue;
-    }
-    // A byte of 0x80 or more that does not start a well formed sequence stands alone.
-    const std::size_t len = utf8_sequence_length(std::string_view(text).substr(i));
-    if (len > 1)
+    char32_t c = static_cast<unsigned char>(text[i]);
+    const std::size_t len = c < 0x80 ? 1 : utf8_form_length(std::string_view(text).substr(i), c);
+    const bool shortest = len == 1 ? c < 0x80 : len <= 4 && c >= shortest_form_start[len];
+    if (shortest && xml_character(c))
       out.append(text, i, len);
     else
       out += '?';
@@ -159,36 +180,7 @@ void XmlDocument::set_declaration(const std::string& version, const std::string&
   impl_->standalone = standalone;
 }
 
-void XmlDocument::save(const std::string& path) const {
-  namespace fs = std::filesystem;
-  const std::string text = impl_->dump();
-  const fs::path target(path);
-  if (target.filename().empty())
-    throw std::runtime_error("Impossibile salvare il documento XML: percorso non valido '" + path + "'");
-
-  static std::atomic<unsigned> counter{0};
-  std::random_device random;
-  const fs::path temp = target.parent_path() / ("." + target.filename().string() + "." +
-                                               std::to_string(random()) + "." + std::to_string(++counter) + ".tmp");
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) throw std::runtime_error("Impossibile scrivere il file '" + path + "'");
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    if (!out) {
-      std::error_code ec;
-      fs::remove(temp, ec);
-      throw std::runtime_error("Impossibile scrivere il file '" + path + "'");
-    }
-  }
-  std::error_code ec;
-  fs::rename(temp, target, ec);
-  if (ec) {
-    std::error_code ignored;
-    fs::remove(temp, ignored);
-    throw std::runtime_error("Impossibile salvare il file '" + path + "': " + ec.message());
-  }
-}
+void XmlDocument::save(const std::string& path) const { replace_file(path, impl_->dump()); }
 
 std::string XmlDocument::to_string() const { return impl_->dump(); }
 

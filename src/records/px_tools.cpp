@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/codepage.hpp"
+#include "platform/files.hpp"
 #include "platform/host.hpp"
 #include "platform/paths.hpp"
 #include "records/praxiapi_library.hpp"
@@ -45,15 +46,17 @@ std::string appl_directory() {
   return path;
 }
 
+bool installation_found() { return appl_directory() != sep; }
+
 std::string temp_directory() {
   const std::string dir = appl_directory() + "Temp" + sep;
-  tools::create_dir(dir);
+  if (installation_found()) tools::create_dir(dir);
   return dir;
 }
 
 std::string log_directory() {
   const std::string dir = appl_directory() + "Temp" + sep + "Log" + sep;
-  tools::create_dir(dir);
+  if (installation_found()) tools::create_dir(dir);
   return dir;
 }
 
@@ -74,26 +77,28 @@ std::string level_prefix(int level) {
   }
 }
 
-void debug_message(const std::string& text, int level) {
+void debug_message(const std::string& text, int level, platform::Host& host) {
   try {
     const std::string line = level_prefix(level) + text;
-    debug_box(line);
+    debug_box(line, host);
     debug_log_line(line);
   } catch (...) {
   }
 }
 
-void debug_box(const std::string& text) {
+void debug_box(const std::string& text, platform::Host& host) {
   try {
     if (!is_debug()) return;
-    platform::current_host().message_box(text, "PX_GATE DEBUG SYSTEM", platform::mb_ok | platform::mb_systemmodal);
+    host.message_box(text, "PX_GATE DEBUG SYSTEM", platform::mb_ok | platform::mb_systemmodal);
   } catch (...) {
   }
 }
 
 void debug_log_line(const std::string& text) {
   try {
-    // The directories are made for every message, whether or not the debug log is on.
+    // The directories are made for every message, whether or not the debug log is on
+    // (never under the root of the file system for want of an installation).
+    if (!installation_found()) return;
     const std::string dir = tools::create_dir(debug_log_directory_path());
     if (!is_debuglog()) return;
     const auto library = load_logging_library();
@@ -102,7 +107,9 @@ void debug_log_line(const std::string& text) {
     const auto signal = reinterpret_cast<log_signal_fn>(library->symbol("LOG_signal"));
     const auto destroy = reinterpret_cast<log_destroy_fn>(library->symbol("LOG_destroy"));
     if (!open || !signal || !destroy) return;
-    // With no directory the bare name is relative to the current directory.
+    // With no directory the bare name is relative to the current directory. The log holds
+    // patient data: owner-only, and never opened through a link planted in its place.
+    if (!platform::ensure_private_file(dir + "debug.log")) return;
     const std::string file = platform::to_ansi(dir + "debug.log");
     const int handle = open("DBG_", file.c_str(), -1, 0, 0);
     if (handle == 0) return;

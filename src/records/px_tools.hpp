@@ -4,6 +4,8 @@
 // with the platform's separator.
 #include <string>
 
+#include "platform/host.hpp"
+
 namespace px_tools {
 
 /// "SOFTWARE\Corvanta-Ferrix\", the maker's registry folder.
@@ -14,9 +16,13 @@ std::string gate_registry_folder();
 /// The records product's installation directory from its App Paths "Path" value: the
 /// text before the first ";", ending with the separator; a lone separator when unset.
 std::string appl_directory();
-/// appl_directory + "Temp/", created when missing.
+/// True when the registry names the installation directory (appl_directory is then more
+/// than a lone separator).
+bool installation_found();
+/// appl_directory + "Temp/", created when missing and the installation is found (never
+/// under the root of the file system for want of one).
 std::string temp_directory();
-/// appl_directory + "Temp/Log/", created when missing.
+/// appl_directory + "Temp/Log/", created as temp_directory is.
 std::string log_directory();
 
 /// The switches: on exactly when the registry string is "yes".
@@ -28,9 +34,9 @@ bool is_log();
 std::string level_prefix(int level);
 
 /// Prefixes text with its level and sends it to debug_box and debug_log_line.
-void debug_message(const std::string& text, int level);
+void debug_message(const std::string& text, int level, platform::Host& host);
 /// When the debug switch is on, shows text in a system-modal box "PX_GATE DEBUG SYSTEM".
-void debug_box(const std::string& text);
+void debug_box(const std::string& text, platform::Host& host);
 /// Makes sure the debug log directory exists; when the debuglog switch is on, writes
 /// text as one line of debug.log through the logging library.
 void debug_log_line(const std::string& text);

@@ -5,6 +5,7 @@
 
 #include "platform/codepage.hpp"
 #include "platform/dynlib.hpp"
+#include "platform/files.hpp"
 #include "records/praxiapi_library.hpp"
 #include "records/px_tools.hpp"
 
@@ -12,7 +13,7 @@ namespace {
 const std::string start_name = "Tpx_wrap_log.start()";
 }
 
-Tpx_wrap_log::Tpx_wrap_log() = default;
+Tpx_wrap_log::Tpx_wrap_log(platform::Host& host) : host_(host) {}
 
 Tpx_wrap_log::~Tpx_wrap_log() { stop(); }
 
@@ -27,34 +28,40 @@ bool Tpx_wrap_log::start(const std::string& tag, const std::string& file_path) {
     try {
       library_handle = px_tools::load_logging_library();
       if (!library_handle) {
-        px_tools::debug_message(start_name + ": eccezione nel caricamento del file praxiapi.dll", 3);
+        px_tools::debug_message(start_name + ": eccezione nel caricamento del file praxiapi.dll", 3, host_);
         return false;
       }
       log_open = reinterpret_cast<open_fn>(library_handle->symbol("LOG_open_multithreaded"));
       log_signal = reinterpret_cast<signal_fn>(library_handle->symbol("LOG_signal"));
       log_destroy = reinterpret_cast<destroy_fn>(library_handle->symbol("LOG_destroy"));
     } catch (...) {
-      px_tools::debug_message(start_name + ": eccezione nel caricamento del file praxiapi.dll", 3);
+      px_tools::debug_message(start_name + ": eccezione nel caricamento del file praxiapi.dll", 3, host_);
       return false;
     }
     if (!log_open || !log_signal || !log_destroy) {
-      px_tools::debug_message(start_name + ": errore nel caricamento del file praxiapi.dll", 3);
+      px_tools::debug_message(start_name + ": errore nel caricamento del file praxiapi.dll", 3, host_);
       return false;
     }
 
+    // The log holds patient data: the file is made readable by its owner only before the
+    // library opens it, and a link planted in its place is never opened.
+    if (!platform::ensure_private_file(file_path)) {
+      px_tools::debug_message(start_name + ": errore in start_log()", 3, host_);
+      return false;
+    }
     try {
       log_handle = log_open(platform::to_ansi(tag).c_str(), platform::to_ansi(file_path).c_str(), -1, 0, 0);
     } catch (const std::exception& e) {
       log_handle = 0;
-      px_tools::debug_message(start_name + ": eccezione in start_log(): " + e.what(), 3);
+      px_tools::debug_message(start_name + ": eccezione in start_log(): " + e.what(), 3, host_);
       return false;
     } catch (...) {
       log_handle = 0;
-      px_tools::debug_message(start_name + ": eccezione in start_log(): ", 3);
+      px_tools::debug_message(start_name + ": eccezione in start_log(): ", 3, host_);
       return false;
     }
     if (log_handle == 0) {
-      px_tools::debug_message(start_name + ": errore in start_log()", 3);
+      px_tools::debug_message(start_name + ": errore in start_log()", 3, host_);
       return false;
     }
     return true;

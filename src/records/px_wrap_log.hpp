@@ -5,13 +5,16 @@
 #include <memory>
 #include <string>
 
+#include "platform/host.hpp"
+
 namespace platform {
 class DynamicLibrary;
 }
 
 class Tpx_wrap_log {
  public:
-  Tpx_wrap_log();
+  /// host receives the debug channel's boxes of a failed start.
+  explicit Tpx_wrap_log(platform::Host& host = platform::headless_host());
   ~Tpx_wrap_log();
   Tpx_wrap_log(const Tpx_wrap_log&) = delete;
   Tpx_wrap_log& operator=(const Tpx_wrap_log&) = delete;
@@ -34,4 +37,5 @@ class Tpx_wrap_log {
   open_fn log_open = nullptr;
   signal_fn log_signal = nullptr;
   destroy_fn log_destroy = nullptr;
+  platform::Host& host_;
 };

@@ -36,24 +36,25 @@ std::string variant_text(const Variant& answer) {
 /// that a server call that grabs the focus does not keep it. Never throws.
 class ForegroundKeeper {
  public:
-  ForegroundKeeper() {
+  explicit ForegroundKeeper(platform::Host& host) : host_(host) {
     try {
-      window_ = platform::current_host().foreground_window();
+      window_ = host_.foreground_window();
       known_ = true;
-    } catch (...) {
+    } catch (const std::exception&) {
     }
   }
   ~ForegroundKeeper() {
     if (!known_) return;
     try {
-      platform::current_host().set_foreground_window(window_);
-    } catch (...) {
+      host_.set_foreground_window(window_);
+    } catch (const std::exception&) {
     }
   }
   ForegroundKeeper(const ForegroundKeeper&) = delete;
   ForegroundKeeper& operator=(const ForegroundKeeper&) = delete;
 
  private:
+  platform::Host& host_;
   platform::WindowHandle window_ = 0;
   bool known_ = false;
 };
@@ -77,40 +78,35 @@ class Tpx_wrap_praxipat::OperationScope {
   Tpx_wrap_praxipat& owner_;
 };
 
-Tpx_wrap_praxipat::Tpx_wrap_praxipat(ObjectFactory factory) : factory_(std::move(factory)) {
+Tpx_wrap_praxipat::Tpx_wrap_praxipat(ObjectFactory factory, platform::Host& host)
+    : factory_(std::move(factory)), host_(host) {
   if (!factory_) {
     factory_ = [](const std::string& name) { return platform::create_ole_object(name); };
   }
   try {
     const std::string directory = px_tools::log_directory();
     try {
-      log = std::make_unique<Tpx_wrap_log>();
-    } catch (...) {
+      log = std::make_unique<Tpx_wrap_log>(host_);
+    } catch (const std::exception&) {
       report_message("Tpx_wrap_praxipat.create(): eccezione - impossibile creare gestore log", error_level);
       return;
     }
     // Without the logging library the wrapper works the same, only without a trace.
     log->start("PRAXIPAT_", directory + "praxipat.log");
     last_message_.clear();
-  } catch (...) {
+  } catch (const std::exception&) {
     report_message("Tpx_wrap_praxipat.create(): eccezione", error_level);
   }
 }
 
 Tpx_wrap_praxipat::~Tpx_wrap_praxipat() {
   termina_sessione();
-  try {
-    if (log) log->stop();
-  } catch (...) {
-  }
+  if (log) log->stop();  // never throws
   log.reset();
 }
 
 void Tpx_wrap_praxipat::termina_sessione() {
-  try {
-    disconnetti();
-  } catch (...) {
-  }
+  disconnetti();  // never throws
   if (ole_praxipat) {
     try {
       ole_praxipat->call("Destroy", {Argument::missing()});
@@ -119,7 +115,8 @@ void Tpx_wrap_praxipat::termina_sessione() {
       trace("ole_praxipat.Free();");
       ole_praxipat.reset();
       trace("ole_praxipat := Unassigned;");
-    } catch (...) {
+    } catch (const std::exception&) {
+      // A failure stops the sequence; the object is released all the same.
     }
     ole_praxipat.reset();
   }
@@ -127,10 +124,7 @@ void Tpx_wrap_praxipat::termina_sessione() {
 }
 
 void Tpx_wrap_praxipat::trace(const std::string& line) {
-  try {
-    if (log) log->write_line(line);
-  } catch (...) {
-  }
+  if (log) log->write_line(line);  // never throws
 }
 
 std::string Tpx_wrap_praxipat::call_text(const std::string& method, const std::vector<std::string>& args) {
@@ -151,7 +145,7 @@ std::string Tpx_wrap_praxipat::call_text(const std::string& method, const std::v
 
 bool Tpx_wrap_praxipat::init(const std::string& name, const std::string& extra) {
   OperationScope scope(*this);
-  ForegroundKeeper foreground;
+  ForegroundKeeper foreground(host_);
   init_name = name;
   init_extra = extra;
   try {
@@ -161,16 +155,18 @@ bool Tpx_wrap_praxipat::init(const std::string& name, const std::string& extra) 
     trace("ole_praxipat := CreateOleObject('Praxilo.Server');");
     ole_praxipat->call("new", {});
     trace("ole_praxipat.new();");
-  } catch (...) {
+  } catch (const std::exception& error) {
+    start_failure_ = error.what();
     report_message("Tpx_wrap_praxipat.init(): eccezione", error_level);
     return false;
   }
+  start_failure_.clear();
   return true;
 }
 
 bool Tpx_wrap_praxipat::connetti(const std::string& new_user_name, const std::string& new_password) {
   OperationScope scope(*this);
-  ForegroundKeeper foreground;
+  ForegroundKeeper foreground(host_);
   user_name = new_user_name;
   password = new_password;
   std::string answer;
@@ -180,7 +176,7 @@ bool Tpx_wrap_praxipat::connetti(const std::string& new_user_name, const std::st
         ole_praxipat->call("connetti", {Argument::of(user_name), Argument::of(password)}));
     // The password is kept for the restart but never written to the trace.
     trace("ole_praxipat.connetti(" + user_name + ", ****) = " + answer + ";");
-  } catch (...) {
+  } catch (const std::exception&) {
     report_message("Tpx_wrap_praxipat.connetti(): eccezione", error_level);
     return false;
   }
@@ -192,7 +188,7 @@ bool Tpx_wrap_praxipat::connetti(const std::string& new_user_name, const std::st
   connected_ = true;
   try {
     new_object("i_professionista", "");
-  } catch (...) {
+  } catch (const std::exception&) {
     report_message("Tpx_wrap_praxipat.connetti(): eccezione in new_object()", error_level);
     return false;
   }
@@ -200,14 +196,14 @@ bool Tpx_wrap_praxipat::connetti(const std::string& new_user_name, const std::st
 }
 
 bool Tpx_wrap_praxipat::disconnetti() {
-  ForegroundKeeper foreground;
+  ForegroundKeeper foreground(host_);
   if (connected_) {
     try {
       if (!ole_praxipat) throw AutomationError("nessun oggetto server");
       ole_praxipat->call("disconnetti", {Argument::missing()});
       trace("ole_praxipat.disconnetti();");
       connected_ = false;
-    } catch (...) {
+    } catch (const std::exception&) {
       // Ignored: the session stays marked as connected.
     }
   }
@@ -220,7 +216,7 @@ bool Tpx_wrap_praxipat::is_on() {
     ole_praxipat->call("get_error", {Argument::missing()});
     trace("ole_praxipat.get_error();");
     return true;
-  } catch (...) {
+  } catch (const std::exception&) {
     return false;
   }
 }
@@ -233,7 +229,7 @@ bool Tpx_wrap_praxipat::_start() {
       report_message("Tpx_wrap_praxipat._start(): errore (1)", error_level);
       return false;
     }
-  } catch (...) {
+  } catch (const std::exception&) {
     report_message("Tpx_wrap_praxipat._start(): eccezione (1)", error_level);
     return false;
   }
@@ -250,7 +246,7 @@ bool Tpx_wrap_praxipat::_start() {
       report_message("Tpx_wrap_praxipat._start(): errore (2)", error_level);
       return false;
     }
-  } catch (...) {
+  } catch (const std::exception&) {
     report_message("Tpx_wrap_praxipat._start(): eccezione (2)", error_level);
     return false;
   }
@@ -264,37 +260,34 @@ bool Tpx_wrap_praxipat::verifica_connessione() {
 
 std::string Tpx_wrap_praxipat::text_operation(const std::string& method, const std::vector<std::string>& args) {
   OperationScope scope(*this);
-  ForegroundKeeper foreground;
+  ForegroundKeeper foreground(host_);
   const std::string failure = "Tpx_wrap_praxipat." + method + "(): eccezione";
+  if (!verifica_connessione()) {
+    mark_session_lost();
+    return {};
+  }
   try {
-    if (!verifica_connessione()) {
-      mark_session_lost();
-      return {};
-    }
-    try {
-      return call_text(method, args);
-    } catch (...) {
-    }
+    return call_text(method, args);
+  } catch (const std::exception& error) {
     if (is_on()) {
       // The server is alive and refused this call (an SQL error, a Null answer).
       report_message(failure, error_level);
+      mark_call_failed(error.what());
       return {};
     }
-    // The server went away during the call: rebuild the session and send the call once
-    // more, so that a dead server does not pass for an empty answer.
-    if (!_start()) {
-      mark_session_lost();
-      return {};
-    }
-    try {
-      return call_text(method, args);
-    } catch (...) {
-      report_message(failure, error_level);
-      mark_session_lost();
-      return {};
-    }
-  } catch (...) {
+  }
+  // The server went away during the call: rebuild the session and send the call once
+  // more, so that a dead server does not pass for an empty answer.
+  if (!_start()) {
+    mark_session_lost();
+    return {};
+  }
+  try {
+    return call_text(method, args);
+  } catch (const std::exception& error) {
     report_message(failure, error_level);
+    mark_call_failed(error.what());
+    mark_session_lost();
     return {};
   }
 }
@@ -326,12 +319,26 @@ std::string Tpx_wrap_praxipat::sql_dump_file(const std::string& database, const 
 void Tpx_wrap_praxipat::mark_session_lost() {
   // A text operation run inside another one (new_object after the restart's sign-in)
   // loses nothing that a caller relies on.
-  if (operation_depth_ == 1) session_lost_ = true;
+  if (operation_depth_ != 1) return;
+  session_lost_ = true;
+  mark_call_failed("connessione con Praxilo interrotta");
+}
+
+void Tpx_wrap_praxipat::mark_call_failed(const std::string& reason) {
+  if (operation_depth_ != 1 || call_failed_) return;
+  call_failed_ = true;
+  call_failure_ = reason;
+}
+
+void Tpx_wrap_praxipat::clear_call_failure() {
+  call_failed_ = false;
+  call_failure_.clear();
+  session_lost_ = false;
 }
 
 void Tpx_wrap_praxipat::report_message(const std::string& text, int level) {
   try {
     last_message_ = px_tools::level_prefix(level) + text;
-  } catch (...) {
+  } catch (const std::exception&) {
   }
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/automation.hpp"
+#include "platform/host.hpp"
 #include "records/px_wrap_log.hpp"
 
 class Tpx_wrap_praxipat {
@@ -19,8 +20,9 @@ class Tpx_wrap_praxipat {
   using ObjectFactory = std::function<std::unique_ptr<platform::AutomationObject>(const std::string& progid)>;
 
   /// create: starts the operation log in the log directory. factory defaults to
-  /// platform::create_ole_object.
-  explicit Tpx_wrap_praxipat(ObjectFactory factory = {});
+  /// platform::create_ole_object. host keeps the foreground window around the server
+  /// calls and shows the log's debug boxes; it must outlive the wrapper.
+  explicit Tpx_wrap_praxipat(ObjectFactory factory = {}, platform::Host& host = platform::headless_host());
   /// Disconnects, destroys and releases the server object, stops the log.
   virtual ~Tpx_wrap_praxipat();
   Tpx_wrap_praxipat(const Tpx_wrap_praxipat&) = delete;
@@ -48,6 +50,9 @@ class Tpx_wrap_praxipat {
   void report_message(const std::string& text, int level);
 
   const std::string& last_message() const { return last_message_; }
+  /// Why the last init could not make the server object or have it answer "new" (the
+  /// class not registered, the program missing, a failed start); "" after one that could.
+  const std::string& start_failure() const { return start_failure_; }
   bool connected() const { return connected_; }
 
   /// True once a text operation lost its answer to a server that went away: the session
@@ -56,10 +61,21 @@ class Tpx_wrap_praxipat {
   bool session_lost() const { return session_lost_; }
   void clear_session_lost() { session_lost_ = false; }
 
+  /// True once a text operation failed since clear_call_failure: the server refused the
+  /// call (an SQL error, a locked database, a Null answer) or could not be reached. The
+  /// "" that operation answered was then no answer, and a report built on it would be
+  /// short. Only the caller's own operations count, not those of a session rebuild.
+  bool call_failed() const { return call_failed_; }
+  /// The reason of the first failed call since clear_call_failure, as the server gave it.
+  const std::string& call_failure() const { return call_failure_; }
+  /// Forgets every failed call, the lost session included.
+  void clear_call_failure();
+
  private:
   // Members are the implementer's; keep the fields of the session (object, connected,
   // init_name, init_extra, user_name, password, log, last_message) among them.
   ObjectFactory factory_;
+  platform::Host& host_;
   std::unique_ptr<platform::AutomationObject> ole_praxipat;
   bool connected_ = false;
   std::string init_name;
@@ -68,7 +84,10 @@ class Tpx_wrap_praxipat {
   std::string password;
   std::unique_ptr<Tpx_wrap_log> log;
   std::string last_message_;
+  std::string start_failure_;
   bool session_lost_ = false;
+  bool call_failed_ = false;
+  std::string call_failure_;
 
   class OperationScope;
   int operation_depth_ = 0;    ///< nesting of the public operations now running
@@ -84,4 +103,6 @@ class Tpx_wrap_praxipat {
   std::string text_operation(const std::string& method, const std::vector<std::string>& args);
   /// Marks the session as lost when the failing text operation is the caller's own.
   void mark_session_lost();
+  /// Records a failed call of the caller's own with its reason.
+  void mark_call_failed(const std::string& reason);
 };

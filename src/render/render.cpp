@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "platform/codepage.hpp"
+#include "platform/files.hpp"
 #include "platform/xslt.hpp"
 #include "tools/tools.hpp"
 
@@ -44,28 +45,15 @@ std::string html_charset(std::string codepage) {
   return codepage;
 }
 
-/// The temporary name of the rewrite: the path without its last four characters, then
-/// "_tmp" and the path's extension with its period ("ZONA12.html" -> "ZONA12._tmp.html").
-std::string temporary_path(const std::string& html_path) {
-  const std::size_t last_separator = html_path.find_last_of("/\\:");
-  const std::size_t dot = html_path.find_last_of('.');
-  const bool has_extension =
-      dot != std::string::npos && (last_separator == std::string::npos || dot > last_separator);
-  const std::string extension = has_extension ? html_path.substr(dot) : "";
-  // Four characters, not bytes.
-  const std::string stem = html_path.substr(0, html_path.size() - last_characters(html_path, 4).size());
-  return stem + "_tmp" + extension;
-}
-
-/// Copies the page to temp_path line by line, each line ended with CR LF, dropping every
-/// line that holds the UTF-16 declaration; the first one dropped is replaced by a
-/// declaration of the charset the page is really written in. Throws when a file cannot
-/// be read or written.
-void rewrite_page(const std::string& html_path, const std::string& temp_path) {
+/// Rewrites the page line by line, each line ended with CR LF, dropping every line that
+/// holds the UTF-16 declaration; the first one dropped is replaced by a declaration of
+/// the charset the page is really written in. The new page replaces the old in one step,
+/// through a temporary file of this run's own, so that two runs at once never leave a
+/// page empty or cut. Throws when the page cannot be read or written.
+void rewrite_page(const std::string& html_path) {
   std::ifstream in(fs_path(html_path), std::ios::binary);
   if (!in) throw std::runtime_error("pagina non leggibile");
-  std::ofstream out(fs_path(temp_path), std::ios::binary | std::ios::trunc);
-  if (!out) throw std::runtime_error("file temporaneo non scrivibile");
+  std::string out;
   bool declared = false;
   std::string line;
   while (std::getline(in, line)) {
@@ -77,11 +65,11 @@ void rewrite_page(const std::string& html_path, const std::string& temp_path) {
       line = "<META http-equiv=\"Content-Type\" content=\"text/html; charset=" +
              html_charset(platform::ansi_codepage()) + "\">";
     }
-    out << line << "\r\n";
+    out += line;
+    out += "\r\n";
   }
   if (in.bad()) throw std::runtime_error("pagina non leggibile");
-  out.close();
-  if (!out) throw std::runtime_error("file temporaneo non scrivibile");
+  platform::replace_file(html_path, out);
 }
 
 }  // namespace
@@ -109,25 +97,18 @@ std::string xslt_transform(const std::string& xsl_path, const std::string& xml_p
 }
 
 std::string xml2html(const std::string& xsl_path, const std::string& xml_path, const std::string& html_path,
-                     const platform::XsltParameters& parameters) {
+                     const platform::XsltParameters& parameters, std::string* reason) {
   std::string result = conversion_error;
-  std::string temp_path;
   try {
-    if (is_empty(xslt_transform(xsl_path, xml_path, html_path, parameters)) && file_exists(html_path)) {
-      const std::string temp = temporary_path(html_path);
-      // A page whose name already ends in "_tmp" would be emptied by its own rewrite.
-      if (fs_path(temp) == fs_path(html_path)) throw std::runtime_error("nome temporaneo uguale alla pagina");
-      temp_path = temp;
-      rewrite_page(html_path, temp_path);
-      // Renaming over the page replaces it in one step, so a page is always there.
-      std::filesystem::rename(fs_path(temp_path), fs_path(html_path));
+    const std::string transform_message = xslt_transform(xsl_path, xml_path, html_path, parameters);
+    if (reason) *reason = transform_message;
+    if (is_empty(transform_message) && file_exists(html_path)) {
+      rewrite_page(html_path);
       result.clear();
     }
   } catch (...) {
+    // The page stays as the processor wrote it.
     result = conversion_exception;
-    // The page stays as the processor wrote it; a half-written copy is of no use.
-    std::error_code ignored;
-    if (!temp_path.empty()) std::filesystem::remove(fs_path(temp_path), ignored);
   }
   return result;
 }

@@ -19,12 +19,12 @@ std::string xslt_transform(const std::string& xsl_path, const std::string& xml_p
 /// holds the processor's UTF-16 charset declaration; the first such line is replaced by a
 /// declaration of the ANSI code page the file is written in.
 /// "" on success, else "Errore nella conversione xslt" or "Eccezione nella conversione xslt".
+/// reason, when given, receives xslt_transform's own message ("" when it had none).
 std::string xml2html(const std::string& xsl_path, const std::string& xml_path, const std::string& html_path,
-                     const platform::XsltParameters& parameters = {});
+                     const platform::XsltParameters& parameters = {}, std::string* reason = nullptr);
 
 /// Shows text in a system-modal box (flags + 4096) through host; returns the button
 /// pressed, or 0 when no box can be shown. Never throws.
-int message_box(const std::string& text, const std::string& caption, unsigned flags,
-                platform::Host& host = platform::current_host());
+int message_box(const std::string& text, const std::string& caption, unsigned flags, platform::Host& host);
 
 }  // namespace tools

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/codepage.hpp"
+#include "platform/files.hpp"
 #include "platform/paths.hpp"
 
 namespace tools {
@@ -102,18 +103,15 @@ bool memowrit(const std::string& file_name, const std::string& text) {
     std::size_t cut = file_name.find_last_of(platform::path_separator == '\\' ? "\\/:" : "\\/");
     if (cut != std::string::npos) create_dir(std::string_view(file_name).substr(0, cut + 1));
 
-    const std::filesystem::path path(native_separators(file_name));
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) {
+    // In one step, through a new owner-only file (or keeping the replaced file's bits):
+    // a reader never sees half of it, and a failed write leaves the earlier file.
+    try {
+      platform::replace_file(native_separators(file_name), platform::to_ansi(text));
+    } catch (const std::runtime_error&) {
       show_message("tools.memowrit(): filename non corretto (" + file_name + ")");
       return false;
     }
-    const std::string bytes = platform::to_ansi(text);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    const bool written = out.good();
-    out.close();
-    return written && !out.fail();
+    return true;
   } catch (...) {
     return false;
   }

@@ -10,7 +10,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -32,6 +34,36 @@ using platform::protocol::Request;
 using platform::protocol::Response;
 
 namespace {
+
+/// The dump files of this process are "<install>/Temp/dump_<pid>_<n>.txt", n from 1 up.
+/// The client removes each one once read; those still there when the session ends (the
+/// client went away, or the process is told to end) are removed here, so that no patient
+/// data outlives the session. Kept in plain memory for the signal handler.
+char dump_prefix[4096];
+std::atomic<unsigned long> dumps_made{0};
+
+/// Removes every dump file this process made and is still there. Async-signal-safe.
+void remove_dump_files() {
+  if (dump_prefix[0] == '\0') return;
+  const std::size_t prefix_length = std::strlen(dump_prefix);
+  char path[sizeof dump_prefix + 32];
+  std::memcpy(path, dump_prefix, prefix_length);
+  for (unsigned long n = dumps_made.load(); n > 0; --n) {
+    char digits[24];
+    int count = 0;
+    for (unsigned long v = n; v > 0; v /= 10) digits[count++] = static_cast<char>('0' + v % 10);
+    std::size_t at = prefix_length;
+    while (count > 0) path[at++] = digits[--count];
+    std::memcpy(path + at, ".txt", 5);
+    ::unlink(path);
+  }
+}
+
+extern "C" void end_on_signal(int signal_number) {
+  remove_dump_files();
+  ::signal(signal_number, SIG_DFL);
+  ::raise(signal_number);
+}
 
 /// A method's failure: answered as {"ok": false} and kept as the last error.
 struct CallError {
@@ -222,7 +254,7 @@ class Server {
     std::string name;
     std::FILE* file = nullptr;
     for (int attempt = 0; attempt < 1000 && !file; ++attempt) {
-      name = fmt::format("Temp/dump_{:06}_{}.txt", ::getpid(), ++dump_counter_);
+      name = fmt::format("Temp/dump_{:06}_{}.txt", ::getpid(), ++dumps_made);
       file = std::fopen((install_dir_ / name).c_str(), "wbx");  // never reuses a name
       if (!file && errno != EEXIST) break;
     }
@@ -250,7 +282,6 @@ class Server {
   std::map<std::string, Method> methods_;
   std::optional<sqlite3_int64> user_;  ///< rowid of the signed-in user in utenti
   std::string last_error_;
-  unsigned long dump_counter_ = 0;
 };
 
 }  // namespace
@@ -278,6 +309,10 @@ int main(int argc, char** argv) {
   fs::path hold_file;
   if (const char* h = std::getenv("PRAXILO_SERVER_HOLD_FILE"); h && *h) hold_file = h;
 
+  const std::string prefix = (install_dir / fmt::format("Temp/dump_{:06}_", ::getpid())).string();
+  if (prefix.size() < sizeof dump_prefix) std::memcpy(dump_prefix, prefix.c_str(), prefix.size() + 1);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, end_on_signal);
+
   Server server(db, install_dir);
   long calls = 0;
   while (const std::optional<std::string> frame = platform::protocol::read_frame(STDIN_FILENO)) {
@@ -291,6 +326,7 @@ int main(int argc, char** argv) {
       response.error = "Richiesta non valida";
     if (!platform::protocol::write_frame(STDOUT_FILENO, platform::protocol::encode_response(response))) break;
   }
+  remove_dump_files();
   sqlite3_close(db);
   return 0;
 }

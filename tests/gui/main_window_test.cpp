@@ -10,6 +10,7 @@
 #include <QPrinter>
 #include <QProgressDialog>
 #include <QRegularExpression>
+#include <QFile>
 #include <QSignalSpy>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -125,6 +126,7 @@ class MainWindowTest : public QObject {
   void typedDoctorFieldsDoNotReachTheReport();
   void runShowsTheReportAndASecondProgrammeRefreshes();
   void runWithoutPatientsKeepsTheEarlierReport();
+  void startAfterEndIsRefusedBeforeTheSaveDialog();
   void longRunShowsModalProgressAndGivesTheSameReport();
   void annullaStopsTheRun_data();
   void annullaStopsTheRun();
@@ -408,6 +410,21 @@ void MainWindowTest::runShowsTheReportAndASecondProgrammeRefreshes() {
   QVERIFY2(tao_page.contains(QStringLiteral("Anna")), qPrintable(tao_page));
   QVERIFY2(!tao_page.contains(QStringLiteral("Marco")), qPrintable(tao_page));
   QVERIFY(fixture.dialogs.boxes.empty());
+}
+
+void MainWindowTest::startAfterEndIsRefusedBeforeTheSaveDialog() {
+  SignedIn fixture;
+  TfrmMain& window = *fixture.window;
+  set_range(window, QDate(2024, 6, 30), QDate(2024, 1, 1));
+  const QString path = QString::fromStdString(fixture.practice.work.dir() + "diabete.xml");
+  fixture.dialogs.save_paths << path;
+  QTest::mouseClick(child<QPushButton>(window, "btnCalcola"), Qt::LeftButton);
+  QCOMPARE(window.last_run().outcome, RunOutcome::refused);
+  QCOMPARE(fixture.dialogs.boxes.size(), std::size_t(1));
+  QCOMPARE(fixture.dialogs.boxes[0].text,
+           QString::fromUtf8("La data iniziale (Dal) è successiva alla data finale (Al)."));
+  QCOMPARE(fixture.dialogs.save_paths.size(), 1);  // the save dialog was never shown
+  QVERIFY(!QFile::exists(path));
 }
 
 void MainWindowTest::runWithoutPatientsKeepsTheEarlierReport() {

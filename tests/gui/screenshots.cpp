@@ -57,7 +57,6 @@ int main(int argc, char** argv) {
   prepare_application();
 
   QtHost host;
-  platform::set_current_host(&host);
   gui_test::DialogScript dialogs(host);
 
   bool login_saved = false;
@@ -140,6 +139,5 @@ int main(int argc, char** argv) {
   const bool all_shown = run("btnSalva", QStringLiteral("File TAO ZONA12.xml")) &&
                          run("btnVaccinazioni", QStringLiteral("File Vaccinazioni ZONA12.xml"));
   delete frmMain;
-  platform::set_current_host(nullptr);
   return main_saved && progress_saved && pdf_saved && all_shown ? 0 : 1;
 }

@@ -15,6 +15,8 @@ class FakePraxiloObject : public platform::AutomationObject {
     for (const auto& a : args) call.args.push_back(a.omitted ? "<omitted>" : a.text);
     fake_.calls.push_back(call);
     if (fake_.raising.count(method)) throw platform::AutomationError("errore scriptato in " + method);
+    if (fake_.fault)
+      if (std::optional<platform::Variant> answer = fake_.fault(call)) return *answer;
     const auto arg = [&](std::size_t i) { return i < call.args.size() ? call.args[i] : std::string(); };
     if (method == "connetti") return platform::Variant::make_text(fake_.connetti_answer);
     if (method == "leggi_attributo" || method == "utente_leggi_attributo") {

@@ -48,6 +48,9 @@ class FakePraxilo {
   /// Contents of the dump file for (database, sql), as bytes; nullopt: the call answers an
   /// empty name. Not set: every dump is an empty file.
   std::function<std::optional<std::string>(const std::string& database, const std::string& sql)> dump;
+  /// When set and answering a value for a call, that value is the answer instead of the
+  /// script's; it may throw platform::AutomationError to make the call fail.
+  std::function<std::optional<platform::Variant>(const RecordedCall& call)> fault;
   /// When set, "sql_dump_file" answers this name as it is, writing nothing.
   std::optional<std::string> dump_name_override;
 

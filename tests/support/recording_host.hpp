@@ -29,14 +29,4 @@ class HostRecorder : public platform::Host {
   std::vector<std::string> texts() const;
 };
 
-/// A HostRecorder installed as the process's host for its lifetime, for code that
-/// reaches the host through platform::current_host().
-class RecordingHost : public HostRecorder {
- public:
-  RecordingHost() { platform::set_current_host(this); }
-  ~RecordingHost() override { platform::set_current_host(nullptr); }
-  RecordingHost(const RecordingHost&) = delete;
-  RecordingHost& operator=(const RecordingHost&) = delete;
-};
-
 }  // namespace test_support

@@ -131,9 +131,11 @@ void TfrmMain::create_controls() {
   edt_Distretto = text_box(this, "edt_Distretto", 480, 59);
 
   btnChiudi = button(this, "btnChiudi", QStringLiteral("Chiudi"), 10);
-  btnCalcola = button(this, "btnCalcola", QStringLiteral("Diabete"), 42);
-  btnSalva = button(this, "btnSalva", QStringLiteral("TAO"), 74);
-  btnVaccinazioni = button(this, "btnVaccinazioni", QStringLiteral("Vaccinazioni"), 106);
+  // The programme table gives the captions.
+  const auto caption = [](Programme p) { return QString::fromUtf8(programme_info(p).button_caption); };
+  btnCalcola = button(this, "btnCalcola", caption(Programme::diabete), 42);
+  btnSalva = button(this, "btnSalva", caption(Programme::tao), 74);
+  btnVaccinazioni = button(this, "btnVaccinazioni", caption(Programme::vaccinazioni), 106);
 
   lblEcho = place_label(this, "lblEcho", QString(), 24, 432);
   WebBrowser = place_control(new ReportView(this), "WebBrowser", view_left, view_top, 809, 321);
@@ -192,7 +194,7 @@ void TfrmMain::create_controls() {
 }
 
 void TfrmMain::FormCreate() {
-  session_ = std::make_unique<Tpx_wrap_praxipat>();
+  session_ = std::make_unique<Tpx_wrap_praxipat>(Tpx_wrap_praxipat::ObjectFactory{}, host_);
   run_state_.report_url.clear();
 
   auto frmLogin = std::make_unique<TfrmLogin>(this, host_);

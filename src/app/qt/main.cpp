@@ -16,7 +16,6 @@ int main(int argc, char** argv) {
   prepare_application();
 
   QtHost host;
-  platform::set_current_host(&host);
 
   int status = 0;
   {
@@ -29,6 +28,5 @@ int main(int argc, char** argv) {
       delete frmMain;
     }
   }
-  platform::set_current_host(nullptr);
   return status;
 }

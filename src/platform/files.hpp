@@ -1,0 +1,65 @@
+#pragma once
+// Files that hold patient data: created readable by their owner only, never written
+// through a link planted in their place, replaced in one step so that a reader never
+// sees half a file, and removed however the run that made them ends.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+/// What stands at a path, symbolic links followed (a dangling link is missing).
+enum class FileKind { missing, regular, directory, other };
+FileKind file_kind(const std::string& path);
+
+/// Writes bytes to path in one step: into a new temporary file beside the file path names
+/// (for a symbolic link, the file it points to, so that the link stays), renamed over it
+/// at the end. A replaced file keeps its permission bits; a new file is readable and
+/// writable by its owner only. Only a regular file or nothing is replaced. Throws
+/// std::runtime_error naming path when it cannot be written; an earlier file is then
+/// left as it was and the temporary file is gone.
+void replace_file(const std::string& path, std::string_view bytes);
+
+/// Creates path, empty and readable by its owner only, when nothing stands there yet; a
+/// link is never followed. True when a regular file is there afterwards.
+bool ensure_private_file(const std::string& path);
+
+/// Removes path when the guard goes (unless released), and when the process is
+/// interrupted while the guard lives (install_interrupt_cleanup).
+class RemovalGuard {
+ public:
+  explicit RemovalGuard(std::string path);
+  ~RemovalGuard();
+  RemovalGuard(const RemovalGuard&) = delete;
+  RemovalGuard& operator=(const RemovalGuard&) = delete;
+  /// The file stays: neither the guard nor an interruption removes it any more.
+  void release();
+
+ private:
+  std::string path_;
+  int slot_ = -1;
+  bool armed_ = true;
+};
+
+/// A run's working file: created anew at path with bytes, readable by its owner only. An
+/// earlier file or link of that name is removed first and never followed; the file is
+/// removed when the object goes and when the process is interrupted.
+class WorkingFile {
+ public:
+  /// Throws std::runtime_error naming path when the file cannot be made or written.
+  WorkingFile(const std::string& path, std::string_view bytes);
+  ~WorkingFile();
+  WorkingFile(const WorkingFile&) = delete;
+  WorkingFile& operator=(const WorkingFile&) = delete;
+
+  /// The whole file, read back through the handle it was written with. Throws
+  /// std::runtime_error when it cannot be read.
+  std::string read() const;
+
+ private:
+  std::string path_;
+  std::intptr_t handle_ = -1;
+  RemovalGuard removal_;
+};
+
+}  // namespace platform

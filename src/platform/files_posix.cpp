@@ -1,0 +1,154 @@
+// Files that hold patient data, on POSIX: owner-only creation modes, O_EXCL and
+// O_NOFOLLOW so that nothing is written through a planted link, and rename(2) for the
+// replacement in one step.
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <vector>
+
+#include "platform/files.hpp"
+#include "platform/interrupt.hpp"
+
+namespace platform {
+
+namespace {
+
+constexpr mode_t owner_only = S_IRUSR | S_IWUSR;
+/// Links followed at most from the name given to the file (as the system's own limit).
+constexpr int max_links = 40;
+
+[[noreturn]] void fail(const std::string& path, const std::string& reason) {
+  throw std::runtime_error("Impossibile scrivere il file '" + path + "': " + reason);
+}
+
+std::string errno_text(int error) { return std::strerror(error); }
+
+/// Writes all of bytes to fd; false on a write error.
+bool write_all(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+/// The file that path finally names: every symbolic link on the way followed, a
+/// relative link read from the link's own directory. A dangling link gives the name it
+/// points to, where a new file then goes.
+std::filesystem::path final_target(const std::string& path) {
+  namespace fs = std::filesystem;
+  fs::path target(path);
+  for (int hops = 0; hops < max_links; ++hops) {
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return target;
+    std::error_code ec;
+    const fs::path link = fs::read_symlink(target, ec);
+    if (ec) return target;
+    target = link.is_absolute() ? link : target.parent_path() / link;
+  }
+  fail(path, errno_text(ELOOP));
+}
+
+}  // namespace
+
+FileKind file_kind(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return FileKind::missing;
+  if (S_ISREG(st.st_mode)) return FileKind::regular;
+  if (S_ISDIR(st.st_mode)) return FileKind::directory;
+  return FileKind::other;
+}
+
+void replace_file(const std::string& path, std::string_view bytes) {
+  const std::filesystem::path target = final_target(path);
+  if (target.filename().empty()) fail(path, "percorso non valido");
+  struct stat existing {};
+  const bool replacing = ::stat(target.c_str(), &existing) == 0;
+  if (replacing && !S_ISREG(existing.st_mode)) fail(path, "non è un file");
+
+  const std::filesystem::path directory = target.has_parent_path() ? target.parent_path() : ".";
+  std::string temp = (directory / ("." + target.filename().string() + ".XXXXXX.tmp")).string();
+  std::vector<char> name(temp.begin(), temp.end());
+  name.push_back('\0');
+  // mkostemps makes the file exclusively, readable and writable by its owner only.
+  const int fd = ::mkostemps(name.data(), 4, O_CLOEXEC);
+  if (fd < 0) fail(path, errno_text(errno));
+  temp = name.data();
+  RemovalGuard removal(temp);
+
+  const mode_t mode = replacing ? (existing.st_mode & 07777) : owner_only;
+  const bool written = write_all(fd, bytes) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+  const int write_error = errno;
+  if (::close(fd) != 0 || !written) fail(path, errno_text(written ? errno : write_error));
+  if (::rename(temp.c_str(), target.c_str()) != 0) fail(path, errno_text(errno));
+  removal.release();
+}
+
+bool ensure_private_file(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, owner_only);
+  if (fd >= 0) {
+    ::close(fd);
+    return true;
+  }
+  struct stat st {};
+  return errno == EEXIST && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+RemovalGuard::RemovalGuard(std::string path)
+    : path_(std::move(path)), slot_(register_removal_at_interrupt(path_)) {}
+
+RemovalGuard::~RemovalGuard() {
+  unregister_removal_at_interrupt(slot_);
+  if (armed_) ::unlink(path_.c_str());
+}
+
+void RemovalGuard::release() {
+  unregister_removal_at_interrupt(slot_);
+  slot_ = -1;
+  armed_ = false;
+}
+
+WorkingFile::WorkingFile(const std::string& path, std::string_view bytes) : path_(path), removal_(path) {
+  struct stat st {};
+  // An earlier file or link of this name goes; the name itself is never followed.
+  if (::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) ::unlink(path.c_str());
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, owner_only);
+  if (fd < 0) {
+    const int error = errno;
+    // Not ours to remove: whatever stands there was not made by this object.
+    removal_.release();
+    fail(path, errno_text(error));
+  }
+  if (!write_all(fd, bytes)) {
+    const int error = errno;
+    ::close(fd);
+    fail(path, errno_text(error));
+  }
+  handle_ = fd;
+}
+
+WorkingFile::~WorkingFile() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+
+std::string WorkingFile::read() const {
+  std::string content;
+  char buffer[65536];
+  for (off_t offset = 0;;) {
+    const ssize_t n = ::pread(static_cast<int>(handle_), buffer, sizeof buffer, offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw std::runtime_error("Errore nella lettura del file '" + path_ + "': " + errno_text(errno));
+    if (n == 0) return content;
+    content.append(buffer, static_cast<std::size_t>(n));
+    offset += n;
+  }
+}
+
+}  // namespace platform
