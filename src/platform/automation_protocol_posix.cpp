@@ -1,8 +1,11 @@
 // Frames over POSIX file descriptors (pipes), for the automation protocol.
 #include <errno.h>
 #include <signal.h>
+#include <sys/uio.h>
 #include <time.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include "platform/automation_protocol.hpp"
 
@@ -59,19 +62,32 @@ bool read_exactly(int fd, char* data, std::size_t size) {
 
 bool write_frame(int fd, std::string_view payload) {
   if (payload.size() > max_frame_size) return false;
-  const std::string frame = encode_frame(payload);
+  const auto n = static_cast<std::uint32_t>(payload.size());
+  const unsigned char header[4] = {static_cast<unsigned char>(n >> 24), static_cast<unsigned char>(n >> 16),
+                                   static_cast<unsigned char>(n >> 8), static_cast<unsigned char>(n)};
   SigpipeGuard guard;
-  const char* data = frame.data();
-  std::size_t left = frame.size();
-  while (left > 0) {
-    const ssize_t n = ::write(fd, data, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
+  // The header and the payload go out together, without copying the payload.
+  iovec parts[2] = {{const_cast<unsigned char*>(header), sizeof header},
+                    {const_cast<char*>(payload.data()), payload.size()}};
+  iovec* part = parts;
+  int count = 2;
+  while (count > 0) {
+    const ssize_t written = ::writev(fd, part, count);
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) {
       if (errno == EPIPE) guard.broke();
       return false;
     }
-    data += n;
-    left -= static_cast<std::size_t>(n);
+    auto left = static_cast<std::size_t>(written);
+    while (count > 0 && left >= part->iov_len) {
+      left -= part->iov_len;
+      ++part;
+      --count;
+    }
+    if (count > 0) {
+      part->iov_base = static_cast<char*>(part->iov_base) + left;
+      part->iov_len -= left;
+    }
   }
   return true;
 }
@@ -82,8 +98,14 @@ std::optional<std::string> read_frame(int fd) {
   const std::uint32_t n = (std::uint32_t{header[0]} << 24) | (std::uint32_t{header[1]} << 16) |
                           (std::uint32_t{header[2]} << 8) | std::uint32_t{header[3]};
   if (n > max_frame_size) return std::nullopt;
-  std::string payload(n, '\0');
-  if (!read_exactly(fd, payload.data(), n)) return std::nullopt;
+  // Read in steps, so that a length announced but never sent costs no more than what came.
+  constexpr std::size_t step = 1u << 20;
+  std::string payload;
+  while (payload.size() < n) {
+    const std::size_t have = payload.size();
+    payload.resize(have + std::min<std::size_t>(step, n - have));
+    if (!read_exactly(fd, payload.data() + have, payload.size() - have)) return std::nullopt;
+  }
   return payload;
 }
 

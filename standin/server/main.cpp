@@ -280,10 +280,12 @@ int main(int argc, char** argv) {
   while (const std::optional<std::string> frame = platform::protocol::read_frame(STDIN_FILENO)) {
     if (exit_after > 0 && ++calls >= exit_after) _exit(3);  // fault injection: no answer
     Response response;
-    if (const std::optional<Request> request = platform::protocol::decode_request(*frame))
+    if (const std::optional<Request> request = platform::protocol::decode_request(*frame)) {
       response = server.answer(*request);
-    else
+      response.id = request->id;
+    } else {
       response.error = "Richiesta non valida";
+    }
     if (!platform::protocol::write_frame(STDOUT_FILENO, platform::protocol::encode_response(response))) break;
   }
   sqlite3_close(db);
