@@ -68,5 +68,11 @@ check "missing directory" 3 "$status" "non esiste" "$work/err"
 run demo --programme diabete --user demo --output /proc/pivzona12-report.xml
 check "unwritable path" 4 "$status" "Impossibile salvare il report" "$work/err"
 
+rm -f "$work/inst/ZONA12.html"
+run demo --programme diabete --user demo --xml-only --output "$work/only.xml"
+check "xml only: report saved" 0 "$status" "<assistito>" "$work/only.xml" "$work/only.xml" "$work/out"
+! grep -q "ZONA12.html" "$work/out" && [[ ! -e "$work/inst/ZONA12.html" ]] && check "xml only: no page" 0 0 ||
+  check "xml only: no page" 0 1
+
 echo "$passed passed, $failed failed"
 ((failed == 0))

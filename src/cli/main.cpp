@@ -45,6 +45,8 @@ int main(int argc, char** argv) {
   app.add_option("--output", output, "file XML del report")->required();
   app.add_option("--user", user_name, "utente Praxilo (predefinito: l'ultimo utente)");
   app.add_flag("--password-stdin", password_stdin, "legge la password dallo standard input");
+  bool xml_only = false;
+  app.add_flag("--xml-only", xml_only, "salva solo il report XML, senza produrre la pagina HTML");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -97,13 +99,15 @@ int main(int argc, char** argv) {
   platform::XmlDocument xml_doc;
   ExtractionContext context{session, *user, xml_doc, date_from, date_to, 0, host};
   RunState state;
+  state.xml_only = xml_only;
   const RunResult result = run_extraction(programme, context, state);
   host.end_progress();
   platform::set_current_host(nullptr);
 
   switch (result.outcome) {
     case RunOutcome::saved:
-      fmt::print("{}\n{}\n", result.xml_path, result.html_path);
+      fmt::print("{}\n", result.xml_path);
+      if (!result.html_path.empty()) fmt::print("{}\n", result.html_path);
       return exit_saved;
     case RunOutcome::no_patient:
       return exit_no_patient;

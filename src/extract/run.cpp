@@ -108,10 +108,11 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
                 host);
   }
 
-  const std::string appl = px_tools::appl_directory();
   RunResult result;
   result.outcome = RunOutcome::saved;
   result.xml_path = file_name;
+  if (state.xml_only) return result;
+  const std::string appl = px_tools::appl_directory();
   result.html_path = appl + report_file_name;
   // A failed transformation is not reported: the view shows whatever page the file holds.
   tools::xml2html(appl + programme.stylesheet, file_name, result.html_path);

@@ -10,12 +10,13 @@
 struct RunState {
   std::string report_url;  ///< "" until the first run that shows a report
   platform::WindowHandle owner = 0;
+  bool xml_only = false;  ///< save the report only: no page is made or shown
 };
 
 enum class RunOutcome {
   cancelled,      ///< the save dialog was cancelled; nothing was sent
   no_patient,     ///< the no-patient message was shown; nothing saved
-  saved,          ///< the report was saved, rendered and shown
+  saved,          ///< the report was saved, rendered and shown (only saved when xml_only)
   session_lost,   ///< the records product went away and could not be reconnected; nothing saved
   save_failed,    ///< the report could not be written; any earlier file is intact
   failed,         ///< an error ended the run before the report was saved; its message was shown
@@ -24,7 +25,7 @@ enum class RunOutcome {
 struct RunResult {
   RunOutcome outcome = RunOutcome::cancelled;
   std::string xml_path;   ///< the chosen path, when saved
-  std::string html_path;  ///< appl_directory + "ZONA12.html", when saved
+  std::string html_path;  ///< appl_directory + "ZONA12.html", when saved and rendered
   std::string message;    ///< the error shown, for session_lost, save_failed and failed
 };
 
