@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "platform/automation.hpp"
 #include "platform/automation_protocol.hpp"
 #include "test_support.hpp"
@@ -178,6 +181,17 @@ INSTANTIATE_TEST_SUITE_P(
                        {frame(R"({"id":1,"x":)" + nested(100000) + R"(,"ok":true,"result":{"kind":"empty"}})")},
                        {"!", "!"}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CreateOleObject, ServerThatStopsReadingFailsTheCallWithoutASignal) {
+  // The request meets a pipe with no reader: the write must fail with EPIPE, not end this
+  // process with SIGPIPE.
+  test_support::TempDir dir;
+  Installation inst("", script_class("Fake.Deaf", dir.path() / "deaf.sh", "exec 0<&-\nexec sleep 60"));
+  auto server = platform::create_ole_object("Fake.Deaf");
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // let the script close its input
+  EXPECT_THROW(server->call("get_error", {}), AutomationError);
+  EXPECT_THROW(server->call("get_error", {}), AutomationError);
+}
 
 TEST(CreateOleObject, ServerStartsWithoutThePassword) {
   test_support::TempDir dir;

@@ -43,8 +43,9 @@ struct Response {
 std::string encode_frame(std::string_view payload);
 
 /// Writes one frame to the file descriptor (a pipe on POSIX), retrying short writes and EINTR. A reader that
-/// has gone away makes it return false; SIGPIPE is never delivered for it.
-bool write_frame(int fd, std::string_view payload);
+/// has gone away makes it return false; SIGPIPE is never delivered for it. sigpipe_ignored
+/// tells that the process ignores SIGPIPE, which spares the signal mask changes per write.
+bool write_frame(int fd, std::string_view payload, bool sigpipe_ignored = false);
 
 /// Reads one frame from the file descriptor. nullopt at end of file, on a read error, or
 /// when the announced length exceeds max_frame_size. Memory grows with the bytes that

@@ -16,17 +16,20 @@ namespace {
 // Blocks SIGPIPE for the calling thread while writing to a pipe whose reader may have
 // gone away, and swallows the signal that such a write leaves pending, so that the
 // write fails with EPIPE instead of ending the process. The process's own disposition
-// of SIGPIPE is left untouched.
+// of SIGPIPE is left untouched. A signal can only be pending before the write when the
+// thread already held SIGPIPE back, so only then is the pending set looked at.
 class SigpipeGuard {
  public:
   SigpipeGuard() {
     sigset_t pipe_set;
     sigemptyset(&pipe_set);
     sigaddset(&pipe_set, SIGPIPE);
-    sigset_t pending;
-    sigpending(&pending);
-    already_pending_ = sigismember(&pending, SIGPIPE) == 1;
     pthread_sigmask(SIG_BLOCK, &pipe_set, &old_mask_);
+    if (sigismember(&old_mask_, SIGPIPE) == 1) {
+      sigset_t pending;
+      sigpending(&pending);
+      already_pending_ = sigismember(&pending, SIGPIPE) == 1;
+    }
   }
   ~SigpipeGuard() {
     if (broke_ && !already_pending_) {
@@ -39,6 +42,8 @@ class SigpipeGuard {
     }
     pthread_sigmask(SIG_SETMASK, &old_mask_, nullptr);
   }
+  SigpipeGuard(const SigpipeGuard&) = delete;
+  SigpipeGuard& operator=(const SigpipeGuard&) = delete;
   void broke() { broke_ = true; }
 
  private:
@@ -60,12 +65,13 @@ bool read_exactly(int fd, char* data, std::size_t size) {
 
 }  // namespace
 
-bool write_frame(int fd, std::string_view payload) {
+bool write_frame(int fd, std::string_view payload, bool sigpipe_ignored) {
   if (payload.size() > max_frame_size) return false;
   const auto n = static_cast<std::uint32_t>(payload.size());
   const unsigned char header[4] = {static_cast<unsigned char>(n >> 24), static_cast<unsigned char>(n >> 16),
                                    static_cast<unsigned char>(n >> 8), static_cast<unsigned char>(n)};
-  SigpipeGuard guard;
+  std::optional<SigpipeGuard> guard;
+  if (!sigpipe_ignored) guard.emplace();
   // The header and the payload go out together, without copying the payload.
   iovec parts[2] = {{const_cast<unsigned char*>(header), sizeof header},
                     {const_cast<char*>(payload.data()), payload.size()}};
@@ -75,7 +81,7 @@ bool write_frame(int fd, std::string_view payload) {
     const ssize_t written = ::writev(fd, part, count);
     if (written < 0 && errno == EINTR) continue;
     if (written < 0) {
-      if (errno == EPIPE) guard.broke();
+      if (errno == EPIPE && guard) guard->broke();
       return false;
     }
     auto left = static_cast<std::size_t>(written);

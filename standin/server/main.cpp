@@ -216,13 +216,18 @@ class Server {
     check_database(database);
     Statement s(db_, sql);
     std::error_code ec;
-    const fs::path temp = install_dir_ / "Temp";
-    fs::create_directories(temp, ec);
     std::string name;
     std::FILE* file = nullptr;
+    bool made_directory = false;
     for (int attempt = 0; attempt < 1000 && !file; ++attempt) {
-      name = fmt::format("Temp/dump_{:06}_{}.txt", ::getpid(), ++dump_counter_);
+      name = fmt::format("Temp/dump_{:06}_{}.txt", pid_, ++dump_counter_);
       file = std::fopen((install_dir_ / name).c_str(), "wbx");  // never reuses a name
+      // The directory is made when it is found missing, not looked for at every call.
+      if (!file && errno == ENOENT && !made_directory) {
+        made_directory = true;
+        fs::create_directories(install_dir_ / "Temp", ec);
+        continue;
+      }
       if (!file && errno != EEXIST) break;
     }
     if (!file) throw CallError{"Impossibile creare il file " + (install_dir_ / name).string()};
@@ -250,6 +255,7 @@ class Server {
   std::optional<sqlite3_int64> user_;  ///< rowid of the signed-in user in utenti
   std::string last_error_;
   unsigned long dump_counter_ = 0;
+  const pid_t pid_ = ::getpid();
 };
 
 }  // namespace
@@ -286,7 +292,7 @@ int main(int argc, char** argv) {
     } else {
       response.error = "Richiesta non valida";
     }
-    if (!platform::protocol::write_frame(STDOUT_FILENO, platform::protocol::encode_response(response))) break;
+    if (!platform::protocol::write_frame(STDOUT_FILENO, platform::protocol::encode_response(response), true)) break;
   }
   sqlite3_close(db);
   return 0;
