@@ -3,8 +3,10 @@
 # run is from its floor: the same SQL statements run directly on the same database file in
 # one process (floor-bench, on the statements the run's operation log traced). Per
 # programme and size it prints the whole run's time, the --xml-only time, the floor, the
-# two ratios, the peak memory of each per byte of XML, and the machine's load average
-# when the row was measured; then how time and memory grow from one size to the other.
+# two ratios, the same ratios in processor time (client and server together against the
+# floor's own: the load of a shared machine stretches wall times, not these), the peak
+# memory of each per byte of XML, and the machine's load average when the row was
+# measured; then how time and memory grow from one size to the other.
 #   bench/extraction_bench.sh [BUILD_DIR] [SMALL] [LARGE]
 # Timed runs have the operation log off; range 2015-01-01 to 2026-12-31. Runs here are
 # noisy: compare figures taken in one run of the script, and read the load beside them.
@@ -25,17 +27,18 @@ xml_only_supported=0
 
 load() { cut -d' ' -f1 /proc/loadavg; }
 
-# timed_run DIR PROGRAMME XML [EXTRA ARGS]: prints "seconds peak_kib", or "- -" on failure.
+# timed_run DIR PROGRAMME XML [EXTRA ARGS]: prints "seconds peak_kib cpu_seconds" (the
+# processor time of pivzona12-cli and the server it reaps), or "- - -" on failure.
 timed_run() {
   local dir=$1 programme=$2 xml=$3
   shift 3
   local stats="$dir/out/time.txt"
-  if (cd "$dir/out" && echo demo | /usr/bin/time -f '%e %M' -o "$stats" "$bin/pivzona12-cli" \
+  if (cd "$dir/out" && echo demo | /usr/bin/time -f '%e %M %U %S' -o "$stats" "$bin/pivzona12-cli" \
     --programme "$programme" --user demo --password-stdin --from "$from" --to "$to" --output "$xml" "$@" \
     >/dev/null 2>&1); then
-    cat "$stats"
+    awk '{ printf "%s %s %.2f\n", $1, $2, $3 + $4 }' "$stats"
   else
-    echo "- -"
+    echo "- - -"
   fi
 }
 
@@ -44,8 +47,9 @@ per_byte() { awk -v k="$1" -v s="$2" 'BEGIN{ if (k == "-" || s <= 0) print "-"; 
 
 declare -A run_s xml_s floor_s run_kib xml_bytes
 echo "cores: $(nproc); range $from..$to; log off in timed runs"
-printf '%-13s %8s %9s %9s %8s %7s %7s %9s %9s %6s\n' programme patients "run (s)" "xml (s)" "floor(s)" \
-  run/fl xml/fl "B/B run" "B/B xml" load
+row() { printf '%-13s %8s %8s %8s %8s %7s %7s %8s %8s %8s %7s %7s %8s %8s %6s\n' "$@"; }
+row programme patients "run s" "xml s" "floor s" run/fl xml/fl "run cpu" "xml cpu" "fl cpu" run/fl xml/fl \
+  "B/B run" "B/B xml" load
 for size in "$small" "$large"; do
   dir="$work/practice-$size"
   rm -rf "$dir"
@@ -58,21 +62,25 @@ for size in "$small" "$large"; do
     export PIVZONA12_REGISTRY="$dir/registry.reg"
     rm -f "$dir/Temp/Log/praxipat.log"
     timed_run "$dir" "$programme" "$dir/out/$programme-log.xml" >/dev/null
-    floor_s[$key]=$("$bin/floor-bench" --db "$dir/praxilo.db" --log "$dir/Temp/Log/praxipat.log" |
-      sed -n 's/.*seconds=\([0-9.]*\).*/\1/p')
+    floor_line=$("$bin/floor-bench" --db "$dir/praxilo.db" --log "$dir/Temp/Log/praxipat.log" || true)
+    floor_s[$key]=$(sed -n 's/.* seconds=\([0-9.]*\).*/\1/p' <<<"$floor_line")
+    floor_cpu=$(sed -n 's/.* cpu_seconds=\([0-9.]*\).*/\1/p' <<<"$floor_line")
     [[ -n "${floor_s[$key]}" ]] || floor_s[$key]="-"
+    [[ -n "$floor_cpu" ]] || floor_cpu="-"
 
     export PIVZONA12_REGISTRY="$dir/registry-off.reg"
     load_now=$(load)
-    read -r run_s[$key] run_kib[$key] < <(timed_run "$dir" "$programme" "$dir/out/$programme.xml")
+    read -r run_s[$key] run_kib[$key] run_cpu < <(timed_run "$dir" "$programme" "$dir/out/$programme.xml")
     xml_kib="-"
     xml_s[$key]="-"
+    xml_cpu="-"
     if ((xml_only_supported)); then
-      read -r xml_s[$key] xml_kib < <(timed_run "$dir" "$programme" "$dir/out/$programme-only.xml" --xml-only)
+      read -r xml_s[$key] xml_kib xml_cpu < <(timed_run "$dir" "$programme" "$dir/out/$programme-only.xml" --xml-only)
     fi
     xml_bytes[$key]=$(stat -c %s "$dir/out/$programme.xml" 2>/dev/null || echo 0)
-    printf '%-13s %8s %9s %9s %8s %7s %7s %9s %9s %6s\n' "$programme" "$size" "${run_s[$key]}" "${xml_s[$key]}" \
-      "${floor_s[$key]}" "$(ratio "${run_s[$key]}" "${floor_s[$key]}")" "$(ratio "${xml_s[$key]}" "${floor_s[$key]}")" \
+    row "$programme" "$size" "${run_s[$key]}" "${xml_s[$key]}" "${floor_s[$key]}" \
+      "$(ratio "${run_s[$key]}" "${floor_s[$key]}")" "$(ratio "${xml_s[$key]}" "${floor_s[$key]}")" \
+      "$run_cpu" "$xml_cpu" "$floor_cpu" "$(ratio "$run_cpu" "$floor_cpu")" "$(ratio "$xml_cpu" "$floor_cpu")" \
       "$(per_byte "${run_kib[$key]}" "${xml_bytes[$key]}")" "$(per_byte "$xml_kib" "${xml_bytes[$key]}")" "$load_now"
   done
 done
