@@ -15,7 +15,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 #include <string_view>
 #include <thread>
 
