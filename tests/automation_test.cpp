@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "platform/automation.hpp"
 #include "platform/automation_protocol.hpp"
 #include "test_support.hpp"
@@ -40,9 +43,16 @@ pid_t server_pid(platform::AutomationObject& object) {
 
 bool process_exists(pid_t pid) { return ::kill(pid, 0) == 0 || errno != ESRCH; }
 
-// A registry entry for a class served by a shell script written into dir.
+// A registry entry for a class served by a shell script written into dir. The script
+// can call read_request to take one request frame from its input.
 std::string script_class(const std::string& progid, const std::filesystem::path& script, const std::string& body) {
-  test_support::write_file(script, "#!/bin/sh\n" + body + "\n");
+  test_support::write_file(script,
+                           "#!/bin/sh\n"
+                           "read_request() {\n"
+                           "  n=$(head -c 4 | od -An -tu1 | awk '{print $1*16777216+$2*65536+$3*256+$4}')\n"
+                           "  head -c \"$n\" >/dev/null\n"
+                           "}\n" +
+                               body + "\n");
   return "[HKEY_CLASSES_ROOT\\" + progid + "\\LocalServer32]\r\n@=\"/bin/sh \\\"" + script.string() + "\\\"\"\r\n";
 }
 
@@ -82,9 +92,118 @@ TEST(Protocol, GarbledAnswersAreRejected) {
     SCOPED_TRACE(text);
     EXPECT_FALSE(decode_response(text));
   }
-  const auto ok = decode_response(R"({"ok":true,"result":{"kind":"text","text":"Niccolò"}})");
+  const auto ok = decode_response(R"({"id":7,"ok":true,"result":{"kind":"text","text":"Niccolò"}})");
   ASSERT_TRUE(ok);
+  EXPECT_EQ(ok->id, 7u);
   EXPECT_EQ(ok->result.text, "Niccolò");
+}
+
+// Depth counts arrays and objects, the message itself at depth 0.
+std::string nested(int depth) { return std::string(depth, '[') + std::string(depth, ']'); }
+
+TEST(Protocol, MessagesWithoutAGoodIdOrNestedTooDeepAreRejected) {
+  using platform::protocol::decode_request;
+  using platform::protocol::decode_response;
+  const std::string answer_tail = R"("ok":true,"result":{"kind":"empty"})";
+  struct Case {
+    const char* name;
+    std::string json;
+    bool accepted;
+  };
+  const int limit = platform::protocol::max_nesting_depth;
+  for (const Case& c : std::vector<Case>{
+           {"no id", "{" + answer_tail + "}", false},
+           {"negative id", R"({"id":-1,)" + answer_tail + "}", false},
+           {"text id", R"({"id":"1",)" + answer_tail + "}", false},
+           {"nested to the limit", R"({"id":1,"x":)" + nested(limit - 1) + "," + answer_tail + "}", true},
+           {"nested one deeper", R"({"id":1,"x":)" + nested(limit) + "," + answer_tail + "}", false},
+           {"nested far deeper", R"({"id":1,"x":)" + nested(100000) + "," + answer_tail + "}", false},
+       }) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(decode_response(c.json).has_value(), c.accepted);
+  }
+  EXPECT_TRUE(decode_request(R"({"id":3,"method":"new","args":[{"text":"a"},{"omitted":true}]})"));
+  EXPECT_FALSE(decode_request(R"({"method":"new","args":[]})"));
+  EXPECT_FALSE(decode_request(R"({"id":3,"method":"new","args":[)" + nested(limit) + "]}"));
+}
+
+// A scripted server: after each request it writes the bytes given for that call (none
+// once the list is used up), then reads its input to the end.
+struct FrameFaultCase {
+  const char* name;
+  std::vector<std::string> output;  ///< what the server writes after request 1, 2, ...
+  std::vector<std::string> calls;   ///< per call: the text answered, or "!" for a failure
+  friend void PrintTo(const FrameFaultCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class FrameFaults : public testing::TestWithParam<FrameFaultCase> {};
+
+std::string frame(const std::string& json) { return platform::protocol::encode_frame(json); }
+
+std::string text_answer(int id, const std::string& text) {
+  return frame(R"({"id":)" + std::to_string(id) + R"(,"ok":true,"result":{"kind":"text","text":")" + text + R"("}})");
+}
+
+TEST_P(FrameFaults, NeverShiftAnAnswerToAnotherCall) {
+  const auto& c = GetParam();
+  test_support::TempDir dir;
+  std::string body;
+  for (std::size_t i = 0; i < c.output.size(); ++i) {
+    const auto file = dir.path() / ("answer" + std::to_string(i));
+    test_support::write_file(file, c.output[i]);
+    body += "read_request\ncat '" + file.string() + "'\n";
+  }
+  Installation inst("", script_class("Fake.Frames", dir.path() / "frames.sh", body + "exec cat >/dev/null"));
+  auto server = platform::create_ole_object("Fake.Frames");
+  for (std::size_t i = 0; i < c.calls.size(); ++i) {
+    SCOPED_TRACE("call " + std::to_string(i + 1));
+    if (c.calls[i] == "!")
+      EXPECT_THROW(server->call("get_error", {}), AutomationError);
+    else
+      EXPECT_EQ(server->call("get_error", {}).text, c.calls[i]);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CreateOleObject, FrameFaults,
+    testing::Values(
+        FrameFaultCase{"InStep", {text_answer(1, "uno"), text_answer(2, "due")}, {"uno", "due"}},
+        FrameFaultCase{"ExtraFrameAfterAnAnswer",
+                       {text_answer(1, "uno") + text_answer(1, "ancora"), text_answer(2, "due")},
+                       {"uno", "!", "!"}},
+        FrameFaultCase{"StaleFrameBeforeTheAnswer",
+                       {text_answer(1, "uno"), text_answer(1, "vecchia") + text_answer(2, "due")},
+                       {"uno", "!", "!"}},
+        FrameFaultCase{"AnswerToAnotherRequest", {text_answer(2, "due"), text_answer(2, "due")}, {"!", "!"}},
+        FrameFaultCase{"AnswerWithoutId", {frame(R"({"ok":true,"result":{"kind":"text","text":"uno"}})")}, {"!", "!"}},
+        FrameFaultCase{"OversizeFrame", {std::string("\x04\x00\x00\x01", 4) + "{}"}, {"!", "!"}},
+        FrameFaultCase{"TooDeepFrame",
+                       {frame(R"({"id":1,"x":)" + nested(100000) + R"(,"ok":true,"result":{"kind":"empty"}})")},
+                       {"!", "!"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CreateOleObject, ServerThatStopsReadingFailsTheCallWithoutASignal) {
+  // The request meets a pipe with no reader: the write must fail with EPIPE, not end this
+  // process with SIGPIPE.
+  test_support::TempDir dir;
+  Installation inst("", script_class("Fake.Deaf", dir.path() / "deaf.sh", "exec 0<&-\nexec sleep 60"));
+  auto server = platform::create_ole_object("Fake.Deaf");
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // let the script close its input
+  EXPECT_THROW(server->call("get_error", {}), AutomationError);
+  EXPECT_THROW(server->call("get_error", {}), AutomationError);
+}
+
+TEST(CreateOleObject, ServerStartsWithoutThePassword) {
+  test_support::TempDir dir;
+  const auto env_file = dir.path() / "env.txt";
+  ScopedEnv password("PIVZONA12_PASSWORD", "segreta");
+  ScopedEnv other("PIVZONA12_OTHER", "kept");
+  Installation inst("", script_class("Fake.Env", dir.path() / "env.sh", "env > '" + env_file.string() + "'\n" +
+                                                                            "exec cat >/dev/null"));
+  { auto server = platform::create_ole_object("Fake.Env"); }
+  const std::string env = test_support::read_file(env_file);
+  EXPECT_NE(env.find("PIVZONA12_OTHER=kept"), std::string::npos);
+  EXPECT_EQ(env.find("PIVZONA12_PASSWORD"), std::string::npos);
 }
 
 TEST(CreateOleObject, UnregisteredClassFails) {
@@ -133,9 +252,10 @@ TEST(CreateOleObject, ReleaseKillsAServerThatIgnoresTheEndOfItsInput) {
   test_support::TempDir dir;
   // Answers one call with its process id, then sleeps without reading its input.
   const std::string registry = script_class("Fake.Stubborn", dir.path() / "stubborn.sh",
-                                            "len=$(printf '{\"ok\":true,\"result\":{\"kind\":\"integer\",\"integer\":%d}}' $$ | wc -c)\n"
+                                            "read_request\n"
+                                            "len=$(printf '{\"id\":1,\"ok\":true,\"result\":{\"kind\":\"integer\",\"integer\":%d}}' $$ | wc -c)\n"
                                             "printf \"\\\\000\\\\000\\\\000\\\\$(printf '%03o' $len)\"\n"
-                                            "printf '{\"ok\":true,\"result\":{\"kind\":\"integer\",\"integer\":%d}}' $$\n"
+                                            "printf '{\"id\":1,\"ok\":true,\"result\":{\"kind\":\"integer\",\"integer\":%d}}' $$\n"
                                             "exec sleep 60");
   Installation inst("", registry);
   auto server = platform::create_ole_object("Fake.Stubborn");
@@ -163,7 +283,7 @@ TEST(CreateOleObject, GarbledAnswerFailsEveryLaterCall) {
   test_support::TempDir dir;
   // Answers a well-framed text that is not a message, then waits.
   Installation inst("", script_class("Fake.Garbage", dir.path() / "garbage.sh",
-                                     "printf '\\000\\000\\000\\005hello'\nexec sleep 60"));
+                                     "read_request\nprintf '\\000\\000\\000\\005hello'\nexec sleep 60"));
   auto server = platform::create_ole_object("Fake.Garbage");
   try {
     server->call("new", {});

@@ -172,5 +172,11 @@ leftover=$(find "$work/big/Temp" -name 'dump_*' | wc -l)
 check "dump files gone ($leftover left)" 0 "$leftover"
 pgrep -f "$work/big/praxilo.db" >/dev/null && check "server ended" 0 1 || check "server ended" 0 0
 
+rm -f "$work/inst/ZONA12.html"
+run demo --programme diabete --user demo --xml-only --output "$work/only.xml"
+check "xml only: report saved" 0 "$status" "<assistito>" "$work/only.xml" "$work/only.xml" "$work/out"
+! grep -q "ZONA12.html" "$work/out" && [[ ! -e "$work/inst/ZONA12.html" ]] && check "xml only: no page" 0 0 ||
+  check "xml only: no page" 0 1
+
 echo "$passed passed, $failed failed"
 ((failed == 0))

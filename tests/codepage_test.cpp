@@ -5,6 +5,7 @@
 #include <clocale>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "test_support.hpp"
@@ -111,6 +112,31 @@ TEST(Codepage, LongTextConvertsWhole) {
   }
   EXPECT_EQ(platform::to_ansi(utf8), ansi);
   EXPECT_EQ(platform::from_ansi(ansi), utf8);
+}
+
+TEST(Codepage, StatefulCodePageStartsEachTextAfresh) {
+  // A kept conversion handle must not carry a shift state from one text into the next.
+  ScopedEnv cp("PIVZONA12_CODEPAGE", "ISO-2022-JP");
+  EXPECT_EQ(platform::to_ansi("\xE6\x97\xA5"), "\x1B$BF|\x1B(B");
+  EXPECT_EQ(platform::to_ansi("a"), "a");
+  EXPECT_EQ(platform::from_ansi("\x1B$BF|"), "\xE6\x97\xA5");
+  EXPECT_EQ(platform::from_ansi("F|"), "F|");
+}
+
+TEST(Codepage, ConversionsOnSeveralThreadsAtOnce) {
+  ScopedEnv cp("PIVZONA12_CODEPAGE", "CP1252");
+  std::vector<int> wrong(4, 0);
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < wrong.size(); ++t) {
+    threads.emplace_back([&wrong, t] {
+      for (int i = 0; i < 2000; ++i) {
+        const std::string text = "Nicol\xC3\xB2 " + std::to_string(i);
+        if (platform::from_ansi(platform::to_ansi(text)) != text) ++wrong[t];
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(wrong, std::vector<int>(4, 0));
 }
 
 }  // namespace

@@ -106,6 +106,19 @@ INSTANTIATE_TEST_SUITE_P(PxTools, Switches,
                                          SwitchCase{"Number", "dword:00000001", false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST(PxTools, SwitchIsReadAnewAtEveryCall) {
+  // Rewritten in place with texts of one length, within the same clock tick: only the
+  // bytes tell the versions apart.
+  RegistryFile registry(switches_section("", "", "\"yes\""));
+  EXPECT_TRUE(px_tools::is_log());
+  for (const auto& [value, expected] : std::vector<std::pair<std::string, bool>>{
+           {"\"Yes\"", false}, {"\"yes\"", true}, {"\"no!\"", false}, {"\"yes\"", true}}) {
+    SCOPED_TRACE(value);
+    registry.write(switches_section("", "", value));
+    EXPECT_EQ(px_tools::is_log(), expected);
+  }
+}
+
 TEST(PxTools, SwitchesAreOffWithoutARegistry) {
   ScopedEnv registry("PIVZONA12_REGISTRY", std::nullopt);
   EXPECT_FALSE(px_tools::is_debug());

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,6 +51,8 @@ const std::string fixture =
     "\r\n"
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Removed\\Child]\r\n"
     "\"v\"=\"x\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\RemovedToo]\r\n"
+    "\"v\"=\"kept\"\r\n"
     "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Removed]\r\n"
     "\r\n"
     "[HKEY_CLASSES_ROOT\\Praxilo.Server\\LocalServer32]\r\n"
@@ -129,6 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"MissingKey", hklm, "SOFTWARE\\Nobody", "debug", RegistryStatus::key_missing, ""},
         ReadCase{"PrefixIsNotAKey", hklm, "SOFTWARE\\Corvanta", "debug", RegistryStatus::key_missing, ""},
         ReadCase{"RemovedKeyAndChildren", hklm, "SOFTWARE\\Removed\\Child", "v", RegistryStatus::key_missing, ""},
+        ReadCase{"RemovedKeyLeavesKeyWithLongerName", hklm, "SOFTWARE\\RemovedToo", "v", RegistryStatus::ok, "kept"},
         ReadCase{"OtherRoot", RegistryRoot::current_user, maker, "debug", RegistryStatus::key_missing, ""},
         ReadCase{"ClassesRoot", RegistryRoot::classes_root, "Praxilo.Server\\LocalServer32", "", RegistryStatus::ok,
                  "/opt/praxilo/praxilo-server --db x"}),
@@ -154,6 +162,91 @@ TEST(Registry, EveryReadSeesTheFileAsItIsNow) {
   EXPECT_EQ(platform::registry_read(RegistryRoot::local_machine, "SOFTWARE\\M", "debug").text, "no");
   test_support::write_file(file, head + "\"debug\"=\"yes\"\n");
   EXPECT_EQ(platform::registry_read(RegistryRoot::local_machine, "SOFTWARE\\M", "debug").text, "yes");
+}
+
+// Anything but a regular file of at most 64 MiB holds no key, and reading it never
+// waits: a FIFO without a writer, an endless device, a directory, a file too large.
+struct UnreadableCase {
+  const char* name;
+  std::function<std::string(const std::filesystem::path& dir)> make;  // the path to name
+};
+
+class RegistryUnreadable : public testing::TestWithParam<UnreadableCase> {};
+
+const std::string small_registry =
+    "Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\M]\n\"debug\"=\"yes\"\n";
+
+TEST_P(RegistryUnreadable, HoldsNoKey) {
+  TempDir dir;
+  ScopedEnv reg("PIVZONA12_REGISTRY", GetParam().make(dir.path()));
+  const auto got = platform::registry_read(RegistryRoot::local_machine, "SOFTWARE\\M", "debug");
+  EXPECT_EQ(got.status, RegistryStatus::key_missing);
+  EXPECT_EQ(got.text, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Registry, RegistryUnreadable,
+    testing::Values(UnreadableCase{"Fifo",
+                                   [](const std::filesystem::path& dir) {
+                                     const auto fifo = dir / "fifo.reg";
+                                     EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+                                     return fifo.string();
+                                   }},
+                    UnreadableCase{"DevZero", [](const std::filesystem::path&) { return std::string("/dev/zero"); }},
+                    UnreadableCase{"Directory",
+                                   [](const std::filesystem::path& dir) {
+                                     std::filesystem::create_directory(dir / "dir.reg");
+                                     return (dir / "dir.reg").string();
+                                   }},
+                    UnreadableCase{"OneByteOver64MiB",
+                                   [](const std::filesystem::path& dir) {
+                                     // Readable values first, then a sparse tail up to the limit + 1.
+                                     const auto file = dir / "big.reg";
+                                     test_support::write_file(file, small_registry);
+                                     std::filesystem::resize_file(file, 64u * 1024u * 1024u + 1);
+                                     return file.string();
+                                   }},
+                    UnreadableCase{"SymlinkToFifo",
+                                   [](const std::filesystem::path& dir) {
+                                     EXPECT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+                                     std::filesystem::create_symlink(dir / "fifo", dir / "link.reg");
+                                     return (dir / "link.reg").string();
+                                   }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Registry, FileOfExactly64MiBIsRead) {
+  TempDir dir;
+  const auto file = dir.path() / "big.reg";
+  test_support::write_file(file, small_registry);
+  std::filesystem::resize_file(file, 64u * 1024u * 1024u);
+  ScopedEnv reg("PIVZONA12_REGISTRY", file.string());
+  EXPECT_EQ(platform::registry_read(RegistryRoot::local_machine, "SOFTWARE\\M", "debug").text, "yes");
+}
+
+TEST(Registry, SymlinkToAFileIsFollowed) {
+  TempDir dir;
+  test_support::write_file(dir.path() / "real.reg", small_registry);
+  std::filesystem::create_symlink(dir.path() / "real.reg", dir.path() / "link.reg");
+  ScopedEnv reg("PIVZONA12_REGISTRY", (dir.path() / "link.reg").string());
+  EXPECT_EQ(platform::registry_read(RegistryRoot::local_machine, "SOFTWARE\\M", "debug").text, "yes");
+}
+
+TEST(Registry, ManyValuesEachFoundWithItsOwnText) {
+  TempDir dir;
+  std::string text = "Windows Registry Editor Version 5.00\n";
+  for (int k = 0; k < 400; ++k) {
+    text += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\K" + std::to_string(k) + "]\n";
+    for (int v = 0; v < 100; ++v) text += "\"v" + std::to_string(v) + "\"=\"" + std::to_string(k * 100 + v) + "\"\n";
+  }
+  test_support::write_file(dir.path() / "r.reg", text);
+  ScopedEnv reg("PIVZONA12_REGISTRY", (dir.path() / "r.reg").string());
+  for (const auto& [k, v] : std::vector<std::pair<int, int>>{{0, 0}, {17, 42}, {399, 99}}) {
+    const auto got = platform::registry_read(RegistryRoot::local_machine, "SOFTWARE\\K" + std::to_string(k),
+                                             "v" + std::to_string(v));
+    EXPECT_EQ(got.text, std::to_string(k * 100 + v));
+  }
+  EXPECT_EQ(platform::registry_read(RegistryRoot::local_machine, "SOFTWARE\\K400", "v0").status,
+            RegistryStatus::key_missing);
 }
 
 }  // namespace

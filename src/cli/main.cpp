@@ -74,6 +74,8 @@ int main(int argc, char** argv) {
   app.add_option("--output", output, "file XML del report")->required();
   app.add_option("--user", user_name, "utente Praxilo (predefinito: l'ultimo utente)");
   app.add_flag("--password-stdin", password_stdin, "legge la password dallo standard input");
+  bool xml_only = false;
+  app.add_flag("--xml-only", xml_only, "salva solo il report XML, senza produrre la pagina HTML");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -128,12 +130,13 @@ int main(int argc, char** argv) {
   platform::XmlDocument xml_doc;
   ExtractionContext context{session, *user, xml_doc, date_from, date_to, 0, host};
   RunState state;
+  state.xml_only = xml_only;
   const RunResult result = run_extraction(programme, context, state);
   host.end_progress();
 
   switch (result.outcome) {
     case RunOutcome::saved:
-      return print_paths(result.xml_path + "\n" + result.html_path + "\n") ? exit_saved : exit_failed;
+      return print_paths(result.xml_path + "\n" + (result.html_path.empty() ? "" : result.html_path + "\n")) ? exit_saved : exit_failed;
     case RunOutcome::page_failed:
       return print_paths(result.xml_path + "\n") ? exit_page_failed : exit_failed;
     case RunOutcome::no_patient:

@@ -164,9 +164,13 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
   const std::string appl = px_tools::appl_directory();
   RunResult result;
   result.xml_path = file_name;
+  result.patient_count = context.patient_count;
+  if (state.xml_only) {
+    result.outcome = RunOutcome::saved;
+    return result;
+  }
   std::string reason;
   const std::string html_path = appl + report_file_name;
-  result.patient_count = context.patient_count;
   const std::string conversion = tools::xml2html(appl + programme.stylesheet, file_name, html_path,
                                                    page_parameters(context), &reason);
   if (!conversion.empty()) {

@@ -11,13 +11,14 @@
 struct RunState {
   std::string report_url;  ///< "" until the first run that shows a report
   platform::WindowHandle owner = 0;
+  bool xml_only = false;  ///< save the report only: no page is made or shown
 };
 
 enum class RunOutcome {
   cancelled,      ///< the save dialog was cancelled; nothing was sent
   refused,        ///< the range or the chosen path cannot serve, or no installation; said, nothing sent
   no_patient,     ///< the no-patient message was shown; nothing saved
-  saved,          ///< the report was saved, rendered and shown
+  saved,          ///< the report was saved, rendered and shown (only saved when xml_only)
   page_failed,    ///< the report was saved but its page not produced; the view is hidden
   session_lost,   ///< the records product went away and could not be reconnected; nothing saved
   save_failed,    ///< the report could not be written; any earlier file is intact

@@ -1,7 +1,6 @@
 #include "extract/text_file.hpp"
 
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 #include "platform/codepage.hpp"
@@ -12,7 +11,7 @@ std::vector<std::string> ansi_lines(std::string_view bytes) {
     const std::size_t end = bytes.find('\n');
     std::string_view line = bytes.substr(0, end);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.push_back(platform::from_ansi(std::string(line)));
+    lines.push_back(platform::from_ansi(line));
     if (end == std::string_view::npos) break;
     bytes.remove_prefix(end + 1);
   }
@@ -20,10 +19,18 @@ std::vector<std::string> ansi_lines(std::string_view bytes) {
 }
 
 std::string read_bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  // The file is read whole with one buffer of its size.
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) throw std::runtime_error("Impossibile aprire il file '" + path + "'");
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw std::runtime_error("Errore nella lettura del file '" + path + "'");
+  const std::streamoff size = in.tellg();
+  std::string bytes;
+  if (size > 0) {
+    bytes.resize(static_cast<std::size_t>(size));
+    in.seekg(0);
+    in.read(bytes.data(), size);
+  }
+  if (in.bad() || size < 0) throw std::runtime_error("Errore nella lettura del file '" + path + "'");
+  bytes.resize(static_cast<std::size_t>(in.gcount() > 0 ? in.gcount() : 0));
   return bytes;
 }
 

@@ -1,9 +1,13 @@
 // Late-bound objects served by a local server process, as COM's LocalServer32 classes
 // are: the class's command line comes from the registry, the process is started with
 // its stdin and stdout on two pipes, and every call is one request frame answered by one
-// answer frame (automation_protocol.hpp).
+// answer frame (automation_protocol.hpp) carrying the request's id. A frame that is not
+// the answer to the call in progress (a stray frame, a late or early answer) means the
+// server is out of step: the object counts as gone, as for a dead server, so that no
+// answer can ever be taken for another call's.
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -11,6 +15,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <string_view>
 #include <thread>
 
 #include "platform/automation.hpp"
@@ -41,14 +46,18 @@ class LocalServerObject : public AutomationObject {
 
   Variant call(const std::string& method, const std::vector<Argument>& args) override {
     if (broken_) throw AutomationError(server_unavailable);
-    const std::string request = protocol::encode_request({method, args});
+    // Nothing may be waiting before a request is sent: a frame there was never asked for,
+    // and an end of input means the server has gone.
+    if (const char* problem = waiting_input()) fail(problem);
+    const std::uint64_t id = ++last_id_;
+    const std::string request = protocol::encode_request({method, args, id});
     if (!protocol::write_frame(to_server_, request)) fail(server_unavailable);
     const std::optional<std::string> frame = protocol::read_frame(from_server_);
     if (!frame) fail(server_unavailable);
-    const std::optional<protocol::Response> response = protocol::decode_response(*frame);
-    if (!response) fail(server_garbled);
+    std::optional<protocol::Response> response = protocol::decode_response(*frame);
+    if (!response || response->id != id) fail(server_garbled);
     if (!response->ok) throw AutomationError(response->error);
-    return response->result;
+    return std::move(response->result);
   }
 
  private:
@@ -84,11 +93,36 @@ class LocalServerObject : public AutomationObject {
     pid_ = -1;
   }
 
+  /// What the server has written, or done to its end, while no call was waiting for it:
+  /// nullptr when nothing, else the failure it stands for.
+  const char* waiting_input() const {
+    pollfd p{from_server_, POLLIN, 0};
+    int rc;
+    while ((rc = ::poll(&p, 1, 0)) < 0 && errno == EINTR) {
+    }
+    if (rc <= 0) return nullptr;
+    return (p.revents & POLLIN) ? server_garbled : server_unavailable;
+  }
+
   pid_t pid_;
   int to_server_;
   int from_server_;
   bool broken_ = false;
+  std::uint64_t last_id_ = 0;
 };
+
+/// The variable that may hold the doctor's password for the command-line program; the
+/// server is a separate program and must not inherit it.
+constexpr std::string_view password_variable = "PIVZONA12_PASSWORD=";
+
+/// This process's environment without the password variable.
+std::vector<char*> server_environment() {
+  std::vector<char*> env;
+  for (char** e = environ; e && *e; ++e)
+    if (std::string_view(*e).substr(0, password_variable.size()) != password_variable) env.push_back(*e);
+  env.push_back(nullptr);
+  return env;
+}
 
 }  // namespace
 
@@ -133,7 +167,8 @@ std::unique_ptr<AutomationObject> create_ole_object(const std::string& progid) {
   for (const std::string& w : words) argv.push_back(const_cast<char*>(w.c_str()));
   argv.push_back(nullptr);
   pid_t pid = -1;
-  const int rc = ::posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+  std::vector<char*> env = server_environment();
+  const int rc = ::posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), env.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (rc != 0) {

@@ -56,6 +56,32 @@ std::optional<Variant> decode_variant(const json& j) {
 
 std::string dump(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
 
+struct TooDeep {};
+
+/// The JSON value of text; discarded (not an object) when it is not well formed or nests
+/// deeper than max_nesting_depth. The parse stops at the first container too deep, so a
+/// hostile frame costs no more than its bytes.
+json parse_message(std::string_view text) {
+  const json::parser_callback_t limit = [](int depth, json::parse_event_t event, json&) {
+    if ((event == json::parse_event_t::object_start || event == json::parse_event_t::array_start) &&
+        depth >= max_nesting_depth)
+      throw TooDeep{};
+    return true;
+  };
+  try {
+    return json::parse(text, limit, false);
+  } catch (const TooDeep&) {
+    return json::value_t::discarded;
+  }
+}
+
+/// The message's id; nullopt when it has none or it is not an unsigned integer.
+std::optional<std::uint64_t> message_id(const json& j) {
+  const auto id = j.find("id");
+  if (id == j.end() || !id->is_number_unsigned()) return std::nullopt;
+  return id->get<std::uint64_t>();
+}
+
 }  // namespace
 
 std::string encode_request(const Request& request) {
@@ -66,21 +92,23 @@ std::string encode_request(const Request& request) {
     else
       args.push_back({{"text", a.text}});
   }
-  return dump({{"method", request.method}, {"args", std::move(args)}});
+  return dump({{"id", request.id}, {"method", request.method}, {"args", std::move(args)}});
 }
 
 std::string encode_response(const Response& response) {
-  if (response.ok) return dump({{"ok", true}, {"result", encode_variant(response.result)}});
-  return dump({{"ok", false}, {"error", response.error}});
+  if (response.ok) return dump({{"id", response.id}, {"ok", true}, {"result", encode_variant(response.result)}});
+  return dump({{"id", response.id}, {"ok", false}, {"error", response.error}});
 }
 
 std::optional<Request> decode_request(std::string_view text) {
-  const json j = json::parse(text, nullptr, false);
+  const json j = parse_message(text);
   if (!j.is_object()) return std::nullopt;
+  const auto id = message_id(j);
   const auto method = j.find("method");
   const auto args = j.find("args");
-  if (method == j.end() || !method->is_string()) return std::nullopt;
+  if (!id || method == j.end() || !method->is_string()) return std::nullopt;
   Request request;
+  request.id = *id;
   request.method = method->get<std::string>();
   if (args == j.end()) return request;
   if (!args->is_array()) return std::nullopt;
@@ -99,11 +127,13 @@ std::optional<Request> decode_request(std::string_view text) {
 }
 
 std::optional<Response> decode_response(std::string_view text) {
-  const json j = json::parse(text, nullptr, false);
+  const json j = parse_message(text);
   if (!j.is_object()) return std::nullopt;
+  const auto id = message_id(j);
   const auto ok = j.find("ok");
-  if (ok == j.end() || !ok->is_boolean()) return std::nullopt;
+  if (!id || ok == j.end() || !ok->is_boolean()) return std::nullopt;
   Response response;
+  response.id = *id;
   response.ok = ok->get<bool>();
   if (response.ok) {
     const auto result = j.find("result");

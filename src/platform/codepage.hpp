@@ -27,10 +27,12 @@ inline std::size_t utf8_sequence_length(std::string_view text) {
 }
 
 /// Name of the ANSI code page as iconv knows it: PIVZONA12_CODEPAGE when set and not
-/// empty, else the locale's charset, "UTF-8" under the C/POSIX locale. Read at each call.
+/// empty, else the locale's charset, "UTF-8" under the C/POSIX locale. Worked out once and
+/// kept while PIVZONA12_CODEPAGE, LC_ALL, LC_CTYPE and LANG keep their values.
 std::string ansi_codepage();
 
 /// UTF-8 text to the ANSI code page; characters the code page cannot hold become "?".
+/// Safe to call from several threads at once (each keeps its own conversion handles).
 std::string to_ansi(std::string_view utf8);
 
 /// ANSI code page text to UTF-8; bytes that are not valid in the code page become "?".

@@ -249,13 +249,18 @@ class Server {
     check_database(database);
     Statement s(db_, sql);
     std::error_code ec;
-    const fs::path temp = install_dir_ / "Temp";
-    fs::create_directories(temp, ec);
     std::string name;
     std::FILE* file = nullptr;
+    bool made_directory = false;
     for (int attempt = 0; attempt < 1000 && !file; ++attempt) {
-      name = fmt::format("Temp/dump_{:06}_{}.txt", ::getpid(), ++dumps_made);
+      name = fmt::format("Temp/dump_{:06}_{}.txt", pid_, ++dumps_made);
       file = std::fopen((install_dir_ / name).c_str(), "wbx");  // never reuses a name
+      // The directory is made when it is found missing, not looked for at every call.
+      if (!file && errno == ENOENT && !made_directory) {
+        made_directory = true;
+        fs::create_directories(install_dir_ / "Temp", ec);
+        continue;
+      }
       if (!file && errno != EEXIST) break;
     }
     if (!file) throw CallError{"Impossibile creare il file " + (install_dir_ / name).string()};
@@ -282,6 +287,7 @@ class Server {
   std::map<std::string, Method> methods_;
   std::optional<sqlite3_int64> user_;  ///< rowid of the signed-in user in utenti
   std::string last_error_;
+  const pid_t pid_ = ::getpid();
 };
 
 }  // namespace
@@ -320,11 +326,13 @@ int main(int argc, char** argv) {
     // Fault injection: a slow records product, whose answer waits while the file exists.
     while (!hold_file.empty() && fs::exists(hold_file, ec)) ::usleep(10000);
     Response response;
-    if (const std::optional<Request> request = platform::protocol::decode_request(*frame))
+    if (const std::optional<Request> request = platform::protocol::decode_request(*frame)) {
       response = server.answer(*request);
-    else
+      response.id = request->id;
+    } else {
       response.error = "Richiesta non valida";
-    if (!platform::protocol::write_frame(STDOUT_FILENO, platform::protocol::encode_response(response))) break;
+    }
+    if (!platform::protocol::write_frame(STDOUT_FILENO, platform::protocol::encode_response(response), true)) break;
   }
   remove_dump_files();
   sqlite3_close(db);
