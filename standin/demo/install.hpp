@@ -1,22 +1,15 @@
 #pragma once
-// What differs between the platforms when praxilo-demo makes an installation: where its
-// companions are, their file names, how the server class becomes known, and how the
-// registry file is named to the programs. One implementation file per platform.
+// What differs between the platforms when praxilo-demo makes an installation beyond the
+// file names (praxilo_install.hpp): its arguments, how the server class becomes known,
+// and how the registry file is named to the programs. One implementation file per platform.
 #include <filesystem>
 #include <string>
 #include <vector>
 
 namespace praxilo_demo {
 
-/// The logging library's and the server's file names, as built beside praxilo-demo.
-extern const char* const library_file;
-extern const char* const server_file;
-
 /// The program's arguments after its name, as UTF-8.
 std::vector<std::string> arguments(int argc, char** argv);
-
-/// The directory of this program, where the server and the logging library are built.
-std::filesystem::path program_directory(const char* argv0);
 
 /// Makes the class "Praxilo.Server" start command_line. On Windows it is registered in
 /// the system registry (HKEY_CLASSES_ROOT); on POSIX registry.reg alone holds it and

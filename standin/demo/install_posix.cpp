@@ -22,17 +22,7 @@ std::string shell_word(const std::string& text) {
 
 }  // namespace
 
-const char* const library_file = "praxiapi.so";
-const char* const server_file = "praxilo-server";
-
 std::vector<std::string> arguments(int argc, char** argv) { return std::vector<std::string>(argv + 1, argv + argc); }
-
-fs::path program_directory(const char* argv0) {
-  std::error_code ec;
-  fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) self = fs::absolute(argv0, ec);
-  return self.parent_path();
-}
 
 std::string register_server(const std::string&) { return {}; }
 

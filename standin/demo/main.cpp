@@ -126,8 +126,8 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  const fs::path bin = praxilo_demo::program_directory(argv[0]);
-  if (!copy_over(bin / praxilo_demo::library_file, clean / praxilo_demo::library_file)) return 1;
+  const fs::path bin = praxilo_db::program_directory();
+  if (!copy_over(bin / praxilo_db::library_file, clean / praxilo_db::library_file)) return 1;
   const fs::path xsl = praxilo_server::text_path(xsl_dir);
   if (fs::is_directory(xsl)) {
     for (const fs::directory_entry& entry : fs::directory_iterator(xsl, ec)) {
@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
   praxilo_db::RegistrySettings settings;
   settings.app_path = praxilo_server::path_text(clean) + ";" + praxilo_server::path_text(clean / "bin") + ";";
   settings.server_command = platform::protocol::join_command_line(
-      {praxilo_server::path_text(bin / praxilo_demo::server_file), praxilo_server::path_text(db_file)});
+      {praxilo_server::path_text(bin / praxilo_db::server_file), praxilo_server::path_text(db_file)});
   settings.last_user = "demo";
   const fs::path registry = clean / "registry.reg";
   {

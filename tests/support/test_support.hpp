@@ -53,11 +53,29 @@ void write_file(const std::filesystem::path& path, const std::string& text);
 /// Copies the report stylesheets of the source tree (every file of xsl/) into dir.
 void copy_stylesheets(const std::filesystem::path& dir);
 
+/// Makes the class "Praxilo.Server" start command_line while it lives. On Windows, where
+/// COM reads the class from the system registry, it registers the class there and holds
+/// a lock shared by every test process, so that no two tests serve their installations
+/// through one registration at a time; at its end the registration before it is back.
+/// On POSIX the installation's registry.reg holds the class and there is nothing to do.
+class ServerClass {
+ public:
+  explicit ServerClass(const std::string& command_line);
+  ~ServerClass();
+  ServerClass(const ServerClass&) = delete;
+  ServerClass& operator=(const ServerClass&) = delete;
+
+ private:
+  void* lock_ = nullptr;                   ///< the shared lock's handle, on Windows
+  std::optional<std::string> previous_;  ///< the registration it replaced
+};
+
 /// A fixture installation of the records product in a temporary directory: praxilo.db
-/// with the records schema and sql_script applied, praxiapi.so, and registry.reg with
+/// with the records schema and sql_script applied, praxiapi.so (.dll), and registry.reg with
 /// App Paths "Path" = "<dir>;", the gate's "log"="yes", Praxilo.Server started as
 /// praxilo-server on this database, and extra_registry (lines of .reg text) appended.
-/// PIVZONA12_REGISTRY names registry.reg for the lifetime of the object.
+/// PIVZONA12_REGISTRY names registry.reg and the class is registered (ServerClass) for
+/// the lifetime of the object.
 class Installation {
  public:
   explicit Installation(const std::string& sql_script = "", const std::string& extra_registry = "");
@@ -72,6 +90,7 @@ class Installation {
  private:
   TempDir dir_;
   std::optional<ScopedEnv> env_;
+  std::optional<ServerClass> class_;
 };
 
 }  // namespace test_support

@@ -1,4 +1,5 @@
 #include "praxilo_class_win.hpp"
+#include "praxilo_install.hpp"
 
 #include <windows.h>
 
@@ -40,6 +41,22 @@ LSTATUS set_text(const std::wstring& key, const wchar_t* name, const std::wstrin
 std::wstring clsid_key() { return std::wstring(L"CLSID\\") + server_clsid; }
 
 }  // namespace
+
+const char* const library_file = "praxiapi.dll";
+const char* const server_file = "praxilo-server.exe";
+
+std::filesystem::path program_directory() {
+  std::wstring name(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+    if (n == 0) return {};
+    if (n < name.size()) {
+      name.resize(n);
+      return std::filesystem::path(name).parent_path();
+    }
+    name.resize(name.size() * 2);
+  }
+}
 
 std::string register_server_class(const std::string& command_line) {
   const std::wstring progid = server_progid;
