@@ -3,6 +3,7 @@
 
 #include "platform/automation_protocol.hpp"
 #include "praxilo_db.hpp"
+#include "child_processes.hpp"
 #include "praxilo_install.hpp"
 #include "test_support.hpp"
 
@@ -26,18 +27,21 @@ void create_database(const std::filesystem::path& file, const std::string& sql_s
 
 Installation::Installation(const std::string& sql_script, const std::string& extra_registry) {
   create_database(db_file(), sql_script);
-  std::filesystem::copy_file(std::filesystem::path(PZ_BIN_DIR) / "praxiapi.so", dir_.path() / "praxiapi.so");
+  std::filesystem::copy_file(std::filesystem::path(PZ_BIN_DIR) / logging_library_file,
+                             dir_.path() / logging_library_file);
   write_registry(extra_registry);
   env_.emplace("PIVZONA12_REGISTRY", registry_file().string());
 }
 
-Installation::~Installation() = default;
+Installation::~Installation() { unregister_server_class(); }
 
 void Installation::write_registry(const std::string& extra_registry) {
   praxilo_db::RegistrySettings settings;
   settings.app_path = appdir() + ";";
   settings.server_command = platform::protocol::join_command_line(
-      {(std::filesystem::path(PZ_BIN_DIR) / "praxilo-server").string(), db_file().string(), dir_.path().string()});
+      {bin_program("praxilo-server").string(), db_file().string(), dir_.path().string()});
+  if (const std::string failed = register_server_class(settings.server_command); !failed.empty())
+    throw std::runtime_error("fixture server class: " + failed);
   std::string text = praxilo_db::registry_text(settings);
   if (!extra_registry.empty()) text += extra_registry + "\r\n";
   write_file(registry_file(), text);

@@ -7,6 +7,23 @@
 
 namespace test_support {
 
+/// True in the Windows build: tests that only make sense on one platform skip with
+/// their reason on the other.
+#ifdef _WIN32
+inline constexpr bool windows = true;
+#else
+inline constexpr bool windows = false;
+#endif
+
+/// The file name of the logging library as the build makes it ("praxiapi.so",
+/// "praxiapi.dll").
+inline const std::string logging_library_file = std::string("praxiapi") + PZ_LIBRARY_SUFFIX;
+
+/// A program of the build's bin directory, by its name without extension.
+inline std::filesystem::path bin_program(const std::string& name) {
+  return std::filesystem::path(PZ_BIN_DIR) / (name + PZ_EXE_SUFFIX);
+}
+
 /// A new, empty directory, removed with everything in it at the end of its scope.
 class TempDir {
  public:
@@ -54,10 +71,11 @@ void write_file(const std::filesystem::path& path, const std::string& text);
 void copy_stylesheets(const std::filesystem::path& dir);
 
 /// A fixture installation of the records product in a temporary directory: praxilo.db
-/// with the records schema and sql_script applied, praxiapi.so, and registry.reg with
+/// with the records schema and sql_script applied, the logging library, and registry.reg with
 /// App Paths "Path" = "<dir>;", the gate's "log"="yes", Praxilo.Server started as
 /// praxilo-server on this database, and extra_registry (lines of .reg text) appended.
-/// PIVZONA12_REGISTRY names registry.reg for the lifetime of the object.
+/// PIVZONA12_REGISTRY names registry.reg for the lifetime of the object. On Windows the
+/// server's class is registered in the system registry for that lifetime too.
 class Installation {
  public:
   explicit Installation(const std::string& sql_script = "", const std::string& extra_registry = "");
