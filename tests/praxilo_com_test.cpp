@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/automation_protocol.hpp"
+#include "platform/paths.hpp"
 #include "test_support.hpp"
 
 using test_support::Installation;
@@ -250,8 +251,9 @@ TEST_F(PraxiloComTest, EachObjectIsAProcessThatEndsWithIt) {
 }
 
 TEST_F(PraxiloComTest, ServerWithoutItsDatabaseSaysWhy) {
-  const std::string missing = test_support::path_text(inst.db_file()) + ".mancante";
-  test_support::ServerClass server_class(platform::protocol::join_command_line({test_support::server_program(), missing}));
+  const std::string missing = platform::path_to_utf8(inst.db_file()) + ".mancante";
+  test_support::ServerClass server_class(
+      platform::protocol::join_command_line({platform::path_to_utf8(test_support::bin_program("praxilo-server")), missing}));
   IDispatch* object = create();
   ASSERT_TRUE(object);
   const Outcome out = invoke(object, L"new", {});

@@ -1,10 +1,10 @@
 // praxilo-demo run from outside: the installation it makes, the practice's data features,
 // its determinism, and a sign-in through the session wrapper on it.
-#include <stdio.h>
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
+#include "child_processes.hpp"
 #include "platform/automation.hpp"
 #include "praxilo_db.hpp"
 #include "records/px_wrap_praxipat.hpp"
@@ -22,14 +22,12 @@ struct DemoRun {
 };
 
 DemoRun run_demo(const std::filesystem::path& dir, const std::string& arguments) {
-  const std::string command = std::string(PZ_BIN_DIR) + "/praxilo-demo --dir '" + dir.string() + "' " + arguments;
+  const std::string command =
+      "\"" + test_support::bin_program("praxilo-demo").string() + "\" --dir \"" + dir.string() + "\" " + arguments;
   DemoRun run;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return run;
-  char buffer[512];
-  while (std::fgets(buffer, sizeof buffer, pipe)) run.output += buffer;
-  const int status = ::pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  test_support::CommandOutput result = test_support::run_command(command);
+  run.status = result.status;
+  run.output = std::move(result.output);
   return run;
 }
 
@@ -95,7 +93,7 @@ DemoRun* DemoTest::run = nullptr;
 TEST_F(DemoTest, MakesAnInstallationDirectory) {
   ASSERT_EQ(run->status, 0) << run->output;
   EXPECT_EQ(run->output, "export PIVZONA12_REGISTRY=" + (inst() / "registry.reg").string() + "\n");
-  for (const char* file : {"praxilo.db", "praxiapi.so", "registry.reg", "Diabete_to_HTML.xsl", "Tao_to_HTML.xsl",
+  for (const std::string& file : std::vector<std::string>{"praxilo.db", test_support::logging_library_file, "registry.reg", "Diabete_to_HTML.xsl", "Tao_to_HTML.xsl",
                            "Vac_to_HTML.xsl"}) {
     SCOPED_TRACE(file);
     EXPECT_TRUE(std::filesystem::exists(inst() / file));

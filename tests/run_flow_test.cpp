@@ -2,8 +2,6 @@
 // a host that records what the front end is asked to do.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -57,7 +55,7 @@ class RecordingHost : public test_support::HostRecorder {
 // Ends every praxilo-server started by this process, as if the records product crashed,
 // and waits until they are gone.
 void kill_servers() {
-  for (const pid_t server : test_support::live_children("praxilo-server")) kill(server, SIGKILL);
+  for (const auto server : test_support::live_children("praxilo-server")) test_support::end_process(server);
   ASSERT_TRUE(test_support::wait_until_no_live_children("praxilo-server"));
 }
 
@@ -145,6 +143,7 @@ TEST_F(RunFlow, LostSessionSavesNothingAndSaysSo) {
   // The records product stops and cannot be started again.
   installation.write_registry(
       "[HKEY_CLASSES_ROOT\\Praxilo.Server\\LocalServer32]\n@=\"/nonexistent/praxilo-server\"\n");
+  test_support::ServerClass lost_class("/nonexistent/praxilo-server");
   kill_servers();
   const std::string path = work.dir() + "lost.xml";
   RunResult result = run(Programme::diabete, path, from, to);

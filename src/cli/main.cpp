@@ -12,6 +12,8 @@
 #include "app/login.hpp"
 #include "cli_host.hpp"
 #include "extract/run.hpp"
+#include "platform/automation.hpp"
+#include "platform/paths.hpp"
 #include "platform/terminal.hpp"
 #include "platform/xmldoc.hpp"
 #include "records/px_tools.hpp"
@@ -34,6 +36,15 @@ bool parse_date(const std::string& text, TDateTime& date) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // COM (on Windows) for the whole run: the session's server object lives inside it.
+  const platform::AutomationScope automation;
+  // The arguments as UTF-8, whatever the platform passes (a report path may hold letters
+  // outside the ANSI code page).
+  std::vector<std::string> arguments = platform::utf8_arguments(argc, argv);
+  std::vector<char*> utf8_argv;
+  for (std::string& a : arguments) utf8_argv.push_back(a.data());
+  utf8_argv.push_back(nullptr);
+
   CLI::App app{"PIV ZONA12: estrazione di un programma dal gestionale Praxilo", "pivzona12-cli"};
   std::string programme_key, from_text, to_text, output, user_name;
   bool password_stdin = false;
@@ -46,7 +57,7 @@ int main(int argc, char** argv) {
   app.add_option("--user", user_name, "utente Praxilo (predefinito: l'ultimo utente)");
   app.add_flag("--password-stdin", password_stdin, "legge la password dallo standard input");
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(arguments.size()), utf8_argv.data());
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
@@ -65,13 +76,13 @@ int main(int argc, char** argv) {
     return usage_error("data non valida per --to: " + to_text + " (atteso yyyy-mm-dd)");
 
   std::error_code ec;
-  const std::filesystem::path output_path = std::filesystem::absolute(output, ec);
+  const std::filesystem::path output_path = std::filesystem::absolute(platform::path_from_utf8(output), ec);
   if (ec || output_path.filename().empty())
     return usage_error("percorso del report non valido: " + output);
   if (!std::filesystem::is_directory(output_path.parent_path(), ec))
-    return usage_error("la cartella del report non esiste: " + output_path.parent_path().string());
+    return usage_error("la cartella del report non esiste: " + platform::path_to_utf8(output_path.parent_path()));
   if (std::filesystem::is_directory(output_path, ec))
-    return usage_error("il percorso del report è una cartella: " + output_path.string());
+    return usage_error("il percorso del report è una cartella: " + platform::path_to_utf8(output_path));
 
   if (user_name.empty()) user_name = last_user_name();
 
@@ -87,7 +98,7 @@ int main(int argc, char** argv) {
     return usage_error("nessuna password: usare --password-stdin o PIVZONA12_PASSWORD");
   }
 
-  CliHost host(output_path.string(), platform::stderr_is_terminal());
+  CliHost host(platform::path_to_utf8(output_path), platform::stderr_is_terminal());
   platform::set_current_host(&host);
 
   Tpx_wrap_praxipat session;

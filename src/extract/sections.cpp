@@ -4,6 +4,7 @@
 
 #include "extract/builders.hpp"
 #include "extract/text_file.hpp"
+#include "platform/paths.hpp"
 #include "tools/tools.hpp"
 
 namespace fs = std::filesystem;
@@ -52,12 +53,12 @@ std::vector<std::vector<std::string>> read_section_rows(Tpx_wrap_praxipat& sessi
   std::vector<std::vector<std::string>> rows;
   const std::string path = dump_file_path(session.sql_dump_file("Praxilo2", sql));
   std::error_code ec;
-  if (path.empty() || !fs::is_regular_file(path, ec)) return rows;
+  if (path.empty() || !fs::is_regular_file(platform::path_from_utf8(path), ec)) return rows;
   for (const auto& line : read_ansi_lines(path)) {
     std::vector<std::string> fields = tools::string2array(line, "\t");
     if (fields.size() >= 2) rows.push_back(std::move(fields));
   }
-  fs::remove(path, ec);
+  fs::remove(platform::path_from_utf8(path), ec);
   return rows;
 }
 

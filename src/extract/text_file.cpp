@@ -4,9 +4,10 @@
 #include <stdexcept>
 
 #include "platform/codepage.hpp"
+#include "platform/paths.hpp"
 
 std::vector<std::string> read_ansi_lines(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(platform::path_from_utf8(path), std::ios::binary);
   if (!in) throw std::runtime_error("Impossibile aprire il file '" + path + "'");
   std::vector<std::string> lines;
   std::string line;

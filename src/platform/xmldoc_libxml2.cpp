@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/codepage.hpp"
+#include "platform/paths.hpp"
 #include "platform/xmldoc.hpp"
 
 namespace platform {
@@ -160,14 +161,15 @@ void XmlDocument::set_declaration(const std::string& version, const std::string&
 void XmlDocument::save(const std::string& path) const {
   namespace fs = std::filesystem;
   const std::string text = impl_->dump();
-  const fs::path target(path);
+  const fs::path target = path_from_utf8(path);
   if (target.filename().empty())
     throw std::runtime_error("Impossibile salvare il documento XML: percorso non valido '" + path + "'");
 
   static std::atomic<unsigned> counter{0};
   std::random_device random;
-  const fs::path temp = target.parent_path() / ("." + target.filename().string() + "." +
-                                               std::to_string(random()) + "." + std::to_string(++counter) + ".tmp");
+  const fs::path temp = target.parent_path() / path_from_utf8("." + path_to_utf8(target.filename()) + "." +
+                                                               std::to_string(random()) + "." +
+                                                               std::to_string(++counter) + ".tmp");
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     if (!out) throw std::runtime_error("Impossibile scrivere il file '" + path + "'");

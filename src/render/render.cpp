@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "platform/codepage.hpp"
+#include "platform/paths.hpp"
 #include "platform/xslt.hpp"
 #include "tools/tools.hpp"
 
@@ -24,13 +25,9 @@ const char* const conversion_exception = "Eccezione nella conversione xslt";
 /// that charset, so the line goes.
 const std::string utf16_declaration = "<META http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-16\">";
 
-std::filesystem::path fs_path(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
 bool file_exists(const std::string& path) {
   std::error_code error;
-  return std::filesystem::is_regular_file(fs_path(path), error);
+  return std::filesystem::is_regular_file(platform::path_from_utf8(path), error);
 }
 
 /// The charset name, as browsers know it, of the ANSI code page the page is written in.
@@ -62,9 +59,9 @@ std::string temporary_path(const std::string& html_path) {
 /// declaration of the charset the page is really written in. Throws when a file cannot
 /// be read or written.
 void rewrite_page(const std::string& html_path, const std::string& temp_path) {
-  std::ifstream in(fs_path(html_path), std::ios::binary);
+  std::ifstream in(platform::path_from_utf8(html_path), std::ios::binary);
   if (!in) throw std::runtime_error("pagina non leggibile");
-  std::ofstream out(fs_path(temp_path), std::ios::binary | std::ios::trunc);
+  std::ofstream out(platform::path_from_utf8(temp_path), std::ios::binary | std::ios::trunc);
   if (!out) throw std::runtime_error("file temporaneo non scrivibile");
   bool declared = false;
   std::string line;
@@ -109,18 +106,18 @@ std::string xml2html(const std::string& xsl_path, const std::string& xml_path, c
     if (is_empty(xslt_transform(xsl_path, xml_path, html_path)) && file_exists(html_path)) {
       const std::string temp = temporary_path(html_path);
       // A page whose name already ends in "_tmp" would be emptied by its own rewrite.
-      if (fs_path(temp) == fs_path(html_path)) throw std::runtime_error("nome temporaneo uguale alla pagina");
+      if (platform::path_from_utf8(temp) == platform::path_from_utf8(html_path)) throw std::runtime_error("nome temporaneo uguale alla pagina");
       temp_path = temp;
       rewrite_page(html_path, temp_path);
       // Renaming over the page replaces it in one step, so a page is always there.
-      std::filesystem::rename(fs_path(temp_path), fs_path(html_path));
+      std::filesystem::rename(platform::path_from_utf8(temp_path), platform::path_from_utf8(html_path));
       result.clear();
     }
   } catch (...) {
     result = conversion_exception;
     // The page stays as the processor wrote it; a half-written copy is of no use.
     std::error_code ignored;
-    if (!temp_path.empty()) std::filesystem::remove(fs_path(temp_path), ignored);
+    if (!temp_path.empty()) std::filesystem::remove(platform::path_from_utf8(temp_path), ignored);
   }
   return result;
 }

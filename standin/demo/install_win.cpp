@@ -3,8 +3,8 @@
 #include "install.hpp"
 #include "platform/automation_protocol.hpp"
 #include "praxilo_class_win.hpp"
-#include "server_os.hpp"
-#include "wide_text_win.hpp"
+#include "platform/paths.hpp"
+#include "platform/win_text.hpp"
 
 namespace fs = std::filesystem;
 
@@ -14,7 +14,7 @@ namespace praxilo_demo {
 // every letter of a path.
 std::vector<std::string> arguments(int, char**) {
   std::vector<std::string> words =
-      platform::protocol::split_command_line(praxilo_server::narrow(::GetCommandLineW()));
+      platform::protocol::split_command_line(platform::win::narrow(::GetCommandLineW()));
   if (!words.empty()) words.erase(words.begin());
   return words;
 }
@@ -24,7 +24,7 @@ std::string register_server(const std::string& command_line) { return praxilo_db
 std::string unregister_server() { return praxilo_db::unregister_server_class(); }
 
 std::string registry_line(const fs::path& registry) {
-  return "set PIVZONA12_REGISTRY=" + praxilo_server::path_text(registry);
+  return "set PIVZONA12_REGISTRY=" + platform::path_to_utf8(registry);
 }
 
 }  // namespace praxilo_demo

@@ -25,7 +25,7 @@
 #include "practice.hpp"
 #include "praxilo_db.hpp"
 #include "praxilo_install.hpp"
-#include "server_os.hpp"
+#include "platform/paths.hpp"
 
 namespace fs = std::filesystem;
 
@@ -42,7 +42,7 @@ bool copy_over(const fs::path& from, const fs::path& to) {
   if (!ec) fs::rename(temporary, to, ec);
   if (ec) {
     fs::remove(temporary, ec);
-    std::cerr << "praxilo-demo: " << praxilo_server::path_text(from) << ": " << ec.message() << "\n";
+    std::cerr << "praxilo-demo: " << platform::path_to_utf8(from) << ": " << ec.message() << "\n";
     return false;
   }
   return true;
@@ -103,32 +103,32 @@ int main(int argc, char** argv) {
   }
 
   std::error_code ec;
-  const fs::path dir = fs::absolute(praxilo_server::text_path(dir_text), ec).lexically_normal();
+  const fs::path dir = fs::absolute(platform::path_from_utf8(dir_text), ec).lexically_normal();
   fs::path clean = dir;
   if (!clean.has_filename()) clean = clean.parent_path();  // no trailing separator
   fs::create_directories(clean, ec);
   if (!fs::is_directory(clean)) {
-    std::cerr << "praxilo-demo: impossibile creare la cartella " << praxilo_server::path_text(clean) << "\n";
+    std::cerr << "praxilo-demo: impossibile creare la cartella " << platform::path_to_utf8(clean) << "\n";
     return 1;
   }
 
   const fs::path db_file = clean / "praxilo.db";
   fs::remove(db_file, ec);
   std::string error;
-  sqlite3* db = praxilo_db::open(praxilo_server::path_text(db_file), true, error);
+  sqlite3* db = praxilo_db::open(platform::path_to_utf8(db_file), true, error);
   if (db) {
     error = praxilo_db::create_schema(db);
     if (error.empty()) error = praxilo_demo::generate_practice(db, options);
     sqlite3_close(db);
   }
   if (!error.empty()) {
-    std::cerr << "praxilo-demo: " << praxilo_server::path_text(db_file) << ": " << error << "\n";
+    std::cerr << "praxilo-demo: " << platform::path_to_utf8(db_file) << ": " << error << "\n";
     return 1;
   }
 
   const fs::path bin = praxilo_db::program_directory();
   if (!copy_over(bin / praxilo_db::library_file, clean / praxilo_db::library_file)) return 1;
-  const fs::path xsl = praxilo_server::text_path(xsl_dir);
+  const fs::path xsl = platform::path_from_utf8(xsl_dir);
   if (fs::is_directory(xsl)) {
     for (const fs::directory_entry& entry : fs::directory_iterator(xsl, ec)) {
       if (entry.path().extension() != ".xsl") continue;
@@ -139,16 +139,16 @@ int main(int argc, char** argv) {
   }
 
   praxilo_db::RegistrySettings settings;
-  settings.app_path = praxilo_server::path_text(clean) + ";" + praxilo_server::path_text(clean / "bin") + ";";
+  settings.app_path = platform::path_to_utf8(clean) + ";" + platform::path_to_utf8(clean / "bin") + ";";
   settings.server_command = platform::protocol::join_command_line(
-      {praxilo_server::path_text(bin / praxilo_db::server_file), praxilo_server::path_text(db_file)});
+      {platform::path_to_utf8(bin / praxilo_db::server_file), platform::path_to_utf8(db_file)});
   settings.last_user = "demo";
   const fs::path registry = clean / "registry.reg";
   {
     std::ofstream out(registry, std::ios::binary | std::ios::trunc);
     out << praxilo_db::registry_text(settings);
     if (!out.flush()) {
-      std::cerr << "praxilo-demo: impossibile scrivere " << praxilo_server::path_text(registry) << "\n";
+      std::cerr << "praxilo-demo: impossibile scrivere " << platform::path_to_utf8(registry) << "\n";
       return 1;
     }
   }

@@ -26,14 +26,14 @@
 #include "praxilo_class_win.hpp"
 #include "praxilo_db.hpp"
 #include "server_methods.hpp"
-#include "server_os.hpp"
-#include "wide_text_win.hpp"
+#include "platform/paths.hpp"
+#include "platform/win_text.hpp"
 
 namespace fs = std::filesystem;
 using platform::Argument;
 using platform::Variant;
-using praxilo_server::narrow;
-using praxilo_server::wide;
+using platform::win::narrow;
+using platform::win::widen;
 
 namespace {
 
@@ -60,7 +60,7 @@ HRESULT raise(EXCEPINFO* info, const std::string& text) {
     *info = EXCEPINFO{};
     info->scode = E_FAIL;
     info->bstrSource = ::SysAllocString(L"Praxilo.Server");
-    const std::wstring description = wide(text);
+    const std::wstring description = platform::win::widen(text);
     info->bstrDescription = ::SysAllocStringLen(description.data(), static_cast<UINT>(description.size()));
   }
   return DISP_E_EXCEPTION;
@@ -97,7 +97,7 @@ void write_result(const Variant& value, VARIANT* result) {
       V_VT(result) = VT_NULL;
       break;
     case Variant::Kind::text: {
-      const std::wstring text = wide(value.text);
+      const std::wstring text = platform::win::widen(value.text);
       V_VT(result) = VT_BSTR;
       V_BSTR(result) = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
       break;
@@ -261,9 +261,9 @@ int main() {
     std::fprintf(stderr, "uso: praxilo-server DB_FILE [INSTALL_DIR]\n");
     return 2;
   }
-  const fs::path db_file = praxilo_server::text_path(args[0]);
+  const fs::path db_file = platform::path_from_utf8(args[0]);
   std::error_code ec;
-  fs::path install_dir = args.size() == 2 ? praxilo_server::text_path(args[1]) : fs::absolute(db_file, ec).parent_path();
+  fs::path install_dir = args.size() == 2 ? platform::path_from_utf8(args[1]) : fs::absolute(db_file, ec).parent_path();
   if (install_dir.empty()) install_dir = ".";
 
   Service service;

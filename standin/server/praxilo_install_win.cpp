@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "wide_text_win.hpp"
+#include "platform/win_text.hpp"
 
 namespace praxilo_db {
 
 namespace {
 
-using praxilo_server::narrow;
-using praxilo_server::wide;
+using platform::win::narrow;
+using platform::win::widen;
 
 std::string system_message(LSTATUS status) {
   wchar_t* text = nullptr;
@@ -69,7 +69,7 @@ std::string register_server_class(const std::string& command_line) {
       {progid + L"\\CLSID", nullptr, server_clsid},
       {clsid_key(), nullptr, progid},
       {clsid_key() + L"\\ProgID", nullptr, progid},
-      {clsid_key() + L"\\LocalServer32", nullptr, wide(command_line)},
+      {clsid_key() + L"\\LocalServer32", nullptr, platform::win::widen(command_line)},
   };
   for (const auto& v : values) {
     const LSTATUS status = set_text(v.key, v.name, v.value);

@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 
 #include "platform/codepage.hpp"
+#include "platform/paths.hpp"
 #include "praxilo_db.hpp"
 #include "server_os.hpp"
 
@@ -220,9 +221,9 @@ Variant Methods::sql_dump_file(const std::string& database, const std::string& s
   bool taken = true;
   for (int attempt = 0; attempt < 1000 && !file && taken; ++attempt) {
     name = fmt::format("Temp/dump_{:06}_{}.txt", process_id(), ++dump_counter_);
-    file = create_new_file(install_dir_ / text_path(name), taken);  // never reuses a name
+    file = create_new_file(install_dir_ / platform::path_from_utf8(name), taken);  // never reuses a name
   }
-  if (!file) throw CallError{"Impossibile creare il file " + path_text(install_dir_ / text_path(name))};
+  if (!file) throw CallError{"Impossibile creare il file " + platform::path_to_utf8(install_dir_ / platform::path_from_utf8(name))};
   try {
     bool written = true;
     while (s.step(db_)) {
@@ -235,7 +236,7 @@ Variant Methods::sql_dump_file(const std::string& database, const std::string& s
     }
   } catch (...) {
     if (file) std::fclose(file);
-    fs::remove(install_dir_ / text_path(name), ec);
+    fs::remove(install_dir_ / platform::path_from_utf8(name), ec);
     throw;
   }
   return Variant::make_text(name);

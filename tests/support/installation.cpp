@@ -4,7 +4,7 @@
 #include "platform/automation_protocol.hpp"
 #include "praxilo_db.hpp"
 #include "praxilo_install.hpp"
-#include "server_os.hpp"
+#include "platform/paths.hpp"
 #include "test_support.hpp"
 
 namespace test_support {
@@ -13,7 +13,7 @@ namespace {
 
 void create_database(const std::filesystem::path& file, const std::string& sql_script) {
   std::string error;
-  sqlite3* db = praxilo_db::open(praxilo_server::path_text(file), true, error);
+  sqlite3* db = praxilo_db::open(platform::path_to_utf8(file), true, error);
   if (!db) throw std::runtime_error("fixture database " + file.string() + ": " + error);
   // A throw-away file: no need to wait for the disk after every statement.
   sqlite3_exec(db, "PRAGMA synchronous=OFF; PRAGMA journal_mode=MEMORY", nullptr, nullptr, nullptr);
@@ -25,19 +25,19 @@ void create_database(const std::filesystem::path& file, const std::string& sql_s
 
 // The command line that starts the stand-in server on the installation in dir.
 std::string server_command(const std::filesystem::path& dir) {
-  return platform::protocol::join_command_line({praxilo_server::path_text(praxilo_db::program_directory() / praxilo_db::server_file),
-                                                praxilo_server::path_text(dir / "praxilo.db"),
-                                                praxilo_server::path_text(dir)});
+  return platform::protocol::join_command_line({platform::path_to_utf8(bin_program("praxilo-server")),
+                                                platform::path_to_utf8(dir / "praxilo.db"),
+                                                platform::path_to_utf8(dir)});
 }
 
 }  // namespace
 
 Installation::Installation(const std::string& sql_script, const std::string& extra_registry) {
   create_database(db_file(), sql_script);
-  std::filesystem::copy_file(praxilo_db::program_directory() / praxilo_db::library_file,
-                             dir_.path() / praxilo_db::library_file);
+  std::filesystem::copy_file(std::filesystem::path(PZ_BIN_DIR) / logging_library_file,
+                             dir_.path() / logging_library_file);
   write_registry(extra_registry);
-  env_.emplace("PIVZONA12_REGISTRY", praxilo_server::path_text(registry_file()));
+  env_.emplace("PIVZONA12_REGISTRY", platform::path_to_utf8(registry_file()));
   class_.emplace(server_command(dir_.path()));
 }
 

@@ -7,6 +7,23 @@
 
 namespace test_support {
 
+/// True in the Windows build: tests that only make sense on one platform skip with
+/// their reason on the other.
+#ifdef _WIN32
+inline constexpr bool windows = true;
+#else
+inline constexpr bool windows = false;
+#endif
+
+/// The file name of the logging library as the build makes it ("praxiapi.so",
+/// "praxiapi.dll").
+inline const std::string logging_library_file = std::string("praxiapi") + PZ_LIBRARY_SUFFIX;
+
+/// A program of the build's bin directory, by its name without extension.
+inline std::filesystem::path bin_program(const std::string& name) {
+  return std::filesystem::path(PZ_BIN_DIR) / (name + PZ_EXE_SUFFIX);
+}
+
 /// A new, empty directory, removed with everything in it at the end of its scope.
 class TempDir {
  public:
