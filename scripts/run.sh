@@ -6,6 +6,10 @@
 #                         tests again, built with AddressSanitizer and UndefinedBehavior-
 #                         Sanitizer in build-asan
 #   scripts/run.sh gui    open the desktop program on the demo installation (after demo)
+#   scripts/run.sh windows-demo
+#                         the demo with the Windows programs: install what is missing,
+#                         cross-build with mingw-w64 into build-windows, run the three
+#                         extractions under Wine
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -14,9 +18,14 @@ packages=(build-essential cmake pkg-config libxml2-dev libxml2-utils libxslt1-de
   libsqlite3-dev sqlite3 libfmt-dev nlohmann-json3-dev libcli11-dev libgtest-dev libgmock-dev
   qt6-base-dev qt6-webengine-dev xvfb xauth)
 
-install_missing() {
+# The cross build for Windows and Wine; windows-deps.sh builds the libraries from these.
+windows_packages=(mingw-w64 gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix wine wine64 tcl dpkg-dev
+  googletest nlohmann-json3-dev libcli11-dev cmake pkg-config libxml2-utils)
+
+install_missing() {  # install_missing [PACKAGE...]: the given packages, default the project's
   local missing=()
-  for p in "${packages[@]}"; do
+  (($#)) || set -- "${packages[@]}"
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
   done
   if ((${#missing[@]})); then
@@ -30,6 +39,17 @@ build() {  # build DIR [cmake options...]
   local dir=$1; shift
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
   cmake --build "$dir" -j"$(nproc)"
+}
+
+build_windows() {  # build_windows DIR [TARGET...]: the x86_64 Windows cross build (all targets by default)
+  local dir=$1; shift
+  install_missing "${windows_packages[@]}"
+  bash scripts/windows-deps.sh x86_64 >/dev/null
+  cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-toolchain.cmake -DPIVZONA12_WIN_ARCH=x86_64 \
+    -DPIVZONA12_GUI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  local targets=()
+  for t in "$@"; do targets+=(--target "$t"); done
+  cmake --build "$dir" -j"$(nproc)" "${targets[@]}"
 }
 
 case "${1:-}" in
@@ -50,8 +70,12 @@ case "${1:-}" in
   gui)
     exec bash scripts/demo.sh build --gui
     ;;
+  windows-demo)
+    build_windows build-windows praxilo-demo praxilo-server praxiapi pivzona12-cli
+    exec bash scripts/demo.sh build-windows --windows
+    ;;
   *)
-    echo "usage: scripts/run.sh demo|test|gui" >&2
+    echo "usage: scripts/run.sh demo|test|gui|windows-demo" >&2
     exit 64
     ;;
 esac

@@ -15,10 +15,6 @@ using test_support::ScopedEnv;
 
 namespace {
 
-const std::string users_sql =
-    "INSERT INTO utenti (nome_utente, password, userid_utente, tipo_praxi, codice_regionale, nome, cognome) "
-    "VALUES ('demo', 'demo', 7, 'T', '90412', 'Niccolò', 'D''Alò');";
-
 std::string error_of(platform::AutomationObject& object, const std::string& method,
                      const std::vector<Argument>& args = {}) {
   try {
@@ -113,7 +109,7 @@ TEST(CreateOleObject, ServerThatCannotStartFails) {
 }
 
 TEST(CreateOleObject, CallsTheRealServer) {
-  Installation inst(users_sql);
+  Installation inst(test_support::demo_user_sql);
   auto server = platform::create_ole_object("Praxilo.Server");
   EXPECT_EQ(server->call("new", {}).kind, Variant::Kind::empty);
   const Variant accepted = server->call("connetti", {Argument::of("demo"), Argument::of("demo")});

@@ -23,10 +23,6 @@ using test_support::ScopedEnv;
 
 namespace {
 
-const std::string users_sql =
-    "INSERT INTO utenti (nome_utente, password, userid_utente, tipo_praxi, codice_regionale, nome, cognome) "
-    "VALUES ('demo', 'demo', 7, 'T', '90412', 'Niccolò', 'D''Alò');";
-
 // A VARIANT that clears itself.
 struct Var {
   VARIANT v;
@@ -130,7 +126,7 @@ class PraxiloComTest : public ::testing::Test {
     return ended;
   }
 
-  Installation inst{users_sql};
+  Installation inst{test_support::demo_user_sql};
   bool com_ = false;
   std::vector<IDispatch*> objects_;
 };

@@ -70,6 +70,12 @@ void write_file(const std::filesystem::path& path, const std::string& text);
 /// Copies the report stylesheets of the source tree (every file of xsl/) into dir.
 void copy_stylesheets(const std::filesystem::path& dir);
 
+/// The script of a fixture database's one user: "demo", password "demo", user id 7,
+/// Niccolò D'Alò, medico titolare with a regional code.
+inline const std::string demo_user_sql =
+    "INSERT INTO utenti (nome_utente, password, userid_utente, tipo_praxi, codice_regionale, nome, cognome) "
+    "VALUES ('demo', 'demo', 7, 'T', '90412', 'Niccolò', 'D''Alò');";
+
 /// Makes the class "Praxilo.Server" start command_line while it lives. On Windows, where
 /// COM reads the class from the system registry, it registers the class there and holds
 /// a lock shared by every test process, so that no two tests serve their installations
