@@ -115,7 +115,8 @@ TEST_F(DemoTest, MakesAnInstallationDirectory) {
   }
   const std::string registry = test_support::read_file(inst() / "registry.reg");
   EXPECT_EQ(registry.rfind("Windows Registry Editor Version 5.00\r\n", 0), 0u);
-  EXPECT_NE(registry.find("\"Path\"=\"" + inst().string() + ";" + (inst() / "bin").string() + ";\""), std::string::npos);
+  EXPECT_NE(registry.find("\"Path\"=" + praxilo_db::reg_string(inst().string() + ";" + (inst() / "bin").string() + ";")),
+            std::string::npos);
   EXPECT_NE(registry.find("\"ultimo_utente\"=\"demo\""), std::string::npos);
   EXPECT_EQ(registry.find("debug"), std::string::npos);
   EXPECT_EQ(count("SELECT count(*) FROM PAZIENTI"), "2000");
