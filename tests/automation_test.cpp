@@ -1,10 +1,11 @@
 // Late-bound objects served by a local server process: the registry lookup, the calls,
 // and what happens when the server dies, garbles its answers or is released.
+#include "platform/automation.hpp"
+
 #include <gtest/gtest.h>
 
-#include "platform/automation.hpp"
-#include "platform/automation_protocol.hpp"
 #include "child_processes.hpp"
+#include "platform/automation_protocol.hpp"
 #include "test_support.hpp"
 
 using platform::Argument;
@@ -40,7 +41,8 @@ ProcessId server_pid(platform::AutomationObject& object) {
 }
 
 // Local servers that stand for broken ones are shell scripts: pipe transport only.
-const char* const pipe_transport_only = "a broken local server is a shell script on the pipe transport; COM starts servers itself";
+const char* const pipe_transport_only =
+    "a broken local server is a shell script on the pipe transport; COM starts servers itself";
 
 // A registry entry for a class served by a shell script written into dir.
 std::string script_class(const std::string& progid, const std::filesystem::path& script, const std::string& body) {
@@ -78,9 +80,9 @@ TEST(SplitCommandLine, JoinedWordsSplitBack) {
 
 TEST(Protocol, GarbledAnswersAreRejected) {
   using platform::protocol::decode_response;
-  for (const char* text : {"", "hello", "[]", R"({"ok":true})", R"({"ok":true,"result":{"kind":"text"}})",
-                           R"({"ok":false})", R"({"ok":"yes","result":{"kind":"empty"}})",
-                           R"({"ok":true,"result":{"kind":"blob"}})"}) {
+  for (const char* text :
+       {"", "hello", "[]", R"({"ok":true})", R"({"ok":true,"result":{"kind":"text"}})", R"({"ok":false})",
+        R"({"ok":"yes","result":{"kind":"empty"}})", R"({"ok":true,"result":{"kind":"blob"}})"}) {
     SCOPED_TRACE(text);
     EXPECT_FALSE(decode_response(text));
   }
@@ -141,11 +143,12 @@ TEST(CreateOleObject, ReleaseKillsAServerThatIgnoresTheEndOfItsInput) {
   if (test_support::windows) GTEST_SKIP() << pipe_transport_only;
   test_support::TempDir dir;
   // Answers one call with its process id, then sleeps without reading its input.
-  const std::string registry = script_class("Fake.Stubborn", dir.path() / "stubborn.sh",
-                                            "len=$(printf '{\"ok\":true,\"result\":{\"kind\":\"integer\",\"integer\":%d}}' $$ | wc -c)\n"
-                                            "printf \"\\\\000\\\\000\\\\000\\\\$(printf '%03o' $len)\"\n"
-                                            "printf '{\"ok\":true,\"result\":{\"kind\":\"integer\",\"integer\":%d}}' $$\n"
-                                            "exec sleep 60");
+  const std::string registry =
+      script_class("Fake.Stubborn", dir.path() / "stubborn.sh",
+                   "len=$(printf '{\"ok\":true,\"result\":{\"kind\":\"integer\",\"integer\":%d}}' $$ | wc -c)\n"
+                   "printf \"\\\\000\\\\000\\\\000\\\\$(printf '%03o' $len)\"\n"
+                   "printf '{\"ok\":true,\"result\":{\"kind\":\"integer\",\"integer\":%d}}' $$\n"
+                   "exec sleep 60");
   Installation inst("", registry);
   auto server = platform::create_ole_object("Fake.Stubborn");
   const ProcessId pid = server_pid(*server);
@@ -172,8 +175,8 @@ TEST(CreateOleObject, GarbledAnswerFailsEveryLaterCall) {
   if (test_support::windows) GTEST_SKIP() << pipe_transport_only;
   test_support::TempDir dir;
   // Answers a well-framed text that is not a message, then waits.
-  Installation inst("", script_class("Fake.Garbage", dir.path() / "garbage.sh",
-                                     "printf '\\000\\000\\000\\005hello'\nexec sleep 60"));
+  Installation inst(
+      "", script_class("Fake.Garbage", dir.path() / "garbage.sh", "printf '\\000\\000\\000\\005hello'\nexec sleep 60"));
   auto server = platform::create_ole_object("Fake.Garbage");
   try {
     server->call("new", {});

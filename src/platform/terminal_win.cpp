@@ -1,7 +1,7 @@
 // The console on Windows: the wide command line, and the password read from the console
 // with echo turned off.
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include "platform/terminal.hpp"
 #include "platform/win_text.hpp"

@@ -1,5 +1,5 @@
-#include <windows.h>
 #include <tlhelp32.h>
+#include <windows.h>
 
 #include <chrono>
 #include <cstdio>
@@ -52,7 +52,6 @@ std::vector<ProcessId> live_children(const std::string& program) {
   ::CloseHandle(snapshot);
   return found;
 }
-
 
 CommandOutput run_command(const std::string& command) {
   CommandOutput result;
