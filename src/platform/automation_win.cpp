@@ -1,9 +1,11 @@
 // Late-bound objects on Windows: COM local servers reached through IDispatch. The class is
 // found by its ProgID, the object made in the server's process, and each method called by
 // name, its DISPID looked up once per object.
+// windows.h first: the other Windows headers rely on its types.
+#include <windows.h>
+
 #include <ole2.h>
 #include <oleauto.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <map>

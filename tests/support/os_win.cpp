@@ -1,5 +1,7 @@
-#include <tlhelp32.h>
+// windows.h first: the other Windows headers rely on its types.
 #include <windows.h>
+
+#include <tlhelp32.h>
 
 #include <chrono>
 #include <cstdio>
