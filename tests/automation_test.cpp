@@ -1,10 +1,9 @@
 // Late-bound objects served by a local server process: the registry lookup, the calls,
 // and what happens when the server dies, garbles its answers or is released.
-#include "platform/automation.hpp"
-
 #include <gtest/gtest.h>
 
 #include "child_processes.hpp"
+#include "platform/automation.hpp"
 #include "platform/automation_protocol.hpp"
 #include "test_support.hpp"
 
@@ -80,9 +79,9 @@ TEST(SplitCommandLine, JoinedWordsSplitBack) {
 
 TEST(Protocol, GarbledAnswersAreRejected) {
   using platform::protocol::decode_response;
-  for (const char* text :
-       {"", "hello", "[]", R"({"ok":true})", R"({"ok":true,"result":{"kind":"text"}})", R"({"ok":false})",
-        R"({"ok":"yes","result":{"kind":"empty"}})", R"({"ok":true,"result":{"kind":"blob"}})"}) {
+  for (const char* text : {"", "hello", "[]", R"({"ok":true})", R"({"ok":true,"result":{"kind":"text"}})",
+                           R"({"ok":false})", R"({"ok":"yes","result":{"kind":"empty"}})",
+                           R"({"ok":true,"result":{"kind":"blob"}})"}) {
     SCOPED_TRACE(text);
     EXPECT_FALSE(decode_response(text));
   }
@@ -126,8 +125,16 @@ TEST(CreateOleObject, CallsTheRealServer) {
 
   // A method the server does not know raises, and the object stays usable.
   EXPECT_EQ(error_of(*server, "metodo_fantasma"), "Metodo sconosciuto: metodo_fantasma");
-  EXPECT_EQ(server->call("get_error", {Argument::missing()}).text, "Metodo sconosciuto: metodo_fantasma");
   EXPECT_EQ(server->call("leggi_attributo", {Argument::of("userid_utente")}).text, "7");
+}
+
+TEST(CreateOleObject, AnUnknownMethodIsTheServersLastError) {
+  if (test_support::windows)
+    GTEST_SKIP() << "COM rejects an unknown name in the client's lookup; the server never hears of it";
+  Installation inst(users_sql);
+  auto server = platform::create_ole_object("Praxilo.Server");
+  error_of(*server, "metodo_fantasma");
+  EXPECT_EQ(server->call("get_error", {Argument::missing()}).text, "Metodo sconosciuto: metodo_fantasma");
 }
 
 TEST(CreateOleObject, ReleaseEndsTheServerProcess) {

@@ -2,8 +2,6 @@
 // its determinism, and a sign-in through the session wrapper on it.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 #include "child_processes.hpp"
 #include "platform/automation.hpp"
 #include "praxilo_db.hpp"
@@ -24,11 +22,8 @@ struct DemoRun {
 DemoRun run_demo(const std::filesystem::path& dir, const std::string& arguments) {
   const std::string command =
       "\"" + test_support::bin_program("praxilo-demo").string() + "\" --dir \"" + dir.string() + "\" " + arguments;
-  DemoRun run;
-  test_support::CommandOutput result = test_support::run_command(command);
-  run.status = result.status;
-  run.output = std::move(result.output);
-  return run;
+  const test_support::CommandOutput result = test_support::run_command(command);
+  return DemoRun{result.status, result.output};
 }
 
 // Every row of every table, as text: equal for equal practices.
@@ -37,8 +32,8 @@ std::string database_text(const std::filesystem::path& file) {
   sqlite3* db = praxilo_db::open(file.string(), false, error);
   if (!db) return "cannot open: " + error;
   std::string text;
-  for (const char* table : {"PAZIENTI", "NOS_002", "CART_CONCESSIONI_PIP", "cart_accert", "cart_press", "cart_vaccini",
-                            "utenti", "opzioni"}) {
+  for (const char* table :
+       {"PAZIENTI", "NOS_002", "CART_CONCESSIONI_PIP", "cart_accert", "cart_press", "cart_vaccini", "utenti", "opzioni"}) {
     sqlite3_stmt* stmt = nullptr;
     praxilo_db::prepare(db, std::string("SELECT * FROM ") + table + " ORDER BY rowid", &stmt);
     while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
@@ -93,9 +88,9 @@ DemoRun* DemoTest::run = nullptr;
 TEST_F(DemoTest, MakesAnInstallationDirectory) {
   ASSERT_EQ(run->status, 0) << run->output;
   EXPECT_EQ(run->output, "export PIVZONA12_REGISTRY=" + (inst() / "registry.reg").string() + "\n");
-  for (const std::string& file :
-       std::vector<std::string>{"praxilo.db", test_support::logging_library_file, "registry.reg", "Diabete_to_HTML.xsl",
-                                "Tao_to_HTML.xsl", "Vac_to_HTML.xsl"}) {
+  for (const std::string& file : {std::string("praxilo.db"), test_support::logging_library_file,
+                                 std::string("registry.reg"), std::string("Diabete_to_HTML.xsl"),
+                                 std::string("Tao_to_HTML.xsl"), std::string("Vac_to_HTML.xsl")}) {
     SCOPED_TRACE(file);
     EXPECT_TRUE(std::filesystem::exists(inst() / file));
   }
@@ -139,19 +134,16 @@ TEST_F(DemoTest, PracticeHasEveryDataFeature) {
       {"foot n", "SELECT count(*) FROM cart_accert WHERE ac_code = '1942' and ac_val = 'n' COLLATE BINARY"},
       {"only the maximum pressure", "SELECT count(*) FROM cart_press WHERE p_max > ' ' and not p_min > ' '"},
       {"only the minimum pressure", "SELECT count(*) FROM cart_press WHERE p_min > ' ' and not p_max > ' '"},
-      {"other vaccines",
-       "SELECT count(*) FROM cart_vaccini WHERE va_code not in "
-       "('0005','IADV','IDRM','ISPL','ISUB','IVRS')"},
+      {"other vaccines", "SELECT count(*) FROM cart_vaccini WHERE va_code not in "
+                         "('0005','IADV','IDRM','ISPL','ISUB','IVRS')"},
       {"records ten years back", "SELECT count(*) FROM cart_accert WHERE data_open < '2015-01-01'"},
       {"records in the last year", "SELECT count(*) FROM cart_accert WHERE data_open >= '2023-07-01'"},
   };
   for (const char* code : {"1940", "1942", "1534", " 731", "3682", " 618", " 616", " 617", " 785", " 703", "3560",
                            "2609", "2832", " 961", "2631"})
-    cases.push_back(
-        {"examination code", std::string("SELECT count(*) FROM cart_accert WHERE ac_code = '") + code + "'"});
+    cases.push_back({"examination code", std::string("SELECT count(*) FROM cart_accert WHERE ac_code = '") + code + "'"});
   for (const char* code : {"0005", "IADV", "IDRM", "ISPL", "ISUB", "IVRS"})
-    cases.push_back(
-        {"influenza code", std::string("SELECT count(*) FROM cart_vaccini WHERE va_code = '") + code + "'"});
+    cases.push_back({"influenza code", std::string("SELECT count(*) FROM cart_vaccini WHERE va_code = '") + code + "'"});
   for (const char* doctor : {"1", "2", "3"})
     cases.push_back({"doctor", std::string("SELECT count(*) FROM NOS_002 WHERE pa_medi = ") + doctor});
   for (const Case& c : cases) {
@@ -180,7 +172,9 @@ TEST_F(DemoTest, SameSeedSamePracticeOtherSeedAnother) {
   EXPECT_NE(database_text(dir->path() / "other" / "praxilo.db"), reference);
 }
 
-TEST_F(DemoTest, RejectsAnImpossibleDay) { EXPECT_EQ(run_demo(dir->path() / "bad", "--today 2024-02-30").status, 2); }
+TEST_F(DemoTest, RejectsAnImpossibleDay) {
+  EXPECT_EQ(run_demo(dir->path() / "bad", "--today 2024-02-30").status, 2);
+}
 
 TEST_F(DemoTest, TheDemoDoctorSignsInThroughTheRegistry) {
   ScopedEnv registry("PIVZONA12_REGISTRY", (inst() / "registry.reg").string());

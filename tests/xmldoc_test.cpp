@@ -1,14 +1,13 @@
 // The report document: one default namespace declared on the root, the declaration,
 // text escaping, replacing the document element, and saving without harming the
 // file that was there before.
-#include "platform/xmldoc.hpp"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "child_processes.hpp"
 #include "platform/paths.hpp"
+#include "platform/xmldoc.hpp"
 #include "test_support.hpp"
 
 namespace fs = std::filesystem;

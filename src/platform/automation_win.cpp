@@ -2,10 +2,9 @@
 // found by its ProgID, the object made in the server's process, and each method called by
 // name, its DISPID looked up once per object.
 // windows.h first: the other Windows headers rely on its types.
-#include <windows.h>
-
 #include <ole2.h>
 #include <oleauto.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <map>
@@ -182,7 +181,10 @@ class ComObject : public AutomationObject {
     std::wstring name = win::widen(method);
     LPOLESTR names[] = {name.data()};
     DISPID id = DISPID_UNKNOWN;
-    check(dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
+    const HRESULT hr = dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    // Told as the server itself tells a method it does not have.
+    if (hr == DISP_E_UNKNOWNNAME) throw AutomationError("Metodo sconosciuto: " + method);
+    check(hr);
     ids_.emplace(method, id);
     return id;
   }
