@@ -4,7 +4,9 @@
 #                         a demo installation and print where the reports are
 #   scripts/run.sh test   install what is missing, build, run every test; then the core's
 #                         tests again, built with AddressSanitizer and UndefinedBehavior-
-#                         Sanitizer in build-asan
+#                         Sanitizer in build-asan; then the Windows cross builds (x86_64 in
+#                         build-windows, i686 in build-windows-i686) and the x86_64 tests
+#                         under Wine
 #   scripts/run.sh gui    open the desktop program on the demo installation (after demo)
 #   scripts/run.sh windows-demo
 #                         the demo with the Windows programs: install what is missing,
@@ -16,16 +18,12 @@ root=$(pwd)
 
 packages=(build-essential cmake pkg-config libxml2-dev libxml2-utils libxslt1-dev
   libsqlite3-dev sqlite3 libfmt-dev nlohmann-json3-dev libcli11-dev libgtest-dev libgmock-dev
-  qt6-base-dev qt6-webengine-dev xvfb xauth)
+  qt6-base-dev qt6-webengine-dev xvfb xauth
+  mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 dpkg-dev tcl googletest)
 
-# The cross build for Windows and Wine; windows-deps.sh builds the libraries from these.
-windows_packages=(mingw-w64 gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix wine wine64 tcl dpkg-dev
-  googletest nlohmann-json3-dev libcli11-dev cmake pkg-config libxml2-utils)
-
-install_missing() {  # install_missing [PACKAGE...]: the given packages, default the project's
+install_missing() {
   local missing=()
-  (($#)) || set -- "${packages[@]}"
-  for p in "$@"; do
+  for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
   done
   if ((${#missing[@]})); then
@@ -41,15 +39,20 @@ build() {  # build DIR [cmake options...]
   cmake --build "$dir" -j"$(nproc)"
 }
 
-build_windows() {  # build_windows DIR [TARGET...]: the x86_64 Windows cross build (all targets by default)
-  local dir=$1; shift
-  install_missing "${windows_packages[@]}"
-  bash scripts/windows-deps.sh x86_64 >/dev/null
-  cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-toolchain.cmake -DPIVZONA12_WIN_ARCH=x86_64 \
-    -DPIVZONA12_GUI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  local targets=()
-  for t in "$@"; do targets+=(--target "$t"); done
-  cmake --build "$dir" -j"$(nproc)" "${targets[@]}"
+windows_build() {  # windows_build ARCH DIR: dependencies (cached outside the clone), then the build
+  local arch=$1 dir=$2
+  bash scripts/windows-deps.sh "$arch" >/dev/null
+  build "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-toolchain.cmake -DPIVZONA12_WIN_ARCH="$arch"
+}
+
+windows_test() {  # both Windows builds; the x86_64 suite under Wine, one wineserver for the run
+  windows_build x86_64 build-windows
+  windows_build i686 build-windows-i686
+  bash scripts/wine-run.sh --start
+  local status=0
+  (cd build-windows && ctest --output-on-failure -j"$(nproc)") || status=$?
+  bash scripts/wine-run.sh --stop
+  return "$status"
 }
 
 case "${1:-}" in
@@ -66,12 +69,14 @@ case "${1:-}" in
     build build-asan -DPIVZONA12_SANITIZE=ON -DPIVZONA12_GUI=OFF -DCMAKE_BUILD_TYPE=Sanitize \
       -DCMAKE_CXX_FLAGS_SANITIZE=-O1 -DCMAKE_C_FLAGS_SANITIZE=-O1
     (cd build-asan && ctest --output-on-failure -j"$(nproc)")
+    windows_test
     ;;
   gui)
     exec bash scripts/demo.sh build --gui
     ;;
   windows-demo)
-    build_windows build-windows praxilo-demo praxilo-server praxiapi pivzona12-cli
+    install_missing
+    windows_build x86_64 build-windows
     exec bash scripts/demo.sh build-windows --windows
     ;;
   *)

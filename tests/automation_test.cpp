@@ -2,9 +2,9 @@
 // and what happens when the server dies, garbles its answers or is released.
 #include <gtest/gtest.h>
 
+#include "child_processes.hpp"
 #include "platform/automation.hpp"
 #include "platform/automation_protocol.hpp"
-#include "child_processes.hpp"
 #include "test_support.hpp"
 
 using platform::Argument;
@@ -36,7 +36,8 @@ ProcessId server_pid(platform::AutomationObject& object) {
 }
 
 // Local servers that stand for broken ones are shell scripts: pipe transport only.
-const char* const pipe_transport_only = "a broken local server is a shell script on the pipe transport; COM starts servers itself";
+const char* const pipe_transport_only =
+    "a broken local server is a shell script on the pipe transport; COM starts servers itself";
 
 // A registry entry for a class served by a shell script written into dir.
 std::string script_class(const std::string& progid, const std::filesystem::path& script, const std::string& body) {
@@ -120,8 +121,16 @@ TEST(CreateOleObject, CallsTheRealServer) {
 
   // A method the server does not know raises, and the object stays usable.
   EXPECT_EQ(error_of(*server, "metodo_fantasma"), "Metodo sconosciuto: metodo_fantasma");
-  EXPECT_EQ(server->call("get_error", {Argument::missing()}).text, "Metodo sconosciuto: metodo_fantasma");
   EXPECT_EQ(server->call("leggi_attributo", {Argument::of("userid_utente")}).text, "7");
+}
+
+TEST(CreateOleObject, AnUnknownMethodIsTheServersLastError) {
+  if (test_support::windows)
+    GTEST_SKIP() << "COM rejects an unknown name in the client's lookup; the server never hears of it";
+  Installation inst(test_support::demo_user_sql);
+  auto server = platform::create_ole_object("Praxilo.Server");
+  error_of(*server, "metodo_fantasma");
+  EXPECT_EQ(server->call("get_error", {Argument::missing()}).text, "Metodo sconosciuto: metodo_fantasma");
 }
 
 TEST(CreateOleObject, ReleaseEndsTheServerProcess) {
@@ -137,11 +146,12 @@ TEST(CreateOleObject, ReleaseKillsAServerThatIgnoresTheEndOfItsInput) {
   if (test_support::windows) GTEST_SKIP() << pipe_transport_only;
   test_support::TempDir dir;
   // Answers one call with its process id, then sleeps without reading its input.
-  const std::string registry = script_class("Fake.Stubborn", dir.path() / "stubborn.sh",
-                                            "len=$(printf '{\"ok\":true,\"result\":{\"kind\":\"integer\",\"integer\":%d}}' $$ | wc -c)\n"
-                                            "printf \"\\\\000\\\\000\\\\000\\\\$(printf '%03o' $len)\"\n"
-                                            "printf '{\"ok\":true,\"result\":{\"kind\":\"integer\",\"integer\":%d}}' $$\n"
-                                            "exec sleep 60");
+  const std::string registry =
+      script_class("Fake.Stubborn", dir.path() / "stubborn.sh",
+                   "len=$(printf '{\"ok\":true,\"result\":{\"kind\":\"integer\",\"integer\":%d}}' $$ | wc -c)\n"
+                   "printf \"\\\\000\\\\000\\\\000\\\\$(printf '%03o' $len)\"\n"
+                   "printf '{\"ok\":true,\"result\":{\"kind\":\"integer\",\"integer\":%d}}' $$\n"
+                   "exec sleep 60");
   Installation inst("", registry);
   auto server = platform::create_ole_object("Fake.Stubborn");
   const ProcessId pid = server_pid(*server);
@@ -168,8 +178,8 @@ TEST(CreateOleObject, GarbledAnswerFailsEveryLaterCall) {
   if (test_support::windows) GTEST_SKIP() << pipe_transport_only;
   test_support::TempDir dir;
   // Answers a well-framed text that is not a message, then waits.
-  Installation inst("", script_class("Fake.Garbage", dir.path() / "garbage.sh",
-                                     "printf '\\000\\000\\000\\005hello'\nexec sleep 60"));
+  Installation inst(
+      "", script_class("Fake.Garbage", dir.path() / "garbage.sh", "printf '\\000\\000\\000\\005hello'\nexec sleep 60"));
   auto server = platform::create_ole_object("Fake.Garbage");
   try {
     server->call("new", {});

@@ -144,6 +144,7 @@ TEST_F(PraxiloComTest, NamesAreFoundWithoutRegardToCase) {
   LPOLESTR names[] = {const_cast<LPOLESTR>(L"nessuno")};
   EXPECT_EQ(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &unknown), DISP_E_UNKNOWNNAME);
   EXPECT_EQ(unknown, DISPID_UNKNOWN);
+  EXPECT_EQ(invoke(object, L"get_error", {}).result.text(), L"Metodo sconosciuto: nessuno");
 }
 
 TEST_F(PraxiloComTest, ArgumentFormsAndResults) {

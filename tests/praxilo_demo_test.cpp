@@ -2,8 +2,6 @@
 // its determinism, and a sign-in through the session wrapper on it.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 #include "child_processes.hpp"
 #include "platform/automation.hpp"
 #include "platform/automation_protocol.hpp"
@@ -37,11 +35,8 @@ DemoRun run_demo(const std::filesystem::path& dir, const std::string& arguments)
   test_support::ServerClass turn(demo_server_command(dir));
   const std::string command =
       "\"" + test_support::bin_program("praxilo-demo").string() + "\" --dir \"" + dir.string() + "\" " + arguments;
-  DemoRun run;
-  test_support::CommandOutput result = test_support::run_command(command);
-  run.status = result.status;
-  run.output = std::move(result.output);
-  return run;
+  const test_support::CommandOutput result = test_support::run_command(command);
+  return DemoRun{result.status, result.output};
 }
 
 // Every row of every table, as text: equal for equal practices.
@@ -108,8 +103,9 @@ TEST_F(DemoTest, MakesAnInstallationDirectory) {
   const std::string registry_line = test_support::windows ? "set PIVZONA12_REGISTRY=" + (inst() / "registry.reg").string() + "\r\n"
                                                           : "export PIVZONA12_REGISTRY=" + (inst() / "registry.reg").string() + "\n";
   EXPECT_EQ(run->output, registry_line);
-  for (const std::string& file : std::vector<std::string>{"praxilo.db", test_support::logging_library_file, "registry.reg", "Diabete_to_HTML.xsl", "Tao_to_HTML.xsl",
-                           "Vac_to_HTML.xsl"}) {
+  for (const std::string& file : {std::string("praxilo.db"), test_support::logging_library_file,
+                                 std::string("registry.reg"), std::string("Diabete_to_HTML.xsl"),
+                                 std::string("Tao_to_HTML.xsl"), std::string("Vac_to_HTML.xsl")}) {
     SCOPED_TRACE(file);
     EXPECT_TRUE(std::filesystem::exists(inst() / file));
   }

@@ -1,9 +1,10 @@
 // Late-bound objects on Windows: COM local servers reached through IDispatch. The class is
 // found by its ProgID, the object made in the server's process, and each method called by
 // name, its DISPID looked up once per object.
-#include <windows.h>
+// windows.h first: the other Windows headers rely on its types.
 #include <ole2.h>
 #include <oleauto.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <map>
@@ -39,8 +40,8 @@ bool server_gone(HRESULT hr) {
 /// The system's text for an HRESULT, with its number.
 std::string hresult_text(HRESULT hr) {
   wchar_t* text = nullptr;
-  ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::string message = text ? win::narrow(text) : std::string();
   if (text) ::LocalFree(text);
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
@@ -89,7 +90,8 @@ class InvokeArguments {
 std::string exception_text(EXCEPINFO& excep) {
   if (excep.pfnDeferredFillIn) excep.pfnDeferredFillIn(&excep);
   std::string text;
-  if (excep.bstrDescription) text = win::narrow(std::wstring_view(excep.bstrDescription, ::SysStringLen(excep.bstrDescription)));
+  if (excep.bstrDescription)
+    text = win::narrow(std::wstring_view(excep.bstrDescription, ::SysStringLen(excep.bstrDescription)));
   if (text.empty()) text = hresult_text(excep.scode != 0 ? excep.scode : DISP_E_EXCEPTION);
   ::SysFreeString(excep.bstrSource);
   ::SysFreeString(excep.bstrDescription);
@@ -106,8 +108,8 @@ Variant to_variant(VARIANT& value) {
     case VT_NULL:
       return Variant::make_null();
     case VT_BSTR:
-      return Variant::make_text(value.bstrVal ? win::narrow(std::wstring_view(value.bstrVal, ::SysStringLen(value.bstrVal)))
-                                              : std::string());
+      return Variant::make_text(
+          value.bstrVal ? win::narrow(std::wstring_view(value.bstrVal, ::SysStringLen(value.bstrVal))) : std::string());
     case VT_I1:
       return Variant::make_integer(value.cVal);
     case VT_UI1:
@@ -179,7 +181,10 @@ class ComObject : public AutomationObject {
     std::wstring name = win::widen(method);
     LPOLESTR names[] = {name.data()};
     DISPID id = DISPID_UNKNOWN;
-    check(dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
+    const HRESULT hr = dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    // Told as the server itself tells a method it does not have.
+    if (hr == DISP_E_UNKNOWNNAME) throw AutomationError("Metodo sconosciuto: " + method);
+    check(hr);
     ids_.emplace(method, id);
     return id;
   }
@@ -207,8 +212,8 @@ std::unique_ptr<AutomationObject> create_ole_object(const std::string& progid) {
   CLSID clsid{};
   if (FAILED(::CLSIDFromProgID(win::widen(progid).c_str(), &clsid))) throw AutomationError(class_not_registered);
   IDispatch* dispatch = nullptr;
-  const HRESULT hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch,
-                                        reinterpret_cast<void**>(&dispatch));
+  const HRESULT hr =
+      ::CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, reinterpret_cast<void**>(&dispatch));
   if (hr == REGDB_E_CLASSNOTREG) throw AutomationError(class_not_registered);
   if (FAILED(hr) || !dispatch) throw AutomationError(std::string(server_not_started) + ": " + hresult_text(hr));
   return std::make_unique<ComObject>(dispatch);

@@ -139,8 +139,7 @@ std::string from_ansi(std::string_view ansi) {
     }
     const std::size_t n = ::IsDBCSLeadByteEx(cp, byte) && i + 1 < ansi.size() ? 2 : 1;
     wchar_t unit[2];
-    const int units =
-        ::MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, ansi.data() + i, static_cast<int>(n), unit, 2);
+    const int units = ::MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, ansi.data() + i, static_cast<int>(n), unit, 2);
     if (units <= 0 || (units == 1 && unit[0] >= 0x80 && unit[0] <= 0x9F && !c1_is_defined(cp))) {
       out += '?';
     } else {

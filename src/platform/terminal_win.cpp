@@ -1,6 +1,8 @@
 // The console on Windows: the wide command line, and the password read from the console
 // with echo turned off.
+// windows.h first: the other Windows headers rely on its types.
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include "platform/terminal.hpp"

@@ -20,8 +20,8 @@ inline std::wstring widen(std::string_view utf8) {
 /// UTF-16 text as UTF-8; a lone surrogate becomes U+FFFD.
 inline std::string narrow(std::wstring_view utf16) {
   if (utf16.empty()) return {};
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), nullptr, 0,
-                                      nullptr, nullptr);
+  const int n =
+      ::WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
   if (n > 0)
     ::WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), out.data(), n, nullptr, nullptr);

@@ -158,6 +158,9 @@ class PraxiloObject final : public IDispatch {
       // Every number is known while the database is missing, so that the call itself says why.
       const std::string name = narrow(names[0]);
       id = service_.methods ? service_.methods->find(name) : std::optional<int>(1);
+      // An unknown name fails here rather than at the call: get_error tells it then, as it
+      // does after the pipe transport's call of an unknown method.
+      if (!id) service_.methods->call(name, {});
     }
     ids[0] = id ? static_cast<DISPID>(*id) : DISPID_UNKNOWN;
     if (!id) hr = DISP_E_UNKNOWNNAME;

@@ -1,6 +1,7 @@
 // A fixture installation of the records product: database, logging library and registry.
 #include <stdexcept>
 
+#include "child_processes.hpp"
 #include "platform/automation_protocol.hpp"
 #include "praxilo_db.hpp"
 #include "praxilo_install.hpp"

@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
 #include <thread>
@@ -42,7 +42,6 @@ std::vector<ProcessId> live_children(const std::string& program) {
   }
   return children;
 }
-
 
 CommandOutput run_command(const std::string& command) {
   CommandOutput result;

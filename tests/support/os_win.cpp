@@ -1,4 +1,6 @@
+// windows.h first: the other Windows headers rely on its types.
 #include <windows.h>
+
 #include <tlhelp32.h>
 
 #include <chrono>
@@ -54,7 +56,6 @@ std::vector<ProcessId> live_children(const std::string& program) {
   ::CloseHandle(snapshot);
   return found;
 }
-
 
 CommandOutput run_command(const std::string& command) {
   CommandOutput result;

@@ -15,6 +15,14 @@ inline constexpr bool windows = true;
 inline constexpr bool windows = false;
 #endif
 
+/// path with every "/" turned into the platform's separator, as the system writes the
+/// paths it builds.
+inline std::string native(std::string path) {
+  for (char& c : path)
+    if (c == '/') c = windows ? '\\' : '/';
+  return path;
+}
+
 /// The file name of the logging library as the build makes it ("praxiapi.so",
 /// "praxiapi.dll").
 inline const std::string logging_library_file = std::string("praxiapi") + PZ_LIBRARY_SUFFIX;
