@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "child_processes.hpp"
+#include "platform/win_text.hpp"
 #include "test_support.hpp"
 #include "praxilo_class_win.hpp"
 
@@ -17,12 +18,7 @@ namespace test_support {
 
 namespace {
 
-std::wstring widen(const std::string& utf8) {
-  const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
+using platform::win::widen;
 
 std::wstring lower(std::wstring text) {
   for (wchar_t& c : text)
