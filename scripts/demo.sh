@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
 # Builds a demo installation under BUILD/demo and runs the three extractions for the
 # last 365 days as the demo doctor, printing where the reports are.
-#   scripts/demo.sh BUILD          the main job, from the command line
-#   scripts/demo.sh BUILD --gui    the desktop program on the same installation
+#   scripts/demo.sh BUILD            the main job, from the command line
+#   scripts/demo.sh BUILD --gui      the desktop program on the same installation
+#   scripts/demo.sh BUILD --windows  the main job with the Windows programs of the cross
+#                                    build BUILD, under Wine (scripts/wine-run.sh, one
+#                                    wineserver for the whole demo): praxilo-demo.exe also
+#                                    registers Praxilo.Server in the Wine prefix, and
+#                                    pivzona12-cli.exe reaches praxilo-server.exe over COM
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-bin="$(cd "$1" && pwd)/bin"
-demo="$(cd "$1" && pwd)/demo"
+build="$(cd "$1" && pwd)"
+bin="$build/bin"
+demo="$build/demo"
 mode="${2:-}"
 
 if [[ "$mode" == "--gui" ]]; then
@@ -19,23 +25,46 @@ if [[ "$mode" == "--gui" ]]; then
   exec "$bin/pivzona12"
 fi
 
+if [[ "$mode" == "--windows" ]]; then
+  wine_run() { bash "$root/scripts/wine-run.sh" "$@"; }
+  # Wine's drive Z: is the host's root directory.
+  program_path() { local p; p=$(realpath -m "$1"); echo "Z:${p//\//\\}"; }
+  host_path() {
+    local p=${1%$'\r'}
+    if [[ $p == [Zz]:* ]]; then p=${p:2}; echo "${p//\\//}"; else WINEPREFIX=$(wine_run --prefix) winepath -u "$p"; fi
+  }
+  # Output goes to files, never through a pipe: a COM server that a program starts
+  # inherits its handles.
+  demo_program() { wine_run "$bin/praxilo-demo.exe" "$@" --xsl-dir "$(program_path "$root/xsl")" >"$build/demo.out"; }
+  cli_program() { wine_run "$bin/pivzona12-cli.exe" "$@"; }
+  wine_run --start >/dev/null
+  trap 'wine_run --stop >/dev/null 2>&1 || true' EXIT
+else
+  program_path() { echo "$1"; }
+  host_path() { echo "$1"; }
+  demo_program() { "$bin/praxilo-demo" "$@" >/dev/null; }
+  cli_program() { "$bin/pivzona12-cli" "$@"; }
+fi
+
 rm -rf "$demo"
-"$bin/praxilo-demo" --dir "$demo" --patients 2000 --seed 12 >/dev/null
-export PIVZONA12_REGISTRY="$demo/registry.reg"
+mkdir -p "$demo"
+demo_program --dir "$(program_path "$demo")" --patients 2000 --seed 12
+export PIVZONA12_REGISTRY=$(program_path "$demo/registry.reg")
 mkdir -p "$demo/reports"
 cd "$demo/reports"
+printf 'demo\n' >"$build/demo-password.txt"
 
 echo "Demo installation: $demo (doctor: demo, password: demo)"
 for programme in diabete tao vaccinazioni; do
   xml="$demo/reports/$programme.xml"
   status=0
-  echo demo | "$bin/pivzona12-cli" --programme "$programme" --user demo --password-stdin --output "$xml" \
-    >"$demo/reports/$programme.out" || status=$?
+  cli_program --programme "$programme" --user demo --password-stdin --output "$(program_path "$xml")" \
+    <"$build/demo-password.txt" >"$demo/reports/$programme.out" || status=$?
   if [[ $status -ne 0 ]]; then
     echo "$programme: extraction ended with status $status" >&2
     exit "$status"
   fi
-  html=$(sed -n 2p "$demo/reports/$programme.out")
+  html=$(host_path "$(sed -n 2p "$demo/reports/$programme.out")")
   cp "$html" "$demo/reports/$programme.html"
   if xmllint --noout --schema "$root/schema/$programme.xsd" "$xml" 2>/dev/null; then valid="schema-valid"; else
     valid="NOT schema-valid"; fi

@@ -4,15 +4,22 @@
 #                         a demo installation and print where the reports are
 #   scripts/run.sh test   install what is missing, build, run every test; then the core's
 #                         tests again, built with AddressSanitizer and UndefinedBehavior-
-#                         Sanitizer in build-asan
+#                         Sanitizer in build-asan; then the Windows cross builds (x86_64 in
+#                         build-windows, i686 in build-windows-i686) and the x86_64 tests
+#                         under Wine
 #   scripts/run.sh gui    open the desktop program on the demo installation (after demo)
+#   scripts/run.sh windows-demo
+#                         the demo with the Windows programs: install what is missing,
+#                         cross-build with mingw-w64 into build-windows, run the three
+#                         extractions under Wine
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 packages=(build-essential cmake pkg-config libxml2-dev libxml2-utils libxslt1-dev
   libsqlite3-dev sqlite3 libfmt-dev nlohmann-json3-dev libcli11-dev libgtest-dev libgmock-dev
-  qt6-base-dev qt6-webengine-dev qt6-translations-l10n xvfb xauth)
+  qt6-base-dev qt6-webengine-dev qt6-translations-l10n xvfb xauth
+  mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 dpkg-dev tcl googletest)
 
 install_missing() {
   local missing=()
@@ -32,6 +39,26 @@ build() {  # build DIR [cmake options...]
   cmake --build "$dir" -j"$(nproc)"
 }
 
+# windows_build ARCH DIR [cmake options...]: the dependencies (cached outside the clone),
+# then the build.
+windows_build() {
+  local arch=$1 dir=$2
+  shift 2
+  bash scripts/windows-deps.sh "$arch" >/dev/null
+  build "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-toolchain.cmake -DPIVZONA12_WIN_ARCH="$arch" "$@"
+}
+
+windows_test() {  # both Windows builds; the x86_64 suite under Wine, one wineserver for the run
+  windows_build x86_64 build-windows
+  # The 32-bit programs are built, not tested (that needs Wine's 32-bit part): no test programs.
+  windows_build i686 build-windows-i686 -DPIVZONA12_TESTS=OFF
+  bash scripts/wine-run.sh --start
+  local status=0
+  (cd build-windows && ctest --output-on-failure -j"$(nproc)") || status=$?
+  bash scripts/wine-run.sh --stop
+  return "$status"
+}
+
 case "${1:-}" in
   demo)
     install_missing
@@ -46,12 +73,18 @@ case "${1:-}" in
     build build-asan -DPIVZONA12_SANITIZE=ON -DPIVZONA12_GUI=OFF -DCMAKE_BUILD_TYPE=Sanitize \
       -DCMAKE_CXX_FLAGS_SANITIZE=-O1 -DCMAKE_C_FLAGS_SANITIZE=-O1
     (cd build-asan && ctest --output-on-failure -j"$(nproc)")
+    windows_test
     ;;
   gui)
     exec bash scripts/demo.sh build --gui
     ;;
+  windows-demo)
+    install_missing
+    windows_build x86_64 build-windows
+    exec bash scripts/demo.sh build-windows --windows
+    ;;
   *)
-    echo "usage: scripts/run.sh demo|test|gui" >&2
+    echo "usage: scripts/run.sh demo|test|gui|windows-demo" >&2
     exit 64
     ;;
 esac

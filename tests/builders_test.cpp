@@ -72,7 +72,7 @@ TEST(DumpFilePath, OnlyNamesInsideTheInstallationDirectory) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(dump_file_path(c.name), c.inside ? fake.appdir() + c.name : "");
+    EXPECT_EQ(dump_file_path(c.name), c.inside ? test_support::native(fake.appdir()) + c.name : "");
   }
 }
 

@@ -1,12 +1,13 @@
 // praxilo-demo run from outside: the installation it makes, the practice's data features,
 // its determinism, and a sign-in through the session wrapper on it.
-#include <stdio.h>
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
 
+#include "child_processes.hpp"
 #include "platform/automation.hpp"
+#include "platform/automation_protocol.hpp"
+#include "platform/paths.hpp"
 #include "praxilo_db.hpp"
+#include "praxilo_install.hpp"
 #include "records/px_wrap_praxipat.hpp"
 #include "test_support.hpp"
 
@@ -21,16 +22,21 @@ struct DemoRun {
   std::string output;
 };
 
+// The command line the demo registers for the class "Praxilo.Server" on an installation.
+std::string demo_server_command(const std::filesystem::path& dir) {
+  return platform::protocol::join_command_line({platform::path_to_utf8(praxilo_db::program_directory() / praxilo_db::server_file),
+                                                platform::path_to_utf8(dir / "praxilo.db")});
+}
+
+// Runs praxilo-demo on dir. On Windows it registers the server class in the system
+// registry, which test processes share: the run takes its turn, and the registration
+// before it is back afterwards.
 DemoRun run_demo(const std::filesystem::path& dir, const std::string& arguments) {
-  const std::string command = std::string(PZ_BIN_DIR) + "/praxilo-demo --dir '" + dir.string() + "' " + arguments;
-  DemoRun run;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return run;
-  char buffer[512];
-  while (std::fgets(buffer, sizeof buffer, pipe)) run.output += buffer;
-  const int status = ::pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+  test_support::ServerClass turn(demo_server_command(dir));
+  const std::string command =
+      "\"" + test_support::bin_program("praxilo-demo").string() + "\" --dir \"" + dir.string() + "\" " + arguments;
+  const test_support::CommandOutput result = test_support::run_command(command);
+  return DemoRun{result.status, result.output};
 }
 
 // Every row of every table, as text: equal for equal practices.
@@ -94,15 +100,21 @@ DemoRun* DemoTest::run = nullptr;
 
 TEST_F(DemoTest, MakesAnInstallationDirectory) {
   ASSERT_EQ(run->status, 0) << run->output;
-  EXPECT_EQ(run->output, "export PIVZONA12_REGISTRY=" + (inst() / "registry.reg").string() + "\n");
-  for (const char* file : {"praxilo.db", "praxiapi.so", "registry.reg", "Diabete_to_HTML.xsl", "Tao_to_HTML.xsl",
-                           "Vac_to_HTML.xsl"}) {
+  // The line a shell of the platform takes: sh's export, cmd's set.
+  EXPECT_EQ(run->output, test_support::windows
+                             ? "set PIVZONA12_REGISTRY=" + (inst() / "registry.reg").string() + "\r\n"
+                             : "export PIVZONA12_REGISTRY=" + (inst() / "registry.reg").string() + "\n");
+  for (const std::string& file : {std::string("praxilo.db"), test_support::logging_library_file,
+                                 std::string("registry.reg"), std::string("Diabete_to_HTML.xsl"),
+                                 std::string("Tao_to_HTML.xsl"), std::string("Vac_to_HTML.xsl")}) {
     SCOPED_TRACE(file);
     EXPECT_TRUE(std::filesystem::exists(inst() / file));
   }
   const std::string registry = test_support::read_file(inst() / "registry.reg");
   EXPECT_EQ(registry.rfind("Windows Registry Editor Version 5.00\r\n", 0), 0u);
-  EXPECT_NE(registry.find("\"Path\"=\"" + inst().string() + ";" + inst().string() + "/bin;\""), std::string::npos);
+  EXPECT_NE(registry.find("\"Path\"=" + praxilo_db::reg_string(inst().string() + ";" +
+                                                                test_support::native(inst().string() + "/bin") + ";")),
+            std::string::npos);
   EXPECT_NE(registry.find("\"ultimo_utente\"=\"demo\""), std::string::npos);
   EXPECT_EQ(registry.find("debug"), std::string::npos);
   EXPECT_EQ(count("SELECT count(*) FROM PAZIENTI"), "2000");
@@ -184,6 +196,7 @@ TEST_F(DemoTest, RejectsAnImpossibleDay) {
 
 TEST_F(DemoTest, TheDemoDoctorSignsInThroughTheRegistry) {
   ScopedEnv registry("PIVZONA12_REGISTRY", (inst() / "registry.reg").string());
+  test_support::ServerClass demo_class(demo_server_command(inst()));  // as the demo registered it
   TempDir work;
   ScopedCwd cwd(work.path());
   auto object = platform::create_ole_object("Praxilo.Server");  // started from the registry's command line
@@ -198,6 +211,19 @@ TEST_F(DemoTest, TheDemoDoctorSignsInThroughTheRegistry) {
   EXPECT_EQ(session.leggi_attributo("userid_utente"), "1");
   EXPECT_EQ(session.get_opzione("macchina", "OPZIONI\\regione"), "LAZIO");
   EXPECT_FALSE(session.connetti("demo", "sbagliata"));
+}
+
+TEST_F(DemoTest, RegistersTheServerClassAndRemovesIt) {
+  if (!test_support::windows) GTEST_SKIP() << "on POSIX the class lives only in the installation's registry.reg";
+  test_support::ServerClass turn(demo_server_command(dir->path() / "registered"));
+  ASSERT_EQ(test_support::run_command("\"" + test_support::bin_program("praxilo-demo").string() + "\" --patients 10 --dir \"" +
+                        (dir->path() / "registered").string() + "\"").status, 0);
+  EXPECT_EQ(platform::create_ole_object("Praxilo.Server")->call("new", {}).kind, platform::Variant::Kind::empty);
+
+  const test_support::CommandOutput removed =
+      test_support::run_command("\"" + test_support::bin_program("praxilo-demo").string() + "\" --unregister");
+  EXPECT_EQ(removed.status, 0) << removed.output;
+  EXPECT_THROW(platform::create_ole_object("Praxilo.Server"), platform::AutomationError);
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ class ApplDirectory : public testing::TestWithParam<ApplCase> {};
 
 TEST_P(ApplDirectory, FromThePathValue) {
   RegistryFile registry(GetParam().registry + switches_section("\"yes\"", "", ""));
-  EXPECT_EQ(px_tools::appl_directory(), GetParam().expected);
+  EXPECT_EQ(px_tools::appl_directory(), test_support::native(GetParam().expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -56,17 +56,17 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(PxTools, ApplDirectoryIsReadAnewAtEveryCall) {
   RegistryFile registry(app_paths_section(reg_string("/first;")));
-  EXPECT_EQ(px_tools::appl_directory(), "/first/");
+  EXPECT_EQ(px_tools::appl_directory(), test_support::native("/first/"));
   registry.write(app_paths_section(reg_string("/second;")));
-  EXPECT_EQ(px_tools::appl_directory(), "/second/");
+  EXPECT_EQ(px_tools::appl_directory(), test_support::native("/second/"));
 }
 
 TEST(PxTools, TempAndLogDirectoriesAreCreated) {
   TempDir appl;
   RegistryFile registry(app_paths_section(reg_string(appl.dir() + ";")));
-  EXPECT_EQ(px_tools::temp_directory(), appl.dir() + "Temp/");
+  EXPECT_EQ(px_tools::temp_directory(), test_support::native(appl.dir() + "Temp/"));
   EXPECT_TRUE(fs::is_directory(appl.path() / "Temp"));
-  EXPECT_EQ(px_tools::log_directory(), appl.dir() + "Temp/Log/");
+  EXPECT_EQ(px_tools::log_directory(), test_support::native(appl.dir() + "Temp/Log/"));
   EXPECT_TRUE(fs::is_directory(appl.path() / "Temp" / "Log"));
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/dynlib.hpp"
+#include "platform/paths.hpp"
 #include "px_fixture.hpp"
 #include "test_support.hpp"
 
@@ -99,14 +100,15 @@ TEST_F(OperationLog, AccentedTextInTheAnsiCodePage) {
   const fs::path accented = appl.path() / "Citt\xC3\xA0";
   fs::create_directory(accented);
   test_support::install_logging_library(accented);
-  registry.write(app_paths_section(reg_string(accented.string() + "/;")) + switches_section("", "", "\"yes\""));
+  registry.write(app_paths_section(reg_string(platform::path_to_utf8(accented) + "/;")) +
+                 switches_section("", "", "\"yes\""));
   ScopedEnv cp("PIVZONA12_CODEPAGE", "CP1252");
   Tpx_wrap_log log(host);
-  const std::string file = (accented / "praxipat.log").string();
+  const std::string file = platform::path_to_utf8(accented / "praxipat.log");
   ASSERT_TRUE(log.start("TAG\xC3\xA8_", file));
   log.write_line("Nicol\xC3\xB2 \xE2\x82\xAC \xE6\x97\xA5");
   log.stop();
-  const std::string content = test_support::read_file(file);
+  const std::string content = test_support::read_file(accented / "praxipat.log");
   const auto lines = test_support::log_lines(content);
   ASSERT_EQ(lines.size(), 1u) << content;
   EXPECT_TRUE(test_support::is_log_line(lines[0], "TAG\xE8_", "Nicol\xF2 \x80 ?")) << content;

@@ -143,6 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Registry, MissingFileOrVariableMeansEveryKeyMissing) {
+  if (test_support::windows) GTEST_SKIP() << "without the file Windows reads its own registry";
   TempDir dir;
   const std::vector<std::optional<std::string>> settings = {std::nullopt, "", (dir.path() / "none.reg").string()};
   for (const auto& setting : settings) {

@@ -2,8 +2,7 @@
 // a host that records what the front end is asked to do.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -63,7 +62,7 @@ class RecordingHost : public test_support::HostRecorder {
 // Ends every praxilo-server started by this process, as if the records product crashed,
 // and waits until they are gone.
 void kill_servers() {
-  for (const pid_t server : test_support::live_children("praxilo-server")) kill(server, SIGKILL);
+  for (const auto server : test_support::live_children("praxilo-server")) test_support::end_process(server);
   ASSERT_TRUE(test_support::wait_until_no_live_children("praxilo-server"));
 }
 
@@ -99,13 +98,13 @@ TEST_F(RunFlow, FirstRunNavigatesLaterRunsRefreshTheSamePage) {
   ASSERT_EQ(first.outcome, RunOutcome::saved) << first.message;
   EXPECT_EQ(host.dialogs.at(0).filter, "File XML|*.xml");
   EXPECT_EQ(host.dialogs.at(0).title.value_or(""), "Report");
-  EXPECT_EQ(host.dialogs.at(0).initial_directory.value_or(""), "./");
+  EXPECT_EQ(host.dialogs.at(0).initial_directory.value_or(""), test_support::native("./"));
   const std::string saved = read_file(xml);
   EXPECT_EQ(saved.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>", 0), 0u) << saved;
   EXPECT_NE(saved.find("<cognome>D'Alò</cognome>"), std::string::npos) << saved;
   EXPECT_NE(saved.find("<valore>7.2</valore>"), std::string::npos) << saved;
   EXPECT_FALSE(xml_doc.active()) << "the page is made from the saved file, not from a tree kept beside it";
-  const std::string html = installation.appdir() + "ZONA12.html";
+  const std::string html = test_support::native(installation.appdir() + "ZONA12.html");
   EXPECT_EQ(first.html_path, html);
   const std::string page = read_file(html);
   EXPECT_NE(page.find("Niccolò"), std::string::npos);
@@ -113,13 +112,16 @@ TEST_F(RunFlow, FirstRunNavigatesLaterRunsRefreshTheSamePage) {
     EXPECT_NE(page.find(stated), std::string::npos) << stated;
   EXPECT_EQ(saved.find("Periodo"), std::string::npos) << "the report itself does not change";
   ASSERT_EQ(host.navigations.size(), 1u);
-  EXPECT_EQ(host.navigations[0], "file://" + html);
+  // A file URL: forward slashes, and a drive letter after a third one.
+  std::string url_path = html;
+  std::replace(url_path.begin(), url_path.end(), '\\', '/');
+  EXPECT_EQ(host.navigations[0], (test_support::windows ? "file:///" : "file://") + url_path);
   EXPECT_TRUE(host.visible);
   EXPECT_TRUE(host.boxes.empty());
 
   RunResult second = run(Programme::tao, work.dir() + "tao.xml", from, to);
   ASSERT_EQ(second.outcome, RunOutcome::saved) << second.message;
-  EXPECT_EQ(host.dialogs.at(1).initial_directory.value_or(""), installation.appdir());
+  EXPECT_EQ(host.dialogs.at(1).initial_directory.value_or(""), test_support::native(installation.appdir()));
   EXPECT_EQ(host.navigations.size(), 1u);
   EXPECT_EQ(host.refreshes, 1);
   EXPECT_NE(read_file(html).find("Bianchi"), std::string::npos);
@@ -156,6 +158,7 @@ TEST_F(RunFlow, LostSessionSavesNothingAndSaysSo) {
   // The records product stops and cannot be started again.
   installation.write_registry(
       "[HKEY_CLASSES_ROOT\\Praxilo.Server\\LocalServer32]\n@=\"/nonexistent/praxilo-server\"\n");
+  test_support::ServerClass lost_class("/nonexistent/praxilo-server");
   kill_servers();
   const std::string path = work.dir() + "lost.xml";
   RunResult result = run(Programme::diabete, path, from, to);

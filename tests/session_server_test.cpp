@@ -2,7 +2,6 @@
 // database: sign-in, attributes, option, both kinds of SQL call, and a server that dies
 // between calls or in the middle of a long sequence of them.
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -42,12 +41,14 @@ Lines trace(const test_support::Installation& inst, std::size_t from = 0) {
   return test_support::praxipat_trace(inst.appdir(), from);
 }
 
+const std::string server_program = "praxilo-server";
+
 /// Kills the server process and waits until it is gone (a zombie waiting to be reaped).
 void kill_server() {
-  const auto children = live_children();
+  const auto children = live_children(server_program);
   ASSERT_EQ(children.size(), 1u);
-  ASSERT_EQ(kill(children[0], SIGKILL), 0);
-  ASSERT_TRUE(wait_until_no_live_children());
+  ASSERT_TRUE(test_support::end_process(children[0]));
+  ASSERT_TRUE(wait_until_no_live_children(server_program));
 }
 
 class SessionServerTest : public ::testing::Test {
@@ -184,10 +185,10 @@ TEST_F(SessionServerTest, ServerKilledBetweenTwoCalls) {
     EXPECT_FALSE(w->session_lost());
     // The new server holds the signed-in user.
     EXPECT_EQ(w->utente_leggi_attributo("nome"), "Niccolò");
-    EXPECT_EQ(live_children().size(), 1u);
+    EXPECT_EQ(live_children(server_program).size(), 1u);
   }
   // Freeing the wrapper ends its server.
-  EXPECT_TRUE(wait_until_no_live_children());
+  EXPECT_TRUE(wait_until_no_live_children(server_program));
 }
 
 TEST_F(SessionServerTest, EndedSessionEndsTheServerAndTheNextCallSignsInAgain) {

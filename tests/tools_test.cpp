@@ -213,7 +213,7 @@ TEST(Tools, CreateDirMakesEveryLevelAndEndsWithTheSeparator) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     tools::clear_last_error();
-    EXPECT_EQ(tools::create_dir(c.path), c.expected);
+    EXPECT_EQ(tools::create_dir(c.path), test_support::native(c.expected));
     EXPECT_TRUE(std::filesystem::is_directory(c.expected));
     EXPECT_EQ(tools::last_error(), "");
   }
@@ -222,7 +222,7 @@ TEST(Tools, CreateDirMakesEveryLevelAndEndsWithTheSeparator) {
 TEST(Tools, CreateDirRelativeToTheCurrentDirectory) {
   TempDir tmp;
   test_support::ScopedCwd cwd(tmp.path());
-  EXPECT_EQ(tools::create_dir("rel\\sub"), "rel/sub/");
+  EXPECT_EQ(tools::create_dir("rel\\sub"), test_support::native("rel/sub/"));
   EXPECT_TRUE(std::filesystem::is_directory(tmp.path() / "rel" / "sub"));
 }
 
@@ -233,7 +233,8 @@ TEST(Tools, CreateDirReportsALevelThatCannotBeMade) {
   tools::clear_last_error();
   EXPECT_EQ(tools::create_dir(path), "");
   EXPECT_EQ(tools::last_error(),
-            "tools.create_dir(): errore nella creazione della directory: '" + tmp.path().string() + "/file/sub/'");
+            "tools.create_dir(): errore nella creazione della directory: '" +
+                test_support::native(tmp.path().string() + "/file/sub/") + "'");
 }
 
 // ---- memowrit -------------------------------------------------------------------------

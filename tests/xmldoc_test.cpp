@@ -2,10 +2,11 @@
 // text escaping, replacing the document element, and saving without harming the
 // file that was there before.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 
+#include "child_processes.hpp"
+#include "platform/paths.hpp"
 #include "platform/xmldoc.hpp"
 #include "test_support.hpp"
 
@@ -145,17 +146,37 @@ TEST(XmlDocument, AFailedSaveNamesThePathAndKeepsTheEarlierFile) {
   test_support::write_file(target / "dentro", "x");
   EXPECT_THROW(doc.save(target.string()), std::runtime_error);
   EXPECT_EQ(test_support::read_file(target / "dentro"), "x");
+}
 
-  // A read-only directory: the earlier report stays intact, no temporary file is left.
-  if (geteuid() != 0) {  // root writes anywhere
-    const fs::path locked = dir.path() / "chiusa";
-    fs::create_directory(locked);
-    test_support::write_file(locked / "r.xml", "rapporto precedente");
-    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_THROW(doc.save((locked / "r.xml").string()), std::runtime_error);
-    fs::permissions(locked, fs::perms::owner_all);
-    EXPECT_EQ(test_support::read_file(locked / "r.xml"), "rapporto precedente");
-  }
+TEST(XmlDocument, AReadOnlyDirectoryKeepsTheEarlierFile) {
+  if (test_support::windows) GTEST_SKIP() << "a read-only directory still takes new files on Windows";
+  if (test_support::running_as_root()) GTEST_SKIP() << "root writes into read-only directories";
+  test_support::TempDir dir;
+  platform::XmlDocument doc;
+  doc.set_document_element(small_report(doc));
+  const fs::path locked = dir.path() / "chiusa";
+  fs::create_directory(locked);
+  test_support::write_file(locked / "r.xml", "rapporto precedente");
+  fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+  EXPECT_THROW(doc.save((locked / "r.xml").string()), std::runtime_error);
+  fs::permissions(locked, fs::perms::owner_all);
+  EXPECT_EQ(test_support::read_file(locked / "r.xml"), "rapporto precedente");
+}
+
+TEST(XmlDocument, SavesUnderANameWithLettersOutsideTheAnsiCodePage) {
+  // "perché" fits the Western code page, "ř" and "日" fit none of the 8-bit ones.
+  test_support::TempDir dir;
+  const std::string name = "perch\xC3\xA9 \xC5\x99\xE6\x97\xA5.xml";
+  const std::string path = platform::path_to_utf8(dir.path()) + "/" + name;
+  platform::XmlDocument doc;
+  doc.set_document_element(small_report(doc));
+  doc.save(path);
+  const fs::path saved = dir.path() / platform::path_from_utf8(name);
+  ASSERT_TRUE(fs::is_regular_file(saved));
+  EXPECT_EQ(test_support::read_file(saved), doc.to_string());
+  int entries = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.path())) ++entries;
+  EXPECT_EQ(entries, 1);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "app/TUser.hpp"
+#include "records/TUser.hpp"
 #include "platform/host.hpp"
 #include "records/px_wrap_praxipat.hpp"
 

@@ -14,7 +14,9 @@
 #include "app/login.hpp"
 #include "cli_host.hpp"
 #include "extract/run.hpp"
+#include "platform/automation.hpp"
 #include "platform/interrupt.hpp"
+#include "platform/paths.hpp"
 #include "platform/terminal.hpp"
 #include "platform/xmldoc.hpp"
 #include "records/px_tools.hpp"
@@ -59,6 +61,14 @@ bool print_paths(const std::string& paths) {
 int main(int argc, char** argv) {
   // Ctrl-C or SIGTERM: the run's files go and the records product's server ends too.
   platform::install_interrupt_cleanup();
+  // COM (on Windows) for the whole run: the session's server object lives inside it.
+  const platform::AutomationScope automation;
+  // The arguments as UTF-8, whatever the platform passes (a report path may hold letters
+  // outside the ANSI code page).
+  std::vector<std::string> arguments = platform::utf8_arguments(argc, argv);
+  std::vector<char*> utf8_argv;
+  for (std::string& a : arguments) utf8_argv.push_back(a.data());
+  utf8_argv.push_back(nullptr);
 
   CLI::App app{"PIV ZONA12: estrazione di un programma dal gestionale Praxilo", "pivzona12-cli"};
   std::string programme_key, from_text, to_text, output, user_name;
@@ -77,7 +87,7 @@ int main(int argc, char** argv) {
   bool xml_only = false;
   app.add_flag("--xml-only", xml_only, "salva solo il report XML, senza produrre la pagina HTML");
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(arguments.size()), utf8_argv.data());
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
@@ -98,13 +108,13 @@ int main(int argc, char** argv) {
     return usage_error(problem);
 
   std::error_code ec;
-  const std::filesystem::path output_path = std::filesystem::absolute(output, ec);
+  const std::filesystem::path output_path = std::filesystem::absolute(platform::path_from_utf8(output), ec);
   if (ec || output_path.filename().empty())
     return usage_error("percorso del report non valido: " + output);
   if (!std::filesystem::is_directory(output_path.parent_path(), ec))
-    return usage_error("la cartella del report non esiste: " + output_path.parent_path().string());
+    return usage_error("la cartella del report non esiste: " + platform::path_to_utf8(output_path.parent_path()));
   // Refused before anything is sent, and left as it is.
-  if (const std::string problem = output_path_problem(output_path.string()); !problem.empty())
+  if (const std::string problem = output_path_problem(platform::path_to_utf8(output_path)); !problem.empty())
     return usage_error(problem);
 
   if (user_name.empty()) user_name = last_user_name();
@@ -121,7 +131,7 @@ int main(int argc, char** argv) {
     return usage_error("nessuna password: usare --password-stdin o PIVZONA12_PASSWORD");
   }
 
-  CliHost host(output_path.string(), platform::stderr_is_terminal());
+  CliHost host(platform::path_to_utf8(output_path), platform::stderr_is_terminal());
   Tpx_wrap_praxipat session({}, host);
   std::unique_ptr<TUser> user = sign_in_attempt(user_name, password, session, host);
   // A server that could not be started is no refusal of the doctor.

@@ -6,6 +6,7 @@
 
 #include "extract/text_file.hpp"
 #include "platform/files.hpp"
+#include "platform/paths.hpp"
 #include "records/px_tools.hpp"
 
 namespace fs = std::filesystem;
@@ -68,9 +69,20 @@ std::string sql_quote(const std::string& text) {
 }
 
 void copy_file(const std::string& source, const std::string& target) {
+  // Copied beside the target and renamed over it: copying over an existing file fails in
+  // some standard libraries (mingw's), and a rename replaces it in one step.
+  const fs::path to = platform::path_from_utf8(target);
+  fs::path part = to;
+  part += ".part";
   std::error_code ec;
-  fs::copy_file(source, target, fs::copy_options::overwrite_existing, ec);
-  if (ec) throw std::runtime_error("Impossibile copiare il file '" + source + "' in '" + target + "': " + ec.message());
+  fs::remove(part, ec);
+  fs::copy_file(platform::path_from_utf8(source), part, ec);
+  if (!ec) fs::rename(part, to, ec);
+  if (ec) {
+    std::error_code ignored;
+    fs::remove(part, ignored);
+    throw std::runtime_error("Impossibile copiare il file '" + source + "' in '" + target + "': " + ec.message());
+  }
 }
 
 std::string dump_file_path(const std::string& relative_name) {
@@ -78,7 +90,7 @@ std::string dump_file_path(const std::string& relative_name) {
   // Both separators count, whatever the platform: the name comes from another program.
   if (relative_name.front() == '/' || relative_name.front() == '\\') return {};
   if (relative_name.size() >= 2 && relative_name[1] == ':') return {};  // a drive
-  if (fs::path(relative_name).is_absolute()) return {};
+  if (platform::path_from_utf8(relative_name).is_absolute()) return {};
   std::size_t start = 0;
   while (start <= relative_name.size()) {
     std::size_t end = relative_name.find_first_of("/\\", start);
@@ -96,7 +108,7 @@ void build_document(const ProgrammeInfo& programme, const std::string& select_sq
 
   const std::string dump_path = dump_file_path(checked_sql_dump_file(session, "Praxilo", select_sql));
   std::error_code ec;
-  if (dump_path.empty() || !fs::is_regular_file(dump_path, ec)) return;  // no list: the document is untouched
+  if (dump_path.empty() || !fs::is_regular_file(platform::path_from_utf8(dump_path), ec)) return;  // no list: the document is untouched
   // The working file is a bare name: the current directory. It goes however the build
   // ends, and so does the dump, as soon as it is copied.
   std::optional<platform::WorkingFile> working;

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/TUser.hpp"
+#include "records/TUser.hpp"
 #include "platform/host.hpp"
 #include "platform/xmldoc.hpp"
 #include "records/px_wrap_praxipat.hpp"

@@ -5,6 +5,7 @@
 #include "extract/builders.hpp"
 #include "extract/text_file.hpp"
 #include "platform/files.hpp"
+#include "platform/paths.hpp"
 #include "tools/tools.hpp"
 
 namespace fs = std::filesystem;
@@ -53,7 +54,7 @@ std::vector<std::vector<std::string>> read_section_rows(Tpx_wrap_praxipat& sessi
   std::vector<std::vector<std::string>> rows;
   const std::string path = dump_file_path(checked_sql_dump_file(session, "Praxilo2", sql));
   std::error_code ec;
-  if (path.empty() || !fs::is_regular_file(path, ec)) return rows;
+  if (path.empty() || !fs::is_regular_file(platform::path_from_utf8(path), ec)) return rows;
   const platform::RemovalGuard removal(path);  // the dump goes however the reading ends
   for (const auto& line : read_ansi_lines(path)) {
     std::vector<std::string> fields = tools::string2array(line, "\t");

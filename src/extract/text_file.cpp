@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "platform/codepage.hpp"
+#include "platform/paths.hpp"
 
 std::vector<std::string> ansi_lines(std::string_view bytes) {
   std::vector<std::string> lines;
@@ -20,7 +21,7 @@ std::vector<std::string> ansi_lines(std::string_view bytes) {
 
 std::string read_bytes(const std::string& path) {
   // The file is read whole with one buffer of its size.
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  std::ifstream in(platform::path_from_utf8(path), std::ios::binary | std::ios::ate);
   if (!in) throw std::runtime_error("Impossibile aprire il file '" + path + "'");
   const std::streamoff size = in.tellg();
   std::string bytes;

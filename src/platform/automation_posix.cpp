@@ -182,3 +182,11 @@ std::unique_ptr<AutomationObject> create_ole_object(const std::string& progid) {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+// Pipes to a child process need no set-up per thread.
+AutomationScope::AutomationScope() = default;
+AutomationScope::~AutomationScope() = default;
+
+}  // namespace platform

@@ -8,6 +8,11 @@
 
 namespace platform {
 
+std::vector<std::string> utf8_arguments(int argc, char** argv) {
+  // The arguments are bytes as the caller gave them; the system takes them as UTF-8.
+  return std::vector<std::string>(argv, argv + argc);
+}
+
 bool stderr_is_terminal() { return isatty(STDERR_FILENO) == 1; }
 
 std::optional<std::string> read_password_from_terminal(const std::string& prompt) {

@@ -7,7 +7,9 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/codepage.hpp"
 #include "platform/files.hpp"
+#include "platform/paths.hpp"
 #include "platform/xmldoc.hpp"
 
 namespace platform {

@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/paths.hpp"
 #include "platform/xml_errors.hpp"
 #include "platform/xslt.hpp"
 
@@ -56,7 +57,11 @@ class XsltErrorScope {
 /// reasons are not wanted here: the callers only say that loading failed.
 DocPtr load_document(const std::string& path, int options) {
   ErrorCollector silenced;
-  return DocPtr(xmlReadFile(path.c_str(), nullptr, options));
+  // The platform's own separators: libxml2 takes "C:/dir/x.xsl" for a URI whose scheme is
+  // "c", and would then resolve the stylesheet's includes against it; "C:\\dir\\x.xsl" is a
+  // file name. (On POSIX nothing changes.)
+  const std::string native = path_to_utf8(path_from_utf8(path).make_preferred());
+  return DocPtr(xmlReadFile(native.c_str(), nullptr, options));
 }
 
 bool same_name(const xmlChar* name, const char* wanted) {

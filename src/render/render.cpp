@@ -11,6 +11,7 @@
 
 #include "platform/codepage.hpp"
 #include "platform/files.hpp"
+#include "platform/paths.hpp"
 #include "platform/xslt.hpp"
 #include "tools/tools.hpp"
 
@@ -25,13 +26,9 @@ const char* const conversion_exception = "Eccezione nella conversione xslt";
 /// that charset, so the line goes.
 const std::string utf16_declaration = "<META http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-16\">";
 
-std::filesystem::path fs_path(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
 bool file_exists(const std::string& path) {
   std::error_code error;
-  return std::filesystem::is_regular_file(fs_path(path), error);
+  return std::filesystem::is_regular_file(platform::path_from_utf8(path), error);
 }
 
 /// The charset name, as browsers know it, of the ANSI code page the page is written in.
@@ -51,7 +48,7 @@ std::string html_charset(std::string codepage) {
 /// through a temporary file of this run's own, so that two runs at once never leave a
 /// page empty or cut. Throws when the page cannot be read or written.
 void rewrite_page(const std::string& html_path) {
-  std::ifstream in(fs_path(html_path), std::ios::binary);
+  std::ifstream in(platform::path_from_utf8(html_path), std::ios::binary);
   if (!in) throw std::runtime_error("pagina non leggibile");
   std::string out;
   bool declared = false;

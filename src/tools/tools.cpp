@@ -341,11 +341,11 @@ std::string create_dir(std::string_view path) {
     dir = native_separators(path);
     if (!ends_with(dir, std::string(1, platform::path_separator))) dir += platform::path_separator;
     std::error_code ec;
-    if (std::filesystem::is_directory(dir, ec)) return dir;
+    if (std::filesystem::is_directory(platform::path_from_utf8(dir), ec)) return dir;
     // Every level from the left, each one the prefix up to and including a separator.
     for (std::size_t at = dir.find(platform::path_separator); at != std::string::npos;
          at = dir.find(platform::path_separator, at + 1)) {
-      const std::filesystem::path level(dir.substr(0, at + 1));
+      const std::filesystem::path level = platform::path_from_utf8(dir.substr(0, at + 1));
       if (std::filesystem::is_directory(level, ec)) continue;
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       std::filesystem::create_directory(level, ec);

@@ -50,12 +50,16 @@ inline std::string switches_section(const std::string& debug, const std::string&
   return text + "\r\n";
 }
 
-/// Copies the logging library from the build into dir as praxiapi.so; with
-/// without_destroy, the variant that lacks LOG_destroy.
+/// Copies the logging library from the build into dir under its own name; with
+/// without_destroy, the variant that lacks LOG_destroy. Copied beside and renamed over
+/// any earlier copy (copying over an existing file fails in mingw's library).
 inline void install_logging_library(const std::filesystem::path& dir, bool without_destroy = false) {
   const std::filesystem::path bin(PZ_BIN_DIR);
-  std::filesystem::copy_file(without_destroy ? bin / "testlibs" / "praxiapi.so" : bin / "praxiapi.so",
-                             dir / "praxiapi.so", std::filesystem::copy_options::overwrite_existing);
+  const std::filesystem::path part = dir / (logging_library_file + ".part");
+  std::filesystem::remove(part);
+  std::filesystem::copy_file(without_destroy ? bin / "testlibs" / logging_library_file : bin / logging_library_file,
+                             part);
+  std::filesystem::rename(part, dir / logging_library_file);
 }
 
 /// The lines of a log file written by the logging library, each without its "\n"; a

@@ -1,18 +1,29 @@
 #include "test_support.hpp"
 
-#include <stdlib.h>
-#include <unistd.h>
-
+#include <chrono>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
+
+#include "child_processes.hpp"
 
 namespace test_support {
 
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "pz-test-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  // A random name that this call creates: a directory that already exists is never taken.
+  static std::mt19937_64 random{std::random_device{}()};
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path candidate = base / ("pz-test-" + std::to_string(random() % 1000000000000ULL));
+    std::error_code ec;
+    if (std::filesystem::create_directory(candidate, ec)) {
+      path_ = candidate;
+      return;
+    }
+  }
+  throw std::runtime_error("no temporary directory could be made in " + base.string());
 }
 
 TempDir::~TempDir() {
@@ -21,19 +32,11 @@ TempDir::~TempDir() {
 }
 
 ScopedEnv::ScopedEnv(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
-  if (const char* old = getenv(name_.c_str())) old_ = old;
-  if (value)
-    setenv(name_.c_str(), value->c_str(), 1);
-  else
-    unsetenv(name_.c_str());
+  if (const char* old = std::getenv(name_.c_str())) old_ = old;
+  set_environment(name_, value);
 }
 
-ScopedEnv::~ScopedEnv() {
-  if (old_)
-    setenv(name_.c_str(), old_->c_str(), 1);
-  else
-    unsetenv(name_.c_str());
-}
+ScopedEnv::~ScopedEnv() { set_environment(name_, old_); }
 
 ScopedCwd::ScopedCwd(const std::filesystem::path& dir) : old_(std::filesystem::current_path()) {
   std::filesystem::current_path(dir);
@@ -54,6 +57,17 @@ std::string read_file(const std::filesystem::path& path) {
 void write_file(const std::filesystem::path& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;
+}
+
+bool wait_until_no_live_children(const std::string& program) {
+  for (int i = 0; i < 500 && !live_children(program).empty(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return live_children(program).empty();
+}
+
+bool wait_until_ended(ProcessId id) {
+  for (int i = 0; i < 500 && process_exists(id); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return !process_exists(id);
 }
 
 void copy_stylesheets(const std::filesystem::path& dir) {

@@ -7,6 +7,31 @@
 
 namespace test_support {
 
+/// True in the Windows build: tests that only make sense on one platform skip with
+/// their reason on the other.
+#ifdef _WIN32
+inline constexpr bool windows = true;
+#else
+inline constexpr bool windows = false;
+#endif
+
+/// path with every "/" turned into the platform's separator, as the system writes the
+/// paths it builds.
+inline std::string native(std::string path) {
+  for (char& c : path)
+    if (c == '/') c = windows ? '\\' : '/';
+  return path;
+}
+
+/// The file name of the logging library as the build makes it ("praxiapi.so",
+/// "praxiapi.dll").
+inline const std::string logging_library_file = std::string("praxiapi") + PZ_LIBRARY_SUFFIX;
+
+/// A program of the build's bin directory, by its name without extension.
+inline std::filesystem::path bin_program(const std::string& name) {
+  return std::filesystem::path(PZ_BIN_DIR) / (name + PZ_EXE_SUFFIX);
+}
+
 /// A new, empty directory, removed with everything in it at the end of its scope.
 class TempDir {
  public:
@@ -53,11 +78,35 @@ void write_file(const std::filesystem::path& path, const std::string& text);
 /// Copies the report stylesheets of the source tree (every file of xsl/) into dir.
 void copy_stylesheets(const std::filesystem::path& dir);
 
+/// The script of a fixture database's one user: "demo", password "demo", user id 7,
+/// Niccolò D'Alò, medico titolare with a regional code.
+inline const std::string demo_user_sql =
+    "INSERT INTO utenti (nome_utente, password, userid_utente, tipo_praxi, codice_regionale, nome, cognome) "
+    "VALUES ('demo', 'demo', 7, 'T', '90412', 'Niccolò', 'D''Alò');";
+
+/// Makes the class "Praxilo.Server" start command_line while it lives. On Windows, where
+/// COM reads the class from the system registry, it registers the class there and holds
+/// a lock shared by every test process, so that no two tests serve their installations
+/// through one registration at a time; at its end the registration before it is back.
+/// On POSIX the installation's registry.reg holds the class and there is nothing to do.
+class ServerClass {
+ public:
+  explicit ServerClass(const std::string& command_line);
+  ~ServerClass();
+  ServerClass(const ServerClass&) = delete;
+  ServerClass& operator=(const ServerClass&) = delete;
+
+ private:
+  void* lock_ = nullptr;                   ///< the shared lock's handle, on Windows
+  std::optional<std::string> previous_;  ///< the registration it replaced
+};
+
 /// A fixture installation of the records product in a temporary directory: praxilo.db
-/// with the records schema and sql_script applied, praxiapi.so, and registry.reg with
+/// with the records schema and sql_script applied, praxiapi.so (.dll), and registry.reg with
 /// App Paths "Path" = "<dir>;", the gate's "log"="yes", Praxilo.Server started as
 /// praxilo-server on this database, and extra_registry (lines of .reg text) appended.
-/// PIVZONA12_REGISTRY names registry.reg for the lifetime of the object.
+/// PIVZONA12_REGISTRY names registry.reg and the class is registered (ServerClass) for
+/// the lifetime of the object.
 class Installation {
  public:
   explicit Installation(const std::string& sql_script = "", const std::string& extra_registry = "");
@@ -72,6 +121,7 @@ class Installation {
  private:
   TempDir dir_;
   std::optional<ScopedEnv> env_;
+  std::optional<ServerClass> class_;
 };
 
 }  // namespace test_support

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/TUser.hpp"
+#include "records/TUser.hpp"
 #include "extract/programmes.hpp"
 #include "extract/run.hpp"
 #include "platform/xmldoc.hpp"

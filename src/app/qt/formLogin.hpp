@@ -4,7 +4,7 @@
 #include <QDialog>
 #include <memory>
 
-#include "app/TUser.hpp"
+#include "records/TUser.hpp"
 
 class QLabel;
 class QLineEdit;

@@ -5,9 +5,12 @@
 #include "PIVZONA12Main.hpp"
 #include "app/login.hpp"
 #include "appearance.hpp"
+#include "platform/automation.hpp"
 #include "qt_host.hpp"
 
 int main(int argc, char** argv) {
+  // Automation (COM on Windows) for the user-interface thread, for the whole process.
+  const platform::AutomationScope automation;
   // The report view shares its graphics context with the windows.
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);

@@ -1,0 +1,231 @@
+// Late-bound objects on Windows: COM local servers reached through IDispatch. The class is
+// found by its ProgID, the object made in the server's process, and each method called by
+// name, its DISPID looked up once per object.
+// windows.h first: the other Windows headers rely on its types.
+#include <ole2.h>
+#include <oleauto.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <map>
+#include <vector>
+
+#include "platform/automation.hpp"
+#include "platform/win_text.hpp"
+
+namespace platform {
+
+namespace {
+
+constexpr const char* class_not_registered = "Classe non registrata";
+constexpr const char* server_unavailable = "Il server RPC non è disponibile";
+constexpr const char* server_not_started = "Impossibile avviare il server di automazione";
+
+/// The HRESULTs of a server process that has ended or cannot be reached: the call did
+/// not happen (or did not finish), and no later call on the object can succeed.
+bool server_gone(HRESULT hr) {
+  switch (static_cast<unsigned long>(hr)) {
+    case 0x80010108UL:  // RPC_E_DISCONNECTED
+    case 0x800706BAUL:  // the RPC server is unavailable
+    case 0x800706BEUL:  // the remote procedure call failed
+    case 0x80010007UL:  // RPC_E_SERVER_DIED
+    case 0x80010012UL:  // RPC_E_SERVER_DIED_DNE
+    case 0x800401FDUL:  // CO_E_OBJNOTCONNECTED
+      return true;
+    default:
+      return false;
+  }
+}
+
+/// The system's text for an HRESULT, with its number.
+std::string hresult_text(HRESULT hr) {
+  wchar_t* text = nullptr;
+  ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string message = text ? win::narrow(text) : std::string();
+  if (text) ::LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+    message.pop_back();
+  char number[16];
+  std::snprintf(number, sizeof number, "0x%08lX", static_cast<unsigned long>(hr));
+  return message.empty() ? std::string("errore di automazione ") + number : message + " (" + number + ")";
+}
+
+/// The arguments of one Invoke, in the reversed order IDispatch takes them; freed with it.
+class InvokeArguments {
+ public:
+  explicit InvokeArguments(const std::vector<Argument>& args) : values_(args.size()) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      VARIANTARG& v = values_[args.size() - 1 - i];
+      ::VariantInit(&v);
+      if (args[i].omitted) {
+        v.vt = VT_ERROR;
+        v.scode = DISP_E_PARAMNOTFOUND;
+      } else {
+        const std::wstring text = win::widen(args[i].text);
+        v.vt = VT_BSTR;
+        v.bstrVal = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+        if (!v.bstrVal) {
+          v.vt = VT_EMPTY;
+          throw AutomationError("memoria insufficiente per gli argomenti");
+        }
+      }
+    }
+  }
+  ~InvokeArguments() {
+    for (VARIANTARG& v : values_) ::VariantClear(&v);
+  }
+  InvokeArguments(const InvokeArguments&) = delete;
+  InvokeArguments& operator=(const InvokeArguments&) = delete;
+
+  DISPPARAMS params() {
+    return DISPPARAMS{values_.empty() ? nullptr : values_.data(), nullptr, static_cast<UINT>(values_.size()), 0};
+  }
+
+ private:
+  std::vector<VARIANTARG> values_;
+};
+
+/// The description the server raised, taken out of excep (whose texts are freed).
+std::string exception_text(EXCEPINFO& excep) {
+  if (excep.pfnDeferredFillIn) excep.pfnDeferredFillIn(&excep);
+  std::string text;
+  if (excep.bstrDescription)
+    text = win::narrow(std::wstring_view(excep.bstrDescription, ::SysStringLen(excep.bstrDescription)));
+  if (text.empty()) text = hresult_text(excep.scode != 0 ? excep.scode : DISP_E_EXCEPTION);
+  ::SysFreeString(excep.bstrSource);
+  ::SysFreeString(excep.bstrDescription);
+  ::SysFreeString(excep.bstrHelpFile);
+  return text;
+}
+
+/// The Variant of a result: empty, null, integers as integers, text, and any other type
+/// converted to text by the system.
+Variant to_variant(VARIANT& value) {
+  switch (value.vt) {
+    case VT_EMPTY:
+      return Variant::make_empty();
+    case VT_NULL:
+      return Variant::make_null();
+    case VT_BSTR:
+      return Variant::make_text(
+          value.bstrVal ? win::narrow(std::wstring_view(value.bstrVal, ::SysStringLen(value.bstrVal))) : std::string());
+    case VT_I1:
+      return Variant::make_integer(value.cVal);
+    case VT_UI1:
+      return Variant::make_integer(value.bVal);
+    case VT_I2:
+      return Variant::make_integer(value.iVal);
+    case VT_UI2:
+      return Variant::make_integer(value.uiVal);
+    case VT_I4:
+      return Variant::make_integer(value.lVal);
+    case VT_UI4:
+      return Variant::make_integer(value.ulVal);
+    case VT_INT:
+      return Variant::make_integer(value.intVal);
+    case VT_UINT:
+      return Variant::make_integer(value.uintVal);
+    case VT_I8:
+      return Variant::make_integer(value.llVal);
+    case VT_BOOL:
+      return Variant::make_integer(value.boolVal ? -1 : 0);
+    default: {
+      VARIANT text;
+      ::VariantInit(&text);
+      const HRESULT hr = ::VariantChangeType(&text, &value, 0, VT_BSTR);
+      if (FAILED(hr)) throw AutomationError("risultato non convertibile: " + hresult_text(hr));
+      Variant out = to_variant(text);
+      ::VariantClear(&text);
+      return out;
+    }
+  }
+}
+
+class ComObject : public AutomationObject {
+ public:
+  explicit ComObject(IDispatch* dispatch) : dispatch_(dispatch) {}
+  ~ComObject() override { dispatch_->Release(); }
+  ComObject(const ComObject&) = delete;
+  ComObject& operator=(const ComObject&) = delete;
+
+  Variant call(const std::string& method, const std::vector<Argument>& args) override {
+    if (gone_) throw AutomationError(server_unavailable);
+    const DISPID id = dispatch_id(method);
+    InvokeArguments arguments(args);
+    DISPPARAMS params = arguments.params();
+    VARIANT result;
+    ::VariantInit(&result);
+    EXCEPINFO excep{};
+    UINT bad_argument = 0;
+    const HRESULT hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                                         &params, &result, &excep, &bad_argument);
+    if (hr == DISP_E_EXCEPTION) {
+      ::VariantClear(&result);
+      throw AutomationError(exception_text(excep));
+    }
+    check(hr);
+    try {
+      Variant out = to_variant(result);
+      ::VariantClear(&result);
+      return out;
+    } catch (...) {
+      ::VariantClear(&result);
+      throw;
+    }
+  }
+
+ private:
+  DISPID dispatch_id(const std::string& method) {
+    if (const auto found = ids_.find(method); found != ids_.end()) return found->second;
+    std::wstring name = win::widen(method);
+    LPOLESTR names[] = {name.data()};
+    DISPID id = DISPID_UNKNOWN;
+    const HRESULT hr = dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    // Told as the server itself tells a method it does not have.
+    if (hr == DISP_E_UNKNOWNNAME) throw AutomationError("Metodo sconosciuto: " + method);
+    check(hr);
+    ids_.emplace(method, id);
+    return id;
+  }
+
+  // A failed HRESULT becomes an AutomationError; a server that has gone makes every later
+  // call fail at once, as the server-unavailable error.
+  void check(HRESULT hr) {
+    if (SUCCEEDED(hr)) return;
+    if (server_gone(hr)) {
+      gone_ = true;
+      throw AutomationError(server_unavailable);
+    }
+    throw AutomationError(hresult_text(hr));
+  }
+
+  IDispatch* dispatch_;
+  std::map<std::string, DISPID> ids_;
+  bool gone_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<AutomationObject> create_ole_object(const std::string& progid) {
+  if (progid.empty()) throw AutomationError(class_not_registered);
+  CLSID clsid{};
+  if (FAILED(::CLSIDFromProgID(win::widen(progid).c_str(), &clsid))) throw AutomationError(class_not_registered);
+  IDispatch* dispatch = nullptr;
+  const HRESULT hr =
+      ::CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, reinterpret_cast<void**>(&dispatch));
+  if (hr == REGDB_E_CLASSNOTREG) throw AutomationError(class_not_registered);
+  if (FAILED(hr) || !dispatch) throw AutomationError(std::string(server_not_started) + ": " + hresult_text(hr));
+  return std::make_unique<ComObject>(dispatch);
+}
+
+AutomationScope::AutomationScope() {
+  // S_FALSE (already initialised on this thread) must be balanced too.
+  initialised_ = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+}
+
+AutomationScope::~AutomationScope() {
+  if (initialised_) ::CoUninitialize();
+}
+
+}  // namespace platform

@@ -1,0 +1,190 @@
+// Files that hold patient data, on Windows: files created new (CREATE_NEW) and never
+// opened through a reparse point planted in their place, and MoveFileExW for the
+// replacement in one step. Access is left to the folder's inherited permissions: Windows
+// has no mode bits, and a user's folders are private to that user already.
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <random>
+#include <stdexcept>
+
+#include "platform/files.hpp"
+#include "platform/interrupt.hpp"
+#include "platform/paths.hpp"
+#include "platform/win_text.hpp"
+
+namespace platform {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+/// Links followed at most from the name given to the file.
+constexpr int max_links = 40;
+
+[[noreturn]] void fail(const std::string& path, const std::string& reason) {
+  throw std::runtime_error("Impossibile scrivere il file '" + path + "': " + reason);
+}
+
+std::string error_text(DWORD error) {
+  wchar_t* text = nullptr;
+  const DWORD n = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+      reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring message = n && text ? std::wstring(text, n) : L"errore " + std::to_wstring(error);
+  if (text) ::LocalFree(text);
+  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+    message.pop_back();
+  return win::narrow(message);
+}
+
+bool write_all(HANDLE file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    DWORD written = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 24));
+    if (!::WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
+    bytes.remove_prefix(written);
+  }
+  return true;
+}
+
+/// The file that path finally names, every symbolic link on the way followed.
+fs::path final_target(const std::string& path) {
+  fs::path target = path_from_utf8(path);
+  for (int hops = 0; hops < max_links; ++hops) {
+    std::error_code ec;
+    if (!fs::is_symlink(target, ec)) return target;
+    const fs::path link = fs::read_symlink(target, ec);
+    if (ec) return target;
+    target = link.is_absolute() ? link : target.parent_path() / link;
+  }
+  fail(path, "troppi collegamenti");
+}
+
+/// Opens a new file exclusively; INVALID_HANDLE_VALUE when something stands there.
+HANDLE create_new(const fs::path& path) {
+  return ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+}  // namespace
+
+FileKind file_kind(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(path_from_utf8(path).c_str(), GetFileExInfoStandard, &data)) {
+    // A device ("NUL", "COM1") may have no attributes but still opens.
+    HANDLE device = ::CreateFileW(path_from_utf8(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+    if (device == INVALID_HANDLE_VALUE) return FileKind::missing;
+    ::CloseHandle(device);
+    return FileKind::other;
+  }
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return FileKind::directory;
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) return FileKind::other;
+  HANDLE file = ::CreateFileW(path_from_utf8(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return FileKind::regular;
+  const DWORD type = ::GetFileType(file);
+  ::CloseHandle(file);
+  return type == FILE_TYPE_DISK ? FileKind::regular : FileKind::other;
+}
+
+void replace_file(const std::string& path, std::string_view bytes) {
+  const fs::path target = final_target(path);
+  if (target.filename().empty()) fail(path, "percorso non valido");
+  const FileKind kind = file_kind(path_to_utf8(target));
+  if (kind != FileKind::missing && kind != FileKind::regular) fail(path, "non è un file");
+
+  const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(L".");
+  static std::atomic<unsigned> counter{0};
+  std::random_device random;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  fs::path temp;
+  for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+    temp = directory / (L"." + target.filename().wstring() + L"." + std::to_wstring(random()) + L"." +
+                        std::to_wstring(++counter) + L".tmp");
+    file = create_new(temp);
+    if (file == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  if (file == INVALID_HANDLE_VALUE) fail(path, error_text(::GetLastError()));
+  RemovalGuard removal(path_to_utf8(temp));
+  const bool written = write_all(file, bytes) && ::FlushFileBuffers(file);
+  const DWORD write_error = ::GetLastError();
+  ::CloseHandle(file);
+  if (!written) fail(path, error_text(write_error));
+  if (!::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    fail(path, error_text(::GetLastError()));
+  removal.release();
+}
+
+bool ensure_private_file(const std::string& path) {
+  const fs::path name = path_from_utf8(path);
+  HANDLE file = create_new(name);
+  if (file != INVALID_HANDLE_VALUE) {
+    ::CloseHandle(file);
+    return true;
+  }
+  if (::GetLastError() != ERROR_FILE_EXISTS) return false;
+  const DWORD attributes = ::GetFileAttributesW(name.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE));
+}
+
+RemovalGuard::RemovalGuard(std::string path)
+    : path_(std::move(path)), slot_(register_removal_at_interrupt(path_)) {}
+
+RemovalGuard::~RemovalGuard() {
+  unregister_removal_at_interrupt(slot_);
+  if (armed_) ::DeleteFileW(path_from_utf8(path_).c_str());
+}
+
+void RemovalGuard::release() {
+  unregister_removal_at_interrupt(slot_);
+  slot_ = -1;
+  armed_ = false;
+}
+
+WorkingFile::WorkingFile(const std::string& path, std::string_view bytes) : path_(path), removal_(path) {
+  const fs::path name = path_from_utf8(path);
+  // An earlier file or link of this name goes; DeleteFileW removes a link, not its target.
+  const DWORD attributes = ::GetFileAttributesW(name.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    ::DeleteFileW(name.c_str());
+  HANDLE file = create_new(name);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    // Not ours to remove: whatever stands there was not made by this object.
+    removal_.release();
+    fail(path, error_text(error));
+  }
+  if (!write_all(file, bytes)) {
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(file);
+    fail(path, error_text(error));
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(file);
+}
+
+WorkingFile::~WorkingFile() {
+  if (handle_ != -1) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+std::string WorkingFile::read() const {
+  HANDLE file = reinterpret_cast<HANDLE>(handle_);
+  std::string content;
+  LARGE_INTEGER start{};
+  if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN))
+    throw std::runtime_error("Errore nella lettura del file '" + path_ + "': " + error_text(::GetLastError()));
+  char buffer[65536];
+  for (;;) {
+    DWORD n = 0;
+    if (!::ReadFile(file, buffer, sizeof buffer, &n, nullptr))
+      throw std::runtime_error("Errore nella lettura del file '" + path_ + "': " + error_text(::GetLastError()));
+    if (n == 0) return content;
+    content.append(buffer, n);
+  }
+}
+
+}  // namespace platform

@@ -1,0 +1,289 @@
+// praxilo-server.exe as COM clients see it: the class object, IDispatch's name lookup and
+// argument forms, results and exceptions, one process per object, and the fault switch.
+// The late-bound client of the system (platform::create_ole_object) is tested with the
+// server's methods in praxilo_server_test.cpp; here the calls are made by hand, so that
+// each form COM allows is seen as the server answers it.
+#include <gtest/gtest.h>
+
+#ifdef _WIN32
+
+#include <windows.h>
+#include <ole2.h>
+#include <oleauto.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/automation_protocol.hpp"
+#include "platform/paths.hpp"
+#include "test_support.hpp"
+
+using test_support::Installation;
+using test_support::ScopedEnv;
+
+namespace {
+
+// A VARIANT that clears itself.
+struct Var {
+  VARIANT v;
+  Var() { ::VariantInit(&v); }
+  explicit Var(const wchar_t* text) : Var() {
+    V_VT(&v) = VT_BSTR;
+    V_BSTR(&v) = ::SysAllocString(text);
+  }
+  static Var omitted() {
+    Var a;
+    V_VT(&a.v) = VT_ERROR;
+    V_ERROR(&a.v) = DISP_E_PARAMNOTFOUND;
+    return a;
+  }
+  static Var integer(LONG i) {
+    Var a;
+    V_VT(&a.v) = VT_I4;
+    V_I4(&a.v) = i;
+    return a;
+  }
+  Var(Var&& other) noexcept : v(other.v) { ::VariantInit(&other.v); }
+  Var(const Var&) = delete;
+  ~Var() { ::VariantClear(&v); }
+  std::wstring text() const { return V_VT(&v) == VT_BSTR && V_BSTR(&v) ? std::wstring(V_BSTR(&v)) : L"<not a text>"; }
+};
+
+// What Invoke gave back.
+struct Outcome {
+  HRESULT hr = E_UNEXPECTED;
+  Var result;
+  std::wstring description;  ///< of DISP_E_EXCEPTION
+  UINT bad_argument = ~0u;
+};
+
+class PraxiloComTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    com_ = true;
+  }
+  void TearDown() override {
+    for (IDispatch* object : objects_)
+      if (object) object->Release();
+    if (com_) ::CoUninitialize();
+  }
+
+  // A new object of the class "Praxilo.Server", released at the end of the test.
+  IDispatch* create() {
+    CLSID clsid{};
+    EXPECT_EQ(::CLSIDFromProgID(L"Praxilo.Server", &clsid), S_OK);
+    IDispatch* object = nullptr;
+    EXPECT_EQ(::CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, reinterpret_cast<void**>(&object)),
+              S_OK);
+    objects_.push_back(object);
+    return object;
+  }
+  void release(IDispatch* object) {
+    for (IDispatch*& o : objects_)
+      if (o == object) o = nullptr;
+    object->Release();
+  }
+
+  static DISPID id_of(IDispatch* object, const wchar_t* name) {
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    return id;
+  }
+
+  // Calls a method with args in the order written (COM wants them last first).
+  static Outcome invoke(IDispatch* object, DISPID id, std::vector<Var> args, WORD flags = DISPATCH_METHOD) {
+    std::vector<VARIANT> reversed;
+    for (auto a = args.rbegin(); a != args.rend(); ++a) reversed.push_back(a->v);
+    DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+    EXCEPINFO info{};
+    Outcome out;
+    out.hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &out.result.v, &info, &out.bad_argument);
+    if (info.bstrDescription) out.description = info.bstrDescription;
+    ::SysFreeString(info.bstrDescription);
+    ::SysFreeString(info.bstrSource);
+    ::SysFreeString(info.bstrHelpFile);
+    return out;
+  }
+  static Outcome invoke(IDispatch* object, const wchar_t* name, std::vector<Var> args) {
+    return invoke(object, id_of(object, name), std::move(args));
+  }
+
+  static DWORD process_of(IDispatch* object) {
+    const Outcome pid = invoke(object, L"process_id", {});
+    EXPECT_EQ(pid.hr, S_OK);
+    EXPECT_EQ(V_VT(&pid.result.v), VT_I4);
+    return static_cast<DWORD>(V_I4(&pid.result.v));
+  }
+
+  // Waits up to five seconds for the process to end; true when it has (or is unknown).
+  static bool process_ends(DWORD pid) {
+    const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (!process) return true;
+    const bool ended = ::WaitForSingleObject(process, 5000) == WAIT_OBJECT_0;
+    ::CloseHandle(process);
+    return ended;
+  }
+
+  Installation inst{test_support::demo_user_sql};
+  bool com_ = false;
+  std::vector<IDispatch*> objects_;
+};
+
+TEST_F(PraxiloComTest, NamesAreFoundWithoutRegardToCase) {
+  IDispatch* object = create();
+  ASSERT_TRUE(object);
+  const DISPID id = id_of(object, L"sql_into");
+  EXPECT_NE(id, DISPID_UNKNOWN);
+  EXPECT_EQ(id_of(object, L"SQL_INTO"), id);
+  EXPECT_EQ(id_of(object, L"Sql_Into"), id);
+  EXPECT_NE(id_of(object, L"sql_dump_file"), id);
+
+  DISPID unknown = 0;
+  LPOLESTR names[] = {const_cast<LPOLESTR>(L"nessuno")};
+  EXPECT_EQ(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &unknown), DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(unknown, DISPID_UNKNOWN);
+  EXPECT_EQ(invoke(object, L"get_error", {}).result.text(), L"Metodo sconosciuto: nessuno");
+}
+
+TEST_F(PraxiloComTest, ArgumentFormsAndResults) {
+  IDispatch* object = create();
+  ASSERT_TRUE(object);
+  ASSERT_EQ(invoke(object, L"new", {}).hr, S_OK);
+
+  // Texts by value and by reference, an omitted argument, a number given for a text.
+  BSTR user = ::SysAllocString(L"demo");
+  Var by_reference;
+  V_VT(&by_reference.v) = VT_BSTR | VT_BYREF;
+  V_BSTRREF(&by_reference.v) = &user;
+  std::vector<Var> sign_in;
+  sign_in.push_back(std::move(by_reference));
+  sign_in.emplace_back(L"demo");
+  const Outcome connetti = invoke(object, L"connetti", std::move(sign_in));
+  ::SysFreeString(user);
+  EXPECT_EQ(connetti.hr, S_OK);
+  EXPECT_EQ(connetti.result.text(), L"");
+
+  std::vector<Var> omitted;
+  omitted.push_back(Var::omitted());
+  const Outcome error = invoke(object, L"get_error", std::move(omitted));
+  EXPECT_EQ(error.hr, S_OK);
+  EXPECT_EQ(V_VT(&error.result.v), VT_BSTR);
+
+  std::vector<Var> sql;
+  sql.emplace_back(L"Praxilo");
+  sql.emplace_back(L"SELECT nome || ' è€' FROM utenti WHERE userid_utente = 7");
+  EXPECT_EQ(invoke(object, L"sql_into", std::move(sql)).result.text(), L"Niccolò è€");
+
+  std::vector<Var> number;
+  number.push_back(Var::integer(7));
+  number.emplace_back(L"x");
+  const Outcome converted = invoke(object, L"get_opzione", std::move(number));
+  EXPECT_EQ(converted.hr, S_OK);
+  EXPECT_EQ(converted.result.text(), L"");
+
+  const Outcome empty = invoke(object, L"disconnetti", {});
+  EXPECT_EQ(empty.hr, S_OK);
+  EXPECT_EQ(V_VT(&empty.result.v), VT_EMPTY);
+  EXPECT_EQ(process_of(object), process_of(object));  // an integer, the same process
+}
+
+TEST_F(PraxiloComTest, FailuresOfTheCall) {
+  IDispatch* object = create();
+  ASSERT_TRUE(object);
+  struct Case {
+    const char* name;
+    const wchar_t* method;
+    std::vector<std::wstring> texts;
+    std::wstring description;
+  };
+  const std::vector<Case> cases = {
+      {"method raised", L"sql_into", {L"Altro", L"SELECT 1"}, L"Database sconosciuto: Altro"},
+      {"too few arguments", L"sql_into", {L"Praxilo"}, L"Numero di argomenti non valido"},
+      {"no user signed in", L"utente_leggi_attributo", {L"nome"}, L"Nessun utente connesso"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Var> args;
+    for (const std::wstring& t : c.texts) args.emplace_back(t.c_str());
+    const Outcome out = invoke(object, c.method, std::move(args));
+    EXPECT_EQ(out.hr, DISP_E_EXCEPTION);
+    EXPECT_EQ(out.description, c.description);
+    EXPECT_EQ(invoke(object, L"get_error", {}).result.text(), c.description);
+  }
+
+  EXPECT_EQ(invoke(object, 4711, {}).hr, DISP_E_MEMBERNOTFOUND);
+  std::vector<Var> args;
+  args.emplace_back(L"Praxilo");
+  Var not_text;
+  V_VT(&not_text.v) = VT_NULL;
+  args.push_back(std::move(not_text));
+  const Outcome mismatch = invoke(object, L"sql_into", std::move(args));
+  EXPECT_EQ(mismatch.hr, DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(mismatch.bad_argument, 0u);  // the last one, counted from the end
+
+  // Named arguments are not offered.
+  VARIANT arg;
+  ::VariantInit(&arg);
+  DISPID named = 0;
+  DISPPARAMS params{&arg, &named, 1, 1};
+  EXPECT_EQ(object->Invoke(id_of(object, L"get_error"), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                           nullptr, nullptr, nullptr),
+            DISP_E_NONAMEDARGS);
+}
+
+TEST_F(PraxiloComTest, EachObjectIsAProcessThatEndsWithIt) {
+  IDispatch* first = create();
+  IDispatch* second = create();
+  ASSERT_TRUE(first && second);
+  const DWORD first_pid = process_of(first);
+  const DWORD second_pid = process_of(second);
+  EXPECT_NE(first_pid, second_pid);
+  release(first);
+  EXPECT_TRUE(process_ends(first_pid));
+  EXPECT_EQ(invoke(second, L"new", {}).hr, S_OK);
+  release(second);
+  EXPECT_TRUE(process_ends(second_pid));
+}
+
+TEST_F(PraxiloComTest, ServerWithoutItsDatabaseSaysWhy) {
+  const std::string missing = platform::path_to_utf8(inst.db_file()) + ".mancante";
+  test_support::ServerClass server_class(
+      platform::protocol::join_command_line({platform::path_to_utf8(test_support::bin_program("praxilo-server")), missing}));
+  IDispatch* object = create();
+  ASSERT_TRUE(object);
+  const Outcome out = invoke(object, L"new", {});
+  EXPECT_EQ(out.hr, DISP_E_EXCEPTION);
+  EXPECT_NE(out.description.find(L".mancante"), std::wstring::npos) << out.description.size();
+}
+
+// The fault switch reaches the server only through the environment it inherits from its
+// client, which Wine gives it; on Windows the system starts the server with its own.
+bool under_wine() {
+  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
+}
+
+TEST_F(PraxiloComTest, ExitAfterEndsTheServerWithoutAnswer) {
+  if (!under_wine()) GTEST_SKIP() << "the server inherits PRAXILO_SERVER_EXIT_AFTER from its client only under Wine";
+  ScopedEnv exit_after("PRAXILO_SERVER_EXIT_AFTER", "3");
+  IDispatch* object = create();
+  ASSERT_TRUE(object);
+  const DWORD pid = process_of(object);
+  EXPECT_EQ(invoke(object, L"new", {}).hr, S_OK);
+  const HRESULT third = invoke(object, L"new", {}).hr;
+  EXPECT_TRUE(third == RPC_E_SERVERFAULT || third == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED) ||
+              third == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE))
+      << std::hex << third;
+  EXPECT_TRUE(process_ends(pid));
+  EXPECT_EQ(invoke(object, L"new", {}).hr, HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
+}
+
+}  // namespace
+
+#else
+
+TEST(PraxiloCom, OnlyOnWindows) { GTEST_SKIP() << "the server is a COM local server only on Windows"; }
+
+#endif
