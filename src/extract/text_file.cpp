@@ -1,6 +1,7 @@
 #include "extract/text_file.hpp"
 
-#include <fstream>
+#include <cstdio>
+#include <memory>
 #include <stdexcept>
 
 #include "platform/codepage.hpp"
@@ -19,18 +20,21 @@ std::vector<std::string> ansi_lines(std::string_view bytes) {
 }
 
 std::string read_bytes(const std::string& path) {
-  // The file is read whole with one buffer of its size.
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) throw std::runtime_error("Impossibile aprire il file '" + path + "'");
-  const std::streamoff size = in.tellg();
+  // Read unbuffered straight into the text: a dump is read for every query, and a stream's
+  // own buffer and its seeks to learn the size cost more than the few bytes it holds.
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (!file) throw std::runtime_error("Impossibile aprire il file '" + path + "'");
+  std::setvbuf(file.get(), nullptr, _IONBF, 0);
   std::string bytes;
-  if (size > 0) {
-    bytes.resize(static_cast<std::size_t>(size));
-    in.seekg(0);
-    in.read(bytes.data(), size);
+  std::size_t have = 0;
+  for (std::size_t room = 4096;; room *= 2) {
+    bytes.resize(have + room);
+    const std::size_t n = std::fread(bytes.data() + have, 1, room, file.get());
+    have += n;
+    if (n < room) break;
   }
-  if (in.bad() || size < 0) throw std::runtime_error("Errore nella lettura del file '" + path + "'");
-  bytes.resize(static_cast<std::size_t>(in.gcount() > 0 ? in.gcount() : 0));
+  bytes.resize(have);
+  if (std::ferror(file.get())) throw std::runtime_error("Errore nella lettura del file '" + path + "'");
   return bytes;
 }
 
