@@ -113,8 +113,7 @@ TEST(FileReplacement, PiecesOfAnySizeLandInOrderOnlyOnCommit) {
   const std::string big(200000, 'b'), middle(40000, 'm');
   {
     platform::FileReplacement replacement(path.string());
-    for (const std::string* piece : {&middle, &middle, &big})
-      ASSERT_TRUE(replacement.write(*piece));
+    for (const std::string* piece : {&middle, &middle, &big}) ASSERT_TRUE(replacement.write(*piece));
     EXPECT_EQ(read_file(path), "vecchio") << "nothing in place before the commit";
     ASSERT_TRUE(replacement.write("fine"));
     replacement.commit();

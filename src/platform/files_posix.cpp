@@ -68,13 +68,13 @@ FileKind file_kind(const std::string& path) {
 }
 
 struct FileReplacement::Impl {
-  std::string path;       ///< as the caller named it, for messages
+  std::string path;  ///< as the caller named it, for messages
   std::filesystem::path target;
   std::string temp;
   mode_t mode = owner_only;
   int fd = -1;
-  int error = 0;          ///< errno of the first failed write
-  std::string buffer;     ///< small pieces are gathered into writes of this size
+  int error = 0;       ///< errno of the first failed write
+  std::string buffer;  ///< small pieces are gathered into writes of this size
   std::unique_ptr<RemovalGuard> removal;
 
   static constexpr std::size_t buffer_size = 1 << 16;
