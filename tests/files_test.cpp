@@ -97,6 +97,38 @@ INSTANTIATE_TEST_SUITE_P(
                     "made.xml", fs::perms::owner_read | fs::perms::owner_write, "link.xml"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+/// Names in dir that hold ".tmp": temporary files left behind.
+int temporary_files(const fs::path& dir) {
+  int n = 0;
+  for (const auto& entry : fs::directory_iterator(dir))
+    if (entry.path().filename().string().find(".tmp") != std::string::npos) ++n;
+  return n;
+}
+
+TEST(FileReplacement, PiecesOfAnySizeLandInOrderOnlyOnCommit) {
+  TempDir dir;
+  const fs::path path = dir.path() / "r.html";
+  write_file(path, "vecchio");
+  // Pieces below, across and far above the size in which writes are gathered.
+  const std::string big(200000, 'b'), middle(40000, 'm');
+  {
+    platform::FileReplacement replacement(path.string());
+    for (const std::string* piece : {&middle, &middle, &big}) ASSERT_TRUE(replacement.write(*piece));
+    EXPECT_EQ(read_file(path), "vecchio") << "nothing in place before the commit";
+    ASSERT_TRUE(replacement.write("fine"));
+    replacement.commit();
+  }
+  EXPECT_EQ(read_file(path), middle + middle + big + "fine");
+  EXPECT_EQ(temporary_files(dir.path()), 0);
+
+  {
+    platform::FileReplacement abandoned(path.string());
+    ASSERT_TRUE(abandoned.write("mai messo al suo posto"));
+  }
+  EXPECT_EQ(read_file(path), middle + middle + big + "fine") << "a replacement never committed changes nothing";
+  EXPECT_EQ(temporary_files(dir.path()), 0);
+}
+
 TEST_F(PosixFiles, WhatIsNotAFileIsRefusedAndLeftAsItIs) {
   TempDir dir;
   fs::create_directory(dir.path() / "cartella");

@@ -66,6 +66,12 @@ std::vector<std::string> file_names(const fs::path& dir) {
   return names;
 }
 
+std::string repeated(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
 const std::string earlier_page = "<html><body>pagina precedente</body></html>";
 
 // ---------------------------------------------------------------------------------
@@ -195,8 +201,31 @@ INSTANTIATE_TEST_SUITE_P(
         RewriteCase{"crlf_lines_stay_crlf", "<p>a</p>\r\n" + utf16_meta + "\r\n<p>b</p>\r\n",
                     "<p>a</p>\r\n" + utf8_meta + "\r\n<p>b</p>\r\n"},
         RewriteCase{"last_line_without_break_gets_one", "<p>a</p>\n\n<p>b</p>", "<p>a</p>\r\n\r\n<p>b</p>\r\n"},
-        RewriteCase{"empty_page", "", ""}),
+        RewriteCase{"empty_page", "", ""},
+        // Longer than the pieces the page is written in: no line end or character is cut.
+        RewriteCase{"long_lines_of_accented_text",
+                    "<p>" + std::string(3000, 'a') + std::string(6000, ' ') + "</p>\n<p>" + repeated("ò", 7001) +
+                        "</p>\r\n" + utf16_meta + "\n",
+                    "<p>" + std::string(3000, 'a') + std::string(6000, ' ') + "</p>\r\n<p>" + repeated("ò", 7001) +
+                        "</p>\r\n" + utf8_meta + "\r\n"}),
     [](const auto& info) { return info.param.name; });
+
+TEST(RenderRewrite, PageDirectoryIsMadeAndAnUnwritablePageIsAFailure) {
+  TempDir dir;
+  write_file(dir.path() / "page.xsl", html_stylesheet());
+  write_file(dir.path() / "in.xml", "<r>testo</r>");
+  const std::string nested = dir.dir() + "nuova" + std::string(1, fs::path::preferred_separator) + "ZONA12.html";
+  EXPECT_EQ(tools::xml2html(dir.dir() + "page.xsl", dir.dir() + "in.xml", nested), "");
+  EXPECT_NE(read_file(nested).find("testo"), std::string::npos);
+
+  // A directory where the page should go: not replaced, and the failure is told.
+  fs::create_directory(dir.path() / "occupato.html");
+  std::string reason;
+  EXPECT_EQ(tools::xml2html(dir.dir() + "page.xsl", dir.dir() + "in.xml", dir.dir() + "occupato.html", {}, &reason),
+            "Errore nella conversione xslt");
+  EXPECT_NE(reason.find("occupato.html"), std::string::npos) << reason;
+  EXPECT_TRUE(fs::is_directory(dir.path() / "occupato.html"));
+}
 
 TEST(RenderRewrite, PageNamedLikeItsTemporaryCopyIsNotEmptied) {
   // "page_tmp" without an extension: the rewrite's temporary file has a name of its own.

@@ -20,18 +20,23 @@ std::vector<std::string> ansi_lines(std::string_view bytes) {
 }
 
 std::string read_bytes(const std::string& path) {
-  // The file is read whole with one buffer of its size.
-  std::ifstream in(platform::path_from_utf8(path), std::ios::binary | std::ios::ate);
+  // Read unbuffered straight into the text: a dump is read for every query, and a stream's
+  // own buffer and its seeks to learn the size cost more than the few bytes it holds.
+  std::ifstream in;
+  in.rdbuf()->pubsetbuf(nullptr, 0);
+  in.open(platform::path_from_utf8(path), std::ios::binary);
   if (!in) throw std::runtime_error("Impossibile aprire il file '" + path + "'");
-  const std::streamoff size = in.tellg();
   std::string bytes;
-  if (size > 0) {
-    bytes.resize(static_cast<std::size_t>(size));
-    in.seekg(0);
-    in.read(bytes.data(), size);
+  std::size_t have = 0;
+  for (std::size_t room = 4096;; room *= 2) {
+    bytes.resize(have + room);
+    in.read(bytes.data() + have, static_cast<std::streamsize>(room));
+    const auto n = static_cast<std::size_t>(in.gcount());
+    have += n;
+    if (n < room) break;
   }
-  if (in.bad() || size < 0) throw std::runtime_error("Errore nella lettura del file '" + path + "'");
-  bytes.resize(static_cast<std::size_t>(in.gcount() > 0 ? in.gcount() : 0));
+  bytes.resize(have);
+  if (in.bad()) throw std::runtime_error("Errore nella lettura del file '" + path + "'");
   return bytes;
 }
 

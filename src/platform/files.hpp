@@ -3,6 +3,7 @@
 // through a link planted in their place, replaced in one step so that a reader never
 // sees half a file, and removed however the run that made them ends.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,30 @@ FileKind file_kind(const std::string& path);
 /// std::runtime_error naming path when it cannot be written; an earlier file is then
 /// left as it was and the temporary file is gone.
 void replace_file(const std::string& path, std::string_view bytes);
+
+/// replace_file for bytes that come in pieces, so that a large file is never held whole:
+/// the temporary file is made when the object is, write() appends to it, commit() puts it
+/// in place. Destroyed without a commit (or after a failed write), the temporary file goes
+/// and an earlier file stays as it was.
+class FileReplacement {
+ public:
+  /// Throws std::runtime_error naming path when the temporary file cannot be made or
+  /// path names something other than a regular file.
+  explicit FileReplacement(const std::string& path);
+  ~FileReplacement();
+  FileReplacement(const FileReplacement&) = delete;
+  FileReplacement& operator=(const FileReplacement&) = delete;
+
+  /// Appends bytes; false when they cannot be written (commit() then throws).
+  bool write(std::string_view bytes);
+  /// Writes what is still buffered and replaces the file. Throws std::runtime_error
+  /// naming path when it cannot; the earlier file then stays.
+  void commit();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
 
 /// Creates path, empty and readable by its owner only, when nothing stands there yet; a
 /// link is never followed. True when a regular file is there afterwards.

@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -66,29 +67,80 @@ FileKind file_kind(const std::string& path) {
   return FileKind::other;
 }
 
-void replace_file(const std::string& path, std::string_view bytes) {
-  const std::filesystem::path target = final_target(path);
-  if (target.filename().empty()) fail(path, "percorso non valido");
-  struct stat existing {};
-  const bool replacing = ::stat(target.c_str(), &existing) == 0;
-  if (replacing && !S_ISREG(existing.st_mode)) fail(path, "non è un file");
+struct FileReplacement::Impl {
+  std::string path;  ///< as the caller named it, for messages
+  std::filesystem::path target;
+  std::string temp;
+  mode_t mode = owner_only;
+  int fd = -1;
+  int error = 0;       ///< errno of the first failed write
+  std::string buffer;  ///< small pieces are gathered into writes of this size
+  std::unique_ptr<RemovalGuard> removal;
 
-  const std::filesystem::path directory = target.has_parent_path() ? target.parent_path() : ".";
-  std::string temp = (directory / ("." + target.filename().string() + ".XXXXXX.tmp")).string();
+  static constexpr std::size_t buffer_size = 1 << 16;
+
+  bool flush() {
+    if (error == 0 && !write_all(fd, buffer)) error = errno != 0 ? errno : EIO;
+    buffer.clear();
+    return error == 0;
+  }
+};
+
+FileReplacement::FileReplacement(const std::string& path) : impl_(std::make_unique<Impl>()) {
+  Impl& r = *impl_;
+  r.path = path;
+  r.target = final_target(path);
+  if (r.target.filename().empty()) fail(path, "percorso non valido");
+  struct stat existing {};
+  const bool replacing = ::stat(r.target.c_str(), &existing) == 0;
+  if (replacing && !S_ISREG(existing.st_mode)) fail(path, "non è un file");
+  if (replacing) r.mode = existing.st_mode & 07777;
+
+  const std::filesystem::path directory = r.target.has_parent_path() ? r.target.parent_path() : ".";
+  std::string temp = (directory / ("." + r.target.filename().string() + ".XXXXXX.tmp")).string();
   std::vector<char> name(temp.begin(), temp.end());
   name.push_back('\0');
   // mkostemps makes the file exclusively, readable and writable by its owner only.
-  const int fd = ::mkostemps(name.data(), 4, O_CLOEXEC);
-  if (fd < 0) fail(path, errno_text(errno));
-  temp = name.data();
-  RemovalGuard removal(temp);
+  r.fd = ::mkostemps(name.data(), 4, O_CLOEXEC);
+  if (r.fd < 0) fail(path, errno_text(errno));
+  r.temp = name.data();
+  r.removal = std::make_unique<RemovalGuard>(r.temp);
+  r.buffer.reserve(Impl::buffer_size);
+}
 
-  const mode_t mode = replacing ? (existing.st_mode & 07777) : owner_only;
-  const bool written = write_all(fd, bytes) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-  const int write_error = errno;
-  if (::close(fd) != 0 || !written) fail(path, errno_text(written ? errno : write_error));
-  if (::rename(temp.c_str(), target.c_str()) != 0) fail(path, errno_text(errno));
-  removal.release();
+FileReplacement::~FileReplacement() {
+  if (impl_->fd >= 0) ::close(impl_->fd);
+  // The guard removes the temporary file unless commit() released it.
+}
+
+bool FileReplacement::write(std::string_view bytes) {
+  Impl& r = *impl_;
+  if (r.fd < 0 || r.error != 0) return false;
+  if (r.buffer.size() + bytes.size() > Impl::buffer_size && !r.flush()) return false;
+  if (bytes.size() >= Impl::buffer_size) {
+    if (!write_all(r.fd, bytes)) r.error = errno != 0 ? errno : EIO;
+    return r.error == 0;
+  }
+  r.buffer.append(bytes);
+  return true;
+}
+
+void FileReplacement::commit() {
+  Impl& r = *impl_;
+  if (r.fd < 0) fail(r.path, errno_text(EBADF));
+  const bool written = r.flush() && ::fchmod(r.fd, r.mode) == 0 && ::fsync(r.fd) == 0;
+  const int write_error = r.error != 0 ? r.error : errno;
+  const int fd = r.fd;
+  r.fd = -1;
+  if (::close(fd) != 0 || !written) fail(r.path, errno_text(written ? errno : write_error));
+  if (::rename(r.temp.c_str(), r.target.c_str()) != 0) fail(r.path, errno_text(errno));
+  r.removal->release();
+}
+
+void replace_file(const std::string& path, std::string_view bytes) {
+  FileReplacement replacement(path);
+  replacement.write(bytes);  // a failed write is reported by commit()
+  replacement.commit();
 }
 
 bool ensure_private_file(const std::string& path) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <stdexcept>
 
@@ -91,32 +92,80 @@ FileKind file_kind(const std::string& path) {
   return type == FILE_TYPE_DISK ? FileKind::regular : FileKind::other;
 }
 
-void replace_file(const std::string& path, std::string_view bytes) {
-  const fs::path target = final_target(path);
-  if (target.filename().empty()) fail(path, "percorso non valido");
-  const FileKind kind = file_kind(path_to_utf8(target));
+struct FileReplacement::Impl {
+  std::string path;  ///< as the caller named it, for messages
+  fs::path target;
+  fs::path temp;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  DWORD error = 0;     ///< the first failed write's error
+  std::string buffer;  ///< small pieces are gathered into writes of this size
+  std::unique_ptr<RemovalGuard> removal;
+
+  static constexpr std::size_t buffer_size = 1 << 16;
+
+  bool flush() {
+    if (error == 0 && !write_all(file, buffer)) error = ::GetLastError() != 0 ? ::GetLastError() : ERROR_WRITE_FAULT;
+    buffer.clear();
+    return error == 0;
+  }
+};
+
+FileReplacement::FileReplacement(const std::string& path) : impl_(std::make_unique<Impl>()) {
+  Impl& r = *impl_;
+  r.path = path;
+  r.target = final_target(path);
+  if (r.target.filename().empty()) fail(path, "percorso non valido");
+  const FileKind kind = file_kind(path_to_utf8(r.target));
   if (kind != FileKind::missing && kind != FileKind::regular) fail(path, "non è un file");
 
-  const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(L".");
+  const fs::path directory = r.target.has_parent_path() ? r.target.parent_path() : fs::path(L".");
   static std::atomic<unsigned> counter{0};
   std::random_device random;
-  HANDLE file = INVALID_HANDLE_VALUE;
-  fs::path temp;
-  for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
-    temp = directory / (L"." + target.filename().wstring() + L"." + std::to_wstring(random()) + L"." +
-                        std::to_wstring(++counter) + L".tmp");
-    file = create_new(temp);
-    if (file == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) break;
+  for (int attempt = 0; attempt < 100 && r.file == INVALID_HANDLE_VALUE; ++attempt) {
+    r.temp = directory / (L"." + r.target.filename().wstring() + L"." + std::to_wstring(random()) + L"." +
+                          std::to_wstring(++counter) + L".tmp");
+    r.file = create_new(r.temp);
+    if (r.file == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) break;
   }
-  if (file == INVALID_HANDLE_VALUE) fail(path, error_text(::GetLastError()));
-  RemovalGuard removal(path_to_utf8(temp));
-  const bool written = write_all(file, bytes) && ::FlushFileBuffers(file);
-  const DWORD write_error = ::GetLastError();
-  ::CloseHandle(file);
-  if (!written) fail(path, error_text(write_error));
-  if (!::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    fail(path, error_text(::GetLastError()));
-  removal.release();
+  if (r.file == INVALID_HANDLE_VALUE) fail(path, error_text(::GetLastError()));
+  r.removal = std::make_unique<RemovalGuard>(path_to_utf8(r.temp));
+  r.buffer.reserve(Impl::buffer_size);
+}
+
+FileReplacement::~FileReplacement() {
+  if (impl_->file != INVALID_HANDLE_VALUE) ::CloseHandle(impl_->file);
+  // The guard removes the temporary file unless commit() released it.
+}
+
+bool FileReplacement::write(std::string_view bytes) {
+  Impl& r = *impl_;
+  if (r.file == INVALID_HANDLE_VALUE || r.error != 0) return false;
+  if (r.buffer.size() + bytes.size() > Impl::buffer_size && !r.flush()) return false;
+  if (bytes.size() >= Impl::buffer_size) {
+    if (!write_all(r.file, bytes)) r.error = ::GetLastError() != 0 ? ::GetLastError() : ERROR_WRITE_FAULT;
+    return r.error == 0;
+  }
+  r.buffer.append(bytes);
+  return true;
+}
+
+void FileReplacement::commit() {
+  Impl& r = *impl_;
+  if (r.file == INVALID_HANDLE_VALUE) fail(r.path, error_text(ERROR_INVALID_HANDLE));
+  const bool written = r.flush() && ::FlushFileBuffers(r.file);
+  const DWORD write_error = r.error != 0 ? r.error : ::GetLastError();
+  ::CloseHandle(r.file);
+  r.file = INVALID_HANDLE_VALUE;
+  if (!written) fail(r.path, error_text(write_error));
+  if (!::MoveFileExW(r.temp.c_str(), r.target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    fail(r.path, error_text(::GetLastError()));
+  r.removal->release();
+}
+
+void replace_file(const std::string& path, std::string_view bytes) {
+  FileReplacement replacement(path);
+  replacement.write(bytes);  // a failed write is reported by commit()
+  replacement.commit();
 }
 
 bool ensure_private_file(const std::string& path) {

@@ -4,7 +4,9 @@
 #include <libxml/xmlsave.h>
 
 #include <algorithm>
+#include <functional>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 #include "platform/codepage.hpp"
@@ -110,21 +112,41 @@ struct XmlDocument::Impl {
     doc = nullptr;
   }
 
-  /// The document serialised with its declaration, indented.
-  std::string dump() const {
-    if (!doc) return {};
+  /// Serialises the document with its declaration, indented, handing the bytes to
+  /// write in pieces as they are made: the text is never held whole. False when write
+  /// refused bytes; throws when the document cannot be serialised.
+  bool dump(const std::function<bool(std::string_view)>& write) const {
+    if (!doc) return true;
     // The declaration is written from the document's own fields.
     xmlFree(const_cast<xmlChar*>(doc->version));
     doc->version = xmlStrdup(to_xml(version));
     doc->standalone = standalone ? 1 : -1;
-    xmlChar* buffer = nullptr;
-    int size = 0;
-    xmlDocDumpFormatMemoryEnc(doc, &buffer, &size, encoding.c_str(), 1);
-    if (!buffer) throw std::runtime_error("XmlDocument: impossibile serializzare il documento (codifica '" + encoding + "')");
-    std::string text(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(size));
-    xmlFree(buffer);
-    return text;
+    Sink sink{&write};
+    xmlSaveCtxtPtr context = xmlSaveToIO(&Sink::on_write, nullptr, &sink, encoding.c_str(), XML_SAVE_FORMAT);
+    if (!context) throw std::runtime_error("XmlDocument: impossibile serializzare il documento (codifica '" + encoding + "')");
+    const long written = xmlSaveDoc(context, doc);
+    // Closing writes what the context still buffers.
+    const int closed = xmlSaveClose(context);
+    if (sink.failed) return false;
+    if (written < 0 || closed < 0) throw std::runtime_error("XmlDocument: impossibile serializzare il documento");
+    return true;
   }
+
+ private:
+  /// The output callback's context: the caller's writer and whether it refused bytes.
+  struct Sink {
+    const std::function<bool(std::string_view)>* write;
+    bool failed = false;
+    static int on_write(void* context, const char* bytes, int length) {
+      auto* sink = static_cast<Sink*>(context);
+      try {
+        if (!sink->failed && (*sink->write)(std::string_view(bytes, static_cast<std::size_t>(length)))) return length;
+      } catch (...) {
+      }
+      sink->failed = true;
+      return -1;
+    }
+  };
 };
 
 XmlDocument::XmlDocument() : impl_(std::make_unique<Impl>()) { xmlInitParser(); }
@@ -182,8 +204,21 @@ void XmlDocument::set_declaration(const std::string& version, const std::string&
   impl_->standalone = standalone;
 }
 
-void XmlDocument::save(const std::string& path) const { replace_file(path, impl_->dump()); }
+void XmlDocument::save(const std::string& path) const {
+  // Written straight into the replacing file: a large report is not built in memory first.
+  FileReplacement file(path);
+  const bool complete = impl_->dump([&file](std::string_view bytes) { return file.write(bytes); });
+  file.commit();  // a refused write makes this throw, naming the path
+  if (!complete) throw std::runtime_error("Impossibile scrivere il file '" + path + "'");
+}
 
-std::string XmlDocument::to_string() const { return impl_->dump(); }
+std::string XmlDocument::to_string() const {
+  std::string text;
+  impl_->dump([&text](std::string_view bytes) {
+    text.append(bytes);
+    return true;
+  });
+  return text;
+}
 
 }  // namespace platform

@@ -1,8 +1,10 @@
 #pragma once
 // The XSLT processor behind the report rendering: a stylesheet document and an input
 // document, each loaded from a file, and the transformation of one by the other.
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -11,6 +13,9 @@ namespace platform {
 /// Top-level stylesheet parameters by name, each given as a text value (UTF-8), never
 /// evaluated as an expression.
 using XsltParameters = std::vector<std::pair<std::string, std::string>>;
+
+/// Receives a transformation's output piece by piece; false stops the writing.
+using PageWriter = std::function<bool(std::string_view)>;
 
 class XsltProcessor {
  public:
@@ -35,8 +40,17 @@ class XsltProcessor {
   /// transformation fails, or when either document was not loaded.
   std::string transform(const XsltParameters& parameters = {}) const;
 
+  /// As transform(), but the page is handed to write in pieces (UTF-8, cut anywhere) as it
+  /// is serialised, never held whole, and the input document is freed once transformed,
+  /// before the page is written: load_input() again before another transformation. False
+  /// when write refused a piece (the page is then incomplete); throws as transform().
+  bool transform_to(const PageWriter& write, const XsltParameters& parameters = {});
+
  private:
   struct Impl;
+  struct Applied;
+  /// The compiled stylesheet and the result document of one transformation.
+  Applied apply(const XsltParameters& parameters) const;
   std::unique_ptr<Impl> impl_;
 };
 

@@ -15,6 +15,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "platform/paths.hpp"
 #include "platform/xml_errors.hpp"
@@ -93,35 +94,38 @@ void insert_charset_declaration(xmlDoc* page) {
   xmlAddNextSibling(meta, after);
 }
 
-/// Output callback of serialize(): appends the bytes to the std::string in context.
-int append_to_string(void* context, const char* bytes, int length) {
+/// Output callback of serialize(): hands the bytes to the writer in context.
+int write_piece(void* context, const char* bytes, int length) {
   try {
-    static_cast<std::string*>(context)->append(bytes, static_cast<std::size_t>(length));
-    return length;
+    const auto& write = *static_cast<const PageWriter*>(context);
+    return write(std::string_view(bytes, static_cast<std::size_t>(length))) ? length : -1;
   } catch (...) {
     return -1;
   }
 }
 
-/// The result document as UTF-8 text, whatever encoding the stylesheet asks for: the
-/// page is handed over as text, not as a file, so the encoding is the caller's. The
-/// serializer writes straight into the text, so a large page is not held twice.
-std::string serialize(xmlDoc* result, xsltStylesheet* style) {
-  std::string text;
+/// Serialises the result document as UTF-8 text, whatever encoding the stylesheet asks
+/// for, handing it to write in pieces as it is made: the page is handed over as text, not
+/// as a file, so the encoding is the caller's, and a large page is never held whole.
+/// False when write refused bytes; throws when the serializer fails.
+bool serialize(xmlDoc* result, xsltStylesheet* style, const PageWriter& write) {
   std::unique_ptr<xmlOutputBuffer, OutputFree> buffer(
-      xmlOutputBufferCreateIO(&append_to_string, nullptr, &text, nullptr));
+      xmlOutputBufferCreateIO(&write_piece, nullptr, const_cast<PageWriter*>(&write), nullptr));
   if (!buffer) throw std::runtime_error("memoria insufficiente per il risultato della trasformazione");
+  bool written = true;
   if (result->type == XML_HTML_DOCUMENT_NODE) {
     int indent = -1;
     XSLT_GET_IMPORT_INT(indent, style, indent);
     insert_charset_declaration(result);
     htmlDocContentDumpFormatOutput(buffer.get(), result, "UTF-8", indent == -1 ? 1 : indent);
   } else if (xsltSaveResultTo(buffer.get(), result, style) < 0) {
-    throw std::runtime_error("il risultato della trasformazione non può essere scritto");
+    written = false;
   }
-  if (xmlOutputBufferClose(buffer.release()) < 0)
-    throw std::runtime_error("il risultato della trasformazione non può essere scritto");
-  return text;
+  // A refused piece shows as the buffer's error, kept until it is closed.
+  const bool refused = buffer->error != 0;
+  if (xmlOutputBufferClose(buffer.release()) < 0 || refused) return false;
+  if (!written) throw std::runtime_error("il risultato della trasformazione non può essere scritto");
+  return true;
 }
 
 [[noreturn]] void fail(const std::string& what, const ErrorCollector& errors) {
@@ -153,7 +157,12 @@ bool XsltProcessor::load_input(const std::string& path) {
   return impl_->input != nullptr;
 }
 
-std::string XsltProcessor::transform(const XsltParameters& parameters) const {
+struct XsltProcessor::Applied {
+  std::unique_ptr<xsltStylesheet, StyleFree> style;
+  DocPtr result;
+};
+
+XsltProcessor::Applied XsltProcessor::apply(const XsltParameters& parameters) const {
   if (!impl_->stylesheet || !impl_->input) throw std::runtime_error("foglio di stile o documento non caricato");
   ErrorCollector errors;
   XsltErrorScope xslt_errors(errors);
@@ -162,11 +171,13 @@ std::string XsltProcessor::transform(const XsltParameters& parameters) const {
   // document stays usable for another transformation.
   DocPtr copy(xmlCopyDoc(impl_->stylesheet.get(), 1));
   if (!copy) throw std::runtime_error("memoria insufficiente per il foglio di stile");
-  std::unique_ptr<xsltStylesheet, StyleFree> style(xsltParseStylesheetDoc(copy.get()));
+  Applied applied;
+  applied.style.reset(xsltParseStylesheetDoc(copy.get()));
+  xsltStylesheet* style = applied.style.get();
   if (style && style->doc == copy.get()) copy.release();  // now owned by the stylesheet
   if (!style || style->errors != 0) fail("foglio di stile non valido", errors);
 
-  std::unique_ptr<xsltTransformContext, ContextFree> context(xsltNewTransformContext(style.get(), impl_->input.get()));
+  std::unique_ptr<xsltTransformContext, ContextFree> context(xsltNewTransformContext(style, impl_->input.get()));
   std::unique_ptr<xsltSecurityPrefs, PrefsFree> prefs(xsltNewSecurityPrefs());
   if (!context || !prefs) throw std::runtime_error("memoria insufficiente per la trasformazione");
   xsltSetSecurityPrefs(prefs.get(), XSLT_SECPREF_WRITE_FILE, xsltSecurityForbid);
@@ -179,11 +190,27 @@ std::string XsltProcessor::transform(const XsltParameters& parameters) const {
       fail("parametro del foglio di stile non valido (" + name + ")", errors);
   }
 
-  DocPtr result(xsltApplyStylesheetUser(style.get(), impl_->input.get(), nullptr, nullptr, nullptr, context.get()));
-  if (!result || context->state != XSLT_STATE_OK) fail("errore nella trasformazione", errors);
-  // The context's keys and temporary trees are not needed to write the page.
-  context.reset();
-  return serialize(result.get(), style.get());
+  applied.result.reset(xsltApplyStylesheetUser(style, impl_->input.get(), nullptr, nullptr, nullptr, context.get()));
+  if (!applied.result || context->state != XSLT_STATE_OK) fail("errore nella trasformazione", errors);
+  // The context, with its keys and temporary trees, goes here: the page is written without it.
+  return applied;
+}
+
+std::string XsltProcessor::transform(const XsltParameters& parameters) const {
+  Applied applied = apply(parameters);
+  std::string text;
+  serialize(applied.result.get(), applied.style.get(), [&text](std::string_view piece) {
+    text.append(piece);
+    return true;
+  });
+  return text;
+}
+
+bool XsltProcessor::transform_to(const PageWriter& write, const XsltParameters& parameters) {
+  Applied applied = apply(parameters);
+  // The result tree holds its own copies: the input is not needed to write the page.
+  impl_->input.reset();
+  return serialize(applied.result.get(), applied.style.get(), write);
 }
 
 }  // namespace platform

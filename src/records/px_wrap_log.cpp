@@ -80,6 +80,14 @@ void Tpx_wrap_log::write_line(const std::string& line) {
   }
 }
 
+bool Tpx_wrap_log::writing() const {
+  try {
+    return log_handle != 0 && log_signal && px_tools::is_log();
+  } catch (...) {
+    return false;
+  }
+}
+
 void Tpx_wrap_log::stop() {
   try {
     if (log_handle != 0 && log_destroy) log_destroy(log_handle);

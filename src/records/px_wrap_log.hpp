@@ -24,6 +24,9 @@ class Tpx_wrap_log {
   bool start(const std::string& tag, const std::string& file_path);
   /// Writes line when the log is open and the log switch is on. Never throws.
   void write_line(const std::string& line);
+  /// True when the log is open and the switch is on now, so that a caller builds a long
+  /// line only when it would be written. Never throws.
+  bool writing() const;
   /// Closes the log and releases the library. Never throws.
   void stop();
 

@@ -134,6 +134,8 @@ std::string Tpx_wrap_praxipat::call_text(const std::string& method, const std::v
   for (const auto& arg : args) arguments.push_back(Argument::of(arg));
   std::string answer = variant_text(ole_praxipat->call(method, arguments));
 
+  // The line, which holds the whole SQL text, is built only when the log will take it.
+  if (!log || !log->writing()) return answer;
   std::string line = "ole_praxipat." + method + "(";
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (i > 0) line += ", ";

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -42,31 +41,81 @@ std::string html_charset(std::string codepage) {
   return codepage;
 }
 
-/// Rewrites the page line by line, each line ended with CR LF, dropping every line that
-/// holds the UTF-16 declaration; the first one dropped is replaced by a declaration of
-/// the charset the page is really written in. The new page replaces the old in one step,
-/// through a temporary file of this run's own, so that two runs at once never leave a
-/// page empty or cut. Throws when the page cannot be read or written.
-void rewrite_page(const std::string& html_path) {
-  std::ifstream in(platform::path_from_utf8(html_path), std::ios::binary);
-  if (!in) throw std::runtime_error("pagina non leggibile");
-  std::string out;
-  bool declared = false;
-  std::string line;
-  while (std::getline(in, line)) {
-    // Lines are read as text: a CR LF ending counts as the line break.
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.find(utf16_declaration) != std::string::npos) {
-      if (declared) continue;
-      declared = true;
-      line = "<META http-equiv=\"Content-Type\" content=\"text/html; charset=" +
-             html_charset(platform::ansi_codepage()) + "\">";
-    }
-    out += line;
-    out += "\r\n";
+/// The declaration of the charset the page is really written in.
+std::string ansi_declaration() {
+  return "<META http-equiv=\"Content-Type\" content=\"text/html; charset=" + html_charset(platform::ansi_codepage()) +
+         "\">";
+}
+
+/// The rewrite of the page, applied while the page is being written: line by line, each
+/// line ended with CR LF, every line that holds the UTF-16 declaration dropped and the
+/// first one dropped replaced by a declaration of the charset the page is really written
+/// in, the text converted to the ANSI code page. Takes the page in pieces cut anywhere
+/// and writes only whole lines, so that neither a line end nor a character is split.
+class PageRewriter {
+ public:
+  explicit PageRewriter(platform::FileReplacement& file) : file_(file) {}
+
+  /// Takes the next piece of the page (UTF-8); false when the file refused bytes.
+  bool write(std::string_view piece) {
+    pending_.append(piece);
+    const std::size_t last_break = pending_.rfind('\n');
+    if (last_break == std::string::npos) return true;
+    const bool written = write_lines(std::string_view(pending_).substr(0, last_break + 1));
+    pending_.erase(0, last_break + 1);
+    return written;
   }
-  if (in.bad()) throw std::runtime_error("pagina non leggibile");
-  platform::replace_file(html_path, out);
+  /// Writes the last line, which had no line break of its own.
+  bool finish() { return pending_.empty() || write_lines(pending_); }
+
+ private:
+  /// Writes text's lines; a last line without its break counts as a line.
+  bool write_lines(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    while (!text.empty()) {
+      const std::size_t end = text.find('\n');
+      std::string_view line = text.substr(0, end);
+      text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+      // A CR LF ending counts as the line break.
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      if (line.find(utf16_declaration) != std::string_view::npos) {
+        if (declared_) continue;
+        declared_ = true;
+        out += ansi_declaration();
+      } else {
+        out += line;
+      }
+      out += "\r\n";
+    }
+    // Line ends and the declarations are the same bytes in the code page, and no character
+    // is cut: converting the lines together gives what converting the page whole gives.
+    return file_.write(platform::to_ansi(out));
+  }
+
+  platform::FileReplacement& file_;
+  std::string pending_;
+  bool declared_ = false;
+};
+
+/// Transforms with the loaded processor and writes the page, rewritten, in place of the
+/// one at html_path: "" when written, else the reason it is not.
+std::string write_page(platform::XsltProcessor& processor, const std::string& html_path,
+                       const platform::XsltParameters& parameters) {
+  try {
+    // As memowrit would: the page's directory is made first.
+    if (const std::string_view directory = directory_part(html_path); !directory.empty()) create_dir(directory);
+    platform::FileReplacement file(html_path);
+    PageRewriter rewriter(file);
+    const bool written =
+        processor.transform_to([&rewriter](std::string_view piece) { return rewriter.write(piece); }, parameters) &&
+        rewriter.finish();
+    file.commit();  // a refused write makes this throw with its reason
+    if (!written) return conversion_error;
+    return "";
+  } catch (const std::runtime_error& error) {
+    return error.what();
+  }
 }
 
 }  // namespace
@@ -95,18 +144,31 @@ std::string xslt_transform(const std::string& xsl_path, const std::string& xml_p
 
 std::string xml2html(const std::string& xsl_path, const std::string& xml_path, const std::string& html_path,
                      const platform::XsltParameters& parameters, std::string* reason) {
+  // The page that xslt_transform would write goes through the rewrite as it is serialised,
+  // straight into the file that replaces the earlier page: the page is never held whole,
+  // and a page that cannot be made or written leaves the earlier one as it was.
+  std::string message;
   std::string result = conversion_error;
   try {
-    const std::string transform_message = xslt_transform(xsl_path, xml_path, html_path, parameters);
-    if (reason) *reason = transform_message;
-    if (is_empty(transform_message) && file_exists(html_path)) {
-      rewrite_page(html_path);
-      result.clear();
+    if (!file_exists(xsl_path)) {
+      message = "file xslt non trovato";
+    } else if (!file_exists(xml_path)) {
+      message = "file xml di input non trovato";
+    } else {
+      platform::XsltProcessor processor;
+      if (!processor.load_stylesheet(xsl_path)) {
+        message = "file xslt mal formato";
+      } else if (!processor.load_input(xml_path)) {
+        message = "file xml di input mal formato";
+      } else {
+        message = write_page(processor, html_path, parameters);
+        if (message.empty()) result.clear();
+      }
     }
   } catch (...) {
-    // The page stays as the processor wrote it.
-    result = conversion_exception;
+    message = conversion_exception;
   }
+  if (reason) *reason = message;
   return result;
 }
 

@@ -96,12 +96,14 @@ void clear_last_error() { last_error_text.clear(); }
 
 platform::RegistryRoot local_machine_root() { return platform::RegistryRoot::local_machine; }
 
+std::string_view directory_part(std::string_view file_name) {
+  const std::size_t cut = file_name.find_last_of(platform::path_separator == '\\' ? "\\/:" : "\\/");
+  return cut == std::string_view::npos ? std::string_view() : file_name.substr(0, cut + 1);
+}
+
 bool memowrit(const std::string& file_name, const std::string& text) {
   try {
-    // The directory part: everything up to and including the last separator (and, where
-    // drive letters exist, a ":").
-    std::size_t cut = file_name.find_last_of(platform::path_separator == '\\' ? "\\/:" : "\\/");
-    if (cut != std::string::npos) create_dir(std::string_view(file_name).substr(0, cut + 1));
+    if (const std::string_view directory = directory_part(file_name); !directory.empty()) create_dir(directory);
 
     // In one step, through a new owner-only file (or keeping the replaced file's bits):
     // a reader never sees half of it, and a failed write leaves the earlier file.

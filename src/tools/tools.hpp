@@ -26,6 +26,10 @@ void clear_last_error();
 /// The registry root of every read of the installation paths and switches.
 platform::RegistryRoot local_machine_root();
 
+/// The directory part of a file name: everything up to and including the last separator
+/// (and, where drive letters exist, a ":"); empty when there is none.
+std::string_view directory_part(std::string_view file_name);
+
 /// Writes text to file_name in the ANSI code page, creating the file's directory chain
 /// first and replacing any earlier file; true when the whole write succeeded.
 bool memowrit(const std::string& file_name, const std::string& text);
