@@ -310,6 +310,7 @@ int main() {
   ::CoRevokeClassObject(cookie);
   ::CoUninitialize();
   service.methods.reset();
+  praxilo_server::remove_remaining_dumps(install_dir);
   if (db) sqlite3_close(db);
   return 0;
 }

@@ -53,18 +53,6 @@ void remove_dump_files() {
   }
 }
 
-/// At the normal end of a session: removes the dump files of this process still in the
-/// dump directory, found by listing it. The client has removed nearly all of them, and
-/// trying every name ever made would cost a system call per query of the session.
-void remove_remaining_dump_files(const fs::path& dump_directory, const std::string& name_prefix) {
-  std::error_code ec;
-  for (fs::directory_iterator entry(dump_directory, ec), end; !ec && entry != end; entry.increment(ec)) {
-    const std::string name = entry->path().filename().string();
-    std::error_code ignored;
-    if (name.starts_with(name_prefix) && name.ends_with(".txt")) fs::remove(entry->path(), ignored);
-  }
-}
-
 extern "C" void end_on_signal(int signal_number) {
   remove_dump_files();
   ::signal(signal_number, SIG_DFL);
@@ -119,7 +107,7 @@ int main(int argc, char** argv) {
     }
     if (!platform::protocol::write_frame(STDOUT_FILENO, platform::protocol::encode_response(response), true)) break;
   }
-  remove_remaining_dump_files(install_dir / "Temp", fmt::format("dump_{:06}_", ::getpid()));
+  praxilo_server::remove_remaining_dumps(install_dir);
   sqlite3_close(db);
   return 0;
 }

@@ -1,6 +1,6 @@
-#include <atomic>
 #include "server_methods.hpp"
 
+#include <atomic>
 #include <cstdio>
 #include <exception>
 
@@ -18,6 +18,16 @@ using platform::Variant;
 namespace praxilo_server {
 
 std::atomic<unsigned long> dumps_made{0};
+
+void remove_remaining_dumps(const std::filesystem::path& install_dir) {
+  const std::string name_prefix = fmt::format("dump_{:06}_", process_id());
+  std::error_code ec;
+  for (fs::directory_iterator entry(install_dir / "Temp", ec), end; !ec && entry != end; entry.increment(ec)) {
+    const std::string name = platform::path_to_utf8(entry->path().filename());
+    std::error_code ignored;
+    if (name.starts_with(name_prefix) && name.ends_with(".txt")) fs::remove(entry->path(), ignored);
+  }
+}
 
 namespace {
 

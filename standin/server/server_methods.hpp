@@ -22,6 +22,11 @@ namespace praxilo_server {
 /// from 1 up to this count (a plain atomic, so that a signal handler may read it).
 extern std::atomic<unsigned long> dumps_made;
 
+/// At the normal end of a session: removes the dump files of this process still under
+/// install_dir/Temp, found by listing it (the client has removed nearly all of them, and
+/// trying every name ever made would cost a system call per query of the session).
+void remove_remaining_dumps(const std::filesystem::path& install_dir);
+
 struct Answer {
   bool ok = false;
   platform::Variant result;

@@ -3,6 +3,7 @@
 // variables, the child processes of the test process (the stand-in servers it starts),
 // ending a process. One implementation file per platform (os_posix.cpp, os_win.cpp),
 // which also hold test_support::ServerClass.
+#include <filesystem>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -35,6 +36,9 @@ CommandOutput run_command(const std::string& command);
 
 /// True when the tests run with the rights of the superuser (never on Windows).
 bool running_as_root();
+
+/// Makes a FIFO at path (POSIX); false where the platform has none (Windows).
+bool make_fifo(const std::filesystem::path& path);
 
 /// Waits up to five seconds until the process has ended; true when it has.
 bool wait_until_ended(ProcessId id);

@@ -1,3 +1,4 @@
+#include <sys/stat.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -55,6 +56,8 @@ CommandOutput run_command(const std::string& command) {
 }
 
 bool running_as_root() { return geteuid() == 0; }
+
+bool make_fifo(const std::filesystem::path& path) { return ::mkfifo(path.c_str(), 0600) == 0; }
 
 bool end_process(ProcessId id) { return ::kill(static_cast<pid_t>(id), SIGKILL) == 0; }
 

@@ -66,6 +66,8 @@ CommandOutput run_command(const std::string& command) {
 
 bool running_as_root() { return false; }
 
+bool make_fifo(const std::filesystem::path&) { return false; }
+
 bool end_process(ProcessId id) {
   HANDLE process = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, static_cast<DWORD>(id));
   if (!process) return false;
