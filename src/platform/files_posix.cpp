@@ -137,12 +137,6 @@ void FileReplacement::commit() {
   r.removal->release();
 }
 
-void replace_file(const std::string& path, std::string_view bytes) {
-  FileReplacement replacement(path);
-  replacement.write(bytes);  // a failed write is reported by commit()
-  replacement.commit();
-}
-
 bool ensure_private_file(const std::string& path) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, owner_only);
   if (fd >= 0) {
@@ -151,20 +145,6 @@ bool ensure_private_file(const std::string& path) {
   }
   struct stat st {};
   return errno == EEXIST && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-RemovalGuard::RemovalGuard(std::string path)
-    : path_(std::move(path)), slot_(register_removal_at_interrupt(path_)) {}
-
-RemovalGuard::~RemovalGuard() {
-  unregister_removal_at_interrupt(slot_);
-  if (armed_) ::unlink(path_.c_str());
-}
-
-void RemovalGuard::release() {
-  unregister_removal_at_interrupt(slot_);
-  slot_ = -1;
-  armed_ = false;
 }
 
 WorkingFile::WorkingFile(const std::string& path, std::string_view bytes) : path_(path), removal_(path) {

@@ -162,12 +162,6 @@ void FileReplacement::commit() {
   r.removal->release();
 }
 
-void replace_file(const std::string& path, std::string_view bytes) {
-  FileReplacement replacement(path);
-  replacement.write(bytes);  // a failed write is reported by commit()
-  replacement.commit();
-}
-
 bool ensure_private_file(const std::string& path) {
   const fs::path name = path_from_utf8(path);
   HANDLE file = create_new(name);
@@ -179,20 +173,6 @@ bool ensure_private_file(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesW(name.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES &&
          !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE));
-}
-
-RemovalGuard::RemovalGuard(std::string path)
-    : path_(std::move(path)), slot_(register_removal_at_interrupt(path_)) {}
-
-RemovalGuard::~RemovalGuard() {
-  unregister_removal_at_interrupt(slot_);
-  if (armed_) ::DeleteFileW(path_from_utf8(path_).c_str());
-}
-
-void RemovalGuard::release() {
-  unregister_removal_at_interrupt(slot_);
-  slot_ = -1;
-  armed_ = false;
 }
 
 WorkingFile::WorkingFile(const std::string& path, std::string_view bytes) : path_(path), removal_(path) {

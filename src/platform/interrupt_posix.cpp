@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "platform/interrupt.hpp"
+#include "platform/interrupt_children.hpp"
 
 namespace platform {
 
@@ -17,7 +18,6 @@ namespace {
 
 constexpr int removal_slots = 64;
 constexpr std::size_t max_path = 4096;
-constexpr int child_slots = 16;
 
 enum SlotState : int { slot_free = 0, slot_writing = 1, slot_ready = 2 };
 
@@ -27,13 +27,12 @@ struct RemovalSlot {
 };
 
 RemovalSlot removals[removal_slots];
-std::atomic<pid_t> children[child_slots];
 
 extern "C" void clean_up_and_end(int signal_number) {
   for (RemovalSlot& slot : removals)
     if (slot.state.load() == slot_ready) ::unlink(slot.path);
-  for (std::atomic<pid_t>& child : children) {
-    const pid_t pid = child.load();
+  for (std::atomic<std::intptr_t>& child : interrupt_children) {
+    const auto pid = static_cast<pid_t>(child.load());
     if (pid > 0) ::kill(pid, SIGTERM);
   }
   ::signal(signal_number, SIG_DFL);
@@ -67,20 +66,6 @@ int register_removal_at_interrupt(const std::string& path) {
 
 void unregister_removal_at_interrupt(int slot) {
   if (slot >= 0 && slot < removal_slots) removals[slot].state.store(slot_free);
-}
-
-void register_child_at_interrupt(std::intptr_t process) {
-  for (std::atomic<pid_t>& child : children) {
-    pid_t expected = 0;
-    if (child.compare_exchange_strong(expected, static_cast<pid_t>(process))) return;
-  }
-}
-
-void unregister_child_at_interrupt(std::intptr_t process) {
-  for (std::atomic<pid_t>& child : children) {
-    pid_t expected = static_cast<pid_t>(process);
-    if (child.compare_exchange_strong(expected, 0)) return;
-  }
 }
 
 }  // namespace platform

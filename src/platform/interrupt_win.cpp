@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "platform/interrupt.hpp"
+#include "platform/interrupt_children.hpp"
 #include "platform/paths.hpp"
 
 namespace platform {
@@ -18,7 +19,6 @@ namespace {
 
 constexpr int removal_slots = 64;
 constexpr std::size_t max_path = 4096;
-constexpr int child_slots = 16;
 
 enum SlotState : int { slot_free = 0, slot_writing = 1, slot_ready = 2 };
 
@@ -28,12 +28,11 @@ struct RemovalSlot {
 };
 
 RemovalSlot removals[removal_slots];
-std::atomic<std::intptr_t> children[child_slots];
 
 BOOL WINAPI clean_up(DWORD) {
   for (RemovalSlot& slot : removals)
     if (slot.state.load() == slot_ready) ::DeleteFileW(slot.path);
-  for (std::atomic<std::intptr_t>& child : children) {
+  for (std::atomic<std::intptr_t>& child : interrupt_children) {
     const std::intptr_t process = child.load();
     if (process != 0) ::TerminateProcess(reinterpret_cast<HANDLE>(process), 1);
   }
@@ -60,20 +59,6 @@ int register_removal_at_interrupt(const std::string& path) {
 
 void unregister_removal_at_interrupt(int slot) {
   if (slot >= 0 && slot < removal_slots) removals[slot].state.store(slot_free);
-}
-
-void register_child_at_interrupt(std::intptr_t process) {
-  for (std::atomic<std::intptr_t>& child : children) {
-    std::intptr_t expected = 0;
-    if (child.compare_exchange_strong(expected, process)) return;
-  }
-}
-
-void unregister_child_at_interrupt(std::intptr_t process) {
-  for (std::atomic<std::intptr_t>& child : children) {
-    std::intptr_t expected = process;
-    if (child.compare_exchange_strong(expected, 0)) return;
-  }
 }
 
 }  // namespace platform
