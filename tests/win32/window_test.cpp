@@ -218,6 +218,48 @@ TEST_F(WindowTest, BothRefusalsInOrderThenCancelEndsWithoutFilling) {
   EXPECT_FALSE(host.busy());
 }
 
+// Enter in the sign-in window: in a text box it presses OK, on a button that button.
+struct EnterCase {
+  const char* name;
+  int focus;
+  bool admitted;
+};
+
+class SignInEnterTest : public WindowTest, public testing::WithParamInterface<EnterCase> {};
+
+TEST_P(SignInEnterTest, EnterPressesTheRightButton) {
+  HWND focus_at_start = nullptr;
+  HWND password_box = nullptr;
+  wchar_t mask = 0;
+  const int focus = GetParam().focus;
+  host.set_modal_hook([&](HWND login) {
+    focus_at_start = ::GetFocus();
+    password_box = ::GetDlgItem(login, TfrmLogin::id_editPassword);
+    mask = static_cast<wchar_t>(::SendMessageW(password_box, EM_GETPASSWORDCHAR, 0, 0));
+    ::SetWindowTextW(::GetDlgItem(login, TfrmLogin::id_editUtente), L"doc");
+    ::SetWindowTextW(password_box, L"pw");
+    HWND target = ::GetDlgItem(login, focus);
+    ::SetFocus(target);
+    ::PostMessageW(target, WM_KEYDOWN, VK_RETURN, 0);
+    // Ends the sign-in should Enter have done nothing; once closed, the window ignores it.
+    ::PostMessageW(login, WM_CLOSE, 0, 0);
+  });
+  auto recording = std::make_unique<RecordingView>();
+  view = recording.get();
+  TfrmMain window(host, std::move(recording));
+  host.set_modal_hook({});
+  EXPECT_EQ(window.signed_in(), GetParam().admitted);
+  EXPECT_EQ(focus_at_start, password_box);
+  EXPECT_EQ(mask, L'*');
+  EXPECT_TRUE(boxes.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, SignInEnterTest,
+                         testing::Values(EnterCase{"InUserName", TfrmLogin::id_editUtente, true},
+                                         EnterCase{"InPassword", TfrmLogin::id_editPassword, true},
+                                         EnterCase{"OnAnnulla", TfrmLogin::id_ButtonAnnulla, false}),
+                         [](const testing::TestParamInfo<EnterCase>& info) { return std::string(info.param.name); });
+
 TEST_F(WindowTest, EscClosesTheMainWindow) {
   auto window = start({{L"doc", L"pw"}});
   ASSERT_TRUE(window->signed_in());
