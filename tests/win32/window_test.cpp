@@ -21,6 +21,7 @@
 #include "platform/win_text.hpp"
 #include "test_support.hpp"
 #include "win32_host.hpp"
+#include "window_practice.hpp"
 
 namespace {
 
@@ -34,25 +35,6 @@ const std::wstring refused_kind = L"ERRORE: Procedura riservata ai soli medici t
 const std::wstring refused_code =
     L"ERRORE: Il campo obbligatorio \"Codice Regionale\" medico non è stato valorizzato in Praxilo.";
 
-// A titolare with every attribute and one who is neither a titolare nor has a code.
-// Patients of MED1: two enrolled diabetics and one in the TAO programme, vaccinated in 2024.
-const char* practice = R"sql(
-INSERT INTO utenti VALUES ('doc', 'pw', 'MED1', 'T', '1234', 'RSSMRA60A01H501U', 'Mario', 'Rossi', 'ASL 12');
-INSERT INTO utenti VALUES ('nessuno', 'pw', 'MED4', 'S', '', '', '', '', '');
-INSERT INTO opzioni VALUES ('macchina', 'OPZIONI\regione', 'Toscana');
-INSERT INTO PAZIENTI (CODICE, COGNOME, NOME, SESSO, CODICE_FISCALE, nascita, codice_comune_nasc, DECESSO, PA_CONVENZIONE)
-  VALUES ('P1', 'D''Alò', 'Niccolò', 'M', 'DLANCC50A01H501X', '1950-01-01', '058091', NULL, 'S'),
-         ('P2', 'Bianchi', 'Anna', 'F', 'BNCNNA45B41H501Y', '1945-02-01', '058091', NULL, 'S'),
-         ('P3', 'Conti', 'Marco', 'M', 'CNTMRC55C01H501Z', '1955-03-01', '058091', NULL, 'S');
-INSERT INTO NOS_002 (CODICE, pa_medi, PA_DREVOCA) VALUES ('P1', 'MED1', NULL), ('P2', 'MED1', NULL), ('P3', 'MED1', NULL);
-INSERT INTO CART_CONCESSIONI_PIP (CODICE, incent_code) VALUES ('P1', 'REG0027'), ('P2', 'REG0002'), ('P3', 'REG0027');
-INSERT INTO cart_accert (codice, ac_code, ac_val, ac_mem, data_open, time_last)
-  VALUES ('P1', '4250', 'A', 'ARRUOLATO 2020', '2020-03-01', '2020-03-01 10:00:00'),
-         ('P3', '4250', 'A', 'ARRUOLATO 2021', '2021-03-01', '2021-03-01 10:00:00'),
-         ('P1', ' 703', '7,2', NULL, '2024-05-10', '2024-05-10 09:00:00'),
-         ('P2', '2631', '2,5', NULL, '2024-06-11', '2024-06-11 09:00:00');
-INSERT INTO cart_vaccini (codice, va_tipo, va_code, va_data) VALUES ('P2', 'ANTINFL', 'IDRM', '2024-10-20');
-)sql";
 
 // What the run asked of the report view.
 class RecordingView : public ReportView {
@@ -83,7 +65,7 @@ void type_credentials(HWND login, const std::wstring& user, const std::wstring& 
 
 class WindowTest : public testing::Test {
  protected:
-  WindowTest() : installation(practice), cwd(work.path()) {
+  WindowTest() : installation(test_support::window_practice), cwd(work.path()) {
     test_support::copy_stylesheets(installation.appdir());
     host.set_message_box_hook([this](const std::wstring& text, const std::wstring& caption, UINT style) {
       boxes.push_back({text, caption, style});

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <map>
 
+#include "window.hpp"
+
 namespace win32ui {
 
 namespace {
@@ -163,16 +165,7 @@ HICON application_icon(int size) {
 }
 
 const wchar_t* logo_class() {
-  static const wchar_t* name = [] {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = logo_procedure;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = L"PIVZONA12Logo";
-    ::RegisterClassExW(&wc);
-    return L"PIVZONA12Logo";
-  }();
+  static const wchar_t* name = register_class(L"PIVZONA12Logo", logo_procedure, 0);
   return name;
 }
 

@@ -12,7 +12,8 @@ namespace {
 
 constexpr UINT shown_message = WM_APP + 10;
 constexpr DWORD login_style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
-constexpr DWORD login_ex_style = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+// A taskbar button of its own: its owner, the main window, is not shown yet.
+constexpr DWORD login_ex_style = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
 
 }  // namespace
 

@@ -27,19 +27,10 @@ std::wstring shown_path(const std::string& url) {
 }  // namespace
 
 PanelReportView::PanelReportView(HWND parent, int id) {
-  static const bool registered = [] {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = &PanelReportView::procedure;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = L"PIVZONA12ReportPanel";
-    return ::RegisterClassExW(&wc) != 0;
-  }();
-  (void)registered;
+  static const wchar_t* panel_class =
+      win32ui::register_class(L"PIVZONA12ReportPanel", &PanelReportView::procedure, COLOR_WINDOW + 1);
   // WS_EX_CONTROLPARENT: Tab reaches the button inside the panel.
-  panel_ = ::CreateWindowExW(WS_EX_CONTROLPARENT | WS_EX_CLIENTEDGE, L"PIVZONA12ReportPanel", L"",
+  panel_ = ::CreateWindowExW(WS_EX_CONTROLPARENT | WS_EX_CLIENTEDGE, panel_class, L"",
                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN, 0, 0, 100, 100, parent,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
   ::SetWindowLongPtrW(panel_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));

@@ -54,20 +54,8 @@ std::wstring dialog_filter(const std::string& filter) {
 
 Win32Host::Win32Host() : thread_(::GetCurrentThreadId()) {
   static const bool registered = [] {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = &Win32Host::procedure;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"PIVZONA12Host";
-    ::RegisterClassExW(&wc);
-    WNDCLASSEXW pc{};
-    pc.cbSize = sizeof pc;
-    pc.lpfnWndProc = &Win32Host::progress_procedure;
-    pc.hInstance = ::GetModuleHandleW(nullptr);
-    pc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    pc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    pc.lpszClassName = progress_class;
-    return ::RegisterClassExW(&pc) != 0;
+    win32ui::register_class(L"PIVZONA12Host", &Win32Host::procedure, 0);
+    return win32ui::register_class(progress_class, &Win32Host::progress_procedure, COLOR_BTNFACE + 1) != nullptr;
   }();
   (void)registered;
   messages_ = ::CreateWindowExW(0, L"PIVZONA12Host", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,

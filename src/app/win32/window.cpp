@@ -8,20 +8,12 @@ namespace {
 
 constexpr const wchar_t* window_class = L"PIVZONA12Window";
 
-void register_class() {
+void register_window_class() {
   static const bool registered = [] {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = ::DefWindowProcW;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = window_class;
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_DATE_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS |
                                                        ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
-    return ::RegisterClassExW(&wc) != 0;
+    return register_class(window_class, ::DefWindowProcW, COLOR_BTNFACE + 1) != nullptr;
   }();
   (void)registered;
 }
@@ -36,6 +28,19 @@ HFONT make_font(bool bold) {
 }
 
 }  // namespace
+
+const wchar_t* register_class(const wchar_t* name, WNDPROC procedure, int background) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.style = CS_HREDRAW | CS_VREDRAW;
+  wc.lpfnWndProc = procedure;
+  wc.hInstance = ::GetModuleHandleW(nullptr);
+  wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(background));
+  wc.lpszClassName = name;
+  ::RegisterClassExW(&wc);
+  return name;
+}
 
 HFONT window_font(bool bold) {
   static const HFONT normal = make_font(false);
@@ -53,7 +58,7 @@ Window::~Window() {
 
 void Window::create(DWORD ex_style, DWORD style, const std::wstring& caption, int left, int top, int width,
                     int height, HWND owner) {
-  register_class();
+  register_window_class();
   hwnd_ = ::CreateWindowExW(ex_style, window_class, caption.c_str(), style, left, top, width, height, owner, nullptr,
                             ::GetModuleHandleW(nullptr), nullptr);
   if (!hwnd_) return;

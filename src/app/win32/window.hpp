@@ -43,6 +43,10 @@ class Window {
   static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 };
 
+/// Registers a window class of this program: its name, procedure and background (a system
+/// colour index plus one, or 0 for none); the arrow cursor. Returns name.
+const wchar_t* register_class(const wchar_t* name, WNDPROC procedure, int background);
+
 /// The windows' font (MS Sans Serif, 8 points), or its bold form; made once.
 HFONT window_font(bool bold = false);
 
