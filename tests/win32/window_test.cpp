@@ -10,6 +10,7 @@
 #include <oleauto.h>
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -165,6 +166,9 @@ TEST_F(WindowTest, RefusedSignInThenGoodOneFillsTheWindow) {
   ::GetLocalTime(&now);
   EXPECT_EQ(day_of(picker(*window, TfrmMain::id_DTAl)), day_of(now));
   EXPECT_EQ(day_of(picker(*window, TfrmMain::id_DTDal)), day_of(now) - 365);
+  wchar_t shown[16];
+  swprintf(shown, 16, L"%02u/%02u/%04u", now.wDay, now.wMonth, now.wYear);
+  EXPECT_EQ(text(*window, TfrmMain::id_DTAl), shown);
 
   for (int hidden : {TfrmMain::id_Label5, TfrmMain::id_edt_Regione, TfrmMain::id_Label8, TfrmMain::id_edt_Distretto})
     EXPECT_FALSE(::GetWindowLongPtrW(window->item(hidden), GWL_STYLE) & WS_VISIBLE) << hidden;
