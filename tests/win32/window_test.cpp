@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -299,8 +300,25 @@ TEST_F(WindowTest, RunsSaveShowRefreshAndKeepThePageWithoutPatients) {
   EXPECT_EQ(window->status_text(), L"Nessun paziente estratto: nessun file salvato.");
 }
 
-TEST_F(WindowTest, AnnullaMidRunSavesNothing) {
+// A thread timer's work: the window's thread runs it from its message loop.
+std::function<void()> timer_work;
+void CALLBACK fire_timer(HWND, UINT, UINT_PTR id, DWORD) {
+  ::KillTimer(nullptr, id);
+  if (auto work = std::move(timer_work)) work();
+}
+
+// Annulla between two patients, or while a call to the records product waits for its
+// answer (the window keeps answering then).
+class AnnullaTest : public WindowTest, public testing::WithParamInterface<bool> {};
+
+TEST_P(AnnullaTest, StopsTheRunAndSavesNothing) {
+  const bool while_waiting = GetParam();
+  test_support::TempDir hold_dir;
+  const std::string hold_file = hold_dir.dir() + "hold";
+  std::optional<test_support::ScopedEnv> hold;
+  hold.emplace("PRAXILO_SERVER_HOLD_FILE", hold_file);  // the server started at sign-in reads it
   auto window = start({{L"doc", L"pw"}});
+  hold.reset();
   ASSERT_TRUE(window->signed_in());
   const std::string path = work.dir() + "diabete.xml";
   test_support::write_file(path, "an older report");
@@ -308,18 +326,32 @@ TEST_F(WindowTest, AnnullaMidRunSavesNothing) {
   host.set_progress_delay(0);
   std::vector<std::wstring> labels;
   bool owner_disabled = false;
+  bool answered_meanwhile = false;
   host.set_progress_hook([&](HWND dialog) {
     labels.push_back(win32ui::text_of(::GetDlgItem(dialog, Win32Host::progress_label_id)));
     owner_disabled = owner_disabled || !::IsWindowEnabled(window->hwnd());
-    if (labels.back().ends_with(L"paziente 1 di 2")) {
+    if (!while_waiting && labels.back().ends_with(L"paziente 1 di 2")) {
       win32ui::click(::GetDlgItem(dialog, Win32Host::progress_annulla_id));
       labels.push_back(win32ui::text_of(::GetDlgItem(dialog, Win32Host::progress_label_id)));
+    }
+    if (while_waiting && !timer_work && labels.back().ends_with(L"selezione dei pazienti…")) {
+      // The patient list is asked for next; its answer waits while the file exists.
+      test_support::write_file(hold_file, "");
+      timer_work = [&, dialog] {
+        answered_meanwhile = true;
+        win32ui::click(::GetDlgItem(dialog, Win32Host::progress_annulla_id));
+        labels.push_back(win32ui::text_of(::GetDlgItem(dialog, Win32Host::progress_label_id)));
+        fs::remove(hold_file);
+      };
+      ::SetTimer(nullptr, 0, 300, fire_timer);
     }
   });
   win32ui::click(window->item(TfrmMain::id_btnCalcola));
   host.set_progress_hook({});
 
+  timer_work = {};
   EXPECT_EQ(window->last_run().outcome, RunOutcome::stopped);
+  EXPECT_EQ(answered_meanwhile, while_waiting);
   EXPECT_TRUE(owner_disabled);
   ASSERT_FALSE(labels.empty());
   EXPECT_EQ(labels.front(), L"Estrazione diabete in corso\r\nselezione dei pazienti…");
@@ -337,5 +369,10 @@ TEST_F(WindowTest, AnnullaMidRunSavesNothing) {
   EXPECT_EQ(window->last_run().outcome, RunOutcome::saved) << window->last_run().message;
   EXPECT_EQ(window->last_run().patient_count, 2);
 }
+
+INSTANTIATE_TEST_SUITE_P(When, AnnullaTest, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "WhileACallWaits" : "BetweenTwoPatients");
+                         });
 
 }  // namespace
