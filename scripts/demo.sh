@@ -8,6 +8,9 @@
 #                                    wineserver for the whole demo): praxilo-demo.exe also
 #                                    registers Praxilo.Server in the Wine prefix, and
 #                                    pivzona12-cli.exe reaches praxilo-server.exe over COM
+#   scripts/demo.sh BUILD --windows-gui  the Windows desktop program under Wine, on a demo
+#                                    installation of its own (BUILD/demo-gui), in a Wine
+#                                    prefix that draws on the display ($DISPLAY)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -25,10 +28,34 @@ if [[ "$mode" == "--gui" ]]; then
   exec "$bin/pivzona12"
 fi
 
+# The Windows programs run under Wine; Wine's drive Z: is the host's root directory.
+wine_run() { bash "$root/scripts/wine-run.sh" "$@"; }
+program_path() { local p; p=$(realpath -m "$1"); echo "Z:${p//\//\\}"; }
+
+if [[ "$mode" == "--windows-gui" ]]; then
+  [[ -n "${DISPLAY:-}" ]] || { echo "the window needs a display (an X server, or xvfb-run)" >&2; exit 1; }
+  # A prefix of its own: the tests' prefix uses Wine's null graphics driver, which shows nothing.
+  export PIVZONA12_WINEPREFIX="${PIVZONA12_WIN_CACHE:-/var/cache/pivzona12-mingw}/wineprefix-gui"
+  wine_run --start >/dev/null
+  trap 'wine_run --stop >/dev/null 2>&1 || true' EXIT
+  WINEPREFIX=$(wine_run --prefix) WINEDEBUG=-all "$(command -v wine64 || echo /usr/lib/wine/wine64)" \
+    reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1 || true
+  # The prefix's desktop process keeps the driver it started with: a new wineserver.
+  wine_run --stop
+  wine_run --start >/dev/null
+  # praxilo-demo.exe also registers Praxilo.Server in this prefix.
+  rm -rf "$build/demo-gui"
+  wine_run "$bin/praxilo-demo.exe" --dir "$(program_path "$build/demo-gui")" --patients 2000 --seed 12 \
+    --xsl-dir "$(program_path "$root/xsl")" >"$build/demo-gui.out"
+  export PIVZONA12_REGISTRY=$(program_path "$build/demo-gui/registry.reg")
+  mkdir -p "$build/demo-gui/reports"
+  cd "$build/demo-gui/reports"
+  echo "Demo installation: $build/demo-gui (doctor: demo, password: demo)"
+  wine_run "$bin/pivzona12.exe"
+  exit 0
+fi
+
 if [[ "$mode" == "--windows" ]]; then
-  wine_run() { bash "$root/scripts/wine-run.sh" "$@"; }
-  # Wine's drive Z: is the host's root directory.
-  program_path() { local p; p=$(realpath -m "$1"); echo "Z:${p//\//\\}"; }
   host_path() {
     local p=${1%$'\r'}
     if [[ $p == [Zz]:* ]]; then p=${p:2}; echo "${p//\\//}"; else WINEPREFIX=$(wine_run --prefix) winepath -u "$p"; fi

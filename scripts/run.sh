@@ -12,6 +12,9 @@
 #                         the demo with the Windows programs: install what is missing,
 #                         cross-build with mingw-w64 into build-windows, run the three
 #                         extractions under Wine
+#   scripts/run.sh windows-gui
+#                         the Windows desktop program under Wine on a demo installation
+#                         (needs a display)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -83,8 +86,13 @@ case "${1:-}" in
     windows_build x86_64 build-windows
     exec bash scripts/demo.sh build-windows --windows
     ;;
+  windows-gui)
+    install_missing
+    windows_build x86_64 build-windows
+    exec bash scripts/demo.sh build-windows --windows-gui
+    ;;
   *)
-    echo "usage: scripts/run.sh demo|test|gui|windows-demo" >&2
+    echo "usage: scripts/run.sh demo|test|gui|windows-demo|windows-gui" >&2
     exit 64
     ;;
 esac

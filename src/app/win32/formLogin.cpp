@@ -1,0 +1,121 @@
+#include "formLogin.hpp"
+
+#include <commctrl.h>
+
+#include "app/login.hpp"
+#include "appearance.hpp"
+#include "automation_thread.hpp"
+#include "platform/win_text.hpp"
+#include "win32_host.hpp"
+
+namespace {
+
+constexpr UINT shown_message = WM_APP + 10;
+constexpr DWORD login_style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+// A taskbar button of its own: its owner, the main window, is not shown yet.
+constexpr DWORD login_ex_style = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
+
+}  // namespace
+
+TfrmLogin::TfrmLogin(HWND owner, Win32Host& host) : host_(host), owner_(owner) {
+  RECT outer{0, 0, client_width, client_height};
+  ::AdjustWindowRectEx(&outer, login_style, FALSE, login_ex_style);
+  const int width = outer.right - outer.left;
+  const int height = outer.bottom - outer.top;
+  // Centred on the screen.
+  create(login_ex_style, login_style, L"Estrazioni ZONA12", (::GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+         (::GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, owner);
+  ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(win32ui::application_icon(16)));
+  ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(win32ui::application_icon(32)));
+
+  // The tab order is the order of creation.
+  HWND password = control(L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, id_editPassword, 117,
+                          72, 169, 21);
+  ::SendMessageW(password, EM_SETPASSWORDCHAR, L'*', 0);
+  control(L"BUTTON", L"&OK", WS_TABSTOP | BS_DEFPUSHBUTTON, id_ButtonOk, 148, 112, 64, 24, true);
+  control(L"BUTTON", L"&Annulla", WS_TABSTOP | BS_PUSHBUTTON, id_ButtonAnnulla, 221, 112, 64, 24, true);
+  control(L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, id_editUtente, 117, 24, 169, 21);
+  control(win32ui::logo_class(), L"", 0, id_PraxiLogo, 0, 0, 113, 142);
+  label(L"Utente", id_labelUtente, 119, 7, true);
+  label(L"Password", id_labelPassword, 119, 56, true);
+  HWND status = control(STATUSCLASSNAMEW, L"", 0, id_StatusBar1, 0, 140, client_width, 19);
+  int parts[] = {-1};
+  ::SendMessageW(status, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
+  ::SendMessageW(status, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L" Inserire Nome Utente e Password di Praxilo"));
+  ::SendMessageW(hwnd_, DM_SETDEFID, id_ButtonOk, 0);
+
+  // FormCreate: the user name the records product signed in last.
+  ::SetWindowTextW(item(id_editUtente), platform::win::widen(last_user_name()).c_str());
+}
+
+bool TfrmLogin::show_modal() {
+  if (!hwnd_) return false;
+  owner_enabled_ = owner_ && ::IsWindowEnabled(owner_);
+  if (owner_enabled_) ::EnableWindow(owner_, FALSE);
+  ::ShowWindow(hwnd_, SW_SHOW);
+  ::SetForegroundWindow(hwnd_);
+  ::SetFocus(item(id_editPassword));
+  ::PostMessageW(hwnd_, shown_message, 0, 0);
+  done_ = false;
+  while (!done_ && hwnd_) win32ui::pump_one(true);
+  return ok_;
+}
+
+bool TfrmLogin::preview(MSG& message) {
+  if (message.message != WM_KEYDOWN) return false;
+  // The window has no cancel button: Esc does nothing.
+  if (message.wParam == VK_ESCAPE) return true;
+  return press_on_enter(message, id_ButtonOk);
+}
+
+LRESULT TfrmLogin::handle(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case shown_message:
+      if (host_.modal_hook()) host_.modal_hook()(hwnd_);
+      return 0;
+    case WM_COMMAND:
+      if (HIWORD(wparam) == BN_CLICKED && LOWORD(wparam) == id_ButtonOk) {
+        ButtonOkClick();
+        return 0;
+      }
+      if (HIWORD(wparam) == BN_CLICKED && LOWORD(wparam) == id_ButtonAnnulla) {
+        end(false);
+        return 0;
+      }
+      break;
+    case WM_CLOSE:
+      end(false);
+      return 0;
+    default:
+      break;
+  }
+  return Window::handle(message, wparam, lparam);
+}
+
+void TfrmLogin::ButtonOkClick() {
+  // The window answers while an attempt waits for the records product: one at a time.
+  if (attempting_ || !session_ || !automation_) return;
+  user_.reset();
+  const std::string user_name = platform::win::narrow(win32ui::text_of(item(id_editUtente)));
+  const std::string password = platform::win::narrow(win32ui::text_of(item(id_editPassword)));
+  attempting_ = true;
+  automation_->run([&] { user_ = sign_in_attempt(user_name, password, *session_, host_); });
+  attempting_ = false;
+  if (user_) {
+    end(true);
+    return;
+  }
+  // Refused: the password is selected, so that typing replaces it.
+  HWND password_box = item(id_editPassword);
+  ::SetFocus(password_box);
+  ::SendMessageW(password_box, EM_SETSEL, 0, -1);
+}
+
+void TfrmLogin::end(bool ok) {
+  ok_ = ok;
+  done_ = true;
+  // The window goes at once; the modal loop ends after the message being handled.
+  if (owner_enabled_) ::EnableWindow(owner_, TRUE);
+  owner_enabled_ = false;
+  ::ShowWindow(hwnd_, SW_HIDE);
+}

@@ -1,0 +1,322 @@
+#include "win32_host.hpp"
+
+#include <commctrl.h>
+
+#include <exception>
+#include <vector>
+
+#include "platform/win_text.hpp"
+#include "report_view.hpp"
+#include "window.hpp"
+
+namespace {
+
+using platform::win::narrow;
+using platform::win::widen;
+
+constexpr UINT call_message = WM_APP + 1;
+constexpr UINT raise_message = WM_APP + 2;
+constexpr UINT_PTR progress_timer = 1;
+constexpr const wchar_t* progress_class = L"PIVZONA12Progress";
+constexpr int progress_width = 360;
+constexpr int progress_height = 120;
+
+struct Call {
+  const std::function<void()>* work;
+  std::exception_ptr failure;
+};
+
+UINT icon_of(unsigned flags) {
+  switch (flags & platform::mb_iconmask) {
+    case platform::mb_iconerror:
+      return MB_ICONERROR;
+    case platform::mb_iconwarning:
+      return MB_ICONWARNING;
+    case platform::mb_iconinformation:
+      return MB_ICONINFORMATION;
+    case 0x20:
+      return MB_ICONQUESTION;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+std::wstring dialog_filter(const std::string& filter) {
+  std::wstring out = widen(filter);
+  for (wchar_t& c : out)
+    if (c == L'|') c = L'\0';
+  out.push_back(L'\0');
+  out.push_back(L'\0');
+  return out;
+}
+
+Win32Host::Win32Host() : thread_(::GetCurrentThreadId()) {
+  static const bool registered = [] {
+    win32ui::register_class(L"PIVZONA12Host", &Win32Host::procedure, 0);
+    return win32ui::register_class(progress_class, &Win32Host::progress_procedure, COLOR_BTNFACE + 1) != nullptr;
+  }();
+  (void)registered;
+  messages_ = ::CreateWindowExW(0, L"PIVZONA12Host", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                ::GetModuleHandleW(nullptr), nullptr);
+  ::SetWindowLongPtrW(messages_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+Win32Host::~Win32Host() {
+  end_progress();
+  if (busy_) ::SetCursor(::LoadCursorW(nullptr, IDC_ARROW));
+  ::DestroyWindow(messages_);
+}
+
+LRESULT CALLBACK Win32Host::procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  auto* host = reinterpret_cast<Win32Host*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (message == call_message) {
+    auto* call = reinterpret_cast<Call*>(lparam);
+    try {
+      (*call->work)();
+    } catch (...) {
+      call->failure = std::current_exception();
+    }
+    return 0;
+  }
+  if (message == raise_message) {
+    const auto window = reinterpret_cast<HWND>(lparam);
+    if (::IsWindow(window) && ::IsWindowVisible(window) && ::GetForegroundWindow() != window)
+      ::SetForegroundWindow(window);
+    return 0;
+  }
+  if (host && message == WM_TIMER && wparam == progress_timer) {
+    ::KillTimer(hwnd, progress_timer);
+    if (host->run_started_ && !host->progress_ended_) host->show_progress_dialog();
+    return 0;
+  }
+  return ::DefWindowProcW(hwnd, message, wparam, lparam);
+}
+
+void Win32Host::on_window_thread(const std::function<void()>& work) {
+  if (::GetCurrentThreadId() == thread_) {
+    work();
+    return;
+  }
+  // The window's thread answers sent messages while it pumps, in every modal loop too.
+  Call call{&work, nullptr};
+  ::SendMessageW(messages_, call_message, 0, reinterpret_cast<LPARAM>(&call));
+  if (call.failure) std::rethrow_exception(call.failure);
+}
+
+int Win32Host::message_box(const std::string& text, const std::string& caption, unsigned flags) {
+  int answer = 0;
+  on_window_thread([&] {
+    // A box must not open behind the progress dialog of the run it interrupts.
+    end_progress();
+    const bool system_modal = (flags & platform::mb_systemmodal) != 0;
+    const UINT style = MB_OK | icon_of(flags) | (system_modal ? MB_SYSTEMMODAL | MB_SETFOREGROUND : MB_APPLMODAL);
+    std::wstring shown = widen(text);
+    const std::wstring title = widen(caption);
+    if (message_box_hook_) {
+      answer = message_box_hook_(shown, title, style);
+      return;
+    }
+    HWND owner = system_modal ? nullptr : ::GetActiveWindow();
+    answer = ::MessageBoxW(owner, shown.c_str(), title.c_str(), style);
+  });
+  return answer == 0 ? 0 : platform::id_ok;
+}
+
+bool Win32Host::ask_file_name(const platform::FileDialogRequest& request, std::string& file_name) {
+  bool chosen = false;
+  on_window_thread([&] {
+    const std::wstring filter = dialog_filter(request.filter);
+    const std::wstring directory = request.initial_directory ? widen(*request.initial_directory) : std::wstring();
+    const std::wstring title = request.title ? widen(*request.title) : std::wstring();
+    const std::wstring extension = request.default_extension ? widen(*request.default_extension) : std::wstring();
+    std::vector<wchar_t> buffer(32768, L'\0');
+    const std::wstring offered = widen(file_name);
+    offered.copy(buffer.data(), std::min(offered.size(), buffer.size() - 1));
+
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner_ ? owner_ : ::GetActiveWindow();
+    dialog.lpstrFilter = request.filter.empty() ? nullptr : filter.c_str();
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = buffer.data();
+    dialog.nMaxFile = static_cast<DWORD>(buffer.size());
+    dialog.lpstrInitialDir = request.initial_directory ? directory.c_str() : nullptr;
+    dialog.lpstrTitle = request.title ? title.c_str() : nullptr;
+    dialog.lpstrDefExt = request.default_extension ? extension.c_str() : nullptr;
+    // No question before replacing a file; the current directory stays where it is.
+    dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST;
+    if (request.open) dialog.Flags |= OFN_FILEMUSTEXIST;
+    if (file_dialog_hook_)
+      chosen = file_dialog_hook_(dialog);
+    else
+      chosen = request.open ? ::GetOpenFileNameW(&dialog) != 0 : ::GetSaveFileNameW(&dialog) != 0;
+    buffer.back() = L'\0';
+    if (chosen && buffer[0] != L'\0')
+      file_name = narrow(buffer.data());
+    else
+      chosen = false;
+  });
+  return chosen;
+}
+
+void Win32Host::set_busy_cursor(bool busy) {
+  on_window_thread([&] {
+    busy_ = busy;
+    ::SetCursor(::LoadCursorW(nullptr, busy ? IDC_WAIT : IDC_ARROW));
+  });
+}
+
+platform::WindowHandle Win32Host::foreground_window() {
+  return reinterpret_cast<platform::WindowHandle>(::GetForegroundWindow());
+}
+
+void Win32Host::set_foreground_window(platform::WindowHandle window) {
+  if (window == 0) return;
+  // The run does not wait for it: nothing it does depends on the window raised.
+  ::PostMessageW(messages_, raise_message, 0, static_cast<LPARAM>(window));
+}
+
+void Win32Host::navigate_report(const std::string& url) {
+  on_window_thread([&] {
+    if (view_) view_->navigate(url);
+  });
+}
+
+void Win32Host::refresh_report() {
+  on_window_thread([&] {
+    if (view_) view_->refresh();
+  });
+}
+
+void Win32Host::set_report_visible(bool visible) {
+  on_window_thread([&] {
+    if (view_) view_->set_visible(visible);
+  });
+}
+
+void Win32Host::begin_run(const std::wstring& title) {
+  end_progress();
+  run_title_ = title;
+  run_started_ = false;
+  progress_ended_ = false;
+  done_ = total_ = 0;
+  cancel_ = false;
+}
+
+bool Win32Host::cancel_requested() { return cancel_; }
+
+void Win32Host::request_cancel() {
+  if (cancel_.exchange(true)) return;
+  on_window_thread([this] { update_progress_dialog(); });
+}
+
+void Win32Host::progress(int done, int total) {
+  on_window_thread([&] {
+    done_ = done;
+    total_ = total;
+    if (progress_ended_) return;
+    if (!run_started_) {
+      run_started_ = true;
+      if (progress_delay_ > 0) {
+        ::SetTimer(messages_, progress_timer, progress_delay_, nullptr);
+        return;
+      }
+      show_progress_dialog();
+    }
+    update_progress_dialog();
+  });
+}
+
+LRESULT CALLBACK Win32Host::progress_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  auto* host = reinterpret_cast<Win32Host*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (host) {
+    // Annulla, Esc and the close box ask the run to stop; the dialog stays up, saying so,
+    // until the run has ended.
+    if ((message == WM_COMMAND && (LOWORD(wparam) == progress_annulla_id || LOWORD(wparam) == IDCANCEL)) ||
+        message == WM_CLOSE) {
+      host->request_cancel();
+      return 0;
+    }
+  }
+  return ::DefWindowProcW(hwnd, message, wparam, lparam);
+}
+
+void Win32Host::show_progress_dialog() {
+  if (progress_dialog_) return;
+  RECT outer{0, 0, progress_width, progress_height};
+  const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+  ::AdjustWindowRectEx(&outer, style, FALSE, WS_EX_DLGMODALFRAME);
+  const int width = outer.right - outer.left;
+  const int height = outer.bottom - outer.top;
+  RECT over{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+  if (owner_) ::GetWindowRect(owner_, &over);
+  const std::wstring title = run_title_.empty() ? L"Estrazione in corso" : run_title_;
+  HWND dialog = ::CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, progress_class, title.c_str(), style,
+                                  over.left + (over.right - over.left - width) / 2,
+                                  over.top + (over.bottom - over.top - height) / 2, width, height, owner_, nullptr,
+                                  ::GetModuleHandleW(nullptr), nullptr);
+  if (!dialog) return;
+  auto child = [dialog](const wchar_t* cls, const wchar_t* text, DWORD style_bits, int id, int x, int y, int w,
+                        int h) {
+    HWND made = ::CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style_bits, x, y, w, h, dialog,
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr),
+                                  nullptr);
+    ::SendMessageW(made, WM_SETFONT, reinterpret_cast<WPARAM>(win32ui::window_font()), FALSE);
+    return made;
+  };
+  child(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, progress_label_id, 12, 10, progress_width - 24, 30);
+  child(PROGRESS_CLASSW, L"", 0, 0, 12, 46, progress_width - 24, 16);
+  HWND annulla = child(L"BUTTON", L"Annulla", BS_DEFPUSHBUTTON | WS_TABSTOP, progress_annulla_id,
+                       progress_width - 12 - 88, progress_height - 12 - 26, 88, 26);
+  progress_dialog_ = dialog;
+  update_progress_dialog(false);
+  // The window behind takes no input while the dialog is up.
+  if (owner_) ::EnableWindow(owner_, FALSE);
+  ::SetWindowLongPtrW(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  ::ShowWindow(dialog, SW_SHOW);
+  ::SetFocus(annulla);
+}
+
+void Win32Host::update_progress_dialog(bool notify) {
+  if (!progress_dialog_) return;
+  const std::wstring title = run_title_.empty() ? L"Estrazione in corso" : run_title_;
+  std::wstring state;
+  if (cancel_)
+    state = L"Annullamento in corso…";
+  else if (total_ > 0)
+    state = L"paziente " + std::to_wstring(done_) + L" di " + std::to_wstring(total_);
+  else
+    state = L"selezione dei pazienti…";
+  ::SetDlgItemTextW(progress_dialog_, progress_label_id, (title + L"\r\n" + state).c_str());
+  ::EnableWindow(::GetDlgItem(progress_dialog_, progress_annulla_id), cancel_ ? FALSE : TRUE);
+  // No total yet, or stopping: the bar runs without an end.
+  HWND bar = ::FindWindowExW(progress_dialog_, nullptr, PROGRESS_CLASSW, nullptr);
+  const bool known = total_ > 0 && !cancel_;
+  LONG_PTR style = ::GetWindowLongPtrW(bar, GWL_STYLE);
+  ::SetWindowLongPtrW(bar, GWL_STYLE, known ? (style & ~PBS_MARQUEE) : (style | PBS_MARQUEE));
+  ::SendMessageW(bar, PBM_SETMARQUEE, known ? FALSE : TRUE, 30);
+  if (known) {
+    ::SendMessageW(bar, PBM_SETRANGE32, 0, total_);
+    ::SendMessageW(bar, PBM_SETPOS, done_, 0);
+  }
+  if (notify && progress_hook_ && !in_progress_hook_) {
+    in_progress_hook_ = true;  // a hook that presses Annulla changes the dialog again
+    progress_hook_(progress_dialog_);
+    in_progress_hook_ = false;
+  }
+}
+
+void Win32Host::end_progress() {
+  on_window_thread([this] {
+    progress_ended_ = run_started_;
+    ::KillTimer(messages_, progress_timer);
+    if (!progress_dialog_) return;
+    HWND dialog = progress_dialog_;
+    progress_dialog_ = nullptr;
+    // The owner takes input again before the dialog goes, so that it becomes active.
+    if (owner_) ::EnableWindow(owner_, TRUE);
+    ::DestroyWindow(dialog);
+  });
+}

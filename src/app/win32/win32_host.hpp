@@ -1,0 +1,108 @@
+#pragma once
+// The desktop window's host on Windows: system message boxes, the common save dialog, the
+// busy cursor, the foreground window, the report view and the progress dialog of a run,
+// with its Annulla.
+//
+// A run works on a thread of its own so that the window stays responsive while the records
+// product answers; every operation may be called from that thread and does its work on the
+// window's thread, which keeps pumping messages while it waits for the run.
+#include <windows.h>
+#include <commdlg.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+
+#include "platform/host.hpp"
+
+class ReportView;
+
+/// "description|pattern|…" as the save dialog's filter: pairs separated by NULs, ended by two.
+std::wstring dialog_filter(const std::string& filter);
+
+class Win32Host : public platform::Host {
+ public:
+  /// Answers a message box instead of the system (tests): text, caption, MessageBox style.
+  using MessageBoxHook = std::function<int(const std::wstring& text, const std::wstring& caption, UINT style)>;
+  /// Answers the open or save dialog instead of the system (tests), as GetSaveFileNameW
+  /// would: the request as the system would receive it, the chosen path written into it.
+  using FileDialogHook = std::function<bool(OPENFILENAMEW& request)>;
+  /// Called once a modal window of the program is up, from inside its modal loop (tests).
+  using WindowHook = std::function<void(HWND window)>;
+
+  /// Made on the window's thread.
+  Win32Host();
+  ~Win32Host() override;
+  Win32Host(const Win32Host&) = delete;
+  Win32Host& operator=(const Win32Host&) = delete;
+
+  /// A box with an OK button, the caption and the icon of the flags' kind. With
+  /// mb_systemmodal it is system-modal and has no owner; otherwise the active window owns it.
+  int message_box(const std::string& text, const std::string& caption, unsigned flags) override;
+  /// GetSaveFileNameW (or GetOpenFileNameW): never asks before replacing a file, adds an
+  /// extension only when the request gives one.
+  bool ask_file_name(const platform::FileDialogRequest& request, std::string& file_name) override;
+  void set_busy_cursor(bool busy) override;
+  platform::WindowHandle foreground_window() override;
+  void set_foreground_window(platform::WindowHandle window) override;
+  void navigate_report(const std::string& url) override;
+  void refresh_report() override;
+  void set_report_visible(bool visible) override;
+  /// Once a run has lasted the progress delay, shows the progress dialog: the run's title,
+  /// "paziente N di M" and Annulla; the owner takes no input while it is up.
+  void progress(int done, int total) override;
+  bool cancel_requested() override;
+
+  /// A run starts, named in the progress dialog; an earlier request to stop is forgotten.
+  void begin_run(const std::wstring& title);
+  /// Asks the run in progress to stop, as Annulla does.
+  void request_cancel();
+  /// Closes the progress dialog, if one is up; the run has ended.
+  void end_progress();
+
+  void set_owner(HWND owner) { owner_ = owner; }
+  void set_report_view(ReportView* view) { view_ = view; }
+  bool busy() const { return busy_; }
+  /// How long a run goes on before the progress dialog appears (default 500 ms; 0: at once).
+  void set_progress_delay(unsigned milliseconds) { progress_delay_ = milliseconds; }
+  void set_message_box_hook(MessageBoxHook hook) { message_box_hook_ = std::move(hook); }
+  void set_file_dialog_hook(FileDialogHook hook) { file_dialog_hook_ = std::move(hook); }
+  /// Called inside the sign-in window's modal loop once it is up.
+  void set_modal_hook(WindowHook hook) { modal_hook_ = std::move(hook); }
+  const WindowHook& modal_hook() const { return modal_hook_; }
+  /// Called on the window's thread after each change of the progress dialog while it is up.
+  void set_progress_hook(WindowHook hook) { progress_hook_ = std::move(hook); }
+  /// The progress dialog while it is up, else nullptr; its controls: progress_label_id,
+  /// progress_annulla_id.
+  HWND progress_dialog() const { return progress_dialog_; }
+  static constexpr int progress_label_id = 101;
+  static constexpr int progress_annulla_id = 102;
+
+  /// Does work on the window's thread, waiting for it.
+  void on_window_thread(const std::function<void()>& work);
+
+ private:
+  static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  static LRESULT CALLBACK progress_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  void show_progress_dialog();
+  void update_progress_dialog(bool notify = true);
+
+  DWORD thread_;
+  HWND messages_ = nullptr;  ///< a message-only window: the run's calls arrive there
+  HWND owner_ = nullptr;
+  ReportView* view_ = nullptr;
+  HWND progress_dialog_ = nullptr;
+  unsigned progress_delay_ = 500;
+  std::wstring run_title_;
+  bool run_started_ = false;
+  bool progress_ended_ = false;
+  int done_ = 0;
+  int total_ = 0;
+  std::atomic<bool> cancel_{false};
+  bool busy_ = false;
+  bool in_progress_hook_ = false;
+  MessageBoxHook message_box_hook_;
+  FileDialogHook file_dialog_hook_;
+  WindowHook modal_hook_;
+  WindowHook progress_hook_;
+};

@@ -1,0 +1,162 @@
+#include "window.hpp"
+
+#include <commctrl.h>
+
+namespace win32ui {
+
+namespace {
+
+constexpr const wchar_t* window_class = L"PIVZONA12Window";
+
+void register_window_class() {
+  static const bool registered = [] {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_DATE_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS |
+                                                       ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    return register_class(window_class, ::DefWindowProcW, COLOR_BTNFACE + 1) != nullptr;
+  }();
+  (void)registered;
+}
+
+HFONT make_font(bool bold) {
+  HDC screen = ::GetDC(nullptr);
+  const int height = -::MulDiv(8, ::GetDeviceCaps(screen, LOGPIXELSY), 72);
+  ::ReleaseDC(nullptr, screen);
+  return ::CreateFontW(height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                       L"MS Sans Serif");
+}
+
+}  // namespace
+
+const wchar_t* register_class(const wchar_t* name, WNDPROC procedure, int background) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.style = CS_HREDRAW | CS_VREDRAW;
+  wc.lpfnWndProc = procedure;
+  wc.hInstance = ::GetModuleHandleW(nullptr);
+  wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(background));
+  wc.lpszClassName = name;
+  ::RegisterClassExW(&wc);
+  return name;
+}
+
+HFONT window_font(bool bold) {
+  static const HFONT normal = make_font(false);
+  static const HFONT heavy = make_font(true);
+  return bold ? heavy : normal;
+}
+
+Window::~Window() {
+  if (hwnd_) {
+    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(::DefWindowProcW));
+    ::DestroyWindow(hwnd_);
+  }
+}
+
+void Window::create(DWORD ex_style, DWORD style, const std::wstring& caption, int left, int top, int width,
+                    int height, HWND owner) {
+  register_window_class();
+  hwnd_ = ::CreateWindowExW(ex_style, window_class, caption.c_str(), style, left, top, width, height, owner, nullptr,
+                            ::GetModuleHandleW(nullptr), nullptr);
+  if (!hwnd_) return;
+  ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Window::procedure));
+  ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(window_font()), FALSE);
+}
+
+LRESULT CALLBACK Window::procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  auto* window = reinterpret_cast<Window*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!window) return ::DefWindowProcW(hwnd, message, wparam, lparam);
+  if (message == WM_NCDESTROY) {
+    const LRESULT result = window->handle(message, wparam, lparam);
+    window->hwnd_ = nullptr;
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    return result;
+  }
+  return window->handle(message, wparam, lparam);
+}
+
+LRESULT Window::handle(UINT message, WPARAM wparam, LPARAM lparam) {
+  return ::DefWindowProcW(hwnd_, message, wparam, lparam);
+}
+
+bool Window::preview(MSG&) { return false; }
+
+HWND Window::control(const wchar_t* window_class_name, const std::wstring& text, DWORD style, int id, int left,
+                     int top, int width, int height, bool bold) {
+  HWND child = ::CreateWindowExW(0, window_class_name, text.c_str(), WS_CHILD | WS_VISIBLE | style, left, top, width,
+                                 height, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                 ::GetModuleHandleW(nullptr), nullptr);
+  if (child) ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(window_font(bold)), FALSE);
+  return child;
+}
+
+HWND Window::label(const std::wstring& text, int id, int left, int top, bool bold) {
+  SIZE extent{0, 13};
+  if (!text.empty()) {
+    HDC dc = ::GetDC(hwnd_);
+    HGDIOBJ old = ::SelectObject(dc, window_font(bold));
+    ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(hwnd_, dc);
+  }
+  return control(L"STATIC", text, SS_LEFT | SS_NOPREFIX, id, left, top, extent.cx, extent.cy, bold);
+}
+
+bool Window::press_on_enter(const MSG& message, int default_button) {
+  if (message.message != WM_KEYDOWN || message.wParam != VK_RETURN) return false;
+  HWND focus = ::GetFocus();
+  wchar_t name[32] = {};
+  if (focus && ::GetParent(focus) == hwnd_ && ::GetClassNameW(focus, name, 32) && lstrcmpiW(name, L"Button") == 0) {
+    click(focus);
+    return true;
+  }
+  if (default_button == 0) return false;
+  click(item(default_button));
+  return true;
+}
+
+bool pump_one(bool wait) {
+  MSG message;
+  if (wait) {
+    if (::GetMessageW(&message, nullptr, 0, 0) <= 0) return false;
+  } else if (!::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    return false;
+  }
+  if (message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST && message.hwnd) {
+    HWND root = ::GetAncestor(message.hwnd, GA_ROOT);
+    wchar_t name[64] = {};
+    ::GetClassNameW(root, name, 64);
+    auto* window = lstrcmpW(name, window_class) == 0
+                       ? reinterpret_cast<Window*>(::GetWindowLongPtrW(root, GWLP_USERDATA))
+                       : nullptr;
+    if (window && window->preview(message)) return true;
+    // The windows and the progress dialog move the focus with Tab as dialogs do.
+    if ((window || lstrcmpW(name, L"PIVZONA12Progress") == 0) && ::IsDialogMessageW(root, &message)) return true;
+  }
+  ::TranslateMessage(&message);
+  ::DispatchMessageW(&message);
+  return true;
+}
+
+void pump_pending() {
+  while (pump_one(false)) {
+  }
+}
+
+std::wstring text_of(HWND window) {
+  const int length = ::GetWindowTextLengthW(window);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  const int got = ::GetWindowTextW(window, text.data(), length + 1);
+  text.resize(static_cast<std::size_t>(got > 0 ? got : 0));
+  return text;
+}
+
+void click(HWND button) {
+  if (button && ::IsWindowEnabled(button)) ::SendMessageW(button, BM_CLICK, 0, 0);
+}
+
+}  // namespace win32ui

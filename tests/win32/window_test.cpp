@@ -1,0 +1,378 @@
+// The Windows windows end to end, driven by window messages in this process: the sign-in
+// inside the main window's creation, the doctor's data and the range after start-up,
+// closing with Esc, and the programme runs with the save dialog, the message boxes, the
+// report view (a recording one: no page is rendered here) and Annulla, against the
+// stand-in server on a fixture installation.
+// windows.h first: the other Windows headers rely on its types.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <oleauto.h>
+#include <gtest/gtest.h>
+
+#include <cwchar>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "PIVZONA12Main.hpp"
+#include "formLogin.hpp"
+#include "platform/win_text.hpp"
+#include "test_support.hpp"
+#include "win32_host.hpp"
+#include "window_practice.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::win::narrow;
+using platform::win::widen;
+using test_support::read_file;
+
+const std::wstring refused_credentials = L"ERRORE: Dati Utente o Password non riconosciuti.";
+const std::wstring refused_kind = L"ERRORE: Procedura riservata ai soli medici titolari.";
+const std::wstring refused_code =
+    L"ERRORE: Il campo obbligatorio \"Codice Regionale\" medico non è stato valorizzato in Praxilo.";
+
+
+// What the run asked of the report view.
+class RecordingView : public ReportView {
+ public:
+  std::vector<std::string> calls;
+  void navigate(const std::string& url) override { calls.push_back("navigate " + url); }
+  void refresh() override { calls.push_back("refresh"); }
+  void set_visible(bool visible) override { calls.push_back(visible ? "show" : "hide"); }
+  void place(int, int, int, int) override {}
+};
+
+struct Box {
+  std::wstring text, caption;
+  UINT style;
+};
+struct FileDialog {
+  std::wstring filter, title, offered, directory;
+  const wchar_t* default_extension;
+  DWORD flags;
+};
+
+// A sign-in attempt as the doctor makes it: both boxes typed, OK pressed.
+void type_credentials(HWND login, const std::wstring& user, const std::wstring& password) {
+  ::SetWindowTextW(::GetDlgItem(login, TfrmLogin::id_editUtente), user.c_str());
+  ::SetWindowTextW(::GetDlgItem(login, TfrmLogin::id_editPassword), password.c_str());
+  win32ui::click(::GetDlgItem(login, TfrmLogin::id_ButtonOk));
+}
+
+class WindowTest : public testing::Test {
+ protected:
+  WindowTest() : installation(test_support::window_practice), cwd(work.path()) {
+    test_support::copy_stylesheets(installation.appdir());
+    host.set_message_box_hook([this](const std::wstring& text, const std::wstring& caption, UINT style) {
+      boxes.push_back({text, caption, style});
+      return IDOK;
+    });
+    host.set_file_dialog_hook([this](OPENFILENAMEW& request) {
+      std::wstring filter;
+      for (const wchar_t* p = request.lpstrFilter; p && (p[0] || p[1]); ++p) filter += p[0] ? p[0] : L'|';
+      file_dialogs.push_back({filter, request.lpstrTitle ? request.lpstrTitle : L"", request.lpstrFile,
+                              request.lpstrInitialDir ? request.lpstrInitialDir : L"", request.lpstrDefExt,
+                              request.Flags});
+      if (save_paths.empty()) return false;
+      const std::wstring path = widen(save_paths.front());
+      save_paths.erase(save_paths.begin());
+      lstrcpynW(request.lpstrFile, path.c_str(), static_cast<int>(request.nMaxFile));
+      return true;
+    });
+  }
+
+  // The main window, signed in by the attempts (user, password) in turn; the sign-in is
+  // given up when none of them is admitted.
+  std::unique_ptr<TfrmMain> start(std::vector<std::pair<std::wstring, std::wstring>> attempts) {
+    host.set_modal_hook([attempts](HWND login) {
+      for (const auto& [user, password] : attempts) {
+        type_credentials(login, user, password);
+        if (!::IsWindowVisible(login)) return;
+      }
+      win32ui::click(::GetDlgItem(login, TfrmLogin::id_ButtonAnnulla));
+    });
+    auto recording = std::make_unique<RecordingView>();
+    view = recording.get();
+    auto window = std::make_unique<TfrmMain>(host, std::move(recording));
+    host.set_modal_hook({});
+    return window;
+  }
+
+  // The operation log, wherever under the installation it was written.
+  std::string log() const {
+    std::string text;
+    for (const auto& entry : fs::recursive_directory_iterator(installation.appdir()))
+      if (entry.path().filename() == "praxipat.log") text += read_file(entry.path());
+    return text;
+  }
+
+  test_support::Installation installation;
+  test_support::TempDir work;
+  test_support::ScopedCwd cwd;
+  Win32Host host;
+  RecordingView* view = nullptr;
+  std::vector<Box> boxes;
+  std::vector<FileDialog> file_dialogs;
+  std::vector<std::string> save_paths;
+};
+
+std::wstring text(const TfrmMain& window, int id) { return win32ui::text_of(window.item(id)); }
+
+SYSTEMTIME picker(const TfrmMain& window, int id) {
+  SYSTEMTIME date{};
+  ::SendMessageW(window.item(id), DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&date));
+  return date;
+}
+
+void set_picker(const TfrmMain& window, int id, WORD year, WORD month, WORD day) {
+  SYSTEMTIME date{};
+  date.wYear = year;
+  date.wMonth = month;
+  date.wDay = day;
+  ::SendMessageW(window.item(id), DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&date));
+}
+
+double day_of(const SYSTEMTIME& date) {
+  SYSTEMTIME midnight{};
+  midnight.wYear = date.wYear;
+  midnight.wMonth = date.wMonth;
+  midnight.wDay = date.wDay;
+  double value = 0;
+  ::SystemTimeToVariantTime(&midnight, &value);
+  return value;
+}
+
+TEST_F(WindowTest, RefusedSignInThenGoodOneFillsTheWindow) {
+  auto window = start({{L"doc", L"wrong"}, {L"doc", L"pw"}});
+  ASSERT_TRUE(window->signed_in());
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, refused_credentials);
+  EXPECT_EQ(boxes[0].caption, L"PIV ZONA12");
+  EXPECT_EQ(window->get_user()->get_userid_utente(), "MED1");
+
+  EXPECT_EQ(text(*window, TfrmMain::id_edt_NominativoMMG), L"Mario Rossi");
+  EXPECT_EQ(text(*window, TfrmMain::id_edt_CodiceRegionale), L"1234");
+  EXPECT_EQ(text(*window, TfrmMain::id_edt_CodiceFiscaleMMG), L"RSSMRA60A01H501U");
+  EXPECT_EQ(text(*window, TfrmMain::id_edt_ASL), L"ASL 12");
+  EXPECT_EQ(win32ui::text_of(window->hwnd()), L"Estrazioni ZONA12");
+
+  // The range is [today - 365 days, today], shown as dd/MM/yyyy.
+  SYSTEMTIME now{};
+  ::GetLocalTime(&now);
+  EXPECT_EQ(day_of(picker(*window, TfrmMain::id_DTAl)), day_of(now));
+  EXPECT_EQ(day_of(picker(*window, TfrmMain::id_DTDal)), day_of(now) - 365);
+  wchar_t shown[16];
+  swprintf(shown, 16, L"%02u/%02u/%04u", now.wDay, now.wMonth, now.wYear);
+  EXPECT_EQ(text(*window, TfrmMain::id_DTAl), shown);
+
+  for (int hidden : {TfrmMain::id_Label5, TfrmMain::id_edt_Regione, TfrmMain::id_Label8, TfrmMain::id_edt_Distretto})
+    EXPECT_FALSE(::GetWindowLongPtrW(window->item(hidden), GWL_STYLE) & WS_VISIBLE) << hidden;
+  RECT place{};
+  ::GetWindowRect(window->hwnd(), &place);
+  EXPECT_EQ(place.right - place.left, TfrmMain::outer_width);
+  EXPECT_EQ(place.bottom - place.top, TfrmMain::outer_height);
+
+  // Tab goes through the visible controls in their order.
+  const std::vector<int> order = {TfrmMain::id_btnChiudi,           TfrmMain::id_edt_ASL,
+                                  TfrmMain::id_DTAl,                TfrmMain::id_btnCalcola,
+                                  TfrmMain::id_btnSalva,            TfrmMain::id_edt_CodiceRegionale,
+                                  TfrmMain::id_edt_CodiceFiscaleMMG, TfrmMain::id_edt_NominativoMMG,
+                                  TfrmMain::id_DTDal,               TfrmMain::id_btnVaccinazioni};
+  ::ShowWindow(window->hwnd(), SW_SHOW);
+  HWND at = window->item(TfrmMain::id_btnChiudi);
+  for (std::size_t i = 1; i <= order.size(); ++i) {
+    at = ::GetNextDlgTabItem(window->hwnd(), at, FALSE);
+    EXPECT_EQ(::GetDlgCtrlID(at), order[i % order.size()]) << "after step " << i;
+  }
+  EXPECT_NE(log().find("ole_praxipat.get_opzione(macchina, OPZIONI\\regione) = Toscana;"), std::string::npos) << log();
+}
+
+TEST_F(WindowTest, BothRefusalsInOrderThenCancelEndsWithoutFilling) {
+  auto window = start({{L"nessuno", L"pw"}});
+  EXPECT_FALSE(window->signed_in());
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text, refused_kind);
+  EXPECT_EQ(boxes[1].text, refused_code);
+  EXPECT_EQ(text(*window, TfrmMain::id_edt_NominativoMMG), L"");
+  EXPECT_EQ(text(*window, TfrmMain::id_edt_ASL), L"");
+  EXPECT_EQ(log().find("get_opzione"), std::string::npos);
+  EXPECT_FALSE(host.busy());
+}
+
+// Enter in the sign-in window: in a text box it presses OK, on a button that button.
+struct EnterCase {
+  const char* name;
+  int focus;
+  bool admitted;
+};
+
+class SignInEnterTest : public WindowTest, public testing::WithParamInterface<EnterCase> {};
+
+TEST_P(SignInEnterTest, EnterPressesTheRightButton) {
+  HWND focus_at_start = nullptr;
+  HWND password_box = nullptr;
+  wchar_t mask = 0;
+  const int focus = GetParam().focus;
+  host.set_modal_hook([&](HWND login) {
+    focus_at_start = ::GetFocus();
+    password_box = ::GetDlgItem(login, TfrmLogin::id_editPassword);
+    mask = static_cast<wchar_t>(::SendMessageW(password_box, EM_GETPASSWORDCHAR, 0, 0));
+    ::SetWindowTextW(::GetDlgItem(login, TfrmLogin::id_editUtente), L"doc");
+    ::SetWindowTextW(password_box, L"pw");
+    HWND target = ::GetDlgItem(login, focus);
+    ::SetFocus(target);
+    ::PostMessageW(target, WM_KEYDOWN, VK_RETURN, 0);
+    // Ends the sign-in should Enter have done nothing; once closed, the window ignores it.
+    ::PostMessageW(login, WM_CLOSE, 0, 0);
+  });
+  auto recording = std::make_unique<RecordingView>();
+  view = recording.get();
+  TfrmMain window(host, std::move(recording));
+  host.set_modal_hook({});
+  EXPECT_EQ(window.signed_in(), GetParam().admitted);
+  EXPECT_EQ(focus_at_start, password_box);
+  EXPECT_EQ(mask, L'*');
+  EXPECT_TRUE(boxes.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, SignInEnterTest,
+                         testing::Values(EnterCase{"InUserName", TfrmLogin::id_editUtente, true},
+                                         EnterCase{"InPassword", TfrmLogin::id_editPassword, true},
+                                         EnterCase{"OnAnnulla", TfrmLogin::id_ButtonAnnulla, false}),
+                         [](const testing::TestParamInfo<EnterCase>& info) { return std::string(info.param.name); });
+
+TEST_F(WindowTest, EscClosesTheMainWindow) {
+  auto window = start({{L"doc", L"pw"}});
+  ASSERT_TRUE(window->signed_in());
+  ::ShowWindow(window->hwnd(), SW_SHOW);
+  HWND focus = window->item(TfrmMain::id_edt_ASL);
+  ::SetFocus(focus);
+  ::PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 0);
+  win32ui::pump_pending();
+  EXPECT_FALSE(window->open());
+  EXPECT_NE(log().find("ole_praxipat.disconnetti();"), std::string::npos) << log();
+}
+
+TEST_F(WindowTest, RunsSaveShowRefreshAndKeepThePageWithoutPatients) {
+  auto window = start({{L"doc", L"pw"}});
+  ASSERT_TRUE(window->signed_in());
+  const std::string diabetes = work.dir() + "File Diabete ZONA12.xml";
+  save_paths = {diabetes};
+  win32ui::click(window->item(TfrmMain::id_btnCalcola));
+  ASSERT_EQ(window->last_run().outcome, RunOutcome::saved) << window->last_run().message;
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_NE(read_file(diabetes).find("Conti"), std::string::npos);
+  ASSERT_EQ(file_dialogs.size(), 1u);
+  EXPECT_EQ(file_dialogs[0].filter, L"File XML|*.xml");
+  EXPECT_EQ(file_dialogs[0].title, L"Report");
+  EXPECT_EQ(file_dialogs[0].offered, L"File Diabete ZONA12.xml");
+  EXPECT_EQ(file_dialogs[0].default_extension, nullptr);
+  EXPECT_FALSE(file_dialogs[0].flags & OFN_OVERWRITEPROMPT);
+  EXPECT_EQ(window->report_url().rfind("file:///", 0), 0u) << window->report_url();
+  EXPECT_EQ(view->calls, (std::vector<std::string>{"navigate " + window->report_url(), "show"}));
+  EXPECT_EQ(window->status_text(), widen("Salvato: " + diabetes + " – 2 assistiti"));
+
+  // Another programme's run refreshes the page shown.
+  save_paths = {work.dir() + "tao.xml"};
+  win32ui::click(window->item(TfrmMain::id_btnSalva));
+  ASSERT_EQ(window->last_run().outcome, RunOutcome::saved) << window->last_run().message;
+  EXPECT_EQ(view->calls, (std::vector<std::string>{"navigate " + window->report_url(), "show", "refresh", "show"}));
+  const std::size_t shown = view->calls.size();
+
+  // The only vaccination is in October: a range ending in June finds nobody, and the
+  // earlier page stays.
+  set_picker(*window, TfrmMain::id_DTDal, 2024, 1, 1);
+  set_picker(*window, TfrmMain::id_DTAl, 2024, 6, 30);
+  save_paths = {work.dir() + "vac.xml"};
+  win32ui::click(window->item(TfrmMain::id_btnVaccinazioni));
+  EXPECT_EQ(window->last_run().outcome, RunOutcome::no_patient);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(boxes[0].style & MB_SYSTEMMODAL);
+  EXPECT_EQ(boxes[0].style & MB_ICONMASK, static_cast<UINT>(MB_ICONINFORMATION));
+  EXPECT_EQ(view->calls.size(), shown);
+  EXPECT_FALSE(fs::exists(work.path() / "vac.xml"));
+  EXPECT_EQ(window->status_text(), L"Nessun paziente estratto: nessun file salvato.");
+}
+
+// A thread timer's work: the window's thread runs it from its message loop.
+std::function<void()> timer_work;
+void CALLBACK fire_timer(HWND, UINT, UINT_PTR id, DWORD) {
+  ::KillTimer(nullptr, id);
+  if (auto work = std::move(timer_work)) work();
+}
+
+// Annulla between two patients, or while a call to the records product waits for its
+// answer (the window keeps answering then).
+class AnnullaTest : public WindowTest, public testing::WithParamInterface<bool> {};
+
+TEST_P(AnnullaTest, StopsTheRunAndSavesNothing) {
+  const bool while_waiting = GetParam();
+  test_support::TempDir hold_dir;
+  const std::string hold_file = hold_dir.dir() + "hold";
+  std::optional<test_support::ScopedEnv> hold;
+  hold.emplace("PRAXILO_SERVER_HOLD_FILE", hold_file);  // the server started at sign-in reads it
+  auto window = start({{L"doc", L"pw"}});
+  hold.reset();
+  ASSERT_TRUE(window->signed_in());
+  const std::string path = work.dir() + "diabete.xml";
+  test_support::write_file(path, "an older report");
+  save_paths = {path};
+  host.set_progress_delay(0);
+  std::vector<std::wstring> labels;
+  bool owner_disabled = false;
+  bool answered_meanwhile = false;
+  host.set_progress_hook([&](HWND dialog) {
+    labels.push_back(win32ui::text_of(::GetDlgItem(dialog, Win32Host::progress_label_id)));
+    owner_disabled = owner_disabled || !::IsWindowEnabled(window->hwnd());
+    if (!while_waiting && labels.back().ends_with(L"paziente 1 di 2")) {
+      win32ui::click(::GetDlgItem(dialog, Win32Host::progress_annulla_id));
+      labels.push_back(win32ui::text_of(::GetDlgItem(dialog, Win32Host::progress_label_id)));
+    }
+    if (while_waiting && !timer_work && labels.back().ends_with(L"selezione dei pazienti…")) {
+      // The patient list is asked for next; its answer waits while the file exists.
+      test_support::write_file(hold_file, "");
+      timer_work = [&, dialog] {
+        answered_meanwhile = true;
+        win32ui::click(::GetDlgItem(dialog, Win32Host::progress_annulla_id));
+        labels.push_back(win32ui::text_of(::GetDlgItem(dialog, Win32Host::progress_label_id)));
+        fs::remove(hold_file);
+      };
+      ::SetTimer(nullptr, 0, 300, fire_timer);
+    }
+  });
+  win32ui::click(window->item(TfrmMain::id_btnCalcola));
+  host.set_progress_hook({});
+
+  timer_work = {};
+  EXPECT_EQ(window->last_run().outcome, RunOutcome::stopped);
+  EXPECT_EQ(answered_meanwhile, while_waiting);
+  EXPECT_TRUE(owner_disabled);
+  ASSERT_FALSE(labels.empty());
+  EXPECT_EQ(labels.front(), L"Estrazione diabete in corso\r\nselezione dei pazienti…");
+  EXPECT_EQ(labels.back(), L"Estrazione diabete in corso\r\nAnnullamento in corso…");
+  EXPECT_EQ(read_file(path), "an older report");
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_TRUE(view->calls.empty());
+  EXPECT_EQ(window->status_text(), L"Estrazione annullata: nessun file salvato.");
+  EXPECT_EQ(host.progress_dialog(), nullptr);
+  EXPECT_TRUE(::IsWindowEnabled(window->hwnd()));
+
+  // The next run signs in again and is whole.
+  save_paths = {path};
+  win32ui::click(window->item(TfrmMain::id_btnCalcola));
+  EXPECT_EQ(window->last_run().outcome, RunOutcome::saved) << window->last_run().message;
+  EXPECT_EQ(window->last_run().patient_count, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(When, AnnullaTest, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "WhileACallWaits" : "BetweenTwoPatients");
+                         });
+
+}  // namespace
