@@ -193,10 +193,10 @@ TEST_F(SessionServerTest, ServerKilledBetweenTwoCalls) {
 
 TEST_F(SessionServerTest, EndedSessionEndsTheServerAndTheNextCallSignsInAgain) {
   auto w = signed_in();
-  ASSERT_EQ(live_children().size(), 1u);
+  ASSERT_EQ(live_children(server_program).size(), 1u);
   const std::size_t mark = trace(inst_).size();
   w->termina_sessione();
-  EXPECT_TRUE(wait_until_no_live_children());
+  EXPECT_TRUE(wait_until_no_live_children(server_program));
   EXPECT_FALSE(w->connected());
   EXPECT_EQ(trace(inst_, mark), (Lines{"ole_praxipat.disconnetti();", "ole_praxipat.Destroy();", "ole_praxipat.Free();",
                                        "ole_praxipat := Unassigned;"}));
@@ -205,7 +205,7 @@ TEST_F(SessionServerTest, EndedSessionEndsTheServerAndTheNextCallSignsInAgain) {
   EXPECT_EQ(w->sql_into("Praxilo", "select count(*) from PAZIENTI"), "30");
   EXPECT_TRUE(w->connected());
   EXPECT_FALSE(w->session_lost());
-  EXPECT_EQ(live_children().size(), 1u);
+  EXPECT_EQ(live_children(server_program).size(), 1u);
 }
 
 /// A long sequence of calls, one per patient, as an extraction makes them: the answers

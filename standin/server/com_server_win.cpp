@@ -9,7 +9,8 @@
 // IDispatch only: names are found without regard to case, text arguments come as BSTR
 // (by value or by reference), an omitted argument as VT_ERROR DISP_E_PARAMNOTFOUND, and
 // a failed method as DISP_E_EXCEPTION with its text as the description.
-// PRAXILO_SERVER_EXIT_AFTER=N makes the process exit, without answering, at its N-th call.
+// PRAXILO_SERVER_EXIT_AFTER=N makes the process exit, without answering, at its N-th call;
+// while the file named by PRAXILO_SERVER_HOLD_FILE exists, every call waits.
 #include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>
@@ -53,6 +54,7 @@ struct Service {
   std::string startup_error;
   long exit_after = 0;
   long calls = 0;
+  fs::path hold_file;  ///< while it exists, every call waits (a slow records product)
 };
 
 HRESULT raise(EXCEPINFO* info, const std::string& text) {
@@ -179,6 +181,9 @@ class PraxiloObject final : public IDispatch {
     if (params && params->cNamedArgs > 0) return DISP_E_NONAMEDARGS;
     if (service_.exit_after > 0 && ++service_.calls >= service_.exit_after)
       ::TerminateProcess(::GetCurrentProcess(), 3);  // fault injection: no answer
+    // Fault injection: a slow records product, whose answer waits while the file exists.
+    std::error_code ec;
+    while (!service_.hold_file.empty() && fs::exists(service_.hold_file, ec)) ::Sleep(10);
     if (!service_.methods) return raise(info, service_.startup_error);
 
     std::vector<Argument> args(params ? params->cArgs : 0);
@@ -271,6 +276,7 @@ int main() {
 
   Service service;
   if (const char* n = std::getenv("PRAXILO_SERVER_EXIT_AFTER"); n && *n) service.exit_after = std::strtol(n, nullptr, 10);
+  if (const wchar_t* h = ::_wgetenv(L"PRAXILO_SERVER_HOLD_FILE"); h && *h) service.hold_file = h;
   std::string error;
   sqlite3* db = praxilo_db::open(args[0], false, error);
   if (db)

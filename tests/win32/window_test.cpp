@@ -335,8 +335,7 @@ TEST_P(AnnullaTest, StopsTheRunAndSavesNothing) {
       labels.push_back(win32ui::text_of(::GetDlgItem(dialog, Win32Host::progress_label_id)));
     }
     if (while_waiting && !timer_work && labels.back().ends_with(L"selezione dei pazienti…")) {
-      // The patient list is asked for next; its answer waits while the file exists.
-      test_support::write_file(hold_file, "");
+      // The run's calls wait while the hold file exists: Annulla comes while one waits.
       timer_work = [&, dialog] {
         answered_meanwhile = true;
         win32ui::click(::GetDlgItem(dialog, Win32Host::progress_annulla_id));
@@ -346,8 +345,11 @@ TEST_P(AnnullaTest, StopsTheRunAndSavesNothing) {
       ::SetTimer(nullptr, 0, 300, fire_timer);
     }
   });
+  // Held from the start: the worker cannot answer its first call before Annulla comes.
+  if (while_waiting) test_support::write_file(hold_file, "");
   win32ui::click(window->item(TfrmMain::id_btnCalcola));
   host.set_progress_hook({});
+  fs::remove(hold_file);
 
   timer_work = {};
   EXPECT_EQ(window->last_run().outcome, RunOutcome::stopped);
