@@ -278,7 +278,7 @@ void TfrmMain::btnVaccinazioniClick() { run(Programme::vaccinazioni); }
 void TfrmMain::run(Programme programme) {
   if (running_ || !session_ || !user_) return;
   running_ = true;
-  host_.begin_run(QString::fromUtf8(programme_info(programme).no_patient_caption) + QStringLiteral(" in corso"));
+  host_.begin_run(programme);
   ExtractionContext context{*session_, *user_, XMLDoc, picker_date(DTDal), picker_date(DTAl), 0, host_};
   RunResult result;
   std::string error;

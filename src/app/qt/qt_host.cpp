@@ -230,41 +230,38 @@ void QtHost::set_report_visible(bool visible) {
   });
 }
 
-void QtHost::begin_run(const QString& title) {
+void QtHost::begin_run(Programme programme) {
   end_progress();
-  run_title_ = title;
-  run_started_ = false;
-  progress_ended_ = false;
-  done_ = total_ = 0;
-  cancel_ = false;
+  run_.begin(RunProgress::title_for(programme));
 }
 
-bool QtHost::cancel_requested() { return cancel_; }
+bool QtHost::cancel_requested() { return run_.cancel_requested(); }
 
 void QtHost::request_cancel() {
-  if (cancel_.exchange(true)) return;
+  if (!run_.request_cancel()) return;
   on_windows([this] { update_progress_dialog(); });
 }
 
 void QtHost::progress(int done, int total) {
   on_windows([&] {
-    done_ = done;
-    total_ = total;
-    if (progress_ended_) return;
-    if (!run_started_) {
-      run_started_ = true;
-      if (progress_delay_ > 0) {
+    switch (run_.record(done, total, progress_delay_ > 0)) {
+      case RunProgress::Step::nothing:
+        return;
+      case RunProgress::Step::start_delay:
         if (!progress_timer_) {
           progress_timer_ = new QTimer;
           progress_timer_->setSingleShot(true);
           QObject::connect(progress_timer_, &QTimer::timeout, [this] {
-            if (run_started_ && !progress_ended_) show_progress_dialog();
+            if (run_.may_show()) show_progress_dialog();
           });
         }
         progress_timer_->start(progress_delay_);
         return;
-      }
-      show_progress_dialog();
+      case RunProgress::Step::show:
+        show_progress_dialog();
+        break;
+      case RunProgress::Step::update:
+        break;
     }
     update_progress_dialog();
   });
@@ -276,7 +273,7 @@ void QtHost::show_progress_dialog() {
   auto* dialog = new RunProgressDialog(owner, [this] { request_cancel(); });
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->setObjectName(QStringLiteral("frmProgress"));
-  dialog->setWindowTitle(run_title_.isEmpty() ? QStringLiteral("Estrazione in corso") : run_title_);
+  dialog->setWindowTitle(QString::fromStdString(run_.title()));
   // A dialog does not take its owner's font by itself.
   dialog->setFont(owner ? owner->font() : window_font());
   dialog->setWindowModality(Qt::ApplicationModal);
@@ -295,20 +292,12 @@ void QtHost::show_progress_dialog() {
 void QtHost::update_progress_dialog(bool notify) {
   if (!progress_dialog_) return;
   auto* dialog = progress_dialog_.data();
-  const QString title = run_title_.isEmpty() ? QStringLiteral("Estrazione in corso") : run_title_;
-  QString state;
-  if (cancel_)
-    state = QStringLiteral("Annullamento in corso…");
-  else if (total_ > 0)
-    state = QStringLiteral("paziente %1 di %2").arg(done_).arg(total_);
-  else
-    state = QStringLiteral("selezione dei pazienti…");
-  dialog->setLabelText(title + QLatin1Char('\n') + state);
+  dialog->setLabelText(QString::fromStdString(run_.title() + "\n" + run_.state()));
   if (QPushButton* annulla = dialog->findChild<QPushButton*>(QStringLiteral("btnAnnulla")))
-    annulla->setEnabled(!cancel_);
+    annulla->setEnabled(!run_.cancel_requested());
   // No total yet, or stopping: the bar runs without an end.
-  dialog->setRange(0, total_ > 0 && !cancel_ ? total_ : 0);
-  if (total_ > 0 && !cancel_) dialog->setValue(done_);
+  dialog->setRange(0, run_.bar_known() ? run_.total() : 0);
+  if (run_.bar_known()) dialog->setValue(run_.done());
   if (notify && progress_hook_ && !in_progress_hook_) {
     in_progress_hook_ = true;  // a hook that presses Annulla changes the dialog again
     progress_hook_(*dialog);
@@ -318,7 +307,7 @@ void QtHost::update_progress_dialog(bool notify) {
 
 void QtHost::end_progress() {
   on_windows([this] {
-    progress_ended_ = run_started_;
+    run_.end();
     if (progress_timer_) progress_timer_->stop();
     if (!progress_dialog_) return;
     auto* dialog = static_cast<RunProgressDialog*>(progress_dialog_.data());

@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 
+#include "app/run_progress.hpp"
 #include "platform/host.hpp"
 
 class QDialog;
@@ -59,7 +60,7 @@ class QtHost : public platform::Host {
 
   /// A run starts: title names it in the progress dialog ("Estrazione diabete in corso");
   /// an earlier request to stop is forgotten.
-  void begin_run(const QString& title);
+  void begin_run(Programme programme);
   /// Asks the run in progress to stop, as Annulla does.
   void request_cancel();
   /// Closes the progress dialog, if one is up; the run has ended.
@@ -90,12 +91,7 @@ class QtHost : public platform::Host {
   QPointer<QProgressDialog> progress_dialog_;
   QTimer* progress_timer_ = nullptr;
   int progress_delay_ = 500;
-  QString run_title_;
-  bool run_started_ = false;     ///< progress has been reported since begin_run
-  bool progress_ended_ = false;  ///< the dialog was closed for this run: not shown again
-  int done_ = 0;
-  int total_ = 0;
-  std::atomic<bool> cancel_{false};
+  RunProgress run_;
   bool busy_ = false;
   DialogHook dialog_hook_;
   ProgressHook progress_hook_;

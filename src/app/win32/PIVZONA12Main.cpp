@@ -223,7 +223,7 @@ LRESULT TfrmMain::handle(UINT message, WPARAM wparam, LPARAM lparam) {
 void TfrmMain::run(Programme programme) {
   if (running_ || !session_ || !user_) return;
   running_ = true;
-  host_.begin_run(widen(programme_info(programme).no_patient_caption) + L" in corso");
+  host_.begin_run(programme);
   ExtractionContext context{*session_, *user_, XMLDoc, picker_date(item(id_DTDal)), picker_date(item(id_DTAl)), 0,
                             host_};
   RunResult result;

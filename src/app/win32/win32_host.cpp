@@ -88,7 +88,7 @@ LRESULT CALLBACK Win32Host::procedure(HWND hwnd, UINT message, WPARAM wparam, LP
   }
   if (host && message == WM_TIMER && wparam == progress_timer) {
     ::KillTimer(hwnd, progress_timer);
-    if (host->run_started_ && !host->progress_ended_) host->show_progress_dialog();
+    if (host->run_.may_show()) host->show_progress_dialog();
     return 0;
   }
   return ::DefWindowProcW(hwnd, message, wparam, lparam);
@@ -196,34 +196,31 @@ void Win32Host::set_report_visible(bool visible) {
   });
 }
 
-void Win32Host::begin_run(const std::wstring& title) {
+void Win32Host::begin_run(Programme programme) {
   end_progress();
-  run_title_ = title;
-  run_started_ = false;
-  progress_ended_ = false;
-  done_ = total_ = 0;
-  cancel_ = false;
+  run_.begin(RunProgress::title_for(programme));
 }
 
-bool Win32Host::cancel_requested() { return cancel_; }
+bool Win32Host::cancel_requested() { return run_.cancel_requested(); }
 
 void Win32Host::request_cancel() {
-  if (cancel_.exchange(true)) return;
+  if (!run_.request_cancel()) return;
   on_window_thread([this] { update_progress_dialog(); });
 }
 
 void Win32Host::progress(int done, int total) {
   on_window_thread([&] {
-    done_ = done;
-    total_ = total;
-    if (progress_ended_) return;
-    if (!run_started_) {
-      run_started_ = true;
-      if (progress_delay_ > 0) {
+    switch (run_.record(done, total, progress_delay_ > 0)) {
+      case RunProgress::Step::nothing:
+        return;
+      case RunProgress::Step::start_delay:
         ::SetTimer(messages_, progress_timer, progress_delay_, nullptr);
         return;
-      }
-      show_progress_dialog();
+      case RunProgress::Step::show:
+        show_progress_dialog();
+        break;
+      case RunProgress::Step::update:
+        break;
     }
     update_progress_dialog();
   });
@@ -252,7 +249,7 @@ void Win32Host::show_progress_dialog() {
   const int height = outer.bottom - outer.top;
   RECT over{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
   if (owner_) ::GetWindowRect(owner_, &over);
-  const std::wstring title = run_title_.empty() ? L"Estrazione in corso" : run_title_;
+  const std::wstring title = widen(run_.title());
   HWND dialog = ::CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, progress_class, title.c_str(), style,
                                   over.left + (over.right - over.left - width) / 2,
                                   over.top + (over.bottom - over.top - height) / 2, width, height, owner_, nullptr,
@@ -281,25 +278,17 @@ void Win32Host::show_progress_dialog() {
 
 void Win32Host::update_progress_dialog(bool notify) {
   if (!progress_dialog_) return;
-  const std::wstring title = run_title_.empty() ? L"Estrazione in corso" : run_title_;
-  std::wstring state;
-  if (cancel_)
-    state = L"Annullamento in corso…";
-  else if (total_ > 0)
-    state = L"paziente " + std::to_wstring(done_) + L" di " + std::to_wstring(total_);
-  else
-    state = L"selezione dei pazienti…";
-  ::SetDlgItemTextW(progress_dialog_, progress_label_id, (title + L"\r\n" + state).c_str());
-  ::EnableWindow(::GetDlgItem(progress_dialog_, progress_annulla_id), cancel_ ? FALSE : TRUE);
+  ::SetDlgItemTextW(progress_dialog_, progress_label_id, widen(run_.title() + "\r\n" + run_.state()).c_str());
+  ::EnableWindow(::GetDlgItem(progress_dialog_, progress_annulla_id), run_.cancel_requested() ? FALSE : TRUE);
   // No total yet, or stopping: the bar runs without an end.
   HWND bar = ::FindWindowExW(progress_dialog_, nullptr, PROGRESS_CLASSW, nullptr);
-  const bool known = total_ > 0 && !cancel_;
+  const bool known = run_.bar_known();
   LONG_PTR style = ::GetWindowLongPtrW(bar, GWL_STYLE);
   ::SetWindowLongPtrW(bar, GWL_STYLE, known ? (style & ~PBS_MARQUEE) : (style | PBS_MARQUEE));
   ::SendMessageW(bar, PBM_SETMARQUEE, known ? FALSE : TRUE, 30);
   if (known) {
-    ::SendMessageW(bar, PBM_SETRANGE32, 0, total_);
-    ::SendMessageW(bar, PBM_SETPOS, done_, 0);
+    ::SendMessageW(bar, PBM_SETRANGE32, 0, run_.total());
+    ::SendMessageW(bar, PBM_SETPOS, run_.done(), 0);
   }
   if (notify && progress_hook_ && !in_progress_hook_) {
     in_progress_hook_ = true;  // a hook that presses Annulla changes the dialog again
@@ -310,7 +299,7 @@ void Win32Host::update_progress_dialog(bool notify) {
 
 void Win32Host::end_progress() {
   on_window_thread([this] {
-    progress_ended_ = run_started_;
+    run_.end();
     ::KillTimer(messages_, progress_timer);
     if (!progress_dialog_) return;
     HWND dialog = progress_dialog_;

@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 
+#include "app/run_progress.hpp"
 #include "platform/host.hpp"
 
 class ReportView;
@@ -54,7 +55,7 @@ class Win32Host : public platform::Host {
   bool cancel_requested() override;
 
   /// A run starts, named in the progress dialog; an earlier request to stop is forgotten.
-  void begin_run(const std::wstring& title);
+  void begin_run(Programme programme);
   /// Asks the run in progress to stop, as Annulla does.
   void request_cancel();
   /// Closes the progress dialog, if one is up; the run has ended.
@@ -93,12 +94,7 @@ class Win32Host : public platform::Host {
   ReportView* view_ = nullptr;
   HWND progress_dialog_ = nullptr;
   unsigned progress_delay_ = 500;
-  std::wstring run_title_;
-  bool run_started_ = false;
-  bool progress_ended_ = false;
-  int done_ = 0;
-  int total_ = 0;
-  std::atomic<bool> cancel_{false};
+  RunProgress run_;
   bool busy_ = false;
   bool in_progress_hook_ = false;
   MessageBoxHook message_box_hook_;
