@@ -99,6 +99,10 @@ case "${1:-}" in
       echo "wine-run: a wineserver already runs for $WINEPREFIX" >&2
       status=0
     fi
+    # Wine's services (services.exe, rpcss, plugplay, winedevice) start with the first
+    # program and live as long as the server, holding that program's output open: they
+    # are started here with nothing attached, so that a test runner's pipe is never held.
+    ((status == 0)) && "$wine64" cmd.exe /c exit </dev/null >/dev/null 2>&1 9>&- || true
     exit "$status"
     ;;
   --stop)
