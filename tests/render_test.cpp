@@ -9,6 +9,9 @@
 #include <ostream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "platform/codepage.hpp"
@@ -681,6 +684,244 @@ TEST_F(PageStatements, VaccinatedByAgeOnThePeriodsLastDay) {
   EXPECT_NE(figures.find("1età non nota"), std::string::npos) << figures;
   EXPECT_NE(figures.find("Età al 31/12/2024"), std::string::npos) << figures;
   EXPECT_NE(row_text(page, "Sessantaquattro").find("01/01/196064"), std::string::npos) << row_text(page, "Sessantaquattro");
+}
+
+// ---------------------------------------------------------------------------------
+// The page's blocks written out as they are made (the processor's block instruction):
+// the page must be byte for byte the one xsl:apply-templates gives, which the same
+// stylesheet gives when the instruction is unknown and its fallback runs.
+
+/// The page a stylesheet file makes of an input file, and how many result nodes the
+/// transformation wrote out on the way.
+struct MadePage {
+  std::string page;
+  std::size_t written_out = 0;
+};
+
+MadePage make_page(const std::string& xsl, const std::string& xml, const platform::XsltParameters& parameters = {}) {
+  platform::XsltProcessor processor;
+  MadePage made;
+  EXPECT_TRUE(processor.load_stylesheet(xsl)) << xsl;
+  EXPECT_TRUE(processor.load_input(xml)) << xml;
+  EXPECT_TRUE(processor.transform_to(
+      [&made](std::string_view piece) {
+        made.page.append(piece);
+        return true;
+      },
+      parameters));
+  made.written_out = processor.nodes_written_out();
+  return made;
+}
+
+/// The stylesheet text with the block instruction in a namespace the processor does not
+/// know, so that the instruction's fallback makes the page.
+std::string with_unknown_instruction(std::string xsl) {
+  const std::string known = "urn:zona12:pagina", unknown = "urn:zona12:pagina-altrove";
+  for (std::size_t at = xsl.find(known); at != std::string::npos; at = xsl.find(known, at + unknown.size()))
+    xsl.replace(at, known.size(), unknown);
+  return xsl;
+}
+
+/// A report of the programme with `count` patients, taken in turn from the sample.
+std::string report_with_patients(const std::string& sample, int count) {
+  const std::string text = read_file(fs::path(PZ_FIXTURES_DIR) / sample);
+  const std::size_t first = text.find("<assistito>");
+  const std::size_t end = text.rfind("</assistito>") + std::string("</assistito>").size();
+  std::vector<std::string> patients;
+  for (std::size_t at = first; at < end;) {
+    const std::size_t close = text.find("</assistito>", at) + std::string("</assistito>").size();
+    patients.push_back(text.substr(at, close - at));
+    at = text.find("<assistito>", close);
+  }
+  std::string body;
+  for (int i = 0; i < count; ++i) body += patients[static_cast<std::size_t>(i) % patients.size()] + "\n";
+  return text.substr(0, first) + body + text.substr(end);
+}
+
+struct ProgrammePage {
+  std::string name;
+  friend void PrintTo(const ProgrammePage& c, std::ostream* os) { *os << c.name; }
+  std::string stylesheet;
+  std::string sample;
+};
+
+class ProgrammePages : public ::testing::TestWithParam<std::tuple<ProgrammePage, int>> {};
+
+TEST_P(ProgrammePages, BlocksWrittenOutGiveTheSamePage) {
+  const auto& [programme, patients] = GetParam();
+  TempDir dir;
+  const fs::path own = dir.path() / "propri", fallback = dir.path() / "ripiego";
+  fs::create_directories(own);
+  fs::create_directories(fallback);
+  test_support::copy_stylesheets(own);
+  test_support::copy_stylesheets(fallback);
+  write_file(fallback / programme.stylesheet, with_unknown_instruction(read_file(own / programme.stylesheet)));
+  write_file(dir.path() / "report.xml", report_with_patients(programme.sample, patients));
+  const platform::XsltParameters parameters{
+      {"dal", "20230101"}, {"al", "20231231"}, {"nominativo", "Maria D'Alò"}, {"asl", "ASL 12"}};
+
+  const MadePage made = make_page((own / programme.stylesheet).string(), dir.dir() + "report.xml", parameters);
+  const MadePage expected =
+      make_page((fallback / programme.stylesheet).string(), dir.dir() + "report.xml", parameters);
+  EXPECT_EQ(expected.written_out, 0u) << "the fallback holds the whole page";
+  // One block per patient; the last one stays in the page until it is written whole.
+  EXPECT_EQ(made.written_out, static_cast<std::size_t>(std::max(patients - 1, 0)));
+  EXPECT_EQ(made.page, expected.page);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, ProgrammePages,
+    ::testing::Combine(::testing::Values(ProgrammePage{"diabete", "Diabete_to_HTML.xsl", "sample_diabete.xml"},
+                                         ProgrammePage{"tao", "Tao_to_HTML.xsl", "sample_tao.xml"},
+                                         ProgrammePage{"vaccinazioni", "Vac_to_HTML.xsl", "sample_vaccinazioni.xml"}),
+                       ::testing::Values(0, 1, 2, 3, 7)),
+    [](const auto& info) {
+      return std::get<0>(info.param).name + "_" + std::to_string(std::get<1>(info.param)) + "_assistiti";
+    });
+
+/// The page of each golden report, as the program wrote it before its blocks were
+/// written out as they are made: the same report must keep giving the same bytes.
+TEST(GoldenPages, TheSameReportGivesTheSamePage) {
+  ScopedEnv codepage("PIVZONA12_CODEPAGE", "UTF-8");
+  TempDir dir;
+  const platform::XsltParameters parameters{
+      {"dal", "20150101"}, {"al", "20261231"}, {"nominativo", "Mario Rossi"}, {"asl", "ASL 12"}};
+  for (const auto& [key, stylesheet] : {std::pair<std::string, std::string>{"diabete", "Diabete_to_HTML.xsl"},
+                                        {"tao", "Tao_to_HTML.xsl"},
+                                        {"vaccinazioni", "Vac_to_HTML.xsl"}}) {
+    SCOPED_TRACE(key);
+    const std::string html = dir.dir() + "ZONA12.html";
+    ASSERT_EQ(tools::xml2html(std::string(PZ_SOURCE_DIR) + "/xsl/" + stylesheet,
+                              std::string(PZ_FIXTURES_DIR) + "/golden_" + key + ".xml", html, parameters),
+              "");
+    const std::string expected = read_file(fs::path(PZ_FIXTURES_DIR) / ("golden_" + key + ".html"));
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(read_file(html), expected);
+  }
+}
+
+/// A page whose body is body, with "@" standing for the block instruction over select,
+/// and block the template of each selected v element.
+std::string block_stylesheet(const std::string& body, const std::string& block, const std::string& select,
+                             const std::string& output_attributes) {
+  const std::string instruction = "<pagina:blocchi select=\"" + select + "\"><xsl:fallback><xsl:apply-templates select=\"" +
+                                  select + "\"/></xsl:fallback></pagina:blocchi>";
+  std::string page_body = body;
+  for (std::size_t at = page_body.find('@'); at != std::string::npos; at = page_body.find('@', at + instruction.size()))
+    page_body.replace(at, 1, instruction);
+  return "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\""
+         " xmlns:pagina=\"urn:zona12:pagina\" extension-element-prefixes=\"pagina\">"
+         "<xsl:output method=\"html\" " + output_attributes + "/><xsl:template match=\"/\">"
+         "<html><head><title>Prova</title></head><body>" + page_body + "</body></html></xsl:template>"
+         "<xsl:template match=\"v\">" + block + "</xsl:template></xsl:stylesheet>";
+}
+
+struct BlockCase {
+  std::string name;
+  friend void PrintTo(const BlockCase& c, std::ostream* os) { *os << c.name; }
+  std::string body;   ///< "@": the instruction
+  std::string block;  ///< the template of each v
+  std::size_t written_out;
+  std::string select = "/r/v";
+  std::string output_attributes = "";
+  std::string shown = "";  ///< a text the page must hold
+};
+
+class BlockInstruction : public ::testing::TestWithParam<BlockCase> {};
+
+TEST_P(BlockInstruction, GivesThePageOfApplyTemplates) {
+  const BlockCase& c = GetParam();
+  TempDir dir;
+  const std::string stylesheet = block_stylesheet(c.body, c.block, c.select, c.output_attributes);
+  write_file(dir.path() / "blocchi.xsl", stylesheet);
+  write_file(dir.path() / "ripiego.xsl", with_unknown_instruction(stylesheet));
+  write_file(dir.path() / "in.xml", "<r><v>uno</v><v>due</v><v>tre</v><v>quattro</v></r>");
+  const MadePage made = make_page(dir.dir() + "blocchi.xsl", dir.dir() + "in.xml");
+  const MadePage expected = make_page(dir.dir() + "ripiego.xsl", dir.dir() + "in.xml");
+  EXPECT_EQ(expected.written_out, 0u);
+  EXPECT_EQ(made.written_out, c.written_out);
+  EXPECT_EQ(made.page, expected.page);
+  EXPECT_NE(made.page.find(c.shown), std::string::npos) << made.page;
+}
+
+const std::string paragraph_block = "<p class=\"voce\"><xsl:value-of select=\".\"/></p>";
+const std::string item_block = "<li><xsl:value-of select=\".\"/></li>";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BlockInstruction,
+    ::testing::Values(
+        BlockCase{"after_a_heading", "<div><h2>Elenco</h2>@</div>", paragraph_block, 3},
+        BlockCase{"first_in_their_parent", "<div>@</div>", paragraph_block, 3},
+        BlockCase{"followed_by_more", "<ul>@<li>fine</li></ul>", item_block, 3, "/r/v", "", "<li>fine</li>"},
+        BlockCase{"inline", "<div>@</div>", "<span><xsl:value-of select=\".\"/></span>", 3},
+        BlockCase{"inside_a_paragraph", "<p>@</p>", "<b><xsl:value-of select=\".\"/></b>", 3},
+        BlockCase{"not_indented", "<div><h2>Elenco</h2>@</div>", paragraph_block, 3, "/r/v", "indent=\"no\""},
+        // A text first: the first block's text joins the text before the instruction.
+        BlockCase{"text_joined_to_the_text_before", "<div>prima @</div>", "<xsl:value-of select=\".\"/><br/>", 6,
+                  "/r/v", "", "prima uno<br>"},
+        // Each block a text and an element, so that a text stands first among them.
+        BlockCase{"text_first", "<div><hr/>@ fine</div>", "<xsl:value-of select=\".\"/><br/>", 7, "/r/v", "",
+                  "quattro<br> fine"},
+        // Inside a script a text is not escaped.
+        BlockCase{"unescaped_text", "<script>@</script>",
+                  "<xsl:value-of select=\"concat(., ' &lt; 2')\"/><xsl:comment>c</xsl:comment>", 7, "/r/v", "",
+                  "uno < 2<!--c-->"},
+        BlockCase{"position_and_size", "<ol>@</ol>",
+                  "<li><xsl:value-of select=\"position()\"/> di <xsl:value-of select=\"last()\"/></li>", 3, "/r/v",
+                  "", "<li>4 di 4</li>"},
+        BlockCase{"into_a_variable", "<xsl:variable name=\"x\"><div>@</div></xsl:variable><xsl:copy-of select=\"$x\"/>",
+                  paragraph_block, 0},
+        BlockCase{"only_the_first_instruction_writes_out", "<div>@</div><div>@</div>", paragraph_block, 3},
+        BlockCase{"nothing_selected", "<div>@</div>", paragraph_block, 0, "/r/w"},
+        BlockCase{"one_selected", "<div>@</div>", paragraph_block, 0, "/r/v[1]"},
+        BlockCase{"two_selected", "<div>@</div>", paragraph_block, 1, "/r/v[position() &lt; 3]"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(BlockInstruction, PageIsTheSameWhereverItsPiecesAreCut) {
+  // The page reaches its writer in pieces of about 4000 bytes, cut between the
+  // serializer's small writes: with one more short element before the blocks each time,
+  // some cut falls inside the placeholder's bytes.
+  TempDir dir;
+  write_file(dir.path() / "in.xml", "<r><v>uno</v><v>due</v><v>tre</v></r>");
+  for (int elements = 440; elements < 500; ++elements) {
+    SCOPED_TRACE(elements);
+    std::string before;
+    for (int i = 0; i < elements; ++i) before += "<b>x</b>";
+    const std::string stylesheet = block_stylesheet("<div>" + before + "@</div>", paragraph_block, "/r/v", "");
+    write_file(dir.path() / "blocchi.xsl", stylesheet);
+    write_file(dir.path() / "ripiego.xsl", with_unknown_instruction(stylesheet));
+    const MadePage made = make_page(dir.dir() + "blocchi.xsl", dir.dir() + "in.xml");
+    EXPECT_EQ(made.written_out, 2u);
+    EXPECT_EQ(made.page, make_page(dir.dir() + "ripiego.xsl", dir.dir() + "in.xml").page);
+  }
+}
+
+TEST(BlockInstruction, BadSelectIsAFailureWithTheReason) {
+  struct Case {
+    std::string instruction;
+    std::string reason;
+  };
+  TempDir dir;
+  write_file(dir.path() / "in.xml", "<r><v>uno</v></r>");
+  for (const Case& c : {Case{"<pagina:blocchi/>", "manca l'attributo select"},
+                        Case{"<pagina:blocchi select=\"1 + 1\"/>", "non dà un insieme di nodi"},
+                        Case{"<pagina:blocchi select=\"/r/\"/>", "espressione non valida"}}) {
+    SCOPED_TRACE(c.instruction);
+    write_file(dir.path() / "page.xsl",
+               "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\""
+               " xmlns:pagina=\"urn:zona12:pagina\" extension-element-prefixes=\"pagina\"><xsl:output method=\"html\"/>"
+               "<xsl:template match=\"/\"><html><body>" + c.instruction + "</body></html></xsl:template>"
+               "</xsl:stylesheet>");
+    platform::XsltProcessor processor;
+    ASSERT_TRUE(processor.load_stylesheet(dir.dir() + "page.xsl"));
+    ASSERT_TRUE(processor.load_input(dir.dir() + "in.xml"));
+    try {
+      processor.transform();
+      ADD_FAILURE() << "the page must not be made";
+    } catch (const std::runtime_error& error) {
+      EXPECT_NE(std::string(error.what()).find(c.reason), std::string::npos) << error.what();
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------------

@@ -9,6 +9,8 @@
                 xmlns:xsl="http://www.w3.org/1999/XSL/Transform"
                 xmlns:d="http://www.zona12.asl.it/asl/diabete"
                 xmlns:z="urn:zona12:indicatori"
+                xmlns:pagina="urn:zona12:pagina"
+                extension-element-prefixes="pagina"
                 exclude-result-prefixes="d z">
 
   <xsl:include href="ZONA12_comune.xsl"/>
@@ -135,7 +137,12 @@
       <section>
         <h2>Assistiti</h2>
         <p class="nota">Rilevazioni del periodo, dalla più recente; la più recente è evidenziata.</p>
-        <xsl:apply-templates select="$assistiti"/>
+        <!-- One block per patient. The program's processor writes each block out as soon as
+             the next one is made, so that a long report's blocks are never held together;
+             any other processor applies the same templates through the fallback. -->
+        <pagina:blocchi select="$assistiti">
+          <xsl:fallback><xsl:apply-templates select="$assistiti"/></xsl:fallback>
+        </pagina:blocchi>
       </section>
     </xsl:if>
   </xsl:template>

@@ -6,6 +6,8 @@
 <xsl:stylesheet version="1.0"
                 xmlns:xsl="http://www.w3.org/1999/XSL/Transform"
                 xmlns:t="http://www.zona12.asl.it/asl/tao"
+                xmlns:pagina="urn:zona12:pagina"
+                extension-element-prefixes="pagina"
                 exclude-result-prefixes="t">
 
   <xsl:include href="ZONA12_comune.xsl"/>
@@ -59,7 +61,12 @@
         <h2>Assistiti</h2>
         <p class="nota">Consulenze del periodo, dalla più recente.</p>
         <div class="griglia">
-          <xsl:apply-templates select="$assistiti"/>
+          <!-- One block per patient. The program's processor writes each block out as soon as
+               the next one is made, so that a long report's blocks are never held together;
+               any other processor applies the same templates through the fallback. -->
+          <pagina:blocchi select="$assistiti">
+            <xsl:fallback><xsl:apply-templates select="$assistiti"/></xsl:fallback>
+          </pagina:blocchi>
         </div>
       </section>
     </xsl:if>

@@ -7,6 +7,8 @@
 <xsl:stylesheet version="1.0"
                 xmlns:xsl="http://www.w3.org/1999/XSL/Transform"
                 xmlns:v="http://www.zona12.asl.it/asl/vaccinazioni"
+                xmlns:pagina="urn:zona12:pagina"
+                extension-element-prefixes="pagina"
                 exclude-result-prefixes="v">
 
   <xsl:include href="ZONA12_comune.xsl"/>
@@ -101,7 +103,12 @@
             </tr>
           </thead>
           <tbody>
-            <xsl:apply-templates select="$assistiti"/>
+            <!-- One block per patient. The program's processor writes each block out as soon as
+                 the next one is made, so that a long report's blocks are never held together;
+                 any other processor applies the same templates through the fallback. -->
+            <pagina:blocchi select="$assistiti">
+              <xsl:fallback><xsl:apply-templates select="$assistiti"/></xsl:fallback>
+            </pagina:blocchi>
           </tbody>
         </table>
       </section>

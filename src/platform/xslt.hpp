@@ -1,6 +1,16 @@
 #pragma once
 // The XSLT processor behind the report rendering: a stylesheet document and an input
 // document, each loaded from a file, and the transformation of one by the other.
+//
+// Besides XSLT 1.0 the processor knows one instruction of its own, for the long lists of
+// a page: <pagina:blocchi select="nodes"/> in the namespace "urn:zona12:pagina" (declared
+// in extension-element-prefixes) applies the templates to the selected nodes, as
+// <xsl:apply-templates select="nodes"/> does in the default mode, and in an HTML page
+// writes each block of result out as soon as the next one is made, so that the blocks
+// are never held together. The page is byte for byte the one apply-templates gives. Only
+// the first such instruction of a transformation writes out, and only into the page
+// itself; elsewhere it acts as apply-templates. Another processor runs its xsl:fallback.
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -45,6 +55,10 @@ class XsltProcessor {
   /// before the page is written: load_input() again before another transformation. False
   /// when write refused a piece (the page is then incomplete); throws as transform().
   bool transform_to(const PageWriter& write, const XsltParameters& parameters = {});
+
+  /// How many result nodes the last transformation wrote out while it ran (see the block
+  /// instruction above); 0 when it wrote none out.
+  std::size_t nodes_written_out() const;
 
  private:
   struct Impl;

@@ -4,6 +4,8 @@
 #include <libxml/HTMLtree.h>
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
+#include <libxml/xpath.h>
+#include <libxslt/extensions.h>
 #include <libxslt/imports.h>
 #include <libxslt/security.h>
 #include <libxslt/transform.h>
@@ -12,10 +14,13 @@
 #include <libxslt/xsltInternals.h>
 #include <libxslt/xsltutils.h>
 
+#include <cstdint>
 #include <memory>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/paths.hpp"
 #include "platform/xml_errors.hpp"
@@ -36,6 +41,9 @@ struct ContextFree {
 };
 struct PrefsFree {
   void operator()(xsltSecurityPrefs* prefs) const { xsltFreeSecurityPrefs(prefs); }
+};
+struct XmlFree {
+  void operator()(void* memory) const { xmlFree(memory); }
 };
 struct OutputFree {
   void operator()(xmlOutputBuffer* buffer) const { xmlOutputBufferClose(buffer); }
@@ -94,6 +102,249 @@ void insert_charset_declaration(xmlDoc* page) {
   xmlAddNextSibling(meta, after);
 }
 
+/// How the HTML serializer lays the page out: the stylesheet's indent, on by default.
+int html_format(xsltStylesheet* style) {
+  int indent = -1;
+  XSLT_GET_IMPORT_INT(indent, style, indent);
+  return indent == -1 ? 1 : indent;
+}
+
+// ---------------------------------------------------------------------------------
+// The block instruction. It applies the templates to the nodes that its select
+// attribute selects, as xsl:apply-templates does in the default mode; but in an HTML
+// page, each block of result nodes is serialised and freed as soon as the next block
+// exists, so that the blocks of a long list are never held together. Serialised with
+// its real parent and its real next sibling still in place, a node gives exactly the
+// bytes that serialising the whole page would give for it. In the result a placeholder
+// of the same kind (text or not) takes the place of the first block and the last block
+// stays, so that the layout of the nodes around them, which depends on whether their
+// neighbours are text and on whether the parent has one child or more, does not change;
+// serialize() then writes the held bytes where the placeholder's own bytes come.
+
+const char* const block_namespace = "urn:zona12:pagina";
+const char* const block_instruction = "blocchi";
+
+/// The blocks written out during one transformation, and the bytes of the placeholder
+/// that stands for them in the result ("" when no block was written out).
+struct BlockSpill {
+  bool claimed = false;  ///< one instruction per transformation writes its blocks out
+  std::string marker;
+  std::vector<std::string> pieces;
+  std::size_t nodes = 0;  ///< result nodes written out
+};
+
+/// Output callback of the spill: keeps the bytes in pieces of about 64 KiB, so that
+/// the held page never needs one large block of memory nor a copy when it grows.
+int append_to_spill(void* context, const char* bytes, int length) {
+  try {
+    auto& spill = *static_cast<BlockSpill*>(context);
+    constexpr std::size_t piece_size = 64 * 1024;
+    if (spill.pieces.empty() || spill.pieces.back().size() + static_cast<std::size_t>(length) > piece_size) {
+      spill.pieces.emplace_back();
+      spill.pieces.back().reserve(std::max(piece_size, static_cast<std::size_t>(length)));
+    }
+    spill.pieces.back().append(bytes, static_cast<std::size_t>(length));
+    return length;
+  } catch (...) {
+    return -1;
+  }
+}
+
+/// A name that no page holds by chance, for the placeholder.
+std::string placeholder_name() {
+  std::random_device random;
+  std::string name = "pz-blocchi-";
+  static constexpr char digits[] = "0123456789abcdef";
+  for (int i = 0; i < 4; ++i) {
+    std::uint32_t value = random();
+    for (int j = 0; j < 8; ++j, value >>= 4) name += digits[value & 15];
+  }
+  return name;
+}
+
+/// Puts a placeholder of the kind of node in its place, unlinked; the marker receives
+/// the bytes that the placeholder is serialised to. Text nodes are not merged here, as
+/// adding a text beside a text would.
+xmlNode* replace_by_placeholder(xmlNode* node, std::string& marker) {
+  const std::string name = placeholder_name();
+  const bool text_kind = node->type == XML_TEXT_NODE || node->type == XML_ENTITY_REF_NODE;
+  xmlNode* placeholder = text_kind ? xmlNewDocText(node->doc, BAD_CAST name.c_str())
+                                   : xmlNewDocNode(node->doc, nullptr, BAD_CAST name.c_str(), nullptr);
+  if (placeholder == nullptr) return nullptr;
+  xmlReplaceNode(node, placeholder);
+  // An element the serializer does not know is written without any line break of its own.
+  marker = text_kind ? name : "<" + name + "></" + name + ">";
+  return placeholder;
+}
+
+/// Writes out the blocks made during one instruction: every node after the anchor that
+/// already has its next sibling. The anchor is the node before the first block (nullptr
+/// when the blocks are the parent's first children) and becomes the placeholder.
+class BlockWriter {
+ public:
+  BlockWriter(xsltTransformContext* context, xmlNode* parent, BlockSpill& spill)
+      : context_(context), parent_(parent), anchor_(parent->last), spill_(spill),
+        format_(html_format(context->style)) {}
+  ~BlockWriter() {
+    if (buffer_) xmlOutputBufferClose(buffer_);
+  }
+  BlockWriter(const BlockWriter&) = delete;
+  BlockWriter& operator=(const BlockWriter&) = delete;
+
+  /// Writes out what can be; false when memory ran out.
+  bool write_ready() {
+    xmlNode* node = anchor_ ? anchor_->next : parent_->children;
+    if (node == nullptr || node == parent_->last) return true;
+    if (buffer_ == nullptr) {
+      buffer_ = xmlOutputBufferCreateIO(&append_to_spill, nullptr, &spill_, nullptr);
+      if (buffer_ == nullptr) return false;
+    }
+    while (node != parent_->last) {
+      xmlNode* next = node->next;
+      htmlNodeDumpFormatOutput(buffer_, context_->output, node, nullptr, format_);
+      if (!placed_) {
+        anchor_ = replace_by_placeholder(node, spill_.marker);
+        if (anchor_ == nullptr) return false;
+        placed_ = true;
+      } else {
+        xmlUnlinkNode(node);
+      }
+      xmlFreeNode(node);
+      ++spill_.nodes;
+      node = next;
+    }
+    // The last text the transformation appended to may have gone with the blocks.
+    context_->lasttext = nullptr;
+    context_->lasttsize = 0;
+    context_->lasttuse = 0;
+    return buffer_->error == 0;
+  }
+
+  /// Ends the writing; false when memory ran out at any point.
+  bool finish() {
+    if (buffer_ == nullptr) return true;
+    const bool failed = buffer_->error != 0;
+    xmlOutputBuffer* buffer = buffer_;
+    buffer_ = nullptr;
+    return xmlOutputBufferClose(buffer) >= 0 && !failed;
+  }
+
+ private:
+  xsltTransformContext* context_;
+  xmlNode* parent_;
+  xmlNode* anchor_;
+  BlockSpill& spill_;
+  int format_;
+  xmlOutputBuffer* buffer_ = nullptr;
+  bool placed_ = false;
+};
+
+/// The nodes that the instruction's select attribute selects, evaluated as libxslt
+/// evaluates an instruction's expression: with the instruction's namespaces in scope and
+/// the current node as the context; nullptr after reporting an error.
+xmlXPathObject* select_nodes(xsltTransformContext* context, xmlNode* node, xmlNode* inst) {
+  std::unique_ptr<xmlChar, XmlFree> select(xmlGetNsProp(inst, BAD_CAST "select", nullptr));
+  if (!select) {
+    xsltTransformError(context, nullptr, inst, "blocchi: manca l'attributo select\n");
+    return nullptr;
+  }
+  std::unique_ptr<xmlXPathCompExpr, decltype(&xmlXPathFreeCompExpr)> expression(
+      xsltXPathCompile(context->style, select.get()), xmlXPathFreeCompExpr);
+  if (!expression) {
+    xsltTransformError(context, nullptr, inst, "blocchi: espressione non valida: %s\n", select.get());
+    return nullptr;
+  }
+  std::unique_ptr<xmlNs*, XmlFree> namespaces(xmlGetNsList(inst->doc, inst));
+  int count = 0;
+  while (namespaces && namespaces.get()[count] != nullptr) ++count;
+
+  xmlXPathContext* xpath = context->xpathCtxt;
+  xmlNode* old_node = xpath->node;
+  xmlNs** old_namespaces = xpath->namespaces;
+  const int old_count = xpath->nsNr;
+  const int old_position = xpath->proximityPosition;
+  const int old_size = xpath->contextSize;
+  xpath->node = node;
+  xpath->namespaces = namespaces.get();
+  xpath->nsNr = count;
+  xmlXPathObject* result = xmlXPathCompiledEval(expression.get(), xpath);
+  xpath->node = old_node;
+  xpath->namespaces = old_namespaces;
+  xpath->nsNr = old_count;
+  xpath->proximityPosition = old_position;
+  xpath->contextSize = old_size;
+  if (result != nullptr && result->type != XPATH_NODESET) {
+    xmlXPathFreeObject(result);
+    result = nullptr;
+  }
+  if (result == nullptr) xsltTransformError(context, nullptr, inst, "blocchi: select non dà un insieme di nodi\n");
+  return result;
+}
+
+/// The block instruction (see above): called by libxslt with the current node and the
+/// instruction; the transformation's BlockSpill is the context's user data.
+void apply_in_blocks(xsltTransformContext* context, xmlNode* node, xmlNode* inst, xsltElemPreComp*) {
+  if (context == nullptr || node == nullptr || inst == nullptr) return;
+  std::unique_ptr<xmlXPathObject, decltype(&xmlXPathFreeObject)> selected(select_nodes(context, node, inst),
+                                                                          xmlXPathFreeObject);
+  if (!selected) {
+    context->state = XSLT_STATE_STOPPED;
+    return;
+  }
+  xmlNodeSet* list = selected->nodesetval;
+  if (list == nullptr || list->nodeNr == 0) return;
+
+  // Blocks are written out only into the page itself (not into a variable's tree) and
+  // only by the first such instruction; elsewhere they stay in the result.
+  auto* spill = static_cast<BlockSpill*>(context->_private);
+  xmlNode* parent = context->insert;
+  const bool write_out = spill != nullptr && !spill->claimed && parent != nullptr && context->output != nullptr &&
+                         context->output->type == XML_HTML_DOCUMENT_NODE && parent->doc == context->output &&
+                         parent->type == XML_ELEMENT_NODE;
+  if (write_out) spill->claimed = true;
+  std::unique_ptr<BlockWriter> writer(write_out ? new BlockWriter(context, parent, *spill) : nullptr);
+
+  // As xsl:apply-templates: each node current in turn, with its position among the selected.
+  xmlXPathContext* xpath = context->xpathCtxt;
+  xmlNode* old_node = context->node;
+  const xmlChar* old_mode = context->mode;
+  const xmlChar* old_mode_uri = context->modeURI;
+  xsltDocument* old_document = context->document;
+  xmlNodeSet* old_list = context->nodeList;
+  const int old_position = xpath->proximityPosition;
+  const int old_size = xpath->contextSize;
+  xmlDoc* old_doc = xpath->doc;
+  context->mode = nullptr;
+  context->modeURI = nullptr;
+  context->nodeList = list;
+  xpath->contextSize = list->nodeNr;
+  bool written = true;
+  for (int i = 0; i < list->nodeNr && context->state != XSLT_STATE_STOPPED; ++i) {
+    xmlNode* current = list->nodeTab[i];
+    context->node = current;
+    if (current->type != XML_NAMESPACE_DECL && current->doc != nullptr) xpath->doc = current->doc;
+    xpath->proximityPosition = i + 1;
+    xsltProcessOneNode(context, current, nullptr);
+    if (writer && !writer->write_ready()) {
+      written = false;
+      break;
+    }
+  }
+  if (writer && !writer->finish()) written = false;
+  xpath->doc = old_doc;
+  xpath->contextSize = old_size;
+  xpath->proximityPosition = old_position;
+  context->document = old_document;
+  context->nodeList = old_list;
+  context->node = old_node;
+  context->mode = old_mode;
+  context->modeURI = old_mode_uri;
+  if (!written) {
+    xsltTransformError(context, nullptr, inst, "blocchi: memoria insufficiente\n");
+    context->state = XSLT_STATE_STOPPED;
+  }
+}
+
 /// Output callback of serialize(): hands the bytes to the writer in context.
 int write_piece(void* context, const char* bytes, int length) {
   try {
@@ -104,27 +355,72 @@ int write_piece(void* context, const char* bytes, int length) {
   }
 }
 
+/// Passes the page on to write, with the held blocks in place of the placeholder's bytes.
+/// The bytes that might begin the placeholder's are kept back until the next piece shows
+/// whether they do.
+class BlockSplicer {
+ public:
+  BlockSplicer(const BlockSpill& spill, const PageWriter& write) : spill_(spill), write_(write) {}
+
+  bool operator()(std::string_view piece) {
+    if (spliced_) return write_(piece);
+    held_.append(piece);
+    const std::size_t at = held_.find(spill_.marker);
+    if (at != std::string::npos) {
+      spliced_ = true;
+      if (!write_(std::string_view(held_).substr(0, at))) return false;
+      for (const std::string& block : spill_.pieces)
+        if (!write_(block)) return false;
+      const bool written = write_(std::string_view(held_).substr(at + spill_.marker.size()));
+      held_.clear();
+      held_.shrink_to_fit();
+      return written;
+    }
+    const std::size_t keep = spill_.marker.size() - 1;
+    if (held_.size() <= keep) return true;
+    const bool written = write_(std::string_view(held_).substr(0, held_.size() - keep));
+    held_.erase(0, held_.size() - keep);
+    return written;
+  }
+
+  /// Passes on what was kept back; false when the placeholder never came.
+  bool finish() {
+    if (spliced_) return true;
+    write_(held_);
+    return false;
+  }
+
+ private:
+  const BlockSpill& spill_;
+  const PageWriter& write_;
+  std::string held_;
+  bool spliced_ = false;
+};
+
 /// Serialises the result document as UTF-8 text, whatever encoding the stylesheet asks
 /// for, handing it to write in pieces as it is made: the page is handed over as text, not
-/// as a file, so the encoding is the caller's, and a large page is never held whole.
+/// as a file, so the encoding is the caller's, and a large page is never held whole. The
+/// blocks written out during the transformation take the place of their placeholder.
 /// False when write refused bytes; throws when the serializer fails.
-bool serialize(xmlDoc* result, xsltStylesheet* style, const PageWriter& write) {
+bool serialize(xmlDoc* result, xsltStylesheet* style, const BlockSpill& spill, const PageWriter& write) {
+  BlockSplicer splicer(spill, write);
+  const PageWriter spliced = [&splicer](std::string_view piece) { return splicer(piece); };
+  const PageWriter& out = spill.marker.empty() ? write : spliced;
   std::unique_ptr<xmlOutputBuffer, OutputFree> buffer(
-      xmlOutputBufferCreateIO(&write_piece, nullptr, const_cast<PageWriter*>(&write), nullptr));
+      xmlOutputBufferCreateIO(&write_piece, nullptr, const_cast<PageWriter*>(&out), nullptr));
   if (!buffer) throw std::runtime_error("memoria insufficiente per il risultato della trasformazione");
   bool written = true;
   if (result->type == XML_HTML_DOCUMENT_NODE) {
-    int indent = -1;
-    XSLT_GET_IMPORT_INT(indent, style, indent);
     insert_charset_declaration(result);
-    htmlDocContentDumpFormatOutput(buffer.get(), result, "UTF-8", indent == -1 ? 1 : indent);
+    htmlDocContentDumpFormatOutput(buffer.get(), result, "UTF-8", html_format(style));
   } else if (xsltSaveResultTo(buffer.get(), result, style) < 0) {
     written = false;
   }
   // A refused piece shows as the buffer's error, kept until it is closed.
   const bool refused = buffer->error != 0;
   if (xmlOutputBufferClose(buffer.release()) < 0 || refused) return false;
-  if (!written) throw std::runtime_error("il risultato della trasformazione non può essere scritto");
+  if (!written || (!spill.marker.empty() && !splicer.finish()))
+    throw std::runtime_error("il risultato della trasformazione non può essere scritto");
   return true;
 }
 
@@ -139,6 +435,7 @@ bool serialize(xmlDoc* result, xsltStylesheet* style, const PageWriter& write) {
 struct XsltProcessor::Impl {
   DocPtr stylesheet;
   DocPtr input;
+  std::size_t nodes_written_out = 0;  ///< by the last transformation
 };
 
 XsltProcessor::XsltProcessor() : impl_(std::make_unique<Impl>()) { xmlInitParser(); }
@@ -160,6 +457,8 @@ bool XsltProcessor::load_input(const std::string& path) {
 struct XsltProcessor::Applied {
   std::unique_ptr<xsltStylesheet, StyleFree> style;
   DocPtr result;
+  /// The blocks already serialised, which the result holds a placeholder for.
+  BlockSpill blocks;
 };
 
 XsltProcessor::Applied XsltProcessor::apply(const XsltParameters& parameters) const {
@@ -185,12 +484,17 @@ XsltProcessor::Applied XsltProcessor::apply(const XsltParameters& parameters) co
   xsltSetSecurityPrefs(prefs.get(), XSLT_SECPREF_READ_NETWORK, xsltSecurityForbid);
   xsltSetSecurityPrefs(prefs.get(), XSLT_SECPREF_WRITE_NETWORK, xsltSecurityForbid);
   xsltSetCtxtSecurityPrefs(prefs.get(), context.get());
+  context->_private = &applied.blocks;
+  if (xsltRegisterExtElement(context.get(), BAD_CAST block_instruction, BAD_CAST block_namespace, &apply_in_blocks) != 0)
+    throw std::runtime_error("memoria insufficiente per la trasformazione");
   for (const auto& [name, value] : parameters) {
     if (xsltQuoteOneUserParam(context.get(), BAD_CAST name.c_str(), BAD_CAST value.c_str()) != 0)
       fail("parametro del foglio di stile non valido (" + name + ")", errors);
   }
 
+  impl_->nodes_written_out = 0;
   applied.result.reset(xsltApplyStylesheetUser(style, impl_->input.get(), nullptr, nullptr, nullptr, context.get()));
+  impl_->nodes_written_out = applied.blocks.nodes;
   if (!applied.result || context->state != XSLT_STATE_OK) fail("errore nella trasformazione", errors);
   // The context, with its keys and temporary trees, goes here: the page is written without it.
   return applied;
@@ -199,7 +503,7 @@ XsltProcessor::Applied XsltProcessor::apply(const XsltParameters& parameters) co
 std::string XsltProcessor::transform(const XsltParameters& parameters) const {
   Applied applied = apply(parameters);
   std::string text;
-  serialize(applied.result.get(), applied.style.get(), [&text](std::string_view piece) {
+  serialize(applied.result.get(), applied.style.get(), applied.blocks, [&text](std::string_view piece) {
     text.append(piece);
     return true;
   });
@@ -210,7 +514,9 @@ bool XsltProcessor::transform_to(const PageWriter& write, const XsltParameters& 
   Applied applied = apply(parameters);
   // The result tree holds its own copies: the input is not needed to write the page.
   impl_->input.reset();
-  return serialize(applied.result.get(), applied.style.get(), write);
+  return serialize(applied.result.get(), applied.style.get(), applied.blocks, write);
 }
+
+std::size_t XsltProcessor::nodes_written_out() const { return impl_->nodes_written_out; }
 
 }  // namespace platform
