@@ -809,7 +809,7 @@ TEST(GoldenPages, TheSameReportGivesTheSamePage) {
 /// A page whose body is body, with "@" standing for the block instruction over select,
 /// and block the template of each selected v element.
 std::string block_stylesheet(const std::string& body, const std::string& block, const std::string& select,
-                             const std::string& output_attributes) {
+                             const std::string& output_attributes = "method=\"html\"") {
   const std::string instruction = "<pagina:blocchi select=\"" + select + "\"><xsl:fallback><xsl:apply-templates select=\"" +
                                   select + "\"/></xsl:fallback></pagina:blocchi>";
   std::string page_body = body;
@@ -817,7 +817,7 @@ std::string block_stylesheet(const std::string& body, const std::string& block, 
     page_body.replace(at, 1, instruction);
   return "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\""
          " xmlns:pagina=\"urn:zona12:pagina\" extension-element-prefixes=\"pagina\">"
-         "<xsl:output method=\"html\" " + output_attributes + "/><xsl:template match=\"/\">"
+         "<xsl:output " + output_attributes + "/><xsl:template match=\"/\">"
          "<html><head><title>Prova</title></head><body>" + page_body + "</body></html></xsl:template>"
          "<xsl:template match=\"v\">" + block + "</xsl:template></xsl:stylesheet>";
 }
@@ -829,7 +829,7 @@ struct BlockCase {
   std::string block;  ///< the template of each v
   std::size_t written_out;
   std::string select = "/r/v";
-  std::string output_attributes = "";
+  std::string output_attributes = "method=\"html\"";
   std::string shown = "";  ///< a text the page must hold
 };
 
@@ -852,29 +852,34 @@ TEST_P(BlockInstruction, GivesThePageOfApplyTemplates) {
 
 const std::string paragraph_block = "<p class=\"voce\"><xsl:value-of select=\".\"/></p>";
 const std::string item_block = "<li><xsl:value-of select=\".\"/></li>";
+const std::string html_output = "method=\"html\"";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, BlockInstruction,
     ::testing::Values(
         BlockCase{"after_a_heading", "<div><h2>Elenco</h2>@</div>", paragraph_block, 3},
         BlockCase{"first_in_their_parent", "<div>@</div>", paragraph_block, 3},
-        BlockCase{"followed_by_more", "<ul>@<li>fine</li></ul>", item_block, 3, "/r/v", "", "<li>fine</li>"},
+        BlockCase{"followed_by_more", "<ul>@<li>fine</li></ul>", item_block, 3, "/r/v", html_output, "<li>fine</li>"},
         BlockCase{"inline", "<div>@</div>", "<span><xsl:value-of select=\".\"/></span>", 3},
         BlockCase{"inside_a_paragraph", "<p>@</p>", "<b><xsl:value-of select=\".\"/></b>", 3},
-        BlockCase{"not_indented", "<div><h2>Elenco</h2>@</div>", paragraph_block, 3, "/r/v", "indent=\"no\""},
+        BlockCase{"not_indented", "<div><h2>Elenco</h2>@</div>", paragraph_block, 3, "/r/v",
+                  "method=\"html\" indent=\"no\""},
+        // Only an HTML page is written out as it is made.
+        BlockCase{"xml_page", "<div><h2>Elenco</h2>@</div>", paragraph_block, 0, "/r/v", "method=\"xml\"",
+                  "<p class=\"voce\">quattro</p>"},
         // A text first: the first block's text joins the text before the instruction.
         BlockCase{"text_joined_to_the_text_before", "<div>prima @</div>", "<xsl:value-of select=\".\"/><br/>", 6,
-                  "/r/v", "", "prima uno<br>"},
+                  "/r/v", html_output, "prima uno<br>"},
         // Each block a text and an element, so that a text stands first among them.
-        BlockCase{"text_first", "<div><hr/>@ fine</div>", "<xsl:value-of select=\".\"/><br/>", 7, "/r/v", "",
+        BlockCase{"text_first", "<div><hr/>@ fine</div>", "<xsl:value-of select=\".\"/><br/>", 7, "/r/v", html_output,
                   "quattro<br> fine"},
         // Inside a script a text is not escaped.
         BlockCase{"unescaped_text", "<script>@</script>",
-                  "<xsl:value-of select=\"concat(., ' &lt; 2')\"/><xsl:comment>c</xsl:comment>", 7, "/r/v", "",
+                  "<xsl:value-of select=\"concat(., ' &lt; 2')\"/><xsl:comment>c</xsl:comment>", 7, "/r/v", html_output,
                   "uno < 2<!--c-->"},
         BlockCase{"position_and_size", "<ol>@</ol>",
                   "<li><xsl:value-of select=\"position()\"/> di <xsl:value-of select=\"last()\"/></li>", 3, "/r/v",
-                  "", "<li>4 di 4</li>"},
+                  html_output, "<li>4 di 4</li>"},
         BlockCase{"into_a_variable", "<xsl:variable name=\"x\"><div>@</div></xsl:variable><xsl:copy-of select=\"$x\"/>",
                   paragraph_block, 0},
         BlockCase{"only_the_first_instruction_writes_out", "<div>@</div><div>@</div>", paragraph_block, 3},
@@ -893,7 +898,7 @@ TEST(BlockInstruction, PageIsTheSameWhereverItsPiecesAreCut) {
     SCOPED_TRACE(elements);
     std::string before;
     for (int i = 0; i < elements; ++i) before += "<b>x</b>";
-    const std::string stylesheet = block_stylesheet("<div>" + before + "@</div>", paragraph_block, "/r/v", "");
+    const std::string stylesheet = block_stylesheet("<div>" + before + "@</div>", paragraph_block, "/r/v");
     write_file(dir.path() / "blocchi.xsl", stylesheet);
     write_file(dir.path() / "ripiego.xsl", with_unknown_instruction(stylesheet));
     const MadePage made = make_page(dir.dir() + "blocchi.xsl", dir.dir() + "in.xml");
@@ -913,7 +918,7 @@ TEST(BlockInstruction, BadSelectIsAFailureWithTheReason) {
                         Case{"<pagina:blocchi select=\"1 + 1\"/>", "non dà un insieme di nodi"},
                         Case{"<pagina:blocchi select=\"/r/\"/>", "espressione non valida"}}) {
     SCOPED_TRACE(c.instruction);
-    write_file(dir.path() / "page.xsl", block_stylesheet("<div>" + c.instruction + "</div>", paragraph_block, "", ""));
+    write_file(dir.path() / "page.xsl", block_stylesheet("<div>" + c.instruction + "</div>", paragraph_block, ""));
     platform::XsltProcessor processor;
     ASSERT_TRUE(processor.load_stylesheet(dir.dir() + "page.xsl"));
     ASSERT_TRUE(processor.load_input(dir.dir() + "in.xml"));
