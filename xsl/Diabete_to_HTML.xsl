@@ -112,21 +112,11 @@
             <xsl:choose>
               <xsl:when test="$mancanti">
                 <ol class="nomi">
-                  <xsl:for-each select="$mancanti">
-                    <li>
-                      <a href="#{generate-id()}">
-                        <span class="cognome"><xsl:value-of select="d:cognome"/></span>
-                        <xsl:text> </xsl:text>
-                        <xsl:value-of select="d:nome"/>
-                      </a>
-                      <xsl:text> </xsl:text>
-                      <span class="nascita">
-                        <xsl:call-template name="data">
-                          <xsl:with-param name="valore" select="d:dataNascita"/>
-                        </xsl:call-template>
-                      </span>
-                    </li>
-                  </xsl:for-each>
+                  <!-- A list as long as the patients: written out as it is made, as the
+                       patients' blocks below. -->
+                  <pagina:blocchi select="$mancanti" mode="richiamo">
+                    <xsl:fallback><xsl:apply-templates select="$mancanti" mode="richiamo"/></xsl:fallback>
+                  </pagina:blocchi>
                 </ol>
               </xsl:when>
               <xsl:otherwise><p class="nessuno">Nessuno: tutti gli assistiti hanno almeno una rilevazione.</p></xsl:otherwise>
@@ -145,6 +135,24 @@
         </pagina:blocchi>
       </section>
     </xsl:if>
+  </xsl:template>
+
+  <!-- A patient in a recall list: the name, linked to the patient's block, and the date
+       of birth. -->
+  <xsl:template match="d:assistito" mode="richiamo">
+    <li>
+      <a href="#{generate-id()}">
+        <span class="cognome"><xsl:value-of select="d:cognome"/></span>
+        <xsl:text> </xsl:text>
+        <xsl:value-of select="d:nome"/>
+      </a>
+      <xsl:text> </xsl:text>
+      <span class="nascita">
+        <xsl:call-template name="data">
+          <xsl:with-param name="valore" select="d:dataNascita"/>
+        </xsl:call-template>
+      </span>
+    </li>
   </xsl:template>
 
   <xsl:template match="d:assistito">

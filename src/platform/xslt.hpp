@@ -3,13 +3,14 @@
 // document, each loaded from a file, and the transformation of one by the other.
 //
 // Besides XSLT 1.0 the processor knows one instruction of its own, for the long lists of
-// a page: <pagina:blocchi select="nodes"/> in the namespace "urn:zona12:pagina" (declared
-// in extension-element-prefixes) applies the templates to the selected nodes, as
-// <xsl:apply-templates select="nodes"/> does in the default mode, and in an HTML page
-// writes each block of result out as soon as the next one is made, so that the blocks
-// are never held together. The page is byte for byte the one apply-templates gives. Only
-// the first such instruction of a transformation writes out, and only into the page
-// itself; elsewhere it acts as apply-templates. Another processor runs its xsl:fallback.
+// a page: <pagina:blocchi select="nodes" mode="mode"/> in the namespace
+// "urn:zona12:pagina" (declared in extension-element-prefixes) applies the templates of
+// the mode (optional) to the selected nodes, as xsl:apply-templates with the same select
+// and mode does, and in an HTML page writes each block of result out as soon as the next
+// one is made, so that the blocks are never held together. The page is byte for byte the
+// one apply-templates gives. An instruction inside the blocks of another, or building a
+// variable's value, keeps its blocks in the result. Another processor runs its
+// xsl:fallback.
 #include <cstddef>
 #include <functional>
 #include <memory>

@@ -15,6 +15,7 @@
 #include <libxslt/xsltutils.h>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <random>
 #include <stdexcept>
@@ -110,40 +111,46 @@ int html_format(xsltStylesheet* style) {
 }
 
 // ---------------------------------------------------------------------------------
-// The block instruction. It applies the templates to the nodes that its select
-// attribute selects, as xsl:apply-templates does in the default mode; but in an HTML
-// page, each block of result nodes is serialised and freed as soon as the next block
-// exists, so that the blocks of a long list are never held together. Serialised with
+// The block instruction. It applies the templates of its mode to the nodes that its
+// select attribute selects, as xsl:apply-templates does; but in an HTML page, each block
+// of result nodes is serialised and freed as soon as the next block exists, so that the blocks of a long list are never held together. Serialised with
 // its real parent and its real next sibling still in place, a node gives exactly the
 // bytes that serialising the whole page would give for it. In the result a placeholder
 // of the same kind (text or not) takes the place of the first block and the last block
 // stays, so that the layout of the nodes around them, which depends on whether their
 // neighbours are text and on whether the parent has one child or more, does not change;
-// serialize() then writes the held bytes where the placeholder's own bytes come.
+// serialize() then writes the held bytes where the placeholder's own bytes come. Each
+// instruction holds its own region of bytes with a placeholder of its own.
 
 const char* const block_namespace = "urn:zona12:pagina";
 const char* const block_instruction = "blocchi";
 
-/// The blocks written out during one transformation, and the bytes of the placeholder
-/// that stands for them in the result ("" when no block was written out).
-struct BlockSpill {
-  bool claimed = false;  ///< one instruction per transformation writes its blocks out
+/// What one instruction wrote out: the bytes of the placeholder that stands for its
+/// blocks in the result, and the blocks' bytes.
+struct SpillRegion {
   std::string marker;
   std::vector<std::string> pieces;
+};
+
+/// The blocks written out during one transformation, region by region in the page's
+/// order: the instructions run in the order their results take in the page.
+struct BlockSpill {
+  std::deque<SpillRegion> regions;  ///< a region stays where it is while it is written
+  bool writing = false;  ///< an instruction is writing out: one inside its blocks keeps its own
   std::size_t nodes = 0;  ///< result nodes written out
 };
 
-/// Output callback of the spill: keeps the bytes in pieces of about 64 KiB, so that
-/// the held page never needs one large block of memory nor a copy when it grows.
-int append_to_spill(void* context, const char* bytes, int length) {
+/// Output callback of a region: keeps the bytes in pieces of about 64 KiB, so that the
+/// held page never needs one large block of memory nor a copy when it grows.
+int append_to_region(void* context, const char* bytes, int length) {
   try {
-    auto& spill = *static_cast<BlockSpill*>(context);
+    auto& region = *static_cast<SpillRegion*>(context);
     constexpr std::size_t piece_size = 64 * 1024;
-    if (spill.pieces.empty() || spill.pieces.back().size() + static_cast<std::size_t>(length) > piece_size) {
-      spill.pieces.emplace_back();
-      spill.pieces.back().reserve(std::max(piece_size, static_cast<std::size_t>(length)));
+    if (region.pieces.empty() || region.pieces.back().size() + static_cast<std::size_t>(length) > piece_size) {
+      region.pieces.emplace_back();
+      region.pieces.back().reserve(std::max(piece_size, static_cast<std::size_t>(length)));
     }
-    spill.pieces.back().append(bytes, static_cast<std::size_t>(length));
+    region.pieces.back().append(bytes, static_cast<std::size_t>(length));
     return length;
   } catch (...) {
     return -1;
@@ -182,11 +189,15 @@ xmlNode* replace_by_placeholder(xmlNode* node, std::string& marker) {
 /// when the blocks are the parent's first children) and becomes the placeholder.
 class BlockWriter {
  public:
+  /// Opens the instruction's region of spill.
   BlockWriter(xsltTransformContext* context, xmlNode* parent, BlockSpill& spill)
       : context_(context), parent_(parent), anchor_(parent->last), spill_(spill),
-        format_(html_format(context->style)) {}
+        region_(spill.regions.emplace_back()), format_(html_format(context->style)) {
+    spill_.writing = true;
+  }
   ~BlockWriter() {
     if (buffer_) xmlOutputBufferClose(buffer_);
+    spill_.writing = false;
   }
   BlockWriter(const BlockWriter&) = delete;
   BlockWriter& operator=(const BlockWriter&) = delete;
@@ -196,16 +207,15 @@ class BlockWriter {
     xmlNode* node = anchor_ ? anchor_->next : parent_->children;
     if (node == nullptr || node == parent_->last) return true;
     if (buffer_ == nullptr) {
-      buffer_ = xmlOutputBufferCreateIO(&append_to_spill, nullptr, &spill_, nullptr);
+      buffer_ = xmlOutputBufferCreateIO(&append_to_region, nullptr, &region_, nullptr);
       if (buffer_ == nullptr) return false;
     }
     while (node != parent_->last) {
       xmlNode* next = node->next;
       htmlNodeDumpFormatOutput(buffer_, context_->output, node, nullptr, format_);
-      if (!placed_) {
-        anchor_ = replace_by_placeholder(node, spill_.marker);
+      if (region_.marker.empty()) {
+        anchor_ = replace_by_placeholder(node, region_.marker);
         if (anchor_ == nullptr) return false;
-        placed_ = true;
       } else {
         xmlUnlinkNode(node);
       }
@@ -220,13 +230,18 @@ class BlockWriter {
     return buffer_->error == 0;
   }
 
-  /// Ends the writing; false when memory ran out at any point.
+  /// Ends the writing; false when memory ran out at any point. A region with nothing
+  /// written out goes.
   bool finish() {
-    if (buffer_ == nullptr) return true;
-    const bool failed = buffer_->error != 0;
-    xmlOutputBuffer* buffer = buffer_;
-    buffer_ = nullptr;
-    return xmlOutputBufferClose(buffer) >= 0 && !failed;
+    bool written = true;
+    if (buffer_ != nullptr) {
+      written = buffer_->error == 0;
+      xmlOutputBuffer* buffer = buffer_;
+      buffer_ = nullptr;
+      if (xmlOutputBufferClose(buffer) < 0) written = false;
+    }
+    if (region_.marker.empty()) spill_.regions.pop_back();
+    return written;
   }
 
  private:
@@ -234,10 +249,34 @@ class BlockWriter {
   xmlNode* parent_;
   xmlNode* anchor_;
   BlockSpill& spill_;
+  SpillRegion& region_;
   int format_;
   xmlOutputBuffer* buffer_ = nullptr;
-  bool placed_ = false;
 };
+
+/// The mode named by the instruction's mode attribute, as libxslt keeps a template's
+/// mode: the local name and the namespace, each in the stylesheet's dictionary. False
+/// after reporting an error.
+bool instruction_mode(xsltTransformContext* context, xmlNode* inst, const xmlChar*& mode, const xmlChar*& mode_uri) {
+  mode = nullptr;
+  mode_uri = nullptr;
+  std::unique_ptr<xmlChar, XmlFree> attribute(xmlGetNsProp(inst, BAD_CAST "mode", nullptr));
+  if (!attribute) return true;
+  xsltStylesheet* style = context->style;
+  const xmlChar* name = nullptr;
+  const xmlChar* uri = nullptr;
+  if (xmlValidateQName(attribute.get(), 0) == 0) {
+    name = xmlDictLookup(style->dict, attribute.get(), -1);
+    uri = xsltGetQNameURI2(style, inst, &name);
+  }
+  if (name == nullptr) {
+    xsltTransformError(context, nullptr, inst, "blocchi: modo non valido: %s\n", attribute.get());
+    return false;
+  }
+  mode = name;
+  if (uri != nullptr) mode_uri = xmlDictLookup(style->dict, uri, -1);
+  return true;
+}
 
 /// The nodes that the instruction's select attribute selects, evaluated as libxslt
 /// evaluates an instruction's expression: with the instruction's namespaces in scope and
@@ -281,64 +320,99 @@ xmlXPathObject* select_nodes(xsltTransformContext* context, xmlNode* node, xmlNo
   return result;
 }
 
-/// The block instruction (see above): called by libxslt with the current node and the
-/// instruction; the transformation's BlockSpill is the context's user data.
-void apply_in_blocks(xsltTransformContext* context, xmlNode* node, xmlNode* inst, xsltElemPreComp*) {
-  if (context == nullptr || node == nullptr || inst == nullptr) return;
+/// The state of the transformation that applying templates changes, restored when the
+/// object goes.
+class ApplyState {
+ public:
+  explicit ApplyState(xsltTransformContext* context)
+      : context_(context),
+        node_(context->node),
+        mode_(context->mode),
+        mode_uri_(context->modeURI),
+        document_(context->document),
+        list_(context->nodeList),
+        position_(context->xpathCtxt->proximityPosition),
+        size_(context->xpathCtxt->contextSize),
+        doc_(context->xpathCtxt->doc) {}
+  ~ApplyState() {
+    context_->node = node_;
+    context_->mode = mode_;
+    context_->modeURI = mode_uri_;
+    context_->document = document_;
+    context_->nodeList = list_;
+    context_->xpathCtxt->proximityPosition = position_;
+    context_->xpathCtxt->contextSize = size_;
+    context_->xpathCtxt->doc = doc_;
+  }
+  ApplyState(const ApplyState&) = delete;
+  ApplyState& operator=(const ApplyState&) = delete;
+
+ private:
+  xsltTransformContext* context_;
+  xmlNode* node_;
+  const xmlChar* mode_;
+  const xmlChar* mode_uri_;
+  xsltDocument* document_;
+  xmlNodeSet* list_;
+  int position_;
+  int size_;
+  xmlDoc* doc_;
+};
+
+/// The block instruction (see above), apart from running out of memory: false when the
+/// blocks could not be written out.
+bool apply_in_blocks_checked(xsltTransformContext* context, xmlNode* node, xmlNode* inst) {
+  const xmlChar* mode = nullptr;
+  const xmlChar* mode_uri = nullptr;
+  if (!instruction_mode(context, inst, mode, mode_uri)) {
+    context->state = XSLT_STATE_STOPPED;
+    return true;
+  }
   std::unique_ptr<xmlXPathObject, decltype(&xmlXPathFreeObject)> selected(select_nodes(context, node, inst),
                                                                           xmlXPathFreeObject);
   if (!selected) {
     context->state = XSLT_STATE_STOPPED;
-    return;
+    return true;
   }
   xmlNodeSet* list = selected->nodesetval;
-  if (list == nullptr || list->nodeNr == 0) return;
+  if (list == nullptr || list->nodeNr == 0) return true;
 
-  // Blocks are written out only into the page itself (not into a variable's tree) and
-  // only by the first such instruction; elsewhere they stay in the result.
+  // Blocks are written out only into the page itself, not into a variable's tree nor
+  // inside the blocks of an instruction that is writing out; elsewhere they stay.
   auto* spill = static_cast<BlockSpill*>(context->_private);
   xmlNode* parent = context->insert;
-  const bool write_out = spill != nullptr && !spill->claimed && parent != nullptr && context->output != nullptr &&
+  const bool write_out = spill != nullptr && !spill->writing && parent != nullptr && context->output != nullptr &&
                          context->output->type == XML_HTML_DOCUMENT_NODE && parent->doc == context->output &&
                          parent->type == XML_ELEMENT_NODE;
-  if (write_out) spill->claimed = true;
   std::unique_ptr<BlockWriter> writer(write_out ? new BlockWriter(context, parent, *spill) : nullptr);
 
   // As xsl:apply-templates: each node current in turn, with its position among the selected.
-  xmlXPathContext* xpath = context->xpathCtxt;
-  xmlNode* old_node = context->node;
-  const xmlChar* old_mode = context->mode;
-  const xmlChar* old_mode_uri = context->modeURI;
-  xsltDocument* old_document = context->document;
-  xmlNodeSet* old_list = context->nodeList;
-  const int old_position = xpath->proximityPosition;
-  const int old_size = xpath->contextSize;
-  xmlDoc* old_doc = xpath->doc;
-  context->mode = nullptr;
-  context->modeURI = nullptr;
+  ApplyState state(context);
+  context->mode = mode;
+  context->modeURI = mode_uri;
   context->nodeList = list;
-  xpath->contextSize = list->nodeNr;
-  bool written = true;
+  context->xpathCtxt->contextSize = list->nodeNr;
   for (int i = 0; i < list->nodeNr && context->state != XSLT_STATE_STOPPED; ++i) {
     xmlNode* current = list->nodeTab[i];
     context->node = current;
-    if (current->type != XML_NAMESPACE_DECL && current->doc != nullptr) xpath->doc = current->doc;
-    xpath->proximityPosition = i + 1;
+    if (current->type != XML_NAMESPACE_DECL && current->doc != nullptr) context->xpathCtxt->doc = current->doc;
+    context->xpathCtxt->proximityPosition = i + 1;
     xsltProcessOneNode(context, current, nullptr);
-    if (writer && !writer->write_ready()) {
-      written = false;
-      break;
-    }
+    if (writer && !writer->write_ready()) return false;
   }
-  if (writer && !writer->finish()) written = false;
-  xpath->doc = old_doc;
-  xpath->contextSize = old_size;
-  xpath->proximityPosition = old_position;
-  context->document = old_document;
-  context->nodeList = old_list;
-  context->node = old_node;
-  context->mode = old_mode;
-  context->modeURI = old_mode_uri;
+  return !writer || writer->finish();
+}
+
+/// The block instruction (see above): called by libxslt with the current node and the
+/// instruction; the transformation's BlockSpill is the context's user data. Nothing is
+/// thrown back through libxslt: a failure stops the transformation with its reason.
+void apply_in_blocks(xsltTransformContext* context, xmlNode* node, xmlNode* inst, xsltElemPreComp*) {
+  if (context == nullptr || node == nullptr || inst == nullptr) return;
+  bool written = false;
+  try {
+    written = apply_in_blocks_checked(context, node, inst);
+  } catch (...) {
+  }
   if (!written) {
     xsltTransformError(context, nullptr, inst, "blocchi: memoria insufficiente\n");
     context->state = XSLT_STATE_STOPPED;
@@ -355,46 +429,45 @@ int write_piece(void* context, const char* bytes, int length) {
   }
 }
 
-/// Passes the page on to write, with the held blocks in place of the placeholder's bytes.
-/// The bytes that might begin the placeholder's are kept back until the next piece shows
-/// whether they do.
+/// Passes the page on to write, with each region's blocks in place of its placeholder's
+/// bytes. The bytes that might begin the next placeholder's are kept back until the next
+/// piece shows whether they do.
 class BlockSplicer {
  public:
   BlockSplicer(const BlockSpill& spill, const PageWriter& write) : spill_(spill), write_(write) {}
 
   bool operator()(std::string_view piece) {
-    if (spliced_) return write_(piece);
+    if (next_ == spill_.regions.size()) return write_(piece);
     held_.append(piece);
-    const std::size_t at = held_.find(spill_.marker);
-    if (at != std::string::npos) {
-      spliced_ = true;
+    while (next_ < spill_.regions.size()) {
+      const SpillRegion& region = spill_.regions[next_];
+      const std::size_t at = held_.find(region.marker);
+      if (at == std::string::npos) break;
       if (!write_(std::string_view(held_).substr(0, at))) return false;
-      for (const std::string& block : spill_.pieces)
+      for (const std::string& block : region.pieces)
         if (!write_(block)) return false;
-      const bool written = write_(std::string_view(held_).substr(at + spill_.marker.size()));
-      held_.clear();
-      held_.shrink_to_fit();
-      return written;
+      held_.erase(0, at + region.marker.size());
+      ++next_;
     }
-    const std::size_t keep = spill_.marker.size() - 1;
+    const std::size_t keep = next_ < spill_.regions.size() ? spill_.regions[next_].marker.size() - 1 : 0;
     if (held_.size() <= keep) return true;
     const bool written = write_(std::string_view(held_).substr(0, held_.size() - keep));
     held_.erase(0, held_.size() - keep);
     return written;
   }
 
-  /// Passes on what was kept back; false when the placeholder never came.
+  /// Passes on what was kept back; false when a placeholder never came.
   bool finish() {
-    if (spliced_) return true;
-    write_(held_);
-    return false;
+    const bool written = held_.empty() || write_(held_);
+    held_.clear();
+    return written && next_ == spill_.regions.size();
   }
 
  private:
   const BlockSpill& spill_;
   const PageWriter& write_;
   std::string held_;
-  bool spliced_ = false;
+  std::size_t next_ = 0;  ///< the region whose placeholder comes next
 };
 
 /// Serialises the result document as UTF-8 text, whatever encoding the stylesheet asks
@@ -405,7 +478,7 @@ class BlockSplicer {
 bool serialize(xmlDoc* result, xsltStylesheet* style, const BlockSpill& spill, const PageWriter& write) {
   BlockSplicer splicer(spill, write);
   const PageWriter spliced = [&splicer](std::string_view piece) { return splicer(piece); };
-  const PageWriter& out = spill.marker.empty() ? write : spliced;
+  const PageWriter& out = spill.regions.empty() ? write : spliced;
   std::unique_ptr<xmlOutputBuffer, OutputFree> buffer(
       xmlOutputBufferCreateIO(&write_piece, nullptr, const_cast<PageWriter*>(&out), nullptr));
   if (!buffer) throw std::runtime_error("memoria insufficiente per il risultato della trasformazione");
@@ -419,7 +492,7 @@ bool serialize(xmlDoc* result, xsltStylesheet* style, const BlockSpill& spill, c
   // A refused piece shows as the buffer's error, kept until it is closed.
   const bool refused = buffer->error != 0;
   if (xmlOutputBufferClose(buffer.release()) < 0 || refused) return false;
-  if (!written || (!spill.marker.empty() && !splicer.finish()))
+  if (!written || (!spill.regions.empty() && !splicer.finish()))
     throw std::runtime_error("il risultato della trasformazione non può essere scritto");
   return true;
 }
