@@ -912,6 +912,10 @@ INSTANTIATE_TEST_SUITE_P(
         BlockCase{.name = "into_a_variable",
                   .body = "<xsl:variable name=\"x\"><div>@</div></xsl:variable><xsl:copy-of select=\"$x\"/>",
                   .block = paragraph_block, .written_out = 0},
+        // An attribute's value is made apart from the page, then read as text.
+        BlockCase{.name = "into_an_attribute", .body = "<div><xsl:attribute name=\"title\">@</xsl:attribute>fine</div>",
+                  .block = "<b><xsl:value-of select=\".\"/></b>", .written_out = 0,
+                  .shown = "<div title=\"unoduetrequattro\">fine</div>"},
         BlockCase{.name = "each_instruction_writes_out", .body = "<div>@</div><div>@</div>", .block = paragraph_block,
                   .written_out = 6},
         // An instruction inside the blocks of another keeps its own blocks.

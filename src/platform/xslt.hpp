@@ -8,9 +8,9 @@
 // the mode (optional) to the selected nodes, as xsl:apply-templates with the same select
 // and mode does, and in an HTML page writes each block of result out as soon as the next
 // one is made, so that the blocks are never held together. The page is byte for byte the
-// one apply-templates gives. An instruction inside the blocks of another, or building a
-// variable's value, keeps its blocks in the result. Another processor runs its
-// xsl:fallback.
+// one apply-templates gives. Only an instruction that builds the page itself writes out:
+// inside the blocks of another, or building a variable's or an attribute's value, it
+// keeps its blocks. Another processor runs its xsl:fallback.
 #include <cstddef>
 #include <functional>
 #include <memory>

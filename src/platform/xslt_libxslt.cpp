@@ -113,9 +113,10 @@ int html_format(xsltStylesheet* style) {
 // ---------------------------------------------------------------------------------
 // The block instruction. It applies the templates of its mode to the nodes that its
 // select attribute selects, as xsl:apply-templates does; but in an HTML page, each block
-// of result nodes is serialised and freed as soon as the next block exists, so that the blocks of a long list are never held together. Serialised with
-// its real parent and its real next sibling still in place, a node gives exactly the
-// bytes that serialising the whole page would give for it. In the result a placeholder
+// of result nodes is serialised and freed as soon as the next block exists, so that the
+// blocks of a long list are never held together. Serialised with its real parent and its
+// real next sibling still in place, a node gives exactly the bytes that serialising the
+// whole page would give for it. In the result a placeholder
 // of the same kind (text or not) takes the place of the first block and the last block
 // stays, so that the layout of the nodes around them, which depends on whether their
 // neighbours are text and on whether the parent has one child or more, does not change;
@@ -320,6 +321,13 @@ xmlXPathObject* select_nodes(xsltTransformContext* context, xmlNode* node, xmlNo
   return result;
 }
 
+/// Whether node hangs in the tree of doc (a node made for doc but not put in it does not).
+bool in_tree_of(const xmlNode* node, const xmlDoc* doc) {
+  for (; node != nullptr; node = node->parent)
+    if (node == reinterpret_cast<const xmlNode*>(doc)) return true;
+  return false;
+}
+
 /// The state of the transformation that applying templates changes, restored when the
 /// object goes.
 class ApplyState {
@@ -377,13 +385,14 @@ bool apply_in_blocks_checked(xsltTransformContext* context, xmlNode* node, xmlNo
   xmlNodeSet* list = selected->nodesetval;
   if (list == nullptr || list->nodeNr == 0) return true;
 
-  // Blocks are written out only into the page itself, not into a variable's tree nor
+  // Blocks are written out only into an element of the page itself, not into a
+  // variable's tree, an attribute's value or the like (made apart and read as text), nor
   // inside the blocks of an instruction that is writing out; elsewhere they stay.
   auto* spill = static_cast<BlockSpill*>(context->_private);
   xmlNode* parent = context->insert;
-  const bool write_out = spill != nullptr && !spill->writing && parent != nullptr && context->output != nullptr &&
-                         context->output->type == XML_HTML_DOCUMENT_NODE && parent->doc == context->output &&
-                         parent->type == XML_ELEMENT_NODE;
+  const bool write_out = spill != nullptr && !spill->writing && parent != nullptr &&
+                         parent->type == XML_ELEMENT_NODE && context->output != nullptr &&
+                         context->output->type == XML_HTML_DOCUMENT_NODE && in_tree_of(parent, context->output);
   std::unique_ptr<BlockWriter> writer(write_out ? new BlockWriter(context, parent, *spill) : nullptr);
 
   // As xsl:apply-templates: each node current in turn, with its position among the selected.
