@@ -70,10 +70,12 @@ snapshot() {  # snapshot DIR [SKIP_REGEX]
   done)
 }
 
-set_app_paths() {  # set_app_paths VALUE, or no argument: no key
-  reg delete "$app_paths" /f || true
-  (($#)) && { reg add "$app_paths" /v Path /d "$1" /f || die "cannot write the App Paths key"; }
-  return 0
+set_app_paths() {  # set_app_paths VALUE, or - for no key
+  if [[ $1 == - ]]; then
+    reg delete "$app_paths" /f || true
+  else
+    reg add "$app_paths" /v Path /d "$1" /f || die "cannot write the App Paths key"
+  fi
 }
 
 install() {  # install: the set-up program, silent, into the default folder; sets status
@@ -98,15 +100,15 @@ snapshot "$moved" >"$work/moved.before"
 
 # ---- without the records product nothing is installed ----
 refusals=(
-  "no App Paths key|"
-  "empty Path|''"
+  "no App Paths key|-"
+  "empty Path|"
   "Path starting with ;|;$(win_path "$product");"
   "directory that does not exist|$(win_path "$work/Assente");"
 )
 for row in "${refusals[@]}"; do
   name=${row%%|*}
   value=${row#*|}
-  if [[ -z $value ]]; then set_app_paths; elif [[ $value == "''" ]]; then set_app_paths ""; else set_app_paths "$value"; fi
+  set_app_paths "$value"
   install
   ((status == 2)) || fail "$name: the set-up program ended with $status, expected 2 (refused)"
   [[ ! -e $programs ]] || fail "$name: the programs' folder was made"
@@ -178,6 +180,8 @@ wine_run "$programs/Disinstalla.exe" /S >>"$log" 2>&1 || status=$?
 # It works from a copy of itself, so that it can remove itself: the folder goes last.
 for _ in $(seq 600); do [[ -e $programs ]] || break; sleep 0.1; done
 [[ ! -e $programs ]] || die "the programs' folder is still there: $(cd "$programs" && find . | tr '\n' ' ')"
+# The copy ends right after; the test waits for it, so as to leave nothing running.
+for _ in $(seq 100); do pgrep -f '\\~nsu[^ ]*\\Un\.exe' >/dev/null || break; sleep 0.1; done
 [[ ! -e $shortcut ]] || fail "the Start-menu entry is still there"
 installed_key && fail "still listed among the installed programs"
 for file in "${stylesheets[@]}" ZONA12.html; do [[ ! -e $product/$file ]] || fail "$file is still in the product's directory"; done
