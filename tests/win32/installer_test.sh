@@ -149,6 +149,8 @@ for file in pivzona12.exe pivzona12-cli.exe Disinstalla.exe "${schemas[@]/#/sche
   [[ -f $programs/$file ]] || fail "$file is not installed"
 done
 [[ -f $shortcut ]] || fail "no Start-menu entry"
+# The entry starts the program in the product's directory (its one path besides the target's).
+tr -d '\000' <"$shortcut" | grep -aqF "$product_win" || fail "the Start-menu entry does not start in $product_win"
 wine_run "$reg_exe" query "$uninstall_key" >"$work/key.txt" 2>&1 || fail "not listed among the installed programs"
 for expected in "DisplayName    REG_SZ    PIV ZONA12" "UninstallString    REG_SZ    \"C:\\Program Files\\PIV ZONA12\\Disinstalla.exe\"" \
   "PraxiloDir    REG_SZ    $product_win\\"; do
