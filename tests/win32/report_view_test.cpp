@@ -123,6 +123,6 @@ TEST_P(FallBackTest, PanelTakesThePlaceOfAControlThatShowsNoPage) {
 
 INSTANTIATE_TEST_SUITE_P(View, FallBackTest,
                          testing::Values(FallBackCase{"Shown", true}, FallBackCase{"Hidden", false}),
-                         [](const testing::TestParamInfo<FallBackCase>& info) { return std::string(info.param.name); });
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -452,7 +452,7 @@ INSTANTIATE_TEST_SUITE_P(Keys, PrintKeyTest,
                          testing::Values(PrintKeyCase{"CtrlP", true, false, true},
                                          PrintKeyCase{"P", false, false, false},
                                          PrintKeyCase{"CtrlAltP", true, true, false}),
-                         [](const testing::TestParamInfo<PrintKeyCase>& info) { return std::string(info.param.name); });
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The program's own view, end to end: the run's page goes to the browser control, which
 // shows none here (no browser engine under Wine), so the panel takes over after the

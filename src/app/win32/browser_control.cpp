@@ -352,10 +352,11 @@ STDMETHODIMP BrowserSite::Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS* 
       if (is_top(parameters) && events_.completed) events_.completed();
       break;
     case DISPID_NEWWINDOW2:
+    case DISPID_NEWWINDOW3:
       // A link opened in a new window (Shift+click) would leave a browser window behind
-      // the program: the view keeps to its one page. Cancel is the last argument.
-      if (parameters->cArgs >= 1 && parameters->rgvarg[0].vt == (VT_BYREF | VT_BOOL))
-        *parameters->rgvarg[0].pboolVal = VARIANT_TRUE;
+      // the program: the view keeps to its one page. Cancel is the one boolean by reference.
+      for (UINT i = 0; i < parameters->cArgs; ++i)
+        if (parameters->rgvarg[i].vt == (VT_BYREF | VT_BOOL)) *parameters->rgvarg[i].pboolVal = VARIANT_TRUE;
       break;
     default:
       break;

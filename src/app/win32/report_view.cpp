@@ -92,11 +92,13 @@ BrowserReportView::BrowserReportView(HWND parent, int id, unsigned timeout_ms)
     : browser_(BrowserControl::create(parent, id,
                                       {[this] { arrived_ = true; },
                                        [this] {
-                                         // Complete: a page read anew opens at its top, not where
-                                         // the last one was left.
                                          arrived_ = true;
                                          stop_waiting();
-                                         if (browser_) browser_->scroll_to_top();
+                                         // A page read anew opens at its top, not where the
+                                         // last one was left; a link within the page keeps
+                                         // the place it leads to.
+                                         if (to_top_ && browser_) browser_->scroll_to_top();
+                                         to_top_ = false;
                                        }})),
       // Made right after the control, so that either takes the same place in the tab order.
       panel_(parent, id),
@@ -128,6 +130,7 @@ void BrowserReportView::load(bool fresh) {
   if (!browser_ || url_.empty()) return;
   // The control may raise its events before Navigate returns: the wait starts first.
   arrived_ = false;
+  to_top_ = true;
   waiting_ = ::SetTimer(browser_->window(), reinterpret_cast<UINT_PTR>(this), timeout_ms_, &timed_out) != 0;
   if (!browser_->navigate(url_, fresh)) fall_back();
 }

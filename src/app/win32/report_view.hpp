@@ -98,5 +98,6 @@ class BrowserReportView : public ReportView {
   std::string url_;
   bool visible_ = true;
   bool arrived_ = false;  ///< the page read last has begun to show
+  bool to_top_ = false;   ///< the page read last goes to its top once complete
   bool waiting_ = false;  ///< the time-out runs
 };
