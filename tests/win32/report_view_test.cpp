@@ -55,11 +55,13 @@ std::wstring child_texts(HWND window) {
   return texts;
 }
 
-// Whether the view is shown when the time-out ends: a run hides the view when its page
-// could not be made, and the panel must not show a page the run has given up.
+// Whether the view is shown when the time-out ends (a run hides the view when its page
+// could not be made, and the panel must not show a page the run has given up), and whether
+// the focus was in the control (it goes to the panel's button; from elsewhere it is not taken).
 struct FallBackCase {
   const char* name;
   bool visible;
+  bool focused;
 };
 
 class FallBackTest : public testing::TestWithParam<FallBackCase> {};
@@ -87,10 +89,14 @@ TEST_P(FallBackTest, PanelTakesThePlaceOfAControlThatShowsNoPage) {
   view.place(8, 160, 600, 280);
   EXPECT_TRUE(same(place_of(control), RECT{8, 160, 608, 440}));
 
+  ::SetFocus(parent.hwnd());
   const auto asked = steady_clock::now();
   view.navigate(url);
   if (!GetParam().visible) view.set_visible(false);
+  if (GetParam().focused) ::SetFocus(control);
   win32ui::pump_pending();
+  HWND focus = ::GetFocus();
+  EXPECT_EQ(focus == control || ::IsChild(control, focus), GetParam().focused);
   // Before the time-out the control is the view, waiting for the page.
   ASSERT_EQ(view.browser_window(), control);
   EXPECT_EQ(shown(control), GetParam().visible);
@@ -108,6 +114,10 @@ TEST_P(FallBackTest, PanelTakesThePlaceOfAControlThatShowsNoPage) {
   EXPECT_NE(child_texts(panel).find(L"Il report è nel file:\n" + page.wstring() + L"\nApri nel browser\n"),
             std::wstring::npos)
       << child_texts(panel);
+  if (GetParam().focused)
+    EXPECT_EQ(win32ui::text_of(::GetFocus()), L"Apri nel browser");
+  else
+    EXPECT_EQ(::GetFocus(), parent.hwnd());
 
   // From now on the panel is the view: it is shown, placed and told the next page.
   view.set_visible(true);
@@ -122,7 +132,9 @@ TEST_P(FallBackTest, PanelTakesThePlaceOfAControlThatShowsNoPage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(View, FallBackTest,
-                         testing::Values(FallBackCase{"Shown", true}, FallBackCase{"Hidden", false}),
+                         testing::Values(FallBackCase{"ShownWithTheFocus", true, true},
+                                         FallBackCase{"ShownFocusElsewhere", true, false},
+                                         FallBackCase{"Hidden", false, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -86,6 +86,8 @@ void PanelReportView::place(int left, int top, int width, int height) {
 
 void PanelReportView::print() { open_in_browser(); }
 
+void PanelReportView::focus() { ::SetFocus(::IsWindowEnabled(open_) ? open_ : panel_); }
+
 bool PanelReportView::open_in_browser() const { return win32ui::open_in_browser(panel_, url_); }
 
 BrowserReportView::BrowserReportView(HWND parent, int id, unsigned timeout_ms)
@@ -132,7 +134,8 @@ void BrowserReportView::load(bool fresh) {
   arrived_ = false;
   to_top_ = true;
   waiting_ = ::SetTimer(browser_->window(), reinterpret_cast<UINT_PTR>(this), timeout_ms_, &timed_out) != 0;
-  if (!browser_->navigate(url_, fresh)) fall_back();
+  // Without its time-out a page that never shows would leave the view blank for good.
+  if (!waiting_ || !browser_->navigate(url_, fresh)) fall_back();
 }
 
 void CALLBACK BrowserReportView::timed_out(HWND, UINT, UINT_PTR id, DWORD) {
@@ -150,8 +153,13 @@ void BrowserReportView::stop_waiting() {
 
 void BrowserReportView::fall_back() {
   stop_waiting();
+  HWND window = browser_->window();
+  HWND focus = ::GetFocus();
+  const bool focused = focus && (focus == window || ::IsChild(window, focus));
   browser_.reset();
   panel_.set_visible(visible_);
+  // The focus does not vanish with the control: the keys (Esc, Tab) still reach the window.
+  if (focused && visible_) panel_.focus();
 }
 
 void BrowserReportView::set_visible(bool visible) {

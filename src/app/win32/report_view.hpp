@@ -43,6 +43,9 @@ class PanelReportView : public ReportView {
   /// The panel cannot print: the page opens in the system's browser, which can.
   void print() override;
 
+  /// Gives the focus to the panel's button, or to the panel before there is a page.
+  void focus();
+
   HWND panel() const { return panel_; }
   /// The address shown; "" before the first page.
   const std::string& url() const { return url_; }
