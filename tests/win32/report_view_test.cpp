@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ostream>
 #include <string>
 
 #include "report_view.hpp"
@@ -63,6 +64,7 @@ struct FallBackCase {
   bool visible;
   bool focused;
 };
+void PrintTo(const FallBackCase& row, std::ostream* out) { *out << row.name; }
 
 class FallBackTest : public testing::TestWithParam<FallBackCase> {};
 

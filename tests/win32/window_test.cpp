@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -425,6 +426,7 @@ struct PrintKeyCase {
   bool alt;
   bool prints;
 };
+void PrintTo(const PrintKeyCase& row, std::ostream* out) { *out << row.name; }
 
 class PrintKeyTest : public WindowTest, public testing::WithParamInterface<PrintKeyCase> {};
 
