@@ -38,8 +38,8 @@ class Parent {
   Parent() {
     static const wchar_t* parent_class =
         win32ui::register_class(L"PIVZONA12ReportViewTest", ::DefWindowProcW, COLOR_BTNFACE + 1);
-    hwnd_ = ::CreateWindowExW(0, parent_class, L"", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE, 0, 0, 640,
-                              480, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    hwnd_ = ::CreateWindowExW(0, parent_class, L"", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE, 0, 0, 640, 480,
+                              nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
   }
   ~Parent() { ::DestroyWindow(hwnd_); }
   HWND hwnd() const { return hwnd_; }

@@ -108,7 +108,7 @@ class WindowTest : public testing::Test {
   // given up when none of them is admitted. The report view is a recording one unless
   // make_view makes another.
   std::unique_ptr<TfrmMain> start(std::vector<std::pair<std::wstring, std::wstring>> attempts,
-                                   TfrmMain::ViewMaker make_view = {}) {
+                                  TfrmMain::ViewMaker make_view = {}) {
     host.set_modal_hook([attempts](HWND login) {
       for (const auto& [user, password] : attempts) {
         type_credentials(login, user, password);
@@ -473,8 +473,8 @@ TEST_F(WindowTest, ARunsPageGoesToThePanelWhenTheControlShowsNone) {
   save_paths = {work.dir() + "diabete.xml"};
   win32ui::click(window->item(TfrmMain::id_btnCalcola));
   ASSERT_EQ(window->last_run().outcome, RunOutcome::saved) << window->last_run().message;
-  ASSERT_TRUE(window_checks::pump_until([&] { return browser_view->browser_window() == nullptr; },
-                                        std::chrono::seconds(15)))
+  ASSERT_TRUE(
+      window_checks::pump_until([&] { return browser_view->browser_window() == nullptr; }, std::chrono::seconds(15)))
       << "the control showed the page: this system has a browser engine";
   HWND panel = browser_view->panel().panel();
   EXPECT_EQ(window->item(TfrmMain::id_WebBrowser), panel);

@@ -92,8 +92,8 @@ class BrowserSite final : public IOleClientSite,
   STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
   STDMETHODIMP OnInPlaceActivate() override { return S_OK; }
   STDMETHODIMP OnUIActivate() override { return S_OK; }
-  STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, RECT* position,
-                                RECT* clip, OLEINPLACEFRAMEINFO* info) override;
+  STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, RECT* position, RECT* clip,
+                                OLEINPLACEFRAMEINFO* info) override;
   STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
   STDMETHODIMP OnUIDeactivate(WINBOOL) override { return S_OK; }
   STDMETHODIMP OnInPlaceDeactivate() override {
@@ -161,8 +161,7 @@ class BrowserSite final : public IOleClientSite,
   }
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  STDMETHODIMP Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS* parameters, VARIANT*, EXCEPINFO*,
-                      UINT*) override;
+  STDMETHODIMP Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS* parameters, VARIANT*, EXCEPINFO*, UINT*) override;
 
  private:
   ~BrowserSite() = default;
@@ -199,8 +198,7 @@ STDMETHODIMP BrowserSite::QueryInterface(REFIID iid, void** object) {
 }
 
 bool BrowserSite::embed() {
-  if (FAILED(::CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object_))))
-    return false;
+  if (FAILED(::CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object_)))) return false;
   if (FAILED(object_->SetClientSite(this)) || FAILED(object_.As(&browser_))) return false;
   RECT area{};
   ::GetClientRect(window_, &area);
@@ -262,8 +260,8 @@ bool BrowserSite::print() {
   return true;
 }
 
-STDMETHODIMP BrowserSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document,
-                                           RECT* position, RECT* clip, OLEINPLACEFRAMEINFO* info) {
+STDMETHODIMP BrowserSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, RECT* position,
+                                           RECT* clip, OLEINPLACEFRAMEINFO* info) {
   *frame = static_cast<IOleInPlaceFrame*>(this);
   AddRef();
   *document = nullptr;
@@ -281,7 +279,9 @@ STDMETHODIMP BrowserSite::ShowContextMenu(DWORD, POINT* at, IUnknown*, IDispatch
   // offers what a doctor needs of a report instead.
   if (!browser_) return S_OK;
   HMENU menu = ::CreatePopupMenu();
-  const auto state = [&](OLECMDID command) { return command_enabled(browser_.Get(), command) ? MF_ENABLED : MF_GRAYED; };
+  const auto state = [&](OLECMDID command) {
+    return command_enabled(browser_.Get(), command) ? MF_ENABLED : MF_GRAYED;
+  };
   // A page that can be printed is a page shown, which the system's browser can open too.
   ::AppendMenuW(menu, MF_STRING | state(OLECMDID_PRINT), menu_print, menu_print_text);
   ::AppendMenuW(menu, MF_STRING | state(OLECMDID_PRINT), menu_open, menu_open_text);
@@ -338,8 +338,8 @@ bool BrowserSite::is_top(const DISPPARAMS* parameters) const {
   if (first.vt != VT_DISPATCH || !first.pdispVal) return false;
   ComPtr<IUnknown> fired;
   ComPtr<IUnknown> ours;
-  return SUCCEEDED(first.pdispVal->QueryInterface(IID_PPV_ARGS(&fired))) &&
-         SUCCEEDED(browser_.As(&ours)) && fired.Get() == ours.Get();
+  return SUCCEEDED(first.pdispVal->QueryInterface(IID_PPV_ARGS(&fired))) && SUCCEEDED(browser_.As(&ours)) &&
+         fired.Get() == ours.Get();
 }
 
 STDMETHODIMP BrowserSite::Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS* parameters, VARIANT*, EXCEPINFO*,
