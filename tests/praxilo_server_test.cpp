@@ -184,6 +184,18 @@ TEST_F(ServerTest, SqlIntoAnswersTheFirstColumnOfTheFirstRow) {
   EXPECT_EQ(sql_into("SELECT 12"), "12");
 }
 
+TEST_F(ServerTest, LongTextsGoBothWaysWhole) {
+  // Requests and answers far longer than a usual call's, each arriving in many pieces;
+  // the calls around them stay in step.
+  for (const std::size_t length : {std::size_t{70'000}, std::size_t{3'000'000}}) {
+    SCOPED_TRACE(length);
+    std::string text(length, 'x');
+    for (std::size_t i = 0; i < length; i += 997) text[i] = static_cast<char>('a' + i % 26);
+    EXPECT_EQ(sql_into("SELECT '" + text + "'"), text);
+    EXPECT_EQ(sql_into("SELECT 12"), "12");
+  }
+}
+
 TEST_F(ServerTest, DumpFileFormat) {
   EXPECT_EQ(dump("SELECT 'Rossi', 12, NULL, 7.5, '', 'a' || char(9) || 'b' || char(13) || char(10) || 'c', "
                  "'say \"hi\"' UNION ALL SELECT 'x', -1, 2, 0.25, ' ', '', ''"),
@@ -242,7 +254,7 @@ TEST_F(ServerTest, SqlErrorsAreErrorsOfTheCall) {
   }
   EXPECT_FALSE(std::filesystem::exists(inst.appdir() + "Temp") &&
                !std::filesystem::is_empty(inst.appdir() + "Temp"));  // no file left by a failed dump
-  EXPECT_EQ(sql_into("SELECT 1"), "1");                                 // and the server goes on
+  EXPECT_EQ(sql_into("SELECT 1"), "1");                              // and the server goes on
 }
 
 TEST_F(ServerTest, SignInAttributesAndOptions) {
@@ -263,8 +275,7 @@ TEST_F(ServerTest, SignInAttributesAndOptions) {
 }
 
 TEST(PraxiloDb, RewriteKeepsCommentsAndQuotedNames) {
-  EXPECT_EQ(praxilo_db::rewrite_dialect("select \"cast('2008-01-01' as date)\" -- cast('2008-01-01' as date)\n")
-                .sql,
+  EXPECT_EQ(praxilo_db::rewrite_dialect("select \"cast('2008-01-01' as date)\" -- cast('2008-01-01' as date)\n").sql,
             "select \"cast('2008-01-01' as date)\" -- cast('2008-01-01' as date)\n");
   EXPECT_EQ(praxilo_db::rewrite_dialect("x>=cast('2008-01-01' as date)/*cast('x' as date)*/").sql,
             "x>='2008-01-01'/*cast('x' as date)*/");
