@@ -28,8 +28,8 @@ struct Enrolment {
 /// Looks for the patient's current enrolment in the diabetes project: the latest
 /// enrolment record must be in state "A". False when the patient is not to be reported.
 bool find_enrolment(Tpx_wrap_praxipat& session, const std::string& patient_code, Enrolment& enrolment) {
-  const std::string tail = " from cart_accert WHERE codice = " + sql_quote(patient_code) +
-                           " and ac_code = '4250'" + " ORDER by time_last desc";
+  const std::string tail = " from cart_accert WHERE codice = " + sql_quote(patient_code) + " and ac_code = '4250'" +
+                           " ORDER by time_last desc";
   const std::string opened = checked_sql_into(session, "Praxilo", "SELECT dateformat(data_open, 'yyyy-mm-dd' )" + tail);
   if (tools::is_empty(opened)) return false;
   const TDateTime date = tools::string2date(opened, "yyyy-mm-dd");
@@ -107,16 +107,12 @@ void build_document(const ProgrammeInfo& programme, const std::string& select_sq
   const std::string range_end = sql_date_expression(context.date_to);
 
   const std::string dump_path = dump_file_path(checked_sql_dump_file(session, "Praxilo", select_sql));
-  std::error_code ec;
-  if (dump_path.empty() || !fs::is_regular_file(platform::path_from_utf8(dump_path), ec)) return;  // no list: the document is untouched
-  // The working file is a bare name: the current directory. It goes however the build
-  // ends, and so does the dump, as soon as it is copied.
-  std::optional<platform::WorkingFile> working;
-  {
-    platform::RemovalGuard dump_removal(dump_path);
-    working.emplace(programme.working_file, read_bytes(dump_path));
-  }
-  const std::vector<std::string> lines = ansi_lines(working->read());
+  // The dump goes as soon as it is read, however the reading ends.
+  const std::optional<std::string> list = dump_path.empty() ? std::nullopt : platform::read_and_remove_file(dump_path);
+  if (!list) return;  // no list: the document is untouched
+  // The working file is a bare name: the current directory. It goes however the build ends.
+  const platform::WorkingFile working(programme.working_file, *list);
+  const std::vector<std::string> lines = ansi_lines(working.read());
   const int total = count_patient_lines(lines);
   context.host.progress(0, total);
 

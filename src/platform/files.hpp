@@ -4,6 +4,7 @@
 // sees half a file, and removed however the run that made them ends.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -48,6 +49,14 @@ class FileReplacement {
 /// Creates path, empty and readable by its owner only, when nothing stands there yet; a
 /// link is never followed. True when a regular file is there afterwards.
 bool ensure_private_file(const std::string& path);
+
+/// Reads the whole regular file at path, which another program left to be read once, and
+/// removes it however the reading ends (and when the process is interrupted meanwhile).
+/// The file is opened once and read by the size it has: no separate look at the path, no
+/// buffer of its own. nullopt when nothing is at path or what is there is not a regular
+/// file (a directory, a pipe, a device: links are followed), which is left as it is.
+/// Throws std::runtime_error naming path when a file is there but cannot be opened or read.
+std::optional<std::string> read_and_remove_file(const std::string& path);
 
 /// Removes path when the guard goes (unless released), and when the process is
 /// interrupted while the guard lives (install_interrupt_cleanup).

@@ -170,6 +170,40 @@ WorkingFile::~WorkingFile() {
   if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }
 
+std::optional<std::string> read_and_remove_file(const std::string& path) {
+  // Without O_NONBLOCK, opening a FIFO would wait for a writer before it could be refused.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+    throw std::runtime_error("Impossibile aprire il file '" + path + "'");
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  const RemovalGuard removal(path);
+  // Closed before the guard removes the file, however the reading ends.
+  const struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  // One byte of room past the size: a regular file answers a read in full up to its end,
+  // so a read that leaves room unfilled has met the end, and no second read is needed.
+  std::string bytes(static_cast<std::size_t>(st.st_size) + 1, '\0');
+  std::size_t have = 0;
+  for (;;) {
+    const ssize_t n = ::read(fd, bytes.data() + have, bytes.size() - have);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw std::runtime_error("Errore nella lettura del file '" + path + "'");
+    have += static_cast<std::size_t>(n);
+    if (n == 0 || have < bytes.size()) break;
+    bytes.resize(bytes.size() * 2);  // the file grew since it was measured
+  }
+  bytes.resize(have);
+  return bytes;
+}
+
 std::string WorkingFile::read() const {
   std::string content;
   char buffer[65536];

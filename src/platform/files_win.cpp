@@ -31,9 +31,9 @@ constexpr int max_links = 40;
 
 std::string error_text(DWORD error) {
   wchar_t* text = nullptr;
-  const DWORD n = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-      reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  const DWORD n =
+      ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::wstring message = n && text ? std::wstring(text, n) : L"errore " + std::to_wstring(error);
   if (text) ::LocalFree(text);
   while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
@@ -179,8 +179,7 @@ WorkingFile::WorkingFile(const std::string& path, std::string_view bytes) : path
   const fs::path name = path_from_utf8(path);
   // An earlier file or link of this name goes; DeleteFileW removes a link, not its target.
   const DWORD attributes = ::GetFileAttributesW(name.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-    ::DeleteFileW(name.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) ::DeleteFileW(name.c_str());
   HANDLE file = create_new(name);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
@@ -198,6 +197,46 @@ WorkingFile::WorkingFile(const std::string& path, std::string_view bytes) : path
 
 WorkingFile::~WorkingFile() {
   if (handle_ != -1) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+std::optional<std::string> read_and_remove_file(const std::string& path) {
+  const fs::path name = path_from_utf8(path);
+  HANDLE file = ::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
+    // A directory cannot be opened as a file: it is no file to read.
+    const DWORD attributes = ::GetFileAttributesW(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return std::nullopt;
+    throw std::runtime_error("Impossibile aprire il file '" + path + "'");
+  }
+  if (::GetFileType(file) != FILE_TYPE_DISK) {
+    ::CloseHandle(file);
+    return std::nullopt;
+  }
+  const RemovalGuard removal(path);
+  // Closed before the guard removes the file, however the reading ends.
+  const struct Closer {
+    HANDLE file;
+    ~Closer() { ::CloseHandle(file); }
+  } closer{file};
+  LARGE_INTEGER size{};
+  const bool measured = ::GetFileSizeEx(file, &size);
+  // One byte of room past the size: a read that leaves room unfilled has met the end.
+  std::string bytes(measured ? static_cast<std::size_t>(size.QuadPart) + 1 : 65536, '\0');
+  std::size_t have = 0;
+  for (;;) {
+    const DWORD room = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - have, 1u << 30));
+    DWORD n = 0;
+    if (!::ReadFile(file, bytes.data() + have, room, &n, nullptr))
+      throw std::runtime_error("Errore nella lettura del file '" + path + "'");
+    have += n;
+    if (n < room) break;
+    if (have == bytes.size()) bytes.resize(bytes.size() * 2);  // the file grew since it was measured
+  }
+  bytes.resize(have);
+  return bytes;
 }
 
 std::string WorkingFile::read() const {
