@@ -42,10 +42,19 @@ std::string to_bytes(const json& message) {
   return bytes;
 }
 
-/// A reader of one message's events that refuses every event; the readers of the two
-/// messages accept those that stand where their message has them.
-class Refusing : public nlohmann::json_sax<json> {
+/// A reader of one message's events, which refuses every event but those that stand
+/// where the message has them (the readers of the two messages below accept them).
+template <typename Message>
+class MessageReader : public nlohmann::json_sax<json> {
  public:
+  Message message;
+
+  /// The message read; nullopt when the parse failed or the message is not whole.
+  std::optional<Message> result(bool parsed) {
+    if (!parsed || !complete) return std::nullopt;
+    return std::move(message);
+  }
+
   bool null() override { return false; }
   bool boolean(bool) override { return false; }
   bool number_integer(number_integer_t) override { return false; }
@@ -57,7 +66,7 @@ class Refusing : public nlohmann::json_sax<json> {
   bool key(string_t&) override { return false; }
   bool end_object() override { return false; }
   bool start_array(std::size_t) override { return false; }
-  bool end_array() override { return false; }
+  bool end_array() override { return close_array(); }
   bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
 
  protected:
@@ -67,8 +76,12 @@ class Refusing : public nlohmann::json_sax<json> {
   int item = 0;
   bool complete = false;
 
-  /// The message's own array, of three items.
-  bool open_message(std::size_t length) {
+  /// The message's own array, of three items, or (when inner_allowed) its third item's.
+  bool open_array(std::size_t length, bool inner_allowed) {
+    if (depth == 1 && item == 2 && inner_allowed) {
+      depth = 2;
+      return true;
+    }
     if (depth != 0 || complete || length != 3) return false;
     depth = 1;
     return true;
@@ -94,97 +107,72 @@ class Refusing : public nlohmann::json_sax<json> {
 };
 
 /// [id, method, [text | nil, ...]]
-class RequestReader : public Refusing {
+class RequestReader : public MessageReader<Request> {
  public:
-  Request request;
-
-  std::optional<Request> result(bool parsed) {
-    if (!parsed || !complete) return std::nullopt;
-    return std::move(request);
-  }
-
-  bool start_array(std::size_t length) override {
-    if (depth == 1 && item == 2) {
-      depth = 2;
-      return true;
-    }
-    return open_message(length);
-  }
-  bool end_array() override { return close_array(); }
-  bool number_unsigned(number_unsigned_t value) override { return take_id(request.id, value); }
+  bool start_array(std::size_t length) override { return open_array(length, true); }
+  bool number_unsigned(number_unsigned_t value) override { return take_id(message.id, value); }
   bool string(string_t& text) override {
     if (depth == 1 && item == 1) {
-      request.method = std::move(text);
+      message.method = std::move(text);
       ++item;
       return true;
     }
     if (depth != 2) return false;
-    request.args.push_back(Argument::of(std::move(text)));
+    message.args.push_back(Argument::of(std::move(text)));
     return true;
   }
   bool null() override {
     if (depth != 2) return false;
-    request.args.push_back(Argument::missing());
+    message.args.push_back(Argument::missing());
     return true;
   }
 };
 
 /// [id, true, [] | [nil] | [text] | [integer]] or [id, false, error text]
-class ResponseReader : public Refusing {
+class ResponseReader : public MessageReader<Response> {
  public:
-  Response response;
-
-  std::optional<Response> result(bool parsed) {
-    if (!parsed || !complete) return std::nullopt;
-    return std::move(response);
-  }
-
   bool start_array(std::size_t length) override {
-    if (depth == 1 && item == 2 && response.ok && length <= 1) {
-      depth = 2;
-      response.result = Variant::make_empty();
-      return true;
-    }
-    return open_message(length);
+    if (!open_array(length, message.ok && length <= 1)) return false;
+    if (depth == 2) message.result = Variant::make_empty();
+    return true;
   }
-  bool end_array() override { return close_array(); }
   bool number_unsigned(number_unsigned_t value) override {
     if (depth == 2) {
       if (value > static_cast<number_unsigned_t>(std::numeric_limits<std::int64_t>::max())) return false;
       return number_integer(static_cast<number_integer_t>(value));
     }
-    return take_id(response.id, value);
+    return take_id(message.id, value);
   }
   bool number_integer(number_integer_t value) override {
     if (!value_expected()) return false;
-    response.result = Variant::make_integer(value);
+    message.result = Variant::make_integer(value);
     return true;
   }
   bool boolean(bool ok) override {
     if (depth != 1 || item != 1) return false;
-    response.ok = ok;
+    message.ok = ok;
     ++item;
     return true;
   }
   bool string(string_t& text) override {
-    if (depth == 1 && item == 2 && !response.ok) {
-      response.error = std::move(text);
+    if (depth == 1 && item == 2 && !message.ok) {
+      message.error = std::move(text);
       ++item;
       return true;
     }
     if (!value_expected()) return false;
-    response.result = Variant::make_text(std::move(text));
+    message.result = Variant::make_text(std::move(text));
     return true;
   }
   bool null() override {
     if (!value_expected()) return false;
-    response.result = Variant::make_null();
+    message.result = Variant::make_null();
     return true;
   }
 
  private:
   /// In the result's array, before its one value.
-  bool value_expected() const { return depth == 2 && response.result.kind == Variant::Kind::empty; }
+  bool value_expected() const { return depth == 2 && message.result.kind == Variant::Kind::empty; }
 };
 
 template <typename Reader>

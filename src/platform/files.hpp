@@ -3,6 +3,7 @@
 // through a link planted in their place, replaced in one step so that a reader never
 // sees half a file, and removed however the run that made them ends.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -57,6 +58,13 @@ bool ensure_private_file(const std::string& path);
 /// file (a directory, a pipe, a device: links are followed), which is left as it is.
 /// Throws std::runtime_error naming path when a file is there but cannot be opened or read.
 std::optional<std::string> read_and_remove_file(const std::string& path);
+
+/// For the platform layer: the whole of a file measured at size bytes, read through
+/// read_some (which reads at most the given count into the buffer and gives how many it
+/// read, 0 at the end, or throws). One byte of room past the size lets the first read that
+/// leaves room unfilled show the end, so that a whole file costs one read; a file that grew
+/// since it was measured is read on to its end.
+std::string read_measured(std::uint64_t size, const std::function<std::size_t(char*, std::size_t)>& read_some);
 
 /// Removes path when the guard goes (unless released), and when the process is
 /// interrupted while the guard lives (install_interrupt_cleanup).

@@ -188,20 +188,15 @@ std::optional<std::string> read_and_remove_file(const std::string& path) {
     int fd;
     ~Closer() { ::close(fd); }
   } closer{fd};
-  // One byte of room past the size: a regular file answers a read in full up to its end,
-  // so a read that leaves room unfilled has met the end, and no second read is needed.
-  std::string bytes(static_cast<std::size_t>(st.st_size) + 1, '\0');
-  std::size_t have = 0;
-  for (;;) {
-    const ssize_t n = ::read(fd, bytes.data() + have, bytes.size() - have);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw std::runtime_error("Errore nella lettura del file '" + path + "'");
-    have += static_cast<std::size_t>(n);
-    if (n == 0 || have < bytes.size()) break;
-    bytes.resize(bytes.size() * 2);  // the file grew since it was measured
-  }
-  bytes.resize(have);
-  return bytes;
+  // A regular file answers a read in full up to its end, so a read that leaves room
+  // unfilled has met the end.
+  return read_measured(static_cast<std::uint64_t>(st.st_size), [&](char* buffer, std::size_t room) {
+    for (;;) {
+      const ssize_t n = ::read(fd, buffer, room);
+      if (n >= 0) return static_cast<std::size_t>(n);
+      if (errno != EINTR) throw std::runtime_error("Errore nella lettura del file '" + path + "'");
+    }
+  });
 }
 
 std::string WorkingFile::read() const {

@@ -222,21 +222,19 @@ std::optional<std::string> read_and_remove_file(const std::string& path) {
     ~Closer() { ::CloseHandle(file); }
   } closer{file};
   LARGE_INTEGER size{};
-  const bool measured = ::GetFileSizeEx(file, &size);
-  // One byte of room past the size: a read that leaves room unfilled has met the end.
-  std::string bytes(measured ? static_cast<std::size_t>(size.QuadPart) + 1 : 65536, '\0');
-  std::size_t have = 0;
-  for (;;) {
-    const DWORD room = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - have, 1u << 30));
-    DWORD n = 0;
-    if (!::ReadFile(file, bytes.data() + have, room, &n, nullptr))
-      throw std::runtime_error("Errore nella lettura del file '" + path + "'");
-    have += n;
-    if (n < room) break;
-    if (have == bytes.size()) bytes.resize(bytes.size() * 2);  // the file grew since it was measured
-  }
-  bytes.resize(have);
-  return bytes;
+  if (!::GetFileSizeEx(file, &size)) size.QuadPart = 0;  // then measured as it is read
+  return read_measured(static_cast<std::uint64_t>(size.QuadPart), [&](char* buffer, std::size_t room) {
+    std::size_t got = 0;
+    while (got < room) {  // in pieces that a DWORD can count
+      const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(room - got, 1u << 30));
+      DWORD n = 0;
+      if (!::ReadFile(file, buffer + got, piece, &n, nullptr))
+        throw std::runtime_error("Errore nella lettura del file '" + path + "'");
+      got += n;
+      if (n < piece) break;  // the end of the file
+    }
+    return got;
+  });
 }
 
 std::string WorkingFile::read() const {
