@@ -25,11 +25,16 @@ const xmlChar* to_xml(const std::string& text) { return reinterpret_cast<const x
 std::size_t utf8_form_length(std::string_view text, char32_t& code_point) {
   const auto lead = static_cast<unsigned char>(text[0]);
   std::size_t n = 0;
-  if (lead >= 0xC0 && lead <= 0xDF) n = 2;
-  else if (lead >= 0xE0 && lead <= 0xEF) n = 3;
-  else if (lead >= 0xF0 && lead <= 0xF7) n = 4;
-  else if (lead >= 0xF8 && lead <= 0xFB) n = 5;
-  else if (lead >= 0xFC && lead <= 0xFD) n = 6;
+  if (lead >= 0xC0 && lead <= 0xDF)
+    n = 2;
+  else if (lead >= 0xE0 && lead <= 0xEF)
+    n = 3;
+  else if (lead >= 0xF0 && lead <= 0xF7)
+    n = 4;
+  else if (lead >= 0xF8 && lead <= 0xFB)
+    n = 5;
+  else if (lead >= 0xFC && lead <= 0xFD)
+    n = 6;
   if (n == 0 || n > text.size()) return 1;
   code_point = lead & (0x7F >> n);
   for (std::size_t i = 1; i < n; ++i) {
@@ -84,7 +89,14 @@ XmlElement XmlElement::append_text_child(const std::string& name, const std::str
   XmlElement child = append_child(name);
   if (child.valid() && !text.empty()) {
     auto* node = static_cast<xmlNodePtr>(child.node_);
-    const std::string safe = xml_safe(text);
+    // Most texts are plain ASCII, which XML holds as it is: only the others are checked
+    // character by character.
+    const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+      const auto byte = static_cast<unsigned char>(c);
+      return (byte >= 0x20 && byte <= 0x7F) || c == '\t' || c == '\n' || c == '\r';
+    });
+    const std::string checked = plain ? std::string() : xml_safe(text);
+    const std::string& safe = plain ? text : checked;
     xmlNodePtr text_node = xmlNewDocTextLen(node->doc, to_xml(safe), static_cast<int>(safe.size()));
     if (text_node) xmlAddChild(node, text_node);
   }
@@ -123,7 +135,8 @@ struct XmlDocument::Impl {
     doc->standalone = standalone ? 1 : -1;
     Sink sink{&write};
     xmlSaveCtxtPtr context = xmlSaveToIO(&Sink::on_write, nullptr, &sink, encoding.c_str(), XML_SAVE_FORMAT);
-    if (!context) throw std::runtime_error("XmlDocument: impossibile serializzare il documento (codifica '" + encoding + "')");
+    if (!context)
+      throw std::runtime_error("XmlDocument: impossibile serializzare il documento (codifica '" + encoding + "')");
     const long written = xmlSaveDoc(context, doc);
     // Closing writes what the context still buffers.
     const int closed = xmlSaveClose(context);
@@ -154,7 +167,11 @@ XmlDocument::XmlDocument() : impl_(std::make_unique<Impl>()) { xmlInitParser(); 
 XmlDocument::~XmlDocument() { impl_->free_all(); }
 
 void XmlDocument::activate() {
-  if (!impl_->doc) impl_->doc = xmlNewDoc(to_xml(impl_->version));
+  if (impl_->doc) return;
+  impl_->doc = xmlNewDoc(to_xml(impl_->version));
+  // Element names are kept once in the document's dictionary rather than copied into
+  // every element: a report repeats a few dozen names in hundreds of thousands of elements.
+  if (impl_->doc) impl_->doc->dict = xmlDictCreate();
 }
 
 bool XmlDocument::active() const { return impl_->doc != nullptr; }
