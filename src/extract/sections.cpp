@@ -53,7 +53,9 @@ std::vector<std::vector<std::string>> read_section_rows(Tpx_wrap_praxipat& sessi
   // The dump goes however the reading ends.
   const std::optional<std::string> dump = path.empty() ? std::nullopt : platform::read_and_remove_file(path);
   if (!dump) return rows;
-  for (const auto& line : ansi_lines(*dump)) {
+  const std::vector<std::string> lines = ansi_lines(*dump);
+  rows.reserve(lines.size());
+  for (const auto& line : lines) {
     std::vector<std::string> fields = tools::string2array(line, "\t");
     if (fields.size() >= 2) rows.push_back(std::move(fields));
   }

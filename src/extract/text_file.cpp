@@ -1,5 +1,7 @@
 #include "extract/text_file.hpp"
 
+#include <algorithm>
+
 #include "platform/codepage.hpp"
 
 std::vector<std::string> ansi_lines(std::string_view bytes) {
@@ -8,6 +10,7 @@ std::vector<std::string> ansi_lines(std::string_view bytes) {
   // character, in every ANSI code page and in UTF-8.
   const std::string text = platform::from_ansi(bytes);
   std::vector<std::string> lines;
+  lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
   std::string_view rest = text;
   while (!rest.empty()) {
     const std::size_t end = rest.find('\n');
