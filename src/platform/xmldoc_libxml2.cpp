@@ -74,6 +74,20 @@ std::string xml_safe(const std::string& text) {
   return out;
 }
 
+/// A text node of doc that holds text. With the document's dictionary the text is kept
+/// there once, shared by every node that holds the same: a report repeats its dates,
+/// codes and values many times, and each copy of its own would be one more allocation.
+xmlNodePtr new_text(xmlDocPtr doc, const std::string& text) {
+  const int length = static_cast<int>(text.size());
+  if (!doc->dict) return xmlNewDocTextLen(doc, to_xml(text), length);
+  const xmlChar* shared = xmlDictLookup(doc->dict, to_xml(text), length);
+  if (!shared) return nullptr;
+  xmlNodePtr node = xmlNewDocText(doc, nullptr);
+  // Freeing the node leaves alone what the dictionary owns.
+  if (node) node->content = const_cast<xmlChar*>(shared);
+  return node;
+}
+
 }  // namespace
 
 XmlElement XmlElement::append_child(const std::string& name) {
@@ -97,7 +111,7 @@ XmlElement XmlElement::append_text_child(const std::string& name, const std::str
     });
     const std::string checked = plain ? std::string() : xml_safe(text);
     const std::string& safe = plain ? text : checked;
-    xmlNodePtr text_node = xmlNewDocTextLen(node->doc, to_xml(safe), static_cast<int>(safe.size()));
+    xmlNodePtr text_node = new_text(node->doc, safe);
     if (text_node) xmlAddChild(node, text_node);
   }
   return child;
