@@ -25,16 +25,11 @@ const xmlChar* to_xml(const std::string& text) { return reinterpret_cast<const x
 std::size_t utf8_form_length(std::string_view text, char32_t& code_point) {
   const auto lead = static_cast<unsigned char>(text[0]);
   std::size_t n = 0;
-  if (lead >= 0xC0 && lead <= 0xDF)
-    n = 2;
-  else if (lead >= 0xE0 && lead <= 0xEF)
-    n = 3;
-  else if (lead >= 0xF0 && lead <= 0xF7)
-    n = 4;
-  else if (lead >= 0xF8 && lead <= 0xFB)
-    n = 5;
-  else if (lead >= 0xFC && lead <= 0xFD)
-    n = 6;
+  if (lead >= 0xC0 && lead <= 0xDF) n = 2;
+  else if (lead >= 0xE0 && lead <= 0xEF) n = 3;
+  else if (lead >= 0xF0 && lead <= 0xF7) n = 4;
+  else if (lead >= 0xF8 && lead <= 0xFB) n = 5;
+  else if (lead >= 0xFC && lead <= 0xFD) n = 6;
   if (n == 0 || n > text.size()) return 1;
   code_point = lead & (0x7F >> n);
   for (std::size_t i = 1; i < n; ++i) {
@@ -149,8 +144,7 @@ struct XmlDocument::Impl {
     doc->standalone = standalone ? 1 : -1;
     Sink sink{&write};
     xmlSaveCtxtPtr context = xmlSaveToIO(&Sink::on_write, nullptr, &sink, encoding.c_str(), XML_SAVE_FORMAT);
-    if (!context)
-      throw std::runtime_error("XmlDocument: impossibile serializzare il documento (codifica '" + encoding + "')");
+    if (!context) throw std::runtime_error("XmlDocument: impossibile serializzare il documento (codifica '" + encoding + "')");
     const long written = xmlSaveDoc(context, doc);
     // Closing writes what the context still buffers.
     const int closed = xmlSaveClose(context);
