@@ -1,8 +1,6 @@
 // Files that hold patient data: what a replacement does to links, permission bits and
 // things that are not files, the working file's creation, and the reading of a file left
 // to be read once.
-#include "platform/files.hpp"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -10,6 +8,7 @@
 #include <functional>
 #include <optional>
 
+#include "platform/files.hpp"
 #include "test_support.hpp"
 
 namespace fs = std::filesystem;
@@ -84,13 +83,14 @@ INSTANTIATE_TEST_SUITE_P(
                     [](const fs::path& d) {
                       fs::create_directory(d / "sub");
                       write_file(d / "sub" / "r.xml", "vecchio");
-                      fs::permissions(d / "sub" / "r.xml",
-                                      fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+                      fs::permissions(d / "sub" / "r.xml", fs::perms::owner_read | fs::perms::owner_write |
+                                                               fs::perms::group_read);
                       fs::create_symlink("r.xml", d / "sub" / "inner.xml");
                       fs::create_symlink("sub/inner.xml", d / "outer.xml");
                       return d / "outer.xml";
                     },
-                    "sub/r.xml", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read, "outer.xml"},
+                    "sub/r.xml", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read,
+                    "outer.xml"},
         ReplaceCase{"dangling_link_makes_its_target",
                     [](const fs::path& d) {
                       fs::create_symlink("made.xml", d / "link.xml");

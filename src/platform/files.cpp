@@ -29,7 +29,8 @@ std::string read_measured(std::uint64_t size, const std::function<std::size_t(ch
   return bytes;
 }
 
-RemovalGuard::RemovalGuard(std::string path) : path_(std::move(path)), slot_(register_removal_at_interrupt(path_)) {}
+RemovalGuard::RemovalGuard(std::string path)
+    : path_(std::move(path)), slot_(register_removal_at_interrupt(path_)) {}
 
 RemovalGuard::~RemovalGuard() {
   unregister_removal_at_interrupt(slot_);

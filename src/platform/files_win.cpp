@@ -31,9 +31,9 @@ constexpr int max_links = 40;
 
 std::string error_text(DWORD error) {
   wchar_t* text = nullptr;
-  const DWORD n =
-      ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  const DWORD n = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+      reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::wstring message = n && text ? std::wstring(text, n) : L"errore " + std::to_wstring(error);
   if (text) ::LocalFree(text);
   while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
@@ -179,7 +179,8 @@ WorkingFile::WorkingFile(const std::string& path, std::string_view bytes) : path
   const fs::path name = path_from_utf8(path);
   // An earlier file or link of this name goes; DeleteFileW removes a link, not its target.
   const DWORD attributes = ::GetFileAttributesW(name.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) ::DeleteFileW(name.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    ::DeleteFileW(name.c_str());
   HANDLE file = create_new(name);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
