@@ -36,13 +36,8 @@ if [[ "$mode" == "--windows-gui" ]]; then
   [[ -n "${DISPLAY:-}" ]] || { echo "the window needs a display (an X server, or xvfb-run)" >&2; exit 1; }
   # A prefix of its own: the tests' prefix uses Wine's null graphics driver, which shows nothing.
   export PIVZONA12_WINEPREFIX="${PIVZONA12_WIN_CACHE:-/var/cache/pivzona12-mingw}/wineprefix-gui"
-  wine_run --start >/dev/null
+  wine_run --start-display >/dev/null
   trap 'wine_run --stop >/dev/null 2>&1 || true' EXIT
-  WINEPREFIX=$(wine_run --prefix) WINEDEBUG=-all "$(command -v wine64 || echo /usr/lib/wine/wine64)" \
-    reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1 || true
-  # The prefix's desktop process keeps the driver it started with: a new wineserver.
-  wine_run --stop
-  wine_run --start >/dev/null
   # praxilo-demo.exe also registers Praxilo.Server in this prefix.
   rm -rf "$build/demo-gui"
   wine_run "$bin/praxilo-demo.exe" --dir "$(program_path "$build/demo-gui")" --patients 2000 --seed 12 \

@@ -5,8 +5,8 @@
 #   scripts/run.sh test   install what is missing, build, run every test; then the core's
 #                         tests again, built with AddressSanitizer and UndefinedBehavior-
 #                         Sanitizer in build-asan; then the Windows cross builds (x86_64 in
-#                         build-windows, i686 in build-windows-i686) and the x86_64 tests
-#                         under Wine
+#                         build-windows, i686 in build-windows-i686), each with its set-up
+#                         program PIVZONA12-setup.exe, and the x86_64 tests under Wine
 #   scripts/run.sh gui    open the desktop program on the demo installation (after demo)
 #   scripts/run.sh windows-demo
 #                         the demo with the Windows programs: install what is missing,
@@ -22,7 +22,8 @@ root=$(pwd)
 packages=(build-essential cmake pkg-config libxml2-dev libxml2-utils libxslt1-dev
   libsqlite3-dev sqlite3 libfmt-dev nlohmann-json3-dev libcli11-dev libgtest-dev libgmock-dev
   qt6-base-dev qt6-webengine-dev qt6-translations-l10n xvfb xauth
-  mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 dpkg-dev tcl googletest)
+  mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 fonts-wine nsis dpkg-dev tcl
+  googletest)
 
 install_missing() {
   local missing=()

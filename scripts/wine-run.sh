@@ -5,6 +5,10 @@
 #   scripts/wine-run.sh PROGRAM.exe [ARGS...]   run a 64-bit (wine64) or 32-bit (wine) program
 #   scripts/wine-run.sh --start                 make the prefix if needed and start one
 #                                               persistent wineserver for it
+#   scripts/wine-run.sh --start-display         the same for a prefix whose windows are drawn
+#                                               on $DISPLAY, with Wine's own fonts (Debian
+#                                               package fonts-wine); whatever ran in the
+#                                               prefix is ended first
 #   scripts/wine-run.sh --stop                  end that wineserver and every program still
 #                                               running in the prefix (COM servers included)
 #   scripts/wine-run.sh --prefix                print the Wine prefix in use
@@ -104,6 +108,22 @@ case "${1:-}" in
     # are started here with nothing attached, so that a test runner's pipe is never held.
     ((status == 0)) && "$wine64" cmd.exe /c exit </dev/null >/dev/null 2>&1 9>&- || true
     exit "$status"
+    ;;
+  --start-display)
+    [[ -n ${DISPLAY:-} ]] || fail "no display for the windows (an X server, or xvfb-run)"
+    ensure_prefix
+    # Without copies in the prefix, Wine finds none of its own fonts and gives every face
+    # the same substitute.
+    if [[ -d /usr/share/wine/fonts ]]; then
+      cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+    fi
+    # The prefix is made with Wine's null graphics driver; a server that runs keeps the
+    # driver its desktop started with, so the change is made with none running.
+    "$wineserver" -k 2>/dev/null || true
+    "$wineserver" -w
+    "$wine64" reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f </dev/null >/dev/null 2>&1 || true
+    "$wineserver" -w
+    exec bash "${BASH_SOURCE[0]}" --start
     ;;
   --stop)
     # Nothing to end when no server runs for the prefix.

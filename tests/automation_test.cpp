@@ -1,12 +1,15 @@
 // Late-bound objects served by a local server process: the registry lookup, the calls,
 // and what happens when the server dies, garbles its answers or is released.
+#include "platform/automation.hpp"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <limits>
+#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "child_processes.hpp"
-#include "platform/automation.hpp"
 #include "platform/automation_protocol.hpp"
 #include "test_support.hpp"
 
@@ -83,47 +86,104 @@ TEST(SplitCommandLine, JoinedWordsSplitBack) {
   EXPECT_EQ(platform::protocol::split_command_line(platform::protocol::join_command_line(words)), words);
 }
 
+// The MessagePack bytes of a message written as JSON text, for readable cases.
+std::string msgpack(const std::string& json_text) {
+  std::string bytes;
+  nlohmann::json::to_msgpack(nlohmann::json::parse(json_text), bytes);
+  return bytes;
+}
+
+// A value nested depth arrays deep, in MessagePack: one-item arrays around a nil.
+std::string nested(int depth) { return std::string(static_cast<std::size_t>(depth), '\x91') + '\xc0'; }
+
+TEST(Protocol, EveryValueComesBackAsSent) {
+  using platform::protocol::Response;
+  const Response answers[] = {
+      {true, Variant::make_empty(), "", 1},
+      {true, Variant::make_null(), "", 2},
+      {true, Variant::make_text(""), "", 3},
+      {true, Variant::make_text("Niccolò\t\"a\\b\"\r\n{}"), "", 4},
+      {true, Variant::make_integer(0), "", 5},
+      {true, Variant::make_integer(-7), "", 6},
+      {true, Variant::make_integer(std::numeric_limits<std::int64_t>::max()), "", 7},
+      {true, Variant::make_integer(std::numeric_limits<std::int64_t>::min()), "", 8},
+      {false, Variant::make_empty(), "Errore SQL: near \"FORM\"", std::numeric_limits<std::uint64_t>::max()},
+  };
+  for (const Response& sent : answers) {
+    SCOPED_TRACE(sent.id);
+    const auto got = platform::protocol::decode_response(platform::protocol::encode_response(sent));
+    ASSERT_TRUE(got);
+    EXPECT_EQ(got->id, sent.id);
+    EXPECT_EQ(got->ok, sent.ok);
+    EXPECT_EQ(got->error, sent.error);
+    EXPECT_EQ(got->result.kind, sent.result.kind);
+    EXPECT_EQ(got->result.text, sent.result.text);
+    EXPECT_EQ(got->result.integer, sent.result.integer);
+  }
+
+  const platform::protocol::Request sent{
+      "sql_dump_file",
+      {Argument::of("Praxilo2"), Argument::missing(), Argument::of(""), Argument::of("SELECT 'è'")},
+      9};
+  const auto got = platform::protocol::decode_request(platform::protocol::encode_request(sent));
+  ASSERT_TRUE(got);
+  EXPECT_EQ(got->id, 9u);
+  EXPECT_EQ(got->method, "sql_dump_file");
+  ASSERT_EQ(got->args.size(), sent.args.size());
+  for (std::size_t i = 0; i < sent.args.size(); ++i) {
+    EXPECT_EQ(got->args[i].omitted, sent.args[i].omitted) << i;
+    EXPECT_EQ(got->args[i].text, sent.args[i].text) << i;
+  }
+}
+
 TEST(Protocol, GarbledAnswersAreRejected) {
   using platform::protocol::decode_response;
-  for (const char* text : {"", "hello", "[]", R"({"ok":true})", R"({"ok":true,"result":{"kind":"text"}})",
-                           R"({"ok":false})", R"({"ok":"yes","result":{"kind":"empty"}})",
-                           R"({"ok":true,"result":{"kind":"blob"}})"}) {
-    SCOPED_TRACE(text);
-    EXPECT_FALSE(decode_response(text));
+  struct Case {
+    const char* name;
+    std::string bytes;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"nothing", ""},
+           {"not MessagePack", "hello"},
+           {"not an array", msgpack(R"({"id":1,"ok":true,"result":[]})")},
+           {"empty array", msgpack("[]")},
+           {"no result", msgpack("[1,true]")},
+           {"one item too many", msgpack(R"([1,true,[],"x"])")},
+           {"no id", msgpack(R"([true,[],"x"])")},
+           {"negative id", msgpack("[-1,true,[]]")},
+           {"text id", msgpack(R"(["1",true,[]])")},
+           {"ok not a boolean", msgpack(R"([1,"yes",[]])")},
+           {"result not in its array", msgpack(R"([1,true,"uno"])")},
+           {"two values in the result", msgpack(R"([1,true,["uno","due"]])")},
+           {"a map as the value", msgpack(R"([1,true,[{"text":"uno"}]])")},
+           {"a fraction as the value", msgpack("[1,true,[1.5]]")},
+           {"a failure without its text", msgpack("[1,false,[]]")},
+           {"bytes after the message", msgpack("[1,true,[]]") + '\xc0'},
+           {"cut short", msgpack(R"([1,true,["uno"]])").substr(0, 6)},
+           {"nested in the result", msgpack("[1,true,[]]").substr(0, 3) + nested(2)},
+           {"nested far deeper", msgpack("[1,true,[]]").substr(0, 3) + nested(100000)},
+       }) {
+    SCOPED_TRACE(c.name);
+    EXPECT_FALSE(decode_response(c.bytes));
   }
-  const auto ok = decode_response(R"({"id":7,"ok":true,"result":{"kind":"text","text":"Niccolò"}})");
+  const auto ok = decode_response(msgpack(R"([7,true,["Niccolò"]])"));
   ASSERT_TRUE(ok);
   EXPECT_EQ(ok->id, 7u);
   EXPECT_EQ(ok->result.text, "Niccolò");
 }
 
-// Depth counts arrays and objects, the message itself at depth 0.
-std::string nested(int depth) { return std::string(depth, '[') + std::string(depth, ']'); }
-
-TEST(Protocol, MessagesWithoutAGoodIdOrNestedTooDeepAreRejected) {
+TEST(Protocol, GarbledRequestsAreRejected) {
   using platform::protocol::decode_request;
-  using platform::protocol::decode_response;
-  const std::string answer_tail = R"("ok":true,"result":{"kind":"empty"})";
-  struct Case {
-    const char* name;
-    std::string json;
-    bool accepted;
-  };
-  const int limit = platform::protocol::max_nesting_depth;
-  for (const Case& c : std::vector<Case>{
-           {"no id", "{" + answer_tail + "}", false},
-           {"negative id", R"({"id":-1,)" + answer_tail + "}", false},
-           {"text id", R"({"id":"1",)" + answer_tail + "}", false},
-           {"nested to the limit", R"({"id":1,"x":)" + nested(limit - 1) + "," + answer_tail + "}", true},
-           {"nested one deeper", R"({"id":1,"x":)" + nested(limit) + "," + answer_tail + "}", false},
-           {"nested far deeper", R"({"id":1,"x":)" + nested(100000) + "," + answer_tail + "}", false},
-       }) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(decode_response(c.json).has_value(), c.accepted);
+  for (const std::string& bytes : {msgpack(R"(["new",[]])"), msgpack(R"([3,"new"])"), msgpack(R"([3,"new",["a",1]])"),
+                                   msgpack(R"([3,"new",[["a"]]])"), msgpack(R"([3,1,[]])"),
+                                   msgpack(R"([3,"new",[]])").substr(0, 3) + nested(100000)}) {
+    EXPECT_FALSE(decode_request(bytes));
   }
-  EXPECT_TRUE(decode_request(R"({"id":3,"method":"new","args":[{"text":"a"},{"omitted":true}]})"));
-  EXPECT_FALSE(decode_request(R"({"method":"new","args":[]})"));
-  EXPECT_FALSE(decode_request(R"({"id":3,"method":"new","args":[)" + nested(limit) + "]}"));
+  const auto request = decode_request(msgpack(R"([3,"new",["a",null]])"));
+  ASSERT_TRUE(request);
+  ASSERT_EQ(request->args.size(), 2u);
+  EXPECT_EQ(request->args[0].text, "a");
+  EXPECT_TRUE(request->args[1].omitted);
 }
 
 // A scripted server: after each request it writes the bytes given for that call (none
@@ -137,10 +197,11 @@ struct FrameFaultCase {
 
 class FrameFaults : public testing::TestWithParam<FrameFaultCase> {};
 
-std::string frame(const std::string& json) { return platform::protocol::encode_frame(json); }
+std::string frame(const std::string& bytes) { return platform::protocol::encode_frame(bytes); }
 
 std::string text_answer(int id, const std::string& text) {
-  return frame(R"({"id":)" + std::to_string(id) + R"(,"ok":true,"result":{"kind":"text","text":")" + text + R"("}})");
+  return frame(
+      platform::protocol::encode_response({true, Variant::make_text(text), "", static_cast<std::uint64_t>(id)}));
 }
 
 TEST_P(FrameFaults, NeverShiftAnAnswerToAnotherCall) {
@@ -175,11 +236,9 @@ INSTANTIATE_TEST_SUITE_P(
                        {text_answer(1, "uno"), text_answer(1, "vecchia") + text_answer(2, "due")},
                        {"uno", "!", "!"}},
         FrameFaultCase{"AnswerToAnotherRequest", {text_answer(2, "due"), text_answer(2, "due")}, {"!", "!"}},
-        FrameFaultCase{"AnswerWithoutId", {frame(R"({"ok":true,"result":{"kind":"text","text":"uno"}})")}, {"!", "!"}},
+        FrameFaultCase{"AnswerWithoutId", {frame(msgpack(R"([true,["uno"]])"))}, {"!", "!"}},
         FrameFaultCase{"OversizeFrame", {std::string("\x04\x00\x00\x01", 4) + "{}"}, {"!", "!"}},
-        FrameFaultCase{"TooDeepFrame",
-                       {frame(R"({"id":1,"x":)" + nested(100000) + R"(,"ok":true,"result":{"kind":"empty"}})")},
-                       {"!", "!"}}),
+        FrameFaultCase{"TooDeepFrame", {frame(msgpack("[1,true,[]]").substr(0, 3) + nested(100000))}, {"!", "!"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CreateOleObject, ServerThatStopsReadingFailsTheCallWithoutASignal) {
@@ -201,8 +260,8 @@ TEST(CreateOleObject, ServerStartsWithoutThePassword) {
   const auto env_file = dir.path() / "env.txt";
   ScopedEnv password("PIVZONA12_PASSWORD", "segreta");
   ScopedEnv other("PIVZONA12_OTHER", "kept");
-  Installation inst("", script_class("Fake.Env", dir.path() / "env.sh", "env > '" + env_file.string() + "'\n" +
-                                                                            "exec cat >/dev/null"));
+  Installation inst("", script_class("Fake.Env", dir.path() / "env.sh",
+                                     "env > '" + env_file.string() + "'\n" + "exec cat >/dev/null"));
   { auto server = platform::create_ole_object("Fake.Env"); }
   const std::string env = test_support::read_file(env_file);
   EXPECT_NE(env.find("PIVZONA12_OTHER=kept"), std::string::npos);
@@ -268,13 +327,14 @@ TEST(CreateOleObject, ReleaseEndsTheServerProcess) {
 TEST(CreateOleObject, ReleaseKillsAServerThatIgnoresTheEndOfItsInput) {
   if (test_support::windows) GTEST_SKIP() << pipe_transport_only;
   test_support::TempDir dir;
-  // Answers one call with its process id, then sleeps without reading its input.
-  const std::string registry = script_class("Fake.Stubborn", dir.path() / "stubborn.sh",
-                                            "read_request\n"
-                                            "len=$(printf '{\"id\":1,\"ok\":true,\"result\":{\"kind\":\"integer\",\"integer\":%d}}' $$ | wc -c)\n"
-                                            "printf \"\\\\000\\\\000\\\\000\\\\$(printf '%03o' $len)\"\n"
-                                            "printf '{\"id\":1,\"ok\":true,\"result\":{\"kind\":\"integer\",\"integer\":%d}}' $$\n"
-                                            "exec sleep 60");
+  // Answers one call with its process id, then sleeps without reading its input. The
+  // answer [1, true, [pid]] is 9 bytes: the pid goes as a 32-bit unsigned number.
+  const std::string registry =
+      script_class("Fake.Stubborn", dir.path() / "stubborn.sh",
+                   "read_request\n"
+                   "printf '\\000\\000\\000\\011\\223\\001\\303\\221\\316'\n"
+                   "for s in 24 16 8 0; do printf \"\\\\$(printf '%03o' $(( ($$ >> s) & 255 )))\"; done\n"
+                   "exec sleep 60");
   Installation inst("", registry);
   auto server = platform::create_ole_object("Fake.Stubborn");
   const ProcessId pid = server_pid(*server);

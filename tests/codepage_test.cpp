@@ -52,6 +52,10 @@ TEST(Codepage, ReadingTheLocaleLeavesTheProcessLocaleAlone) {
   EXPECT_EQ(std::setlocale(LC_CTYPE, nullptr), before);
 }
 
+// The first and last characters of each UTF-8 length, and those around the surrogates.
+const std::string utf8_edges =
+    "\x7F|\xC2\x80|\xDF\xBF|\xE0\xA0\x80|\xED\x9F\xBF|\xEE\x80\x80|\xEF\xBF\xBF|\xF0\x90\x80\x80|\xF4\x8F\xBF\xBF";
+
 struct ConversionCase {
   const char* name;
   std::string codepage;
@@ -82,6 +86,11 @@ INSTANTIATE_TEST_SUITE_P(
                     ConversionCase{"BrokenUtf8KeepsWhatFollows", "CP1252", "a\xC3(b", "a?(b"},
                     ConversionCase{"TruncatedAtEnd", "CP1252", "a\xC3", "a?"},
                     ConversionCase{"Utf8Unchanged", "UTF-8", "Nicol\xC3\xB2", "Nicol\xC3\xB2"},
+                    ConversionCase{"Utf8EdgesOfEachLength", "UTF-8", utf8_edges, utf8_edges},
+                    ConversionCase{"Utf8OverlongSlash", "UTF-8",
+                                   "a\xC0\xAF"
+                                   "b",
+                                   "a??b"},
                     ConversionCase{"Utf8StrayByte", "UTF-8",
                                    "a\xFF"
                                    "b",
@@ -105,6 +114,7 @@ INSTANTIATE_TEST_SUITE_P(Codepage, FromAnsi,
                                                         "a\x81"
                                                         "b"},
                                          ConversionCase{"Utf8Unchanged", "UTF-8", "Nicol\xC3\xB2", "Nicol\xC3\xB2"},
+                                         ConversionCase{"Utf8EdgesOfEachLength", "UTF-8", utf8_edges, utf8_edges},
                                          ConversionCase{"Utf8Invalid", "UTF-8", "a?b",
                                                         "a\xFF"
                                                         "b"},
@@ -120,6 +130,18 @@ TEST(Codepage, LongTextConvertsWhole) {
   }
   EXPECT_EQ(platform::to_ansi(utf8), ansi);
   EXPECT_EQ(platform::from_ansi(ansi), utf8);
+}
+
+TEST(Codepage, MalformedUtf8IsNeverTakenAsItIs) {
+  if (test_support::windows)
+    GTEST_SKIP() << "Windows' UTF-8 cleaning keeps surrogates and overlong forms of three bytes";
+  // Each is one byte away from a well-formed character, and the conversion refuses it.
+  ScopedEnv cp("PIVZONA12_CODEPAGE", "UTF-8");
+  for (const std::string bad : {"\xED\xA0\x80", "\xE0\x9F\xBF", "\xF0\x8F\xBF\xBF", "\xC1\xBF", "\xDF", "\xE0\xA0"}) {
+    SCOPED_TRACE(testing::PrintToString(bad));
+    EXPECT_EQ(platform::to_ansi("a" + bad + "b").find(bad), std::string::npos);
+    EXPECT_EQ(platform::from_ansi("a" + bad + "b").find(bad), std::string::npos);
+  }
 }
 
 TEST(Codepage, StatefulCodePageStartsEachTextAfresh) {

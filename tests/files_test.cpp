@@ -1,10 +1,12 @@
 // Files that hold patient data: what a replacement does to links, permission bits and
-// things that are not files, and the working file's creation.
+// things that are not files, the working file's creation, and the reading of a file left
+// to be read once.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "platform/files.hpp"
 #include "test_support.hpp"
@@ -144,6 +146,45 @@ TEST_F(PosixFiles, WhatIsNotAFileIsRefusedAndLeftAsItIs) {
   EXPECT_EQ(platform::file_kind((dir.path() / "link-to-fifo").string()), platform::FileKind::other);
   EXPECT_EQ(platform::file_kind((dir.path() / "cartella").string()), platform::FileKind::directory);
   EXPECT_EQ(platform::file_kind((dir.path() / "nessuno").string()), platform::FileKind::missing);
+}
+
+TEST(ReadAndRemoveFile, ReadsARegularFileWholeAndRemovesIt) {
+  TempDir dir;
+  std::string large(200'000, 'x');
+  for (std::size_t i = 0; i < large.size(); i += 4093) large[i] = '\n';
+  const struct {
+    const char* name;
+    std::string content;
+  } cases[] = {{"righe.txt", "\"P1\"\t\"D'Al\xF2\"\r\n\"P2\"\t\"Rossi\""}, {"vuoto.txt", ""}, {"grande.txt", large}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path path = dir.path() / c.name;
+    write_file(path, c.content);
+    const std::optional<std::string> read = platform::read_and_remove_file(path.string());
+    ASSERT_TRUE(read);
+    EXPECT_EQ(*read, c.content);
+    EXPECT_FALSE(fs::exists(path));
+  }
+}
+
+TEST(ReadAndRemoveFile, WhatIsNoFileReadsAsNoneAndIsLeftAlone) {
+  TempDir dir;
+  fs::create_directory(dir.path() / "cartella");
+  write_file(dir.path() / "file.txt", "x");
+  for (const fs::path& path : {dir.path() / "nessuno.txt", dir.path() / "nessuna" / "x.txt",
+                               dir.path() / "file.txt" / "x.txt", dir.path() / "cartella"}) {
+    SCOPED_TRACE(path.string());
+    EXPECT_FALSE(platform::read_and_remove_file(path.string()));
+  }
+  EXPECT_TRUE(fs::is_directory(dir.path() / "cartella"));
+  EXPECT_EQ(read_file(dir.path() / "file.txt"), "x");
+}
+
+TEST_F(PosixFiles, ReadAndRemoveFileLeavesAFifoWithoutWaitingForAWriter) {
+  TempDir dir;
+  ASSERT_TRUE(make_fifo(dir.path() / "fifo"));
+  EXPECT_FALSE(platform::read_and_remove_file((dir.path() / "fifo").string()));
+  EXPECT_TRUE(fs::is_fifo(dir.path() / "fifo"));
 }
 
 TEST_F(PosixFiles, WorkingFileNeverWritesThroughALinkAndGoesWithTheObject) {

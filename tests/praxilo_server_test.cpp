@@ -184,6 +184,18 @@ TEST_F(ServerTest, SqlIntoAnswersTheFirstColumnOfTheFirstRow) {
   EXPECT_EQ(sql_into("SELECT 12"), "12");
 }
 
+TEST_F(ServerTest, LongTextsGoBothWaysWhole) {
+  // Requests and answers far longer than a usual call's, each arriving in many pieces;
+  // the calls around them stay in step.
+  for (const std::size_t length : {std::size_t{70'000}, std::size_t{3'000'000}}) {
+    SCOPED_TRACE(length);
+    std::string text(length, 'x');
+    for (std::size_t i = 0; i < length; i += 997) text[i] = static_cast<char>('a' + i % 26);
+    EXPECT_EQ(sql_into("SELECT '" + text + "'"), text);
+    EXPECT_EQ(sql_into("SELECT 12"), "12");
+  }
+}
+
 TEST_F(ServerTest, DumpFileFormat) {
   EXPECT_EQ(dump("SELECT 'Rossi', 12, NULL, 7.5, '', 'a' || char(9) || 'b' || char(13) || char(10) || 'c', "
                  "'say \"hi\"' UNION ALL SELECT 'x', -1, 2, 0.25, ' ', '', ''"),

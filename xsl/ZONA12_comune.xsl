@@ -432,6 +432,16 @@ h3.richiamo-titolo { font-size: 15px; margin: 0 0 6px; color: #0b3d4a; }
   .griglia { gap: 6px; grid-template-columns: repeat(3, 1fr); }
   a { color: inherit; text-decoration: none; }
 }
+/* The Windows system browser control (IE11 engine) knows neither grid nor flex gaps: there
+   the spaces come from margins. Other engines never match this query. */
+@media all and (-ms-high-contrast: none), (-ms-high-contrast: active) {
+  .testata-riga > * { margin: 0 24px 8px 0; }
+  .dati-medico > * { margin-right: 28px; }
+  .assistito-testa > * { margin: 0 16px 8px 0; }
+  .griglia > * { margin-bottom: 14px; }
+  .ultimo > * { margin-right: 10px; }
+  .cifre > * { margin: 0 14px 14px 0; }
+}
   </xsl:template>
 
 </xsl:stylesheet>

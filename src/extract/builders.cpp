@@ -107,16 +107,12 @@ void build_document(const ProgrammeInfo& programme, const std::string& select_sq
   const std::string range_end = sql_date_expression(context.date_to);
 
   const std::string dump_path = dump_file_path(checked_sql_dump_file(session, "Praxilo", select_sql));
-  std::error_code ec;
-  if (dump_path.empty() || !fs::is_regular_file(platform::path_from_utf8(dump_path), ec)) return;  // no list: the document is untouched
-  // The working file is a bare name: the current directory. It goes however the build
-  // ends, and so does the dump, as soon as it is copied.
-  std::optional<platform::WorkingFile> working;
-  {
-    platform::RemovalGuard dump_removal(dump_path);
-    working.emplace(programme.working_file, read_bytes(dump_path));
-  }
-  const std::vector<std::string> lines = ansi_lines(working->read());
+  // The dump goes as soon as it is read, however the reading ends.
+  const std::optional<std::string> list = dump_path.empty() ? std::nullopt : platform::read_and_remove_file(dump_path);
+  if (!list) return;  // no list: the document is untouched
+  // The working file is a bare name: the current directory. It goes however the build ends.
+  const platform::WorkingFile working(programme.working_file, *list);
+  const std::vector<std::string> lines = ansi_lines(working.read());
   const int total = count_patient_lines(lines);
   context.host.progress(0, total);
 

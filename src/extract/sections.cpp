@@ -1,14 +1,11 @@
 #include "extract/sections.hpp"
 
-#include <filesystem>
+#include <optional>
 
 #include "extract/builders.hpp"
 #include "extract/text_file.hpp"
 #include "platform/files.hpp"
-#include "platform/paths.hpp"
 #include "tools/tools.hpp"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -53,10 +50,12 @@ std::string comma_to_point(const std::string& text) {
 std::vector<std::vector<std::string>> read_section_rows(Tpx_wrap_praxipat& session, const std::string& sql) {
   std::vector<std::vector<std::string>> rows;
   const std::string path = dump_file_path(checked_sql_dump_file(session, "Praxilo2", sql));
-  std::error_code ec;
-  if (path.empty() || !fs::is_regular_file(platform::path_from_utf8(path), ec)) return rows;
-  const platform::RemovalGuard removal(path);  // the dump goes however the reading ends
-  for (const auto& line : read_ansi_lines(path)) {
+  // The dump goes however the reading ends.
+  const std::optional<std::string> dump = path.empty() ? std::nullopt : platform::read_and_remove_file(path);
+  if (!dump) return rows;
+  const std::vector<std::string> lines = ansi_lines(*dump);
+  rows.reserve(lines.size());
+  for (const auto& line : lines) {
     std::vector<std::string> fields = tools::string2array(line, "\t");
     if (fields.size() >= 2) rows.push_back(std::move(fields));
   }

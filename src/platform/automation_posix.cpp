@@ -40,7 +40,7 @@ constexpr auto release_grace = std::chrono::milliseconds(1500);
 class LocalServerObject : public AutomationObject {
  public:
   LocalServerObject(pid_t pid, int to_server, int from_server)
-      : pid_(pid), to_server_(to_server), from_server_(from_server) {}
+      : pid_(pid), to_server_(to_server), from_server_(from_server), answers_(from_server) {}
 
   ~LocalServerObject() override { shut_down(release_grace); }
 
@@ -52,7 +52,7 @@ class LocalServerObject : public AutomationObject {
     const std::uint64_t id = ++last_id_;
     const std::string request = protocol::encode_request({method, args, id});
     if (!protocol::write_frame(to_server_, request)) fail(server_unavailable);
-    const std::optional<std::string> frame = protocol::read_frame(from_server_);
+    const std::optional<std::string_view> frame = answers_.next();
     if (!frame) fail(server_unavailable);
     std::optional<protocol::Response> response = protocol::decode_response(*frame);
     if (!response || response->id != id) fail(server_garbled);
@@ -93,9 +93,11 @@ class LocalServerObject : public AutomationObject {
     pid_ = -1;
   }
 
-  /// What the server has written, or done to its end, while no call was waiting for it:
-  /// nullptr when nothing, else the failure it stands for.
+  /// What the server has written (already read past the last answer, or still in the
+  /// pipe), or done to its end, while no call was waiting for it: nullptr when nothing,
+  /// else the failure it stands for.
   const char* waiting_input() const {
+    if (answers_.holds_input()) return server_garbled;
     pollfd p{from_server_, POLLIN, 0};
     int rc;
     while ((rc = ::poll(&p, 1, 0)) < 0 && errno == EINTR) {
@@ -107,6 +109,7 @@ class LocalServerObject : public AutomationObject {
   pid_t pid_;
   int to_server_;
   int from_server_;
+  protocol::FrameReader answers_;  ///< reads from from_server_
   bool broken_ = false;
   std::uint64_t last_id_ = 0;
 };

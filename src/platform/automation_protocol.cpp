@@ -1,5 +1,6 @@
 #include "platform/automation_protocol.hpp"
 
+#include <limits>
 #include <nlohmann/json.hpp>
 
 namespace platform::protocol {
@@ -20,66 +21,165 @@ std::string encode_frame(std::string_view payload) {
 
 namespace {
 
+/// A Variant as the array that holds its value: [] empty, [nil] Null, [text], [integer].
 json encode_variant(const Variant& v) {
   switch (v.kind) {
     case Variant::Kind::empty:
-      return {{"kind", "empty"}};
+      break;
     case Variant::Kind::null:
-      return {{"kind", "null"}};
+      return json::array({nullptr});
     case Variant::Kind::text:
-      return {{"kind", "text"}, {"text", v.text}};
+      return json::array({v.text});
     case Variant::Kind::integer:
-      return {{"kind", "integer"}, {"integer", v.integer}};
+      return json::array({v.integer});
   }
-  return {{"kind", "empty"}};
+  return json::array();
 }
 
-std::optional<Variant> decode_variant(const json& j) {
-  if (!j.is_object()) return std::nullopt;
-  const auto kind = j.find("kind");
-  if (kind == j.end() || !kind->is_string()) return std::nullopt;
-  const std::string& k = kind->get_ref<const std::string&>();
-  if (k == "empty") return Variant::make_empty();
-  if (k == "null") return Variant::make_null();
-  if (k == "text") {
-    const auto text = j.find("text");
-    if (text == j.end() || !text->is_string()) return std::nullopt;
-    return Variant::make_text(text->get<std::string>());
-  }
-  if (k == "integer") {
-    const auto value = j.find("integer");
-    if (value == j.end() || !value->is_number_integer()) return std::nullopt;
-    return Variant::make_integer(value->get<std::int64_t>());
-  }
-  return std::nullopt;
+std::string to_bytes(const json& message) {
+  std::string bytes;
+  json::to_msgpack(message, bytes);
+  return bytes;
 }
 
-std::string dump(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
+/// A reader of one message's events, which refuses every event but those that stand
+/// where the message has them (the readers of the two messages below accept them).
+template <typename Message>
+class MessageReader : public nlohmann::json_sax<json> {
+ public:
+  Message message;
 
-struct TooDeep {};
+  /// The message read; nullopt when the parse failed or the message is not whole.
+  std::optional<Message> result(bool parsed) {
+    if (!parsed || !complete) return std::nullopt;
+    return std::move(message);
+  }
 
-/// The JSON value of text; discarded (not an object) when it is not well formed or nests
-/// deeper than max_nesting_depth. The parse stops at the first container too deep, so a
-/// hostile frame costs no more than its bytes.
-json parse_message(std::string_view text) {
-  const json::parser_callback_t limit = [](int depth, json::parse_event_t event, json&) {
-    if ((event == json::parse_event_t::object_start || event == json::parse_event_t::array_start) &&
-        depth >= max_nesting_depth)
-      throw TooDeep{};
+  bool null() override { return false; }
+  bool boolean(bool) override { return false; }
+  bool number_integer(number_integer_t) override { return false; }
+  bool number_unsigned(number_unsigned_t) override { return false; }
+  bool number_float(number_float_t, const string_t&) override { return false; }
+  bool string(string_t&) override { return false; }
+  bool binary(binary_t&) override { return false; }
+  bool start_object(std::size_t) override { return false; }
+  bool key(string_t&) override { return false; }
+  bool end_object() override { return false; }
+  bool start_array(std::size_t) override { return false; }
+  bool end_array() override { return close_array(); }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+ protected:
+  /// Where the parse stands: depth 0 outside the message, 1 in its array, 2 in the
+  /// array it holds last; item is the position in the message's array.
+  int depth = 0;
+  int item = 0;
+  bool complete = false;
+
+  /// The message's own array, of three items, or (when inner_allowed) its third item's.
+  bool open_array(std::size_t length, bool inner_allowed) {
+    if (depth == 1 && item == 2 && inner_allowed) {
+      depth = 2;
+      return true;
+    }
+    if (depth != 0 || complete || length != 3) return false;
+    depth = 1;
     return true;
-  };
-  try {
-    return json::parse(text, limit, false);
-  } catch (const TooDeep&) {
-    return json::value_t::discarded;
   }
-}
+  bool take_id(std::uint64_t& id, number_unsigned_t value) {
+    if (depth != 1 || item != 0) return false;
+    id = value;
+    ++item;
+    return true;
+  }
+  /// The end of the inner array (the third item) or of the message.
+  bool close_array() {
+    if (depth == 2) {
+      depth = 1;
+      ++item;
+      return true;
+    }
+    if (depth != 1 || item != 3) return false;
+    depth = 0;
+    complete = true;
+    return true;
+  }
+};
 
-/// The message's id; nullopt when it has none or it is not an unsigned integer.
-std::optional<std::uint64_t> message_id(const json& j) {
-  const auto id = j.find("id");
-  if (id == j.end() || !id->is_number_unsigned()) return std::nullopt;
-  return id->get<std::uint64_t>();
+/// [id, method, [text | nil, ...]]
+class RequestReader : public MessageReader<Request> {
+ public:
+  bool start_array(std::size_t length) override { return open_array(length, true); }
+  bool number_unsigned(number_unsigned_t value) override { return take_id(message.id, value); }
+  bool string(string_t& text) override {
+    if (depth == 1 && item == 1) {
+      message.method = std::move(text);
+      ++item;
+      return true;
+    }
+    if (depth != 2) return false;
+    message.args.push_back(Argument::of(std::move(text)));
+    return true;
+  }
+  bool null() override {
+    if (depth != 2) return false;
+    message.args.push_back(Argument::missing());
+    return true;
+  }
+};
+
+/// [id, true, [] | [nil] | [text] | [integer]] or [id, false, error text]
+class ResponseReader : public MessageReader<Response> {
+ public:
+  bool start_array(std::size_t length) override {
+    if (!open_array(length, message.ok && length <= 1)) return false;
+    if (depth == 2) message.result = Variant::make_empty();
+    return true;
+  }
+  bool number_unsigned(number_unsigned_t value) override {
+    if (depth == 2) {
+      if (value > static_cast<number_unsigned_t>(std::numeric_limits<std::int64_t>::max())) return false;
+      return number_integer(static_cast<number_integer_t>(value));
+    }
+    return take_id(message.id, value);
+  }
+  bool number_integer(number_integer_t value) override {
+    if (!value_expected()) return false;
+    message.result = Variant::make_integer(value);
+    return true;
+  }
+  bool boolean(bool ok) override {
+    if (depth != 1 || item != 1) return false;
+    message.ok = ok;
+    ++item;
+    return true;
+  }
+  bool string(string_t& text) override {
+    if (depth == 1 && item == 2 && !message.ok) {
+      message.error = std::move(text);
+      ++item;
+      return true;
+    }
+    if (!value_expected()) return false;
+    message.result = Variant::make_text(std::move(text));
+    return true;
+  }
+  bool null() override {
+    if (!value_expected()) return false;
+    message.result = Variant::make_null();
+    return true;
+  }
+
+ private:
+  /// In the result's array, before its one value.
+  bool value_expected() const { return depth == 2 && message.result.kind == Variant::Kind::empty; }
+};
+
+template <typename Reader>
+auto decode(std::string_view bytes) {
+  Reader reader;
+  const bool parsed = json::sax_parse(bytes.begin(), bytes.end(), &reader, json::input_format_t::msgpack, true);
+  return reader.result(parsed);
 }
 
 }  // namespace
@@ -88,66 +188,21 @@ std::string encode_request(const Request& request) {
   json args = json::array();
   for (const Argument& a : request.args) {
     if (a.omitted)
-      args.push_back({{"omitted", true}});
+      args.push_back(nullptr);
     else
-      args.push_back({{"text", a.text}});
+      args.push_back(a.text);
   }
-  return dump({{"id", request.id}, {"method", request.method}, {"args", std::move(args)}});
+  return to_bytes(json::array({request.id, request.method, std::move(args)}));
 }
 
 std::string encode_response(const Response& response) {
-  if (response.ok) return dump({{"id", response.id}, {"ok", true}, {"result", encode_variant(response.result)}});
-  return dump({{"id", response.id}, {"ok", false}, {"error", response.error}});
+  if (response.ok) return to_bytes(json::array({response.id, true, encode_variant(response.result)}));
+  return to_bytes(json::array({response.id, false, response.error}));
 }
 
-std::optional<Request> decode_request(std::string_view text) {
-  const json j = parse_message(text);
-  if (!j.is_object()) return std::nullopt;
-  const auto id = message_id(j);
-  const auto method = j.find("method");
-  const auto args = j.find("args");
-  if (!id || method == j.end() || !method->is_string()) return std::nullopt;
-  Request request;
-  request.id = *id;
-  request.method = method->get<std::string>();
-  if (args == j.end()) return request;
-  if (!args->is_array()) return std::nullopt;
-  for (const json& a : *args) {
-    if (!a.is_object()) return std::nullopt;
-    const auto omitted = a.find("omitted");
-    const auto value = a.find("text");
-    if (omitted != a.end() && omitted->is_boolean() && omitted->get<bool>())
-      request.args.push_back(Argument::missing());
-    else if (value != a.end() && value->is_string())
-      request.args.push_back(Argument::of(value->get<std::string>()));
-    else
-      return std::nullopt;
-  }
-  return request;
-}
+std::optional<Request> decode_request(std::string_view bytes) { return decode<RequestReader>(bytes); }
 
-std::optional<Response> decode_response(std::string_view text) {
-  const json j = parse_message(text);
-  if (!j.is_object()) return std::nullopt;
-  const auto id = message_id(j);
-  const auto ok = j.find("ok");
-  if (!id || ok == j.end() || !ok->is_boolean()) return std::nullopt;
-  Response response;
-  response.id = *id;
-  response.ok = ok->get<bool>();
-  if (response.ok) {
-    const auto result = j.find("result");
-    if (result == j.end()) return std::nullopt;
-    auto value = decode_variant(*result);
-    if (!value) return std::nullopt;
-    response.result = std::move(*value);
-  } else {
-    const auto error = j.find("error");
-    if (error == j.end() || !error->is_string()) return std::nullopt;
-    response.error = error->get<std::string>();
-  }
-  return response;
-}
+std::optional<Response> decode_response(std::string_view bytes) { return decode<ResponseReader>(bytes); }
 
 std::vector<std::string> split_command_line(std::string_view line) {
   std::vector<std::string> words;

@@ -1,10 +1,12 @@
 #pragma once
 // The wire protocol between a late-bound automation object and its local server process.
 // Each message is one frame: a 4-byte big-endian length followed by that many bytes of
-// JSON. A request reads {"id": n, "method": name, "args": [{"omitted": true} | {"text":
-// "..."}]}; an answer repeats the request's id and reads {"id": n, "ok": true, "result":
-// {"kind": "empty"|"null"|"text"|"integer", ...}} or {"id": n, "ok": false, "error": "..."}.
-// The id lets the client tell the answer to its request from a stray or late frame.
+// MessagePack. A request is the array [id, method, [argument, ...]], each argument a
+// string or nil for "omitted"; an answer repeats the request's id: [id, true, result] or
+// [id, false, error text], where result is an array that holds the value: [] for empty,
+// [nil] for Null, [string] for text, [integer] for a number. The id lets the client tell
+// the answer to its request from a stray or late frame. A binary coding spares both sides
+// the escaping and unescaping of every character of the SQL texts that most calls carry.
 // Shared by the client (automation_posix.cpp) and the records product's stand-in server.
 #include <cstdint>
 #include <optional>
@@ -19,10 +21,6 @@ namespace platform::protocol {
 /// Largest frame accepted; a longer announced length means the peer is talking nonsense,
 /// and the frame is refused before anything is allocated for it.
 inline constexpr std::uint32_t max_frame_size = 64u * 1024u * 1024u;
-
-/// Deepest nesting of arrays and objects accepted in a message (the messages themselves
-/// nest three deep); a deeper one is refused while it is being parsed.
-inline constexpr int max_nesting_depth = 8;
 
 /// A decoded request.
 struct Request {
@@ -47,19 +45,41 @@ std::string encode_frame(std::string_view payload);
 /// tells that the process ignores SIGPIPE, which spares the signal mask changes per write.
 bool write_frame(int fd, std::string_view payload, bool sigpipe_ignored = false);
 
-/// Reads one frame from the file descriptor. nullopt at end of file, on a read error, or
-/// when the announced length exceeds max_frame_size. Memory grows with the bytes that
-/// actually arrive, not with the length announced.
-std::optional<std::string> read_frame(int fd);
+/// Reads the frames that arrive on a file descriptor (a pipe on POSIX) through a buffer
+/// of its own: a frame usually costs one read, its header and payload together, and the
+/// buffer is kept from one frame to the next.
+class FrameReader {
+ public:
+  explicit FrameReader(int fd) : fd_(fd) {}
 
-/// JSON text of a request / an answer. Invalid UTF-8 in texts is replaced, never thrown on.
+  /// The next frame's payload, valid until the next call. nullopt at end of file, on a
+  /// read error, or when the announced length exceeds max_frame_size. Memory grows with
+  /// the bytes that actually arrive, not with the length announced.
+  std::optional<std::string_view> next();
+
+  /// True when bytes that follow the last frame handed out have already been read.
+  bool holds_input() const { return begin_ < end_; }
+
+ private:
+  /// Reads once more, into room for at least wanted bytes from begin_; false at end of
+  /// file or on an error.
+  bool fill(std::size_t wanted);
+
+  int fd_;
+  std::string buffer_;
+  std::size_t begin_ = 0;  ///< first byte not yet handed out
+  std::size_t end_ = 0;    ///< end of the bytes read
+};
+
+/// The MessagePack bytes of a request / an answer. Texts go as the bytes they hold.
 std::string encode_request(const Request& request);
 std::string encode_response(const Response& response);
 
-/// Parses a request / an answer; nullopt when the text is not a well-formed message, has
-/// no id, or nests deeper than max_nesting_depth.
-std::optional<Request> decode_request(std::string_view json);
-std::optional<Response> decode_response(std::string_view json);
+/// Parses a request / an answer; nullopt when the bytes are not a well-formed message of
+/// that shape. Anything out of place, a nested array among them, stops the parse where it
+/// stands, so that a hostile frame costs no more than its bytes.
+std::optional<Request> decode_request(std::string_view bytes);
+std::optional<Response> decode_response(std::string_view bytes);
 
 /// Splits a command line into program and arguments as Windows programs do: blanks and
 /// tabs separate, double quotes group (and are removed), 2n backslashes before a quote

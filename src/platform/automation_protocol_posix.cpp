@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/automation_protocol.hpp"
 
@@ -52,17 +53,6 @@ class SigpipeGuard {
   bool broke_ = false;
 };
 
-bool read_exactly(int fd, char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::read(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
 
 bool write_frame(int fd, std::string_view payload, bool sigpipe_ignored) {
@@ -98,20 +88,44 @@ bool write_frame(int fd, std::string_view payload, bool sigpipe_ignored) {
   return true;
 }
 
-std::optional<std::string> read_frame(int fd) {
-  unsigned char header[4];
-  if (!read_exactly(fd, reinterpret_cast<char*>(header), sizeof header)) return std::nullopt;
-  const std::uint32_t n = (std::uint32_t{header[0]} << 24) | (std::uint32_t{header[1]} << 16) |
-                          (std::uint32_t{header[2]} << 8) | std::uint32_t{header[3]};
-  if (n > max_frame_size) return std::nullopt;
-  // Read in steps, so that a length announced but never sent costs no more than what came.
-  constexpr std::size_t step = 1u << 20;
-  std::string payload;
-  while (payload.size() < n) {
-    const std::size_t have = payload.size();
-    payload.resize(have + std::min<std::size_t>(step, n - have));
-    if (!read_exactly(fd, payload.data() + have, payload.size() - have)) return std::nullopt;
+bool FrameReader::fill(std::size_t wanted) {
+  // The bytes not yet handed out move to the front, so that the buffer never holds more
+  // than the frame being read and what came after it.
+  if (begin_ > 0) {
+    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
   }
+  if (buffer_.size() < wanted) buffer_.resize(wanted);
+  for (;;) {
+    const ssize_t n = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    end_ += static_cast<std::size_t>(n);
+    return true;
+  }
+}
+
+std::optional<std::string_view> FrameReader::next() {
+  // Room for a usual frame and for what may follow it; larger frames get more below.
+  constexpr std::size_t usual_room = 64u * 1024u;
+  // Room grows at most by this much past the bytes already here, so that a length
+  // announced but never sent costs no more than what came.
+  constexpr std::size_t step = 1u << 20;
+  constexpr std::size_t header = 4;
+  while (end_ - begin_ < header)
+    if (!fill(usual_room)) return std::nullopt;
+  const auto* h = reinterpret_cast<const unsigned char*>(buffer_.data() + begin_);
+  const std::uint32_t n =
+      (std::uint32_t{h[0]} << 24) | (std::uint32_t{h[1]} << 16) | (std::uint32_t{h[2]} << 8) | std::uint32_t{h[3]};
+  if (n > max_frame_size) return std::nullopt;
+  const std::size_t whole = header + n;
+  while (end_ - begin_ < whole) {
+    const std::size_t have = end_ - begin_;
+    if (!fill(std::min(whole, std::max(usual_room, have + step)))) return std::nullopt;
+  }
+  const std::string_view payload(buffer_.data() + begin_ + header, n);
+  begin_ += whole;
   return payload;
 }
 

@@ -3,7 +3,9 @@
 // through a link planted in their place, replaced in one step so that a reader never
 // sees half a file, and removed however the run that made them ends.
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -48,6 +50,21 @@ class FileReplacement {
 /// Creates path, empty and readable by its owner only, when nothing stands there yet; a
 /// link is never followed. True when a regular file is there afterwards.
 bool ensure_private_file(const std::string& path);
+
+/// Reads the whole regular file at path, which another program left to be read once, and
+/// removes it however the reading ends (and when the process is interrupted meanwhile).
+/// The file is opened once and read by the size it has: no separate look at the path, no
+/// buffer of its own. nullopt when nothing is at path or what is there is not a regular
+/// file (a directory, a pipe, a device: links are followed), which is left as it is.
+/// Throws std::runtime_error naming path when a file is there but cannot be opened or read.
+std::optional<std::string> read_and_remove_file(const std::string& path);
+
+/// For the platform layer: the whole of a file measured at size bytes, read through
+/// read_some (which reads at most the given count into the buffer and gives how many it
+/// read, 0 at the end, or throws). One byte of room past the size lets the first read that
+/// leaves room unfilled show the end, so that a whole file costs one read; a file that grew
+/// since it was measured is read on to its end.
+std::string read_measured(std::uint64_t size, const std::function<std::size_t(char*, std::size_t)>& read_some);
 
 /// Removes path when the guard goes (unless released), and when the process is
 /// interrupted while the guard lives (install_interrupt_cleanup).

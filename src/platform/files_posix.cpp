@@ -170,6 +170,35 @@ WorkingFile::~WorkingFile() {
   if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }
 
+std::optional<std::string> read_and_remove_file(const std::string& path) {
+  // Without O_NONBLOCK, opening a FIFO would wait for a writer before it could be refused.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+    throw std::runtime_error("Impossibile aprire il file '" + path + "'");
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  const RemovalGuard removal(path);
+  // Closed before the guard removes the file, however the reading ends.
+  const struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  // A regular file answers a read in full up to its end, so a read that leaves room
+  // unfilled has met the end.
+  return read_measured(static_cast<std::uint64_t>(st.st_size), [&](char* buffer, std::size_t room) {
+    for (;;) {
+      const ssize_t n = ::read(fd, buffer, room);
+      if (n >= 0) return static_cast<std::size_t>(n);
+      if (errno != EINTR) throw std::runtime_error("Errore nella lettura del file '" + path + "'");
+    }
+  });
+}
+
 std::string WorkingFile::read() const {
   std::string content;
   char buffer[65536];

@@ -200,6 +200,44 @@ WorkingFile::~WorkingFile() {
   if (handle_ != -1) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
 
+std::optional<std::string> read_and_remove_file(const std::string& path) {
+  const fs::path name = path_from_utf8(path);
+  HANDLE file = ::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
+    // A directory cannot be opened as a file: it is no file to read.
+    const DWORD attributes = ::GetFileAttributesW(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return std::nullopt;
+    throw std::runtime_error("Impossibile aprire il file '" + path + "'");
+  }
+  if (::GetFileType(file) != FILE_TYPE_DISK) {
+    ::CloseHandle(file);
+    return std::nullopt;
+  }
+  const RemovalGuard removal(path);
+  // Closed before the guard removes the file, however the reading ends.
+  const struct Closer {
+    HANDLE file;
+    ~Closer() { ::CloseHandle(file); }
+  } closer{file};
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(file, &size)) size.QuadPart = 0;  // then measured as it is read
+  return read_measured(static_cast<std::uint64_t>(size.QuadPart), [&](char* buffer, std::size_t room) {
+    std::size_t got = 0;
+    while (got < room) {  // in pieces that a DWORD can count
+      const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(room - got, 1u << 30));
+      DWORD n = 0;
+      if (!::ReadFile(file, buffer + got, piece, &n, nullptr))
+        throw std::runtime_error("Errore nella lettura del file '" + path + "'");
+      got += n;
+      if (n < piece) break;  // the end of the file
+    }
+    return got;
+  });
+}
+
 std::string WorkingFile::read() const {
   HANDLE file = reinterpret_cast<HANDLE>(handle_);
   std::string content;

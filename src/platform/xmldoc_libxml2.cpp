@@ -69,6 +69,20 @@ std::string xml_safe(const std::string& text) {
   return out;
 }
 
+/// A text node of doc that holds text. With the document's dictionary the text is kept
+/// there once, shared by every node that holds the same: a report repeats its dates,
+/// codes and values many times, and each copy of its own would be one more allocation.
+xmlNodePtr new_text(xmlDocPtr doc, const std::string& text) {
+  const int length = static_cast<int>(text.size());
+  if (!doc->dict) return xmlNewDocTextLen(doc, to_xml(text), length);
+  const xmlChar* shared = xmlDictLookup(doc->dict, to_xml(text), length);
+  if (!shared) return nullptr;
+  xmlNodePtr node = xmlNewDocText(doc, nullptr);
+  // Freeing the node leaves alone what the dictionary owns.
+  if (node) node->content = const_cast<xmlChar*>(shared);
+  return node;
+}
+
 }  // namespace
 
 XmlElement XmlElement::append_child(const std::string& name) {
@@ -84,8 +98,15 @@ XmlElement XmlElement::append_text_child(const std::string& name, const std::str
   XmlElement child = append_child(name);
   if (child.valid() && !text.empty()) {
     auto* node = static_cast<xmlNodePtr>(child.node_);
-    const std::string safe = xml_safe(text);
-    xmlNodePtr text_node = xmlNewDocTextLen(node->doc, to_xml(safe), static_cast<int>(safe.size()));
+    // Most texts are plain ASCII, which XML holds as it is: only the others are checked
+    // character by character.
+    const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+      const auto byte = static_cast<unsigned char>(c);
+      return (byte >= 0x20 && byte <= 0x7F) || c == '\t' || c == '\n' || c == '\r';
+    });
+    const std::string checked = plain ? std::string() : xml_safe(text);
+    const std::string& safe = plain ? text : checked;
+    xmlNodePtr text_node = new_text(node->doc, safe);
     if (text_node) xmlAddChild(node, text_node);
   }
   return child;
@@ -154,7 +175,11 @@ XmlDocument::XmlDocument() : impl_(std::make_unique<Impl>()) { xmlInitParser(); 
 XmlDocument::~XmlDocument() { impl_->free_all(); }
 
 void XmlDocument::activate() {
-  if (!impl_->doc) impl_->doc = xmlNewDoc(to_xml(impl_->version));
+  if (impl_->doc) return;
+  impl_->doc = xmlNewDoc(to_xml(impl_->version));
+  // Element names are kept once in the document's dictionary rather than copied into
+  // every element: a report repeats a few dozen names in hundreds of thousands of elements.
+  if (impl_->doc) impl_->doc->dict = xmlDictCreate();
 }
 
 bool XmlDocument::active() const { return impl_->doc != nullptr; }

@@ -263,7 +263,7 @@ bool Tpx_wrap_praxipat::verifica_connessione() {
 std::string Tpx_wrap_praxipat::text_operation(const std::string& method, const std::vector<std::string>& args) {
   OperationScope scope(*this);
   ForegroundKeeper foreground(host_);
-  const std::string failure = "Tpx_wrap_praxipat." + method + "(): eccezione";
+  const auto failure = [&method] { return "Tpx_wrap_praxipat." + method + "(): eccezione"; };
   if (!verifica_connessione()) {
     mark_session_lost();
     return {};
@@ -273,7 +273,7 @@ std::string Tpx_wrap_praxipat::text_operation(const std::string& method, const s
   } catch (const std::exception& error) {
     if (is_on()) {
       // The server is alive and refused this call (an SQL error, a Null answer).
-      report_message(failure, error_level);
+      report_message(failure(), error_level);
       mark_call_failed(error.what());
       return {};
     }
@@ -287,7 +287,7 @@ std::string Tpx_wrap_praxipat::text_operation(const std::string& method, const s
   try {
     return call_text(method, args);
   } catch (const std::exception& error) {
-    report_message(failure, error_level);
+    report_message(failure(), error_level);
     mark_call_failed(error.what());
     mark_session_lost();
     return {};

@@ -196,6 +196,12 @@ std::vector<std::string> string2array(std::string_view text, std::string_view se
       out.emplace_back(text);
       return out;
     }
+    // The pieces are counted first, so that the list is made once at its size.
+    std::size_t pieces = 1;
+    for (std::size_t at = text.find(separator); at != std::string_view::npos;
+         at = text.find(separator, at + separator.size()))
+      ++pieces;
+    out.reserve(pieces);
     std::size_t from = 0;
     while (true) {
       const std::size_t at = text.find(separator, from);

@@ -91,7 +91,8 @@ int main(int argc, char** argv) {
 
   praxilo_server::Methods server(db, install_dir);
   long calls = 0;
-  while (const std::optional<std::string> frame = platform::protocol::read_frame(STDIN_FILENO)) {
+  platform::protocol::FrameReader requests(STDIN_FILENO);
+  while (const std::optional<std::string_view> frame = requests.next()) {
     if (exit_after > 0 && ++calls >= exit_after) _exit(3);  // fault injection: no answer
     // Fault injection: a slow records product, whose answer waits while the file exists.
     while (!hold_file.empty() && fs::exists(hold_file, ec)) ::usleep(10000);

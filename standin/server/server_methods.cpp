@@ -1,7 +1,6 @@
 #include "server_methods.hpp"
 
 #include <atomic>
-#include <cstdio>
 #include <exception>
 
 #include <fmt/format.h>
@@ -90,33 +89,38 @@ void check_database(const std::string& name) {
   if (n != "praxilo" && n != "praxilo2") throw CallError{"Database sconosciuto: " + name};
 }
 
-// One row as a line: TAB between fields, text in double quotes, numbers bare, NULL
-// empty. TAB, CR and LF inside a text become blanks, so that a row stays one line with
-// the right number of fields.
-std::string row_line(sqlite3_stmt* stmt) {
-  std::string line;
+// Appends one row as a line, without its line end: TAB between fields, text in double
+// quotes, numbers bare, NULL empty. TAB, CR and LF inside a text become blanks, so that a
+// row stays one line with the right number of fields.
+void append_row_line(sqlite3_stmt* stmt, std::string& out) {
   const int n = sqlite3_column_count(stmt);
   for (int i = 0; i < n; ++i) {
-    if (i > 0) line += '\t';
-    const int type = sqlite3_column_type(stmt, i);
-    if (type == SQLITE_NULL) continue;
-    std::string value = column_text(stmt, i);
-    if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
-      line += value;
-      continue;
+    if (i > 0) out += '\t';
+    switch (sqlite3_column_type(stmt, i)) {
+      case SQLITE_NULL:
+        break;
+      case SQLITE_INTEGER:
+      case SQLITE_FLOAT:
+        out += column_text(stmt, i);
+        break;
+      default: {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+        const std::size_t length = static_cast<std::size_t>(sqlite3_column_bytes(stmt, i));
+        out += '"';
+        const std::size_t start = out.size();
+        if (text) out.append(text, length);
+        for (std::size_t j = start; j < out.size(); ++j)
+          if (out[j] == '\t' || out[j] == '\r' || out[j] == '\n') out[j] = ' ';
+        out += '"';
+      }
     }
-    for (char& c : value)
-      if (c == '\t' || c == '\r' || c == '\n') c = ' ';
-    line += '"';
-    line += value;
-    line += '"';
   }
-  return line;
 }
 
 }  // namespace
 
-Methods::Methods(sqlite3* db, fs::path install_dir) : db_(db), install_dir_(std::move(install_dir)) {
+Methods::Methods(sqlite3* db, fs::path install_dir)
+    : db_(db), install_dir_(std::move(install_dir)), dump_name_prefix_(fmt::format("Temp/dump_{:06}_", process_id())) {
   using Args = std::vector<Argument>;
   methods_ = {
       {"new", 0, [this](const Args&) { return start_session(); }},
@@ -227,37 +231,36 @@ Variant Methods::sql_into(const std::string& database, const std::string& sql) {
 Variant Methods::sql_dump_file(const std::string& database, const std::string& sql) {
   check_database(database);
   Statement s(db_, sql);
+  // Every row is gathered before the file is made, and the whole text goes to the ANSI
+  // code page in one conversion: a conversion costs more to begin than a row to convert,
+  // and a query that fails half-way leaves no file behind.
+  std::string rows;
+  while (s.step(db_)) {
+    append_row_line(s.get(), rows);
+    rows += "\r\n";
+  }
+  const std::string bytes = platform::to_ansi(rows);
   std::error_code ec;
   std::string name;
-  std::FILE* file = nullptr;
-  bool taken = true;
   bool made_directory = false;
-  for (int attempt = 0; attempt < 1000 && !file; ++attempt) {
-    name = fmt::format("Temp/dump_{:06}_{}.txt", process_id(), ++dumps_made);
-    file = create_new_file(install_dir_ / platform::path_from_utf8(name), taken);  // never reuses a name
-    if (file || taken) continue;
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    name = dump_name_prefix_ + std::to_string(++dumps_made) + ".txt";
+    switch (write_new_file(install_dir_ / platform::path_from_utf8(name), bytes)) {  // never reuses a name
+      case NewFile::written:
+        return Variant::make_text(name);
+      case NewFile::name_taken:
+        continue;
+      case NewFile::not_written:
+        throw CallError{"Errore di scrittura del file " + name};
+      case NewFile::not_created:
+        break;
+    }
     // The directory is made when a file cannot be created, not looked for at every call.
     if (made_directory) break;
     made_directory = true;
     fs::create_directories(install_dir_ / "Temp", ec);
   }
-  if (!file) throw CallError{"Impossibile creare il file " + platform::path_to_utf8(install_dir_ / platform::path_from_utf8(name))};
-  try {
-    bool written = true;
-    while (s.step(db_)) {
-      const std::string line = platform::to_ansi(row_line(s.get())) + "\r\n";
-      written = written && std::fwrite(line.data(), 1, line.size(), file) == line.size();
-    }
-    if (std::fclose(file) != 0 || !written) {
-      file = nullptr;
-      throw CallError{"Errore di scrittura del file " + name};
-    }
-  } catch (...) {
-    if (file) std::fclose(file);
-    fs::remove(install_dir_ / platform::path_from_utf8(name), ec);
-    throw;
-  }
-  return Variant::make_text(name);
+  throw CallError{"Impossibile creare il file " + platform::path_to_utf8(install_dir_ / platform::path_from_utf8(name))};
 }
 
 }  // namespace praxilo_server

@@ -66,6 +66,7 @@ class Methods {
 
   sqlite3* db_;
   std::filesystem::path install_dir_;
+  std::string dump_name_prefix_;           ///< "Temp/dump_<pid>_", before the dump's number
   std::vector<Method> methods_;            ///< method n is methods_[n - 1]
   std::map<std::string, int> by_name_;     ///< lower-case name to number
   std::optional<sqlite3_int64> user_;      ///< rowid of the signed-in user in utenti

@@ -1,6 +1,6 @@
 #include <windows.h>
-#include <fcntl.h>
-#include <io.h>
+
+#include <algorithm>
 
 #include "server_os.hpp"
 
@@ -8,23 +8,23 @@ namespace praxilo_server {
 
 long process_id() { return static_cast<long>(::GetCurrentProcessId()); }
 
-std::FILE* create_new_file(const std::filesystem::path& path, bool& exists) {
-  exists = false;
+NewFile write_new_file(const std::filesystem::path& path, std::string_view bytes) {
   const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
-    exists = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
-    return nullptr;
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? NewFile::name_taken : NewFile::not_created;
   }
-  const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
-  if (fd < 0) {
-    ::CloseHandle(handle);
-    return nullptr;
+  bool written = true;
+  while (written && !bytes.empty()) {
+    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+    DWORD n = 0;
+    written = ::WriteFile(handle, bytes.data(), piece, &n, nullptr) && n > 0;
+    if (written) bytes.remove_prefix(n);
   }
-  std::FILE* file = ::_fdopen(fd, "wb");
-  if (!file) ::_close(fd);
-  return file;
+  written = ::CloseHandle(handle) && written;
+  if (!written) ::DeleteFileW(path.c_str());
+  return written ? NewFile::written : NewFile::not_written;
 }
 
 }  // namespace praxilo_server

@@ -10,11 +10,13 @@
 #include <oleauto.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cwchar>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,7 @@
 #include "platform/win_text.hpp"
 #include "test_support.hpp"
 #include "win32_host.hpp"
+#include "window_checks.hpp"
 #include "window_practice.hpp"
 
 namespace {
@@ -31,6 +34,9 @@ namespace fs = std::filesystem;
 using platform::win::narrow;
 using platform::win::widen;
 using test_support::read_file;
+using window_checks::place_of;
+using window_checks::same;
+using window_checks::shown;
 
 const std::wstring refused_credentials = L"ERRORE: Dati Utente o Password non riconosciuti.";
 const std::wstring refused_kind = L"ERRORE: Procedura riservata ai soli medici titolari.";
@@ -38,14 +44,16 @@ const std::wstring refused_code =
     L"ERRORE: Il campo obbligatorio \"Codice Regionale\" medico non è stato valorizzato in Praxilo.";
 
 
-// What the run asked of the report view.
+// What the run and the window asked of the report view.
 class RecordingView : public ReportView {
  public:
   std::vector<std::string> calls;
+  RECT placed{};  ///< the last place given
   void navigate(const std::string& url) override { calls.push_back("navigate " + url); }
   void refresh() override { calls.push_back("refresh"); }
   void set_visible(bool visible) override { calls.push_back(visible ? "show" : "hide"); }
-  void place(int, int, int, int) override {}
+  void place(int left, int top, int width, int height) override { placed = {left, top, left + width, top + height}; }
+  void print() override { calls.push_back("print"); }
 };
 
 struct Box {
@@ -87,9 +95,20 @@ class WindowTest : public testing::Test {
     });
   }
 
+  // A recording report view, kept in view.
+  TfrmMain::ViewMaker recording_view() {
+    return [this](HWND, int) {
+      auto recording = std::make_unique<RecordingView>();
+      view = recording.get();
+      return recording;
+    };
+  }
+
   // The main window, signed in by the attempts (user, password) in turn; the sign-in is
-  // given up when none of them is admitted.
-  std::unique_ptr<TfrmMain> start(std::vector<std::pair<std::wstring, std::wstring>> attempts) {
+  // given up when none of them is admitted. The report view is a recording one unless
+  // make_view makes another.
+  std::unique_ptr<TfrmMain> start(std::vector<std::pair<std::wstring, std::wstring>> attempts,
+                                  TfrmMain::ViewMaker make_view = {}) {
     host.set_modal_hook([attempts](HWND login) {
       for (const auto& [user, password] : attempts) {
         type_credentials(login, user, password);
@@ -97,9 +116,7 @@ class WindowTest : public testing::Test {
       }
       win32ui::click(::GetDlgItem(login, TfrmLogin::id_ButtonAnnulla));
     });
-    auto recording = std::make_unique<RecordingView>();
-    view = recording.get();
-    auto window = std::make_unique<TfrmMain>(host, std::move(recording));
+    auto window = std::make_unique<TfrmMain>(host, make_view ? make_view : recording_view());
     host.set_modal_hook({});
     return window;
   }
@@ -231,9 +248,7 @@ TEST_P(SignInEnterTest, EnterPressesTheRightButton) {
     // Ends the sign-in should Enter have done nothing; once closed, the window ignores it.
     ::PostMessageW(login, WM_CLOSE, 0, 0);
   });
-  auto recording = std::make_unique<RecordingView>();
-  view = recording.get();
-  TfrmMain window(host, std::move(recording));
+  TfrmMain window(host, recording_view());
   host.set_modal_hook({});
   EXPECT_EQ(window.signed_in(), GetParam().admitted);
   EXPECT_EQ(focus_at_start, password_box);
@@ -376,5 +391,102 @@ INSTANTIATE_TEST_SUITE_P(When, AnnullaTest, testing::Values(false, true),
                          [](const testing::TestParamInfo<bool>& info) {
                            return std::string(info.param ? "WhileACallWaits" : "BetweenTwoPatients");
                          });
+
+// The report view keeps its top left corner and takes the rest of the window, down to the
+// status line, whatever the window's size.
+TEST_F(WindowTest, TheBrowserViewGrowsWithTheWindow) {
+  auto window = start({}, [](HWND parent, int id) { return std::make_unique<BrowserReportView>(parent, id); });
+  HWND view_window = window->item(TfrmMain::id_WebBrowser);
+  ASSERT_NE(view_window, nullptr);
+  wchar_t name[64] = {};
+  ::GetClassNameW(view_window, name, 64);
+  EXPECT_STREQ(name, L"PIVZONA12ReportBrowser") << "the system's web browser control could not be made";
+  const auto rest_of_window = [&] {
+    RECT client{};
+    ::GetClientRect(window->hwnd(), &client);
+    return RECT{8, 160, client.right - 8, place_of(window->item(TfrmMain::id_StatusBar1)).top - 4};
+  };
+  const RECT before = place_of(view_window);
+  EXPECT_TRUE(same(before, rest_of_window()));
+  EXPECT_EQ(before.right - before.left, 809);
+
+  ::SetWindowPos(window->hwnd(), nullptr, 0, 0, TfrmMain::outer_width + 150, TfrmMain::outer_height + 90,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const RECT after = place_of(view_window);
+  EXPECT_TRUE(same(after, rest_of_window()));
+  EXPECT_EQ(after.right - before.right, 150);
+  EXPECT_EQ(after.bottom - before.bottom, 90);
+}
+
+// Ctrl+P prints the report wherever the focus is in the window; P alone, or with Ctrl and
+// Alt (AltGr on an Italian keyboard), does not.
+struct PrintKeyCase {
+  const char* name;
+  bool control;
+  bool alt;
+  bool prints;
+};
+void PrintTo(const PrintKeyCase& row, std::ostream* out) { *out << row.name; }
+
+class PrintKeyTest : public WindowTest, public testing::WithParamInterface<PrintKeyCase> {};
+
+TEST_P(PrintKeyTest, OnlyCtrlPPrints) {
+  auto window = start({{L"doc", L"pw"}});
+  ASSERT_TRUE(window->signed_in());
+  ::ShowWindow(window->hwnd(), SW_SHOW);
+  HWND focus = window->item(TfrmMain::id_btnCalcola);
+  ::SetFocus(focus);
+  BYTE saved[256] = {};
+  ::GetKeyboardState(saved);
+  BYTE keys[256];
+  std::copy(std::begin(saved), std::end(saved), std::begin(keys));
+  keys[VK_CONTROL] = GetParam().control ? 0x80 : 0;
+  keys[VK_MENU] = GetParam().alt ? 0x80 : 0;
+  ::SetKeyboardState(keys);
+  ::PostMessageW(focus, WM_KEYDOWN, 'P', 0);
+  win32ui::pump_pending();
+  ::SetKeyboardState(saved);
+  EXPECT_EQ(view->calls, GetParam().prints ? std::vector<std::string>{"print"} : std::vector<std::string>{});
+  EXPECT_TRUE(window->open());
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, PrintKeyTest,
+                         testing::Values(PrintKeyCase{"CtrlP", true, false, true},
+                                         PrintKeyCase{"P", false, false, false},
+                                         PrintKeyCase{"CtrlAltP", true, true, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The program's own view, end to end: the run's page goes to the browser control, which
+// shows none here (no browser engine under Wine), so the panel takes over after the
+// time-out with the page's address, and the next run's page goes to the panel.
+TEST_F(WindowTest, ARunsPageGoesToThePanelWhenTheControlShowsNone) {
+  BrowserReportView* browser_view = nullptr;
+  auto window = start({{L"doc", L"pw"}}, [&browser_view](HWND parent, int id) {
+    auto made = std::make_unique<BrowserReportView>(parent, id, 1000);
+    browser_view = made.get();
+    return made;
+  });
+  ASSERT_TRUE(window->signed_in());
+  ASSERT_NE(browser_view->browser_window(), nullptr) << "the system's web browser control could not be made";
+  const RECT place = place_of(browser_view->browser_window());
+
+  save_paths = {work.dir() + "diabete.xml"};
+  win32ui::click(window->item(TfrmMain::id_btnCalcola));
+  ASSERT_EQ(window->last_run().outcome, RunOutcome::saved) << window->last_run().message;
+  ASSERT_TRUE(
+      window_checks::pump_until([&] { return browser_view->browser_window() == nullptr; }, std::chrono::seconds(15)))
+      << "the control showed the page: this system has a browser engine";
+  HWND panel = browser_view->panel().panel();
+  EXPECT_EQ(window->item(TfrmMain::id_WebBrowser), panel);
+  EXPECT_TRUE(shown(panel));
+  EXPECT_TRUE(same(place_of(panel), place));
+  EXPECT_EQ(browser_view->panel().url(), window->report_url());
+
+  save_paths = {work.dir() + "tao.xml"};
+  win32ui::click(window->item(TfrmMain::id_btnSalva));
+  ASSERT_EQ(window->last_run().outcome, RunOutcome::saved) << window->last_run().message;
+  EXPECT_TRUE(shown(panel));
+  EXPECT_EQ(browser_view->panel().url(), window->report_url());
+}
 
 }  // namespace

@@ -36,10 +36,10 @@ void set_picker_date(HWND picker, double date) {
 
 }  // namespace
 
-TfrmMain::TfrmMain(Win32Host& host, std::unique_ptr<ReportView> view) : host_(host), view_(std::move(view)) {
+TfrmMain::TfrmMain(Win32Host& host, ViewMaker make_view) : host_(host) {
   create(WS_EX_CONTROLPARENT, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, L"Estrazioni ZONA12", outer_left, outer_top,
          outer_width, outer_height, nullptr);
-  create_controls();
+  create_controls(make_view);
   FormCreate();
 }
 
@@ -54,7 +54,7 @@ void TfrmMain::end_session() {
   if (session_) automation_.run([this] { session_.reset(); });
 }
 
-void TfrmMain::create_controls() {
+void TfrmMain::create_controls(const ViewMaker& make_view) {
   ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(win32ui::application_icon(16)));
   ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(win32ui::application_icon(32)));
   const DWORD edit = WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL;
@@ -71,7 +71,7 @@ void TfrmMain::create_controls() {
   control(L"EDIT", L"", edit, id_edt_NominativoMMG, 241, 10, 161, 21);
   control(L"EDIT", L"", edit | ES_READONLY, id_edt_Regione, 240, 107, 161, 21);
   HWND from = control(DATETIMEPICK_CLASSW, L"", WS_TABSTOP | DTS_SHORTDATEFORMAT, id_DTDal, 480, 10, 129, 21);
-  if (!view_) view_ = std::make_unique<PanelReportView>(hwnd_, id_WebBrowser);
+  view_ = make_view ? make_view(hwnd_, id_WebBrowser) : std::make_unique<BrowserReportView>(hwnd_, id_WebBrowser);
   control(L"BUTTON", caption(Programme::vaccinazioni), WS_TABSTOP, id_btnVaccinazioni, 656, 106, 137, 26);
   for (HWND picker : {from, to}) ::SendMessageW(picker, DTM_SETFORMATW, 0, reinterpret_cast<LPARAM>(L"dd/MM/yyyy"));
 
@@ -142,13 +142,21 @@ std::wstring TfrmMain::status_text() const {
 }
 
 bool TfrmMain::preview(MSG& message) {
-  if (message.message != WM_KEYDOWN) return false;
-  // Esc presses Chiudi, wherever the focus is in the window.
-  if (message.wParam == VK_ESCAPE) {
-    win32ui::click(item(id_btnChiudi));
-    return true;
+  if (message.message == WM_KEYDOWN) {
+    // Esc presses Chiudi, wherever the focus is in the window.
+    if (message.wParam == VK_ESCAPE) {
+      win32ui::click(item(id_btnChiudi));
+      return true;
+    }
+    // Ctrl+P prints the report; not while a run is rewriting it. Ctrl+Alt is AltGr.
+    if (message.wParam == 'P' && ::GetKeyState(VK_CONTROL) < 0 && ::GetKeyState(VK_MENU) >= 0) {
+      if (!running_ && view_) view_->print();
+      return true;
+    }
+    if (press_on_enter(message, 0)) return true;
   }
-  return press_on_enter(message, 0);
+  // The page's own keys (Tab between its links, Ctrl+C, the arrows) before the dialog's.
+  return view_ && view_->translate_key(message);
 }
 
 void TfrmMain::place_view() {

@@ -2,6 +2,7 @@
 // The main window: signs the doctor in while it is created, shows the doctor's data and
 // the date range, runs the three programmes' extractions and shows their reports.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -49,10 +50,14 @@ class TfrmMain : public win32ui::Window {
   static constexpr int outer_left = 589;
   static constexpr int outer_top = 293;
 
+  /// Makes the report view in the window (parent) as the child id, at its place in the
+  /// tab order.
+  using ViewMaker = std::function<std::unique_ptr<ReportView>(HWND parent, int id)>;
+
   /// Creates the window (not shown) and the session, and runs the modal sign-in before
   /// returning. When the sign-in is cancelled nothing else is set up and signed_in() is
-  /// false. view: the report view to use (nullptr: the panel with the page's path).
-  explicit TfrmMain(Win32Host& host, std::unique_ptr<ReportView> view = nullptr);
+  /// false. make_view: the report view's maker (empty: the system's browser control).
+  explicit TfrmMain(Win32Host& host, ViewMaker make_view = {});
   ~TfrmMain() override;
 
   bool signed_in() const { return user_ != nullptr; }
@@ -73,7 +78,7 @@ class TfrmMain : public win32ui::Window {
   LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam) override;
 
  private:
-  void create_controls();
+  void create_controls(const ViewMaker& make_view);
   void FormCreate();
   void run(Programme programme);
   void place_view();

@@ -1,7 +1,6 @@
 #include "report_view.hpp"
 
-#include <shellapi.h>
-
+#include "browser_control.hpp"
 #include "platform/win_text.hpp"
 #include "window.hpp"
 
@@ -46,6 +45,11 @@ PanelReportView::PanelReportView(HWND parent, int id) {
   open_ = child(L"BUTTON", L"Apri nel browser", BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, id_open);
 }
 
+PanelReportView::~PanelReportView() {
+  // The window may outlive the object by a little while its parent is destroyed.
+  ::SetWindowLongPtrW(panel_, GWLP_USERDATA, 0);
+}
+
 LRESULT CALLBACK PanelReportView::procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   auto* view = reinterpret_cast<PanelReportView*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (view && message == WM_COMMAND && LOWORD(wparam) == id_open && HIWORD(wparam) == BN_CLICKED) {
@@ -80,10 +84,102 @@ void PanelReportView::place(int left, int top, int width, int height) {
   ::MoveWindow(open_, 12, 56, 137, 26, TRUE);
 }
 
-bool PanelReportView::open_in_browser() const {
-  if (url_.empty()) return false;
-  const std::wstring address = platform::win::widen(url_);
-  // The answer means only that the system took the request.
-  return reinterpret_cast<INT_PTR>(::ShellExecuteW(panel_, L"open", address.c_str(), nullptr, nullptr,
-                                                  SW_SHOWNORMAL)) > 32;
+void PanelReportView::print() { open_in_browser(); }
+
+void PanelReportView::focus() { ::SetFocus(::IsWindowEnabled(open_) ? open_ : panel_); }
+
+bool PanelReportView::open_in_browser() const { return win32ui::open_in_browser(panel_, url_); }
+
+BrowserReportView::BrowserReportView(HWND parent, int id, unsigned timeout_ms)
+    : browser_(BrowserControl::create(parent, id,
+                                      {[this] { arrived_ = true; },
+                                       [this] {
+                                         arrived_ = true;
+                                         stop_waiting();
+                                         // A page read anew opens at its top, not where the
+                                         // last one was left; a link within the page keeps
+                                         // the place it leads to.
+                                         if (to_top_ && browser_) browser_->scroll_to_top();
+                                         to_top_ = false;
+                                       }})),
+      // Made right after the control, so that either takes the same place in the tab order.
+      panel_(parent, id),
+      timeout_ms_(timeout_ms) {
+  if (browser_) {
+    panel_.set_visible(false);
+    ::ShowWindow(browser_->window(), SW_SHOW);
+  }
 }
+
+BrowserReportView::~BrowserReportView() { stop_waiting(); }
+
+HWND BrowserReportView::browser_window() const { return browser_ ? browser_->window() : nullptr; }
+
+void BrowserReportView::navigate(const std::string& url) {
+  url_ = url;
+  panel_.navigate(url);
+  load(false);
+}
+
+void BrowserReportView::refresh() {
+  panel_.refresh();
+  // A reload (Refresh2) raises no DocumentComplete, and would keep the scroll position: the
+  // page is read again as a new navigation that bypasses the cache instead.
+  load(true);
+}
+
+void BrowserReportView::load(bool fresh) {
+  if (!browser_ || url_.empty()) return;
+  // The control may raise its events before Navigate returns: the wait starts first.
+  arrived_ = false;
+  to_top_ = true;
+  waiting_ = ::SetTimer(browser_->window(), reinterpret_cast<UINT_PTR>(this), timeout_ms_, &timed_out) != 0;
+  // Without its time-out a page that never shows would leave the view blank for good.
+  if (!waiting_ || !browser_->navigate(url_, fresh)) fall_back();
+}
+
+void CALLBACK BrowserReportView::timed_out(HWND, UINT, UINT_PTR id, DWORD) {
+  auto* view = reinterpret_cast<BrowserReportView*>(id);
+  view->stop_waiting();
+  // A page that has arrived may still be reading a long report: only a page that has not
+  // begun to show is given up.
+  if (view->browser_ && !view->arrived_ && view->browser_->ready_state() < READYSTATE_INTERACTIVE) view->fall_back();
+}
+
+void BrowserReportView::stop_waiting() {
+  if (waiting_ && browser_) ::KillTimer(browser_->window(), reinterpret_cast<UINT_PTR>(this));
+  waiting_ = false;
+}
+
+void BrowserReportView::fall_back() {
+  stop_waiting();
+  HWND window = browser_->window();
+  HWND focus = ::GetFocus();
+  const bool focused = focus && (focus == window || ::IsChild(window, focus));
+  browser_.reset();
+  panel_.set_visible(visible_);
+  // The focus does not vanish with the control: the keys (Esc, Tab) still reach the window.
+  if (focused && visible_) panel_.focus();
+}
+
+void BrowserReportView::set_visible(bool visible) {
+  visible_ = visible;
+  if (browser_)
+    ::ShowWindow(browser_->window(), visible ? SW_SHOW : SW_HIDE);
+  else
+    panel_.set_visible(visible);
+}
+
+void BrowserReportView::place(int left, int top, int width, int height) {
+  panel_.place(left, top, width, height);
+  if (browser_) ::MoveWindow(browser_->window(), left, top, width, height, TRUE);
+}
+
+void BrowserReportView::print() {
+  if (browser_)
+    browser_->print();
+  else
+    panel_.print();
+}
+
+bool BrowserReportView::translate_key(MSG& message) { return browser_ && browser_->translate_key(message); }

@@ -1,6 +1,9 @@
 #include "window.hpp"
 
 #include <commctrl.h>
+#include <shellapi.h>
+
+#include "platform/win_text.hpp"
 
 namespace win32ui {
 
@@ -157,6 +160,13 @@ std::wstring text_of(HWND window) {
 
 void click(HWND button) {
   if (button && ::IsWindowEnabled(button)) ::SendMessageW(button, BM_CLICK, 0, 0);
+}
+
+bool open_in_browser(HWND owner, const std::string& url) {
+  if (url.empty()) return false;
+  const std::wstring address = platform::win::widen(url);
+  return reinterpret_cast<INT_PTR>(::ShellExecuteW(owner, L"open", address.c_str(), nullptr, nullptr,
+                                                  SW_SHOWNORMAL)) > 32;
 }
 
 }  // namespace win32ui

@@ -62,4 +62,8 @@ std::wstring text_of(HWND window);
 /// Presses a button as a click does.
 void click(HWND button);
 
+/// Asks the system's browser to open the address url (UTF-8); false when the system
+/// refused. Success means only that the request was taken, not that a browser opened it.
+bool open_in_browser(HWND owner, const std::string& url);
+
 }  // namespace win32ui
