@@ -52,7 +52,8 @@ class LocalServerObject : public AutomationObject {
     const std::uint64_t id = ++last_id_;
     const std::string request = protocol::encode_request({method, args, id});
     if (!protocol::write_frame(to_server_, request)) fail(server_unavailable);
-    const std::optional<std::string_view> frame = answers_.next();
+    const std::optional<std::string_view> frame =
+        answers_.next(method == protocol::probe_method ? protocol::probe_watch_ns : 0);
     if (!frame) fail(server_unavailable);
     std::optional<protocol::Response> response = protocol::decode_response(*frame);
     if (!response || response->id != id) fail(server_garbled);

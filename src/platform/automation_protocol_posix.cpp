@@ -1,5 +1,6 @@
 // Frames over POSIX file descriptors (pipes), for the automation protocol.
 #include <errno.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/uio.h>
 #include <time.h>
@@ -53,6 +54,20 @@ class SigpipeGuard {
   bool broke_ = false;
 };
 
+/// Polls fd for input for up to watch_ns; returns as soon as input, its end or an error
+/// is there (the read that follows tells which).
+void watch_for_input(int fd, std::int64_t watch_ns) {
+  timespec start{};
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  for (;;) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 0) != 0) return;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    if ((now.tv_sec - start.tv_sec) * 1'000'000'000 + (now.tv_nsec - start.tv_nsec) >= watch_ns) return;
+  }
+}
+
 }  // namespace
 
 bool write_frame(int fd, std::string_view payload, bool sigpipe_ignored) {
@@ -88,7 +103,7 @@ bool write_frame(int fd, std::string_view payload, bool sigpipe_ignored) {
   return true;
 }
 
-bool FrameReader::fill(std::size_t wanted) {
+bool FrameReader::fill(std::size_t wanted, std::int64_t watch_ns) {
   // The bytes not yet handed out move to the front, so that the buffer never holds more
   // than the frame being read and what came after it.
   if (begin_ > 0) {
@@ -97,6 +112,7 @@ bool FrameReader::fill(std::size_t wanted) {
     begin_ = 0;
   }
   if (buffer_.size() < wanted) buffer_.resize(wanted);
+  if (watch_ns > 0) watch_for_input(fd_, watch_ns);
   for (;;) {
     const ssize_t n = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
     if (n < 0 && errno == EINTR) continue;
@@ -106,7 +122,7 @@ bool FrameReader::fill(std::size_t wanted) {
   }
 }
 
-std::optional<std::string_view> FrameReader::next() {
+std::optional<std::string_view> FrameReader::next(std::int64_t watch_ns) {
   // Room for a usual frame and for what may follow it; larger frames get more below.
   constexpr std::size_t usual_room = 64u * 1024u;
   // Room grows at most by this much past the bytes already here, so that a length
@@ -114,7 +130,7 @@ std::optional<std::string_view> FrameReader::next() {
   constexpr std::size_t step = 1u << 20;
   constexpr std::size_t header = 4;
   while (end_ - begin_ < header)
-    if (!fill(usual_room)) return std::nullopt;
+    if (!fill(usual_room, watch_ns)) return std::nullopt;
   const auto* h = reinterpret_cast<const unsigned char*>(buffer_.data() + begin_);
   const std::uint32_t n =
       (std::uint32_t{h[0]} << 24) | (std::uint32_t{h[1]} << 16) | (std::uint32_t{h[2]} << 8) | std::uint32_t{h[3]};
@@ -122,7 +138,7 @@ std::optional<std::string_view> FrameReader::next() {
   const std::size_t whole = header + n;
   while (end_ - begin_ < whole) {
     const std::size_t have = end_ - begin_;
-    if (!fill(std::min(whole, std::max(usual_room, have + step)))) return std::nullopt;
+    if (!fill(std::min(whole, std::max(usual_room, have + step)), watch_ns)) return std::nullopt;
   }
   const std::string_view payload(buffer_.data() + begin_ + header, n);
   begin_ += whole;
