@@ -1,15 +1,16 @@
 // Late-bound objects served by a local server process, as COM's LocalServer32 classes
 // are: the class's command line comes from the registry, the process is started with
-// its stdin and stdout on two pipes, and every call is one request frame answered by one
-// answer frame (automation_protocol.hpp) carrying the request's id. A frame that is not
-// the answer to the call in progress (a stray frame, a late or early answer) means the
-// server is out of step: the object counts as gone, as for a dead server, so that no
-// answer can ever be taken for another call's.
+// its stdin on a socket and its stdout on a pipe, and every call is one request frame
+// answered by one answer frame (automation_protocol.hpp) carrying the request's id. A
+// frame that is not the answer to the call in progress (a stray frame, a late or early
+// answer) means the server is out of step: the object counts as gone, as for a dead
+// server, so that no answer can ever be taken for another call's.
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -51,7 +52,7 @@ class LocalServerObject : public AutomationObject {
     if (const char* problem = waiting_input()) fail(problem);
     const std::uint64_t id = ++last_id_;
     const std::string request = protocol::encode_request({method, args, id});
-    if (!protocol::write_frame(to_server_, request)) fail(server_unavailable);
+    if (!protocol::write_frame(to_server_, request, true)) fail(server_unavailable);
     const std::optional<std::string_view> frame =
         answers_.next(method == protocol::probe_method ? protocol::probe_watch_ns : 0);
     if (!frame) fail(server_unavailable);
@@ -70,7 +71,7 @@ class LocalServerObject : public AutomationObject {
     throw AutomationError(text);
   }
 
-  // Closes both pipes (a well-behaved server ends at end of input), waits up to grace
+  // Closes both channels (a well-behaved server ends at end of input), waits up to grace
   // for the process to end, then kills it; always reaps it.
   void shut_down(std::chrono::milliseconds grace) {
     if (to_server_ >= 0) ::close(to_server_);
@@ -131,29 +132,31 @@ std::vector<char*> server_environment() {
 }  // namespace
 
 std::unique_ptr<AutomationObject> create_ole_object(const std::string& progid) {
-  const RegistryValue command =
-      registry_read(RegistryRoot::classes_root, progid + "\\LocalServer32", "");
+  const RegistryValue command = registry_read(RegistryRoot::classes_root, progid + "\\LocalServer32", "");
   if (progid.empty() || command.status != RegistryStatus::ok) throw AutomationError(class_not_registered);
   const std::vector<std::string> words = protocol::split_command_line(command.text);
   if (words.empty()) throw AutomationError(class_not_registered);
 
-  int in_pipe[2];   // parent writes [1], server reads [0] as stdin
-  int out_pipe[2];  // server writes [1] as stdout, parent reads [0]
-  if (::pipe2(in_pipe, O_CLOEXEC) != 0) throw AutomationError(server_not_started);
+  // Requests go through a socket, which the client writes without ever raising SIGPIPE
+  // (a pipe would need the signal held back around every write); answers come back
+  // through a pipe.
+  int in_socket[2];  // parent writes [1], server reads [0] as stdin
+  int out_pipe[2];   // server writes [1] as stdout, parent reads [0]
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, in_socket) != 0) throw AutomationError(server_not_started);
   if (::pipe2(out_pipe, O_CLOEXEC) != 0) {
-    ::close(in_pipe[0]);
-    ::close(in_pipe[1]);
+    ::close(in_socket[0]);
+    ::close(in_socket[1]);
     throw AutomationError(server_not_started);
   }
   auto close_all = [&] {
-    for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1]}) ::close(fd);
+    for (int fd : {in_socket[0], in_socket[1], out_pipe[0], out_pipe[1]}) ::close(fd);
   };
 
   // dup2 clears close-on-exec on the duplicates, so the server keeps exactly stdin,
-  // stdout and the stderr it inherits; every other pipe end closes at exec.
+  // stdout and the stderr it inherits; every other end closes at exec.
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in_pipe[0], STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, in_socket[0], STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, out_pipe[1], STDOUT_FILENO);
   // The server starts with default signal handling whatever this process ignores.
   posix_spawnattr_t attributes;
@@ -179,10 +182,10 @@ std::unique_ptr<AutomationObject> create_ole_object(const std::string& progid) {
     close_all();
     throw AutomationError(std::string(server_not_started) + ": " + words[0]);
   }
-  ::close(in_pipe[0]);
+  ::close(in_socket[0]);
   ::close(out_pipe[1]);
   register_child_at_interrupt(pid);
-  return std::make_unique<LocalServerObject>(pid, in_pipe[1], out_pipe[0]);
+  return std::make_unique<LocalServerObject>(pid, in_socket[1], out_pipe[0]);
 }
 
 }  // namespace platform

@@ -40,10 +40,11 @@ struct Response {
 /// The frame for payload: its length in 4 big-endian bytes, then the payload.
 std::string encode_frame(std::string_view payload);
 
-/// Writes one frame to the file descriptor (a pipe on POSIX), retrying short writes and EINTR. A reader that
-/// has gone away makes it return false; SIGPIPE is never delivered for it. sigpipe_ignored
-/// tells that the process ignores SIGPIPE, which spares the signal mask changes per write.
-bool write_frame(int fd, std::string_view payload, bool sigpipe_ignored = false);
+/// Writes one frame, retrying short writes and EINTR. fd is a stream socket (socket true),
+/// written so that a reader that has gone away makes the write fail rather than raise
+/// SIGPIPE, or a pipe of a process that ignores SIGPIPE. False when the frame could not
+/// be written whole.
+bool write_frame(int fd, std::string_view payload, bool socket);
 
 /// The session's probe: a call that the server answers at once, and that the client
 /// follows at once with the call it guards.

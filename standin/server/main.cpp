@@ -93,8 +93,7 @@ int main(int argc, char** argv) {
   long calls = 0;
   platform::protocol::FrameReader requests(STDIN_FILENO);
   bool probed = false;  // the last request was the session's probe: its guarded call follows
-  while (const std::optional<std::string_view> frame =
-             requests.next(probed ? platform::protocol::probe_watch_ns : 0)) {
+  while (const std::optional<std::string_view> frame = requests.next(probed ? platform::protocol::probe_watch_ns : 0)) {
     probed = false;
     if (exit_after > 0 && ++calls >= exit_after) _exit(3);  // fault injection: no answer
     // Fault injection: a slow records product, whose answer waits while the file exists.
@@ -110,7 +109,7 @@ int main(int argc, char** argv) {
     } else {
       response.error = "Richiesta non valida";
     }
-    if (!platform::protocol::write_frame(STDOUT_FILENO, platform::protocol::encode_response(response), true)) break;
+    if (!platform::protocol::write_frame(STDOUT_FILENO, platform::protocol::encode_response(response), false)) break;
   }
   praxilo_server::remove_remaining_dumps(install_dir);
   sqlite3_close(db);
