@@ -70,7 +70,7 @@ class FrameReader {
   /// a reader that finds nothing waiting first watches the descriptor for up to that long
   /// before it sleeps until input comes: for a frame expected within microseconds,
   /// watching spares the sleep and the wake-up, which on a virtual machine cost more
-  /// than the wait itself.
+  /// than the wait itself. Watches that find nothing make the next waits sleep at once.
   std::optional<std::string_view> next(std::int64_t watch_ns = 0);
 
   /// True when bytes that follow the last frame handed out have already been read.
@@ -82,6 +82,8 @@ class FrameReader {
   bool fill(std::size_t wanted, std::int64_t watch_ns);
 
   int fd_;
+  std::uint32_t watch_skip_ = 0;     ///< waits left that sleep without watching
+  std::uint32_t watch_backoff_ = 0;  ///< waits skipped after the last watch that found nothing
   std::string buffer_;
   std::size_t begin_ = 0;  ///< first byte not yet handed out
   std::size_t end_ = 0;    ///< end of the bytes read

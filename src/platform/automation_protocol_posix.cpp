@@ -15,19 +15,22 @@ namespace platform::protocol {
 
 namespace {
 
-/// Polls fd for input for up to watch_ns; returns as soon as input, its end or an error
-/// is there (the read that follows tells which).
-void watch_for_input(int fd, std::int64_t watch_ns) {
+/// Polls fd for input for up to watch_ns. True as soon as input, its end or an error is
+/// there (the read that follows tells which); false when the time ran out.
+bool watch_for_input(int fd, std::int64_t watch_ns) {
   timespec start{};
   clock_gettime(CLOCK_MONOTONIC, &start);
   for (;;) {
     pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 0) != 0) return;
+    if (::poll(&p, 1, 0) != 0) return true;
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    if ((now.tv_sec - start.tv_sec) * 1'000'000'000 + (now.tv_nsec - start.tv_nsec) >= watch_ns) return;
+    if ((now.tv_sec - start.tv_sec) * 1'000'000'000 + (now.tv_nsec - start.tv_nsec) >= watch_ns) return false;
   }
 }
+
+/// The most waits in a row that skip their watch after watches that found nothing.
+constexpr std::uint32_t max_watch_skip = 256;
 
 }  // namespace
 
@@ -76,7 +79,20 @@ bool FrameReader::fill(std::size_t wanted, std::int64_t watch_ns) {
     begin_ = 0;
   }
   if (buffer_.size() < wanted) buffer_.resize(wanted);
-  if (watch_ns > 0) watch_for_input(fd_, watch_ns);
+  if (watch_ns > 0) {
+    // A watch that finds nothing in time means the other side is not running now: the
+    // cores are busy, or both processes share one, where watching only keeps the other
+    // side from running. The waits that follow then sleep at once, twice as many after
+    // each such watch; one watch that finds its frame makes every wait watch again.
+    if (watch_skip_ > 0) {
+      --watch_skip_;
+    } else if (watch_for_input(fd_, watch_ns)) {
+      watch_backoff_ = 0;
+    } else {
+      watch_backoff_ = std::min(max_watch_skip, std::max<std::uint32_t>(1, watch_backoff_ * 2));
+      watch_skip_ = watch_backoff_;
+    }
+  }
   for (;;) {
     const ssize_t n = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
     if (n < 0 && errno == EINTR) continue;
