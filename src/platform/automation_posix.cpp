@@ -41,7 +41,7 @@ constexpr auto release_grace = std::chrono::milliseconds(1500);
 class LocalServerObject : public AutomationObject {
  public:
   LocalServerObject(pid_t pid, int to_server, int from_server)
-      : pid_(pid), to_server_(to_server), from_server_(from_server), answers_(from_server) {}
+      : pid_(pid), to_server_(to_server), from_server_(from_server), answers_(from_server, protocol::frame_watch_ns) {}
 
   ~LocalServerObject() override { shut_down(release_grace); }
 
@@ -53,8 +53,7 @@ class LocalServerObject : public AutomationObject {
     const std::uint64_t id = ++last_id_;
     const std::string request = protocol::encode_request({method, args, id});
     if (!protocol::write_frame(to_server_, request, true)) fail(server_unavailable);
-    const std::optional<std::string_view> frame =
-        answers_.next(method == protocol::probe_method ? protocol::probe_watch_ns : 0);
+    const std::optional<std::string_view> frame = answers_.next();
     if (!frame) fail(server_unavailable);
     std::optional<protocol::Response> response = protocol::decode_response(*frame);
     if (!response || response->id != id) fail(server_garbled);
@@ -132,7 +131,8 @@ std::vector<char*> server_environment() {
 }  // namespace
 
 std::unique_ptr<AutomationObject> create_ole_object(const std::string& progid) {
-  const RegistryValue command = registry_read(RegistryRoot::classes_root, progid + "\\LocalServer32", "");
+  const RegistryValue command =
+      registry_read(RegistryRoot::classes_root, progid + "\\LocalServer32", "");
   if (progid.empty() || command.status != RegistryStatus::ok) throw AutomationError(class_not_registered);
   const std::vector<std::string> words = protocol::split_command_line(command.text);
   if (words.empty()) throw AutomationError(class_not_registered);

@@ -46,32 +46,27 @@ std::string encode_frame(std::string_view payload);
 /// be written whole.
 bool write_frame(int fd, std::string_view payload, bool socket);
 
-/// The session's probe: a call that the server answers at once, and that the client
-/// follows at once with the call it guards.
-inline constexpr std::string_view probe_method = "get_error";
-
-/// How long each side watches for the frame that follows a probe before it sleeps: the
-/// probe's answer on the client's side, the guarded call on the server's. Both come within
-/// microseconds, while a sleep and a wake-up on another core cost more than that on a
-/// virtual machine. Longer watches for every frame were measured too: they gain a little
-/// more on an idle machine and lose several times that on a busy one.
-inline constexpr std::int64_t probe_watch_ns = 50'000;
+/// How long a reader watches for a frame before it sleeps until one comes. Client and
+/// server usually answer each other within tens of microseconds, while a sleep and a
+/// wake-up on another core cost about as much again on a virtual machine. A watch that
+/// finds nothing makes the reader's next waits sleep at once (FrameReader), so a busy
+/// machine, where watching would only keep the other side from running, loses nothing.
+inline constexpr std::int64_t frame_watch_ns = 100'000;
 
 /// Reads the frames that arrive on a file descriptor (a pipe on POSIX) through a buffer
 /// of its own: a frame usually costs one read, its header and payload together, and the
 /// buffer is kept from one frame to the next.
 class FrameReader {
  public:
-  explicit FrameReader(int fd) : fd_(fd) {}
+  /// With a watch time, a reader that finds nothing waiting first watches the descriptor
+  /// for up to that long before it sleeps until input comes; watches that find nothing
+  /// make the next waits sleep at once, more of them after each.
+  explicit FrameReader(int fd, std::int64_t watch_ns = 0) : fd_(fd), watch_ns_(watch_ns) {}
 
   /// The next frame's payload, valid until the next call. nullopt at end of file, on a
   /// read error, or when the announced length exceeds max_frame_size. Memory grows with
-  /// the bytes that actually arrive, not with the length announced. With a watch time,
-  /// a reader that finds nothing waiting first watches the descriptor for up to that long
-  /// before it sleeps until input comes: for a frame expected within microseconds,
-  /// watching spares the sleep and the wake-up, which on a virtual machine cost more
-  /// than the wait itself. Watches that find nothing make the next waits sleep at once.
-  std::optional<std::string_view> next(std::int64_t watch_ns = 0);
+  /// the bytes that actually arrive, not with the length announced.
+  std::optional<std::string_view> next();
 
   /// True when bytes that follow the last frame handed out have already been read.
   bool holds_input() const { return begin_ < end_; }
@@ -79,9 +74,10 @@ class FrameReader {
  private:
   /// Reads once more, into room for at least wanted bytes from begin_; false at end of
   /// file or on an error.
-  bool fill(std::size_t wanted, std::int64_t watch_ns);
+  bool fill(std::size_t wanted);
 
   int fd_;
+  std::int64_t watch_ns_;
   std::uint32_t watch_skip_ = 0;     ///< waits left that sleep without watching
   std::uint32_t watch_backoff_ = 0;  ///< waits skipped after the last watch that found nothing
   std::string buffer_;

@@ -15,17 +15,22 @@ namespace platform::protocol {
 
 namespace {
 
-/// Polls fd for input for up to watch_ns. True as soon as input, its end or an error is
-/// there (the read that follows tells which); false when the time ran out.
-bool watch_for_input(int fd, std::int64_t watch_ns) {
+/// What a watch found: input (or its end, or an error: the read that follows tells which)
+/// already there at its start, input that came while it watched, or nothing in time.
+enum class Watch { ready, came, nothing };
+
+Watch watch_for_input(int fd, std::int64_t watch_ns) {
+  pollfd p{fd, POLLIN, 0};
+  if (::poll(&p, 1, 0) != 0) return Watch::ready;
   timespec start{};
   clock_gettime(CLOCK_MONOTONIC, &start);
   for (;;) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 0) != 0) return true;
+    p.revents = 0;
+    if (::poll(&p, 1, 0) != 0) return Watch::came;
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    if ((now.tv_sec - start.tv_sec) * 1'000'000'000 + (now.tv_nsec - start.tv_nsec) >= watch_ns) return false;
+    if ((now.tv_sec - start.tv_sec) * 1'000'000'000 + (now.tv_nsec - start.tv_nsec) >= watch_ns)
+      return Watch::nothing;
   }
 }
 
@@ -70,7 +75,7 @@ bool write_frame(int fd, std::string_view payload, bool socket) {
   return true;
 }
 
-bool FrameReader::fill(std::size_t wanted, std::int64_t watch_ns) {
+bool FrameReader::fill(std::size_t wanted) {
   // The bytes not yet handed out move to the front, so that the buffer never holds more
   // than the frame being read and what came after it.
   if (begin_ > 0) {
@@ -79,18 +84,26 @@ bool FrameReader::fill(std::size_t wanted, std::int64_t watch_ns) {
     begin_ = 0;
   }
   if (buffer_.size() < wanted) buffer_.resize(wanted);
-  if (watch_ns > 0) {
+  if (watch_ns_ > 0) {
     // A watch that finds nothing in time means the other side is not running now: the
     // cores are busy, or both processes share one, where watching only keeps the other
     // side from running. The waits that follow then sleep at once, twice as many after
-    // each such watch; one watch that finds its frame makes every wait watch again.
+    // each such watch; a frame that comes while a watch waits for it makes every wait
+    // watch again. A frame already there when the wait begins tells neither.
     if (watch_skip_ > 0) {
       --watch_skip_;
-    } else if (watch_for_input(fd_, watch_ns)) {
-      watch_backoff_ = 0;
     } else {
-      watch_backoff_ = std::min(max_watch_skip, std::max<std::uint32_t>(1, watch_backoff_ * 2));
-      watch_skip_ = watch_backoff_;
+      switch (watch_for_input(fd_, watch_ns_)) {
+        case Watch::ready:
+          break;
+        case Watch::came:
+          watch_backoff_ = 0;
+          break;
+        case Watch::nothing:
+          watch_backoff_ = std::min(max_watch_skip, std::max<std::uint32_t>(1, watch_backoff_ * 2));
+          watch_skip_ = watch_backoff_;
+          break;
+      }
     }
   }
   for (;;) {
@@ -102,7 +115,7 @@ bool FrameReader::fill(std::size_t wanted, std::int64_t watch_ns) {
   }
 }
 
-std::optional<std::string_view> FrameReader::next(std::int64_t watch_ns) {
+std::optional<std::string_view> FrameReader::next() {
   // Room for a usual frame and for what may follow it; larger frames get more below.
   constexpr std::size_t usual_room = 64u * 1024u;
   // Room grows at most by this much past the bytes already here, so that a length
@@ -110,7 +123,7 @@ std::optional<std::string_view> FrameReader::next(std::int64_t watch_ns) {
   constexpr std::size_t step = 1u << 20;
   constexpr std::size_t header = 4;
   while (end_ - begin_ < header)
-    if (!fill(usual_room, watch_ns)) return std::nullopt;
+    if (!fill(usual_room)) return std::nullopt;
   const auto* h = reinterpret_cast<const unsigned char*>(buffer_.data() + begin_);
   const std::uint32_t n =
       (std::uint32_t{h[0]} << 24) | (std::uint32_t{h[1]} << 16) | (std::uint32_t{h[2]} << 8) | std::uint32_t{h[3]};
@@ -118,7 +131,7 @@ std::optional<std::string_view> FrameReader::next(std::int64_t watch_ns) {
   const std::size_t whole = header + n;
   while (end_ - begin_ < whole) {
     const std::size_t have = end_ - begin_;
-    if (!fill(std::min(whole, std::max(usual_room, have + step)), watch_ns)) return std::nullopt;
+    if (!fill(std::min(whole, std::max(usual_room, have + step)))) return std::nullopt;
   }
   const std::string_view payload(buffer_.data() + begin_ + header, n);
   begin_ += whole;

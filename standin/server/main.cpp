@@ -91,17 +91,14 @@ int main(int argc, char** argv) {
 
   praxilo_server::Methods server(db, install_dir);
   long calls = 0;
-  platform::protocol::FrameReader requests(STDIN_FILENO);
-  bool probed = false;  // the last request was the session's probe: its guarded call follows
-  while (const std::optional<std::string_view> frame = requests.next(probed ? platform::protocol::probe_watch_ns : 0)) {
-    probed = false;
+  platform::protocol::FrameReader requests(STDIN_FILENO, platform::protocol::frame_watch_ns);
+  while (const std::optional<std::string_view> frame = requests.next()) {
     if (exit_after > 0 && ++calls >= exit_after) _exit(3);  // fault injection: no answer
     // Fault injection: a slow records product, whose answer waits while the file exists.
     while (!hold_file.empty() && fs::exists(hold_file, ec)) ::usleep(10000);
     Response response;
     if (const std::optional<Request> request = platform::protocol::decode_request(*frame)) {
       praxilo_server::Answer answer = server.call(request->method, request->args);
-      probed = request->method == platform::protocol::probe_method;
       response.ok = answer.ok;
       response.result = std::move(answer.result);
       response.error = std::move(answer.error);
