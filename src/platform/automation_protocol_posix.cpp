@@ -29,8 +29,7 @@ Watch watch_for_input(int fd, std::int64_t watch_ns) {
     if (::poll(&p, 1, 0) != 0) return Watch::came;
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    if ((now.tv_sec - start.tv_sec) * 1'000'000'000 + (now.tv_nsec - start.tv_nsec) >= watch_ns)
-      return Watch::nothing;
+    if ((now.tv_sec - start.tv_sec) * 1'000'000'000 + (now.tv_nsec - start.tv_nsec) >= watch_ns) return Watch::nothing;
   }
 }
 
