@@ -41,9 +41,9 @@ ProcessId server_pid(platform::AutomationObject& object) {
   return pid.integer;
 }
 
-// Local servers that stand for broken ones are shell scripts: pipe transport only.
+// Local servers that stand for broken ones are shell scripts: POSIX transport only.
 const char* const pipe_transport_only =
-    "a broken local server is a shell script on the pipe transport; COM starts servers itself";
+    "a broken local server is a shell script on the POSIX transport; COM starts servers itself";
 
 // A registry entry for a class served by a shell script written into dir. The script
 // can call read_request to take one request frame from its input.
@@ -243,7 +243,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CreateOleObject, ServerThatStopsReadingFailsTheCallWithoutASignal) {
   if (test_support::windows) GTEST_SKIP() << pipe_transport_only;
-  // The request meets a pipe with no reader: the write must fail with EPIPE, not end this
+  // The request meets a socket with no reader: the write must fail with EPIPE, not end this
   // process with SIGPIPE.
   test_support::TempDir dir;
   Installation inst("", script_class("Fake.Deaf", dir.path() / "deaf.sh", "exec 0<&-\nexec sleep 60"));

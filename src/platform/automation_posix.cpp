@@ -192,7 +192,7 @@ std::unique_ptr<AutomationObject> create_ole_object(const std::string& progid) {
 
 namespace platform {
 
-// Pipes to a child process need no set-up per thread.
+// A socket and a pipe to a child process need no set-up per thread.
 AutomationScope::AutomationScope() = default;
 AutomationScope::~AutomationScope() = default;
 
