@@ -182,21 +182,91 @@
       <table class="rilevazioni">
         <xsl:for-each select="$indicatori">
           <xsl:variable name="etichetta" select="."/>
-          <xsl:variable name="nome" select="@nome"/>
-          <xsl:variable name="unita" select="string(@unita)"/>
+          <xsl:variable name="nome" select="string(@nome)"/>
+          <!-- What follows a value: its unit, after a blank unless it is a percent sign. -->
+          <xsl:variable name="unita" select="concat(substring(' ', 1, @unita != '%'), @unita)"/>
           <xsl:for-each select="$assistito">
             <xsl:variable name="righe" select="key('rilevazioni', concat($chiave, $nome))"/>
             <tr>
               <xsl:if test="not($righe)"><xsl:attribute name="class">assente</xsl:attribute></xsl:if>
               <th><xsl:value-of select="$etichetta"/></th>
               <td>
+                <!-- The kind of record is chosen once per indicator, not once per record. The
+                     records come newest first: the first one, the newest, gets the class
+                     "ultima". -->
                 <xsl:choose>
-                  <xsl:when test="$righe">
-                    <xsl:apply-templates select="$righe" mode="voce">
-                      <xsl:with-param name="unita" select="$unita"/>
-                    </xsl:apply-templates>
+                  <xsl:when test="not($righe)"><span class="assente-testo">nessuna rilevazione</span></xsl:when>
+                  <xsl:when test="$nome = 'controlloClinico' or $nome = 'vaccinazioneAntiInfluenzale'">
+                    <xsl:for-each select="$righe">
+                      <span class="voce ">
+                        <xsl:if test="position() = 1"><xsl:attribute name="class">voce ultima </xsl:attribute></xsl:if>
+                        <xsl:call-template name="quando"/>
+                      </span>
+                    </xsl:for-each>
                   </xsl:when>
-                  <xsl:otherwise><span class="assente-testo">nessuna rilevazione</span></xsl:otherwise>
+                  <!-- Blood pressure as maximum/minimum, never blank; a value not recorded shows
+                       as a dash. -->
+                  <xsl:when test="$nome = 'pressioneArteriosa'">
+                    <xsl:for-each select="$righe">
+                      <span class="voce ">
+                        <xsl:if test="position() = 1"><xsl:attribute name="class">voce ultima </xsl:attribute></xsl:if>
+                        <xsl:call-template name="quando"/>
+                        <xsl:text> </xsl:text>
+                        <strong>
+                          <xsl:value-of select="concat(translate(concat(d:max, substring('–', 1, normalize-space(d:max) = ''), '/',
+                                                                        d:min, substring('–', 1, normalize-space(d:min) = '')),
+                                                                 '.', ','), $unita)"/>
+                        </strong>
+                      </span>
+                    </xsl:for-each>
+                  </xsl:when>
+                  <xsl:when test="$nome = 'esamePiedi' or $nome = 'fondoOculare'">
+                    <xsl:for-each select="$righe">
+                      <span class="voce {substring('ultima ', 1, 7 * (position() = 1))}{substring('patologico', 1, 10 * (d:esito = 'Patologico'))}">
+                        <xsl:call-template name="quando"/>
+                        <xsl:if test="string(d:esito) != ''">
+                          <xsl:text> </xsl:text>
+                          <strong><xsl:value-of select="translate(d:esito, '.', ',')"/></strong>
+                        </xsl:if>
+                      </span>
+                    </xsl:for-each>
+                  </xsl:when>
+                  <xsl:when test="$nome = 'abitudineFumo'">
+                    <xsl:for-each select="$righe">
+                      <span class="voce ">
+                        <xsl:if test="position() = 1"><xsl:attribute name="class">voce ultima </xsl:attribute></xsl:if>
+                        <xsl:call-template name="quando"/>
+                        <xsl:choose>
+                          <xsl:when test="d:booleano = 'Sì'"><xsl:text> </xsl:text><strong>fumatore</strong></xsl:when>
+                          <xsl:when test="d:booleano = 'No'"><xsl:text> </xsl:text><strong>non fumatore</strong></xsl:when>
+                          <xsl:when test="string(d:booleano) != ''">
+                            <xsl:text> </xsl:text>
+                            <strong><xsl:value-of select="translate(d:booleano, '.', ',')"/></strong>
+                          </xsl:when>
+                        </xsl:choose>
+                      </span>
+                    </xsl:for-each>
+                  </xsl:when>
+                  <!-- Laboratory values, abdominal circumference, BMI: the unit only after a value
+                       that is not blank. -->
+                  <xsl:otherwise>
+                    <xsl:for-each select="$righe">
+                      <span class="voce ">
+                        <xsl:if test="position() = 1"><xsl:attribute name="class">voce ultima </xsl:attribute></xsl:if>
+                        <xsl:call-template name="quando"/>
+                        <xsl:choose>
+                          <xsl:when test="normalize-space(d:valore) != ''">
+                            <xsl:text> </xsl:text>
+                            <strong><xsl:value-of select="concat(translate(d:valore, '.', ','), $unita)"/></strong>
+                          </xsl:when>
+                          <xsl:when test="string(d:valore) != ''">
+                            <xsl:text> </xsl:text>
+                            <strong><xsl:value-of select="translate(d:valore, '.', ',')"/></strong>
+                          </xsl:when>
+                        </xsl:choose>
+                      </span>
+                    </xsl:for-each>
+                  </xsl:otherwise>
                 </xsl:choose>
               </td>
             </tr>
@@ -206,63 +276,22 @@
     </article>
   </xsl:template>
 
-  <!-- The records of one indicator arrive here together, newest first: the first one, the
-       newest, gets the class "ultima". substring(text, 1, length * condition) is the text
-       when the condition holds and "" otherwise, which spares a fragment per record. -->
-
-  <!-- Laboratory values, abdominal circumference, BMI: the date and the value. -->
-  <xsl:template match="d:monitoraggio/*" mode="voce" priority="-1">
-    <xsl:param name="unita"/>
-    <xsl:call-template name="voce">
-      <xsl:with-param name="data" select="d:data"/>
-      <xsl:with-param name="valore" select="d:valore"/>
-      <xsl:with-param name="unita" select="$unita"/>
-      <xsl:with-param name="classe" select="substring('ultima ', 1, 7 * (position() = 1))"/>
-    </xsl:call-template>
-  </xsl:template>
-
-  <!-- Check-ups and vaccinations: the date alone. -->
-  <xsl:template match="d:controlloClinico | d:vaccinazioneAntiInfluenzale" mode="voce">
-    <xsl:call-template name="voce">
-      <xsl:with-param name="data" select="d:data"/>
-      <xsl:with-param name="classe" select="substring('ultima ', 1, 7 * (position() = 1))"/>
-    </xsl:call-template>
-  </xsl:template>
-
-  <!-- Blood pressure as maximum/minimum; a value not recorded shows as a dash. -->
-  <xsl:template match="d:pressioneArteriosa" mode="voce">
-    <xsl:param name="unita"/>
-    <xsl:variable name="massima" select="concat(d:max, substring('–', 1, normalize-space(d:max) = ''))"/>
-    <xsl:variable name="minima" select="concat(d:min, substring('–', 1, normalize-space(d:min) = ''))"/>
-    <xsl:call-template name="voce">
-      <xsl:with-param name="data" select="d:data"/>
-      <xsl:with-param name="valore" select="concat($massima, '/', $minima)"/>
-      <xsl:with-param name="unita" select="$unita"/>
-      <xsl:with-param name="classe" select="substring('ultima ', 1, 7 * (position() = 1))"/>
-    </xsl:call-template>
-  </xsl:template>
-
-  <xsl:template match="d:esamePiedi | d:fondoOculare" mode="voce">
-    <xsl:call-template name="voce">
-      <xsl:with-param name="data" select="d:data"/>
-      <xsl:with-param name="valore" select="d:esito"/>
-      <xsl:with-param name="classe"
-                      select="concat(substring('ultima ', 1, 7 * (position() = 1)), substring('patologico', 1, 10 * (d:esito = 'Patologico')))"/>
-    </xsl:call-template>
-  </xsl:template>
-
-  <xsl:template match="d:abitudineFumo" mode="voce">
-    <xsl:call-template name="voce">
-      <xsl:with-param name="data" select="d:data"/>
-      <xsl:with-param name="valore">
-        <xsl:choose>
-          <xsl:when test="d:booleano = 'Sì'">fumatore</xsl:when>
-          <xsl:when test="d:booleano = 'No'">non fumatore</xsl:when>
-          <xsl:otherwise><xsl:value-of select="d:booleano"/></xsl:otherwise>
-        </xsl:choose>
-      </xsl:with-param>
-      <xsl:with-param name="classe" select="substring('ultima ', 1, 7 * (position() = 1))"/>
-    </xsl:call-template>
+  <!-- A record's date. Context: the record. A date of eight digits, as the reports give
+       them, is written here; anything else as the shared template writes it. -->
+  <xsl:template name="quando">
+    <xsl:variable name="data" select="string(d:data)"/>
+    <span class="quando">
+      <xsl:choose>
+        <xsl:when test="translate($data, '0123456789', '0000000000') = '00000000'">
+          <xsl:value-of select="translate('gh/ef/abcd', 'abcdefgh', $data)"/>
+        </xsl:when>
+        <xsl:otherwise>
+          <xsl:call-template name="data">
+            <xsl:with-param name="valore" select="$data"/>
+          </xsl:call-template>
+        </xsl:otherwise>
+      </xsl:choose>
+    </span>
   </xsl:template>
 
 </xsl:stylesheet>

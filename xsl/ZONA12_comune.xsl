@@ -148,12 +148,16 @@
   <!-- yyyymmdd as dd/mm/yyyy; an empty date as a dash; anything else as it stands. -->
   <xsl:template name="data">
     <xsl:param name="valore"/>
+    <!-- Eight digits are the only text that every digit turned into 0 makes "00000000"; the
+         characters of such a text, a to h, then fill the pattern "gh/ef/abcd". A text is
+         read from its node once, and two translations cost less than three cuts and a join. -->
+    <xsl:variable name="testo" select="string($valore)"/>
     <xsl:choose>
-      <xsl:when test="string-length($valore) = 8 and translate($valore, '0123456789', '') = ''">
-        <xsl:value-of select="concat(substring($valore, 7, 2), '/', substring($valore, 5, 2), '/', substring($valore, 1, 4))"/>
+      <xsl:when test="translate($testo, '0123456789', '0000000000') = '00000000'">
+        <xsl:value-of select="translate('gh/ef/abcd', 'abcdefgh', $testo)"/>
       </xsl:when>
-      <xsl:when test="normalize-space($valore) = ''">—</xsl:when>
-      <xsl:otherwise><xsl:value-of select="$valore"/></xsl:otherwise>
+      <xsl:when test="normalize-space($testo) = ''">—</xsl:when>
+      <xsl:otherwise><xsl:value-of select="$testo"/></xsl:otherwise>
     </xsl:choose>
   </xsl:template>
 

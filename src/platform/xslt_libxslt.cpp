@@ -575,7 +575,12 @@ XsltProcessor::Applied XsltProcessor::apply(const XsltParameters& parameters) co
   }
 
   impl_->nodes_written_out = 0;
-  applied.result.reset(xsltApplyStylesheetUser(style, impl_->input.get(), nullptr, nullptr, nullptr, context.get()));
+  {
+    const int old_size = xmlDefaultBufferSize;
+    xmlDefaultBufferSize = 64;
+    applied.result.reset(xsltApplyStylesheetUser(style, impl_->input.get(), nullptr, nullptr, nullptr, context.get()));
+    xmlDefaultBufferSize = old_size;
+  }
   impl_->nodes_written_out = applied.blocks.nodes;
   if (!applied.result || context->state != XSLT_STATE_OK) fail("errore nella trasformazione", errors);
   // The context, with its keys and temporary trees, goes here: the page is written without it.
