@@ -38,8 +38,17 @@
   <xsl:variable name="assistiti" select="/d:diabete/d:medico/d:assistito"/>
   <xsl:variable name="totale" select="count($assistiti)"/>
 
-  <!-- A patient's records of one indicator: the key is the patient's id and the indicator. -->
-  <xsl:key name="rilevazioni" match="d:monitoraggio/*" use="concat(generate-id(../..), ' ', local-name())"/>
+  <xsl:variable name="radice" select="/"/>
+  <!-- The processor numbers the ids of generate-id() in the order it first meets the nodes.
+       The patients are met here first, in the order the ids have always had: the first
+       patient, then the patients with records, then the others, each in the report's order. -->
+  <xsl:variable name="numerati"
+                select="count($assistiti[1][generate-id()]) + count($assistiti[d:monitoraggio/*][generate-id()])
+                        + count($assistiti[generate-id()])"/>
+
+  <!-- A step names its element literally, so the expressions that find an indicator's
+       records hold one path per indicator; each path is guarded by the indicator's name on a
+       single node, so only the indicator's own path reads the records. -->
 
   <xsl:template match="/">
     <xsl:call-template name="pagina">
@@ -56,38 +65,16 @@
   </xsl:template>
 
   <xsl:template match="/" mode="contenuto">
-    <xsl:if test="$totale &gt; 0">
+    <xsl:if test="$totale &gt; 0 and $numerati">
       <section class="riepilogo-indicatori">
         <h2>Riepilogo degli indicatori</h2>
         <p class="nota">Assistiti con almeno una rilevazione nel periodo, su <xsl:value-of select="$totale"/> arruolati.</p>
         <div class="pannello">
           <table class="indicatori">
             <xsl:for-each select="$indicatori">
-              <xsl:variable name="nome" select="@nome"/>
-              <!-- The patients' own key() lookups: the predicate's context is each patient. -->
-              <xsl:variable name="mancanti" select="count($assistiti[not(key('rilevazioni', concat(generate-id(), ' ', $nome)))])"/>
-              <xsl:variable name="con-rilevazione" select="$totale - $mancanti"/>
-              <tr>
-                <th><xsl:value-of select="."/></th>
-                <td>
-                  <xsl:call-template name="barra">
-                    <xsl:with-param name="parte" select="$con-rilevazione"/>
-                    <xsl:with-param name="totale" select="$totale"/>
-                  </xsl:call-template>
-                </td>
-                <td class="numero"><xsl:value-of select="$con-rilevazione"/> su <xsl:value-of select="$totale"/></td>
-                <td class="quota">
-                  <xsl:call-template name="percentuale">
-                    <xsl:with-param name="parte" select="$con-rilevazione"/>
-                    <xsl:with-param name="totale" select="$totale"/>
-                  </xsl:call-template>
-                </td>
-                <td class="richiamo">
-                  <xsl:if test="$mancanti &gt; 0">
-                    <a href="#richiamo-{$nome}"><xsl:value-of select="$mancanti"/> da richiamare</a>
-                  </xsl:if>
-                </td>
-              </tr>
+              <xsl:call-template name="indicatore">
+                <xsl:with-param name="uso" select="'riepilogo'"/>
+              </xsl:call-template>
             </xsl:for-each>
           </table>
         </div>
@@ -96,32 +83,9 @@
         <h2>Da richiamare</h2>
         <p class="nota">Per ogni indicatore, gli assistiti senza alcuna rilevazione nel periodo.</p>
         <xsl:for-each select="$indicatori">
-          <xsl:variable name="nome" select="@nome"/>
-          <xsl:variable name="mancanti" select="$assistiti[not(key('rilevazioni', concat(generate-id(), ' ', $nome)))]"/>
-          <div class="richiamo-blocco" id="richiamo-{$nome}">
-            <h3 class="richiamo-titolo">
-              <xsl:value-of select="."/>
-              <xsl:text> </xsl:text>
-              <span class="conteggio">
-                <xsl:choose>
-                  <xsl:when test="count($mancanti) = 1">· 1 assistito</xsl:when>
-                  <xsl:otherwise>· <xsl:value-of select="count($mancanti)"/> assistiti</xsl:otherwise>
-                </xsl:choose>
-              </span>
-            </h3>
-            <xsl:choose>
-              <xsl:when test="$mancanti">
-                <ol class="nomi">
-                  <!-- A list as long as the patients: written out as it is made, as the
-                       patients' blocks below. -->
-                  <pagina:blocchi select="$mancanti" mode="richiamo">
-                    <xsl:fallback><xsl:apply-templates select="$mancanti" mode="richiamo"/></xsl:fallback>
-                  </pagina:blocchi>
-                </ol>
-              </xsl:when>
-              <xsl:otherwise><p class="nessuno">Nessuno: tutti gli assistiti hanno almeno una rilevazione.</p></xsl:otherwise>
-            </xsl:choose>
-          </div>
+          <xsl:call-template name="indicatore">
+            <xsl:with-param name="uso" select="'richiamo'"/>
+          </xsl:call-template>
         </xsl:for-each>
       </section>
       <section>
@@ -135,6 +99,80 @@
         </pagina:blocchi>
       </section>
     </xsl:if>
+  </xsl:template>
+
+  <!-- An indicator's line in the summary (uso "riepilogo") or its list of patients to recall
+       (uso "richiamo"): the patients without any record of it. Context: the indicator. -->
+  <xsl:template name="indicatore">
+    <xsl:param name="uso"/>
+    <xsl:variable name="nome" select="string(@nome)"/>
+    <xsl:variable name="mancanti"
+                  select="$radice[$nome = 'controlloClinico']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:controlloClinico)]
+                    | $radice[$nome = 'pressioneArteriosa']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:pressioneArteriosa)]
+                    | $radice[$nome = 'esamePiedi']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:esamePiedi)]
+                    | $radice[$nome = 'fondoOculare']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:fondoOculare)]
+                    | $radice[$nome = 'microalbuminuria']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:microalbuminuria)]
+                    | $radice[$nome = 'colesteroloTotale']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:colesteroloTotale)]
+                    | $radice[$nome = 'colesteroloHDL']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:colesteroloHDL)]
+                    | $radice[$nome = 'colesteroloLDL']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:colesteroloLDL)]
+                    | $radice[$nome = 'trigliceridi']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:trigliceridi)]
+                    | $radice[$nome = 'emoglobinaGlicata']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:emoglobinaGlicata)]
+                    | $radice[$nome = 'vaccinazioneAntiInfluenzale']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:vaccinazioneAntiInfluenzale)]
+                    | $radice[$nome = 'circonferenzaAddominale']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:circonferenzaAddominale)]
+                    | $radice[$nome = 'bmi']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:bmi)]
+                    | $radice[$nome = 'abitudineFumo']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:abitudineFumo)]"/>
+    <xsl:choose>
+      <xsl:when test="$uso = 'riepilogo'">
+        <xsl:variable name="con-rilevazione" select="$totale - count($mancanti)"/>
+        <tr>
+          <th><xsl:value-of select="."/></th>
+          <td>
+            <xsl:call-template name="barra">
+              <xsl:with-param name="parte" select="$con-rilevazione"/>
+              <xsl:with-param name="totale" select="$totale"/>
+            </xsl:call-template>
+          </td>
+          <td class="numero"><xsl:value-of select="$con-rilevazione"/> su <xsl:value-of select="$totale"/></td>
+          <td class="quota">
+            <xsl:call-template name="percentuale">
+              <xsl:with-param name="parte" select="$con-rilevazione"/>
+              <xsl:with-param name="totale" select="$totale"/>
+            </xsl:call-template>
+          </td>
+          <td class="richiamo">
+            <xsl:if test="$mancanti">
+              <a href="#richiamo-{$nome}"><xsl:value-of select="count($mancanti)"/> da richiamare</a>
+            </xsl:if>
+          </td>
+        </tr>
+      </xsl:when>
+      <xsl:otherwise>
+        <div class="richiamo-blocco" id="richiamo-{$nome}">
+          <h3 class="richiamo-titolo">
+            <xsl:value-of select="."/>
+            <xsl:text> </xsl:text>
+            <span class="conteggio">
+              <xsl:choose>
+                <xsl:when test="count($mancanti) = 1">· 1 assistito</xsl:when>
+                <xsl:otherwise>· <xsl:value-of select="count($mancanti)"/> assistiti</xsl:otherwise>
+              </xsl:choose>
+            </span>
+          </h3>
+          <xsl:choose>
+            <xsl:when test="$mancanti">
+              <ol class="nomi">
+                <!-- A list as long as the patients: written out as it is made, as the
+                     patients' blocks below. -->
+                <pagina:blocchi select="$mancanti" mode="richiamo">
+                  <xsl:fallback><xsl:apply-templates select="$mancanti" mode="richiamo"/></xsl:fallback>
+                </pagina:blocchi>
+              </ol>
+            </xsl:when>
+            <xsl:otherwise><p class="nessuno">Nessuno: tutti gli assistiti hanno almeno una rilevazione.</p></xsl:otherwise>
+          </xsl:choose>
+        </div>
+      </xsl:otherwise>
+    </xsl:choose>
   </xsl:template>
 
   <!-- A patient in a recall list: the name, linked to the patient's block, and the date
@@ -157,8 +195,15 @@
 
   <xsl:template match="d:assistito">
     <xsl:variable name="assistito" select="."/>
-    <xsl:variable name="chiave" select="concat(generate-id(), ' ')"/>
-    <xsl:variable name="coperti" select="count(d:monitoraggio/*[local-name(preceding-sibling::*[1]) != local-name()])"/>
+    <!-- The indicators with at least one record. -->
+    <xsl:variable name="coperti"
+                  select="boolean(d:monitoraggio/d:controlloClinico) + boolean(d:monitoraggio/d:pressioneArteriosa)
+                          + boolean(d:monitoraggio/d:esamePiedi) + boolean(d:monitoraggio/d:fondoOculare)
+                          + boolean(d:monitoraggio/d:microalbuminuria) + boolean(d:monitoraggio/d:colesteroloTotale)
+                          + boolean(d:monitoraggio/d:colesteroloHDL) + boolean(d:monitoraggio/d:colesteroloLDL)
+                          + boolean(d:monitoraggio/d:trigliceridi) + boolean(d:monitoraggio/d:emoglobinaGlicata)
+                          + boolean(d:monitoraggio/d:vaccinazioneAntiInfluenzale) + boolean(d:monitoraggio/d:circonferenzaAddominale)
+                          + boolean(d:monitoraggio/d:bmi) + boolean(d:monitoraggio/d:abitudineFumo)"/>
     <article class="assistito" id="{generate-id()}">
       <div class="assistito-testa">
         <div>
@@ -185,92 +230,104 @@
           <xsl:variable name="nome" select="string(@nome)"/>
           <!-- What follows a value: its unit, after a blank unless it is a percent sign. -->
           <xsl:variable name="unita" select="concat(substring(' ', 1, @unita != '%'), @unita)"/>
-          <xsl:for-each select="$assistito">
-            <xsl:variable name="righe" select="key('rilevazioni', concat($chiave, $nome))"/>
-            <tr>
-              <xsl:if test="not($righe)"><xsl:attribute name="class">assente</xsl:attribute></xsl:if>
-              <th><xsl:value-of select="$etichetta"/></th>
-              <td>
-                <!-- The kind of record is chosen once per indicator, not once per record. The
-                     records come newest first: the first one, the newest, gets the class
-                     "ultima". -->
-                <xsl:choose>
-                  <xsl:when test="not($righe)"><span class="assente-testo">nessuna rilevazione</span></xsl:when>
-                  <xsl:when test="$nome = 'controlloClinico' or $nome = 'vaccinazioneAntiInfluenzale'">
-                    <xsl:for-each select="$righe">
-                      <span class="voce ">
-                        <xsl:if test="position() = 1"><xsl:attribute name="class">voce ultima </xsl:attribute></xsl:if>
-                        <xsl:call-template name="quando"/>
-                      </span>
-                    </xsl:for-each>
-                  </xsl:when>
-                  <!-- Blood pressure as maximum/minimum, never blank; a value not recorded shows
-                       as a dash. -->
-                  <xsl:when test="$nome = 'pressioneArteriosa'">
-                    <xsl:for-each select="$righe">
-                      <span class="voce ">
-                        <xsl:if test="position() = 1"><xsl:attribute name="class">voce ultima </xsl:attribute></xsl:if>
-                        <xsl:call-template name="quando"/>
+          <xsl:variable name="righe"
+                        select="$assistito[$nome = 'controlloClinico']/d:monitoraggio/d:controlloClinico
+                          | $assistito[$nome = 'pressioneArteriosa']/d:monitoraggio/d:pressioneArteriosa
+                          | $assistito[$nome = 'esamePiedi']/d:monitoraggio/d:esamePiedi
+                          | $assistito[$nome = 'fondoOculare']/d:monitoraggio/d:fondoOculare
+                          | $assistito[$nome = 'microalbuminuria']/d:monitoraggio/d:microalbuminuria
+                          | $assistito[$nome = 'colesteroloTotale']/d:monitoraggio/d:colesteroloTotale
+                          | $assistito[$nome = 'colesteroloHDL']/d:monitoraggio/d:colesteroloHDL
+                          | $assistito[$nome = 'colesteroloLDL']/d:monitoraggio/d:colesteroloLDL
+                          | $assistito[$nome = 'trigliceridi']/d:monitoraggio/d:trigliceridi
+                          | $assistito[$nome = 'emoglobinaGlicata']/d:monitoraggio/d:emoglobinaGlicata
+                          | $assistito[$nome = 'vaccinazioneAntiInfluenzale']/d:monitoraggio/d:vaccinazioneAntiInfluenzale
+                          | $assistito[$nome = 'circonferenzaAddominale']/d:monitoraggio/d:circonferenzaAddominale
+                          | $assistito[$nome = 'bmi']/d:monitoraggio/d:bmi
+                          | $assistito[$nome = 'abitudineFumo']/d:monitoraggio/d:abitudineFumo"/>
+          <tr>
+            <xsl:if test="not($righe)"><xsl:attribute name="class">assente</xsl:attribute></xsl:if>
+            <th><xsl:value-of select="$etichetta"/></th>
+            <td>
+              <!-- The kind of record is chosen once per indicator, not once per record. The
+                   records come newest first: the first one, the newest, gets the class
+                   "ultima". -->
+              <xsl:choose>
+                <xsl:when test="not($righe)"><span class="assente-testo">nessuna rilevazione</span></xsl:when>
+                <xsl:when test="$nome = 'controlloClinico' or $nome = 'vaccinazioneAntiInfluenzale'">
+                  <xsl:for-each select="$righe">
+                    <span class="voce ">
+                      <xsl:if test="position() = 1"><xsl:attribute name="class">voce ultima </xsl:attribute></xsl:if>
+                      <xsl:call-template name="quando"/>
+                    </span>
+                  </xsl:for-each>
+                </xsl:when>
+                <!-- Blood pressure as maximum/minimum, never blank; a value not recorded shows
+                     as a dash. -->
+                <xsl:when test="$nome = 'pressioneArteriosa'">
+                  <xsl:for-each select="$righe">
+                    <span class="voce ">
+                      <xsl:if test="position() = 1"><xsl:attribute name="class">voce ultima </xsl:attribute></xsl:if>
+                      <xsl:call-template name="quando"/>
+                      <xsl:text> </xsl:text>
+                      <strong>
+                        <xsl:value-of select="concat(translate(concat(d:max, substring('–', 1, normalize-space(d:max) = ''), '/',
+                                                                      d:min, substring('–', 1, normalize-space(d:min) = '')),
+                                                               '.', ','), $unita)"/>
+                      </strong>
+                    </span>
+                  </xsl:for-each>
+                </xsl:when>
+                <xsl:when test="$nome = 'esamePiedi' or $nome = 'fondoOculare'">
+                  <xsl:for-each select="$righe">
+                    <span class="voce {substring('ultima ', 1, 7 * (position() = 1))}{substring('patologico', 1, 10 * (d:esito = 'Patologico'))}">
+                      <xsl:call-template name="quando"/>
+                      <xsl:if test="string(d:esito) != ''">
                         <xsl:text> </xsl:text>
-                        <strong>
-                          <xsl:value-of select="concat(translate(concat(d:max, substring('–', 1, normalize-space(d:max) = ''), '/',
-                                                                        d:min, substring('–', 1, normalize-space(d:min) = '')),
-                                                                 '.', ','), $unita)"/>
-                        </strong>
-                      </span>
-                    </xsl:for-each>
-                  </xsl:when>
-                  <xsl:when test="$nome = 'esamePiedi' or $nome = 'fondoOculare'">
-                    <xsl:for-each select="$righe">
-                      <span class="voce {substring('ultima ', 1, 7 * (position() = 1))}{substring('patologico', 1, 10 * (d:esito = 'Patologico'))}">
-                        <xsl:call-template name="quando"/>
-                        <xsl:if test="string(d:esito) != ''">
+                        <strong><xsl:value-of select="translate(d:esito, '.', ',')"/></strong>
+                      </xsl:if>
+                    </span>
+                  </xsl:for-each>
+                </xsl:when>
+                <xsl:when test="$nome = 'abitudineFumo'">
+                  <xsl:for-each select="$righe">
+                    <span class="voce ">
+                      <xsl:if test="position() = 1"><xsl:attribute name="class">voce ultima </xsl:attribute></xsl:if>
+                      <xsl:call-template name="quando"/>
+                      <xsl:choose>
+                        <xsl:when test="d:booleano = 'Sì'"><xsl:text> </xsl:text><strong>fumatore</strong></xsl:when>
+                        <xsl:when test="d:booleano = 'No'"><xsl:text> </xsl:text><strong>non fumatore</strong></xsl:when>
+                        <xsl:when test="string(d:booleano) != ''">
                           <xsl:text> </xsl:text>
-                          <strong><xsl:value-of select="translate(d:esito, '.', ',')"/></strong>
-                        </xsl:if>
-                      </span>
-                    </xsl:for-each>
-                  </xsl:when>
-                  <xsl:when test="$nome = 'abitudineFumo'">
-                    <xsl:for-each select="$righe">
-                      <span class="voce ">
-                        <xsl:if test="position() = 1"><xsl:attribute name="class">voce ultima </xsl:attribute></xsl:if>
-                        <xsl:call-template name="quando"/>
-                        <xsl:choose>
-                          <xsl:when test="d:booleano = 'Sì'"><xsl:text> </xsl:text><strong>fumatore</strong></xsl:when>
-                          <xsl:when test="d:booleano = 'No'"><xsl:text> </xsl:text><strong>non fumatore</strong></xsl:when>
-                          <xsl:when test="string(d:booleano) != ''">
-                            <xsl:text> </xsl:text>
-                            <strong><xsl:value-of select="translate(d:booleano, '.', ',')"/></strong>
-                          </xsl:when>
-                        </xsl:choose>
-                      </span>
-                    </xsl:for-each>
-                  </xsl:when>
-                  <!-- Laboratory values, abdominal circumference, BMI: the unit only after a value
-                       that is not blank. -->
-                  <xsl:otherwise>
-                    <xsl:for-each select="$righe">
-                      <span class="voce ">
-                        <xsl:if test="position() = 1"><xsl:attribute name="class">voce ultima </xsl:attribute></xsl:if>
-                        <xsl:call-template name="quando"/>
-                        <xsl:choose>
-                          <xsl:when test="normalize-space(d:valore) != ''">
-                            <xsl:text> </xsl:text>
-                            <strong><xsl:value-of select="concat(translate(d:valore, '.', ','), $unita)"/></strong>
-                          </xsl:when>
-                          <xsl:when test="string(d:valore) != ''">
-                            <xsl:text> </xsl:text>
-                            <strong><xsl:value-of select="translate(d:valore, '.', ',')"/></strong>
-                          </xsl:when>
-                        </xsl:choose>
-                      </span>
-                    </xsl:for-each>
-                  </xsl:otherwise>
-                </xsl:choose>
-              </td>
-            </tr>
-          </xsl:for-each>
+                          <strong><xsl:value-of select="translate(d:booleano, '.', ',')"/></strong>
+                        </xsl:when>
+                      </xsl:choose>
+                    </span>
+                  </xsl:for-each>
+                </xsl:when>
+                <!-- Laboratory values, abdominal circumference, BMI: the unit only after a value
+                     that is not blank. -->
+                <xsl:otherwise>
+                  <xsl:for-each select="$righe">
+                    <span class="voce ">
+                      <xsl:if test="position() = 1"><xsl:attribute name="class">voce ultima </xsl:attribute></xsl:if>
+                      <xsl:call-template name="quando"/>
+                      <xsl:choose>
+                        <xsl:when test="normalize-space(d:valore) != ''">
+                          <xsl:text> </xsl:text>
+                          <strong><xsl:value-of select="concat(translate(d:valore, '.', ','), $unita)"/></strong>
+                        </xsl:when>
+                        <xsl:when test="string(d:valore) != ''">
+                          <xsl:text> </xsl:text>
+                          <strong><xsl:value-of select="translate(d:valore, '.', ',')"/></strong>
+                        </xsl:when>
+                      </xsl:choose>
+                    </span>
+                  </xsl:for-each>
+                </xsl:otherwise>
+              </xsl:choose>
+            </td>
+          </tr>
         </xsl:for-each>
       </table>
     </article>
