@@ -107,20 +107,20 @@
     <xsl:param name="uso"/>
     <xsl:variable name="nome" select="string(@nome)"/>
     <xsl:variable name="mancanti"
-                  select="$radice[$nome = 'controlloClinico']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:controlloClinico)]
-                    | $radice[$nome = 'pressioneArteriosa']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:pressioneArteriosa)]
-                    | $radice[$nome = 'esamePiedi']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:esamePiedi)]
-                    | $radice[$nome = 'fondoOculare']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:fondoOculare)]
-                    | $radice[$nome = 'microalbuminuria']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:microalbuminuria)]
-                    | $radice[$nome = 'colesteroloTotale']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:colesteroloTotale)]
-                    | $radice[$nome = 'colesteroloHDL']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:colesteroloHDL)]
-                    | $radice[$nome = 'colesteroloLDL']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:colesteroloLDL)]
-                    | $radice[$nome = 'trigliceridi']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:trigliceridi)]
-                    | $radice[$nome = 'emoglobinaGlicata']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:emoglobinaGlicata)]
-                    | $radice[$nome = 'vaccinazioneAntiInfluenzale']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:vaccinazioneAntiInfluenzale)]
-                    | $radice[$nome = 'circonferenzaAddominale']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:circonferenzaAddominale)]
-                    | $radice[$nome = 'bmi']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:bmi)]
-                    | $radice[$nome = 'abitudineFumo']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:abitudineFumo)]"/>
+                  select="$radice[$nome = 'controlloClinico']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:controlloClinico[1])]
+                    | $radice[$nome = 'pressioneArteriosa']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:pressioneArteriosa[1])]
+                    | $radice[$nome = 'esamePiedi']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:esamePiedi[1])]
+                    | $radice[$nome = 'fondoOculare']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:fondoOculare[1])]
+                    | $radice[$nome = 'microalbuminuria']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:microalbuminuria[1])]
+                    | $radice[$nome = 'colesteroloTotale']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:colesteroloTotale[1])]
+                    | $radice[$nome = 'colesteroloHDL']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:colesteroloHDL[1])]
+                    | $radice[$nome = 'colesteroloLDL']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:colesteroloLDL[1])]
+                    | $radice[$nome = 'trigliceridi']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:trigliceridi[1])]
+                    | $radice[$nome = 'emoglobinaGlicata']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:emoglobinaGlicata[1])]
+                    | $radice[$nome = 'vaccinazioneAntiInfluenzale']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:vaccinazioneAntiInfluenzale[1])]
+                    | $radice[$nome = 'circonferenzaAddominale']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:circonferenzaAddominale[1])]
+                    | $radice[$nome = 'bmi']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:bmi[1])]
+                    | $radice[$nome = 'abitudineFumo']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:abitudineFumo[1])]"/>
     <xsl:choose>
       <xsl:when test="$uso = 'riepilogo'">
         <xsl:variable name="con-rilevazione" select="$totale - count($mancanti)"/>
@@ -197,13 +197,13 @@
     <xsl:variable name="assistito" select="."/>
     <!-- The indicators with at least one record. -->
     <xsl:variable name="coperti"
-                  select="boolean(d:monitoraggio/d:controlloClinico) + boolean(d:monitoraggio/d:pressioneArteriosa)
-                          + boolean(d:monitoraggio/d:esamePiedi) + boolean(d:monitoraggio/d:fondoOculare)
-                          + boolean(d:monitoraggio/d:microalbuminuria) + boolean(d:monitoraggio/d:colesteroloTotale)
-                          + boolean(d:monitoraggio/d:colesteroloHDL) + boolean(d:monitoraggio/d:colesteroloLDL)
-                          + boolean(d:monitoraggio/d:trigliceridi) + boolean(d:monitoraggio/d:emoglobinaGlicata)
-                          + boolean(d:monitoraggio/d:vaccinazioneAntiInfluenzale) + boolean(d:monitoraggio/d:circonferenzaAddominale)
-                          + boolean(d:monitoraggio/d:bmi) + boolean(d:monitoraggio/d:abitudineFumo)"/>
+                  select="boolean(d:monitoraggio/d:controlloClinico[1]) + boolean(d:monitoraggio/d:pressioneArteriosa[1])
+                          + boolean(d:monitoraggio/d:esamePiedi[1]) + boolean(d:monitoraggio/d:fondoOculare[1])
+                          + boolean(d:monitoraggio/d:microalbuminuria[1]) + boolean(d:monitoraggio/d:colesteroloTotale[1])
+                          + boolean(d:monitoraggio/d:colesteroloHDL[1]) + boolean(d:monitoraggio/d:colesteroloLDL[1])
+                          + boolean(d:monitoraggio/d:trigliceridi[1]) + boolean(d:monitoraggio/d:emoglobinaGlicata[1])
+                          + boolean(d:monitoraggio/d:vaccinazioneAntiInfluenzale[1]) + boolean(d:monitoraggio/d:circonferenzaAddominale[1])
+                          + boolean(d:monitoraggio/d:bmi[1]) + boolean(d:monitoraggio/d:abitudineFumo[1])"/>
     <article class="assistito" id="{generate-id()}">
       <div class="assistito-testa">
         <div>
@@ -225,126 +225,161 @@
         </span>
       </div>
       <table class="rilevazioni">
+        <!-- The indicator's own path to the patient's records, chosen by its name. -->
         <xsl:for-each select="$indicatori">
-          <xsl:variable name="etichetta" select="."/>
           <xsl:variable name="nome" select="string(@nome)"/>
-          <!-- What follows a value: its unit, after a blank unless it is a percent sign. -->
-          <xsl:variable name="unita" select="concat(substring(' ', 1, @unita != '%'), @unita)"/>
-          <xsl:variable name="righe"
-                        select="$assistito[$nome = 'controlloClinico']/d:monitoraggio/d:controlloClinico
-                          | $assistito[$nome = 'pressioneArteriosa']/d:monitoraggio/d:pressioneArteriosa
-                          | $assistito[$nome = 'esamePiedi']/d:monitoraggio/d:esamePiedi
-                          | $assistito[$nome = 'fondoOculare']/d:monitoraggio/d:fondoOculare
-                          | $assistito[$nome = 'microalbuminuria']/d:monitoraggio/d:microalbuminuria
-                          | $assistito[$nome = 'colesteroloTotale']/d:monitoraggio/d:colesteroloTotale
-                          | $assistito[$nome = 'colesteroloHDL']/d:monitoraggio/d:colesteroloHDL
-                          | $assistito[$nome = 'colesteroloLDL']/d:monitoraggio/d:colesteroloLDL
-                          | $assistito[$nome = 'trigliceridi']/d:monitoraggio/d:trigliceridi
-                          | $assistito[$nome = 'emoglobinaGlicata']/d:monitoraggio/d:emoglobinaGlicata
-                          | $assistito[$nome = 'vaccinazioneAntiInfluenzale']/d:monitoraggio/d:vaccinazioneAntiInfluenzale
-                          | $assistito[$nome = 'circonferenzaAddominale']/d:monitoraggio/d:circonferenzaAddominale
-                          | $assistito[$nome = 'bmi']/d:monitoraggio/d:bmi
-                          | $assistito[$nome = 'abitudineFumo']/d:monitoraggio/d:abitudineFumo"/>
-          <tr>
-            <xsl:if test="not($righe)"><xsl:attribute name="class">assente</xsl:attribute></xsl:if>
-            <th><xsl:value-of select="$etichetta"/></th>
-            <td>
-              <!-- The kind of record is chosen once per indicator, not once per record. The
-                   records come newest first: the first one, the newest, gets the class
-                   "ultima". -->
-              <xsl:choose>
-                <xsl:when test="not($righe)"><span class="assente-testo">nessuna rilevazione</span></xsl:when>
-                <xsl:when test="$nome = 'controlloClinico' or $nome = 'vaccinazioneAntiInfluenzale'">
-                  <xsl:for-each select="$righe">
-                    <span class="voce ">
-                      <xsl:if test="position() = 1"><xsl:attribute name="class">voce ultima </xsl:attribute></xsl:if>
-                      <xsl:call-template name="quando"/>
-                    </span>
-                  </xsl:for-each>
-                </xsl:when>
-                <!-- Blood pressure as maximum/minimum, never blank; a value not recorded shows
-                     as a dash. -->
-                <xsl:when test="$nome = 'pressioneArteriosa'">
-                  <xsl:for-each select="$righe">
-                    <span class="voce ">
-                      <xsl:if test="position() = 1"><xsl:attribute name="class">voce ultima </xsl:attribute></xsl:if>
-                      <xsl:call-template name="quando"/>
-                      <xsl:text> </xsl:text>
-                      <strong>
-                        <xsl:value-of select="concat(translate(concat(d:max, substring('–', 1, normalize-space(d:max) = ''), '/',
-                                                                      d:min, substring('–', 1, normalize-space(d:min) = '')),
-                                                               '.', ','), $unita)"/>
-                      </strong>
-                    </span>
-                  </xsl:for-each>
-                </xsl:when>
-                <xsl:when test="$nome = 'esamePiedi' or $nome = 'fondoOculare'">
-                  <xsl:for-each select="$righe">
-                    <span class="voce {substring('ultima ', 1, 7 * (position() = 1))}{substring('patologico', 1, 10 * (d:esito = 'Patologico'))}">
-                      <xsl:call-template name="quando"/>
-                      <xsl:if test="string(d:esito) != ''">
-                        <xsl:text> </xsl:text>
-                        <strong><xsl:value-of select="translate(d:esito, '.', ',')"/></strong>
-                      </xsl:if>
-                    </span>
-                  </xsl:for-each>
-                </xsl:when>
-                <xsl:when test="$nome = 'abitudineFumo'">
-                  <xsl:for-each select="$righe">
-                    <span class="voce ">
-                      <xsl:if test="position() = 1"><xsl:attribute name="class">voce ultima </xsl:attribute></xsl:if>
-                      <xsl:call-template name="quando"/>
-                      <xsl:choose>
-                        <xsl:when test="d:booleano = 'Sì'"><xsl:text> </xsl:text><strong>fumatore</strong></xsl:when>
-                        <xsl:when test="d:booleano = 'No'"><xsl:text> </xsl:text><strong>non fumatore</strong></xsl:when>
-                        <xsl:when test="string(d:booleano) != ''">
-                          <xsl:text> </xsl:text>
-                          <strong><xsl:value-of select="translate(d:booleano, '.', ',')"/></strong>
-                        </xsl:when>
-                      </xsl:choose>
-                    </span>
-                  </xsl:for-each>
-                </xsl:when>
-                <!-- Laboratory values, abdominal circumference, BMI: the unit only after a value
-                     that is not blank. -->
-                <xsl:otherwise>
-                  <xsl:for-each select="$righe">
-                    <span class="voce ">
-                      <xsl:if test="position() = 1"><xsl:attribute name="class">voce ultima </xsl:attribute></xsl:if>
-                      <xsl:call-template name="quando"/>
-                      <xsl:choose>
-                        <xsl:when test="normalize-space(d:valore) != ''">
-                          <xsl:text> </xsl:text>
-                          <strong><xsl:value-of select="concat(translate(d:valore, '.', ','), $unita)"/></strong>
-                        </xsl:when>
-                        <xsl:when test="string(d:valore) != ''">
-                          <xsl:text> </xsl:text>
-                          <strong><xsl:value-of select="translate(d:valore, '.', ',')"/></strong>
-                        </xsl:when>
-                      </xsl:choose>
-                    </span>
-                  </xsl:for-each>
-                </xsl:otherwise>
-              </xsl:choose>
-            </td>
-          </tr>
+          <xsl:choose>
+            <xsl:when test="$nome = 'controlloClinico'">
+              <xsl:call-template name="riga"><xsl:with-param name="righe" select="$assistito/d:monitoraggio/d:controlloClinico"/></xsl:call-template>
+            </xsl:when>
+            <xsl:when test="$nome = 'pressioneArteriosa'">
+              <xsl:call-template name="riga"><xsl:with-param name="righe" select="$assistito/d:monitoraggio/d:pressioneArteriosa"/></xsl:call-template>
+            </xsl:when>
+            <xsl:when test="$nome = 'esamePiedi'">
+              <xsl:call-template name="riga"><xsl:with-param name="righe" select="$assistito/d:monitoraggio/d:esamePiedi"/></xsl:call-template>
+            </xsl:when>
+            <xsl:when test="$nome = 'fondoOculare'">
+              <xsl:call-template name="riga"><xsl:with-param name="righe" select="$assistito/d:monitoraggio/d:fondoOculare"/></xsl:call-template>
+            </xsl:when>
+            <xsl:when test="$nome = 'microalbuminuria'">
+              <xsl:call-template name="riga"><xsl:with-param name="righe" select="$assistito/d:monitoraggio/d:microalbuminuria"/></xsl:call-template>
+            </xsl:when>
+            <xsl:when test="$nome = 'colesteroloTotale'">
+              <xsl:call-template name="riga"><xsl:with-param name="righe" select="$assistito/d:monitoraggio/d:colesteroloTotale"/></xsl:call-template>
+            </xsl:when>
+            <xsl:when test="$nome = 'colesteroloHDL'">
+              <xsl:call-template name="riga"><xsl:with-param name="righe" select="$assistito/d:monitoraggio/d:colesteroloHDL"/></xsl:call-template>
+            </xsl:when>
+            <xsl:when test="$nome = 'colesteroloLDL'">
+              <xsl:call-template name="riga"><xsl:with-param name="righe" select="$assistito/d:monitoraggio/d:colesteroloLDL"/></xsl:call-template>
+            </xsl:when>
+            <xsl:when test="$nome = 'trigliceridi'">
+              <xsl:call-template name="riga"><xsl:with-param name="righe" select="$assistito/d:monitoraggio/d:trigliceridi"/></xsl:call-template>
+            </xsl:when>
+            <xsl:when test="$nome = 'emoglobinaGlicata'">
+              <xsl:call-template name="riga"><xsl:with-param name="righe" select="$assistito/d:monitoraggio/d:emoglobinaGlicata"/></xsl:call-template>
+            </xsl:when>
+            <xsl:when test="$nome = 'vaccinazioneAntiInfluenzale'">
+              <xsl:call-template name="riga"><xsl:with-param name="righe" select="$assistito/d:monitoraggio/d:vaccinazioneAntiInfluenzale"/></xsl:call-template>
+            </xsl:when>
+            <xsl:when test="$nome = 'circonferenzaAddominale'">
+              <xsl:call-template name="riga"><xsl:with-param name="righe" select="$assistito/d:monitoraggio/d:circonferenzaAddominale"/></xsl:call-template>
+            </xsl:when>
+            <xsl:when test="$nome = 'bmi'">
+              <xsl:call-template name="riga"><xsl:with-param name="righe" select="$assistito/d:monitoraggio/d:bmi"/></xsl:call-template>
+            </xsl:when>
+            <xsl:when test="$nome = 'abitudineFumo'">
+              <xsl:call-template name="riga"><xsl:with-param name="righe" select="$assistito/d:monitoraggio/d:abitudineFumo"/></xsl:call-template>
+            </xsl:when>
+          </xsl:choose>
         </xsl:for-each>
       </table>
     </article>
   </xsl:template>
 
+  <!-- A patient's row of one indicator. Context: the indicator; righe: the patient's
+       records of it. -->
+  <xsl:template name="riga">
+    <xsl:param name="righe"/>
+    <xsl:variable name="nome" select="string(@nome)"/>
+    <!-- What follows a value: its unit, after a blank unless it is a percent sign. -->
+    <xsl:variable name="unita" select="concat(substring(' ', 1, @unita != '%'), @unita)"/>
+    <tr>
+      <xsl:if test="not($righe)"><xsl:attribute name="class">assente</xsl:attribute></xsl:if>
+      <th><xsl:value-of select="."/></th>
+      <td>
+        <!-- The kind of record is chosen once per indicator, not once per record. The
+             records come newest first: the first one, the newest, gets the class
+             "ultima". -->
+        <xsl:choose>
+          <xsl:when test="not($righe)"><span class="assente-testo">nessuna rilevazione</span></xsl:when>
+          <xsl:when test="$nome = 'controlloClinico' or $nome = 'vaccinazioneAntiInfluenzale'">
+            <xsl:for-each select="$righe">
+              <span class="voce ">
+                <xsl:if test="position() = 1"><xsl:attribute name="class">voce ultima </xsl:attribute></xsl:if>
+                <xsl:call-template name="quando"/>
+              </span>
+            </xsl:for-each>
+          </xsl:when>
+          <!-- Blood pressure as maximum/minimum, never blank; a value not recorded shows
+               as a dash. -->
+          <xsl:when test="$nome = 'pressioneArteriosa'">
+            <xsl:for-each select="$righe">
+              <span class="voce ">
+                <xsl:if test="position() = 1"><xsl:attribute name="class">voce ultima </xsl:attribute></xsl:if>
+                <xsl:call-template name="quando"/>
+                <xsl:text> </xsl:text>
+                <strong>
+                  <xsl:value-of select="concat(translate(concat(d:max, substring('–', 1, normalize-space(d:max) = ''), '/',
+                                                                d:min, substring('–', 1, normalize-space(d:min) = '')),
+                                                         '.', ','), $unita)"/>
+                </strong>
+              </span>
+            </xsl:for-each>
+          </xsl:when>
+          <xsl:when test="$nome = 'esamePiedi' or $nome = 'fondoOculare'">
+            <xsl:for-each select="$righe">
+              <span class="voce {substring('ultima ', 1, 7 * (position() = 1))}{substring('patologico', 1, 10 * (d:esito = 'Patologico'))}">
+                <xsl:call-template name="quando"/>
+                <xsl:if test="string(d:esito) != ''">
+                  <xsl:text> </xsl:text>
+                  <strong><xsl:value-of select="translate(d:esito, '.', ',')"/></strong>
+                </xsl:if>
+              </span>
+            </xsl:for-each>
+          </xsl:when>
+          <xsl:when test="$nome = 'abitudineFumo'">
+            <xsl:for-each select="$righe">
+              <span class="voce ">
+                <xsl:if test="position() = 1"><xsl:attribute name="class">voce ultima </xsl:attribute></xsl:if>
+                <xsl:call-template name="quando"/>
+                <xsl:choose>
+                  <xsl:when test="d:booleano = 'Sì'"><xsl:text> </xsl:text><strong>fumatore</strong></xsl:when>
+                  <xsl:when test="d:booleano = 'No'"><xsl:text> </xsl:text><strong>non fumatore</strong></xsl:when>
+                  <xsl:when test="string(d:booleano) != ''">
+                    <xsl:text> </xsl:text>
+                    <strong><xsl:value-of select="translate(d:booleano, '.', ',')"/></strong>
+                  </xsl:when>
+                </xsl:choose>
+              </span>
+            </xsl:for-each>
+          </xsl:when>
+          <!-- Laboratory values, abdominal circumference, BMI: the unit only after a value
+               that is not blank. -->
+          <xsl:otherwise>
+            <xsl:for-each select="$righe">
+              <span class="voce ">
+                <xsl:if test="position() = 1"><xsl:attribute name="class">voce ultima </xsl:attribute></xsl:if>
+                <xsl:call-template name="quando"/>
+                <xsl:choose>
+                  <xsl:when test="normalize-space(d:valore) != ''">
+                    <xsl:text> </xsl:text>
+                    <strong><xsl:value-of select="concat(translate(d:valore, '.', ','), $unita)"/></strong>
+                  </xsl:when>
+                  <xsl:when test="string(d:valore) != ''">
+                    <xsl:text> </xsl:text>
+                    <strong><xsl:value-of select="translate(d:valore, '.', ',')"/></strong>
+                  </xsl:when>
+                </xsl:choose>
+              </span>
+            </xsl:for-each>
+          </xsl:otherwise>
+        </xsl:choose>
+      </td>
+    </tr>
+  </xsl:template>
+
   <!-- A record's date. Context: the record. A date of eight digits, as the reports give
        them, is written here; anything else as the shared template writes it. -->
   <xsl:template name="quando">
-    <xsl:variable name="data" select="string(d:data)"/>
     <span class="quando">
       <xsl:choose>
-        <xsl:when test="translate($data, '0123456789', '0000000000') = '00000000'">
-          <xsl:value-of select="translate('gh/ef/abcd', 'abcdefgh', $data)"/>
+        <xsl:when test="translate(d:data, '0123456789', '0000000000') = '00000000'">
+          <xsl:value-of select="translate('gh/ef/abcd', 'abcdefgh', d:data)"/>
         </xsl:when>
         <xsl:otherwise>
           <xsl:call-template name="data">
-            <xsl:with-param name="valore" select="$data"/>
+            <xsl:with-param name="valore" select="d:data"/>
           </xsl:call-template>
         </xsl:otherwise>
       </xsl:choose>
