@@ -601,6 +601,39 @@ TEST_F(PageStatements, ValuesHaveADecimalCommaAndTheirUnit) {
   EXPECT_EQ(page.find("7.2"), std::string::npos);
 }
 
+TEST_F(PageStatements, RecordsThatAreBlankOrOddShowAsTheyStand) {
+  const std::string report = R"(<diabete xmlns="http://www.zona12.asl.it/asl/diabete">
+<dataOraProduzione>20250110090000</dataOraProduzione><medico><codiceRegionale>001234</codiceRegionale>
+<codiceFiscale>C</codiceFiscale><assistito><codiceFiscale>A</codiceFiscale><cognome>Rossi</cognome><nome>Ada</nome>
+<sesso>F</sesso><dataNascita>19500101</dataNascita><comuneNascita><codiceIstat>1</codiceIstat></comuneNascita>
+<presaInCarico><data>20200101</data><codice></codice></presaInCarico><monitoraggio>
+<controlloClinico><data>20240301</data></controlloClinico><controlloClinico><data>2024030</data></controlloClinico>
+<pressioneArteriosa><data>20240301</data><min>80.5</min><max></max></pressioneArteriosa>
+<esamePiedi><data>20240301</data><esito>Patologico</esito></esamePiedi>
+<esamePiedi><data>20230301</data><esito>Normale</esito></esamePiedi>
+<emoglobinaGlicata><data>20240301</data><valore> </valore></emoglobinaGlicata>
+<emoglobinaGlicata><data>20230301</data><valore></valore></emoglobinaGlicata>
+<abitudineFumo><data>20240301</data><booleano>No</booleano></abitudineFumo>
+<abitudineFumo><data>20230301</data><booleano>x.y</booleano></abitudineFumo>
+</monitoraggio></assistito></medico></diabete>)";
+  const std::string page = render("Diabete_to_HTML.xsl", report, period);
+  for (const std::string& shown : {
+           // A date that is not eight digits stands as it is; only the newest record is "ultima".
+           std::string("<span class=\"voce ultima \"><span class=\"quando\">01/03/2024</span></span>"
+                       "<span class=\"voce \"><span class=\"quando\">2024030</span></span>"),
+           // A pressure value not recorded is a dash.
+           std::string("<span class=\"quando\">01/03/2024</span> <strong>–/80,5 mmHg</strong>"),
+           std::string("<span class=\"voce ultima patologico\"><span class=\"quando\">01/03/2024</span> "
+                       "<strong>Patologico</strong></span><span class=\"voce \">"),
+           // A blank value is written without its unit, an empty one not at all.
+           std::string("<span class=\"quando\">01/03/2024</span> <strong> </strong></span>"
+                       "<span class=\"voce \"><span class=\"quando\">01/03/2023</span></span>"),
+           std::string("<strong>non fumatore</strong>"), std::string("<strong>x,y</strong>"),
+           std::string("<span class=\"distintivo\">5 indicatori su 14</span>")}) {
+    EXPECT_NE(page.find(shown), std::string::npos) << shown;
+  }
+}
+
 TEST_F(PageStatements, RecallListsThePatientsWithoutARecordAsTheSummaryCountsThem) {
   const std::string page = render("Diabete_to_HTML.xsl", small_diabetes_report, period);
   EXPECT_NE(page.find("<h2>Da richiamare</h2>"), std::string::npos);
@@ -638,23 +671,29 @@ struct ShareCase {
 
 class PageShares : public ::testing::TestWithParam<ShareCase> {};
 
-TEST_P(PageShares, NeverShowAllOrNoneUnlessSo) {
-  const ShareCase& c = GetParam();
+/// What a template of the shared part writes when a stylesheet that imports the shared
+/// part does nothing else than call it (call: the xsl:call-template element).
+std::string shared_template_text(const std::string& call) {
   TempDir dir;
   test_support::copy_stylesheets(dir.path());
-  // The shared part imported by a stylesheet that only prints one share.
-  write_file(dir.path() / "quota.xsl",
+  write_file(dir.path() / "chiamata.xsl",
              "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
              "<xsl:import href=\"ZONA12_comune.xsl\"/>"
-             "<xsl:output method=\"text\"/><xsl:template match=\"/\"><xsl:call-template name=\"percentuale\">"
-             "<xsl:with-param name=\"parte\" select=\"" + std::to_string(c.part) + "\"/>"
-             "<xsl:with-param name=\"totale\" select=\"" + std::to_string(c.total) + "\"/>"
-             "</xsl:call-template></xsl:template></xsl:stylesheet>");
+             "<xsl:output method=\"text\"/><xsl:template match=\"/\">" + call + "</xsl:template></xsl:stylesheet>");
   write_file(dir.path() / "in.xml", "<r/>");
   platform::XsltProcessor processor;
-  ASSERT_TRUE(processor.load_stylesheet(dir.dir() + "quota.xsl"));
-  ASSERT_TRUE(processor.load_input(dir.dir() + "in.xml"));
-  EXPECT_EQ(processor.transform(), c.shown);
+  EXPECT_TRUE(processor.load_stylesheet(dir.dir() + "chiamata.xsl"));
+  EXPECT_TRUE(processor.load_input(dir.dir() + "in.xml"));
+  return processor.transform();
+}
+
+TEST_P(PageShares, NeverShowAllOrNoneUnlessSo) {
+  const ShareCase& c = GetParam();
+  EXPECT_EQ(shared_template_text("<xsl:call-template name=\"percentuale\">"
+                                 "<xsl:with-param name=\"parte\" select=\"" + std::to_string(c.part) + "\"/>"
+                                 "<xsl:with-param name=\"totale\" select=\"" + std::to_string(c.total) + "\"/>"
+                                 "</xsl:call-template>"),
+            c.shown);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -667,6 +706,22 @@ INSTANTIATE_TEST_SUITE_P(
                       ShareCase{"two_thirds_rounded", 2, 3, "66,7%"},
                       ShareCase{"no_patients", 0, 0, "0,0%"}),
     [](const auto& info) { return info.param.name; });
+
+TEST(PageDates, OnlyEightDigitsBecomeADate) {
+  struct Case {
+    std::string value;
+    std::string shown;
+  };
+  for (const Case& c : {Case{"20240301", "01/03/2024"}, Case{"00000000", "00/00/0000"}, Case{"", "—"},
+                        Case{"   ", "—"}, Case{"2024030", "2024030"}, Case{"202403011", "202403011"},
+                        Case{"2024.301", "2024.301"}, Case{" 2024030", " 2024030"}, Case{"2024-3-1", "2024-3-1"},
+                        Case{"abcdefgh", "abcdefgh"}, Case{"２０２４０３０１", "２０２４０３０１"}}) {
+    SCOPED_TRACE(c.value);
+    EXPECT_EQ(shared_template_text("<xsl:call-template name=\"data\"><xsl:with-param name=\"valore\" select=\"'" +
+                                   c.value + "'\"/></xsl:call-template>"),
+              c.shown);
+  }
+}
 
 TEST_F(PageStatements, VaccinatedByAgeOnThePeriodsLastDay) {
   auto patient = [](const std::string& surname, const std::string& birth) {
