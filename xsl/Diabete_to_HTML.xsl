@@ -43,7 +43,7 @@
        The patients are met here first, in the order the ids have always had: the first
        patient, then the patients with records, then the others, each in the report's order. -->
   <xsl:variable name="numerati"
-                select="count($assistiti[1][generate-id()]) + count($assistiti[d:monitoraggio/*][generate-id()])
+                select="count($assistiti[1][generate-id()]) + count($assistiti[d:monitoraggio/*[1]][generate-id()])
                         + count($assistiti[generate-id()])"/>
 
   <!-- A step names its element literally, so the expressions that find an indicator's
