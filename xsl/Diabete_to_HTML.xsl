@@ -46,10 +46,6 @@
                 select="count($assistiti[1][generate-id()]) + count($assistiti[d:monitoraggio/*[1]][generate-id()])
                         + count($assistiti[generate-id()])"/>
 
-  <!-- A step names its element literally, so the expressions that find an indicator's
-       records hold one path per indicator; each path is guarded by the indicator's name on a
-       single node, so only the indicator's own path reads the records. -->
-
   <xsl:template match="/">
     <xsl:call-template name="pagina">
       <xsl:with-param name="titolo">Gestione integrata del diabete</xsl:with-param>
@@ -106,6 +102,9 @@
   <xsl:template name="indicatore">
     <xsl:param name="uso"/>
     <xsl:variable name="nome" select="string(@nome)"/>
+    <!-- A step names its element literally, so the expression holds one path per indicator;
+         each path is guarded by the indicator's name on the single root node, so that only
+         the indicator's own path reads the patients' records. -->
     <xsl:variable name="mancanti"
                   select="$radice[$nome = 'controlloClinico']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:controlloClinico[1])]
                     | $radice[$nome = 'pressioneArteriosa']/d:diabete/d:medico/d:assistito[not(d:monitoraggio/d:pressioneArteriosa[1])]
@@ -317,6 +316,8 @@
               </span>
             </xsl:for-each>
           </xsl:when>
+          <!-- substring(text, 1, length * condition) is the text when the condition holds and
+               "" otherwise. -->
           <xsl:when test="$nome = 'esamePiedi' or $nome = 'fondoOculare'">
             <xsl:for-each select="$righe">
               <span class="voce {substring('ultima ', 1, 7 * (position() = 1))}{substring('patologico', 1, 10 * (d:esito = 'Patologico'))}">
