@@ -53,9 +53,9 @@ bool write_frame(int fd, std::string_view payload, bool socket);
 /// machine, where watching would only keep the other side from running, loses nothing.
 inline constexpr std::int64_t frame_watch_ns = 100'000;
 
-/// Reads the frames that arrive on a file descriptor (a pipe on POSIX) through a buffer
-/// of its own: a frame usually costs one read, its header and payload together, and the
-/// buffer is kept from one frame to the next.
+/// Reads the frames that arrive on a file descriptor (a pipe or a socket on POSIX) through
+/// a buffer of its own: a frame usually costs one read, its header and payload together,
+/// and the buffer is kept from one frame to the next.
 class FrameReader {
  public:
   /// With a watch time, a reader that finds nothing waiting first watches the descriptor
