@@ -256,3 +256,20 @@ TEST_F(RunFlow, StoppedRunSavesNothingAndLeavesTheEarlierFile) {
   EXPECT_EQ(whole.patient_count, 1);
   EXPECT_NE(read_file(xml).find("Bianchi"), std::string::npos);
 }
+
+// Stopped once its only patient is written: the part already in the temporary file goes
+// with it, and nothing but the earlier file stays in the directory.
+TEST_F(RunFlow, AStopAfterTheLastPatientLeavesNoPartOfTheReport) {
+  ASSERT_TRUE(user);
+  const fs::path dir = work.path() / "reports";
+  fs::create_directory(dir);
+  const std::string xml = (dir / "vaccinazioni.xml").string();
+  test_support::write_file(xml, "an older report");
+  host.stop_after = 1;
+  EXPECT_EQ(run(Programme::vaccinazioni, xml, from, to).outcome, RunOutcome::stopped);
+  EXPECT_EQ(host.progress_calls.back(), std::make_pair(1, 1));
+  EXPECT_EQ(read_file(xml), "an older report");
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(dir)) left.push_back(entry.path().filename().string());
+  EXPECT_EQ(left, std::vector<std::string>{"vaccinazioni.xml"});
+}

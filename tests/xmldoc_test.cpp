@@ -179,4 +179,118 @@ TEST(XmlDocument, SavesUnderANameWithLettersOutsideTheAnsiCodePage) {
   EXPECT_EQ(entries, 1);
 }
 
+/// A report-shaped document built in order; finished(e) is called on each element the
+/// case hands over as soon as it is complete.
+struct StreamCase {
+  const char* name;
+  friend void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.name; }
+  int patients;
+  bool patients_finished;     ///< each assistito, once complete
+  bool monitoring_finished;   ///< each element under monitoraggio, once complete
+  bool header_finished;       ///< dataOraProduzione, a child of the document element
+};
+
+platform::XmlElement build_streamed(platform::XmlDocument& doc, const StreamCase& c) {
+  doc.activate();
+  platform::XmlElement root = doc.create_root("http://www.zona12.asl.it/asl/diabete", "diabete");
+  platform::XmlElement header = root.append_text_child("dataOraProduzione", "20261210120000");
+  if (c.header_finished) doc.write_finished(header);
+  platform::XmlElement medico = root.append_child("medico");
+  medico.append_text_child("codiceFiscale", "R&S <1> \"è\"");
+  for (int i = 0; i < c.patients; ++i) {
+    platform::XmlElement patient = medico.append_child("assistito");
+    patient.append_text_child("cognome", i == 0 ? "D'Alò" : "Rossi " + std::to_string(i));
+    patient.append_text_child("vuoto", "");
+    platform::XmlElement monitoring = patient.append_child("monitoraggio");
+    for (int j = 0; j < i; ++j) {
+      platform::XmlElement check = monitoring.append_child("controlloClinico");
+      check.append_text_child("data", "2024010" + std::to_string(j));
+      if (c.monitoring_finished) doc.write_finished(check);
+    }
+    if (c.patients_finished) doc.write_finished(patient);
+  }
+  medico.append_text_child("chiusura", "a\x01b");
+  doc.set_document_element(root);
+  return root;
+}
+
+class XmlStreamedSave : public ::testing::TestWithParam<StreamCase> {};
+
+TEST_P(XmlStreamedSave, WritesWhatSavingTheWholeDocumentWrites) {
+  const StreamCase& c = GetParam();
+  platform::XmlDocument whole;
+  build_streamed(whole, c);
+  whole.set_declaration("1.0", "UTF-8", true);
+
+  test_support::TempDir dir;
+  const fs::path target = dir.path() / "r.xml";
+  test_support::write_file(target, "vecchio");
+  platform::XmlDocument streamed;
+  streamed.set_declaration("1.0", "UTF-8", true);
+  streamed.begin_save(target.string());
+  build_streamed(streamed, c);
+  EXPECT_EQ(test_support::read_file(target), "vecchio") << "replaced only once complete";
+  streamed.end_save();
+  EXPECT_EQ(test_support::read_file(target), whole.to_string());
+  int entries = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.path())) ++entries;
+  EXPECT_EQ(entries, 1);
+  if (c.patients_finished && c.patients > 0)
+    EXPECT_EQ(streamed.to_string().find("<assistito"), std::string::npos) << "written parts are freed";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, XmlStreamedSave,
+    ::testing::Values(StreamCase{"nothing_handed_over", 3, false, false, false},
+                      StreamCase{"no_patient", 0, true, false, false},
+                      StreamCase{"each_patient", 3, true, false, false},
+                      StreamCase{"deeper_parts_then_their_patient", 4, true, true, false},
+                      StreamCase{"deeper_parts_only", 4, false, true, false},
+                      StreamCase{"a_child_of_the_root_first", 2, true, false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(XmlStreamedSave, AnUnfinishedSaveLeavesTheEarlierFileAndNothingBeside) {
+  test_support::TempDir dir;
+  const fs::path target = dir.path() / "r.xml";
+  test_support::write_file(target, "vecchio");
+  const auto only_the_earlier_file = [&] {
+    int entries = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.path())) ++entries;
+    return entries == 1 && test_support::read_file(target) == "vecchio";
+  };
+  const StreamCase patients{"", 2, true, false, false};
+
+  platform::XmlDocument doc;
+  doc.begin_save(target.string());
+  build_streamed(doc, patients);
+  doc.abandon_save();
+  EXPECT_TRUE(only_the_earlier_file());
+  EXPECT_THROW(doc.end_save(), std::runtime_error) << "no save is begun any more";
+
+  doc.begin_save(target.string());
+  build_streamed(doc, patients);
+  doc.deactivate();
+  EXPECT_TRUE(only_the_earlier_file());
+
+  // Another document element than the one being written: the file would not be it.
+  doc.begin_save(target.string());
+  build_streamed(doc, patients);
+  doc.set_document_element(doc.create_root("urn:x", "altro"));
+  try {
+    doc.end_save();
+    ADD_FAILURE() << "saved a document that changed while it was written";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find(target.string()), std::string::npos) << e.what();
+  }
+  EXPECT_TRUE(only_the_earlier_file());
+
+  const std::string missing_dir = (dir.path() / "manca" / "r.xml").string();
+  try {
+    doc.begin_save(missing_dir);
+    ADD_FAILURE() << "began a save into a missing directory";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find(missing_dir), std::string::npos) << e.what();
+  }
+}
+
 }  // namespace

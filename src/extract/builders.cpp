@@ -149,6 +149,8 @@ void build_document(const ProgrammeInfo& programme, const std::string& select_sq
         taken.append_text_child("codice", enrolment.memo);
       }
       programme.section_builder(session, patient, patient_code, range_start, range_end);
+      // A finished patient goes to the report being saved, when one is, and leaves memory.
+      doc.write_finished(patient);
     }
     context.host.progress(++done, total);
   }

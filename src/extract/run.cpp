@@ -119,6 +119,23 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
     return fail(RunOutcome::refused, programme, problem, host);
   host.progress(0, 0);  // the run has started; the number of patients is not known yet
 
+  // The report is written to its file as it is built, each patient once finished, so that
+  // it is never held whole; the file replaces any earlier one only once the report is
+  // complete. Whatever ends the run before then drops what was written.
+  platform::XmlDocument& report = context.xml_doc;
+  struct DropUnfinished {
+    platform::XmlDocument& report;
+    ~DropUnfinished() { report.abandon_save(); }
+  } drop_unfinished{report};
+  report.activate();
+  report.set_declaration("1.0", "UTF-8", true);
+  try {
+    report.begin_save(file_name);
+  } catch (const std::exception& error) {
+    return fail(RunOutcome::save_failed, programme, std::string("Impossibile salvare il report: ") + error.what(),
+                host);
+  }
+
   const std::string sql = selection_statement(programme, context.date_from, context.date_to,
                                               context.user.get_userid_utente());
   context.patient_count = 0;
@@ -149,17 +166,15 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
     return result;
   }
 
-  context.xml_doc.activate();
-  context.xml_doc.set_declaration("1.0", "UTF-8", true);
   try {
-    context.xml_doc.save(file_name);
+    report.end_save();
   } catch (const std::exception& error) {
     return fail(RunOutcome::save_failed, programme, std::string("Impossibile salvare il report: ") + error.what(),
                 host);
   }
 
   // The page is made from the saved file: the report's tree is not kept while it is built.
-  context.xml_doc.deactivate();
+  report.deactivate();
 
   const std::string appl = px_tools::appl_directory();
   RunResult result;

@@ -36,8 +36,8 @@ class XmlDocument {
   /// Makes the document usable; an inactive document becomes an empty one.
   void activate();
   bool active() const;
-  /// Frees the whole tree (and any root not attached); the document is inactive until
-  /// activated again. Handles on its elements become invalid.
+  /// Frees the whole tree (and any root not attached) and drops a begun save; the
+  /// document is inactive until activated again. Handles on its elements become invalid.
   void deactivate();
 
   /// Creates an element in namespace ns_uri as the default namespace, not yet attached:
@@ -57,7 +57,31 @@ class XmlDocument {
   /// names the path when it cannot be written.
   void save(const std::string& path) const;
 
-  /// The document as the saved file would hold it.
+  /// Begins saving the document to path while it is still being built, so that a large
+  /// document is never held whole: write_finished hands over each finished part, end_save
+  /// writes the rest and replaces the file. The file is replaced as save() replaces it, and
+  /// only then: until end_save succeeds, what has been written waits in a temporary file
+  /// that abandon_save (or deactivate) removes. Serves a document whose only child is its
+  /// element, built in document order, whose elements above each finished part hold
+  /// elements only. Throws std::runtime_error naming path when the file cannot be made.
+  void begin_save(const std::string& path);
+  /// While a save is begun: writes element, with whatever comes before it in document
+  /// order, and frees what it wrote; handles on those elements become invalid. Its
+  /// ancestors stay, their start tags written; an ancestor that element is not in is
+  /// finished, written whole and freed too (the document element stays). Nothing happens
+  /// when no save is begun or element has no parent element.
+  void write_finished(XmlElement element);
+  /// Writes the rest of the document and replaces the file: it then holds what save()
+  /// would have written for the whole document. Throws std::runtime_error naming the path
+  /// when no save is begun, when the document element is no longer the one being written,
+  /// or when the file cannot be written; any earlier file then stays. The save is over
+  /// either way.
+  void end_save();
+  /// Drops a begun save: the temporary file goes, any earlier file stays. Harmless when
+  /// no save is begun.
+  void abandon_save();
+
+  /// The document as the saved file would hold it (without what a begun save wrote).
   std::string to_string() const;
 
  private:

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string_view>
 #include <vector>
@@ -118,6 +119,164 @@ std::string XmlElement::name() const {
   return node->name ? reinterpret_cast<const char*>(node->name) : "";
 }
 
+namespace {
+
+/// The output callback's context: the caller's writer and whether it refused bytes.
+struct Sink {
+  const std::function<bool(std::string_view)>* write;
+  bool failed = false;
+  static int on_write(void* context, const char* bytes, int length) {
+    auto* sink = static_cast<Sink*>(context);
+    try {
+      if (!sink->failed && (*sink->write)(std::string_view(bytes, static_cast<std::size_t>(length)))) return length;
+    } catch (...) {
+    }
+    sink->failed = true;
+    return -1;
+  }
+};
+
+/// A save begun while the document is built. Each part is serialised by libxml2 at its
+/// depth, with the indentation and line ends that saving the whole document gives it
+/// (XML_SAVE_FORMAT: an element holding elements only puts each child on a line of its
+/// own, two blanks deeper); the start and end tags of the elements above the parts are
+/// written here, in the same layout.
+struct StreamedSave {
+  std::string path;
+  std::unique_ptr<FileReplacement> file;
+  std::function<bool(std::string_view)> write;
+  Sink sink{&write};
+  xmlOutputBufferPtr out = nullptr;
+  xmlDocPtr doc = nullptr;
+  std::string encoding;
+  /// The elements whose start tags are written, the top first: the one at index i is at depth i.
+  std::vector<xmlNodePtr> open;
+
+  StreamedSave(const std::string& target, xmlDocPtr document, const std::string& encoding_name)
+      : path(target), file(std::make_unique<FileReplacement>(target)), doc(document), encoding(encoding_name) {
+    write = [this](std::string_view bytes) { return file->write(bytes); };
+    // UTF-8 goes out as the tree holds it; another encoding is converted on the way.
+    xmlCharEncodingHandlerPtr encoder = nullptr;
+    if (xmlParseCharEncoding(encoding.c_str()) != XML_CHAR_ENCODING_UTF8) {
+      encoder = xmlFindCharEncodingHandler(encoding.c_str());
+      if (!encoder) throw std::runtime_error("XmlDocument: impossibile serializzare il documento (codifica '" + encoding + "')");
+    }
+    out = xmlOutputBufferCreateIO(&Sink::on_write, nullptr, &sink, encoder);
+    if (!out) throw std::runtime_error("Impossibile scrivere il file '" + path + "'");
+  }
+  ~StreamedSave() {
+    if (out) xmlOutputBufferClose(out);
+  }
+  StreamedSave(const StreamedSave&) = delete;
+  StreamedSave& operator=(const StreamedSave&) = delete;
+
+  void put(std::string_view bytes) { xmlOutputBufferWrite(out, static_cast<int>(bytes.size()), bytes.data()); }
+  void indent(std::size_t depth) {
+    for (std::size_t i = 0; i < depth; ++i) put("  ");
+  }
+
+  void declaration(const std::string& version, bool standalone) {
+    put("<?xml version=\"" + version + "\" encoding=\"" + encoding + "\"");
+    if (standalone) put(" standalone=\"yes\"");
+    put("?>\n");
+  }
+
+  /// node and its subtree on lines of their own at depth; then node is freed.
+  void write_whole(xmlNodePtr node, std::size_t depth) {
+    indent(depth);
+    xmlNodeDumpOutput(out, doc, node, static_cast<int>(depth), 1, encoding.c_str());
+    put("\n");
+    xmlUnlinkNode(node);
+    xmlFreeNode(node);
+  }
+
+  /// Writes and frees the children of parent that come before child (all of them when
+  /// child is null): whatever is still there has not been written.
+  void write_children_before(xmlNodePtr parent, xmlNodePtr child, std::size_t depth) {
+    while (parent->children && parent->children != child) write_whole(parent->children, depth);
+  }
+
+  /// node's start tag, as libxml2 writes it with its namespaces and attributes: dumped
+  /// without its children it reads "<name .../>".
+  void open_element(xmlNodePtr node) {
+    indent(open.size());
+    xmlNodePtr children = node->children;
+    xmlNodePtr last = node->last;
+    node->children = node->last = nullptr;
+    xmlBufferPtr tag = xmlBufferCreate();
+    const int length = tag ? xmlNodeDump(tag, doc, node, static_cast<int>(open.size()), 1) : -1;
+    node->children = children;
+    node->last = last;
+    if (length < 2) {
+      xmlBufferFree(tag);
+      throw std::runtime_error("XmlDocument: impossibile serializzare il documento");
+    }
+    put(std::string_view(reinterpret_cast<const char*>(xmlBufferContent(tag)), static_cast<std::size_t>(length) - 2));
+    xmlBufferFree(tag);
+    put(">\n");
+    open.push_back(node);
+  }
+
+  /// Finishes the deepest open element: its remaining children, its end tag. It is freed
+  /// unless it is the top.
+  void close_element() {
+    xmlNodePtr node = open.back();
+    const std::size_t depth = open.size() - 1;
+    write_children_before(node, nullptr, depth + 1);
+    indent(depth);
+    put("</");
+    if (node->ns && node->ns->prefix) {
+      put(reinterpret_cast<const char*>(node->ns->prefix));
+      put(":");
+    }
+    put(reinterpret_cast<const char*>(node->name));
+    put(">\n");
+    open.pop_back();
+    if (!open.empty()) {
+      xmlUnlinkNode(node);
+      xmlFreeNode(node);
+    }
+  }
+
+  void write_finished(xmlNodePtr element, const std::string& version, bool standalone) {
+    std::vector<xmlNodePtr> above;  // element's ancestors, the top first
+    for (xmlNodePtr p = element->parent; p && p->type == XML_ELEMENT_NODE; p = p->parent) above.push_back(p);
+    if (above.empty()) return;
+    std::reverse(above.begin(), above.end());
+    if (!open.empty() && open.front() != above.front()) return;  // not in the tree being written
+    above.push_back(element);  // element itself is open when parts of it were written
+    std::size_t shared = 0;
+    while (shared < open.size() && shared < above.size() && open[shared] == above[shared]) ++shared;
+    while (open.size() > shared) close_element();
+    if (shared == above.size()) {
+      close_element();
+      return;
+    }
+    above.pop_back();
+    if (open.empty()) declaration(version, standalone);
+    while (open.size() < above.size()) {
+      xmlNodePtr next = above[open.size()];
+      if (!open.empty()) write_children_before(open.back(), next, open.size());
+      open_element(next);
+    }
+    write_children_before(open.back(), element, open.size());
+    write_whole(element, open.size());
+  }
+
+  /// Writes the rest and replaces the file; throws naming the path when it cannot.
+  void finish(xmlNodePtr root) {
+    if (!open.empty() && open.front() != root)
+      throw std::runtime_error("Impossibile scrivere il file '" + path + "': il documento è cambiato durante il salvataggio");
+    while (!open.empty()) close_element();
+    const int closed = xmlOutputBufferClose(out);
+    out = nullptr;
+    file->commit();  // a refused write makes this throw, naming the path
+    if (sink.failed || closed < 0) throw std::runtime_error("Impossibile scrivere il file '" + path + "'");
+  }
+};
+
+}  // namespace
+
 struct XmlDocument::Impl {
   xmlDocPtr doc = nullptr;
   /// Roots created but not (or no longer) attached: libxml2 frees only what hangs in the tree.
@@ -125,8 +284,10 @@ struct XmlDocument::Impl {
   std::string version = "1.0";
   std::string encoding = "UTF-8";
   bool standalone = false;
+  std::unique_ptr<StreamedSave> streamed;
 
   void free_all() {
+    streamed.reset();
     for (xmlNodePtr node : detached) xmlFreeNode(node);
     detached.clear();
     if (doc) xmlFreeDoc(doc);
@@ -152,22 +313,6 @@ struct XmlDocument::Impl {
     if (written < 0 || closed < 0) throw std::runtime_error("XmlDocument: impossibile serializzare il documento");
     return true;
   }
-
- private:
-  /// The output callback's context: the caller's writer and whether it refused bytes.
-  struct Sink {
-    const std::function<bool(std::string_view)>* write;
-    bool failed = false;
-    static int on_write(void* context, const char* bytes, int length) {
-      auto* sink = static_cast<Sink*>(context);
-      try {
-        if (!sink->failed && (*sink->write)(std::string_view(bytes, static_cast<std::size_t>(length)))) return length;
-      } catch (...) {
-      }
-      sink->failed = true;
-      return -1;
-    }
-  };
 };
 
 XmlDocument::XmlDocument() : impl_(std::make_unique<Impl>()) { xmlInitParser(); }
@@ -185,6 +330,32 @@ void XmlDocument::activate() {
 bool XmlDocument::active() const { return impl_->doc != nullptr; }
 
 void XmlDocument::deactivate() { impl_->free_all(); }
+
+void XmlDocument::begin_save(const std::string& path) {
+  activate();
+  impl_->streamed.reset();
+  impl_->streamed = std::make_unique<StreamedSave>(path, impl_->doc, impl_->encoding);
+}
+
+void XmlDocument::write_finished(XmlElement element) {
+  auto* node = static_cast<xmlNodePtr>(element.node_);
+  if (!impl_->streamed || !node || node->doc != impl_->doc) return;
+  impl_->streamed->write_finished(node, impl_->version, impl_->standalone);
+}
+
+void XmlDocument::end_save() {
+  if (!impl_->streamed) throw std::runtime_error("XmlDocument: nessun salvataggio iniziato");
+  std::unique_ptr<StreamedSave> streamed = std::move(impl_->streamed);
+  if (streamed->open.empty()) {
+    // Nothing written yet: the whole document goes as save() writes it.
+    FileReplacement& file = *streamed->file;
+    if (!impl_->dump([&file](std::string_view bytes) { return file.write(bytes); }))
+      throw std::runtime_error("Impossibile scrivere il file '" + streamed->path + "'");
+  }
+  streamed->finish(xmlDocGetRootElement(impl_->doc));
+}
+
+void XmlDocument::abandon_save() { impl_->streamed.reset(); }
 
 XmlElement XmlDocument::create_root(const std::string& ns_uri, const std::string& name) {
   activate();
