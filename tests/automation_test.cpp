@@ -9,6 +9,10 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "child_processes.hpp"
 #include "platform/automation_protocol.hpp"
 #include "test_support.hpp"
@@ -240,6 +244,43 @@ INSTANTIATE_TEST_SUITE_P(
         FrameFaultCase{"OversizeFrame", {std::string("\x04\x00\x00\x01", 4) + "{}"}, {"!", "!"}},
         FrameFaultCase{"TooDeepFrame", {frame(msgpack("[1,true,[]]").substr(0, 3) + nested(100000))}, {"!", "!"}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+#ifndef _WIN32
+// A watching reader reads without blocking: frames that are already there, that come
+// while it watches, that come only after it has gone to sleep, in pieces on either side of
+// its watch, and the end of input while it sleeps.
+TEST(FrameReader, WatchingReaderGetsEveryFrameHoweverLateItComes) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  platform::protocol::FrameReader reader(fds[0], platform::protocol::frame_watch_ns);
+  using std::chrono::microseconds;
+  const std::string late = frame("tardi");
+  const struct {
+    std::string piece;
+    microseconds delay;  ///< before the piece is written
+  } pieces[] = {
+      {frame("subito"), microseconds(0)},         {frame("presto"), microseconds(20)},
+      {frame("dopo"), microseconds(200'000)},     {late.substr(0, 3), microseconds(0)},
+      {late.substr(3), microseconds(200'000)},
+  };
+  std::thread writer([&] {
+    for (const auto& p : pieces) {
+      std::this_thread::sleep_for(p.delay);
+      ASSERT_EQ(::write(fds[1], p.piece.data(), p.piece.size()), static_cast<ssize_t>(p.piece.size()));
+    }
+    std::this_thread::sleep_for(microseconds(200'000));
+    ::close(fds[1]);
+  });
+  for (const char* expected : {"subito", "presto", "dopo", "tardi"}) {
+    const auto payload = reader.next();
+    ASSERT_TRUE(payload) << expected;
+    EXPECT_EQ(*payload, expected);
+  }
+  EXPECT_FALSE(reader.next()) << "the end of input while it sleeps";
+  writer.join();
+  ::close(fds[0]);
+}
+#endif
 
 TEST(CreateOleObject, ServerThatStopsReadingFailsTheCallWithoutASignal) {
   if (test_support::windows) GTEST_SKIP() << pipe_transport_only;

@@ -60,8 +60,9 @@ class FrameReader {
  public:
   /// With a watch time, a reader that finds nothing waiting first watches the descriptor
   /// for up to that long before it sleeps until input comes; watches that find nothing
-  /// make the next waits sleep at once, more of them after each.
-  explicit FrameReader(int fd, std::int64_t watch_ns = 0) : fd_(fd), watch_ns_(watch_ns) {}
+  /// make the next waits sleep at once, more of them after each. A watching reader puts
+  /// the descriptor in non-blocking mode (which only its reader may share).
+  explicit FrameReader(int fd, std::int64_t watch_ns = 0);
 
   /// The next frame's payload, valid until the next call. nullopt at end of file, on a
   /// read error, or when the announced length exceeds max_frame_size. Memory grows with

@@ -1,5 +1,6 @@
 // Frames over POSIX file descriptors (a socket and a pipe), for the automation protocol.
 #include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -15,22 +16,27 @@ namespace platform::protocol {
 
 namespace {
 
-/// What a watch found: input (or its end, or an error: the read that follows tells which)
-/// already there at its start, input that came while it watched, or nothing in time.
-enum class Watch { ready, came, nothing };
+/// What one read without waiting found.
+enum class Read { got, end, nothing };
 
-Watch watch_for_input(int fd, std::int64_t watch_ns) {
-  pollfd p{fd, POLLIN, 0};
-  if (::poll(&p, 1, 0) != 0) return Watch::ready;
-  timespec start{};
-  clock_gettime(CLOCK_MONOTONIC, &start);
+/// Reads what is already there into buffer, without waiting when fd does not block.
+Read read_now(int fd, char* buffer, std::size_t room, std::size_t& got) {
   for (;;) {
-    p.revents = 0;
-    if (::poll(&p, 1, 0) != 0) return Watch::came;
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    if ((now.tv_sec - start.tv_sec) * 1'000'000'000 + (now.tv_nsec - start.tv_nsec) >= watch_ns) return Watch::nothing;
+    const ssize_t n = ::read(fd, buffer, room);
+    if (n > 0) {
+      got = static_cast<std::size_t>(n);
+      return Read::got;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return Read::nothing;
+    return Read::end;  // the end of input, or an error
   }
+}
+
+std::int64_t elapsed_ns(const timespec& start) {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return (now.tv_sec - start.tv_sec) * 1'000'000'000 + (now.tv_nsec - start.tv_nsec);
 }
 
 /// The most waits in a row that skip their watch after watches that found nothing.
@@ -74,6 +80,16 @@ bool write_frame(int fd, std::string_view payload, bool socket) {
   return true;
 }
 
+FrameReader::FrameReader(int fd, std::int64_t watch_ns) : fd_(fd), watch_ns_(watch_ns) {
+  // A watching reader reads without blocking: a read that finds the frame is the whole
+  // cost of the wait, with no look at the descriptor before it. Without that mode it
+  // cannot watch, and waits as a reader that does not.
+  if (watch_ns_ > 0) {
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags < 0 || ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0) watch_ns_ = 0;
+  }
+}
+
 bool FrameReader::fill(std::size_t wanted) {
   // The bytes not yet handed out move to the front, so that the buffer never holds more
   // than the frame being read and what came after it.
@@ -83,34 +99,59 @@ bool FrameReader::fill(std::size_t wanted) {
     begin_ = 0;
   }
   if (buffer_.size() < wanted) buffer_.resize(wanted);
+  char* room = buffer_.data() + end_;
+  const std::size_t room_size = buffer_.size() - end_;
+  std::size_t got = 0;
   if (watch_ns_ > 0) {
+    // A frame already there when the wait begins tells nothing about watching.
+    switch (read_now(fd_, room, room_size, got)) {
+      case Read::got:
+        end_ += got;
+        return true;
+      case Read::end:
+        return false;
+      case Read::nothing:
+        break;
+    }
     // A watch that finds nothing in time means the other side is not running now: the
     // cores are busy, or both processes share one, where watching only keeps the other
     // side from running. The waits that follow then sleep at once, twice as many after
     // each such watch; a frame that comes while a watch waits for it makes every wait
-    // watch again. A frame already there when the wait begins tells neither.
+    // watch again.
     if (watch_skip_ > 0) {
       --watch_skip_;
     } else {
-      switch (watch_for_input(fd_, watch_ns_)) {
-        case Watch::ready:
-          break;
-        case Watch::came:
+      timespec start{};
+      clock_gettime(CLOCK_MONOTONIC, &start);
+      for (;;) {
+        const Read read = read_now(fd_, room, room_size, got);
+        if (read == Read::end) return false;
+        if (read == Read::got) {
           watch_backoff_ = 0;
-          break;
-        case Watch::nothing:
-          watch_backoff_ = std::min(max_watch_skip, std::max<std::uint32_t>(1, watch_backoff_ * 2));
-          watch_skip_ = watch_backoff_;
-          break;
+          end_ += got;
+          return true;
+        }
+        if (elapsed_ns(start) >= watch_ns_) break;
       }
+      watch_backoff_ = std::min(max_watch_skip, std::max<std::uint32_t>(1, watch_backoff_ * 2));
+      watch_skip_ = watch_backoff_;
     }
   }
   for (;;) {
-    const ssize_t n = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    end_ += static_cast<std::size_t>(n);
-    return true;
+    if (watch_ns_ > 0) {
+      // The descriptor does not block: sleep until input (or its end) comes.
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, -1) < 0 && errno != EINTR) return false;
+    }
+    switch (read_now(fd_, room, room_size, got)) {
+      case Read::got:
+        end_ += got;
+        return true;
+      case Read::end:
+        return false;
+      case Read::nothing:
+        break;
+    }
   }
 }
 
