@@ -259,8 +259,8 @@ TEST(FrameReader, WatchingReaderGetsEveryFrameHoweverLateItComes) {
     std::string piece;
     microseconds delay;  ///< before the piece is written
   } pieces[] = {
-      {frame("subito"), microseconds(0)},         {frame("presto"), microseconds(20)},
-      {frame("dopo"), microseconds(200'000)},     {late.substr(0, 3), microseconds(0)},
+      {frame("subito"), microseconds(0)},      {frame("presto"), microseconds(20)},
+      {frame("dopo"), microseconds(200'000)},  {late.substr(0, 3), microseconds(0)},
       {late.substr(3), microseconds(200'000)},
   };
   std::thread writer([&] {

@@ -28,8 +28,8 @@ struct Enrolment {
 /// Looks for the patient's current enrolment in the diabetes project: the latest
 /// enrolment record must be in state "A". False when the patient is not to be reported.
 bool find_enrolment(Tpx_wrap_praxipat& session, const std::string& patient_code, Enrolment& enrolment) {
-  const std::string tail = " from cart_accert WHERE codice = " + sql_quote(patient_code) +
-                           " and ac_code = '4250'" + " ORDER by time_last desc";
+  const std::string tail = " from cart_accert WHERE codice = " + sql_quote(patient_code) + " and ac_code = '4250'" +
+                           " ORDER by time_last desc";
   const std::string opened = checked_sql_into(session, "Praxilo", "SELECT dateformat(data_open, 'yyyy-mm-dd' )" + tail);
   if (tools::is_empty(opened)) return false;
   const TDateTime date = tools::string2date(opened, "yyyy-mm-dd");

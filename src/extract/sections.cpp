@@ -126,9 +126,8 @@ void add_flu_vaccination(Tpx_wrap_praxipat& session, platform::XmlElement& monit
     monitoring.append_child(element_name).append_text_child("data", field(row, 2));
 }
 
-void add_diabetes_monitoring(Tpx_wrap_praxipat& session, platform::XmlElement& patient,
-                             const std::string& patient_code, const std::string& range_start,
-                             const std::string& range_end) {
+void add_diabetes_monitoring(Tpx_wrap_praxipat& session, platform::XmlElement& patient, const std::string& patient_code,
+                             const std::string& range_start, const std::string& range_end) {
   platform::XmlElement monitoring = patient.append_child("monitoraggio");
   add_clinical_check(session, monitoring, patient_code, range_start, range_end);
   add_blood_pressure(session, monitoring, patient_code, range_start, range_end);

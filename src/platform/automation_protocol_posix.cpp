@@ -102,17 +102,9 @@ bool FrameReader::fill(std::size_t wanted) {
   char* room = buffer_.data() + end_;
   const std::size_t room_size = buffer_.size() - end_;
   std::size_t got = 0;
-  if (watch_ns_ > 0) {
-    // A frame already there when the wait begins tells nothing about watching.
-    switch (read_now(fd_, room, room_size, got)) {
-      case Read::got:
-        end_ += got;
-        return true;
-      case Read::end:
-        return false;
-      case Read::nothing:
-        break;
-    }
+  // A frame already there when the wait begins tells nothing about watching.
+  Read read = read_now(fd_, room, room_size, got);
+  if (read == Read::nothing && watch_ns_ > 0) {
     // A watch that finds nothing in time means the other side is not running now: the
     // cores are busy, or both processes share one, where watching only keeps the other
     // side from running. The waits that follow then sleep at once, twice as many after
@@ -123,36 +115,26 @@ bool FrameReader::fill(std::size_t wanted) {
     } else {
       timespec start{};
       clock_gettime(CLOCK_MONOTONIC, &start);
-      for (;;) {
-        const Read read = read_now(fd_, room, room_size, got);
-        if (read == Read::end) return false;
-        if (read == Read::got) {
-          watch_backoff_ = 0;
-          end_ += got;
-          return true;
-        }
-        if (elapsed_ns(start) >= watch_ns_) break;
+      while ((read = read_now(fd_, room, room_size, got)) == Read::nothing && elapsed_ns(start) < watch_ns_) {
       }
-      watch_backoff_ = std::min(max_watch_skip, std::max<std::uint32_t>(1, watch_backoff_ * 2));
-      watch_skip_ = watch_backoff_;
+      if (read == Read::got) {
+        watch_backoff_ = 0;
+      } else if (read == Read::nothing) {
+        watch_backoff_ = std::min(max_watch_skip, std::max<std::uint32_t>(1, watch_backoff_ * 2));
+        watch_skip_ = watch_backoff_;
+      }
     }
   }
-  for (;;) {
-    if (watch_ns_ > 0) {
-      // The descriptor does not block: sleep until input (or its end) comes.
-      pollfd p{fd_, POLLIN, 0};
-      if (::poll(&p, 1, -1) < 0 && errno != EINTR) return false;
-    }
-    switch (read_now(fd_, room, room_size, got)) {
-      case Read::got:
-        end_ += got;
-        return true;
-      case Read::end:
-        return false;
-      case Read::nothing:
-        break;
-    }
+  // Only a descriptor that does not block (a watching reader's) finds nothing: it sleeps
+  // until input, or its end, comes.
+  while (read == Read::nothing) {
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, -1) < 0 && errno != EINTR) return false;
+    read = read_now(fd_, room, room_size, got);
   }
+  if (read == Read::end) return false;
+  end_ += got;
+  return true;
 }
 
 std::optional<std::string_view> FrameReader::next() {

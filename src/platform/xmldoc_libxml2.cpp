@@ -26,11 +26,16 @@ const xmlChar* to_xml(const std::string& text) { return reinterpret_cast<const x
 std::size_t utf8_form_length(std::string_view text, char32_t& code_point) {
   const auto lead = static_cast<unsigned char>(text[0]);
   std::size_t n = 0;
-  if (lead >= 0xC0 && lead <= 0xDF) n = 2;
-  else if (lead >= 0xE0 && lead <= 0xEF) n = 3;
-  else if (lead >= 0xF0 && lead <= 0xF7) n = 4;
-  else if (lead >= 0xF8 && lead <= 0xFB) n = 5;
-  else if (lead >= 0xFC && lead <= 0xFD) n = 6;
+  if (lead >= 0xC0 && lead <= 0xDF)
+    n = 2;
+  else if (lead >= 0xE0 && lead <= 0xEF)
+    n = 3;
+  else if (lead >= 0xF0 && lead <= 0xF7)
+    n = 4;
+  else if (lead >= 0xF8 && lead <= 0xFB)
+    n = 5;
+  else if (lead >= 0xFC && lead <= 0xFD)
+    n = 6;
   if (n == 0 || n > text.size()) return 1;
   code_point = lead & (0x7F >> n);
   for (std::size_t i = 1; i < n; ++i) {
@@ -121,6 +126,15 @@ std::string XmlElement::name() const {
 
 namespace {
 
+/// The failure of a save, naming the file (and why, when there is more to say).
+std::runtime_error cannot_write(const std::string& path, const std::string& why = {}) {
+  return std::runtime_error("Impossibile scrivere il file '" + path + "'" + (why.empty() ? "" : ": " + why));
+}
+
+std::runtime_error unknown_encoding(const std::string& encoding) {
+  return std::runtime_error("XmlDocument: impossibile serializzare il documento (codifica '" + encoding + "')");
+}
+
 /// The output callback's context: the caller's writer and whether it refused bytes.
 struct Sink {
   const std::function<bool(std::string_view)>* write;
@@ -159,10 +173,10 @@ struct StreamedSave {
     xmlCharEncodingHandlerPtr encoder = nullptr;
     if (xmlParseCharEncoding(encoding.c_str()) != XML_CHAR_ENCODING_UTF8) {
       encoder = xmlFindCharEncodingHandler(encoding.c_str());
-      if (!encoder) throw std::runtime_error("XmlDocument: impossibile serializzare il documento (codifica '" + encoding + "')");
+      if (!encoder) throw unknown_encoding(encoding);
     }
     out = xmlOutputBufferCreateIO(&Sink::on_write, nullptr, &sink, encoder);
-    if (!out) throw std::runtime_error("Impossibile scrivere il file '" + path + "'");
+    if (!out) throw cannot_write(path);
   }
   ~StreamedSave() {
     if (out) xmlOutputBufferClose(out);
@@ -244,7 +258,8 @@ struct StreamedSave {
     if (above.empty()) return;
     std::reverse(above.begin(), above.end());
     if (!open.empty() && open.front() != above.front()) return;  // not in the tree being written
-    above.push_back(element);  // element itself is open when parts of it were written
+    // element itself is open when parts of it were written.
+    above.push_back(element);
     std::size_t shared = 0;
     while (shared < open.size() && shared < above.size() && open[shared] == above[shared]) ++shared;
     while (open.size() > shared) close_element();
@@ -266,12 +281,12 @@ struct StreamedSave {
   /// Writes the rest and replaces the file; throws naming the path when it cannot.
   void finish(xmlNodePtr root) {
     if (!open.empty() && open.front() != root)
-      throw std::runtime_error("Impossibile scrivere il file '" + path + "': il documento è cambiato durante il salvataggio");
+      throw cannot_write(path, "il documento è cambiato durante il salvataggio");
     while (!open.empty()) close_element();
     const int closed = xmlOutputBufferClose(out);
     out = nullptr;
     file->commit();  // a refused write makes this throw, naming the path
-    if (sink.failed || closed < 0) throw std::runtime_error("Impossibile scrivere il file '" + path + "'");
+    if (sink.failed || closed < 0) throw cannot_write(path);
   }
 };
 
@@ -305,7 +320,7 @@ struct XmlDocument::Impl {
     doc->standalone = standalone ? 1 : -1;
     Sink sink{&write};
     xmlSaveCtxtPtr context = xmlSaveToIO(&Sink::on_write, nullptr, &sink, encoding.c_str(), XML_SAVE_FORMAT);
-    if (!context) throw std::runtime_error("XmlDocument: impossibile serializzare il documento (codifica '" + encoding + "')");
+    if (!context) throw unknown_encoding(encoding);
     const long written = xmlSaveDoc(context, doc);
     // Closing writes what the context still buffers.
     const int closed = xmlSaveClose(context);
@@ -349,8 +364,7 @@ void XmlDocument::end_save() {
   if (streamed->open.empty()) {
     // Nothing written yet: the whole document goes as save() writes it.
     FileReplacement& file = *streamed->file;
-    if (!impl_->dump([&file](std::string_view bytes) { return file.write(bytes); }))
-      throw std::runtime_error("Impossibile scrivere il file '" + streamed->path + "'");
+    if (!impl_->dump([&file](std::string_view bytes) { return file.write(bytes); })) throw cannot_write(streamed->path);
   }
   streamed->finish(xmlDocGetRootElement(impl_->doc));
 }
@@ -405,7 +419,7 @@ void XmlDocument::save(const std::string& path) const {
   FileReplacement file(path);
   const bool complete = impl_->dump([&file](std::string_view bytes) { return file.write(bytes); });
   file.commit();  // a refused write makes this throw, naming the path
-  if (!complete) throw std::runtime_error("Impossibile scrivere il file '" + path + "'");
+  if (!complete) throw cannot_write(path);
 }
 
 std::string XmlDocument::to_string() const {
