@@ -1,5 +1,8 @@
-// praxilo-server.exe as COM clients see it: the class object, IDispatch's name lookup and
-// argument forms, results and exceptions, one process per object, and the fault switch.
+// The stand-in server "Praxilo.Server" as COM clients see it, in the form the test program
+// runs it (praxilo-server.exe, or praxilo-server.dll in process): the class object,
+// IDispatch's name lookup and argument forms (strict: texts only by reference), results and
+// exceptions, one process per object, and the fault switch; and the system's client
+// meeting a class registered only as an in-process server of the other architecture.
 // The late-bound client of the system (platform::create_ole_object) is tested with the
 // server's methods in praxilo_server_test.cpp; here the calls are made by hand, so that
 // each form COM allows is seen as the server answers it.
@@ -11,10 +14,17 @@
 #include <ole2.h>
 #include <oleauto.h>
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/login.hpp"
+#include "platform/automation.hpp"
 #include "platform/automation_protocol.hpp"
+#include "praxilo_class_win.hpp"
+#include "recording_host.hpp"
+#include "records/px_wrap_praxipat.hpp"
 #include "platform/paths.hpp"
 #include "test_support.hpp"
 
@@ -23,13 +33,22 @@ using test_support::ScopedEnv;
 
 namespace {
 
-// A VARIANT that clears itself.
+// A VARIANT that clears itself. A text goes by reference (VT_BYREF | VT_BSTR, pointing at
+// a BSTR the Var owns), as the system passes its texts, or by value.
 struct Var {
   VARIANT v;
+  BSTR referenced = nullptr;  ///< the text a by-reference Var points at
   Var() { ::VariantInit(&v); }
   explicit Var(const wchar_t* text) : Var() {
-    V_VT(&v) = VT_BSTR;
-    V_BSTR(&v) = ::SysAllocString(text);
+    referenced = ::SysAllocString(text);
+    V_VT(&v) = VT_BSTR | VT_BYREF;
+    V_BSTRREF(&v) = &referenced;
+  }
+  static Var by_value(const wchar_t* text) {
+    Var a;
+    V_VT(&a.v) = VT_BSTR;
+    V_BSTR(&a.v) = ::SysAllocString(text);
+    return a;
   }
   static Var omitted() {
     Var a;
@@ -43,9 +62,16 @@ struct Var {
     V_I4(&a.v) = i;
     return a;
   }
-  Var(Var&& other) noexcept : v(other.v) { ::VariantInit(&other.v); }
+  Var(Var&& other) noexcept : v(other.v), referenced(other.referenced) {
+    ::VariantInit(&other.v);
+    other.referenced = nullptr;
+    if (V_VT(&v) == (VT_BSTR | VT_BYREF)) V_BSTRREF(&v) = &referenced;
+  }
   Var(const Var&) = delete;
-  ~Var() { ::VariantClear(&v); }
+  ~Var() {
+    ::VariantClear(&v);  // a by-reference VARIANT frees nothing
+    ::SysFreeString(referenced);
+  }
   std::wstring text() const { return V_VT(&v) == VT_BSTR && V_BSTR(&v) ? std::wstring(V_BSTR(&v)) : L"<not a text>"; }
 };
 
@@ -74,7 +100,8 @@ class PraxiloComTest : public ::testing::Test {
     CLSID clsid{};
     EXPECT_EQ(::CLSIDFromProgID(L"Praxilo.Server", &clsid), S_OK);
     IDispatch* object = nullptr;
-    EXPECT_EQ(::CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, reinterpret_cast<void**>(&object)),
+    EXPECT_EQ(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                                 reinterpret_cast<void**>(&object)),
               S_OK);
     objects_.push_back(object);
     return object;
@@ -152,16 +179,11 @@ TEST_F(PraxiloComTest, ArgumentFormsAndResults) {
   ASSERT_TRUE(object);
   ASSERT_EQ(invoke(object, L"new", {}).hr, S_OK);
 
-  // Texts by value and by reference, an omitted argument, a number given for a text.
-  BSTR user = ::SysAllocString(L"demo");
-  Var by_reference;
-  V_VT(&by_reference.v) = VT_BSTR | VT_BYREF;
-  V_BSTRREF(&by_reference.v) = &user;
+  // Texts by reference, an omitted argument.
   std::vector<Var> sign_in;
-  sign_in.push_back(std::move(by_reference));
+  sign_in.emplace_back(L"demo");
   sign_in.emplace_back(L"demo");
   const Outcome connetti = invoke(object, L"connetti", std::move(sign_in));
-  ::SysFreeString(user);
   EXPECT_EQ(connetti.hr, S_OK);
   EXPECT_EQ(connetti.result.text(), L"");
 
@@ -176,17 +198,47 @@ TEST_F(PraxiloComTest, ArgumentFormsAndResults) {
   sql.emplace_back(L"SELECT nome || ' è€' FROM utenti WHERE userid_utente = 7");
   EXPECT_EQ(invoke(object, L"sql_into", std::move(sql)).result.text(), L"Niccolò è€");
 
-  std::vector<Var> number;
-  number.push_back(Var::integer(7));
-  number.emplace_back(L"x");
-  const Outcome converted = invoke(object, L"get_opzione", std::move(number));
-  EXPECT_EQ(converted.hr, S_OK);
-  EXPECT_EQ(converted.result.text(), L"");
-
   const Outcome empty = invoke(object, L"disconnetti", {});
   EXPECT_EQ(empty.hr, S_OK);
   EXPECT_EQ(V_VT(&empty.result.v), VT_EMPTY);
   EXPECT_EQ(process_of(object), process_of(object));  // an integer, the same process
+}
+
+// What the installations of the tests register is strict, as a server whose methods take
+// BSTR* parameters: a text by value, or a number for a text, is a type mismatch named by
+// its position (counted from the last argument). Started without --strict, the server
+// takes both.
+TEST_F(PraxiloComTest, StrictServerTakesTextsOnlyByReference) {
+  struct Case {
+    const char* name;
+    std::function<Var()> first;  ///< get_opzione's first argument; the second is by reference
+  };
+  const Case cases[] = {
+      {"text by value", [] { return Var::by_value(L"macchina"); }},
+      {"number", [] { return Var::integer(7); }},
+  };
+  for (const bool strict : {true, false}) {
+    std::optional<test_support::ServerClass> lenient;
+    if (!strict)
+      lenient.emplace(platform::protocol::join_command_line({platform::path_to_utf8(test_support::bin_program("praxilo-server")),
+                                                             platform::path_to_utf8(inst.db_file())}));
+    IDispatch* object = create();
+    ASSERT_TRUE(object);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (strict ? ", strict" : ", lenient"));
+      std::vector<Var> args;
+      args.push_back(c.first());
+      args.emplace_back(L"OPZIONI\\regione");
+      const Outcome out = invoke(object, L"get_opzione", std::move(args));
+      if (strict) {
+        EXPECT_EQ(out.hr, DISP_E_TYPEMISMATCH);
+        EXPECT_EQ(out.bad_argument, 1u);
+      } else {
+        EXPECT_EQ(out.hr, S_OK);
+      }
+    }
+    release(object);
+  }
 }
 
 TEST_F(PraxiloComTest, FailuresOfTheCall) {
@@ -234,6 +286,8 @@ TEST_F(PraxiloComTest, FailuresOfTheCall) {
 }
 
 TEST_F(PraxiloComTest, EachObjectIsAProcessThatEndsWithIt) {
+  if (test_support::server_form() == test_support::ServerForm::in_process)
+    GTEST_SKIP() << "the in-process server's objects live in this process";
   IDispatch* first = create();
   IDispatch* second = create();
   ASSERT_TRUE(first && second);
@@ -265,7 +319,31 @@ bool under_wine() {
   return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
 }
 
+TEST_F(PraxiloComTest, InProcessObjectsLiveInTheClientsProcess) {
+  if (test_support::server_form() != test_support::ServerForm::in_process)
+    GTEST_SKIP() << "the local server's objects live in processes of their own";
+  IDispatch* first = create();
+  IDispatch* second = create();
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(process_of(first), ::GetCurrentProcessId());
+  EXPECT_EQ(process_of(second), ::GetCurrentProcessId());
+  // Each object has a session of its own.
+  std::vector<Var> sign_in;
+  sign_in.emplace_back(L"demo");
+  sign_in.emplace_back(L"demo");
+  ASSERT_EQ(invoke(first, L"connetti", std::move(sign_in)).hr, S_OK);
+  std::vector<Var> attribute;
+  attribute.emplace_back(L"nome");
+  std::vector<Var> attribute_again;
+  attribute_again.emplace_back(L"nome");
+  EXPECT_EQ(invoke(first, L"utente_leggi_attributo", std::move(attribute)).result.text(), L"Niccolò");
+  EXPECT_EQ(invoke(second, L"utente_leggi_attributo", std::move(attribute_again)).description,
+            L"Nessun utente connesso");
+}
+
 TEST_F(PraxiloComTest, ExitAfterEndsTheServerWithoutAnswer) {
+  if (test_support::server_form() == test_support::ServerForm::in_process)
+    GTEST_SKIP() << "the in-process server never ends its client's process";
   if (!under_wine()) GTEST_SKIP() << "the server inherits PRAXILO_SERVER_EXIT_AFTER from its client only under Wine";
   ScopedEnv exit_after("PRAXILO_SERVER_EXIT_AFTER", "3");
   IDispatch* object = create();
@@ -279,6 +357,54 @@ TEST_F(PraxiloComTest, ExitAfterEndsTheServerWithoutAnswer) {
   EXPECT_TRUE(process_ends(pid));
   EXPECT_EQ(invoke(object, L"new", {}).hr, HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
 }
+
+// The records product's class registered only as an in-process server of the other
+// architecture (a 32-bit DLL; this test program is 64-bit): it cannot be loaded, and the
+// sign-in says why at once, without a hang or a crash.
+struct OtherArchitectureCase {
+  const char* name;
+  praxilo_db::ClassView view;  ///< where the 32-bit DLL is registered
+  std::string reason;          ///< what create_ole_object's failure starts with
+};
+
+class OtherArchitecture : public testing::TestWithParam<OtherArchitectureCase> {};
+
+TEST_P(OtherArchitecture, TheClassCannotStartAndTheSignInSaysWhy) {
+#ifndef PZ_I686_BIN_DIR
+  GTEST_SKIP() << "needs the 32-bit build's in-process server (PIVZONA12_I686_BUILD)";
+#else
+  Installation inst{test_support::demo_user_sql};  // holds the class's registration lock
+  const std::filesystem::path dll = std::filesystem::path(PZ_I686_BIN_DIR) / "praxilo-server.dll";
+  ASSERT_TRUE(std::filesystem::exists(dll)) << dll;
+  ASSERT_EQ(praxilo_db::unregister_server_class(), "");
+  ASSERT_EQ(praxilo_db::register_inproc_server_class(
+                platform::path_to_utf8(dll),
+                platform::protocol::join_command_line({platform::path_to_utf8(inst.db_file()), "--strict"}),
+                GetParam().view),
+            "");
+  std::string failure;
+  try {
+    platform::create_ole_object("Praxilo.Server");
+  } catch (const platform::AutomationError& error) {
+    failure = error.what();
+  }
+  EXPECT_TRUE(failure.starts_with(GetParam().reason)) << failure;
+
+  Tpx_wrap_praxipat session;
+  test_support::HostRecorder host;
+  EXPECT_EQ(sign_in_attempt("demo", "demo", session, host), nullptr);
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_EQ(host.boxes[0].text, "Impossibile avviare Praxilo: " + failure);
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Views, OtherArchitecture,
+    testing::Values(
+        OtherArchitectureCase{"In32BitView", praxilo_db::ClassView::bits32, "Classe registrata solo per i programmi a 32 bit"},
+        OtherArchitectureCase{"InThisProgramsView", praxilo_db::ClassView::own,
+                              "Impossibile avviare il server di automazione: "}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 

@@ -116,7 +116,9 @@ TEST_F(OperationLog, AccentedTextInTheAnsiCodePage) {
 
 struct StartFailure {
   const char* name;
-  enum { none, without_destroy, good } library;
+  /// other_architecture: a 32-bit praxiapi.dll beside this 64-bit program, as a 32-bit
+  /// records product has it, which Windows cannot load into it.
+  enum { none, without_destroy, good, other_architecture } library;
   bool file_opens;
   std::string message;
 };
@@ -125,8 +127,16 @@ class FailedStart : public OperationLog, public testing::WithParamInterface<Star
 
 TEST_P(FailedStart, ReportsToTheDebugChannelAndWritesNothing) {
   const auto& c = GetParam();
-  if (c.library != StartFailure::none)
+  if (c.library == StartFailure::other_architecture) {
+#ifdef PZ_I686_BIN_DIR
+    fs::copy_file(fs::path(PZ_I686_BIN_DIR) / test_support::logging_library_file,
+                  appl.path() / test_support::logging_library_file);
+#else
+    GTEST_SKIP() << "needs the 32-bit Windows build's library (PIVZONA12_I686_BUILD)";
+#endif
+  } else if (c.library != StartFailure::none) {
     test_support::install_logging_library(appl.path(), c.library == StartFailure::without_destroy);
+  }
   set_log_switch("\"yes\"");
   const std::string file = c.file_opens ? log_file() : appl.dir() + "no-such-dir/praxipat.log";
   const std::string before = platform::current_directory();
@@ -146,7 +156,10 @@ INSTANTIATE_TEST_SUITE_P(PxWrapLog, FailedStart,
                                          StartFailure{"LibraryWithoutDestroy", StartFailure::without_destroy, true,
                                                       ": errore nel caricamento del file praxiapi.dll"},
                                          StartFailure{"FileCannotBeOpened", StartFailure::good, false,
-                                                      ": errore in start_log()"}),
+                                                      ": errore in start_log()"},
+                                         StartFailure{"LibraryOfTheOtherArchitecture",
+                                                      StartFailure::other_architecture, true,
+                                                      ": eccezione nel caricamento del file praxiapi.dll"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(OperationLog, EachInstallationLoadsItsOwnLibrary) {

@@ -7,9 +7,17 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include <cwchar>
+#include <cstdlib>
 
+#include "app/login.hpp"
 #include "child_processes.hpp"
+#include "records/px_tools.hpp"
 #include "test_support.hpp"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -252,5 +260,85 @@ TEST(Registry, ManyValuesEachFoundWithItsOwnText) {
   EXPECT_EQ(platform::registry_read(RegistryRoot::local_machine, "SOFTWARE\\K400", "v0").status,
             RegistryStatus::key_missing);
 }
+
+#ifdef _WIN32
+
+// ---- the system registry's two views ---------------------------------------------------
+
+/// The maker's keys written by a records product of one architecture or the other: on
+/// 64-bit Windows a 32-bit product's keys lie in the 32-bit programs' view.
+enum class View { bits32, bits64 };
+
+REGSAM sam_of(View view) { return view == View::bits32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
+
+/// Writes a text value under HKEY_LOCAL_MACHINE in one view.
+void write_machine_value(View view, const wchar_t* key, const wchar_t* name, const wchar_t* value) {
+  HKEY handle = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              KEY_SET_VALUE | sam_of(view), nullptr, &handle, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(::RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                             static_cast<DWORD>((std::wcslen(value) + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+  ::RegCloseKey(handle);
+}
+
+/// Removes the maker's folder from both views, before and after each case.
+void remove_maker_keys() {
+  for (const View view : {View::bits32, View::bits64}) {
+    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Corvanta-Ferrix\\px_gate", sam_of(view), 0);
+    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Corvanta-Ferrix", sam_of(view), 0);
+  }
+}
+
+struct ViewCase {
+  const char* name;
+  std::vector<View> written;  ///< the views holding the product's keys
+};
+
+class RegistryViews : public testing::TestWithParam<ViewCase> {
+ protected:
+  void SetUp() override { remove_maker_keys(); }
+  void TearDown() override { remove_maker_keys(); }
+};
+
+TEST_P(RegistryViews, TheProductsKeysAreFoundInEitherView) {
+  ASSERT_EQ(std::getenv("PIVZONA12_REGISTRY"), nullptr);  // the system registry, not a file
+  EXPECT_FALSE(px_tools::is_log());
+  EXPECT_EQ(last_user_name(), "");
+  for (const View view : GetParam().written) {
+    // Each view names its own user, so that the one read tells which view was taken.
+    const wchar_t* user = view == View::bits32 ? L"utente32" : L"utente64";
+    write_machine_value(view, L"SOFTWARE\\Corvanta-Ferrix", L"ultimo_utente", user);
+    write_machine_value(view, L"SOFTWARE\\Corvanta-Ferrix", L"debuglog", L"yes");
+    write_machine_value(view, L"SOFTWARE\\Corvanta-Ferrix\\px_gate", L"log", L"yes");
+  }
+  EXPECT_TRUE(px_tools::is_log());
+  EXPECT_TRUE(px_tools::is_debuglog());
+  // With the keys in both views, the program's own view (a 64-bit program's here) wins.
+  const bool only_32 = GetParam().written == std::vector<View>{View::bits32};
+  EXPECT_EQ(last_user_name(), only_32 ? "utente32" : "utente64");
+  // Nothing is kept between reads: a switch turned off in its view is off at once.
+  for (const View view : GetParam().written)
+    write_machine_value(view, L"SOFTWARE\\Corvanta-Ferrix\\px_gate", L"log", L"no");
+  EXPECT_FALSE(px_tools::is_log());
+}
+
+INSTANTIATE_TEST_SUITE_P(Machine, RegistryViews,
+                         testing::Values(ViewCase{"Only32BitView", {View::bits32}},
+                                         ViewCase{"Only64BitView", {View::bits64}},
+                                         ViewCase{"BothViews", {View::bits32, View::bits64}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RegistryViewsOf, AValueMissingInTheOwnViewIsTakenFromTheOther) {
+  remove_maker_keys();
+  // The key in both views, the value only in the 32-bit one.
+  write_machine_value(View::bits64, L"SOFTWARE\\Corvanta-Ferrix", L"altro", L"x");
+  write_machine_value(View::bits32, L"SOFTWARE\\Corvanta-Ferrix", L"ultimo_utente", L"utente32");
+  EXPECT_EQ(last_user_name(), "utente32");
+  remove_maker_keys();
+}
+
+#endif
 
 }  // namespace

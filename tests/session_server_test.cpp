@@ -43,6 +43,13 @@ Lines trace(const test_support::Installation& inst, std::size_t from = 0) {
 
 const std::string server_program = "praxilo-server";
 
+/// Why a test of a server process of its own does not apply, or "" when it does.
+std::string without_server_process() {
+  return test_support::server_form() == test_support::ServerForm::in_process
+             ? "the in-process server lives and dies with this process"
+             : "";
+}
+
 /// Kills the server process and waits until it is gone (a zombie waiting to be reaped).
 void kill_server() {
   const auto children = live_children(server_program);
@@ -169,6 +176,7 @@ TEST_F(SessionServerTest, SqlDumpFile) {
 }
 
 TEST_F(SessionServerTest, ServerKilledBetweenTwoCalls) {
+  if (const std::string why = without_server_process(); !why.empty()) GTEST_SKIP() << why;
   {
     auto w = signed_in();
     ASSERT_EQ(w->sql_into("Praxilo", "select count(*) from PAZIENTI"), "30");
@@ -192,6 +200,7 @@ TEST_F(SessionServerTest, ServerKilledBetweenTwoCalls) {
 }
 
 TEST_F(SessionServerTest, EndedSessionEndsTheServerAndTheNextCallSignsInAgain) {
+  if (const std::string why = without_server_process(); !why.empty()) GTEST_SKIP() << why;
   auto w = signed_in();
   ASSERT_EQ(live_children(server_program).size(), 1u);
   const std::size_t mark = trace(inst_).size();
@@ -226,6 +235,7 @@ Lines run_sequence(Tpx_wrap_praxipat& w, const test_support::Installation& inst)
 }
 
 TEST_F(SessionServerTest, ServerThatKeepsDyingAnswersAsAHealthyOne) {
+  if (const std::string why = without_server_process(); !why.empty()) GTEST_SKIP() << why;
   Lines expected;
   {
     auto w = signed_in();
@@ -243,6 +253,23 @@ TEST_F(SessionServerTest, ServerThatKeepsDyingAnswersAsAHealthyOne) {
     const auto servers = std::count(lines.begin(), lines.end(), "ole_praxipat := CreateOleObject('Praxilo.Server');");
     EXPECT_GT(servers, 5) << "the fault should have struck several times";
   }
+}
+
+TEST_F(SessionServerTest, ALoggingLibraryOfTheOtherArchitectureOnlyLeavesNoTrace) {
+#ifndef PZ_I686_BIN_DIR
+  GTEST_SKIP() << "needs the 32-bit Windows build's library (PIVZONA12_I686_BUILD)";
+#else
+  // A 32-bit records product's library beside this 64-bit program cannot be loaded: the
+  // session works as without a library.
+  const fs::path library = fs::path(inst_.appdir()) / test_support::logging_library_file;
+  fs::copy_file(fs::path(PZ_I686_BIN_DIR) / test_support::logging_library_file, library,
+                fs::copy_options::overwrite_existing);
+  auto w = signed_in();
+  EXPECT_EQ(w->sql_into("Praxilo", "select count(*) from PAZIENTI"), "30");
+  EXPECT_EQ(w->utente_leggi_attributo("nome"), "Niccolò");
+  EXPECT_EQ(w->last_message(), "");
+  EXPECT_TRUE(trace(inst_).empty());
+#endif
 }
 
 }  // namespace

@@ -49,8 +49,9 @@ class AutomationObject {
 /// Creates an object of a registered class. On POSIX the class is looked up at
 /// HKEY_CLASSES_ROOT\<progid>\LocalServer32 (default value: the server's command line),
 /// and that program is started as a child process that answers over stdin/stdout. On
-/// Windows it is a COM local server's object, reached through IDispatch. Throws
-/// AutomationError for an unregistered class or a server that cannot start.
+/// Windows it is the object of a COM in-process or local server, reached through IDispatch
+/// with its texts passed by reference. Throws AutomationError for an unregistered class or
+/// a server that cannot start.
 std::unique_ptr<AutomationObject> create_ole_object(const std::string& progid);
 
 /// Automation for the calling thread while the object lives: on Windows COM, initialised

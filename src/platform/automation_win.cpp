@@ -1,6 +1,6 @@
-// Late-bound objects on Windows: COM local servers reached through IDispatch. The class is
-// found by its ProgID, the object made in the server's process, and each method called by
-// name, its DISPID looked up once per object.
+// Late-bound objects on Windows: COM servers, in-process or local, reached through
+// IDispatch. The class is found by its ProgID, the object made in the server's DLL or
+// process, and each method called by name, its DISPID looked up once per object.
 // windows.h first: the other Windows headers rely on its types.
 #include <ole2.h>
 #include <oleauto.h>
@@ -20,6 +20,8 @@ namespace {
 constexpr const char* class_not_registered = "Classe non registrata";
 constexpr const char* server_unavailable = "Il server RPC non è disponibile";
 constexpr const char* server_not_started = "Impossibile avviare il server di automazione";
+constexpr const char* class_of_other_architecture =
+    sizeof(void*) == 8 ? "Classe registrata solo per i programmi a 32 bit" : "Classe registrata solo per i programmi a 64 bit";
 
 /// The HRESULTs of a server process that has ended or cannot be reached: the call did
 /// not happen (or did not finish), and no later call on the object can succeed.
@@ -52,28 +54,30 @@ std::string hresult_text(HRESULT hr) {
 }
 
 /// The arguments of one Invoke, in the reversed order IDispatch takes them; freed with it.
+/// Texts go by reference (VT_BYREF | VT_BSTR), as a server whose methods take BSTR*
+/// parameters requires; a server may replace a text it was given, so each one is freed
+/// from its slot after the call.
 class InvokeArguments {
  public:
-  explicit InvokeArguments(const std::vector<Argument>& args) : values_(args.size()) {
+  explicit InvokeArguments(const std::vector<Argument>& args) : values_(args.size()), texts_(args.size(), nullptr) {
     for (std::size_t i = 0; i < args.size(); ++i) {
-      VARIANTARG& v = values_[args.size() - 1 - i];
+      const std::size_t slot = args.size() - 1 - i;
+      VARIANTARG& v = values_[slot];
       ::VariantInit(&v);
       if (args[i].omitted) {
         v.vt = VT_ERROR;
         v.scode = DISP_E_PARAMNOTFOUND;
       } else {
         const std::wstring text = win::widen(args[i].text);
-        v.vt = VT_BSTR;
-        v.bstrVal = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-        if (!v.bstrVal) {
-          v.vt = VT_EMPTY;
-          throw AutomationError("memoria insufficiente per gli argomenti");
-        }
+        texts_[slot] = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+        if (!texts_[slot]) throw AutomationError("memoria insufficiente per gli argomenti");
+        v.vt = VT_BYREF | VT_BSTR;
+        v.pbstrVal = &texts_[slot];
       }
     }
   }
   ~InvokeArguments() {
-    for (VARIANTARG& v : values_) ::VariantClear(&v);
+    for (BSTR text : texts_) ::SysFreeString(text);
   }
   InvokeArguments(const InvokeArguments&) = delete;
   InvokeArguments& operator=(const InvokeArguments&) = delete;
@@ -84,6 +88,7 @@ class InvokeArguments {
 
  private:
   std::vector<VARIANTARG> values_;
+  std::vector<BSTR> texts_;  ///< the texts the by-reference arguments point at
 };
 
 /// The description the server raised, taken out of excep (whose texts are freed).
@@ -205,6 +210,21 @@ class ComObject : public AutomationObject {
   bool gone_ = false;
 };
 
+/// Whether the class has an in-process server in the registry view of the other
+/// architecture (on 64-bit Windows a 32-bit program's classes lie in a view of their
+/// own): a DLL of the other architecture cannot be loaded into this program.
+bool registered_in_other_view(const CLSID& clsid) {
+  wchar_t text[64] = {};
+  if (::StringFromGUID2(clsid, text, 64) == 0) return false;
+  const std::wstring key = std::wstring(L"CLSID\\") + text + L"\\InprocServer32";
+  constexpr REGSAM other_view = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+  HKEY opened = nullptr;
+  if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ | other_view, &opened) != ERROR_SUCCESS)
+    return false;
+  ::RegCloseKey(opened);
+  return true;
+}
+
 }  // namespace
 
 std::unique_ptr<AutomationObject> create_ole_object(const std::string& progid) {
@@ -212,9 +232,14 @@ std::unique_ptr<AutomationObject> create_ole_object(const std::string& progid) {
   CLSID clsid{};
   if (FAILED(::CLSIDFromProgID(win::widen(progid).c_str(), &clsid))) throw AutomationError(class_not_registered);
   IDispatch* dispatch = nullptr;
-  const HRESULT hr =
-      ::CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, reinterpret_cast<void**>(&dispatch));
-  if (hr == REGDB_E_CLASSNOTREG) throw AutomationError(class_not_registered);
+  // The records product may register its class as an in-process server (a DLL of its
+  // architecture) or as a local one (a program); COM takes the in-process one first.
+  const HRESULT hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                                        reinterpret_cast<void**>(&dispatch));
+  if (hr == REGDB_E_CLASSNOTREG) {
+    if (registered_in_other_view(clsid)) throw AutomationError(class_of_other_architecture);
+    throw AutomationError(class_not_registered);
+  }
   if (FAILED(hr) || !dispatch) throw AutomationError(std::string(server_not_started) + ": " + hresult_text(hr));
   return std::make_unique<ComObject>(dispatch);
 }

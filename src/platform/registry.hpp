@@ -24,7 +24,9 @@ struct RegistryValue {
 
 /// Reads one value, opening the key for reading only. key is a path below the root,
 /// with or without a leading backslash; name "" (or "@") is the key's default value.
-/// Never throws.
+/// Under HKEY_LOCAL_MACHINE a key or value missing in the program's own registry view
+/// (32- or 64-bit, on 64-bit Windows) is looked for in the other view, so that the keys
+/// of a records product of either architecture are found. Never throws.
 RegistryValue registry_read(RegistryRoot root, std::string_view key, std::string_view name);
 
 }  // namespace platform

@@ -34,8 +34,9 @@ HKEY root_key(RegistryRoot root) {
 
 class OpenKey {
  public:
-  OpenKey(HKEY root, const std::wstring& path) {
-    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS) key_ = nullptr;
+  /// view: 0 for the program's own registry view, else KEY_WOW64_32KEY or KEY_WOW64_64KEY.
+  OpenKey(HKEY root, const std::wstring& path, REGSAM view) {
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key_) != ERROR_SUCCESS) key_ = nullptr;
   }
   ~OpenKey() {
     if (key_) ::RegCloseKey(key_);
@@ -127,48 +128,72 @@ std::optional<std::string> read_regular_file(const std::filesystem::path& path, 
   return data;
 }
 
-RegistryValue registry_read(RegistryRoot root, std::string_view key, std::string_view name) {
+namespace {
+
+/// Reads one value in one registry view (0: the program's own).
+RegistryValue read_in_view(HKEY root, const std::wstring& key, std::string_view name, REGSAM view) {
   RegistryValue result;
+  const OpenKey opened(root, key, view);
+  if (!opened.get()) return result;
+  result.status = RegistryStatus::value_missing;
+  const std::wstring value_name = name == "@" ? std::wstring() : win::widen(name);
+
+  DWORD type = 0;
+  DWORD size = 0;
+  LSTATUS status = ::RegQueryValueExW(opened.get(), value_name.c_str(), nullptr, &type, nullptr, &size);
+  if (status != ERROR_SUCCESS) return result;
+  if (type != REG_SZ && type != REG_EXPAND_SZ) {
+    result.status = RegistryStatus::not_a_string;
+    return result;
+  }
+  // The value may grow between the two reads: ask again with the size it then reports.
+  std::vector<wchar_t> buffer;
+  do {
+    buffer.assign(size / sizeof(wchar_t) + 1, L'\0');
+    size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+    status = ::RegQueryValueExW(opened.get(), value_name.c_str(), nullptr, &type,
+                                reinterpret_cast<BYTE*>(buffer.data()), &size);
+  } while (status == ERROR_MORE_DATA);
+  if (status != ERROR_SUCCESS) return result;
+  if (type != REG_SZ && type != REG_EXPAND_SZ) {
+    result.status = RegistryStatus::not_a_string;
+    return result;
+  }
+  // A stored string need not end with its terminating zero, and may hold several.
+  std::wstring text(buffer.data(), size / sizeof(wchar_t));
+  while (!text.empty() && text.back() == L'\0') text.pop_back();
+  result.status = RegistryStatus::ok;
+  result.text = win::narrow(text);
+  return result;
+}
+
+/// On 64-bit Windows HKEY_LOCAL_MACHINE\SOFTWARE has a 32-bit and a 64-bit view: the
+/// records product writes its keys in the view of its own architecture, which may not be
+/// this program's. The view this program does not see by default.
+constexpr REGSAM other_view = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+
+}  // namespace
+
+RegistryValue registry_read(RegistryRoot root, std::string_view key, std::string_view name) {
   try {
     if (const wchar_t* file = ::_wgetenv(L"PIVZONA12_REGISTRY"); file && *file)
       return read_registry_file(std::filesystem::path(file), root, key, name);
 
     while (!key.empty() && key.front() == '\\') key.remove_prefix(1);
-    const OpenKey opened(root_key(root), win::widen(key));
-    if (!opened.get()) return result;
-    result.status = RegistryStatus::value_missing;
-    const std::wstring value_name = name == "@" ? std::wstring() : win::widen(name);
-
-    DWORD type = 0;
-    DWORD size = 0;
-    LSTATUS status = ::RegQueryValueExW(opened.get(), value_name.c_str(), nullptr, &type, nullptr, &size);
-    if (status != ERROR_SUCCESS) return result;
-    if (type != REG_SZ && type != REG_EXPAND_SZ) {
-      result.status = RegistryStatus::not_a_string;
-      return result;
-    }
-    // The value may grow between the two reads: ask again with the size it then reports.
-    std::vector<wchar_t> buffer;
-    do {
-      buffer.assign(size / sizeof(wchar_t) + 1, L'\0');
-      size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-      status = ::RegQueryValueExW(opened.get(), value_name.c_str(), nullptr, &type,
-                                  reinterpret_cast<BYTE*>(buffer.data()), &size);
-    } while (status == ERROR_MORE_DATA);
-    if (status != ERROR_SUCCESS) return result;
-    if (type != REG_SZ && type != REG_EXPAND_SZ) {
-      result.status = RegistryStatus::not_a_string;
-      return result;
-    }
-    // A stored string need not end with its terminating zero, and may hold several.
-    std::wstring text(buffer.data(), size / sizeof(wchar_t));
-    while (!text.empty() && text.back() == L'\0') text.pop_back();
-    result.status = RegistryStatus::ok;
-    result.text = win::narrow(text);
+    const std::wstring path = win::widen(key);
+    const HKEY hive = root_key(root);
+    RegistryValue own = read_in_view(hive, path, name, 0);
+    // A key or value missing in the program's own view of the machine's keys is looked
+    // for in the other view (on 32-bit Windows there is one view, read twice).
+    if (root != RegistryRoot::local_machine || own.status == RegistryStatus::ok ||
+        own.status == RegistryStatus::not_a_string)
+      return own;
+    RegistryValue other = read_in_view(hive, path, name, other_view);
+    if (other.status == RegistryStatus::key_missing) return own;
+    return other;
   } catch (...) {
-    result = RegistryValue{};
+    return RegistryValue{};
   }
-  return result;
 }
 
 }  // namespace platform

@@ -111,10 +111,10 @@ void debug_log_line(const std::string& text) {
     // patient data: owner-only, and never opened through a link planted in its place.
     if (!platform::ensure_private_file(dir + "debug.log")) return;
     const std::string file = platform::to_ansi(dir + "debug.log");
-    const int handle = open("DBG_", file.c_str(), -1, 0, 0);
+    const int handle = call_log_open(open, "DBG_", file.c_str());
     if (handle == 0) return;
-    signal(handle, platform::to_ansi(text).c_str());
-    destroy(handle);
+    call_log_signal(signal, handle, platform::to_ansi(text).c_str());
+    call_log_destroy(destroy, handle);
   } catch (...) {
   }
 }

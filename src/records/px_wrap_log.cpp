@@ -50,7 +50,8 @@ bool Tpx_wrap_log::start(const std::string& tag, const std::string& file_path) {
       return false;
     }
     try {
-      log_handle = log_open(platform::to_ansi(tag).c_str(), platform::to_ansi(file_path).c_str(), -1, 0, 0);
+      log_handle =
+          px_tools::call_log_open(log_open, platform::to_ansi(tag).c_str(), platform::to_ansi(file_path).c_str());
     } catch (const std::exception& e) {
       log_handle = 0;
       px_tools::debug_message(start_name + ": eccezione in start_log(): " + e.what(), 3, host_);
@@ -75,7 +76,7 @@ void Tpx_wrap_log::write_line(const std::string& line) {
     if (log_handle == 0 || !log_signal) return;
     // The switch is read for every line, so turning it on or off needs no restart.
     if (!px_tools::is_log()) return;
-    log_signal(log_handle, platform::to_ansi(line).c_str());
+    px_tools::call_log_signal(log_signal, log_handle, platform::to_ansi(line).c_str());
   } catch (...) {
   }
 }
@@ -90,7 +91,7 @@ bool Tpx_wrap_log::writing() const {
 
 void Tpx_wrap_log::stop() {
   try {
-    if (log_handle != 0 && log_destroy) log_destroy(log_handle);
+    if (log_handle != 0 && log_destroy) px_tools::call_log_destroy(log_destroy, log_handle);
   } catch (...) {
   }
   log_handle = 0;

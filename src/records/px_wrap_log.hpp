@@ -6,10 +6,7 @@
 #include <string>
 
 #include "platform/host.hpp"
-
-namespace platform {
-class DynamicLibrary;
-}
+#include "records/praxiapi_library.hpp"
 
 class Tpx_wrap_log {
  public:
@@ -31,9 +28,9 @@ class Tpx_wrap_log {
   void stop();
 
  private:
-  using open_fn = int (*)(const char*, const char*, int, int, int);
-  using signal_fn = void (*)(int, const char*);
-  using destroy_fn = void (*)(int);
+  using open_fn = px_tools::log_open_fn;
+  using signal_fn = px_tools::log_signal_fn;
+  using destroy_fn = px_tools::log_destroy_fn;
 
   std::unique_ptr<platform::DynamicLibrary> library_handle;
   int log_handle = 0;

@@ -2,7 +2,10 @@
 // given to its file as "yyyy-mm-dd hh:mm:ss.zzz<TAB>tag<TAB>line", creating the file
 // when missing. Texts arrive in the ANSI code page; the file path is turned into the
 // file system's name, the tag and the lines are written as they come. PRAXIAPI_EXPORT,
-// set by the build, marks the exports of the shared library or DLL.
+// set by the build, marks the exports of the shared library; the DLL's are listed by
+// name in a .def file. On Windows the exports are __stdcall (WINAPI), the convention of
+// a DLL's exports on 32-bit Windows, which removes its own arguments from the stack (on
+// 64-bit Windows there is one convention).
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -14,6 +17,12 @@
 #include <vector>
 
 #include "platform/codepage.hpp"
+
+#ifdef _WIN32
+#define PRAXIAPI_CALL __stdcall
+#else
+#define PRAXIAPI_CALL
+#endif
 
 namespace {
 
@@ -43,7 +52,7 @@ extern "C" {
 
 /// Opens a log appending to file_path under tag; the three numbers are accepted and
 /// ignored. Returns a handle from 1 up, or 0 when the file cannot be opened for appending.
-PRAXIAPI_EXPORT int LOG_open_multithreaded(const char* tag, const char* file_path, int, int, int) {
+PRAXIAPI_EXPORT int PRAXIAPI_CALL LOG_open_multithreaded(const char* tag, const char* file_path, int, int, int) {
   if (!file_path || !*file_path) return 0;
   const std::string utf8 = platform::from_ansi(file_path);
   const std::filesystem::path path(std::u8string(utf8.begin(), utf8.end()));
@@ -58,7 +67,7 @@ PRAXIAPI_EXPORT int LOG_open_multithreaded(const char* tag, const char* file_pat
 }
 
 /// Appends one line to the log; an unknown handle is ignored.
-PRAXIAPI_EXPORT void LOG_signal(int handle, const char* line) {
+PRAXIAPI_EXPORT void PRAXIAPI_CALL LOG_signal(int handle, const char* line) {
   std::lock_guard lock(logs_mutex);
   const std::string stamp = timestamp();
   if (handle < 1 || static_cast<std::size_t>(handle) > logs.size() || !logs[handle - 1].file) return;
@@ -70,7 +79,7 @@ PRAXIAPI_EXPORT void LOG_signal(int handle, const char* line) {
 
 #ifndef PRAXIAPI_WITHOUT_DESTROY
 /// Closes the log; an unknown handle is ignored.
-PRAXIAPI_EXPORT void LOG_destroy(int handle) {
+PRAXIAPI_EXPORT void PRAXIAPI_CALL LOG_destroy(int handle) {
   std::lock_guard lock(logs_mutex);
   if (handle < 1 || static_cast<std::size_t>(handle) > logs.size() || !logs[handle - 1].file) return;
   logs[handle - 1] = Log{};

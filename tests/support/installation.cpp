@@ -24,11 +24,14 @@ void create_database(const std::filesystem::path& file, const std::string& sql_s
   if (!error.empty()) throw std::runtime_error("fixture database script: " + error);
 }
 
-// The command line that starts the stand-in server on the installation in dir.
+// The command line that starts the stand-in server on the installation in dir; on
+// Windows in strict mode, texts only by reference, as a server whose methods take BSTR*
+// parameters accepts them (the POSIX pipe protocol has no such distinction).
 std::string server_command(const std::filesystem::path& dir) {
-  return platform::protocol::join_command_line({platform::path_to_utf8(bin_program("praxilo-server")),
-                                                platform::path_to_utf8(dir / "praxilo.db"),
-                                                platform::path_to_utf8(dir)});
+  std::vector<std::string> words = {platform::path_to_utf8(bin_program("praxilo-server")),
+                                    platform::path_to_utf8(dir / "praxilo.db"), platform::path_to_utf8(dir)};
+  if (windows) words.push_back("--strict");
+  return platform::protocol::join_command_line(words);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "child_processes.hpp"
+#include "platform/automation_protocol.hpp"
 #include "platform/win_text.hpp"
 #include "test_support.hpp"
 #include "praxilo_class_win.hpp"
@@ -97,7 +98,19 @@ ServerClass::ServerClass(const std::string& command_line) {
   }
   lock_ = lock;
   previous_ = praxilo_db::registered_server_command();
-  if (const std::string error = praxilo_db::register_server_class(command_line); !error.empty()) {
+  std::vector<std::string> words = platform::protocol::split_command_line(command_line);
+  const bool standin = !words.empty() && lower(std::filesystem::path(widen(words[0])).filename().wstring()) ==
+                                             lower(bin_program("praxilo-server").filename().wstring());
+  std::string error;
+  if (standin && server_form() == ServerForm::in_process) {
+    std::filesystem::path dll = std::filesystem::path(widen(words[0])).replace_extension(L".dll");
+    words.erase(words.begin());
+    error = praxilo_db::register_inproc_server_class(platform::win::narrow(dll.wstring()),
+                                                     platform::protocol::join_command_line(words));
+  } else {
+    error = praxilo_db::register_server_class(command_line);
+  }
+  if (!error.empty()) {
     ::ReleaseMutex(lock);
     ::CloseHandle(lock);
     throw std::runtime_error("ServerClass: " + error);

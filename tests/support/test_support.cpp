@@ -5,6 +5,7 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 
 #include "child_processes.hpp"
@@ -57,6 +58,11 @@ std::string read_file(const std::filesystem::path& path) {
 void write_file(const std::filesystem::path& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;
+}
+
+ServerForm server_form() {
+  const char* form = std::getenv("PZ_TEST_SERVER_FORM");
+  return windows && form && std::string_view(form) == "inproc" ? ServerForm::in_process : ServerForm::local;
 }
 
 bool wait_until_no_live_children(const std::string& program) {

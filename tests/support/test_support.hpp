@@ -84,7 +84,16 @@ inline const std::string demo_user_sql =
     "INSERT INTO utenti (nome_utente, password, userid_utente, tipo_praxi, codice_regionale, nome, cognome) "
     "VALUES ('demo', 'demo', 7, 'T', '90412', 'Niccolò', 'D''Alò');";
 
-/// Makes the class "Praxilo.Server" start command_line while it lives. On Windows, where
+/// The form in which the tests' installations serve the class "Praxilo.Server": a server
+/// process of its own (on POSIX always), or, on Windows, the in-process server
+/// praxilo-server.dll. PZ_TEST_SERVER_FORM=inproc chooses the latter for a whole test
+/// program; the build runs the server tests once in each form.
+enum class ServerForm { local, in_process };
+ServerForm server_form();
+
+/// Makes the class "Praxilo.Server" start command_line while it lives. When the program
+/// is the stand-in praxilo-server and server_form() is in_process, its DLL is registered
+/// instead, with the rest of command_line as its arguments. On Windows, where
 /// COM reads the class from the system registry, it registers the class there and holds
 /// a lock shared by every test process, so that no two tests serve their installations
 /// through one registration at a time; at its end the registration before it is back.
