@@ -403,7 +403,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         OtherArchitectureCase{"In32BitView", praxilo_db::ClassView::bits32, "Classe registrata solo per i programmi a 32 bit"},
         OtherArchitectureCase{"InThisProgramsView", praxilo_db::ClassView::own,
-                              "Impossibile avviare il server di automazione: "}),
+                              "Classe registrata con una DLL a 32 bit, che un programma a 64 bit non può caricare"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -217,11 +217,15 @@ TEST_F(SessionServerTest, EndedSessionEndsTheServerAndTheNextCallSignsInAgain) {
   EXPECT_EQ(live_children(server_program).size(), 1u);
 }
 
+/// How many patients a long sequence of calls goes through: fewer on Windows, where each
+/// restart of the server costs about a second.
+constexpr int sequence_patients = test_support::windows ? 12 : 30;
+
 /// A long sequence of calls, one per patient, as an extraction makes them: the answers
 /// of sql_into and the contents of the dump files, in order.
 Lines run_sequence(Tpx_wrap_praxipat& w, const test_support::Installation& inst) {
   Lines answers;
-  for (int codice = 1; codice <= 30; ++codice) {
+  for (int codice = 1; codice <= sequence_patients; ++codice) {
     const std::string c = std::to_string(codice);
     answers.push_back(w.sql_into("Praxilo", "select count(*) from cart_accert where codice = " + c));
     const std::string name = w.sql_dump_file(
@@ -251,7 +255,7 @@ TEST_F(SessionServerTest, ServerThatKeepsDyingAnswersAsAHealthyOne) {
     EXPECT_FALSE(w->session_lost()) << w->last_message();
     const Lines lines = trace(inst_, mark);
     const auto servers = std::count(lines.begin(), lines.end(), "ole_praxipat := CreateOleObject('Praxilo.Server');");
-    EXPECT_GT(servers, 5) << "the fault should have struck several times";
+    EXPECT_GT(servers, 2) << "the fault should have struck several times";
   }
 }
 

@@ -8,6 +8,8 @@
 
 #include <cstdio>
 #include <map>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/automation.hpp"
@@ -20,8 +22,6 @@ namespace {
 constexpr const char* class_not_registered = "Classe non registrata";
 constexpr const char* server_unavailable = "Il server RPC non è disponibile";
 constexpr const char* server_not_started = "Impossibile avviare il server di automazione";
-constexpr const char* class_of_other_architecture =
-    sizeof(void*) == 8 ? "Classe registrata solo per i programmi a 32 bit" : "Classe registrata solo per i programmi a 64 bit";
 
 /// The HRESULTs of a server process that has ended or cannot be reached: the call did
 /// not happen (or did not finish), and no later call on the object can succeed.
@@ -210,19 +210,70 @@ class ComObject : public AutomationObject {
   bool gone_ = false;
 };
 
-/// Whether the class has an in-process server in the registry view of the other
-/// architecture (on 64-bit Windows a 32-bit program's classes lie in a view of their
-/// own): a DLL of the other architecture cannot be loaded into this program.
-bool registered_in_other_view(const CLSID& clsid) {
-  wchar_t text[64] = {};
-  if (::StringFromGUID2(clsid, text, 64) == 0) return false;
-  const std::wstring key = std::wstring(L"CLSID\\") + text + L"\\InprocServer32";
-  constexpr REGSAM other_view = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+constexpr REGSAM other_view = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+constexpr int own_bits = sizeof(void*) == 8 ? 64 : 32;
+constexpr int other_bits = sizeof(void*) == 8 ? 32 : 64;
+
+/// The default value of HKEY_CLASSES_ROOT\key in a registry view, or nullopt.
+std::optional<std::wstring> class_value(const std::wstring& key, REGSAM view) {
   HKEY opened = nullptr;
-  if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ | other_view, &opened) != ERROR_SUCCESS)
-    return false;
+  if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS)
+    return std::nullopt;
+  std::wstring text(MAX_PATH, L'\0');
+  DWORD size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+  const LSTATUS status =
+      ::RegGetValueW(opened, nullptr, nullptr, RRF_RT_REG_SZ, nullptr, text.data(), &size);
   ::RegCloseKey(opened);
-  return true;
+  if (status != ERROR_SUCCESS) return std::wstring();
+  text.resize(size / sizeof(wchar_t));
+  while (!text.empty() && text.back() == L'\0') text.pop_back();
+  return text;
+}
+
+/// The width of a program file's code, 32 or 64, from its PE header; 0 when unknown.
+int pe_bits(const std::wstring& file) {
+  std::wstring path = file;
+  if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') path = path.substr(1, path.size() - 2);
+  const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return 0;
+  auto read_at = [&](LONG offset, void* into, DWORD size) {
+    DWORD got = 0;
+    return ::SetFilePointer(handle, offset, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+           ::ReadFile(handle, into, size, &got, nullptr) && got == size;
+  };
+  int bits = 0;
+  LONG header = 0;
+  unsigned char signature[6] = {};
+  if (read_at(0x3C, &header, sizeof header) && header > 0 && read_at(header, signature, sizeof signature) &&
+      signature[0] == 'P' && signature[1] == 'E' && signature[2] == 0 && signature[3] == 0) {
+    const unsigned machine = signature[4] | (signature[5] << 8);
+    if (machine == 0x014C) bits = 32;                         // i386
+    if (machine == 0x8664 || machine == 0xAA64) bits = 64;  // AMD64, ARM64
+  }
+  ::CloseHandle(handle);
+  return bits;
+}
+
+/// Why a class that could not be made cannot serve this program because of its
+/// architecture, or "": its in-process server is a DLL of the other architecture, or it
+/// is registered only in the other architecture's registry view (on 64-bit Windows
+/// 32-bit programs' classes lie in a view of their own). A DLL cannot be loaded into a
+/// program of another architecture.
+std::string architecture_mismatch(const CLSID& clsid) {
+  wchar_t text[64] = {};
+  if (::StringFromGUID2(clsid, text, 64) == 0) return {};
+  const std::wstring key = std::wstring(L"CLSID\\") + text + L"\\InprocServer32";
+  if (const std::optional<std::wstring> dll = class_value(key, 0)) {
+    const int bits = pe_bits(*dll);
+    if (bits != 0 && bits != own_bits)
+      return "Classe registrata con una DLL a " + std::to_string(bits) + " bit, che un programma a " +
+             std::to_string(own_bits) + " bit non può caricare";
+    return {};
+  }
+  if (class_value(key, other_view))
+    return "Classe registrata solo per i programmi a " + std::to_string(other_bits) + " bit";
+  return {};
 }
 
 }  // namespace
@@ -236,10 +287,10 @@ std::unique_ptr<AutomationObject> create_ole_object(const std::string& progid) {
   // architecture) or as a local one (a program); COM takes the in-process one first.
   const HRESULT hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
                                         reinterpret_cast<void**>(&dispatch));
-  if (hr == REGDB_E_CLASSNOTREG) {
-    if (registered_in_other_view(clsid)) throw AutomationError(class_of_other_architecture);
-    throw AutomationError(class_not_registered);
+  if (FAILED(hr)) {
+    if (std::string mismatch = architecture_mismatch(clsid); !mismatch.empty()) throw AutomationError(mismatch);
   }
+  if (hr == REGDB_E_CLASSNOTREG) throw AutomationError(class_not_registered);
   if (FAILED(hr) || !dispatch) throw AutomationError(std::string(server_not_started) + ": " + hresult_text(hr));
   return std::make_unique<ComObject>(dispatch);
 }
