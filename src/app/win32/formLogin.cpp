@@ -86,6 +86,15 @@ LRESULT TfrmLogin::handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_CLOSE:
       end(false);
       return 0;
+    case WM_SETCURSOR:
+      // The window keeps answering while an attempt waits: without this, every move of the
+      // mouse over it or its controls would bring their own cursor back. The caption keeps
+      // the arrow, for the close box.
+      if (attempting_ && LOWORD(lparam) == HTCLIENT) {
+        ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+        return TRUE;
+      }
+      break;
     default:
       break;
   }
@@ -99,8 +108,10 @@ void TfrmLogin::ButtonOkClick() {
   const std::string user_name = platform::win::narrow(win32ui::text_of(item(id_editUtente)));
   const std::string password = platform::win::narrow(win32ui::text_of(item(id_editPassword)));
   attempting_ = true;
+  ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
   automation_->run([&] { user_ = sign_in_attempt(user_name, password, *session_, host_); });
   attempting_ = false;
+  ::SetCursor(::LoadCursorW(nullptr, IDC_ARROW));
   if (user_) {
     end(true);
     return;

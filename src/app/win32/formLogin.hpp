@@ -1,6 +1,7 @@
 #pragma once
 // The sign-in window: user name and password of the records product; OK tries them, as
-// often as needed; Annulla or the close box give up.
+// often as needed; Annulla or the close box give up. The hourglass stays over the window
+// while an attempt runs.
 #include <memory>
 
 #include "records/TUser.hpp"
