@@ -313,6 +313,61 @@ TEST_F(WindowTest, TheHourglassStaysWhileAnAttemptWaits) {
   EXPECT_FALSE(host.busy());
 }
 
+// Annulla, or the close box, while a sign-in attempt waits for the records product: the
+// window goes at once and ends with Cancel though the attempt then admits the doctor; the
+// session that attempt opened ends, and the main window stays empty. A second OK during
+// the attempt makes no second one.
+struct GiveUpCase {
+  const char* name;
+  bool close_box;
+};
+void PrintTo(const GiveUpCase& row, std::ostream* out) { *out << row.name; }
+
+class GiveUpDuringSignInTest : public WindowTest, public testing::WithParamInterface<GiveUpCase> {};
+
+TEST_P(GiveUpDuringSignInTest, EndsWithCancelAndEndsTheSession) {
+  ASSERT_TRUE(test_support::wait_until_no_live_children("praxilo-server")) << "a server of an earlier test runs";
+  bool server_started = false;
+  bool hidden_at_once = false;
+  std::optional<HeldSignIn> held(std::in_place);
+  host.set_modal_hook([&](HWND login) {
+    held->when_waiting([&, login] {
+      server_started = !test_support::live_children("praxilo-server").empty();
+      win32ui::click(::GetDlgItem(login, TfrmLogin::id_ButtonOk));
+      if (GetParam().close_box)
+        ::SendMessageW(login, WM_CLOSE, 0, 0);
+      else
+        win32ui::click(::GetDlgItem(login, TfrmLogin::id_ButtonAnnulla));
+      hidden_at_once = !::IsWindowVisible(login);
+      held->release();
+    });
+    type_credentials(login, L"doc", L"pw");
+  });
+  TfrmMain window(host, recording_view());
+  host.set_modal_hook({});
+  held.reset();
+
+  ASSERT_TRUE(server_started) << "the attempt ended before the server started";
+  EXPECT_TRUE(hidden_at_once);
+  EXPECT_FALSE(window.signed_in());
+  EXPECT_TRUE(boxes.empty());
+  for (int id : {TfrmMain::id_edt_NominativoMMG, TfrmMain::id_edt_CodiceRegionale, TfrmMain::id_edt_CodiceFiscaleMMG,
+                 TfrmMain::id_edt_ASL})
+    EXPECT_EQ(text(window, id), L"") << id;
+  EXPECT_EQ(::GetCursor(), ::LoadCursorW(nullptr, IDC_ARROW));
+  EXPECT_FALSE(host.busy());
+  // The main window still holds the session object: only the sign-in can have ended it.
+  EXPECT_TRUE(test_support::wait_until_no_live_children("praxilo-server"));
+  const std::string operations = log();
+  EXPECT_EQ(operations.find("CreateOleObject"), operations.rfind("CreateOleObject")) << operations;
+  EXPECT_NE(operations.find("ole_praxipat.Free();"), std::string::npos) << operations;
+  EXPECT_EQ(operations.find("get_opzione"), std::string::npos) << operations;
+}
+
+INSTANTIATE_TEST_SUITE_P(How, GiveUpDuringSignInTest,
+                         testing::Values(GiveUpCase{"Annulla", false}, GiveUpCase{"CloseBox", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // Enter in the sign-in window: in a text box it presses OK, on a button that button.
 struct EnterCase {
   const char* name;
@@ -336,8 +391,10 @@ TEST_P(SignInEnterTest, EnterPressesTheRightButton) {
     HWND target = ::GetDlgItem(login, focus);
     ::SetFocus(target);
     ::PostMessageW(target, WM_KEYDOWN, VK_RETURN, 0);
-    // Ends the sign-in should Enter have done nothing; once closed, the window ignores it.
-    ::PostMessageW(login, WM_CLOSE, 0, 0);
+    // Enter's work, an attempt included, is done once the queue is empty. The close box
+    // then ends a sign-in that Enter left open: during an attempt it would give it up.
+    win32ui::pump_pending();
+    if (::IsWindowVisible(login)) ::PostMessageW(login, WM_CLOSE, 0, 0);
   });
   TfrmMain window(host, recording_view());
   host.set_modal_hook({});
