@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "PIVZONA12Main.hpp"
+#include "child_processes.hpp"
 #include "formLogin.hpp"
 #include "platform/win_text.hpp"
 #include "test_support.hpp"
@@ -222,6 +223,151 @@ TEST_F(WindowTest, BothRefusalsInOrderThenCancelEndsWithoutFilling) {
   EXPECT_FALSE(host.busy());
 }
 
+// Checks the timer's condition every 50 ms and, once it holds or after ten seconds, does
+// the timer's work once; the window's thread runs it from whatever message loop it is in.
+std::function<bool()> timer_condition;
+std::function<void()> timer_work;
+int timer_ticks = 0;
+void CALLBACK fire_timer_when(HWND, UINT, UINT_PTR id, DWORD) {
+  if (timer_condition && !timer_condition() && ++timer_ticks < 200) return;
+  ::KillTimer(nullptr, id);
+  if (auto work = std::move(timer_work)) work();
+}
+
+// A sign-in whose attempt waits: every call of the server it starts waits until release().
+// Made before the main window, whose sign-in then starts that server.
+class HeldSignIn {
+ public:
+  HeldSignIn() { test_support::write_file(file_, ""); }
+  ~HeldSignIn() {
+    if (timer_) ::KillTimer(nullptr, timer_);
+    timer_condition = {};
+    timer_work = {};
+    std::error_code ignored;
+    fs::remove(file_, ignored);
+  }
+  HeldSignIn(const HeldSignIn&) = delete;
+  HeldSignIn& operator=(const HeldSignIn&) = delete;
+
+  /// Does work from the attempt's message loop once the server is up (its first call then
+  /// waits), or after ten seconds; work should release the attempt.
+  void when_waiting(std::function<void()> work) {
+    timer_condition = [] { return !test_support::live_children("praxilo-server").empty(); };
+    timer_work = std::move(work);
+    timer_ticks = 0;
+    timer_ = ::SetTimer(nullptr, 0, 50, fire_timer_when);
+  }
+  /// The server's calls go on.
+  void release() { fs::remove(file_); }
+
+ private:
+  test_support::TempDir dir_;
+  std::string file_ = dir_.dir() + "hold";
+  test_support::ScopedEnv env_{"PRAXILO_SERVER_HOLD_FILE", file_};  // read by the server as it starts
+  UINT_PTR timer_ = 0;
+};
+
+// The cursor the window gives when the mouse moves onto target: the window answers
+// WM_SETCURSOR, or a control asks its parent first. The arrow is set before, as the
+// mouse's last place may have left it.
+HCURSOR cursor_over(HWND target) {
+  ::SetCursor(::LoadCursorW(nullptr, IDC_ARROW));
+  ::SendMessageW(target, WM_SETCURSOR, reinterpret_cast<WPARAM>(target), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  return ::GetCursor();
+}
+
+// While an attempt waits for the records product, the window keeps answering and the
+// hourglass stays over it and each of its controls; once the attempt (refused) returns,
+// the arrow is back and the controls show their own cursors again.
+TEST_F(WindowTest, TheHourglassStaysWhileAnAttemptWaits) {
+  ASSERT_TRUE(test_support::wait_until_no_live_children("praxilo-server")) << "a server of an earlier test runs";
+  const HCURSOR wait = ::LoadCursorW(nullptr, IDC_WAIT);
+  bool waited = false;
+  std::vector<std::pair<int, HCURSOR>> during;  // (control, or 0 for the window itself; cursor)
+  HCURSOR after = nullptr;
+  HCURSOR in_password_after = nullptr;
+  HeldSignIn held;
+  host.set_modal_hook([&](HWND login) {
+    held.when_waiting([&, login] {
+      waited = true;
+      during.emplace_back(0, cursor_over(login));
+      for (int id : {TfrmLogin::id_editUtente, TfrmLogin::id_editPassword, TfrmLogin::id_ButtonOk,
+                     TfrmLogin::id_ButtonAnnulla, TfrmLogin::id_PraxiLogo, TfrmLogin::id_StatusBar1})
+        during.emplace_back(id, cursor_over(::GetDlgItem(login, id)));
+      held.release();
+    });
+    type_credentials(login, L"doc", L"wrong");
+    after = ::GetCursor();
+    in_password_after = cursor_over(::GetDlgItem(login, TfrmLogin::id_editPassword));
+    win32ui::click(::GetDlgItem(login, TfrmLogin::id_ButtonAnnulla));
+  });
+  TfrmMain window(host, recording_view());
+  host.set_modal_hook({});
+
+  ASSERT_TRUE(waited) << "the attempt ended before the server started";
+  for (const auto& [id, cursor] : during) EXPECT_EQ(cursor, wait) << "over control " << id;
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, refused_credentials);
+  EXPECT_EQ(after, ::LoadCursorW(nullptr, IDC_ARROW));
+  EXPECT_EQ(in_password_after, ::LoadCursorW(nullptr, IDC_IBEAM));
+  EXPECT_FALSE(host.busy());
+}
+
+// Annulla, or the close box, while a sign-in attempt waits for the records product: the
+// window goes at once and ends with Cancel though the attempt then admits the doctor; the
+// session that attempt opened ends, and the main window stays empty. A second OK during
+// the attempt makes no second one.
+struct GiveUpCase {
+  const char* name;
+  bool close_box;
+};
+void PrintTo(const GiveUpCase& row, std::ostream* out) { *out << row.name; }
+
+class GiveUpDuringSignInTest : public WindowTest, public testing::WithParamInterface<GiveUpCase> {};
+
+TEST_P(GiveUpDuringSignInTest, EndsWithCancelAndEndsTheSession) {
+  ASSERT_TRUE(test_support::wait_until_no_live_children("praxilo-server")) << "a server of an earlier test runs";
+  bool server_started = false;
+  bool hidden_at_once = false;
+  std::optional<HeldSignIn> held(std::in_place);
+  host.set_modal_hook([&](HWND login) {
+    held->when_waiting([&, login] {
+      server_started = !test_support::live_children("praxilo-server").empty();
+      win32ui::click(::GetDlgItem(login, TfrmLogin::id_ButtonOk));
+      if (GetParam().close_box)
+        ::SendMessageW(login, WM_CLOSE, 0, 0);
+      else
+        win32ui::click(::GetDlgItem(login, TfrmLogin::id_ButtonAnnulla));
+      hidden_at_once = !::IsWindowVisible(login);
+      held->release();
+    });
+    type_credentials(login, L"doc", L"pw");
+  });
+  TfrmMain window(host, recording_view());
+  host.set_modal_hook({});
+  held.reset();
+
+  ASSERT_TRUE(server_started) << "the attempt ended before the server started";
+  EXPECT_TRUE(hidden_at_once);
+  EXPECT_FALSE(window.signed_in());
+  EXPECT_TRUE(boxes.empty());
+  for (int id : {TfrmMain::id_edt_NominativoMMG, TfrmMain::id_edt_CodiceRegionale, TfrmMain::id_edt_CodiceFiscaleMMG,
+                 TfrmMain::id_edt_ASL})
+    EXPECT_EQ(text(window, id), L"") << id;
+  EXPECT_EQ(::GetCursor(), ::LoadCursorW(nullptr, IDC_ARROW));
+  EXPECT_FALSE(host.busy());
+  // The main window still holds the session object: only the sign-in can have ended it.
+  EXPECT_TRUE(test_support::wait_until_no_live_children("praxilo-server"));
+  const std::string operations = log();
+  EXPECT_EQ(operations.find("CreateOleObject"), operations.rfind("CreateOleObject")) << operations;
+  EXPECT_NE(operations.find("ole_praxipat.Free();"), std::string::npos) << operations;
+  EXPECT_EQ(operations.find("get_opzione"), std::string::npos) << operations;
+}
+
+INSTANTIATE_TEST_SUITE_P(How, GiveUpDuringSignInTest,
+                         testing::Values(GiveUpCase{"Annulla", false}, GiveUpCase{"CloseBox", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // Enter in the sign-in window: in a text box it presses OK, on a button that button.
 struct EnterCase {
   const char* name;
@@ -245,8 +391,10 @@ TEST_P(SignInEnterTest, EnterPressesTheRightButton) {
     HWND target = ::GetDlgItem(login, focus);
     ::SetFocus(target);
     ::PostMessageW(target, WM_KEYDOWN, VK_RETURN, 0);
-    // Ends the sign-in should Enter have done nothing; once closed, the window ignores it.
-    ::PostMessageW(login, WM_CLOSE, 0, 0);
+    // Enter's work, an attempt included, is done once the queue is empty. The close box
+    // then ends a sign-in that Enter left open: during an attempt it would give it up.
+    win32ui::pump_pending();
+    if (::IsWindowVisible(login)) ::PostMessageW(login, WM_CLOSE, 0, 0);
   });
   TfrmMain window(host, recording_view());
   host.set_modal_hook({});
@@ -315,8 +463,7 @@ TEST_F(WindowTest, RunsSaveShowRefreshAndKeepThePageWithoutPatients) {
   EXPECT_EQ(window->status_text(), L"Nessun paziente estratto: nessun file salvato.");
 }
 
-// A thread timer's work: the window's thread runs it from its message loop.
-std::function<void()> timer_work;
+// A thread timer's work, once: the window's thread runs it from its message loop.
 void CALLBACK fire_timer(HWND, UINT, UINT_PTR id, DWORD) {
   ::KillTimer(nullptr, id);
   if (auto work = std::move(timer_work)) work();

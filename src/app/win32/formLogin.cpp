@@ -79,13 +79,22 @@ LRESULT TfrmLogin::handle(UINT message, WPARAM wparam, LPARAM lparam) {
         return 0;
       }
       if (HIWORD(wparam) == BN_CLICKED && LOWORD(wparam) == id_ButtonAnnulla) {
-        end(false);
+        ButtonAnnullaClick();
         return 0;
       }
       break;
     case WM_CLOSE:
-      end(false);
+      ButtonAnnullaClick();
       return 0;
+    case WM_SETCURSOR:
+      // The window keeps answering while an attempt waits: without this, every move of the
+      // mouse over it or its controls would bring their own cursor back. The caption keeps
+      // the arrow, for the close box.
+      if (attempting_ && LOWORD(lparam) == HTCLIENT) {
+        ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+        return TRUE;
+      }
+      break;
     default:
       break;
   }
@@ -99,8 +108,18 @@ void TfrmLogin::ButtonOkClick() {
   const std::string user_name = platform::win::narrow(win32ui::text_of(item(id_editUtente)));
   const std::string password = platform::win::narrow(win32ui::text_of(item(id_editPassword)));
   attempting_ = true;
+  given_up_ = false;
+  ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
   automation_->run([&] { user_ = sign_in_attempt(user_name, password, *session_, host_); });
   attempting_ = false;
+  ::SetCursor(::LoadCursorW(nullptr, IDC_ARROW));
+  if (given_up_) {
+    // The window has already ended with Cancel: even an admitted doctor is not signed in,
+    // and the session the attempt opened ends now, on the thread that owns it.
+    user_.reset();
+    automation_->run([this] { session_->termina_sessione(); });
+    return;
+  }
   if (user_) {
     end(true);
     return;
@@ -109,6 +128,13 @@ void TfrmLogin::ButtonOkClick() {
   HWND password_box = item(id_editPassword);
   ::SetFocus(password_box);
   ::SendMessageW(password_box, EM_SETSEL, 0, -1);
+}
+
+void TfrmLogin::ButtonAnnullaClick() {
+  // The automation thread takes one piece of work at a time: the attempt running is given
+  // up by ButtonOkClick once it returns.
+  if (attempting_) given_up_ = true;
+  end(false);
 }
 
 void TfrmLogin::end(bool ok) {

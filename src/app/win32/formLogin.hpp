@@ -1,6 +1,7 @@
 #pragma once
 // The sign-in window: user name and password of the records product; OK tries them, as
-// often as needed; Annulla or the close box give up.
+// often as needed; Annulla or the close box give up, during an attempt too. The hourglass
+// stays over the window while an attempt runs.
 #include <memory>
 
 #include "records/TUser.hpp"
@@ -34,7 +35,9 @@ class TfrmLogin : public win32ui::Window {
   }
   /// The record of the last attempt: filled when the window closed with OK.
   std::unique_ptr<TUser> take_user() { return std::move(user_); }
-  /// Shows the window modally (its owner disabled); true when it closed with OK.
+  /// Shows the window modally (its owner disabled); true when it closed with OK. False when
+  /// Annulla or the close box ended it, during an attempt too: the session that attempt
+  /// opened is then ended, and take_user gives nullptr.
   bool show_modal();
 
   bool preview(MSG& message) override;
@@ -44,6 +47,9 @@ class TfrmLogin : public win32ui::Window {
 
  private:
   void ButtonOkClick();
+  /// Annulla or the close box: the window ends with Cancel at once; an attempt still
+  /// running is given up when it returns.
+  void ButtonAnnullaClick();
   void end(bool ok);
 
   Win32Host& host_;
@@ -51,6 +57,7 @@ class TfrmLogin : public win32ui::Window {
   Tpx_wrap_praxipat* session_ = nullptr;
   AutomationThread* automation_ = nullptr;
   bool attempting_ = false;
+  bool given_up_ = false;  ///< Annulla or the close box came while the attempt ran
   std::unique_ptr<TUser> user_;
   bool done_ = false;
   bool ok_ = false;
