@@ -11,6 +11,7 @@
 #ifdef _WIN32
 
 #include <windows.h>
+
 #include <ole2.h>
 #include <oleauto.h>
 
@@ -22,10 +23,10 @@
 #include "app/login.hpp"
 #include "platform/automation.hpp"
 #include "platform/automation_protocol.hpp"
+#include "platform/paths.hpp"
 #include "praxilo_class_win.hpp"
 #include "recording_host.hpp"
 #include "records/px_wrap_praxipat.hpp"
-#include "platform/paths.hpp"
 #include "test_support.hpp"
 
 using test_support::Installation;
@@ -220,8 +221,9 @@ TEST_F(PraxiloComTest, StrictServerTakesTextsOnlyByReference) {
   for (const bool strict : {true, false}) {
     std::optional<test_support::ServerClass> lenient;
     if (!strict)
-      lenient.emplace(platform::protocol::join_command_line({platform::path_to_utf8(test_support::bin_program("praxilo-server")),
-                                                             platform::path_to_utf8(inst.db_file())}));
+      lenient.emplace(
+          platform::protocol::join_command_line({platform::path_to_utf8(test_support::bin_program("praxilo-server")),
+                                                 platform::path_to_utf8(inst.db_file())}));
     IDispatch* object = create();
     ASSERT_TRUE(object);
     for (const Case& c : cases) {
@@ -377,11 +379,11 @@ TEST_P(OtherArchitecture, TheClassCannotStartAndTheSignInSaysWhy) {
   const std::filesystem::path dll = std::filesystem::path(PZ_I686_BIN_DIR) / "praxilo-server.dll";
   ASSERT_TRUE(std::filesystem::exists(dll)) << dll;
   ASSERT_EQ(praxilo_db::unregister_server_class(), "");
-  ASSERT_EQ(praxilo_db::register_inproc_server_class(
-                platform::path_to_utf8(dll),
-                platform::protocol::join_command_line({platform::path_to_utf8(inst.db_file()), "--strict"}),
-                GetParam().view),
-            "");
+  ASSERT_EQ(
+      praxilo_db::register_inproc_server_class(
+          platform::path_to_utf8(dll),
+          platform::protocol::join_command_line({platform::path_to_utf8(inst.db_file()), "--strict"}), GetParam().view),
+      "");
   std::string failure;
   try {
     platform::create_ole_object("Praxilo.Server");
@@ -400,10 +402,11 @@ TEST_P(OtherArchitecture, TheClassCannotStartAndTheSignInSaysWhy) {
 
 INSTANTIATE_TEST_SUITE_P(
     Views, OtherArchitecture,
-    testing::Values(
-        OtherArchitectureCase{"In32BitView", praxilo_db::ClassView::bits32, "Classe registrata solo per i programmi a 32 bit"},
-        OtherArchitectureCase{"InThisProgramsView", praxilo_db::ClassView::own,
-                              "Classe registrata con una DLL a 32 bit, che un programma a 64 bit non può caricare"}),
+    testing::Values(OtherArchitectureCase{"In32BitView", praxilo_db::ClassView::bits32,
+                                          "Classe registrata solo per i programmi a 32 bit"},
+                    OtherArchitectureCase{
+                        "InThisProgramsView", praxilo_db::ClassView::own,
+                        "Classe registrata con una DLL a 32 bit, che un programma a 64 bit non può caricare"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -157,9 +157,8 @@ INSTANTIATE_TEST_SUITE_P(PxWrapLog, FailedStart,
                                                       ": errore nel caricamento del file praxiapi.dll"},
                                          StartFailure{"FileCannotBeOpened", StartFailure::good, false,
                                                       ": errore in start_log()"},
-                                         StartFailure{"LibraryOfTheOtherArchitecture",
-                                                      StartFailure::other_architecture, true,
-                                                      ": eccezione nel caricamento del file praxiapi.dll"}),
+                                         StartFailure{"LibraryOfTheOtherArchitecture", StartFailure::other_architecture,
+                                                      true, ": eccezione nel caricamento del file praxiapi.dll"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(OperationLog, EachInstallationLoadsItsOwnLibrary) {

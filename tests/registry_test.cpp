@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cwchar>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
-#include <cwchar>
-#include <cstdlib>
 
 #include "app/login.hpp"
 #include "child_processes.hpp"

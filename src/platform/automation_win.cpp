@@ -2,9 +2,10 @@
 // IDispatch. The class is found by its ProgID, the object made in the server's DLL or
 // process, and each method called by name, its DISPID looked up once per object.
 // windows.h first: the other Windows headers rely on its types.
+#include <windows.h>
+
 #include <ole2.h>
 #include <oleauto.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <map>
@@ -221,8 +222,7 @@ std::optional<std::wstring> class_value(const std::wstring& key, REGSAM view) {
     return std::nullopt;
   std::wstring text(MAX_PATH, L'\0');
   DWORD size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-  const LSTATUS status =
-      ::RegGetValueW(opened, nullptr, nullptr, RRF_RT_REG_SZ, nullptr, text.data(), &size);
+  const LSTATUS status = ::RegGetValueW(opened, nullptr, nullptr, RRF_RT_REG_SZ, nullptr, text.data(), &size);
   ::RegCloseKey(opened);
   if (status != ERROR_SUCCESS) return std::wstring();
   text.resize(size / sizeof(wchar_t));
@@ -234,8 +234,9 @@ std::optional<std::wstring> class_value(const std::wstring& key, REGSAM view) {
 int pe_bits(const std::wstring& file) {
   std::wstring path = file;
   if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') path = path.substr(1, path.size() - 2);
-  const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE handle =
+      ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return 0;
   auto read_at = [&](LONG offset, void* into, DWORD size) {
     DWORD got = 0;
@@ -248,7 +249,7 @@ int pe_bits(const std::wstring& file) {
   if (read_at(0x3C, &header, sizeof header) && header > 0 && read_at(header, signature, sizeof signature) &&
       signature[0] == 'P' && signature[1] == 'E' && signature[2] == 0 && signature[3] == 0) {
     const unsigned machine = signature[4] | (signature[5] << 8);
-    if (machine == 0x014C) bits = 32;                         // i386
+    if (machine == 0x014C) bits = 32;                       // i386
     if (machine == 0x8664 || machine == 0xAA64) bits = 64;  // AMD64, ARM64
   }
   ::CloseHandle(handle);

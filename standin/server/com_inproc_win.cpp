@@ -4,6 +4,7 @@
 // the value "Arguments" of that key holds what the local server takes on its command
 // line, "DB_FILE [INSTALL_DIR] [--strict]". Each object opens the database for itself.
 #include <windows.h>
+
 #include <ole2.h>
 
 #include <string>

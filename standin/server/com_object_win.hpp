@@ -3,6 +3,7 @@
 // forms: the local server (praxilo-server.exe, one process per object) and the in-process
 // server (praxilo-server.dll, loaded into its client).
 #include <windows.h>
+
 #include <oaidl.h>
 
 #include <filesystem>

@@ -9,6 +9,7 @@
 // texts only by reference. PRAXILO_SERVER_EXIT_AFTER=N makes the process exit, without
 // answering, at its N-th call.
 #include <windows.h>
+
 #include <ole2.h>
 
 #include <cstdio>

@@ -54,7 +54,8 @@ std::string remove_key(const std::wstring& key, REGSAM view = 0) {
   if (status != ERROR_SUCCESS) return "HKEY_CLASSES_ROOT\\" + narrow(key) + ": " + system_message(status);
   // RegDeleteTreeW empties the key; the key itself goes with RegDeleteKeyExW.
   status = ::RegDeleteTreeW(parent, leaf.c_str());
-  if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) status = ::RegDeleteKeyExW(parent, leaf.c_str(), view, 0);
+  if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND)
+    status = ::RegDeleteKeyExW(parent, leaf.c_str(), view, 0);
   ::RegCloseKey(parent);
   if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
     return "HKEY_CLASSES_ROOT\\" + narrow(key) + ": " + system_message(status);
@@ -98,8 +99,7 @@ std::optional<std::string> read_text(const std::wstring& key, const wchar_t* nam
     return std::nullopt;
   std::vector<wchar_t> text(size / sizeof(wchar_t) + 1, L'\0');
   size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-  if (::RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text.data(), &size) !=
-      ERROR_SUCCESS)
+  if (::RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text.data(), &size) != ERROR_SUCCESS)
     return std::nullopt;
   return narrow(text.data());
 }
@@ -138,9 +138,7 @@ std::string unregister_server_class() {
   return {};
 }
 
-std::optional<std::string> registered_server_command() {
-  return read_text(clsid_key() + L"\\LocalServer32", nullptr);
-}
+std::optional<std::string> registered_server_command() { return read_text(clsid_key() + L"\\LocalServer32", nullptr); }
 
 std::optional<std::string> registered_inproc_arguments() {
   return read_text(clsid_key() + L"\\InprocServer32", L"Arguments");

@@ -12,8 +12,8 @@
 #include "child_processes.hpp"
 #include "platform/automation_protocol.hpp"
 #include "platform/win_text.hpp"
-#include "test_support.hpp"
 #include "praxilo_class_win.hpp"
+#include "test_support.hpp"
 
 namespace test_support {
 

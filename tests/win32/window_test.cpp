@@ -7,8 +7,8 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <oleauto.h>
 #include <gtest/gtest.h>
+#include <oleauto.h>
 
 #include <chrono>
 #include <cwchar>
