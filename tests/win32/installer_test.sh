@@ -1,16 +1,27 @@
 #!/usr/bin/env bash
 # The set-up program under Wine, silent (/S), in the Wine prefix of the test run (started by
 # scripts/wine-run.sh --start): it refuses to install without the records product and
-# installs nothing then; it finds the product's directory from its App Paths key in each
-# form that the program accepts; a second installation after the product has moved takes
-# the stylesheets away from the old directory; the command line, run from the installed
-# folder with the system registry only, saves a report and its page; the uninstaller
-# removes what was installed and leaves every file of the records product as it was.
-#   tests/win32/installer_test.sh BIN_DIR SETUP_EXE
+# installs nothing then; it installs the build of the product's architecture, told by the
+# product's PRAXILO.EXE, else its praxiapi.dll, else 32-bit, in that build's program files
+# folder, and an installation of the other build leaves no file of the earlier one; a folder
+# chosen with /D= stays the folder of the next installations, of either build; it takes over
+# the installation of an earlier 32-bit set-up program (listed in the registry's 32-bit
+# view) and leaves nothing of it; it finds the product's directory from its App Paths key
+# in each form that the program accepts; a second installation after the product has moved
+# takes the stylesheets away from the old directory; the command line, run from the
+# installed folder with the system registry only, saves a report and its page; the
+# uninstaller removes what was installed and leaves every file of the records product as
+# it was.
+#   tests/win32/installer_test.sh BIN_DIR SETUP_EXE I686_BIN_DIR OBJDUMP
+# SETUP_EXE is the set-up program on NSIS's 64-bit stub: these machines run no 32-bit code.
+# The i686 programs are checked by their PE header (OBJDUMP), never run; the files of the
+# two builds (I686_BIN_DIR and BIN_DIR) serve as the product's 32- and 64-bit PE files.
 # Every Wine program's output goes to a file, never through a pipe.
 set -euo pipefail
 bin=$(cd "$1" && pwd)
 setup=$(realpath "$2")
+bin32=$(cd "$3" && pwd)
+objdump=$4
 root=$(cd "$(dirname "$0")/../.." && pwd)
 # No host menu entries for the Start-menu shortcut (Wine's menu builder would write them).
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -22,12 +33,27 @@ unset PIVZONA12_REGISTRY PIVZONA12_CODEPAGE PIVZONA12_PASSWORD
 wine_run() { bash "$root/scripts/wine-run.sh" "$@"; }
 prefix=$(wine_run --prefix)
 reg_exe="$prefix/drive_c/windows/system32/reg.exe"
-win_path() { local p; p=$(realpath -m "$1"); echo "Z:${p//\//\\}"; }
+drive_c=$(realpath -m "$prefix/drive_c")
+# A host path as the Windows programs see it: on drive C: inside the prefix, else on Z:.
+win_path() {
+  local p
+  p=$(realpath -m "$1")
+  if [[ $p == "$drive_c"/* ]]; then
+    p=${p#"$drive_c"}
+    echo "C:${p//\//\\}"
+  else
+    echo "Z:${p//\//\\}"
+  fi
+}
 
 work=$(mktemp -d)
 product="$work/Praxilo Medico"       # the records product's installation
 moved="$work/Praxilo Precedente"     # where an earlier installation of it was
-programs="$prefix/drive_c/Program Files/PIV ZONA12"  # the programs' folder by default
+# The programs' folder by default, for each build; and one chosen with /D= (no space: /D=
+# takes no quotes, and Wine quotes an argument that holds one).
+programs64="$prefix/drive_c/Program Files/PIV ZONA12"
+programs32="$prefix/drive_c/Program Files (x86)/PIV ZONA12"
+custom="$work/cartella-scelta/PIV-ZONA12"
 log="$work/wine.log"
 app_paths='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\PRAXILO.EXE'
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\PIV ZONA12'
@@ -42,11 +68,18 @@ reg() { wine_run "$reg_exe" "$@" >>"$log" 2>&1; }
 remove_installation() {
   reg delete "$app_paths" /f || true
   reg delete "$uninstall_key" /f || true
-  rm -rf "$programs" "$shortcut"
+  reg delete "$uninstall_key" /f /reg:32 || true
+  rm -rf "$programs64" "$programs32" "$custom" "$shortcut"
 }
+# 64-bit Windows names the 32-bit programs' folder in the registry's 32-bit view, where
+# NSIS's $PROGRAMFILES32 reads it; a Wine prefix made without Wine's 32-bit part lacks the
+# value (and $PROGRAMFILES32 then falls back to C:\Program Files): the test supplies it.
+current_version='HKLM\Software\Microsoft\Windows\CurrentVersion'
+programs32_added=false
 cleanup() {
   local status=$?
   remove_installation
+  if $programs32_added; then reg delete "$current_version" /v ProgramFilesDir /f /reg:32 || true; fi
   wine_run "$bin/praxilo-demo.exe" --unregister >>"$log" 2>&1 || true
   if ((status == 0)); then rm -rf "$work"; else echo "kept for inspection: $work" >&2; fi
 }
@@ -78,14 +111,50 @@ set_app_paths() {  # set_app_paths VALUE, or - for no key
   fi
 }
 
-install() {  # install: the set-up program, silent, into the default folder; sets status
+install() {  # install [/D=DIR]: the set-up program, silent; sets status
   status=0
-  wine_run "$setup" /S >>"$log" 2>&1 || status=$?
+  wine_run "$setup" /S "$@" >>"$log" 2>&1 || status=$?
 }
 
 installed_key() { reg query "$uninstall_key"; }
 
+# The format objdump gives a program file: pei-i386 or pei-x86-64.
+program_format() { "$objdump" -f "$1" 2>/dev/null | sed -n 's/.*file format //p'; }
+
+# expect_installed CASE BITS FOLDER PRAXILO_DIR: the build of BITS bits is installed in
+# FOLDER, listed as such, with its Start-menu entry, beside the stylesheets in PRAXILO_DIR;
+# no other folder of the test holds an installation (nor what is left of one).
+expect_installed() {
+  local name=$1 bits=$2 folder=$3 dir=$4 format=pei-x86-64 folder_win other program xsl
+  ((bits == 64)) || format=pei-i386
+  folder_win=$(win_path "$folder")
+  for program in pivzona12.exe pivzona12-cli.exe; do
+    [[ $(program_format "$folder/$program") == "$format" ]] ||
+      fail "$name: $folder/$program is not a $format file ($(program_format "$folder/$program"))"
+  done
+  for other in "$programs64" "$programs32" "$custom"; do
+    [[ $other == "$folder" || ! -e $other ]] ||
+      fail "$name: $other is left: $(cd "$other" && find . | tr '\n' ' ')"
+  done
+  wine_run "$reg_exe" query "$uninstall_key" >"$work/key.txt" 2>&1 || fail "$name: not listed among the installed programs"
+  for expected in "Architettura    REG_SZ    $bits bit" "InstallLocation    REG_SZ    $folder_win" \
+    "PraxiloDir    REG_SZ    $(win_path "$dir")\\"; do
+    grep -qxF -- "    $expected" <(tr -d '\r' <"$work/key.txt") || fail "$name: the uninstall entry lacks: $expected"
+  done
+  # An earlier set-up program of 32 bits listed its installation in the 32-bit view.
+  reg query "$uninstall_key" /reg:32 && fail "$name: still listed in the registry's 32-bit view"
+  tr -d '\000' <"$shortcut" | grep -aqiF "$folder_win\\pivzona12.exe" || fail "$name: the Start-menu entry does not start $folder_win\\pivzona12.exe"
+  for xsl in "${stylesheets[@]}"; do
+    cmp -s "$root/xsl/$xsl" "$dir/$xsl" || fail "$name: $xsl is not in $dir"
+  done
+}
+
 remove_installation
+if ! reg query "$current_version" /v ProgramFilesDir /reg:32; then
+  programs32_added=true
+  reg add "$current_version" /v ProgramFilesDir /d 'C:\Program Files (x86)' /f /reg:32 ||
+    die "cannot write the 32-bit programs' folder"
+fi
 
 # ---- the records product: a demo installation with a few files that resemble ours ----
 wine_run "$bin/praxilo-demo.exe" --dir "$(win_path "$product")" --patients 120 --seed 3 \
@@ -111,12 +180,86 @@ for row in "${refusals[@]}"; do
   set_app_paths "$value"
   install
   ((status == 2)) || fail "$name: the set-up program ended with $status, expected 2 (refused)"
-  [[ ! -e $programs ]] || fail "$name: the programs' folder was made"
+  for folder in "$programs64" "$programs32"; do [[ ! -e $folder ]] || fail "$name: $folder was made"; done
   installed_key && fail "$name: the installation is listed among the installed programs"
   [[ ! -e $shortcut ]] || fail "$name: a Start-menu entry was made"
   for xsl in "${stylesheets[@]}"; do [[ ! -e $product/$xsl ]] || fail "$name: $xsl was copied"; done
-  rm -rf "$programs"
+  rm -rf "$programs64" "$programs32"
 done
+
+# ---- the build of the product's architecture ----
+# Files whose PE header tells: the logging libraries of the two builds. Files that tell
+# nothing: text, a DOS header whose PE header offset points past the end of the file, and
+# a PE file for another machine (ARM64, 0xAA64).
+pe32="$bin32/praxiapi.dll"
+pe64="$bin/praxiapi.dll"
+mkdir -p "$work/pe"
+printf 'Praxilo\r\n' >"$work/pe/text"
+head -c 64 "$pe64" >"$work/pe/dos-header"
+cp "$pe64" "$work/pe/arm64"
+pe_offset=$(od -An -t u4 -j 60 -N 4 "$pe64" | tr -d ' ')
+printf '\x64\xaa' | dd of="$work/pe/arm64" bs=1 seek=$((pe_offset + 4)) conv=notrunc status=none
+# One product's directory per case, with its PRAXILO.EXE and its praxiapi.dll (- for
+# none), and the build expected. Each case installs the other build than the one before
+# (but the last): the earlier one must leave no file.
+choices=(
+  "PRAXILO.EXE of 32 bits beside a praxiapi.dll of 64|$pe32|$pe64|32"
+  "PRAXILO.EXE of 64 bits|$pe64|-|64"
+  "praxiapi.dll of 32 bits alone|-|$pe32|32"
+  "praxiapi.dll of 64 bits alone|-|$pe64|64"
+  "neither file|-|-|32"
+  "PRAXILO.EXE not a PE file, praxiapi.dll of 64 bits|$work/pe/text|$pe64|64"
+  "PRAXILO.EXE cut after its DOS header|$work/pe/dos-header|-|32"
+  "PRAXILO.EXE of 64 bits beside a praxiapi.dll of 32|$pe64|$pe32|64"
+  "PRAXILO.EXE for another machine|$work/pe/arm64|-|32"
+)
+case_number=0
+for row in "${choices[@]}"; do
+  IFS='|' read -r name exe dll bits <<<"$row"
+  case_number=$((case_number + 1))
+  dir="$work/Praxilo $case_number"
+  mkdir -p "$dir"
+  [[ $exe == - ]] || cp "$exe" "$dir/PRAXILO.EXE"
+  [[ $dll == - ]] || cp "$dll" "$dir/praxiapi.dll"
+  set_app_paths "$(win_path "$dir");"
+  install
+  ((status == 0)) || { fail "$name: the set-up program ended with $status"; continue; }
+  if ((bits == 64)); then folder=$programs64; else folder=$programs32; fi
+  expect_installed "$name" "$bits" "$folder" "$dir"
+done
+
+# ---- a folder chosen with /D=, kept by the next installation, of either build ----
+dir64="$work/Praxilo 64"
+dir32="$work/Praxilo 32"
+mkdir -p "$dir64" "$dir32"
+cp "$pe64" "$dir64/praxiapi.dll"
+cp "$pe32" "$dir32/praxiapi.dll"
+set_app_paths "$(win_path "$dir64");"
+install "/D=$(win_path "$custom")"
+((status == 0)) || fail "/D=: the set-up program ended with $status"
+expect_installed "/D=" 64 "$custom" "$dir64"
+set_app_paths "$(win_path "$dir32");"
+install
+((status == 0)) || fail "after /D=: the set-up program ended with $status"
+expect_installed "after /D=" 32 "$custom" "$dir32"
+
+# ---- over the installation of an earlier 32-bit set-up program ----
+# It listed its installation in the registry's 32-bit view, and its stylesheets went to
+# the product's directory of the time.
+remove_installation
+old="$work/PraxiloVecchio"  # no space: the value ends with a backslash
+mkdir -p "$programs32/schema" "$old"
+cp "$bin32/pivzona12.exe" "$bin32/pivzona12-cli.exe" "$programs32/"
+printf 'disinstallazione\n' >"$programs32/Disinstalla.exe"
+for xsd in "${schemas[@]}"; do cp "$root/schema/$xsd" "$programs32/schema/"; done
+for xsl in "${stylesheets[@]}"; do cp "$root/xsl/$xsl" "$old/"; done
+reg add "$uninstall_key" /v InstallLocation /d "$(win_path "$programs32")" /f /reg:32 &&
+  reg add "$uninstall_key" /v PraxiloDir /d "$(win_path "$old")\\" /f /reg:32 || die "cannot write the earlier uninstall entry"
+set_app_paths "$(win_path "$dir64");"
+install
+((status == 0)) || fail "over an earlier 32-bit set-up program's installation: the set-up program ended with $status"
+expect_installed "over an earlier 32-bit set-up program's installation" 64 "$programs64" "$dir64"
+[[ -z $(ls -A "$old") ]] || fail "the earlier installation's stylesheets stay: $(ls "$old" | tr '\n' ' ')"
 
 # ---- the forms of the App Paths value that the program reads as the product's directory ----
 # First beside the earlier directory, then each form of the value for the product's own.
@@ -143,10 +286,12 @@ for row in "${placements[@]}"; do
   fi
 done
 [[ $(snapshot "$moved") == $(cat "$work/moved.before") ]] || fail "the earlier directory's own files changed"
+# The earlier directory holds no PE file (32 bits), the product's own a praxiapi.dll of 64.
+expect_installed "the product's directory" 64 "$programs64" "$product"
 
 # ---- what the installation left ----
 for file in pivzona12.exe pivzona12-cli.exe Disinstalla.exe "${schemas[@]/#/schema/}"; do
-  [[ -f $programs/$file ]] || fail "$file is not installed"
+  [[ -f $programs64/$file ]] || fail "$file is not installed"
 done
 [[ -f $shortcut ]] || fail "no Start-menu entry"
 # The entry starts the program in the product's directory (its one path besides the target's).
@@ -163,7 +308,7 @@ done
 mkdir -p "$work/reports"
 printf 'demo\n' >"$work/password"
 status=0
-(cd "$work/reports" && wine_run "$programs/pivzona12-cli.exe" --programme diabete --user demo --password-stdin \
+(cd "$work/reports" && wine_run "$programs64/pivzona12-cli.exe" --programme diabete --user demo --password-stdin \
   --output "$(win_path "$work/reports/diabete.xml")" <"$work/password" >"$work/cli.out" 2>"$work/cli.err") || status=$?
 if ((status != 0)); then
   fail "the installed pivzona12-cli.exe ended with $status: $(cat "$work/cli.err")"
@@ -177,11 +322,11 @@ fi
 # ---- the uninstaller, as the list of installed programs runs it ----
 snapshot "$product" "$ours" >"$work/product.run"
 status=0
-wine_run "$programs/Disinstalla.exe" /S >>"$log" 2>&1 || status=$?
+wine_run "$programs64/Disinstalla.exe" /S >>"$log" 2>&1 || status=$?
 ((status == 0)) || fail "the uninstaller ended with $status"
 # It works from a copy of itself, so that it can remove itself: the folder goes last.
-for _ in $(seq 600); do [[ -e $programs ]] || break; sleep 0.1; done
-[[ ! -e $programs ]] || die "the programs' folder is still there: $(cd "$programs" && find . | tr '\n' ' ')"
+for _ in $(seq 600); do [[ -e $programs64 ]] || break; sleep 0.1; done
+[[ ! -e $programs64 ]] || die "the programs' folder is still there: $(cd "$programs64" && find . | tr '\n' ' ')"
 # The copy ends right after; the test waits for it, so as to leave nothing running.
 for _ in $(seq 100); do pgrep -f '\\~nsu[^ ]*\\Un\.exe' >/dev/null || break; sleep 0.1; done
 [[ ! -e $shortcut ]] || fail "the Start-menu entry is still there"
@@ -194,4 +339,4 @@ if ((failures)); then
   echo "$failures failed" >&2
   exit 1
 fi
-echo "set-up program: installation, refusals, run and uninstallation as expected"
+echo "set-up program: refusals, choice of build, installation, upgrades, run and uninstallation as expected"
