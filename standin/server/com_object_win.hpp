@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <oaidl.h>
+#include <unknwn.h>
 
 #include <filesystem>
 #include <functional>
@@ -35,5 +36,25 @@ std::optional<ServerOptions> parse_options(const std::vector<std::string>& words
 /// and closes it, removes its remaining dump files and calls released when its last
 /// reference goes.
 IDispatch* new_praxilo_object(const ServerOptions& options, std::function<void()> released);
+
+/// The IUnknown of a class object that lives as long as its server (a static or main's
+/// stack frame): its references are not counted.
+class StaticClassFactory : public IClassFactory {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (!out) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
+      *out = static_cast<IClassFactory*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+ protected:
+  ~StaticClassFactory() = default;
+};
 
 }  // namespace praxilo_com

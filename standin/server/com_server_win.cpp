@@ -35,22 +35,9 @@ void release_module_reference() {
 }
 
 // The class object: it makes the one object this process serves.
-class Factory final : public IClassFactory {
+class Factory final : public praxilo_com::StaticClassFactory {
  public:
   explicit Factory(const praxilo_com::ServerOptions& options) : options_(options) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-      *out = static_cast<IClassFactory*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  // It lives as long as main's stack frame.
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
     if (!out) return E_POINTER;
