@@ -62,10 +62,11 @@ struct DumpFile {
 /// Reads the whole file name (a bare file name) directly inside folder, which another
 /// program left to be read once, and removes it however the reading ends (and when the
 /// process is interrupted meanwhile). Neither folder nor the file is reached through a
-/// link; only a plain file is read, and the file removed is the one that was read (a file
-/// put in its place meanwhile stays). missing when folder or the file does not exist;
-/// refused, and nothing removed, when folder is a link or no folder, or the file a link,
-/// a folder, a pipe or a device. Throws std::runtime_error naming the file when it is
+/// link; only a plain file with a single name is read, and the file removed is the one
+/// that was read (a file put in its place meanwhile stays). missing when folder or the
+/// file does not exist; refused, and nothing removed, when folder is a link or no folder,
+/// or the file a link, a folder, a pipe, a device or a file with another name too (a
+/// hard link, which may be any file of the volume). Throws std::runtime_error naming the file when it is
 /// there but cannot be opened or read.
 DumpFile read_and_remove_dump(const std::string& folder, const std::string& name);
 
