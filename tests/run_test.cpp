@@ -304,8 +304,7 @@ TEST_P(RunDumpAnswers, OnlyAPlainFileInTempIsReadAnythingElseFailsTheRun) {
     test_support::TempDir work;
     test_support::ScopedCwd cwd(work.path());
     fs::path named;
-    static std::string answer;
-    answer = c.prepare(appdir, named);
+    const std::string answer = c.prepare(appdir, named);
     const fs::file_type named_type = fs::symlink_status(named).type();
     const auto bytes = [](const std::filesystem::path& path) {  // a FIFO is not opened: it would wait
       return fs::is_regular_file(path) ? test_support::read_file(path) : std::string();
@@ -319,10 +318,8 @@ TEST_P(RunDumpAnswers, OnlyAPlainFileInTempIsReadAnythingElseFailsTheRun) {
       if (sql.rfind("SELECT dateformat", 0) == 0) return "2005-05-10";
       return sql.rfind("SELECT ac_val", 0) == 0 ? "A" : "";
     };
-    static const char* target_text;
-    target_text = target;
-    fake.fault = [](const test_support::RecordedCall& call) -> std::optional<platform::Variant> {
-      if (sql_has(call, "sql_dump_file", target_text)) return platform::Variant::make_text(answer);
+    fake.fault = [target, answer](const test_support::RecordedCall& call) -> std::optional<platform::Variant> {
+      if (sql_has(call, "sql_dump_file", target)) return platform::Variant::make_text(answer);
       return std::nullopt;
     };
 
