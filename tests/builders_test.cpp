@@ -1,11 +1,13 @@
 // The report builders and the indicator sections on dumps written by hand: field
 // helpers, the patient list as a file, the frame of the document, the mappings of the
 // sections, and what becomes of the dump and working files.
+#include "extract/builders.hpp"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 
-#include "extract/builders.hpp"
 #include "extract/sections.hpp"
 #include "fake_praxilo.hpp"
 
@@ -60,19 +62,41 @@ TEST(CopyFile, ReplacesTheTargetAndRaisesOnAMissingSource) {
   EXPECT_THROW(copy_file((dir.path() / "missing").string(), (dir.path() / "c").string()), std::runtime_error);
 }
 
-TEST(DumpFilePath, OnlyNamesInsideTheInstallationDirectory) {
-  FakePraxilo fake;  // App Paths point at its directory
+TEST(DumpFileName, OnlyABareNameDirectlyInTemp) {
   const struct {
-    const char* name;
-    bool inside;
+    std::string answer;
+    std::optional<std::string> name;
   } cases[] = {
-      {"Temp/dump1.txt", true}, {"Temp\\dump1.txt", true}, {"a..b.txt", true},   {"", false},
-      {"  ", false},            {"/etc/passwd", false},    {"\\x.txt", false},   {"C:\\x.txt", false},
-      {"../x.txt", false},      {"Temp/../../x", false},   {"Temp\\..\\x", false}, {"..", false},
+      {"Temp/dump_000123_4.txt", "dump_000123_4.txt"},
+      {"Temp\\dump1.txt", "dump1.txt"},
+      {"TEMP/x", "x"},
+      {"temp\\a..b.txt", "a..b.txt"},
+      {"Temp/.x", ".x"},
+      {"", std::nullopt},
+      {"Temp", std::nullopt},
+      {"Temp/", std::nullopt},
+      {"Temp/.", std::nullopt},
+      {"Temp\\..", std::nullopt},
+      {"Temp/../praxilo.db", std::nullopt},
+      {"Temp/link/x", std::nullopt},
+      {"Temp\\Log\\debug.log", std::nullopt},
+      {"Temp//x", std::nullopt},
+      {"praxilo.db", std::nullopt},
+      {"Diabete_to_HTML.xsl", std::nullopt},
+      {"Tempo/x", std::nullopt},
+      {"Tem/x", std::nullopt},
+      {" Temp/x", std::nullopt},
+      {"./Temp/x", std::nullopt},
+      {"/etc/passwd", std::nullopt},
+      {"\\x.txt", std::nullopt},
+      {"C:\\Praxilo\\Temp\\x.txt", std::nullopt},
+      {"Temp/C:x", std::nullopt},
+      {"Temp/x.txt:flusso", std::nullopt},
+      {std::string("Temp/x\0y", 8), std::nullopt},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(dump_file_path(c.name), c.inside ? test_support::native(fake.appdir()) + c.name : "");
+    SCOPED_TRACE(c.answer);
+    EXPECT_EQ(dump_file_name(c.answer), c.name);
   }
 }
 
@@ -216,18 +240,28 @@ TEST_F(BuilderTest, NoListLeavesTheDocumentUntouched) {
   EXPECT_EQ(context.patient_count, 0);
 }
 
-TEST_F(BuilderTest, ADumpNameOutsideTheInstallationIsNeitherCopiedNorDeleted) {
+TEST_F(BuilderTest, ADumpNameOutsideTempFailsTheBuildAndTheFileIsNeitherCopiedNorDeleted) {
   test_support::TempDir outside;
+  const std::string list = "\"P1\"\t\"A\"\t\"B\"\t\"M\"\t\"CF\"\t\"19500101\"\t\"058091\"\n";
   const fs::path victim = outside.path() / "victim.txt";
-  test_support::write_file(victim, "\"P1\"\t\"A\"\t\"B\"\t\"M\"\t\"CF\"\t\"19500101\"\t\"058091\"\n");
+  test_support::write_file(victim, list);
+  const fs::path inside = fs::path(fake.appdir()) / "dati.db";  // a file of the installation, not of Temp
+  test_support::write_file(inside, list);
   const std::string climbing = "Temp/../" + fs::relative(victim, fake.appdir()).string();
-  for (const std::string& name : {victim.string(), climbing}) {
+  for (const std::string& name : {victim.string(), climbing, std::string("dati.db"), std::string("Temp/../dati.db")}) {
     SCOPED_TRACE(name);
     fake.dump_name_override = name;
     context.patient_count = 0;
-    build_document(programme_info(Programme::tao), "SELECT elenco", context);
+    try {
+      build_document(programme_info(Programme::tao), "SELECT elenco", context);
+      ADD_FAILURE() << "the build went on";
+    } catch (const ExtractionInterrupted& error) {
+      EXPECT_EQ(std::string(error.what()),
+                "il file dei risultati indicato da Praxilo non è nella cartella Temp: " + name);
+    }
     EXPECT_EQ(context.patient_count, 0);
-    EXPECT_TRUE(fs::exists(victim));
+    EXPECT_EQ(test_support::read_file(victim), list);
+    EXPECT_EQ(test_support::read_file(inside), list);
     EXPECT_FALSE(fs::exists("Tao.txt"));
     EXPECT_FALSE(doc.document_element().valid());
   }

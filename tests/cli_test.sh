@@ -127,6 +127,15 @@ root_temp_before=$([[ -e /Temp ]] && echo 1 || echo 0)
 PIVZONA12_REGISTRY="$work/noinst.reg" run demo --programme tao --user demo --output "$work/x.xml"
 check "installation not found" 4 "$status" "Installazione di Praxilo non trovata." "$work/err"
 [[ $root_temp_before == 1 || ! -e /Temp ]] && check "nothing made under /" 0 0 || check "nothing made under /" 0 1
+# A "Path" that names no folder (one that is not there, a relative one): the same, before
+# signing in, and no Temp folder is made where it points.
+for bad in "$work/manca" "Praxilo"; do
+  sed "s|^\"Path\"=.*|\"Path\"=\"$bad;\"|" "$work/inst/registry.reg" >"$work/badpath.reg"
+  PIVZONA12_REGISTRY="$work/badpath.reg" run demo --programme tao --user demo --output "$work/x.xml"
+  check "installation path $bad" 4 "$status" "Installazione di Praxilo non trovata." "$work/err"
+  ! grep -q "Dati Utente" "$work/err" && [[ ! -e "$work/manca" && ! -e "$work/Praxilo" && ! -e "$work/x.xml" ]] &&
+    check "installation path $bad: nothing made" 0 0 || check "installation path $bad: nothing made" 0 1
+done
 
 # Two runs at once on one installation: the page is always whole, whoever wrote it last.
 mkdir -p "$work/one" "$work/two"

@@ -1,6 +1,6 @@
 // Files that hold patient data: what a replacement does to links, permission bits and
-// things that are not files, the working file's creation, and the reading of a file left
-// to be read once.
+// things that are not files, the working file's creation, and the reading of a dump file
+// left to be read once.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -148,8 +148,9 @@ TEST_F(PosixFiles, WhatIsNotAFileIsRefusedAndLeftAsItIs) {
   EXPECT_EQ(platform::file_kind((dir.path() / "nessuno").string()), platform::FileKind::missing);
 }
 
-TEST(ReadAndRemoveFile, ReadsARegularFileWholeAndRemovesIt) {
+TEST(ReadAndRemoveDump, ReadsAPlainFileWholeAndRemovesIt) {
   TempDir dir;
+  fs::create_directory(dir.path() / "Temp");
   std::string large(200'000, 'x');
   for (std::size_t i = 0; i < large.size(); i += 4093) large[i] = '\n';
   const struct {
@@ -158,34 +159,103 @@ TEST(ReadAndRemoveFile, ReadsARegularFileWholeAndRemovesIt) {
   } cases[] = {{"righe.txt", "\"P1\"\t\"D'Al\xF2\"\r\n\"P2\"\t\"Rossi\""}, {"vuoto.txt", ""}, {"grande.txt", large}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const fs::path path = dir.path() / c.name;
-    write_file(path, c.content);
-    const std::optional<std::string> read = platform::read_and_remove_file(path.string());
-    ASSERT_TRUE(read);
-    EXPECT_EQ(*read, c.content);
-    EXPECT_FALSE(fs::exists(path));
+    write_file(dir.path() / "Temp" / c.name, c.content);
+    const platform::DumpFile read = platform::read_and_remove_dump((dir.path() / "Temp").string(), c.name);
+    ASSERT_EQ(read.state, platform::DumpFile::State::rows) << read.text;
+    EXPECT_EQ(read.text, c.content);
+    EXPECT_FALSE(fs::exists(dir.path() / "Temp" / c.name));
   }
+  EXPECT_TRUE(fs::is_directory(dir.path() / "Temp"));
 }
 
-TEST(ReadAndRemoveFile, WhatIsNoFileReadsAsNoneAndIsLeftAlone) {
+TEST(ReadAndRemoveDump, NoFileOrNoFolderIsMissing) {
   TempDir dir;
-  fs::create_directory(dir.path() / "cartella");
-  write_file(dir.path() / "file.txt", "x");
-  for (const fs::path& path : {dir.path() / "nessuno.txt", dir.path() / "nessuna" / "x.txt",
-                               dir.path() / "file.txt" / "x.txt", dir.path() / "cartella"}) {
-    SCOPED_TRACE(path.string());
-    EXPECT_FALSE(platform::read_and_remove_file(path.string()));
-  }
-  EXPECT_TRUE(fs::is_directory(dir.path() / "cartella"));
-  EXPECT_EQ(read_file(dir.path() / "file.txt"), "x");
+  fs::create_directory(dir.path() / "Temp");
+  const platform::DumpFile::State missing = platform::DumpFile::State::missing;
+  EXPECT_EQ(platform::read_and_remove_dump((dir.path() / "Temp").string(), "nessuno.txt").state, missing);
+  EXPECT_EQ(platform::read_and_remove_dump((dir.path() / "Nessuna").string(), "x.txt").state, missing);
+  EXPECT_FALSE(fs::exists(dir.path() / "Nessuna"));
 }
 
-TEST_F(PosixFiles, ReadAndRemoveFileLeavesAFifoWithoutWaitingForAWriter) {
+/// What stands in the Temp folder, or in its place, and is not to be read.
+struct RefusedDumpCase {
+  const char* name;
+  bool posix_only;  ///< links and FIFOs as POSIX makes them
+  /// Prepares the installation dir (its Temp folder exists, and "fuori.txt" beside it)
+  /// and gives the name asked for in Temp.
+  std::function<std::string(const fs::path& dir)> prepare;
+  const char* reason;  ///< the start of the refusal's text
+};
+
+void PrintTo(const RefusedDumpCase& c, std::ostream* os) { *os << c.name; }
+
+class RefusedDump : public ::testing::TestWithParam<RefusedDumpCase> {};
+
+TEST_P(RefusedDump, IsNeitherReadNorRemoved) {
+  const RefusedDumpCase& c = GetParam();
+  if (c.posix_only && test_support::windows) GTEST_SKIP() << "symbolic links and FIFOs as POSIX makes them";
   TempDir dir;
-  ASSERT_TRUE(make_fifo(dir.path() / "fifo"));
-  EXPECT_FALSE(platform::read_and_remove_file((dir.path() / "fifo").string()));
-  EXPECT_TRUE(fs::is_fifo(dir.path() / "fifo"));
+  fs::create_directory(dir.path() / "Temp");
+  write_file(dir.path() / "fuori.txt", "fuori");
+  const std::string name = c.prepare(dir.path());
+  const fs::path entry = dir.path() / "Temp" / name;
+  const fs::file_status before = fs::symlink_status(entry);
+  const platform::DumpFile read = platform::read_and_remove_dump((dir.path() / "Temp").string(), name);
+  EXPECT_EQ(read.state, platform::DumpFile::State::refused);
+  EXPECT_EQ(read.text.rfind(c.reason, 0), 0u) << read.text;
+  EXPECT_EQ(fs::symlink_status(entry).type(), before.type()) << "left as it is";
+  EXPECT_EQ(read_file(dir.path() / "fuori.txt"), "fuori");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RefusedDump,
+    ::testing::Values(RefusedDumpCase{"Folder", false,
+                                      [](const fs::path& dir) {
+                                        fs::create_directory(dir / "Temp" / "cartella");
+                                        return "cartella";
+                                      },
+                                      "il file dei risultati indicato da Praxilo non è un file: "},
+                      RefusedDumpCase{"SecondNameOfAFileOutside", false,
+                                      [](const fs::path& dir) {
+                                        fs::create_hard_link(dir / "fuori.txt", dir / "Temp" / "x.txt");
+                                        return "x.txt";
+                                      },
+                                      "il file dei risultati indicato da Praxilo ha più di un nome: "},
+                      RefusedDumpCase{"TempIsAFile", false,
+                                      [](const fs::path& dir) {
+                                        fs::remove(dir / "Temp");
+                                        write_file(dir / "Temp", "non una cartella");
+                                        return "x.txt";
+                                      },
+                                      "la cartella Temp di Praxilo non è una cartella: "},
+                      RefusedDumpCase{"Fifo", true,
+                                      [](const fs::path& dir) {
+                                        make_fifo(dir / "Temp" / "fifo");
+                                        return "fifo";
+                                      },
+                                      "il file dei risultati indicato da Praxilo non è un file: "},
+                      RefusedDumpCase{"LinkToAFile", true,
+                                      [](const fs::path& dir) {
+                                        fs::create_symlink(dir / "fuori.txt", dir / "Temp" / "x.txt");
+                                        return "x.txt";
+                                      },
+                                      "il file dei risultati indicato da Praxilo non è un file: "},
+                      RefusedDumpCase{"DanglingLink", true,
+                                      [](const fs::path& dir) {
+                                        fs::create_symlink(dir / "nessuno.txt", dir / "Temp" / "x.txt");
+                                        return "x.txt";
+                                      },
+                                      "il file dei risultati indicato da Praxilo non è un file: "},
+                      RefusedDumpCase{"TempIsALinkToAFolder", true,
+                                      [](const fs::path& dir) {
+                                        fs::remove(dir / "Temp");
+                                        fs::create_directory(dir / "altrove");
+                                        write_file(dir / "altrove" / "x.txt", "altrove");
+                                        fs::create_directory_symlink(dir / "altrove", dir / "Temp");
+                                        return "x.txt";
+                                      },
+                                      "la cartella Temp di Praxilo non è una cartella: "}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PosixFiles, WorkingFileNeverWritesThroughALinkAndGoesWithTheObject) {
   TempDir dir;

@@ -1,11 +1,15 @@
 // The extraction run's texts: the selection statements, the dialog helpers and the
 // report's address.
+#include "extract/run.hpp"
+
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
-#include "extract/run.hpp"
 #include "fake_praxilo.hpp"
+#include "px_fixture.hpp"
+#include "records/px_tools.hpp"
 #include "tools/tools.hpp"
 
 namespace {
@@ -255,6 +259,248 @@ INSTANTIATE_TEST_SUITE_P(
                           return std::nullopt;
                         },
                         "Estrazione interrotta: Null non convertibile in testo"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------
+// What the server answers as the name of a dump: only a plain file directly inside the
+// installation's Temp folder is read (and removed); any other answer fails the run, which
+// saves nothing and leaves the file named as it was. A file that is not there is no rows.
+
+bool make_fifo(const std::filesystem::path& path) {
+#ifdef _WIN32
+  (void)path;
+  return false;
+#else
+  return ::mkfifo(path.c_str(), 0600) == 0;
+#endif
+}
+
+struct DumpAnswerCase {
+  const char* name;
+  bool posix_only;  ///< links and FIFOs as POSIX makes them
+  /// Prepares the installation at appdir (its Temp folder, praxilo.db and the stylesheets
+  /// are there) and gives the answer; named is set to what the answer reaches, which must
+  /// stay as it is.
+  std::string (*prepare)(const std::filesystem::path& appdir, std::filesystem::path& named);
+  const char* reason;  ///< the start of the run's reason after "Estrazione interrotta: "; "" no rows
+};
+
+void PrintTo(const DumpAnswerCase& c, std::ostream* os) { *os << c.name; }
+
+class RunDumpAnswers : public ::testing::TestWithParam<DumpAnswerCase> {};
+
+TEST_P(RunDumpAnswers, OnlyAPlainFileInTempIsReadAnythingElseFailsTheRun) {
+  namespace fs = std::filesystem;
+  const DumpAnswerCase& c = GetParam();
+  if (c.posix_only && test_support::windows) GTEST_SKIP() << "symbolic links and FIFOs as POSIX makes them";
+  // The answer is given for the patient list, then for one section of the first patient.
+  for (const char* target : {"PAZIENTI", "codice = 'P1' and ac_code = '1942'"}) {
+    SCOPED_TRACE(target);
+    test_support::FakePraxilo fake;
+    const fs::path appdir = fake.appdir();
+    test_support::copy_stylesheets(appdir);
+    fs::create_directories(appdir / "Temp");
+    test_support::write_file(appdir / "praxilo.db", "il database clinico");
+    test_support::TempDir work;
+    test_support::ScopedCwd cwd(work.path());
+    fs::path named;
+    const std::string answer = c.prepare(appdir, named);
+    const fs::file_type named_type = fs::symlink_status(named).type();
+    const auto bytes = [](const std::filesystem::path& path) {  // a FIFO is not opened: it would wait
+      return fs::is_regular_file(path) ? test_support::read_file(path) : std::string();
+    };
+    const std::string named_bytes = bytes(named);
+    fake.dump = [](const std::string& database, const std::string&) -> std::optional<std::string> {
+      if (database == "Praxilo") return "\"P1\"\t\"Rossi\"\t\"Anna\"\t\"F\"\t\"CF1\"\t\"19500101\"\t\"058091\"\r\n";
+      return "\"N\"\t\"20080301\"\r\n";
+    };
+    fake.into = [](const std::string&, const std::string& sql) -> std::string {
+      if (sql.rfind("SELECT dateformat", 0) == 0) return "2005-05-10";
+      return sql.rfind("SELECT ac_val", 0) == 0 ? "A" : "";
+    };
+    fake.fault = [target, answer](const test_support::RecordedCall& call) -> std::optional<platform::Variant> {
+      if (sql_has(call, "sql_dump_file", target)) return platform::Variant::make_text(answer);
+      return std::nullopt;
+    };
+
+    Tpx_wrap_praxipat session(fake.factory());
+    ASSERT_TRUE(session.init("ImportAnagrafiche", ""));
+    ASSERT_TRUE(session.connetti("demo", "demo"));
+    TUser user;
+    user.set_codice_regionale("1234");
+    platform::XmlDocument doc;
+    RecordingDialogHost host;
+    host.chosen = work.dir() + "report.xml";
+    test_support::write_file(host.chosen, "an earlier report");
+    ExtractionContext context{session, user, doc, tools::encode_date(2008, 1, 1), tools::encode_date(2008, 12, 31),
+                              0,       host};
+    RunState state;
+    const RunResult result = run_extraction(Programme::diabete, context, state);
+
+    const std::string saved = test_support::read_file(host.chosen);
+    const bool list = std::string(target) == "PAZIENTI";
+    if (std::string(c.reason).empty()) {
+      // No file: no rows. No patient at all, or a patient without that section.
+      if (list) {
+        EXPECT_EQ(result.outcome, RunOutcome::no_patient) << result.message;
+        EXPECT_EQ(saved, "an earlier report");
+      } else {
+        ASSERT_EQ(result.outcome, RunOutcome::saved) << result.message;
+        EXPECT_NE(saved.find("<cognome>Rossi</cognome>"), std::string::npos) << saved;
+        EXPECT_EQ(saved.find("<esamePiedi>"), std::string::npos) << saved;
+      }
+    } else {
+      EXPECT_EQ(result.outcome, RunOutcome::failed);
+      const std::string expected = std::string("Estrazione interrotta: ") + c.reason;
+      EXPECT_EQ(result.message.rfind(expected, 0), 0u) << result.message;
+      EXPECT_EQ(host.texts, std::vector<std::string>{result.message});
+      EXPECT_EQ(saved, "an earlier report");
+      EXPECT_TRUE(host.navigated.empty());
+      EXPECT_EQ(fs::symlink_status(named).type(), named_type) << "left as it was";
+      EXPECT_EQ(bytes(named), named_bytes);
+    }
+    EXPECT_TRUE(fs::exists(appdir / "praxilo.db"));
+    EXPECT_EQ(test_support::read_file(appdir / "praxilo.db"), "il database clinico");
+    EXPECT_FALSE(fs::exists("Diabetici.txt"));
+    for (const std::string& dump : fake.dump_files) EXPECT_FALSE(fs::exists(appdir / dump)) << dump;
+  }
+}
+
+const char* not_in_temp = "il file dei risultati indicato da Praxilo non è nella cartella Temp: ";
+const char* not_a_file = "il file dei risultati indicato da Praxilo non è un file: ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, RunDumpAnswers,
+    ::testing::Values(DumpAnswerCase{"Database", false,
+                                     [](const std::filesystem::path& appdir, std::filesystem::path& named) {
+                                       named = appdir / "praxilo.db";
+                                       return std::string("praxilo.db");
+                                     },
+                                     not_in_temp},
+                      DumpAnswerCase{"Stylesheet", false,
+                                     [](const std::filesystem::path& appdir, std::filesystem::path& named) {
+                                       named = appdir / "Diabete_to_HTML.xsl";
+                                       return std::string("Diabete_to_HTML.xsl");
+                                     },
+                                     not_in_temp},
+                      DumpAnswerCase{"AbsolutePath", false,
+                                     [](const std::filesystem::path& appdir, std::filesystem::path& named) {
+                                       named = appdir / "praxilo.db";
+                                       return named.string();
+                                     },
+                                     not_in_temp},
+                      DumpAnswerCase{"ClimbingOutOfTemp", false,
+                                     [](const std::filesystem::path& appdir, std::filesystem::path& named) {
+                                       named = appdir / "praxilo.db";
+                                       return std::string("Temp/../praxilo.db");
+                                     },
+                                     not_in_temp},
+                      DumpAnswerCase{"Folder", false,
+                                     [](const std::filesystem::path& appdir, std::filesystem::path& named) {
+                                       named = appdir / "Temp" / "cartella";
+                                       std::filesystem::create_directory(named);
+                                       return std::string("Temp/cartella");
+                                     },
+                                     not_a_file},
+                      DumpAnswerCase{"ThroughAFolderLink", true,
+                                     [](const std::filesystem::path& appdir, std::filesystem::path& named) {
+                                       // A folder link inside Temp leads out of the installation.
+                                       static test_support::TempDir outside;
+                                       named = outside.path() / "x";
+                                       test_support::write_file(named, "fuori dall'installazione");
+                                       std::filesystem::remove(appdir / "Temp" / "link");
+                                       std::filesystem::create_directory_symlink(outside.path(),
+                                                                                 appdir / "Temp" / "link");
+                                       return std::string("Temp/link/x");
+                                     },
+                                     not_in_temp},
+                      DumpAnswerCase{"LinkToAFile", true,
+                                     [](const std::filesystem::path& appdir, std::filesystem::path& named) {
+                                       named = appdir / "praxilo.db";
+                                       std::filesystem::create_symlink(named, appdir / "Temp" / "dump.txt");
+                                       return std::string("Temp/dump.txt");
+                                     },
+                                     not_a_file},
+                      DumpAnswerCase{"Fifo", true,
+                                     [](const std::filesystem::path& appdir, std::filesystem::path& named) {
+                                       named = appdir / "Temp" / "fifo";
+                                       make_fifo(named);
+                                       return std::string("Temp/fifo");
+                                     },
+                                     not_a_file},
+                      DumpAnswerCase{"MissingFileIsNoRows", false,
+                                     [](const std::filesystem::path& appdir, std::filesystem::path& named) {
+                                       named = appdir / "Temp" / "mai_scritto.txt";
+                                       return std::string("Temp/mai_scritto.txt");
+                                     },
+                                     ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------
+// A "Path" value that names no existing folder: the run says the installation is not
+// found before it asks for a file or a query, and nothing is made anywhere (no Temp or
+// Log folder where the value points, nor under the current directory).
+
+struct BadPathCase {
+  const char* name;
+  /// The "Path" value for an installation dir and a work dir (the current directory).
+  std::string (*path)(const std::filesystem::path& dir);
+};
+
+void PrintTo(const BadPathCase& c, std::ostream* os) { *os << c.name; }
+
+class RunBadInstallationPath : public ::testing::TestWithParam<BadPathCase> {};
+
+TEST_P(RunBadInstallationPath, SaysSoBeforeMakingOrAskingAnything) {
+  namespace fs = std::filesystem;
+  test_support::FakePraxilo fake;
+  test_support::TempDir dir;
+  test_support::write_file(dir.path() / "praxilo.exe", "un file, non una cartella");
+  test_support::TempDir work;
+  test_support::ScopedCwd cwd(work.path());
+  // The session is made, signs in and runs with the wrong value, the logs switched on.
+  test_support::RegistryFile registry(
+      test_support::app_paths_section(test_support::reg_string(GetParam().path(dir.path()))) +
+      test_support::switches_section("", "\"yes\"", "\"yes\""));
+  EXPECT_FALSE(px_tools::installation_found());
+  EXPECT_EQ(installation_problem(), "Installazione di Praxilo non trovata.");
+
+  Tpx_wrap_praxipat session(fake.factory());
+  ASSERT_TRUE(session.init("ImportAnagrafiche", ""));
+  ASSERT_TRUE(session.connetti("demo", "demo"));
+  fake.calls.clear();
+  TUser user;
+  user.set_codice_regionale("1234");
+  platform::XmlDocument doc;
+  RecordingDialogHost host;
+  host.chosen = work.dir() + "report.xml";
+  ExtractionContext context{session, user, doc, tools::encode_date(2008, 1, 1), tools::encode_date(2008, 12, 31),
+                            0,       host};
+  RunState state;
+  const RunResult result = run_extraction(Programme::tao, context, state);
+
+  EXPECT_EQ(result.outcome, RunOutcome::failed);
+  EXPECT_EQ(host.texts, std::vector<std::string>{"Installazione di Praxilo non trovata."});
+  EXPECT_TRUE(host.offered.empty()) << "no file was asked for";
+  for (const auto& call : fake.calls) EXPECT_NE(call.method.rfind("sql_", 0), 0u) << call.method;
+  EXPECT_TRUE(fs::is_empty(work.path())) << "nothing made under the current directory";
+  const auto made = [](const fs::path& where) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(where)) names.push_back(entry.path().filename().string());
+    return names;
+  };
+  EXPECT_EQ(made(dir.path()), std::vector<std::string>{"praxilo.exe"});
+  EXPECT_TRUE(test_support::read_file(dir.path() / "praxilo.exe") == "un file, non una cartella");
+  EXPECT_EQ(made(fake.appdir()), std::vector<std::string>{}) << "nothing made in the fake's own installation";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, RunBadInstallationPath,
+    ::testing::Values(
+        BadPathCase{"MissingFolder", [](const std::filesystem::path& dir) { return (dir / "manca").string() + ";"; }},
+        BadPathCase{"AFile", [](const std::filesystem::path& dir) { return (dir / "praxilo.exe").string(); }},
+        BadPathCase{"Relative", [](const std::filesystem::path&) { return std::string("Praxilo;"); }},
+        BadPathCase{"Empty", [](const std::filesystem::path&) { return std::string(""); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

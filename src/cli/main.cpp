@@ -1,8 +1,9 @@
 // pivzona12-cli: signs the doctor in and runs one programme's extraction for a date
 // range, without windows. Exit status: 0 report saved, 1 no patient extracted, 2 sign-in
 // refused, 3 bad arguments or an output path that cannot hold a report, 4 the report
-// could not be produced or saved (or the records product could not be started), 5 the
-// report was saved but its page was not produced.
+// could not be produced or saved (the records product could not be started, its
+// installation was not found, or a call or its answer failed), 5 the report was saved but
+// its page was not produced.
 #include <CLI/CLI.hpp>
 #include <fmt/core.h>
 
@@ -132,6 +133,11 @@ int main(int argc, char** argv) {
   }
 
   CliHost host(platform::path_to_utf8(output_path), platform::stderr_is_terminal());
+  // Without the installation nothing is made, and the records product is not asked.
+  if (const std::string problem = installation_problem(); !problem.empty()) {
+    host.message_box(problem, application_title, platform::mb_ok | platform::mb_iconerror);
+    return exit_failed;
+  }
   Tpx_wrap_praxipat session({}, host);
   std::unique_ptr<TUser> user = sign_in_attempt(user_name, password, session, host);
   // A server that could not be started is no refusal of the doctor.

@@ -1,5 +1,6 @@
 #include "extract/builders.hpp"
 
+#include <cctype>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -85,20 +86,36 @@ void copy_file(const std::string& source, const std::string& target) {
   }
 }
 
-std::string dump_file_path(const std::string& relative_name) {
-  if (tools::is_empty(relative_name)) return {};
+std::optional<std::string> dump_file_name(const std::string& answer) {
   // Both separators count, whatever the platform: the name comes from another program.
-  if (relative_name.front() == '/' || relative_name.front() == '\\') return {};
-  if (relative_name.size() >= 2 && relative_name[1] == ':') return {};  // a drive
-  if (platform::path_from_utf8(relative_name).is_absolute()) return {};
-  std::size_t start = 0;
-  while (start <= relative_name.size()) {
-    std::size_t end = relative_name.find_first_of("/\\", start);
-    if (end == std::string::npos) end = relative_name.size();
-    if (relative_name.compare(start, end - start, "..") == 0) return {};
-    start = end + 1;
+  constexpr std::size_t folder_size = 4;  // "Temp"
+  if (answer.size() <= folder_size + 1 || (answer[folder_size] != '/' && answer[folder_size] != '\\')) return {};
+  for (std::size_t i = 0; i < folder_size; ++i)
+    if (std::toupper(static_cast<unsigned char>(answer[i])) != "TEMP"[i]) return {};
+  std::string name = answer.substr(folder_size + 1);
+  // A drive (":") or a stream of another file (":") has no place in a bare name.
+  if (name.find_first_of(std::string("/\\:\0", 4)) != std::string::npos) return {};
+  if (name == "." || name == "..") return {};
+  return name;
+}
+
+std::optional<std::string> read_dump(Tpx_wrap_praxipat& session, const std::string& database, const std::string& sql) {
+  const std::string answer = checked_sql_dump_file(session, database, sql);
+  if (tools::is_empty(answer)) return std::nullopt;  // no file written: no rows
+  const std::optional<std::string> name = dump_file_name(answer);
+  if (!name)
+    throw ExtractionInterrupted("il file dei risultati indicato da Praxilo non è nella cartella Temp: " + answer);
+  // The dump goes as soon as it is read, however the reading ends.
+  platform::DumpFile dump = platform::read_and_remove_dump(px_tools::appl_directory() + "Temp", *name);
+  switch (dump.state) {
+    case platform::DumpFile::State::rows:
+      return std::move(dump.text);
+    case platform::DumpFile::State::missing:
+      return std::nullopt;  // the records product's way of saying "no rows"
+    case platform::DumpFile::State::refused:
+      break;
   }
-  return px_tools::appl_directory() + relative_name;
+  throw ExtractionInterrupted(dump.text);
 }
 
 void build_document(const ProgrammeInfo& programme, const std::string& select_sql, ExtractionContext& context) {
@@ -106,9 +123,7 @@ void build_document(const ProgrammeInfo& programme, const std::string& select_sq
   const std::string range_start = sql_date_expression(context.date_from);
   const std::string range_end = sql_date_expression(context.date_to);
 
-  const std::string dump_path = dump_file_path(checked_sql_dump_file(session, "Praxilo", select_sql));
-  // The dump goes as soon as it is read, however the reading ends.
-  const std::optional<std::string> list = dump_path.empty() ? std::nullopt : platform::read_and_remove_file(dump_path);
+  const std::optional<std::string> list = read_dump(session, "Praxilo", select_sql);
   if (!list) return;  // no list: the document is untouched
   // The working file is a bare name: the current directory. It goes however the build ends.
   const platform::WorkingFile working(programme.working_file, *list);

@@ -1,6 +1,7 @@
 #pragma once
 // The report builders: the patient list dumped by the records product becomes the
 // report document, one assistito element per reported patient.
+#include <optional>
 #include <string>
 
 #include "extract/extraction.hpp"
@@ -19,6 +20,14 @@ std::string sql_quote(const std::string& text);
 /// Copies source to target, replacing target. Throws std::runtime_error on failure.
 void copy_file(const std::string& source, const std::string& target);
 
-/// The path of a file the server dumped, named relative to the installation directory;
-/// "" when the name is empty, absolute, or climbs out of that directory.
-std::string dump_file_path(const std::string& relative_name);
+/// NAME of a dump answered as "Temp/NAME" or "Temp\NAME" ("Temp" in any case, as Windows
+/// reads it), NAME a bare file name; nullopt for any other answer (another folder, a
+/// path, "." or "..", a drive or stream separator).
+std::optional<std::string> dump_file_name(const std::string& answer);
+
+/// Asks the server to dump sql's rows from database, then reads the file it names in the
+/// installation's Temp folder and removes it: its bytes, or nullopt when no file was
+/// written (a blank answer, a missing file: no rows). Throws ExtractionInterrupted when the
+/// call failed or the answer names anything but a plain file directly inside Temp, and
+/// std::runtime_error when the file cannot be read.
+std::optional<std::string> read_dump(Tpx_wrap_praxipat& session, const std::string& database, const std::string& sql);

@@ -100,13 +100,18 @@ std::string date_range_problem(TDateTime date_from, TDateTime date_to) {
   return {};
 }
 
+std::string installation_problem() {
+  if (px_tools::installation_found()) return {};
+  return "Installazione di Praxilo non trovata.";
+}
+
 RunResult run_extraction(Programme id, ExtractionContext& context, RunState& state) {
   const ProgrammeInfo& programme = programme_info(id);
   platform::Host& host = context.host;
 
   // Without an installation nothing can be read or written where it belongs.
-  if (!px_tools::installation_found())
-    return fail(RunOutcome::failed, programme, "Installazione di Praxilo non trovata.", host);
+  if (const std::string problem = installation_problem(); !problem.empty())
+    return fail(RunOutcome::failed, programme, problem, host);
   if (const std::string problem = date_range_problem(context.date_from, context.date_to); !problem.empty())
     return fail(RunOutcome::refused, programme, problem, host);
 

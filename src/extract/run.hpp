@@ -44,6 +44,10 @@ std::string output_path_problem(const std::string& path);
 
 /// "" when the range's start is not after its end (dates only); else the message.
 std::string date_range_problem(TDateTime date_from, TDateTime date_to);
+/// "Installazione di Praxilo non trovata." when the registry names no existing folder as
+/// the records product's installation (px_tools::installation_found); else "". A run
+/// checks it before anything is made or asked; a front end may check it before signing in.
+std::string installation_problem();
 
 /// Performs one run with the programme's constants; messages, the dialog and the report
 /// view go through context.host. Once a file is chosen it reports progress (0 of 0 until

@@ -4,7 +4,6 @@
 
 #include "extract/builders.hpp"
 #include "extract/text_file.hpp"
-#include "platform/files.hpp"
 #include "tools/tools.hpp"
 
 namespace {
@@ -49,9 +48,7 @@ std::string comma_to_point(const std::string& text) {
 
 std::vector<std::vector<std::string>> read_section_rows(Tpx_wrap_praxipat& session, const std::string& sql) {
   std::vector<std::vector<std::string>> rows;
-  const std::string path = dump_file_path(checked_sql_dump_file(session, "Praxilo2", sql));
-  // The dump goes however the reading ends.
-  const std::optional<std::string> dump = path.empty() ? std::nullopt : platform::read_and_remove_file(path);
+  const std::optional<std::string> dump = read_dump(session, "Praxilo2", sql);
   if (!dump) return rows;
   const std::vector<std::string> lines = ansi_lines(*dump);
   rows.reserve(lines.size());

@@ -51,13 +51,24 @@ class FileReplacement {
 /// link is never followed. True when a regular file is there afterwards.
 bool ensure_private_file(const std::string& path);
 
-/// Reads the whole regular file at path, which another program left to be read once, and
-/// removes it however the reading ends (and when the process is interrupted meanwhile).
-/// The file is opened once and read by the size it has: no separate look at the path, no
-/// buffer of its own. nullopt when nothing is at path or what is there is not a regular
-/// file (a directory, a pipe, a device: links are followed), which is left as it is.
-/// Throws std::runtime_error naming path when a file is there but cannot be opened or read.
-std::optional<std::string> read_and_remove_file(const std::string& path);
+/// What read_and_remove_dump found: the file's bytes, no file of that name, or something
+/// that is not to be read, with the reason.
+struct DumpFile {
+  enum class State { rows, missing, refused };
+  State state = State::missing;
+  std::string text;  ///< rows: the file's bytes; refused: why (Italian, for the user)
+};
+
+/// Reads the whole file name (a bare file name) directly inside folder, which another
+/// program left to be read once, and removes it however the reading ends (and when the
+/// process is interrupted meanwhile). Neither folder nor the file is reached through a
+/// link; only a plain file with a single name is read, and the file removed is the one
+/// that was read (a file put in its place meanwhile stays). missing when folder or the
+/// file does not exist; refused, and nothing removed, when folder is a link or no folder,
+/// or the file a link, a folder, a pipe, a device or a file with another name too (a
+/// hard link, which may be any file of the volume). Throws std::runtime_error naming the file when it is
+/// there but cannot be opened or read.
+DumpFile read_and_remove_dump(const std::string& folder, const std::string& name);
 
 /// For the platform layer: the whole of a file measured at size bytes, read through
 /// read_some (which reads at most the given count into the buffer and gives how many it

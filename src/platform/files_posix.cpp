@@ -170,33 +170,66 @@ WorkingFile::~WorkingFile() {
   if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }
 
-std::optional<std::string> read_and_remove_file(const std::string& path) {
-  // Without O_NONBLOCK, opening a FIFO would wait for a writer before it could be refused.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+DumpFile read_and_remove_dump(const std::string& folder, const std::string& name) {
+  const std::string path = (std::filesystem::path(folder) / name).string();
+  const auto refused = [](std::string reason) { return DumpFile{DumpFile::State::refused, std::move(reason)}; };
+  const auto not_a_file = [&] { return refused("il file dei risultati indicato da Praxilo non è un file: " + path); };
+  // The folder itself is never a link: a link there could lead anywhere.
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (dir < 0) {
+    if (errno == ENOENT) return {};
+    if (errno == ENOTDIR || errno == ELOOP) return refused("la cartella Temp di Praxilo non è una cartella: " + folder);
+    throw std::runtime_error("Impossibile aprire la cartella '" + folder + "'");
+  }
+  const struct DirCloser {
+    int fd;
+    ~DirCloser() { ::close(fd); }
+  } dir_closer{dir};
+  // O_NOFOLLOW refuses a link in the name's place; O_NONBLOCK keeps a FIFO from waiting
+  // for a writer before it can be refused.
+  const int fd = ::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+    if (errno == ENOENT) return {};
+    if (errno == ELOOP || errno == ENOTDIR || errno == ENXIO) return not_a_file();
     throw std::runtime_error("Impossibile aprire il file '" + path + "'");
   }
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    return std::nullopt;
+    return not_a_file();
   }
-  const RemovalGuard removal(path);
-  // Closed before the guard removes the file, however the reading ends.
-  const struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
+  // A second name (a hard link) could be another file's, kept anywhere on the volume.
+  if (st.st_nlink != 1) {
+    ::close(fd);
+    return refused("il file dei risultati indicato da Praxilo ha più di un nome: " + path);
+  }
+  const int slot = register_removal_at_interrupt(path);
+  // Closed, then removed by its name in the folder, however the reading ends; the name
+  // goes only while it still names the file that was read.
+  const struct Remover {
+    int dir, fd, slot;
+    const std::string& name;
+    const struct stat& read;
+    ~Remover() {
+      ::close(fd);
+      struct stat now {};
+      if (::fstatat(dir, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == read.st_dev &&
+          now.st_ino == read.st_ino)
+        ::unlinkat(dir, name.c_str(), 0);
+      unregister_removal_at_interrupt(slot);
+    }
+  } remover{dir, fd, slot, name, st};
   // A regular file answers a read in full up to its end, so a read that leaves room
   // unfilled has met the end.
-  return read_measured(static_cast<std::uint64_t>(st.st_size), [&](char* buffer, std::size_t room) {
+  DumpFile dump{DumpFile::State::rows, {}};
+  dump.text = read_measured(static_cast<std::uint64_t>(st.st_size), [&](char* buffer, std::size_t room) {
     for (;;) {
       const ssize_t n = ::read(fd, buffer, room);
       if (n >= 0) return static_cast<std::size_t>(n);
       if (errno != EINTR) throw std::runtime_error("Errore nella lettura del file '" + path + "'");
     }
   });
+  return dump;
 }
 
 std::string WorkingFile::read() const {

@@ -200,31 +200,99 @@ WorkingFile::~WorkingFile() {
   if (handle_ != -1) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
 
-std::optional<std::string> read_and_remove_file(const std::string& path) {
-  const fs::path name = path_from_utf8(path);
-  HANDLE file = ::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+DumpFile read_and_remove_dump(const std::string& folder, const std::string& name) {
+  const fs::path folder_name = path_from_utf8(folder);
+  const fs::path file_name = folder_name / path_from_utf8(name);
+  const std::string path = path_to_utf8(file_name);
+  const auto refused = [](std::string reason) { return DumpFile{DumpFile::State::refused, std::move(reason)}; };
+  const auto not_a_file = [&] { return refused("il file dei risultati indicato da Praxilo non è un file: " + path); };
+  const auto missing = [](DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; };
+  const struct Closer {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    ~Closer() {
+      if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+    }
+  } dir{::CreateFileW(folder_name.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)};
+  if (dir.handle == INVALID_HANDLE_VALUE) {
+    if (missing(::GetLastError())) return {};
+    throw std::runtime_error("Impossibile aprire la cartella '" + folder + "': " + error_text(::GetLastError()));
+  }
+  BY_HANDLE_FILE_INFORMATION dir_info{};
+  if (!::GetFileInformationByHandle(dir.handle, &dir_info))
+    throw std::runtime_error("Impossibile aprire la cartella '" + folder + "': " + error_text(::GetLastError()));
+  // The folder itself is never a link (a reparse point): it could lead anywhere.
+  if (!(dir_info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (dir_info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return refused("la cartella Temp di Praxilo non è una cartella: " + folder);
+
+  // A link in the name's place is opened as itself and refused; DELETE access removes the
+  // file through this handle, so that the file removed is the one read.
+  HANDLE file =
+      ::CreateFileW(file_name.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
-    // A directory cannot be opened as a file: it is no file to read.
-    const DWORD attributes = ::GetFileAttributesW(name.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return std::nullopt;
-    throw std::runtime_error("Impossibile aprire il file '" + path + "'");
+    if (missing(error)) return {};
+    const DWORD attributes = ::GetFileAttributesW(file_name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)))
+      return not_a_file();
+    throw std::runtime_error("Impossibile aprire il file '" + path + "': " + error_text(error));
   }
-  if (::GetFileType(file) != FILE_TYPE_DISK) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool plain = ::GetFileType(file) == FILE_TYPE_DISK && ::GetFileInformationByHandle(file, &info) &&
+                     !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+  if (!plain) {
     ::CloseHandle(file);
-    return std::nullopt;
+    return not_a_file();
   }
-  const RemovalGuard removal(path);
-  // Closed before the guard removes the file, however the reading ends.
-  const struct Closer {
+  // A second name (a hard link) could be another file's, kept anywhere on the volume.
+  if (info.nNumberOfLinks != 1) {
+    ::CloseHandle(file);
+    return refused("il file dei risultati indicato da Praxilo ha più di un nome: " + path);
+  }
+  // The file opened is in the folder checked: the folder of its final path is the folder's
+  // own final path (neither changed into a link meanwhile).
+  const auto final_path = [](HANDLE handle) {
+    std::wstring text(MAX_PATH, L'\0');
+    for (;;) {
+      const DWORD n = ::GetFinalPathNameByHandleW(handle, text.data(), static_cast<DWORD>(text.size()), 0);
+      if (n == 0) return std::wstring();
+      if (n < text.size()) {
+        text.resize(n);
+        return text;
+      }
+      text.resize(n + 1);
+    }
+  };
+  const std::wstring file_path = final_path(file), folder_path = final_path(dir.handle);
+  const std::size_t last = file_path.find_last_of(L"\\/");
+  const bool inside = !folder_path.empty() && last != std::wstring::npos &&
+                      ::CompareStringOrdinal(file_path.c_str(), static_cast<int>(last), folder_path.c_str(),
+                                             static_cast<int>(folder_path.size()), TRUE) == CSTR_EQUAL;
+  if (!inside) {
+    ::CloseHandle(file);
+    return refused("il file dei risultati indicato da Praxilo non è nella cartella Temp: " + path);
+  }
+
+  const int slot = register_removal_at_interrupt(path);
+  // Removed through its own handle when closed, however the reading ends.
+  const struct Remover {
     HANDLE file;
-    ~Closer() { ::CloseHandle(file); }
-  } closer{file};
+    int slot;
+    ~Remover() {
+      FILE_DISPOSITION_INFO disposition{};
+      disposition.DeleteFile = TRUE;
+      ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+      ::CloseHandle(file);
+      unregister_removal_at_interrupt(slot);
+    }
+  } remover{file, slot};
   LARGE_INTEGER size{};
   if (!::GetFileSizeEx(file, &size)) size.QuadPart = 0;  // then measured as it is read
-  return read_measured(static_cast<std::uint64_t>(size.QuadPart), [&](char* buffer, std::size_t room) {
+  DumpFile dump{DumpFile::State::rows, {}};
+  dump.text = read_measured(static_cast<std::uint64_t>(size.QuadPart), [&](char* buffer, std::size_t room) {
     std::size_t got = 0;
     while (got < room) {  // in pieces that a DWORD can count
       const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(room - got, 1u << 30));
@@ -236,6 +304,7 @@ std::optional<std::string> read_and_remove_file(const std::string& path) {
     }
     return got;
   });
+  return dump;
 }
 
 std::string WorkingFile::read() const {

@@ -46,7 +46,13 @@ std::string appl_directory() {
   return path;
 }
 
-bool installation_found() { return appl_directory() != sep; }
+bool installation_found() {
+  // Anything else would put the product's folders, and look for its files, somewhere
+  // the product is not: under the current directory for a relative path.
+  const std::string directory = appl_directory();
+  return directory != sep && platform::path_from_utf8(directory).is_absolute() &&
+         platform::file_kind(directory) == platform::FileKind::directory;
+}
 
 std::string temp_directory() {
   const std::string dir = appl_directory() + "Temp" + sep;

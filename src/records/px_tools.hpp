@@ -16,8 +16,8 @@ std::string gate_registry_folder();
 /// The records product's installation directory from its App Paths "Path" value: the
 /// text before the first ";", ending with the separator; a lone separator when unset.
 std::string appl_directory();
-/// True when the registry names the installation directory (appl_directory is then more
-/// than a lone separator).
+/// True when the registry names the installation directory and it is there: an absolute
+/// path (appl_directory is more than a lone separator) of an existing folder.
 bool installation_found();
 /// appl_directory + "Temp/", created when missing and the installation is found (never
 /// under the root of the file system for want of one).
