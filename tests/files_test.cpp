@@ -2,12 +2,12 @@
 // things that are not files, the working file's creation, and the reading of a dump file
 // left to be read once.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <functional>
 #include <optional>
 
+#include "child_processes.hpp"
 #include "platform/files.hpp"
 #include "test_support.hpp"
 
@@ -28,15 +28,6 @@ class PosixFiles : public ::testing::Test {
 #endif
   }
 };
-
-bool make_fifo(const fs::path& path) {
-#ifdef _WIN32
-  (void)path;
-  return false;
-#else
-  return ::mkfifo(path.c_str(), 0600) == 0;
-#endif
-}
 
 fs::perms permissions(const fs::path& path) { return fs::status(path).permissions() & fs::perms::mask; }
 
@@ -134,7 +125,7 @@ TEST(FileReplacement, PiecesOfAnySizeLandInOrderOnlyOnCommit) {
 TEST_F(PosixFiles, WhatIsNotAFileIsRefusedAndLeftAsItIs) {
   TempDir dir;
   fs::create_directory(dir.path() / "cartella");
-  ASSERT_TRUE(make_fifo(dir.path() / "fifo"));
+  ASSERT_TRUE(test_support::make_fifo(dir.path() / "fifo"));
   fs::create_symlink("fifo", dir.path() / "link-to-fifo");
   for (const char* name : {"cartella", "fifo", "link-to-fifo"}) {
     SCOPED_TRACE(name);
@@ -230,7 +221,7 @@ INSTANTIATE_TEST_SUITE_P(
                                       "la cartella Temp di Praxilo non è una cartella: "},
                       RefusedDumpCase{"Fifo", true,
                                       [](const fs::path& dir) {
-                                        make_fifo(dir / "Temp" / "fifo");
+                                        test_support::make_fifo(dir / "Temp" / "fifo");
                                         return "fifo";
                                       },
                                       "il file dei risultati indicato da Praxilo non è un file: "},

@@ -3,10 +3,10 @@
 #include "extract/run.hpp"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 
+#include "child_processes.hpp"
 #include "fake_praxilo.hpp"
 #include "px_fixture.hpp"
 #include "records/px_tools.hpp"
@@ -163,6 +163,26 @@ TEST(AskFileName, PassesOnlyTheGivenTextsAndKeepsTheNameWhenCancelled) {
 }
 
 
+/// Signs in as "demo" through fake's session and runs programme for 2008, with host
+/// answering the dialogs (host.chosen is the report's path). With forget_sign_in the calls
+/// of the sign-in are cleared from fake.calls before the run.
+RunResult signed_in_run_2008(test_support::FakePraxilo& fake, Programme programme, RecordingDialogHost& host,
+                             bool forget_sign_in = false) {
+  Tpx_wrap_praxipat session(fake.factory());
+  if (!session.init("ImportAnagrafiche", "") || !session.connetti("demo", "demo")) {
+    ADD_FAILURE() << "the fake's sign-in failed";
+    return {};
+  }
+  if (forget_sign_in) fake.calls.clear();
+  TUser user;
+  user.set_codice_regionale("1234");
+  platform::XmlDocument doc;
+  ExtractionContext context{session, user, doc, tools::encode_date(2008, 1, 1), tools::encode_date(2008, 12, 31),
+                            0,       host};
+  RunState state;
+  return run_extraction(programme, context, state);
+}
+
 // ---------------------------------------------------------------------------------
 // Faults in the server's answers: each run ends either with the whole report or with a
 // failed run that saved nothing, left the earlier file as it was and no file behind.
@@ -199,19 +219,10 @@ TEST_P(RunAnswerFaults, ReportIsWholeOrNotSaved) {
   };
   fake.fault = c.fault;
 
-  Tpx_wrap_praxipat session(fake.factory());
-  ASSERT_TRUE(session.init("ImportAnagrafiche", ""));
-  ASSERT_TRUE(session.connetti("demo", "demo"));
-  TUser user;
-  user.set_codice_regionale("1234");
-  platform::XmlDocument doc;
   RecordingDialogHost host;
   host.chosen = work.dir() + "report.xml";
   test_support::write_file(host.chosen, "an earlier report");
-  ExtractionContext context{session, user, doc, tools::encode_date(2008, 1, 1), tools::encode_date(2008, 12, 31),
-                            0, host};
-  RunState state;
-  const RunResult result = run_extraction(Programme::diabete, context, state);
+  const RunResult result = signed_in_run_2008(fake, Programme::diabete, host);
 
   const std::string saved = test_support::read_file(host.chosen);
   if (std::string(c.message).empty()) {
@@ -266,15 +277,6 @@ INSTANTIATE_TEST_SUITE_P(
 // installation's Temp folder is read (and removed); any other answer fails the run, which
 // saves nothing and leaves the file named as it was. A file that is not there is no rows.
 
-bool make_fifo(const std::filesystem::path& path) {
-#ifdef _WIN32
-  (void)path;
-  return false;
-#else
-  return ::mkfifo(path.c_str(), 0600) == 0;
-#endif
-}
-
 struct DumpAnswerCase {
   const char* name;
   bool posix_only;  ///< links and FIFOs as POSIX makes them
@@ -323,19 +325,10 @@ TEST_P(RunDumpAnswers, OnlyAPlainFileInTempIsReadAnythingElseFailsTheRun) {
       return std::nullopt;
     };
 
-    Tpx_wrap_praxipat session(fake.factory());
-    ASSERT_TRUE(session.init("ImportAnagrafiche", ""));
-    ASSERT_TRUE(session.connetti("demo", "demo"));
-    TUser user;
-    user.set_codice_regionale("1234");
-    platform::XmlDocument doc;
     RecordingDialogHost host;
     host.chosen = work.dir() + "report.xml";
     test_support::write_file(host.chosen, "an earlier report");
-    ExtractionContext context{session, user, doc, tools::encode_date(2008, 1, 1), tools::encode_date(2008, 12, 31),
-                              0,       host};
-    RunState state;
-    const RunResult result = run_extraction(Programme::diabete, context, state);
+    const RunResult result = signed_in_run_2008(fake, Programme::diabete, host);
 
     const std::string saved = test_support::read_file(host.chosen);
     const bool list = std::string(target) == "PAZIENTI";
@@ -424,7 +417,7 @@ INSTANTIATE_TEST_SUITE_P(
                       DumpAnswerCase{"Fifo", true,
                                      [](const std::filesystem::path& appdir, std::filesystem::path& named) {
                                        named = appdir / "Temp" / "fifo";
-                                       make_fifo(named);
+                                       test_support::make_fifo(named);
                                        return std::string("Temp/fifo");
                                      },
                                      not_a_file},
@@ -465,19 +458,9 @@ TEST_P(RunBadInstallationPath, SaysSoBeforeMakingOrAskingAnything) {
   EXPECT_FALSE(px_tools::installation_found());
   EXPECT_EQ(installation_problem(), "Installazione di Praxilo non trovata.");
 
-  Tpx_wrap_praxipat session(fake.factory());
-  ASSERT_TRUE(session.init("ImportAnagrafiche", ""));
-  ASSERT_TRUE(session.connetti("demo", "demo"));
-  fake.calls.clear();
-  TUser user;
-  user.set_codice_regionale("1234");
-  platform::XmlDocument doc;
   RecordingDialogHost host;
   host.chosen = work.dir() + "report.xml";
-  ExtractionContext context{session, user, doc, tools::encode_date(2008, 1, 1), tools::encode_date(2008, 12, 31),
-                            0,       host};
-  RunState state;
-  const RunResult result = run_extraction(Programme::tao, context, state);
+  const RunResult result = signed_in_run_2008(fake, Programme::tao, host, true);
 
   EXPECT_EQ(result.outcome, RunOutcome::failed);
   EXPECT_EQ(host.texts, std::vector<std::string>{"Installazione di Praxilo non trovata."});
