@@ -181,6 +181,35 @@ leftover=$(find "$work/big/Temp" -name 'dump_*' | wc -l)
 check "dump files gone ($leftover left)" 0 "$leftover"
 pgrep -f "$work/big/praxilo.db" >/dev/null && check "server ended" 0 1 || check "server ended" 0 0
 
+# A server stopped where it stands in the middle of a run: at the call's time limit the
+# run fails (exit 4) and the server is ended; Ctrl-C does not wait for the limit.
+start_long_run() {  # start_long_run LIMIT_SECONDS: sets cli_pid once the run is under way
+  rm -rf "$work/bigrun" && mkdir "$work/bigrun"
+  (cd "$work/bigrun" && PIVZONA12_CALL_TIMEOUT_S=$1 PIVZONA12_REGISTRY="$work/big/registry.reg" \
+    exec "$bin/pivzona12-cli" --programme diabete --user demo --output "$work/bigrun/d.xml" \
+    --password-stdin <"$work/password" >/dev/null 2>"$work/err") &
+  cli_pid=$!
+  for _ in $(seq 200); do [[ -e "$work/bigrun/Diabetici.txt" ]] && break; sleep 0.05; done
+  sleep 0.3
+}
+stop_server() { pkill -STOP -f "$work/big/praxilo.db"; }
+server_gone() {  # server_gone NAME
+  for _ in $(seq 100); do pgrep -f "$work/big/praxilo.db" >/dev/null || break; sleep 0.05; done
+  pgrep -f "$work/big/praxilo.db" >/dev/null && check "$1: server ended" 0 1 || check "$1: server ended" 0 0
+}
+start_long_run 2
+stop_server
+wait "$cli_pid"
+check "stopped server: run fails at the limit" 4 "$?" "Estrazione interrotta: Praxilo non risponde." "$work/err"
+[[ ! -e "$work/bigrun/d.xml" ]] && check "stopped server: nothing saved" 0 0 || check "stopped server: nothing saved" 0 1
+server_gone "stopped server"
+start_long_run 600
+stop_server
+kill -INT "$cli_pid"
+wait "$cli_pid"
+check "Ctrl-C while the server is stopped" 130 "$?"
+server_gone "Ctrl-C while the server is stopped"
+
 rm -f "$work/inst/ZONA12.html"
 run demo --programme diabete --user demo --xml-only --output "$work/only.xml"
 check "xml only: report saved" 0 "$status" "<assistito>" "$work/only.xml" "$work/only.xml" "$work/out"

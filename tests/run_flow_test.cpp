@@ -169,6 +169,35 @@ TEST_F(RunFlow, LostSessionSavesNothingAndSaysSo) {
   EXPECT_TRUE(host.navigations.empty());
 }
 
+// A server that stops answering in the middle of a run (stopped where it stands, or on
+// Windows busy for good) fails the run at the call's time limit: nothing saved, the
+// earlier file kept, the server ended.
+TEST_F(RunFlow, AServerThatStopsAnsweringFailsTheRunAtTheLimit) {
+  ASSERT_TRUE(user);
+  test_support::TempDir hold_dir;
+  const fs::path hold_file = hold_dir.path() / "hold";
+  const test_support::ScopedEnv hold{"PRAXILO_SERVER_HOLD_FILE", hold_file.string()};
+  const test_support::ScopedEnv limit{"PIVZONA12_CALL_TIMEOUT_S", "1"};
+  // The session's next call signs in again, on a server that reads both.
+  session.termina_sessione();
+  ASSERT_TRUE(session.verifica_connessione());
+  const auto servers = test_support::live_children("praxilo-server");
+  ASSERT_EQ(servers.size(), 1u);
+  if (!test_support::stop_process(servers[0])) test_support::write_file(hold_file, "");
+
+  const std::string xml = work.dir() + "diabete.xml";
+  test_support::write_file(xml, "an older report");
+  const RunResult result = run(Programme::diabete, xml, from, to);
+  fs::remove(hold_file);
+  EXPECT_EQ(result.outcome, RunOutcome::failed);
+  EXPECT_EQ(result.message, "Estrazione interrotta: Praxilo non risponde.");
+  EXPECT_EQ(read_file(xml), "an older report");
+  EXPECT_TRUE(host.navigations.empty());
+  if (!test_support::windows) {
+    EXPECT_TRUE(test_support::wait_until_no_live_children("praxilo-server"));
+  }
+}
+
 TEST_F(RunFlow, AStartAfterTheEndIsRefusedBeforeTheDialog) {
   RunResult result = run(Programme::diabete, work.dir() + "x.xml", to, from);
   EXPECT_EQ(result.outcome, RunOutcome::refused);

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "child_processes.hpp"
@@ -275,5 +278,89 @@ TEST_F(SessionServerTest, ALoggingLibraryOfTheOtherArchitectureOnlyLeavesNoTrace
   EXPECT_TRUE(trace(inst_).empty());
 #endif
 }
+
+// ---------------------------------------------------------------------------------
+// A server that does not answer a call: busy (its answer waits while a file exists) or
+// stopped where it stands. The call gives up at its time limit, or at once when the user
+// stops the run; the session then ends, its server with it, and the next call signs in
+// again on a new server.
+
+enum class Silence { busy, stopped };
+
+struct SilentServerCase {
+  const char* name;
+  Silence silence;
+  bool user_stops;      ///< the host asks to stop while the call waits
+  const char* failure;  ///< the call's failure
+};
+
+void PrintTo(const SilentServerCase& c, std::ostream* os) { *os << c.name; }
+
+/// A host whose run the user stops from another thread once stop is set.
+class StoppableHost : public platform::Host {
+ public:
+  std::atomic<bool> stop{false};
+  bool cancel_requested() override { return stop; }
+};
+
+class SilentServer : public ::testing::TestWithParam<SilentServerCase> {};
+
+TEST_P(SilentServer, TheCallGivesUpAndTheSessionEnds) {
+  const SilentServerCase& c = GetParam();
+  if (const std::string why = without_server_process(); !why.empty()) GTEST_SKIP() << why;
+  if (c.silence == Silence::stopped && test_support::windows) GTEST_SKIP() << "no stopped process on Windows";
+  test_support::TempDir hold_dir;
+  const fs::path hold_file = hold_dir.path() / "hold";
+  test_support::ScopedEnv hold{"PRAXILO_SERVER_HOLD_FILE", hold_file.string()};
+  // Without an answer within the limit a case of the user's stop fails with the wrong reason.
+  test_support::ScopedEnv limit{"PIVZONA12_CALL_TIMEOUT_S", c.user_stops ? "30" : "1"};
+  test_support::ScopedEnv no_fault{"PRAXILO_SERVER_EXIT_AFTER", std::nullopt};
+  test_support::Installation inst(fixture_sql);
+  StoppableHost host;
+  {
+    Tpx_wrap_praxipat w({}, host);
+    ASSERT_TRUE(w.init("ImportAnagrafiche", ""));
+    ASSERT_TRUE(w.connetti("demo", "segreta")) << w.last_message();
+    const auto servers = live_children(server_program);
+    ASSERT_EQ(servers.size(), 1u);
+    if (c.silence == Silence::busy) test_support::write_file(hold_file, "");
+    if (c.silence == Silence::stopped) {
+      ASSERT_TRUE(test_support::stop_process(servers[0]));
+    }
+    std::thread user;
+    if (c.user_stops) {
+      user = std::thread([&host] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        host.stop = true;
+      });
+    }
+    const std::string answer = w.sql_into("Praxilo", "select count(*) from PAZIENTI");
+    if (user.joinable()) user.join();
+    EXPECT_EQ(answer, "");
+    EXPECT_TRUE(w.call_failed());
+    EXPECT_EQ(w.call_failure(), c.failure);
+    EXPECT_FALSE(w.session_lost());
+    EXPECT_FALSE(w.connected());
+    if (!test_support::windows) {
+      // Ended, not left to answer later; on Windows the call is given up, the server left.
+      EXPECT_TRUE(wait_until_no_live_children(server_program));
+    }
+
+    fs::remove(hold_file);
+    host.stop = false;
+    w.clear_call_failure();
+    EXPECT_EQ(w.sql_into("Praxilo", "select count(*) from PAZIENTI"), "30");
+    EXPECT_TRUE(w.connected());
+  }
+  EXPECT_TRUE(wait_until_no_live_children(server_program));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SilentServer,
+    ::testing::Values(SilentServerCase{"busy_past_the_limit", Silence::busy, false, "Praxilo non risponde."},
+                      SilentServerCase{"stopped_past_the_limit", Silence::stopped, false, "Praxilo non risponde."},
+                      SilentServerCase{"busy_when_the_user_stops", Silence::busy, true, "estrazione annullata"},
+                      SilentServerCase{"stopped_when_the_user_stops", Silence::stopped, true, "estrazione annullata"}),
+    [](const ::testing::TestParamInfo<SilentServerCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

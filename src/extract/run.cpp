@@ -18,6 +18,12 @@ const std::string session_lost_text =
     "La connessione con Praxilo si è interrotta e non è stato possibile ripristinarla.\r\n"
     "Il report non è stato salvato: ripetere l'estrazione.";
 
+RunResult stopped() {
+  RunResult result;
+  result.outcome = RunOutcome::stopped;
+  return result;
+}
+
 // The directory a save dialog opens in: the installation directory for the programmes
 // that keep their reports there, else the process's current directory.
 std::string dialog_directory(const ProgrammeInfo& programme) {
@@ -148,17 +154,15 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
   try {
     build_document(programme, sql, context);
   } catch (const std::exception& error) {
-    // A failed call or file: what was built is short, so nothing is saved.
+    // A failed call or file: what was built is short, so nothing is saved. A call the
+    // user's stop cut short ends the run as the stop does.
+    if (host.cancel_requested()) return stopped();
     if (context.session.session_lost())
       return fail(RunOutcome::session_lost, programme, session_lost_text, host);
     return fail(RunOutcome::failed, programme, std::string("Estrazione interrotta: ") + error.what(), host);
   }
 
-  if (host.cancel_requested()) {
-    RunResult result;
-    result.outcome = RunOutcome::stopped;
-    return result;
-  }
+  if (host.cancel_requested()) return stopped();
 
   if (context.session.session_lost())
     return fail(RunOutcome::session_lost, programme, session_lost_text, host);

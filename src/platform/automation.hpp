@@ -1,7 +1,9 @@
 #pragma once
 // Late-bound automation objects, as COM's IDispatch offers them: a method is called by
 // name with a list of arguments and answers a Variant, or fails with AutomationError.
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -38,12 +40,51 @@ class AutomationError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+/// What ends a call's wait for its answer besides the answer: a time limit, and a check
+/// asked on the calling thread about ten times a second while it waits.
+struct CallLimits {
+  /// The longest wait for one answer; zero for none.
+  std::chrono::milliseconds time_limit{0};
+  /// True ends the wait at once (the user has stopped the run); a call made while it is
+  /// already true is not ended by it. May be empty.
+  std::function<bool()> stop;
+};
+
+/// A call that ended without its answer because of its CallLimits. The server then counts
+/// as gone: the object fails every later call at once, and a server process started for
+/// the object is ended.
+class CallAbandoned : public AutomationError {
+ public:
+  enum class Reason { timed_out, stopped };
+  explicit CallAbandoned(Reason reason)
+      : AutomationError(reason == Reason::timed_out ? "Il server non risponde" : "Chiamata annullata"),
+        reason_(reason) {}
+  Reason reason() const { return reason_; }
+
+ private:
+  Reason reason_;
+};
+
+/// The time limit for one call to the records product: PIVZONA12_CALL_TIMEOUT_S seconds
+/// when that variable holds a whole number from 1 to 86400, else two minutes.
+std::chrono::milliseconds call_time_limit();
+
 /// A late-bound object. Releasing it (destroying the pointer) releases the server.
 class AutomationObject {
  public:
   virtual ~AutomationObject() = default;
-  /// Calls a method by name. Throws AutomationError on any failure.
+  /// Calls a method by name. Throws AutomationError on any failure, CallAbandoned when the
+  /// wait for the answer ended by the object's limits.
   virtual Variant call(const std::string& method, const std::vector<Argument>& args) = 0;
+  /// Sets the limits of every later call. An in-process server's call runs on the caller's
+  /// own thread and cannot be abandoned: its limits go unused.
+  void limit_calls(CallLimits limits) { limits_ = std::move(limits); }
+
+ protected:
+  const CallLimits& limits() const { return limits_; }
+
+ private:
+  CallLimits limits_;
 };
 
 /// Creates an object of a registered class. On POSIX the class is looked up at

@@ -53,8 +53,18 @@ class LocalServerObject : public AutomationObject {
     const std::uint64_t id = ++last_id_;
     const std::string request = protocol::encode_request({method, args, id});
     if (!protocol::write_frame(to_server_, request, true)) fail(server_unavailable);
-    const std::optional<std::string_view> frame = answers_.next();
-    if (!frame) fail(server_unavailable);
+    const std::optional<std::string_view> frame = answers_.next(wait_end());
+    if (!frame) {
+      switch (answers_.ended()) {
+        case protocol::FrameReader::Ending::timed_out:
+          abandon(CallAbandoned::Reason::timed_out);
+        case protocol::FrameReader::Ending::stopped:
+          abandon(CallAbandoned::Reason::stopped);
+        case protocol::FrameReader::Ending::closed:
+          break;
+      }
+      fail(server_unavailable);
+    }
     std::optional<protocol::Response> response = protocol::decode_response(*frame);
     if (!response || response->id != id) fail(server_garbled);
     if (!response->ok) throw AutomationError(response->error);
@@ -68,6 +78,24 @@ class LocalServerObject : public AutomationObject {
     broken_ = true;
     shut_down(std::chrono::milliseconds(0));
     throw AutomationError(text);
+  }
+
+  // The wait for an answer ended by the object's limits: the server, busy or stuck, may
+  // still answer later, so it is ended now and the object fails every later call.
+  [[noreturn]] void abandon(CallAbandoned::Reason reason) {
+    broken_ = true;
+    shut_down(std::chrono::milliseconds(0));
+    throw CallAbandoned(reason);
+  }
+
+  /// When the wait for the call now being made ends, from the object's limits.
+  protocol::WaitEnd wait_end() const {
+    protocol::WaitEnd until;
+    if (limits().time_limit.count() > 0) until.deadline = std::chrono::steady_clock::now() + limits().time_limit;
+    // A stop asked before the call was made does not end it: the caller knew, and makes
+    // it all the same (the sign-out after a stopped run).
+    if (limits().stop && !limits().stop()) until.stop = &limits().stop;
+    return until;
   }
 
   // Closes both channels (a well-behaved server ends at end of input), waits up to grace

@@ -8,7 +8,9 @@
 // the answer to its request from a stray or late frame. A binary coding spares both sides
 // the escaping and unescaping of every character of the SQL texts that most calls carry.
 // Shared by the client (automation_posix.cpp) and the records product's stand-in server.
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,6 +55,13 @@ bool write_frame(int fd, std::string_view payload, bool socket);
 /// machine, where watching would only keep the other side from running, loses nothing.
 inline constexpr std::int64_t frame_watch_ns = 100'000;
 
+/// What ends a reader's wait for a frame besides the frame: a moment, and a check asked
+/// about ten times a second (true ends the wait).
+struct WaitEnd {
+  std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+  const std::function<bool()>* stop = nullptr;
+};
+
 /// Reads the frames that arrive on a file descriptor (a pipe or a socket on POSIX) through
 /// a buffer of its own: a frame usually costs one read, its header and payload together,
 /// and the buffer is kept from one frame to the next.
@@ -65,9 +74,15 @@ class FrameReader {
   explicit FrameReader(int fd, std::int64_t watch_ns = 0);
 
   /// The next frame's payload, valid until the next call. nullopt at end of file, on a
-  /// read error, or when the announced length exceeds max_frame_size. Memory grows with
-  /// the bytes that actually arrive, not with the length announced.
-  std::optional<std::string_view> next();
+  /// read error, when the announced length exceeds max_frame_size, or when the wait ended
+  /// by until (ended() says which). Memory grows with the bytes that actually arrive, not
+  /// with the length announced. After a wait ended by until the reader is out of step:
+  /// part of a frame may have been read.
+  std::optional<std::string_view> next(const WaitEnd& until = {});
+
+  /// Why the last next() answered nullopt.
+  enum class Ending { closed, timed_out, stopped };
+  Ending ended() const { return ending_; }
 
   /// True when bytes that follow the last frame handed out have already been read.
   bool holds_input() const { return begin_ < end_; }
@@ -75,15 +90,19 @@ class FrameReader {
  private:
   /// Reads once more, into room for at least wanted bytes from begin_; false at end of
   /// file or on an error.
-  bool fill(std::size_t wanted);
+  bool fill(std::size_t wanted, const WaitEnd& until);
+  /// Sleeps until fd_ has input or until ends the wait; false in the second case.
+  bool wait_for_input(const WaitEnd& until);
 
   int fd_;
+  bool blocking_ = true;  ///< fd_ is in blocking mode: a read waits
   std::int64_t watch_ns_;
   std::uint32_t watch_skip_ = 0;     ///< waits left that sleep without watching
   std::uint32_t watch_backoff_ = 0;  ///< waits skipped after the last watch that found nothing
   std::string buffer_;
   std::size_t begin_ = 0;  ///< first byte not yet handed out
   std::size_t end_ = 0;    ///< end of the bytes read
+  Ending ending_ = Ending::closed;
 };
 
 /// The MessagePack bytes of a request / an answer. Texts go as the bytes they hold.

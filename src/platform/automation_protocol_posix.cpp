@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "platform/automation_protocol.hpp"
@@ -86,11 +87,41 @@ FrameReader::FrameReader(int fd, std::int64_t watch_ns) : fd_(fd), watch_ns_(wat
   // cannot watch, and waits as a reader that does not.
   if (watch_ns_ > 0) {
     const int flags = ::fcntl(fd_, F_GETFL);
-    if (flags < 0 || ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0) watch_ns_ = 0;
+    if (flags < 0 || ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0)
+      watch_ns_ = 0;
+    else
+      blocking_ = false;
   }
 }
 
-bool FrameReader::fill(std::size_t wanted) {
+bool FrameReader::wait_for_input(const WaitEnd& until) {
+  using clock = std::chrono::steady_clock;
+  constexpr auto check_every = std::chrono::milliseconds(100);
+  const bool limited = until.deadline != clock::time_point::max() || until.stop;
+  for (;;) {
+    int timeout_ms = -1;
+    if (limited) {
+      if (until.stop && *until.stop && (*until.stop)()) {
+        ending_ = Ending::stopped;
+        return false;
+      }
+      const auto now = clock::now();
+      if (now >= until.deadline) {
+        ending_ = Ending::timed_out;
+        return false;
+      }
+      auto slice = std::chrono::ceil<std::chrono::milliseconds>(until.deadline - now);
+      if (until.stop && *until.stop) slice = std::min<std::chrono::milliseconds>(slice, check_every);
+      timeout_ms = static_cast<int>(std::min<std::chrono::milliseconds::rep>(slice.count(), 1'000'000));
+    }
+    pollfd p{fd_, POLLIN, 0};
+    const int rc = ::poll(&p, 1, timeout_ms);
+    if (rc > 0) return true;
+    if (rc < 0 && errno != EINTR) return true;  // the read that follows tells what is wrong
+  }
+}
+
+bool FrameReader::fill(std::size_t wanted, const WaitEnd& until) {
   // The bytes not yet handed out move to the front, so that the buffer never holds more
   // than the frame being read and what came after it.
   if (begin_ > 0) {
@@ -102,7 +133,9 @@ bool FrameReader::fill(std::size_t wanted) {
   char* room = buffer_.data() + end_;
   const std::size_t room_size = buffer_.size() - end_;
   std::size_t got = 0;
-  // A frame already there when the wait begins tells nothing about watching.
+  // A frame already there when the wait begins tells nothing about watching. A reader
+  // whose reads block sleeps first, so that its wait can end by until.
+  if (blocking_ && !wait_for_input(until)) return false;
   Read read = read_now(fd_, room, room_size, got);
   if (read == Read::nothing && watch_ns_ > 0) {
     // A watch that finds nothing in time means the other side is not running now: the
@@ -128,16 +161,19 @@ bool FrameReader::fill(std::size_t wanted) {
   // Only a descriptor that does not block (a watching reader's) finds nothing: it sleeps
   // until input, or its end, comes.
   while (read == Read::nothing) {
-    pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, -1) < 0 && errno != EINTR) return false;
+    if (!wait_for_input(until)) return false;
     read = read_now(fd_, room, room_size, got);
   }
-  if (read == Read::end) return false;
+  if (read == Read::end) {
+    ending_ = Ending::closed;
+    return false;
+  }
   end_ += got;
   return true;
 }
 
-std::optional<std::string_view> FrameReader::next() {
+std::optional<std::string_view> FrameReader::next(const WaitEnd& until) {
+  ending_ = Ending::closed;
   // Room for a usual frame and for what may follow it; larger frames get more below.
   constexpr std::size_t usual_room = 64u * 1024u;
   // Room grows at most by this much past the bytes already here, so that a length
@@ -145,7 +181,7 @@ std::optional<std::string_view> FrameReader::next() {
   constexpr std::size_t step = 1u << 20;
   constexpr std::size_t header = 4;
   while (end_ - begin_ < header)
-    if (!fill(usual_room)) return std::nullopt;
+    if (!fill(usual_room, until)) return std::nullopt;
   const auto* h = reinterpret_cast<const unsigned char*>(buffer_.data() + begin_);
   const std::uint32_t n =
       (std::uint32_t{h[0]} << 24) | (std::uint32_t{h[1]} << 16) | (std::uint32_t{h[2]} << 8) | std::uint32_t{h[3]};
@@ -153,7 +189,7 @@ std::optional<std::string_view> FrameReader::next() {
   const std::size_t whole = header + n;
   while (end_ - begin_ < whole) {
     const std::size_t have = end_ - begin_;
-    if (!fill(std::min(whole, std::max(usual_room, have + step)))) return std::nullopt;
+    if (!fill(std::min(whole, std::max(usual_room, have + step)), until)) return std::nullopt;
   }
   const std::string_view payload(buffer_.data() + begin_ + header, n);
   begin_ += whole;

@@ -33,7 +33,11 @@ extern "C" void clean_up_and_end(int signal_number) {
     if (slot.state.load() == slot_ready) ::unlink(slot.path);
   for (std::atomic<std::intptr_t>& child : interrupt_children) {
     const auto pid = static_cast<pid_t>(child.load());
-    if (pid > 0) ::kill(pid, SIGTERM);
+    if (pid > 0) {
+      ::kill(pid, SIGTERM);
+      // A stopped server takes the signal only once it runs again.
+      ::kill(pid, SIGCONT);
+    }
   }
   ::signal(signal_number, SIG_DFL);
   ::raise(signal_number);

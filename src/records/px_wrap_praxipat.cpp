@@ -15,6 +15,7 @@ using platform::Variant;
 
 constexpr const char* progid = "Praxilo.Server";
 constexpr int error_level = 3;
+constexpr const char* not_answering = "Praxilo non risponde.";
 
 /// The server's answer as text: empty stays empty, integers in decimal; a Null answer
 /// cannot be converted and fails like the call itself.
@@ -68,7 +69,7 @@ class ForegroundKeeper {
 class Tpx_wrap_praxipat::OperationScope {
  public:
   explicit OperationScope(Tpx_wrap_praxipat& owner) : owner_(owner) {
-    if (owner_.operation_depth_++ == 0) owner_.rebuild_used_ = false;
+    if (owner_.operation_depth_++ == 0) owner_.rebuild_used_ = owner_.abandoned_ = false;
   }
   ~OperationScope() { --owner_.operation_depth_; }
   OperationScope(const OperationScope&) = delete;
@@ -153,6 +154,8 @@ bool Tpx_wrap_praxipat::init(const std::string& name, const std::string& extra) 
   try {
     auto object = factory_(progid);
     if (!object) throw AutomationError("oggetto non creato");
+    // No call waits for ever, and a run the user stops does not wait for its call.
+    object->limit_calls({platform::call_time_limit(), [this] { return host_.cancel_requested(); }});
     ole_praxipat = std::move(object);  // releases the object held before
     trace("ole_praxipat := CreateOleObject('Praxilo.Server');");
     ole_praxipat->call("new", {});
@@ -218,6 +221,9 @@ bool Tpx_wrap_praxipat::is_on() {
     ole_praxipat->call("get_error", {Argument::missing()});
     trace("ole_praxipat.get_error();");
     return true;
+  } catch (const platform::CallAbandoned& abandoned) {
+    end_abandoned(abandoned, "Tpx_wrap_praxipat.is_on(): eccezione");
+    return false;
   } catch (const std::exception&) {
     return false;
   }
@@ -235,7 +241,7 @@ bool Tpx_wrap_praxipat::_start() {
     report_message("Tpx_wrap_praxipat._start(): eccezione (1)", error_level);
     return false;
   }
-  if (rebuild_used_) {
+  if (rebuild_used_ || abandoned_) {
     // This operation has already rebuilt the session once; a second rebuild could only
     // repeat the first, so the operation goes on without a live session instead.
     report_message("Tpx_wrap_praxipat._start(): errore (3)", error_level);
@@ -265,11 +271,14 @@ std::string Tpx_wrap_praxipat::text_operation(const std::string& method, const s
   ForegroundKeeper foreground(host_);
   const auto failure = [&method] { return "Tpx_wrap_praxipat." + method + "(): eccezione"; };
   if (!verifica_connessione()) {
-    mark_session_lost();
+    if (!abandoned_) mark_session_lost();
     return {};
   }
   try {
     return call_text(method, args);
+  } catch (const platform::CallAbandoned& abandoned) {
+    end_abandoned(abandoned, failure());
+    return {};
   } catch (const std::exception& error) {
     if (is_on()) {
       // The server is alive and refused this call (an SQL error, a Null answer).
@@ -278,6 +287,7 @@ std::string Tpx_wrap_praxipat::text_operation(const std::string& method, const s
       return {};
     }
   }
+  if (abandoned_) return {};  // the probe found no answer in time
   // The server went away during the call: rebuild the session and send the call once
   // more, so that a dead server does not pass for an empty answer.
   if (!_start()) {
@@ -286,12 +296,28 @@ std::string Tpx_wrap_praxipat::text_operation(const std::string& method, const s
   }
   try {
     return call_text(method, args);
+  } catch (const platform::CallAbandoned& abandoned) {
+    end_abandoned(abandoned, failure());
   } catch (const std::exception& error) {
     report_message(failure(), error_level);
     mark_call_failed(error.what());
     mark_session_lost();
-    return {};
   }
+  return {};
+}
+
+void Tpx_wrap_praxipat::end_abandoned(const platform::CallAbandoned& abandoned, const std::string& failure) {
+  // A server that has not answered in time is neither waited for again nor started
+  // again, and a stopped run wants no new session: the session ends and the call fails.
+  // The operation that made the call fails whatever it was called from.
+  abandoned_ = true;
+  report_message(failure, error_level);
+  if (!call_failed_) {
+    call_failed_ = true;
+    call_failure_ = abandoned.reason() == platform::CallAbandoned::Reason::timed_out ? not_answering
+                                                                                      : "estrazione annullata";
+  }
+  termina_sessione();
 }
 
 std::string Tpx_wrap_praxipat::leggi_attributo(const std::string& name) {

@@ -92,6 +92,7 @@ class Tpx_wrap_praxipat {
   class OperationScope;
   int operation_depth_ = 0;    ///< nesting of the public operations now running
   bool rebuild_used_ = false;  ///< the running operation has rebuilt the session once
+  bool abandoned_ = false;     ///< the running operation gave up a call for its limits
 
   /// Writes one line to the operation log; never throws.
   void trace(const std::string& line);
@@ -103,6 +104,9 @@ class Tpx_wrap_praxipat {
   std::string text_operation(const std::string& method, const std::vector<std::string>& args);
   /// Marks the session as lost when the failing text operation is the caller's own.
   void mark_session_lost();
+  /// A call abandoned for its time limit or a stopped run: records it as failed (whatever
+  /// operation made it), ends the session and keeps the running operation from rebuilding it.
+  void end_abandoned(const platform::CallAbandoned& abandoned, const std::string& failure);
   /// Records a failed call of the caller's own with its reason.
   void mark_call_failed(const std::string& reason);
 };

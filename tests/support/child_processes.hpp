@@ -46,6 +46,10 @@ bool wait_until_ended(ProcessId id);
 /// Ends a process at once, as a crash would; true when it was ended.
 bool end_process(ProcessId id);
 
+/// Stops a process where it stands, as a hung program seems to its peers (POSIX SIGSTOP);
+/// false where the platform has no such stop (Windows) or it failed.
+bool stop_process(ProcessId id);
+
 /// True while a process with that id runs.
 bool process_exists(ProcessId id);
 

@@ -61,6 +61,8 @@ bool make_fifo(const std::filesystem::path& path) { return ::mkfifo(path.c_str()
 
 bool end_process(ProcessId id) { return ::kill(static_cast<pid_t>(id), SIGKILL) == 0; }
 
+bool stop_process(ProcessId id) { return ::kill(static_cast<pid_t>(id), SIGSTOP) == 0; }
+
 bool process_exists(ProcessId id) { return ::kill(static_cast<pid_t>(id), 0) == 0 || errno != ESRCH; }
 
 // The class lives in the installation's registry.reg: nothing to register.

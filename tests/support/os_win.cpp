@@ -78,6 +78,8 @@ bool end_process(ProcessId id) {
   return ended;
 }
 
+bool stop_process(ProcessId) { return false; }
+
 bool process_exists(ProcessId id) {
   HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id));
   if (!process) return false;
