@@ -282,8 +282,8 @@ TEST_F(SessionServerTest, ALoggingLibraryOfTheOtherArchitectureOnlyLeavesNoTrace
 // ---------------------------------------------------------------------------------
 // A server that does not answer a call: busy (its answer waits while a file exists) or
 // stopped where it stands. The call gives up at its time limit, or at once when the user
-// stops the run; the session then ends, its server with it, and the next call signs in
-// again on a new server.
+// stops the run; the session then ends, its server with it (on POSIX), and the next call
+// signs in again on a new server. An in-process server's call is given up the same way.
 
 enum class Silence { busy, stopped };
 
@@ -307,7 +307,6 @@ class SilentServer : public ::testing::TestWithParam<SilentServerCase> {};
 
 TEST_P(SilentServer, TheCallGivesUpAndTheSessionEnds) {
   const SilentServerCase& c = GetParam();
-  if (const std::string why = without_server_process(); !why.empty()) GTEST_SKIP() << why;
   if (c.silence == Silence::stopped && test_support::windows) GTEST_SKIP() << "no stopped process on Windows";
   test_support::TempDir hold_dir;
   const fs::path hold_file = hold_dir.path() / "hold";
@@ -322,9 +321,9 @@ TEST_P(SilentServer, TheCallGivesUpAndTheSessionEnds) {
     ASSERT_TRUE(w.init("ImportAnagrafiche", ""));
     ASSERT_TRUE(w.connetti("demo", "segreta")) << w.last_message();
     const auto servers = live_children(server_program);
-    ASSERT_EQ(servers.size(), 1u);
     if (c.silence == Silence::busy) test_support::write_file(hold_file, "");
     if (c.silence == Silence::stopped) {
+      ASSERT_EQ(servers.size(), 1u);
       ASSERT_TRUE(test_support::stop_process(servers[0]));
     }
     std::thread user;
@@ -342,7 +341,8 @@ TEST_P(SilentServer, TheCallGivesUpAndTheSessionEnds) {
     EXPECT_FALSE(w.session_lost());
     EXPECT_FALSE(w.connected());
     if (!test_support::windows) {
-      // Ended, not left to answer later; on Windows the call is given up, the server left.
+      // Ended, not left to answer later. On Windows the call is left to a thread of its
+      // own, which releases the server once it answers.
       EXPECT_TRUE(wait_until_no_live_children(server_program));
     }
 

@@ -51,8 +51,9 @@ struct CallLimits {
 };
 
 /// A call that ended without its answer because of its CallLimits. The server then counts
-/// as gone: the object fails every later call at once, and a server process started for
-/// the object is ended.
+/// as gone: the object fails every later call at once. On POSIX the server process started
+/// for the object is ended; on Windows the call is left to the object's own thread, which
+/// releases the object once the call returns.
 class CallAbandoned : public AutomationError {
  public:
   enum class Reason { timed_out, stopped };
@@ -76,8 +77,7 @@ class AutomationObject {
   /// Calls a method by name. Throws AutomationError on any failure, CallAbandoned when the
   /// wait for the answer ended by the object's limits.
   virtual Variant call(const std::string& method, const std::vector<Argument>& args) = 0;
-  /// Sets the limits of every later call. An in-process server's call runs on the caller's
-  /// own thread and cannot be abandoned: its limits go unused.
+  /// Sets the limits of every later call.
   void limit_calls(CallLimits limits) { limits_ = std::move(limits); }
 
  protected:

@@ -1,16 +1,25 @@
 // Late-bound objects on Windows: COM servers, in-process or local, reached through
 // IDispatch. The class is found by its ProgID, the object made in the server's DLL or
-// process, and each method called by name, its DISPID looked up once per object.
+// process, and each method called by name, its DISPID looked up once per object. Each
+// object lives on a thread of its own, which makes its calls while the caller waits
+// within the call's limits.
 // windows.h first: the other Windows headers rely on its types.
 #include <windows.h>
 
 #include <ole2.h>
 #include <oleauto.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <exception>
+#include <functional>
 #include <map>
+#include <mutex>
+#include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/automation.hpp"
@@ -148,15 +157,15 @@ Variant to_variant(VARIANT& value) {
   }
 }
 
-class ComObject : public AutomationObject {
- public:
-  explicit ComObject(IDispatch* dispatch) : dispatch_(dispatch) {}
-  ~ComObject() override { dispatch_->Release(); }
-  ComObject(const ComObject&) = delete;
-  ComObject& operator=(const ComObject&) = delete;
+/// What one object's calls share with the thread that makes them: the object's IDispatch
+/// and its method ids, touched only on that thread.
+struct Dispatcher {
+  IDispatch* dispatch = nullptr;
+  std::map<std::string, DISPID> ids;
+  bool gone = false;  ///< the server has ended or cannot be reached
 
-  Variant call(const std::string& method, const std::vector<Argument>& args) override {
-    if (gone_) throw AutomationError(server_unavailable);
+  Variant call(const std::string& method, const std::vector<Argument>& args) {
+    if (gone) throw AutomationError(server_unavailable);
     const DISPID id = dispatch_id(method);
     InvokeArguments arguments(args);
     DISPPARAMS params = arguments.params();
@@ -164,8 +173,8 @@ class ComObject : public AutomationObject {
     ::VariantInit(&result);
     EXCEPINFO excep{};
     UINT bad_argument = 0;
-    const HRESULT hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
-                                         &params, &result, &excep, &bad_argument);
+    const HRESULT hr = dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                                        &params, &result, &excep, &bad_argument);
     if (hr == DISP_E_EXCEPTION) {
       ::VariantClear(&result);
       throw AutomationError(exception_text(excep));
@@ -181,17 +190,16 @@ class ComObject : public AutomationObject {
     }
   }
 
- private:
   DISPID dispatch_id(const std::string& method) {
-    if (const auto found = ids_.find(method); found != ids_.end()) return found->second;
+    if (const auto found = ids.find(method); found != ids.end()) return found->second;
     std::wstring name = win::widen(method);
     LPOLESTR names[] = {name.data()};
     DISPID id = DISPID_UNKNOWN;
-    const HRESULT hr = dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    const HRESULT hr = dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
     // Told as the server itself tells a method it does not have.
     if (hr == DISP_E_UNKNOWNNAME) throw AutomationError("Metodo sconosciuto: " + method);
     check(hr);
-    ids_.emplace(method, id);
+    ids.emplace(method, id);
     return id;
   }
 
@@ -200,15 +208,134 @@ class ComObject : public AutomationObject {
   void check(HRESULT hr) {
     if (SUCCEEDED(hr)) return;
     if (server_gone(hr)) {
-      gone_ = true;
+      gone = true;
       throw AutomationError(server_unavailable);
     }
     throw AutomationError(hresult_text(hr));
   }
+};
 
-  IDispatch* dispatch_;
-  std::map<std::string, DISPID> ids_;
-  bool gone_ = false;
+/// The thread, a single-threaded apartment of its own, that makes an object's calls, so
+/// that the caller can stop waiting for one: a call that outlives its limits is left to
+/// that thread, which releases the object once the call returns, if ever, and ends. COM
+/// offers no way to end a call's wait that every system honours (a message filter's
+/// cancel is one that Wine ignores), and an in-process server's call cannot be ended at
+/// all on the thread that makes it.
+class CallThread {
+ public:
+  CallThread() : shared_(std::make_shared<Shared>()) {
+    thread_ = std::thread([shared = shared_] { loop(*shared); });
+  }
+  ~CallThread() {
+    {
+      std::lock_guard lock(shared_->mutex);
+      shared_->ending = true;
+    }
+    shared_->changed.notify_all();
+    if (given_up_)
+      thread_.detach();  // still in the call: it ends by itself once the call returns
+    else
+      thread_.join();
+  }
+  CallThread(const CallThread&) = delete;
+  CallThread& operator=(const CallThread&) = delete;
+
+  Dispatcher& dispatcher() { return shared_->dispatcher; }
+
+  /// Runs work on the thread and waits until it is done, or until limits end the wait:
+  /// then the thread is given up, and the work, which shares only what it owns, goes on
+  /// there. work's exception is thrown here.
+  void run(std::function<void()> work, const CallLimits& limits) {
+    if (given_up_) throw AutomationError(server_unavailable);
+    using clock = std::chrono::steady_clock;
+    std::optional<clock::time_point> deadline;
+    if (limits.time_limit.count() > 0) deadline = clock::now() + limits.time_limit;
+    // A stop asked before the call was made does not end it: the caller makes it knowingly.
+    const bool watch_stop = limits.stop && !limits.stop();
+    auto job = std::make_shared<Job>();
+    job->work = std::move(work);
+    std::unique_lock lock(shared_->mutex);
+    shared_->job = job;
+    shared_->changed.notify_all();
+    for (;;) {
+      if (job->done) break;
+      std::optional<CallAbandoned::Reason> reason;
+      if (watch_stop && limits.stop())
+        reason = CallAbandoned::Reason::stopped;
+      else if (deadline && clock::now() >= *deadline)
+        reason = CallAbandoned::Reason::timed_out;
+      if (reason) {
+        given_up_ = true;
+        throw CallAbandoned(*reason);
+      }
+      if (!watch_stop && !deadline)
+        shared_->changed.wait(lock);
+      else
+        shared_->changed.wait_for(lock, std::chrono::milliseconds(100));
+    }
+    if (job->failure) std::rethrow_exception(job->failure);
+  }
+
+ private:
+  struct Job {
+    std::function<void()> work;
+    std::exception_ptr failure;
+    bool done = false;
+  };
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::shared_ptr<Job> job;  ///< the work to do next
+    bool ending = false;
+    Dispatcher dispatcher;
+  };
+
+  static void loop(Shared& shared) {
+    const HRESULT initialised = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    std::unique_lock lock(shared.mutex);
+    for (;;) {
+      shared.changed.wait(lock, [&] { return shared.job || shared.ending; });
+      if (std::shared_ptr<Job> job = std::move(shared.job)) {
+        lock.unlock();
+        try {
+          job->work();
+        } catch (...) {
+          job->failure = std::current_exception();
+        }
+        lock.lock();
+        job->done = true;
+        shared.changed.notify_all();
+        continue;
+      }
+      break;  // ending, with no work left
+    }
+    lock.unlock();
+    if (shared.dispatcher.dispatch) shared.dispatcher.dispatch->Release();
+    shared.dispatcher.dispatch = nullptr;
+    if (SUCCEEDED(initialised)) ::CoUninitialize();
+  }
+
+  std::shared_ptr<Shared> shared_;
+  std::thread thread_;
+  bool given_up_ = false;  ///< a call outlived its limits: the thread is left to it
+};
+
+class ComObject : public AutomationObject {
+ public:
+  explicit ComObject(std::unique_ptr<CallThread> thread) : thread_(std::move(thread)) {}
+  ComObject(const ComObject&) = delete;
+  ComObject& operator=(const ComObject&) = delete;
+
+  Variant call(const std::string& method, const std::vector<Argument>& args) override {
+    // The work owns copies of what it needs: it may outlive this call.
+    auto answer = std::make_shared<Variant>();
+    Dispatcher& dispatcher = thread_->dispatcher();
+    thread_->run([&dispatcher, answer, method, args] { *answer = dispatcher.call(method, args); }, limits());
+    return std::move(*answer);
+  }
+
+ private:
+  std::unique_ptr<CallThread> thread_;  ///< releases the object as it ends
 };
 
 constexpr REGSAM other_view = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
@@ -281,19 +408,27 @@ std::string architecture_mismatch(const CLSID& clsid) {
 
 std::unique_ptr<AutomationObject> create_ole_object(const std::string& progid) {
   if (progid.empty()) throw AutomationError(class_not_registered);
-  CLSID clsid{};
-  if (FAILED(::CLSIDFromProgID(win::widen(progid).c_str(), &clsid))) throw AutomationError(class_not_registered);
-  IDispatch* dispatch = nullptr;
-  // The records product may register its class as an in-process server (a DLL of its
-  // architecture) or as a local one (a program); COM takes the in-process one first.
-  const HRESULT hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
-                                        reinterpret_cast<void**>(&dispatch));
-  if (FAILED(hr)) {
-    if (std::string mismatch = architecture_mismatch(clsid); !mismatch.empty()) throw AutomationError(mismatch);
-  }
-  if (hr == REGDB_E_CLASSNOTREG) throw AutomationError(class_not_registered);
-  if (FAILED(hr) || !dispatch) throw AutomationError(std::string(server_not_started) + ": " + hresult_text(hr));
-  return std::make_unique<ComObject>(dispatch);
+  auto thread = std::make_unique<CallThread>();
+  Dispatcher& dispatcher = thread->dispatcher();
+  // The object is made on the thread that will make its calls, in that thread's apartment.
+  thread->run(
+      [&dispatcher, progid] {
+        CLSID clsid{};
+        if (FAILED(::CLSIDFromProgID(win::widen(progid).c_str(), &clsid))) throw AutomationError(class_not_registered);
+        IDispatch* dispatch = nullptr;
+        // The records product may register its class as an in-process server (a DLL of
+        // its architecture) or as a local one (a program); COM takes the in-process one first.
+        const HRESULT hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                                              IID_IDispatch, reinterpret_cast<void**>(&dispatch));
+        if (FAILED(hr)) {
+          if (std::string mismatch = architecture_mismatch(clsid); !mismatch.empty()) throw AutomationError(mismatch);
+        }
+        if (hr == REGDB_E_CLASSNOTREG) throw AutomationError(class_not_registered);
+        if (FAILED(hr) || !dispatch) throw AutomationError(std::string(server_not_started) + ": " + hresult_text(hr));
+        dispatcher.dispatch = dispatch;
+      },
+      CallLimits{});
+  return std::make_unique<ComObject>(std::move(thread));
 }
 
 AutomationScope::AutomationScope() {
