@@ -3,6 +3,7 @@
 // left to be read once.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -139,32 +140,95 @@ TEST_F(PosixFiles, WhatIsNotAFileIsRefusedAndLeftAsItIs) {
   EXPECT_EQ(platform::file_kind((dir.path() / "nessuno").string()), platform::FileKind::missing);
 }
 
+/// A dump read through read_and_remove_dump, its pieces gathered.
+struct GatheredDump {
+  platform::DumpFile file;
+  std::string bytes;
+  std::size_t pieces = 0;
+  std::size_t largest = 0;   ///< the largest piece's size
+  std::size_t smallest = 0;  ///< the smallest piece's size
+};
+
+GatheredDump read_dump(const fs::path& folder, const std::string& name,
+                       std::size_t piece_size = platform::file_piece_size) {
+  GatheredDump dump;
+  dump.file = platform::read_and_remove_dump(
+      folder.string(), name,
+      [&dump](std::string_view piece) {
+        dump.smallest = dump.pieces == 0 ? piece.size() : std::min(dump.smallest, piece.size());
+        dump.largest = std::max(dump.largest, piece.size());
+        ++dump.pieces;
+        dump.bytes.append(piece);
+      },
+      piece_size);
+  return dump;
+}
+
+/// 200,000 bytes of lines of 4,092 bytes: more than the pieces a dump is read in.
+std::string large_dump() {
+  std::string large(200'000, 'x');
+  for (std::size_t i = 0; i < large.size(); i += 4093) large[i] = '\n';
+  return large;
+}
+
 TEST(ReadAndRemoveDump, ReadsAPlainFileWholeAndRemovesIt) {
   TempDir dir;
   fs::create_directory(dir.path() / "Temp");
-  std::string large(200'000, 'x');
-  for (std::size_t i = 0; i < large.size(); i += 4093) large[i] = '\n';
   const struct {
     const char* name;
     std::string content;
-  } cases[] = {{"righe.txt", "\"P1\"\t\"D'Al\xF2\"\r\n\"P2\"\t\"Rossi\""}, {"vuoto.txt", ""}, {"grande.txt", large}};
+  } cases[] = {
+      {"righe.txt", "\"P1\"\t\"D'Al\xF2\"\r\n\"P2\"\t\"Rossi\""}, {"vuoto.txt", ""}, {"grande.txt", large_dump()}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     write_file(dir.path() / "Temp" / c.name, c.content);
-    const platform::DumpFile read = platform::read_and_remove_dump((dir.path() / "Temp").string(), c.name);
-    ASSERT_EQ(read.state, platform::DumpFile::State::rows) << read.text;
-    EXPECT_EQ(read.text, c.content);
+    const GatheredDump read = read_dump(dir.path() / "Temp", c.name);
+    ASSERT_EQ(read.file.state, platform::DumpFile::State::rows) << read.file.reason;
+    EXPECT_EQ(read.bytes, c.content);
     EXPECT_FALSE(fs::exists(dir.path() / "Temp" / c.name));
   }
   EXPECT_TRUE(fs::is_directory(dir.path() / "Temp"));
+}
+
+TEST(ReadAndRemoveDump, PiecesOfAnySizeGiveTheWholeFileInOrder) {
+  TempDir dir;
+  fs::create_directory(dir.path() / "Temp");
+  const std::string content = large_dump();
+  for (const std::size_t piece_size : {std::size_t{1}, std::size_t{7}, std::size_t{4093}, platform::file_piece_size,
+                                       content.size(), content.size() + 1}) {
+    SCOPED_TRACE(piece_size);
+    write_file(dir.path() / "Temp" / "d.txt", content);
+    const GatheredDump read = read_dump(dir.path() / "Temp", "d.txt", piece_size);
+    ASSERT_EQ(read.file.state, platform::DumpFile::State::rows) << read.file.reason;
+    EXPECT_EQ(read.bytes, content);
+    EXPECT_LE(read.largest, piece_size);
+    EXPECT_GT(read.smallest, 0u) << "no empty piece";
+    EXPECT_FALSE(fs::exists(dir.path() / "Temp" / "d.txt"));
+  }
+}
+
+TEST(ReadAndRemoveDump, AReadingEndedByItsReceiverStillRemovesTheFile) {
+  TempDir dir;
+  fs::create_directory(dir.path() / "Temp");
+  write_file(dir.path() / "Temp" / "d.txt", large_dump());
+  int pieces = 0;
+  EXPECT_THROW(platform::read_and_remove_dump(
+                   (dir.path() / "Temp").string(), "d.txt",
+                   [&pieces](std::string_view) {
+                     if (++pieces == 2) throw std::runtime_error("rifiutato");
+                   },
+                   1000),
+               std::runtime_error);
+  EXPECT_EQ(pieces, 2);
+  EXPECT_FALSE(fs::exists(dir.path() / "Temp" / "d.txt"));
 }
 
 TEST(ReadAndRemoveDump, NoFileOrNoFolderIsMissing) {
   TempDir dir;
   fs::create_directory(dir.path() / "Temp");
   const platform::DumpFile::State missing = platform::DumpFile::State::missing;
-  EXPECT_EQ(platform::read_and_remove_dump((dir.path() / "Temp").string(), "nessuno.txt").state, missing);
-  EXPECT_EQ(platform::read_and_remove_dump((dir.path() / "Nessuna").string(), "x.txt").state, missing);
+  EXPECT_EQ(read_dump(dir.path() / "Temp", "nessuno.txt").file.state, missing);
+  EXPECT_EQ(read_dump(dir.path() / "Nessuna", "x.txt").file.state, missing);
   EXPECT_FALSE(fs::exists(dir.path() / "Nessuna"));
 }
 
@@ -191,9 +255,10 @@ TEST_P(RefusedDump, IsNeitherReadNorRemoved) {
   const std::string name = c.prepare(dir.path());
   const fs::path entry = dir.path() / "Temp" / name;
   const fs::file_status before = fs::symlink_status(entry);
-  const platform::DumpFile read = platform::read_and_remove_dump((dir.path() / "Temp").string(), name);
-  EXPECT_EQ(read.state, platform::DumpFile::State::refused);
-  EXPECT_EQ(read.text.rfind(c.reason, 0), 0u) << read.text;
+  const GatheredDump read = read_dump(dir.path() / "Temp", name);
+  EXPECT_EQ(read.file.state, platform::DumpFile::State::refused);
+  EXPECT_EQ(read.file.reason.rfind(c.reason, 0), 0u) << read.file.reason;
+  EXPECT_EQ(read.pieces, 0u) << "nothing read";
   EXPECT_EQ(fs::symlink_status(entry).type(), before.type()) << "left as it is";
   EXPECT_EQ(read_file(dir.path() / "fuori.txt"), "fuori");
 }
@@ -248,18 +313,54 @@ INSTANTIATE_TEST_SUITE_P(
                                       "la cartella Temp di Praxilo non è una cartella: "}),
     [](const auto& info) { return std::string(info.param.name); });
 
+/// The whole working file, read back in pieces of piece_size.
+std::string read_whole(const platform::WorkingFile& working, std::size_t piece_size = platform::file_piece_size) {
+  std::string content;
+  EXPECT_TRUE(working.read(
+      [&](std::string_view piece) {
+        EXPECT_LE(piece.size(), piece_size);
+        content.append(piece);
+        return true;
+      },
+      piece_size));
+  return content;
+}
+
 TEST_F(PosixFiles, WorkingFileNeverWritesThroughALinkAndGoesWithTheObject) {
   TempDir dir;
   write_file(dir.path() / "victim", "da non toccare");
   fs::create_symlink(dir.path() / "victim", dir.path() / "Tao.txt");
   {
-    platform::WorkingFile working((dir.path() / "Tao.txt").string(), "riga\r\n");
+    platform::WorkingFile working((dir.path() / "Tao.txt").string());
+    working.append("riga\r\n");
     EXPECT_FALSE(fs::is_symlink(dir.path() / "Tao.txt"));
     EXPECT_EQ(permissions(dir.path() / "Tao.txt"), fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(working.read(), "riga\r\n");
+    EXPECT_EQ(read_whole(working), "riga\r\n");
   }
   EXPECT_EQ(read_file(dir.path() / "victim"), "da non toccare");
   EXPECT_FALSE(fs::exists(dir.path() / "Tao.txt"));
+}
+
+TEST(WorkingFile, WrittenInPiecesReadBackInPiecesOfAnySize) {
+  TempDir dir;
+  const std::string big = large_dump(), middle(40000, 'm');
+  platform::WorkingFile working((dir.path() / "Vac.txt").string());
+  EXPECT_EQ(read_whole(working), "") << "made empty";
+  working.append(middle);
+  working.append(big);
+  EXPECT_EQ(read_whole(working), middle + big);
+  // An append after a reading goes on at the end, not where the reading stopped.
+  working.append("fine");
+  const std::string content = middle + big + "fine";
+  for (const std::size_t piece_size : {std::size_t{1}, std::size_t{7}, platform::file_piece_size, content.size() + 1}) {
+    SCOPED_TRACE(piece_size);
+    EXPECT_EQ(read_whole(working, piece_size), content);
+  }
+
+  int pieces = 0;
+  EXPECT_FALSE(working.read([&pieces](std::string_view) { return ++pieces < 3; }, 1000)) << "stopped";
+  EXPECT_EQ(pieces, 3);
+  EXPECT_EQ(read_whole(working), content) << "a new reading starts again from the start";
 }
 
 }  // namespace

@@ -42,13 +42,8 @@ bool find_enrolment(Tpx_wrap_praxipat& session, const std::string& patient_code,
   return true;
 }
 
-/// Counts the lines that are patients (seven fields or more).
-int count_patient_lines(const std::vector<std::string>& lines) {
-  int total = 0;
-  for (const auto& line : lines)
-    if (tools::string2array(line, "\t").size() >= patient_fields) ++total;
-  return total;
-}
+/// The TAB-separated fields of a line of the patient list.
+std::vector<std::string> line_fields(std::string_view line) { return tools::string2array(line, "\t"); }
 
 }  // namespace
 
@@ -99,23 +94,25 @@ std::optional<std::string> dump_file_name(const std::string& answer) {
   return name;
 }
 
-std::optional<std::string> read_dump(Tpx_wrap_praxipat& session, const std::string& database, const std::string& sql) {
+bool read_dump(Tpx_wrap_praxipat& session, const std::string& database, const std::string& sql,
+               const platform::PieceSink& on_piece) {
   const std::string answer = checked_sql_dump_file(session, database, sql);
-  if (tools::is_empty(answer)) return std::nullopt;  // no file written: no rows
+  if (tools::is_empty(answer)) return false;  // no file written: no rows
   const std::optional<std::string> name = dump_file_name(answer);
   if (!name)
     throw ExtractionInterrupted("il file dei risultati indicato da Praxilo non è nella cartella Temp: " + answer);
   // The dump goes as soon as it is read, however the reading ends.
-  platform::DumpFile dump = platform::read_and_remove_dump(px_tools::appl_directory() + "Temp", *name);
+  const platform::DumpFile dump =
+      platform::read_and_remove_dump(px_tools::appl_directory() + "Temp", *name, on_piece);
   switch (dump.state) {
     case platform::DumpFile::State::rows:
-      return std::move(dump.text);
+      return true;
     case platform::DumpFile::State::missing:
-      return std::nullopt;  // the records product's way of saying "no rows"
+      return false;  // the records product's way of saying "no rows"
     case platform::DumpFile::State::refused:
       break;
   }
-  throw ExtractionInterrupted(dump.text);
+  throw ExtractionInterrupted(dump.reason);
 }
 
 void build_document(const ProgrammeInfo& programme, const std::string& select_sql, ExtractionContext& context) {
@@ -123,12 +120,28 @@ void build_document(const ProgrammeInfo& programme, const std::string& select_sq
   const std::string range_start = sql_date_expression(context.date_from);
   const std::string range_end = sql_date_expression(context.date_to);
 
-  const std::optional<std::string> list = read_dump(session, "Praxilo", select_sql);
-  if (!list) return;  // no list: the document is untouched
-  // The working file is a bare name: the current directory. It goes however the build ends.
-  const platform::WorkingFile working(programme.working_file, *list);
-  const std::vector<std::string> lines = ansi_lines(working.read());
-  const int total = count_patient_lines(lines);
+  // The list goes to the working file as it is read, and is read back from it a piece at
+  // a time: twice, to count the patients for the progress, then to build. The working file
+  // is a bare name: the current directory. It is made with the list's first piece, or
+  // empty for an empty list, and goes however the build ends.
+  std::optional<platform::WorkingFile> working;
+  const auto make_working = [&] {
+    if (!working) working.emplace(programme.working_file);
+  };
+  const bool listed = read_dump(session, "Praxilo", select_sql, [&](std::string_view piece) {
+    make_working();
+    working->append(piece);
+  });
+  if (!listed) return;  // no list: the document is untouched
+  make_working();
+
+  int total = 0;
+  AnsiLines counted([&total](std::string_view line) {
+    if (line_fields(line).size() >= patient_fields) ++total;
+    return true;
+  });
+  working->read([&counted](std::string_view piece) { return counted.add(piece); });
+  counted.finish();
   context.host.progress(0, total);
 
   platform::XmlDocument& doc = context.xml_doc;
@@ -141,11 +154,11 @@ void build_document(const ProgrammeInfo& programme, const std::string& select_sq
   medico.append_text_child("codiceFiscale", context.user.get_codice_fiscale());
 
   int done = 0;
-  for (const auto& line : lines) {
+  AnsiLines patients([&](std::string_view line) {
     // A run stopped by the user ends here, before its next patient, and replaces nothing.
-    if (context.host.cancel_requested()) return;
-    const std::vector<std::string> fields = tools::string2array(line, "\t");
-    if (fields.size() < patient_fields) continue;  // cannot fill a patient: not one
+    if (context.host.cancel_requested()) return false;
+    const std::vector<std::string> fields = line_fields(line);
+    if (fields.size() < patient_fields) return true;  // cannot fill a patient: not one
     const std::string patient_code = unquote_field(fields[0]);
     Enrolment enrolment;
     const bool reported = !programme.enrolment_check || find_enrolment(session, patient_code, enrolment);
@@ -168,7 +181,11 @@ void build_document(const ProgrammeInfo& programme, const std::string& select_sq
       doc.write_finished(patient);
     }
     context.host.progress(++done, total);
-  }
+    return true;
+  });
+  // Stopped (by the user) before the end: the document keeps its earlier element.
+  if (!working->read([&patients](std::string_view piece) { return patients.add(piece); }) || !patients.finish())
+    return;
 
   doc.set_document_element(root);
 }

@@ -6,6 +6,7 @@
 
 #include "extract/extraction.hpp"
 #include "extract/programmes.hpp"
+#include "platform/files.hpp"
 
 /// The builder common to the three programmes; select_sql is the selection statement.
 void build_document(const ProgrammeInfo& programme, const std::string& select_sql, ExtractionContext& context);
@@ -26,8 +27,10 @@ void copy_file(const std::string& source, const std::string& target);
 std::optional<std::string> dump_file_name(const std::string& answer);
 
 /// Asks the server to dump sql's rows from database, then reads the file it names in the
-/// installation's Temp folder and removes it: its bytes, or nullopt when no file was
-/// written (a blank answer, a missing file: no rows). Throws ExtractionInterrupted when the
-/// call failed or the answer names anything but a plain file directly inside Temp, and
-/// std::runtime_error when the file cannot be read.
-std::optional<std::string> read_dump(Tpx_wrap_praxipat& session, const std::string& database, const std::string& sql);
+/// installation's Temp folder and removes it, handing its bytes to on_piece a bounded piece
+/// at a time. True when the file was read; false when no file was written (a blank answer,
+/// a missing file: no rows). Throws ExtractionInterrupted when the call failed or the
+/// answer names anything but a plain file directly inside Temp, and std::runtime_error
+/// when the file cannot be read.
+bool read_dump(Tpx_wrap_praxipat& session, const std::string& database, const std::string& sql,
+               const platform::PieceSink& on_piece);

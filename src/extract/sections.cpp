@@ -47,15 +47,14 @@ std::string comma_to_point(const std::string& text) {
 }
 
 std::vector<std::vector<std::string>> read_section_rows(Tpx_wrap_praxipat& session, const std::string& sql) {
+  // Each line is split as it comes, and only the rows kept are held.
   std::vector<std::vector<std::string>> rows;
-  const std::optional<std::string> dump = read_dump(session, "Praxilo2", sql);
-  if (!dump) return rows;
-  const std::vector<std::string> lines = ansi_lines(*dump);
-  rows.reserve(lines.size());
-  for (const auto& line : lines) {
+  AnsiLines lines([&rows](std::string_view line) {
     std::vector<std::string> fields = tools::string2array(line, "\t");
     if (fields.size() >= 2) rows.push_back(std::move(fields));
-  }
+    return true;
+  });
+  if (read_dump(session, "Praxilo2", sql, [&lines](std::string_view piece) { lines.add(piece); })) lines.finish();
   return rows;
 }
 

@@ -15,20 +15,6 @@ void replace_file(const std::string& path, std::string_view bytes) {
   replacement.commit();
 }
 
-std::string read_measured(std::uint64_t size, const std::function<std::size_t(char*, std::size_t)>& read_some) {
-  std::string bytes(static_cast<std::size_t>(size) + 1, '\0');
-  std::size_t have = 0;
-  for (;;) {
-    const std::size_t room = bytes.size() - have;
-    const std::size_t n = read_some(bytes.data() + have, room);
-    have += n;
-    if (n < room) break;
-    bytes.resize(bytes.size() * 2);  // the file grew since it was measured
-  }
-  bytes.resize(have);
-  return bytes;
-}
-
 RemovalGuard::RemovalGuard(std::string path)
     : path_(std::move(path)), slot_(register_removal_at_interrupt(path_)) {}
 

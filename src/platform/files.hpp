@@ -51,31 +51,33 @@ class FileReplacement {
 /// link is never followed. True when a regular file is there afterwards.
 bool ensure_private_file(const std::string& path);
 
-/// What read_and_remove_dump found: the file's bytes, no file of that name, or something
+/// The size of the pieces in which the files below are read: a file of any size costs
+/// about this much memory to read.
+constexpr std::size_t file_piece_size = std::size_t{1} << 16;
+
+/// Receives a file's bytes one piece at a time, in order; a piece is never empty.
+using PieceSink = std::function<void(std::string_view piece)>;
+
+/// What read_and_remove_dump found: the file read, no file of that name, or something
 /// that is not to be read, with the reason.
 struct DumpFile {
   enum class State { rows, missing, refused };
   State state = State::missing;
-  std::string text;  ///< rows: the file's bytes; refused: why (Italian, for the user)
+  std::string reason;  ///< refused: why (Italian, for the user)
 };
 
-/// Reads the whole file name (a bare file name) directly inside folder, which another
-/// program left to be read once, and removes it however the reading ends (and when the
-/// process is interrupted meanwhile). Neither folder nor the file is reached through a
-/// link; only a plain file with a single name is read, and the file removed is the one
-/// that was read (a file put in its place meanwhile stays). missing when folder or the
-/// file does not exist; refused, and nothing removed, when folder is a link or no folder,
-/// or the file a link, a folder, a pipe, a device or a file with another name too (a
-/// hard link, which may be any file of the volume). Throws std::runtime_error naming the file when it is
-/// there but cannot be opened or read.
-DumpFile read_and_remove_dump(const std::string& folder, const std::string& name);
-
-/// For the platform layer: the whole of a file measured at size bytes, read through
-/// read_some (which reads at most the given count into the buffer and gives how many it
-/// read, 0 at the end, or throws). One byte of room past the size lets the first read that
-/// leaves room unfilled show the end, so that a whole file costs one read; a file that grew
-/// since it was measured is read on to its end.
-std::string read_measured(std::uint64_t size, const std::function<std::size_t(char*, std::size_t)>& read_some);
+/// Reads the file name (a bare file name) directly inside folder, which another program
+/// left to be read once, handing its bytes to on_piece in pieces of at most piece_size
+/// bytes, and removes it however the reading ends (an exception from on_piece included,
+/// and when the process is interrupted meanwhile). Neither folder nor the file is reached
+/// through a link; only a plain file with a single name is read, and the file removed is
+/// the one that was read (a file put in its place meanwhile stays). missing when folder
+/// or the file does not exist; refused, and nothing read or removed, when folder is a link
+/// or no folder, or the file a link, a folder, a pipe, a device or a file with another
+/// name too (a hard link, which may be any file of the volume). Throws std::runtime_error
+/// naming the file when it is there but cannot be opened or read.
+DumpFile read_and_remove_dump(const std::string& folder, const std::string& name, const PieceSink& on_piece,
+                              std::size_t piece_size = file_piece_size);
 
 /// Removes path when the guard goes (unless released), and when the process is
 /// interrupted while the guard lives (install_interrupt_cleanup).
@@ -94,20 +96,28 @@ class RemovalGuard {
   bool armed_ = true;
 };
 
-/// A run's working file: created anew at path with bytes, readable by its owner only. An
-/// earlier file or link of that name is removed first and never followed; the file is
-/// removed when the object goes and when the process is interrupted.
+/// A run's working file: created anew at path, empty and readable by its owner only, then
+/// written and read in pieces. An earlier file or link of that name is removed first and
+/// never followed; the file is removed when the object goes and when the process is
+/// interrupted.
 class WorkingFile {
  public:
-  /// Throws std::runtime_error naming path when the file cannot be made or written.
-  WorkingFile(const std::string& path, std::string_view bytes);
+  /// Throws std::runtime_error naming path when the file cannot be made.
+  explicit WorkingFile(const std::string& path);
   ~WorkingFile();
   WorkingFile(const WorkingFile&) = delete;
   WorkingFile& operator=(const WorkingFile&) = delete;
 
-  /// The whole file, read back through the handle it was written with. Throws
-  /// std::runtime_error when it cannot be read.
-  std::string read() const;
+  /// Appends bytes at the end of the file. Throws std::runtime_error naming the file when
+  /// they cannot be written.
+  void append(std::string_view bytes);
+
+  /// Reads the file from its start through the handle it is written with, handing it to
+  /// on_piece in pieces of at most piece_size bytes, until the end or until on_piece
+  /// answers false. True when the end was reached. Throws std::runtime_error when the file
+  /// cannot be read.
+  bool read(const std::function<bool(std::string_view piece)>& on_piece,
+            std::size_t piece_size = file_piece_size) const;
 
  private:
   std::string path_;

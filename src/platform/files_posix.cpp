@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -147,7 +148,7 @@ bool ensure_private_file(const std::string& path) {
   return errno == EEXIST && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-WorkingFile::WorkingFile(const std::string& path, std::string_view bytes) : path_(path), removal_(path) {
+WorkingFile::WorkingFile(const std::string& path) : path_(path), removal_(path) {
   struct stat st {};
   // An earlier file or link of this name goes; the name itself is never followed.
   if (::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) ::unlink(path.c_str());
@@ -158,19 +159,20 @@ WorkingFile::WorkingFile(const std::string& path, std::string_view bytes) : path
     removal_.release();
     fail(path, errno_text(error));
   }
-  if (!write_all(fd, bytes)) {
-    const int error = errno;
-    ::close(fd);
-    fail(path, errno_text(error));
-  }
   handle_ = fd;
+}
+
+void WorkingFile::append(std::string_view bytes) {
+  // write(2) goes on at the end of what was written: the reads below never move the offset.
+  if (!write_all(static_cast<int>(handle_), bytes)) fail(path_, errno_text(errno));
 }
 
 WorkingFile::~WorkingFile() {
   if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }
 
-DumpFile read_and_remove_dump(const std::string& folder, const std::string& name) {
+DumpFile read_and_remove_dump(const std::string& folder, const std::string& name, const PieceSink& on_piece,
+                              std::size_t piece_size) {
   const std::string path = (std::filesystem::path(folder) / name).string();
   const auto refused = [](std::string reason) { return DumpFile{DumpFile::State::refused, std::move(reason)}; };
   const auto not_a_file = [&] { return refused("il file dei risultati indicato da Praxilo non è un file: " + path); };
@@ -219,28 +221,24 @@ DumpFile read_and_remove_dump(const std::string& folder, const std::string& name
       unregister_removal_at_interrupt(slot);
     }
   } remover{dir, fd, slot, name, st};
-  // A regular file answers a read in full up to its end, so a read that leaves room
-  // unfilled has met the end.
-  DumpFile dump{DumpFile::State::rows, {}};
-  dump.text = read_measured(static_cast<std::uint64_t>(st.st_size), [&](char* buffer, std::size_t room) {
-    for (;;) {
-      const ssize_t n = ::read(fd, buffer, room);
-      if (n >= 0) return static_cast<std::size_t>(n);
-      if (errno != EINTR) throw std::runtime_error("Errore nella lettura del file '" + path + "'");
-    }
-  });
-  return dump;
+  std::vector<char> buffer(std::max<std::size_t>(piece_size, 1));
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw std::runtime_error("Errore nella lettura del file '" + path + "'");
+    if (n == 0) return {DumpFile::State::rows, {}};
+    on_piece(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+  }
 }
 
-std::string WorkingFile::read() const {
-  std::string content;
-  char buffer[65536];
+bool WorkingFile::read(const std::function<bool(std::string_view)>& on_piece, std::size_t piece_size) const {
+  std::vector<char> buffer(std::max<std::size_t>(piece_size, 1));
   for (off_t offset = 0;;) {
-    const ssize_t n = ::pread(static_cast<int>(handle_), buffer, sizeof buffer, offset);
+    const ssize_t n = ::pread(static_cast<int>(handle_), buffer.data(), buffer.size(), offset);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) throw std::runtime_error("Errore nella lettura del file '" + path_ + "': " + errno_text(errno));
-    if (n == 0) return content;
-    content.append(buffer, static_cast<std::size_t>(n));
+    if (n == 0) return true;
+    if (!on_piece(std::string_view(buffer.data(), static_cast<std::size_t>(n)))) return false;
     offset += n;
   }
 }

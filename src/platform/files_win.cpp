@@ -10,6 +10,7 @@
 #include <memory>
 #include <random>
 #include <stdexcept>
+#include <vector>
 
 #include "platform/files.hpp"
 #include "platform/interrupt.hpp"
@@ -175,7 +176,7 @@ bool ensure_private_file(const std::string& path) {
          !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE));
 }
 
-WorkingFile::WorkingFile(const std::string& path, std::string_view bytes) : path_(path), removal_(path) {
+WorkingFile::WorkingFile(const std::string& path) : path_(path), removal_(path) {
   const fs::path name = path_from_utf8(path);
   // An earlier file or link of this name goes; DeleteFileW removes a link, not its target.
   const DWORD attributes = ::GetFileAttributesW(name.c_str());
@@ -188,19 +189,23 @@ WorkingFile::WorkingFile(const std::string& path, std::string_view bytes) : path
     removal_.release();
     fail(path, error_text(error));
   }
-  if (!write_all(file, bytes)) {
-    const DWORD error = ::GetLastError();
-    ::CloseHandle(file);
-    fail(path, error_text(error));
-  }
   handle_ = reinterpret_cast<std::intptr_t>(file);
+}
+
+void WorkingFile::append(std::string_view bytes) {
+  HANDLE file = reinterpret_cast<HANDLE>(handle_);
+  // The handle's one file pointer is also the reads': writes go on at the end.
+  const LARGE_INTEGER none{};
+  if (!::SetFilePointerEx(file, none, nullptr, FILE_END) || !write_all(file, bytes))
+    fail(path_, error_text(::GetLastError()));
 }
 
 WorkingFile::~WorkingFile() {
   if (handle_ != -1) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
 
-DumpFile read_and_remove_dump(const std::string& folder, const std::string& name) {
+DumpFile read_and_remove_dump(const std::string& folder, const std::string& name, const PieceSink& on_piece,
+                              std::size_t piece_size) {
   const fs::path folder_name = path_from_utf8(folder);
   const fs::path file_name = folder_name / path_from_utf8(name);
   const std::string path = path_to_utf8(file_name);
@@ -289,37 +294,28 @@ DumpFile read_and_remove_dump(const std::string& folder, const std::string& name
       unregister_removal_at_interrupt(slot);
     }
   } remover{file, slot};
-  LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(file, &size)) size.QuadPart = 0;  // then measured as it is read
-  DumpFile dump{DumpFile::State::rows, {}};
-  dump.text = read_measured(static_cast<std::uint64_t>(size.QuadPart), [&](char* buffer, std::size_t room) {
-    std::size_t got = 0;
-    while (got < room) {  // in pieces that a DWORD can count
-      const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(room - got, 1u << 30));
-      DWORD n = 0;
-      if (!::ReadFile(file, buffer + got, piece, &n, nullptr))
-        throw std::runtime_error("Errore nella lettura del file '" + path + "'");
-      got += n;
-      if (n < piece) break;  // the end of the file
-    }
-    return got;
-  });
-  return dump;
-}
-
-std::string WorkingFile::read() const {
-  HANDLE file = reinterpret_cast<HANDLE>(handle_);
-  std::string content;
-  LARGE_INTEGER start{};
-  if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN))
-    throw std::runtime_error("Errore nella lettura del file '" + path_ + "': " + error_text(::GetLastError()));
-  char buffer[65536];
+  std::vector<char> buffer(std::clamp<std::size_t>(piece_size, 1, 1u << 30));  // a size a DWORD can count
   for (;;) {
     DWORD n = 0;
-    if (!::ReadFile(file, buffer, sizeof buffer, &n, nullptr))
+    if (!::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &n, nullptr))
+      throw std::runtime_error("Errore nella lettura del file '" + path + "'");
+    if (n == 0) return {DumpFile::State::rows, {}};
+    on_piece(std::string_view(buffer.data(), n));
+  }
+}
+
+bool WorkingFile::read(const std::function<bool(std::string_view)>& on_piece, std::size_t piece_size) const {
+  HANDLE file = reinterpret_cast<HANDLE>(handle_);
+  const LARGE_INTEGER start{};
+  if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN))
+    throw std::runtime_error("Errore nella lettura del file '" + path_ + "': " + error_text(::GetLastError()));
+  std::vector<char> buffer(std::clamp<std::size_t>(piece_size, 1, 1u << 30));
+  for (;;) {
+    DWORD n = 0;
+    if (!::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &n, nullptr))
       throw std::runtime_error("Errore nella lettura del file '" + path_ + "': " + error_text(::GetLastError()));
-    if (n == 0) return content;
-    content.append(buffer, n);
+    if (n == 0) return true;
+    if (!on_piece(std::string_view(buffer.data(), n))) return false;
   }
 }
 

@@ -1,0 +1,88 @@
+// The lines of the 8-bit texts the records product dumps: line ends, the last line, the
+// code page, and the same lines however the text is cut into the pieces it is read in.
+#include "extract/text_file.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "test_support.hpp"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+/// The lines of text handed to AnsiLines in pieces of piece_size bytes.
+Lines lines_in_pieces(std::string_view text, std::size_t piece_size) {
+  Lines lines;
+  AnsiLines splitter([&lines](std::string_view line) {
+    lines.emplace_back(line);
+    return true;
+  });
+  for (std::size_t at = 0; at < text.size(); at += piece_size) EXPECT_TRUE(splitter.add(text.substr(at, piece_size)));
+  EXPECT_TRUE(splitter.finish());
+  return lines;
+}
+
+struct LinesCase {
+  const char* name;
+  std::string text;
+  Lines lines;
+  const char* codepage = "";  ///< PIVZONA12_CODEPAGE ("" the locale's, UTF-8 here)
+};
+
+void PrintTo(const LinesCase& c, std::ostream* os) { *os << c.name; }
+
+class AnsiLinesCases : public ::testing::TestWithParam<LinesCase> {};
+
+TEST_P(AnsiLinesCases, SameLinesInPiecesOfAnySize) {
+  const LinesCase& c = GetParam();
+  test_support::ScopedEnv codepage("PIVZONA12_CODEPAGE", c.codepage);
+  // Every cut of a short text, down to one byte at a time, and the whole text at once.
+  for (std::size_t piece_size = 1; piece_size <= std::max<std::size_t>(c.text.size(), 1); ++piece_size) {
+    SCOPED_TRACE(piece_size);
+    EXPECT_EQ(lines_in_pieces(c.text, piece_size), c.lines);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AnsiLinesCases,
+    ::testing::Values(LinesCase{"Empty", "", {}}, LinesCase{"OnlyALineEnd", "\n", {""}},
+                      LinesCase{"CrLf", "a\r\nbb\r\n", {"a", "bb"}},
+                      LinesCase{"LastLineWithoutEnd", "a\nbb", {"a", "bb"}},
+                      LinesCase{"EmptyLinesKept", "a\n\n\r\nb\n", {"a", "", "", "b"}},
+                      LinesCase{"LoneCrInsideALine", "a\rb\r\n", {"a\rb"}},
+                      LinesCase{"OnlyTheLastCrBeforeLfGoes", "a\r\r\n", {"a\r"}},
+                      LinesCase{"CrEndingTheLastLineGoes", "a\nb\r", {"a", "b"}},
+                      LinesCase{"LoneCrAtTheEndIsAnEmptyLine", "a\n\r", {"a", ""}},
+                      LinesCase{"BlanksKept", " \t \r\n\t", {" \t ", "\t"}},
+                      LinesCase{"Utf8CharacterCutByAPiece", "D'Al\xC3\xB2\r\nNicol\xC3\xB2", {"D'Alò", "Nicolò"}},
+                      LinesCase{"MalformedUtf8BeforeALineEnd", "a\xE2\x82\nb\xE2\x82", {"a??", "b?"}},
+                      LinesCase{"AnsiCodePage", "D'Al\xF2\r\n\"Nicol\xF2\"\t\xE0", {"D'Alò", "\"Nicolò\"\tà"}, "CP1252"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(AnsiLines, ALongLineAcrossManyPiecesIsOneLine) {
+  const std::string longest(200'000, 'x');
+  const std::string text = "a\r\n" + longest + "\r\nb\r\n";
+  for (const std::size_t piece_size : {std::size_t{7}, std::size_t{1} << 16}) {
+    SCOPED_TRACE(piece_size);
+    EXPECT_EQ(lines_in_pieces(text, piece_size), (Lines{"a", longest, "b"}));
+  }
+}
+
+TEST(AnsiLines, AnAnswerOfFalseStopsTheLines) {
+  Lines lines;
+  AnsiLines splitter([&lines](std::string_view line) {
+    lines.emplace_back(line);
+    return lines.size() < 2;
+  });
+  EXPECT_FALSE(splitter.add("uno\ndue\ntre\nqua"));
+  EXPECT_FALSE(splitter.add("ttro\ncinque\n"));
+  EXPECT_FALSE(splitter.finish());
+  EXPECT_EQ(lines, (Lines{"uno", "due"}));
+}
+
+}  // namespace
