@@ -10,6 +10,7 @@
 
 #include "extract/sections.hpp"
 #include "fake_praxilo.hpp"
+#include "platform/files.hpp"
 
 namespace fs = std::filesystem;
 
@@ -287,6 +288,61 @@ TEST_F(BuilderTest, AccentedTextsAreReadInTheAnsiCodePage) {
   const std::string text = doc.to_string();
   EXPECT_NE(text.find("<cognome>D'Alò</cognome>"), std::string::npos) << text;
   EXPECT_NE(text.find("<nome>Nicolò</nome>"), std::string::npos) << text;
+}
+
+/// A dump longer than the pieces it is read in, its lines cut by the pieces' ends: a CR
+/// ends the first piece and its LF begins the second, the second piece ends inside an "ò",
+/// and the last line has no line end. Its four lines are "P1", "P2", ... , a second field
+/// (kept in seconds), then rest, TAB between them.
+struct DumpAcrossPieces {
+  std::string dump;
+  std::vector<std::string> seconds;
+
+  explicit DumpAcrossPieces(const std::vector<std::string>& rest) {
+    const std::size_t piece = platform::file_piece_size;
+    const auto length_to = [this](std::size_t end, const std::string& after) {
+      return end - dump.size() - std::string("Pn\t").size() - after.size();
+    };
+    add(std::string(length_to(piece - 1, "\t" + rest[0]), 'a'), rest[0], "\r\n");
+    add("Rossi", rest[1], "\r\n");
+    add(std::string(length_to(2 * piece - 1, ""), 'b') + "ò", rest[2], "\r\n");
+    add("Ultimo", rest[3], "");
+    EXPECT_EQ(dump.substr(piece - 1, 2), "\r\n");
+    EXPECT_EQ(dump.substr(2 * piece - 1, 2), "ò");
+  }
+
+ private:
+  void add(const std::string& second, const std::string& rest, const char* end) {
+    seconds.push_back(second);
+    dump += "P" + std::to_string(seconds.size()) + "\t" + second + "\t" + rest + end;
+  }
+};
+
+TEST_F(BuilderTest, AListLongerThanAPieceGivesEveryPatientWhole) {
+  const std::string rest = "Nome\tM\tCF\t19500101\t058091";
+  const DumpAcrossPieces list({rest, rest, rest, rest});
+  build(Programme::tao, list.dump);
+  EXPECT_EQ(context.patient_count, 4);
+  EXPECT_EQ(host.progress_calls, (std::vector<std::pair<int, int>>{{0, 4}, {1, 4}, {2, 4}, {3, 4}, {4, 4}}));
+  const std::string text = doc.to_string();
+  for (const std::string& surname : list.seconds)
+    EXPECT_NE(text.find("<cognome>" + surname + "</cognome>"), std::string::npos) << surname.substr(0, 20);
+  EXPECT_EQ(text.find("&#13;"), std::string::npos) << "no CR left in a field";
+  EXPECT_FALSE(fs::exists("Tao.txt"));
+}
+
+TEST_F(BuilderTest, SectionRowsLongerThanAPieceAreEachKeptWhole) {
+  const std::vector<std::string> dates = {"20080101", "20080202", "20080303", "20080404"};
+  const DumpAcrossPieces dump(dates);
+  fake.dump = [&dump](const std::string&, const std::string&) -> std::optional<std::string> {
+    return dump.dump + "\r\nun solo campo\r\n";
+  };
+  const std::vector<std::vector<std::string>> rows = read_section_rows(session, "SELECT 1");
+  ASSERT_EQ(rows.size(), 4u);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(rows[i], (std::vector<std::string>{"P" + std::to_string(i + 1), dump.seconds[i], dates[i]}));
+  }
 }
 
 TEST_F(BuilderTest, ANewBuildReplacesTheDocumentElement) {
