@@ -11,11 +11,11 @@
 // the ratio of the largest dump's peak to the smallest's: near 1 when memory does not grow
 // with the dump. --whole reads each dump whole and keeps all its lines instead, as runs
 // once did, for comparison. Numbers to read, not a test: nothing here passes or fails.
-#include <CLI/CLI.hpp>
 #include <fmt/core.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -48,8 +48,9 @@ long write_dump(const fs::path& path, long megabytes) {
   std::string buffer;
   long rows = 0;
   for (long written = 0; written < bytes;) {
-    buffer += fmt::format("\"P{:07}\"\t\"D'Alò {}\"\t\"Niccolò\"\t\"M\"\t\"DLANCC50A01H501{}\"\t\"19500101\"\t\"058091\"\r\n",
-                          rows, rows % 997, rows % 10);
+    buffer +=
+        fmt::format("\"P{:07}\"\t\"D'Alò {}\"\t\"Niccolò\"\t\"M\"\t\"DLANCC50A01H501{}\"\t\"19500101\"\t\"058091\"\r\n",
+                    rows, rows % 997, rows % 10);
     ++rows;
     if (buffer.size() >= (1u << 20)) {
       out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
@@ -90,7 +91,8 @@ std::pair<long, long> read_as_a_run(const fs::path& dir, const std::string& name
 /// Reads the dump whole and keeps all its lines, as runs once did.
 std::pair<long, long> read_whole(const fs::path& dir, const std::string& name) {
   std::string bytes;
-  platform::read_and_remove_dump((dir / "Temp").string(), name, [&bytes](std::string_view piece) { bytes.append(piece); });
+  platform::read_and_remove_dump((dir / "Temp").string(), name,
+                                 [&bytes](std::string_view piece) { bytes.append(piece); });
   std::vector<std::string> lines;
   AnsiLines all([&lines](std::string_view line) {
     lines.emplace_back(line);
@@ -147,8 +149,8 @@ int main(int argc, char** argv) {
       }
       figures[1] = peak_kb();
       const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      fmt::print("dump {} MB ({} rows): {} patients, peak {:.1f} MB (at start {:.1f} MB), {:.2f} s\n", megabytes,
-                 rows, figures[2], figures[1] / 1024.0, start_kb / 1024.0, seconds);
+      fmt::print("dump {} MB ({} rows): {} patients, peak {:.1f} MB (at start {:.1f} MB), {:.2f} s\n", megabytes, rows,
+                 figures[2], figures[1] / 1024.0, start_kb / 1024.0, seconds);
       std::fflush(stdout);
       const ssize_t ignored = ::write(pipe_fds[1], figures, sizeof figures);
       (void)ignored;

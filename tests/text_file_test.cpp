@@ -61,7 +61,8 @@ INSTANTIATE_TEST_SUITE_P(
                       LinesCase{"BlanksKept", " \t \r\n\t", {" \t ", "\t"}},
                       LinesCase{"Utf8CharacterCutByAPiece", "D'Al\xC3\xB2\r\nNicol\xC3\xB2", {"D'Alò", "Nicolò"}},
                       LinesCase{"MalformedUtf8BeforeALineEnd", "a\xE2\x82\nb\xE2\x82", {"a??", "b?"}},
-                      LinesCase{"AnsiCodePage", "D'Al\xF2\r\n\"Nicol\xF2\"\t\xE0", {"D'Alò", "\"Nicolò\"\tà"}, "CP1252"}),
+                      LinesCase{
+                          "AnsiCodePage", "D'Al\xF2\r\n\"Nicol\xF2\"\t\xE0", {"D'Alò", "\"Nicolò\"\tà"}, "CP1252"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(AnsiLines, ALongLineAcrossManyPiecesIsOneLine) {
