@@ -210,6 +210,12 @@ wait "$cli_pid"
 check "Ctrl-C while the server is stopped" 130 "$?"
 server_gone "Ctrl-C while the server is stopped"
 
+# Standard output whose reader has gone: the paths cannot be written, which is exit 4 with
+# a message, not a silent death by SIGPIPE.
+"$bin/pivzona12-cli" --programme tao --user demo --output "$work/pipe.xml" --password-stdin \
+  <"$work/password" 2>"$work/err" | true
+check "closed standard output" 4 "${PIPESTATUS[0]}" "impossibile scrivere i percorsi" "$work/err"
+
 rm -f "$work/inst/ZONA12.html"
 run demo --programme diabete --user demo --xml-only --output "$work/only.xml"
 check "xml only: report saved" 0 "$status" "<assistito>" "$work/only.xml" "$work/only.xml" "$work/out"

@@ -4,9 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <string>
+#include <vector>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "child_processes.hpp"
 #include "platform/files.hpp"
@@ -361,6 +367,85 @@ TEST(WorkingFile, WrittenInPiecesReadBackInPiecesOfAnySize) {
   EXPECT_FALSE(working.read([&pieces](std::string_view) { return ++pieces < 3; }, 1000)) << "stopped";
   EXPECT_EQ(pieces, 3);
   EXPECT_EQ(read_whole(working), content) << "a new reading starts again from the start";
+}
+
+// A replacement first removes what killed runs left of that file: the temporary files of
+// an ended process, older than this run. Another live run's file, a newer file, another
+// file's temporary files, other names and links stay.
+TEST(Leftovers, OnlyEndedRunsOlderFilesOfTheSameTargetGo) {
+  TempDir dir;
+  const std::string ended = "2000000000";  // no process has this id
+#ifdef _WIN32
+  const std::string live;  // the test knows no other live process here
+#else
+  const std::string live = std::to_string(::getppid());
+#endif
+  struct Leftover {
+    std::string name;
+    bool old;
+    bool removed;
+  };
+  std::vector<Leftover> cases = {
+      {".report.xml." + ended + ".a1B2c3.tmp", true, true},
+      {".report.xml." + ended + ".9x12.tmp", true, true},
+      {".report.xml." + ended + ".a1B2c4.tmp", false, false},  // newer than this run
+      {".other.xml." + ended + ".a1B2c3.tmp", true, false},
+      {".report.xml." + ended + ".tmp", true, false},
+      {".report.xml.12ab.a1B2c3.tmp", true, false},
+      {"report.xml." + ended + ".a1B2c3.tmp", true, false},
+  };
+  if (!live.empty()) cases.push_back({".report.xml." + live + ".a1B2c3.tmp", true, false});
+  for (const Leftover& c : cases) {
+    write_file(dir.path() / c.name, "dati di pazienti");
+    const auto now = fs::file_time_type::clock::now();
+    fs::last_write_time(dir.path() / c.name, c.old ? now - std::chrono::hours(24) : now + std::chrono::hours(1));
+  }
+#ifndef _WIN32
+  // A link in a leftover's name is not followed, nor removed.
+  write_file(dir.path() / "elsewhere.txt", "altro");
+  fs::create_symlink(dir.path() / "elsewhere.txt", dir.path() / (".report.xml." + ended + ".l1nk00.tmp"));
+  cases.push_back({".report.xml." + ended + ".l1nk00.tmp", true, false});
+#endif
+
+  platform::replace_file((dir.path() / "report.xml").string(), "nuovo");
+
+  EXPECT_EQ(read_file(dir.path() / "report.xml"), "nuovo");
+  for (const Leftover& c : cases) EXPECT_EQ(!fs::exists(fs::symlink_status(dir.path() / c.name)), c.removed) << c.name;
+#ifndef _WIN32
+  EXPECT_EQ(read_file(dir.path() / "elsewhere.txt"), "altro");
+#endif
+}
+
+// A name near the file system's limit still takes a report: its temporary name is shorter.
+TEST(LongNames, ANameUpToTheLimitIsReplacedAndLeavesNothingBehind) {
+  for (const std::size_t length : {200u, 250u, 255u}) {
+    SCOPED_TRACE(length);
+    TempDir dir;
+    // Accented letters, so that a shortened temporary name must not cut one in two.
+    std::string name;
+    while (name.size() + 2 <= length - 4) name += "\xc3\xa8";
+    while (name.size() < length - 4) name += "x";
+    name += ".xml";
+    ASSERT_EQ(name.size(), length);
+    const fs::path target = dir.path() / fs::u8path(name);
+    write_file(target, "vecchio");
+    platform::replace_file(target.string(), "nuovo");
+    EXPECT_EQ(read_file(target), "nuovo");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+  }
+}
+
+// The temporary names' stem and owner.
+TEST(TemporaryNames, StemIsCutAtACharacterAndOwnerIsReadBack) {
+  EXPECT_EQ(platform::temporary_stem("report.xml", 255), "report.xml");
+  const std::string accented = std::string(300, 'a') + "\xc3\xa8";
+  const std::string cut = platform::temporary_stem(std::string(254 - platform::temporary_name_extra, 'a') + "\xc3\xa8", 255);
+  EXPECT_EQ(cut, std::string(254 - platform::temporary_name_extra, 'a'));
+  EXPECT_LE(platform::temporary_stem(accented, 255).size() + platform::temporary_name_extra, 255u);
+  EXPECT_EQ(platform::temporary_owner(".r.xml.42.ab12.tmp", "r.xml"), std::optional<std::uint64_t>(42));
+  for (const char* other : {".r.xml.42..tmp", ".r.xml..ab.tmp", ".r.xml.42.a-b.tmp", ".r.xmlx.42.ab.tmp", ".r.xml.42.ab.tmpx",
+                            ".r.xml.12345678901.ab.tmp"})
+    EXPECT_EQ(platform::temporary_owner(other, "r.xml"), std::nullopt) << other;
 }
 
 }  // namespace

@@ -79,6 +79,17 @@ struct DumpFile {
 DumpFile read_and_remove_dump(const std::string& folder, const std::string& name, const PieceSink& on_piece,
                               std::size_t piece_size = file_piece_size);
 
+/// For the platform layer: the temporary file that replaces a file is named
+/// ".STEM.PID.TOKEN.tmp" beside it, STEM the file's name, cut (at a character's start) so
+/// that the whole name takes at most max_name bytes, PID the process that made it and TOKEN
+/// letters and digits that make it unique. These give the stem, and tell the process id of
+/// an entry of the folder that is such a temporary file of the same stem (nullopt for any
+/// other name).
+std::string temporary_stem(const std::string& file_name, std::size_t max_name);
+std::optional<std::uint64_t> temporary_owner(std::string_view entry, std::string_view stem);
+/// The bytes a temporary name takes beyond its stem, at most: ".", ".PID", ".TOKEN", ".tmp".
+inline constexpr std::size_t temporary_name_extra = 1 + 11 + 24 + 4;
+
 /// Removes path when the guard goes (unless released), and when the process is
 /// interrupted while the guard lives (install_interrupt_cleanup).
 class RemovalGuard {

@@ -1,13 +1,16 @@
 // Files that hold patient data, on POSIX: owner-only creation modes, O_EXCL and
 // O_NOFOLLOW so that nothing is written through a planted link, and rename(2) for the
 // replacement in one step.
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -58,6 +61,29 @@ std::filesystem::path final_target(const std::string& path) {
   fail(path, errno_text(ELOOP));
 }
 
+/// When this process started, by the clock of files' times.
+const std::time_t process_start = std::time(nullptr);
+
+/// Removes the temporary files of stem in directory that runs killed before they could
+/// remove them left behind: made by a process that has ended, before this process started
+/// (a process id is used again in time), and plain files, never followed through a link.
+/// Another live run's file stays.
+void remove_leftovers(const std::filesystem::path& directory, const std::string& stem) {
+  DIR* dir = ::opendir(directory.c_str());
+  if (!dir) return;
+  const int dir_fd = ::dirfd(dir);
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::optional<std::uint64_t> owner = temporary_owner(entry->d_name, stem);
+    if (!owner || *owner == static_cast<std::uint64_t>(::getpid()) || *owner > 0x7FFFFFFF) continue;
+    if (::kill(static_cast<pid_t>(*owner), 0) == 0 || errno != ESRCH) continue;  // alive, or not ours to know
+    struct stat st {};
+    if (::fstatat(dir_fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (st.st_mtime >= process_start) continue;
+    ::unlinkat(dir_fd, entry->d_name, 0);
+  }
+  ::closedir(dir);
+}
+
 }  // namespace
 
 FileKind file_kind(const std::string& path) {
@@ -98,7 +124,10 @@ FileReplacement::FileReplacement(const std::string& path) : impl_(std::make_uniq
   if (replacing) r.mode = existing.st_mode & 07777;
 
   const std::filesystem::path directory = r.target.has_parent_path() ? r.target.parent_path() : ".";
-  std::string temp = (directory / ("." + r.target.filename().string() + ".XXXXXX.tmp")).string();
+  const long name_max = ::pathconf(directory.c_str(), _PC_NAME_MAX);
+  const std::string stem = temporary_stem(r.target.filename().string(), name_max > 0 ? name_max : 255);
+  remove_leftovers(directory, stem);
+  std::string temp = (directory / ("." + stem + "." + std::to_string(::getpid()) + ".XXXXXX.tmp")).string();
   std::vector<char> name(temp.begin(), temp.end());
   name.push_back('\0');
   // mkostemps makes the file exclusively, readable and writable by its owner only.

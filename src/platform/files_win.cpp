@@ -8,6 +8,7 @@
 #include <atomic>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <vector>
@@ -71,6 +72,43 @@ HANDLE create_new(const fs::path& path) {
                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
+/// When this process started, as a file time.
+const ULONGLONG process_start = [] {
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
+  return (ULONGLONG{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+}();
+
+/// True when no process of that id runs.
+bool process_gone(std::uint64_t id) {
+  HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id));
+  if (!process) return ::GetLastError() == ERROR_INVALID_PARAMETER;
+  const bool ended = ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+  ::CloseHandle(process);
+  return ended;
+}
+
+/// Removes the temporary files of stem in directory that runs killed before they could
+/// remove them left behind: made by a process that has ended, before this process started
+/// (a process id is used again in time), and plain files, not links. Another live run's
+/// file stays.
+void remove_leftovers(const fs::path& directory, const std::wstring& stem) {
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = ::FindFirstFileW((directory / (L"." + stem + L".*.tmp")).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  const std::string narrow_stem = win::narrow(stem);
+  do {
+    const std::optional<std::uint64_t> owner = temporary_owner(win::narrow(found.cFileName), narrow_stem);
+    if (!owner || *owner == ::GetCurrentProcessId() || *owner > 0xFFFFFFFF || !process_gone(*owner)) continue;
+    if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE))
+      continue;
+    const ULONGLONG written = (ULONGLONG{found.ftLastWriteTime.dwHighDateTime} << 32) | found.ftLastWriteTime.dwLowDateTime;
+    if (written >= process_start) continue;
+    ::DeleteFileW((directory / found.cFileName).c_str());
+  } while (::FindNextFileW(search, &found));
+  ::FindClose(search);
+}
+
 }  // namespace
 
 FileKind file_kind(const std::string& path) {
@@ -120,11 +158,13 @@ FileReplacement::FileReplacement(const std::string& path) : impl_(std::make_uniq
   if (kind != FileKind::missing && kind != FileKind::regular) fail(path, "non è un file");
 
   const fs::path directory = r.target.has_parent_path() ? r.target.parent_path() : fs::path(L".");
+  const std::wstring stem = win::widen(temporary_stem(path_to_utf8(r.target.filename()), MAX_PATH - 5));
+  remove_leftovers(directory, stem);
   static std::atomic<unsigned> counter{0};
   std::random_device random;
   for (int attempt = 0; attempt < 100 && r.file == INVALID_HANDLE_VALUE; ++attempt) {
-    r.temp = directory / (L"." + r.target.filename().wstring() + L"." + std::to_wstring(random()) + L"." +
-                          std::to_wstring(++counter) + L".tmp");
+    r.temp = directory / (L"." + stem + L"." + std::to_wstring(::GetCurrentProcessId()) + L"." +
+                          std::to_wstring(random()) + L"x" + std::to_wstring(++counter) + L".tmp");
     r.file = create_new(r.temp);
     if (r.file == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) break;
   }

@@ -9,7 +9,8 @@
 namespace platform {
 
 /// Installs the clean-up for this process's interruptions (POSIX: SIGINT, SIGTERM,
-/// SIGHUP; Windows: the console's control events). Call once, early, from a front end.
+/// SIGHUP; Windows: the console's control events), and on POSIX ignores SIGPIPE, so that
+/// writing to a closed output fails as a write. Call once, early, from a front end.
 void install_interrupt_cleanup();
 
 /// For the platform layer. Registers a file to remove at an interruption; the path is

@@ -52,6 +52,9 @@ void install_interrupt_cleanup() {
   // While one interruption cleans up, the others wait.
   for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, s);
   for (int s : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(s, &action, nullptr);
+  // A reader of the output that has gone away fails the write, which the program reports,
+  // rather than ending the process without a word.
+  ::signal(SIGPIPE, SIG_IGN);
 }
 
 int register_removal_at_interrupt(const std::string& path) {
