@@ -5,6 +5,11 @@
 
 #include <filesystem>
 
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#endif
+
 #include "child_processes.hpp"
 #include "platform/paths.hpp"
 #include "platform/xmldoc.hpp"
@@ -291,6 +296,40 @@ TEST(XmlStreamedSave, AnUnfinishedSaveLeavesTheEarlierFileAndNothingBeside) {
   } catch (const std::runtime_error& e) {
     EXPECT_NE(std::string(e.what()).find(missing_dir), std::string::npos) << e.what();
   }
+}
+
+// A file that refuses bytes part-way (a full disk; here the process's file size limit):
+// the save fails with the path and the system's reason, and libxml2 prints nothing of
+// its own.
+TEST(XmlStreamedSave, AWriteTheFileRefusesIsToldOnceByTheProgram) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the file size limit is POSIX's";
+#else
+  test_support::TempDir dir;
+  const fs::path target = dir.path() / "r.xml";
+  platform::XmlDocument doc;
+  doc.begin_save(target.string());
+  rlimit old{};
+  ::getrlimit(RLIMIT_FSIZE, &old);
+  const auto old_signal = ::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old;
+  small.rlim_cur = 16 * 1024;
+  ::setrlimit(RLIMIT_FSIZE, &small);
+  testing::internal::CaptureStderr();
+  std::string failure;
+  try {
+    build_streamed(doc, StreamCase{"", 200, true, true, true});
+    doc.end_save();
+  } catch (const std::runtime_error& e) {
+    failure = e.what();
+  }
+  const std::string printed = testing::internal::GetCapturedStderr();
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  ::signal(SIGXFSZ, old_signal);
+  EXPECT_NE(failure.find(target.string()), std::string::npos) << failure;
+  EXPECT_EQ(printed, "");
+  EXPECT_FALSE(fs::exists(target));
+#endif
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "platform/files.hpp"
 #include "platform/paths.hpp"
 #include "platform/xmldoc.hpp"
+#include "platform/xml_errors.hpp"
 
 namespace platform {
 
@@ -179,6 +180,7 @@ struct StreamedSave {
     if (!out) throw cannot_write(path);
   }
   ~StreamedSave() {
+    const ErrorCollector quiet;  // a failed write has its own message
     if (out) xmlOutputBufferClose(out);
   }
   StreamedSave(const StreamedSave&) = delete;
@@ -319,6 +321,7 @@ struct XmlDocument::Impl {
     doc->version = xmlStrdup(to_xml(version));
     doc->standalone = standalone ? 1 : -1;
     Sink sink{&write};
+    const ErrorCollector quiet;  // the caller says why a write failed
     xmlSaveCtxtPtr context = xmlSaveToIO(&Sink::on_write, nullptr, &sink, encoding.c_str(), XML_SAVE_FORMAT);
     if (!context) throw unknown_encoding(encoding);
     const long written = xmlSaveDoc(context, doc);
@@ -353,6 +356,9 @@ void XmlDocument::begin_save(const std::string& path) {
 }
 
 void XmlDocument::write_finished(XmlElement element) {
+  // libxml2's own line for a write the file refused is not shown: finishing the save
+  // says why it failed, once.
+  const ErrorCollector quiet;
   auto* node = static_cast<xmlNodePtr>(element.node_);
   if (!impl_->streamed || !node || node->doc != impl_->doc) return;
   impl_->streamed->write_finished(node, impl_->version, impl_->standalone);
@@ -360,6 +366,7 @@ void XmlDocument::write_finished(XmlElement element) {
 
 void XmlDocument::end_save() {
   if (!impl_->streamed) throw std::runtime_error("XmlDocument: nessun salvataggio iniziato");
+  const ErrorCollector quiet;  // the exception says why a write failed
   std::unique_ptr<StreamedSave> streamed = std::move(impl_->streamed);
   if (streamed->open.empty()) {
     // Nothing written yet: the whole document goes as save() writes it.
