@@ -31,7 +31,7 @@ struct LinesCase {
   const char* name;
   std::string text;
   Lines lines;
-  const char* codepage = "";  ///< PIVZONA12_CODEPAGE ("" the locale's, UTF-8 here)
+  const char* codepage = "";  ///< PIVZONA12_CODEPAGE ("" the system's)
 };
 
 void PrintTo(const LinesCase& c, std::ostream* os) { *os << c.name; }
@@ -59,8 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
                       LinesCase{"CrEndingTheLastLineGoes", "a\nb\r", {"a", "b"}},
                       LinesCase{"LoneCrAtTheEndIsAnEmptyLine", "a\n\r", {"a", ""}},
                       LinesCase{"BlanksKept", " \t \r\n\t", {" \t ", "\t"}},
-                      LinesCase{"Utf8CharacterCutByAPiece", "D'Al\xC3\xB2\r\nNicol\xC3\xB2", {"D'Alò", "Nicolò"}},
-                      LinesCase{"MalformedUtf8BeforeALineEnd", "a\xE2\x82\nb\xE2\x82", {"a??", "b?"}},
+                      LinesCase{"Utf8CharacterCutByAPiece", "D'Al\xC3\xB2\r\nNicol\xC3\xB2", {"D'Alò", "Nicolò"}, "UTF-8"},
+                      LinesCase{"MalformedUtf8BeforeALineEnd", "a\xE2\x82\nb\xE2\x82\n", {"a??", "b??"}, "UTF-8"},
                       LinesCase{
                           "AnsiCodePage", "D'Al\xF2\r\n\"Nicol\xF2\"\t\xE0", {"D'Alò", "\"Nicolò\"\tà"}, "CP1252"}),
     [](const auto& info) { return std::string(info.param.name); });
