@@ -259,6 +259,25 @@ TEST(XsltProcessor, HtmlPageCarriesTheUtf16DeclarationOnItsOwnLine) {
   EXPECT_EQ(processor.transform(), page) << "the loaded documents serve again";
 }
 
+// A writer that refuses the page part-way (a full disk) makes the transformation answer
+// false for its caller to report; libxml2 prints nothing of its own.
+TEST(XsltProcessor, APageTheWriterRefusesIsFalseWithoutLibxmlLines) {
+  TempDir dir;
+  write_file(dir.path() / "page.xsl", html_stylesheet(""));
+  write_file(dir.path() / "in.xml", "<r>" + std::string(100'000, 'x') + "</r>");
+  platform::XsltProcessor processor;
+  ASSERT_TRUE(processor.load_stylesheet(dir.dir() + "page.xsl"));
+  ASSERT_TRUE(processor.load_input(dir.dir() + "in.xml"));
+  std::size_t taken = 0;
+  testing::internal::CaptureStderr();
+  const bool written = processor.transform_to([&taken](std::string_view piece) {
+    taken += piece.size();
+    return taken < 8'000;
+  });
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_FALSE(written);
+}
+
 /// The reason the processor gives for not transforming, or "" when it transforms.
 std::string transform_failure(const platform::XsltProcessor& processor) {
   try {

@@ -502,6 +502,8 @@ class BlockSplicer {
 /// blocks written out during the transformation take the place of their placeholder.
 /// False when write refused bytes; throws when the serializer fails.
 bool serialize(xmlDoc* result, xsltStylesheet* style, const BlockSpill& spill, const PageWriter& write) {
+  // libxml2's own line for a refused piece is not shown: the caller says why, once.
+  const ErrorCollector quiet;
   BlockSplicer splicer(spill, write);
   const PageWriter spliced = [&splicer](std::string_view piece) { return splicer(piece); };
   const PageWriter& out = spill.regions.empty() ? write : spliced;
