@@ -5,13 +5,13 @@
 // Signs in as the demo doctor, then times N calls of each kind: the probe alone (is_on),
 // a one-value query (sql_into) and a one-row dump (sql_dump_file, its file read and
 // removed as a run does). Each text call makes the probe and then the call itself.
-#include <CLI/CLI.hpp>
-#include <fmt/core.h>
-
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
+
+#include <CLI/CLI.hpp>
+#include <fmt/core.h>
 
 #include "app/login.hpp"
 #include "extract/builders.hpp"
@@ -50,7 +50,8 @@ int main(int argc, char** argv) {
     session.sql_into("Praxilo", into);
     return true;
   });
-  const double dumped = micros_per_call(calls, [&] { return read_dump(session, "Praxilo2", dump, [](std::string_view) {}); });
+  const double dumped =
+      micros_per_call(calls, [&] { return read_dump(session, "Praxilo2", dump, [](std::string_view) {}); });
   fmt::print("probe {:.1f} us, sql_into {:.1f} us, sql_dump_file {:.1f} us per call\n", probe, value, dumped);
   return 0;
 }

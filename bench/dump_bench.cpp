@@ -11,17 +11,18 @@
 // the ratio of the largest dump's peak to the smallest's: near 1 when memory does not grow
 // with the dump. --whole reads each dump whole and keeps all its lines instead, as runs
 // once did, for comparison. Numbers to read, not a test: nothing here passes or fails.
-#include <fmt/core.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <CLI/CLI.hpp>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <CLI/CLI.hpp>
+#include <fmt/core.h>
 
 #include "extract/builders.hpp"
 #include "extract/text_file.hpp"

@@ -8,9 +8,6 @@
 // statement and the first value of a single-value one are fetched as text, as the server
 // must fetch them. Nothing is sent between processes, written to files or converted.
 // Prints one line of key=value figures: wall and processor time of the best of the repeats.
-#include <CLI/CLI.hpp>
-#include <fmt/core.h>
-
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -18,6 +15,9 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <CLI/CLI.hpp>
+#include <fmt/core.h>
 
 #include "platform/codepage.hpp"
 #include "praxilo_db.hpp"

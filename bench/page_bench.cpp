@@ -6,14 +6,14 @@
 // given to the stylesheet) and prints one line of key=value figures: wall and processor
 // time of the best of the repeats and the size of the page. Peak memory is read from
 // outside (GNU time), as for the whole run.
-#include <CLI/CLI.hpp>
-#include <fmt/core.h>
-
 #include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <string>
+
+#include <CLI/CLI.hpp>
+#include <fmt/core.h>
 
 #include "render/render.hpp"
 

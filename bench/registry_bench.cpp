@@ -6,14 +6,14 @@
 // times the first read of the last value (the whole file parsed), then M further reads of
 // a switch while the file stays the same, one read after the file changed, and M reads of
 // a file changed a moment ago (which are compared byte for byte until it has settled).
-#include <CLI/CLI.hpp>
-#include <fmt/core.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+
+#include <CLI/CLI.hpp>
+#include <fmt/core.h>
 
 #include "platform/registry.hpp"
 

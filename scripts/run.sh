@@ -2,7 +2,8 @@
 # PIV ZONA12 set-up and jobs for a Debian 12 machine where the user is root.
 #   scripts/run.sh demo   install what is missing, build, run the three extractions on
 #                         a demo installation and print where the reports are
-#   scripts/run.sh test   install what is missing, build, run every test; then the core's
+#   scripts/run.sh test   install what is missing, check the sources' formatting
+#                         (scripts/check-format.sh), build, run every test; then the core's
 #                         tests again, built with AddressSanitizer and UndefinedBehavior-
 #                         Sanitizer in build-asan; then the Windows cross builds (i686 in
 #                         build-windows-i686, then x86_64 in build-windows, whose set-up
@@ -24,7 +25,7 @@ packages=(build-essential cmake pkg-config libxml2-dev libxml2-utils libxslt1-de
   libsqlite3-dev sqlite3 libfmt-dev nlohmann-json3-dev libcli11-dev libgtest-dev libgmock-dev
   qt6-base-dev qt6-webengine-dev qt6-translations-l10n xvfb xauth
   mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 fonts-wine nsis dpkg-dev tcl
-  googletest)
+  googletest clang-format)
 
 install_missing() {
   local missing=()
@@ -75,6 +76,7 @@ case "${1:-}" in
     ;;
   test)
     install_missing
+    bash scripts/check-format.sh
     build build
     (cd build && ctest --output-on-failure -j"$(nproc)")
     # -O1 without debug information keeps the instrumented build quick.

@@ -2,12 +2,12 @@
 // and what happens when the server dies, garbles its answers or is released.
 #include "platform/automation.hpp"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <limits>
-#include <nlohmann/json.hpp>
 #include <thread>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #ifndef _WIN32
 #include <unistd.h>

@@ -3,10 +3,10 @@
 // sections, and what becomes of the dump and working files.
 #include "extract/builders.hpp"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <optional>
+
+#include <gtest/gtest.h>
 
 #include "extract/sections.hpp"
 #include "fake_praxilo.hpp"
@@ -24,9 +24,8 @@ TEST(UnquoteField, Cases) {
     const char* in;
     const char* out;
   } cases[] = {
-      {"", ""},          {"   ", ""},          {"\t \r", ""},        {"\"Rossi\"", "Rossi"}, {"\"Rossi", "\"Rossi"},
-      {"Rossi\"", "Rossi\""}, {"\"", ""},       {"\"\"", ""},         {"\" \"", " "},          {" \"a\"", " \"a\""},
-      {"Rossi", "Rossi"}, {"\"D'Alò\"", "D'Alò"},
+      {"", ""},   {"   ", ""},  {"\t \r", ""},  {"\"Rossi\"", "Rossi"}, {"\"Rossi", "\"Rossi"}, {"Rossi\"", "Rossi\""},
+      {"\"", ""}, {"\"\"", ""}, {"\" \"", " "}, {" \"a\"", " \"a\""},   {"Rossi", "Rossi"},     {"\"D'Alò\"", "D'Alò"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.in);
@@ -39,8 +38,8 @@ TEST(SqlQuote, Cases) {
     const char* in;
     const char* out;
   } cases[] = {
-      {"", "''"}, {"  ", "''"}, {"1234", "'1234'"}, {" 12 ", "' 12 '"}, {"O'Neil", "'O''Neil'"}, {"'", "''''"},
-      {"a''b", "'a''''b'"},
+      {"", "''"},    {"  ", "''"},         {"1234", "'1234'"}, {" 12 ", "' 12 '"}, {"O'Neil", "'O''Neil'"},
+      {"'", "''''"}, {"a''b", "'a''''b'"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.in);
@@ -145,7 +144,7 @@ class BuilderTest : public ::testing::Test {
   platform::XmlDocument doc;
   HostRecorder host;
   ExtractionContext context{session, user, doc, tools::encode_date(2008, 1, 1), tools::encode_date(2008, 12, 31),
-                            0, host};
+                            0,       host};
   std::function<std::optional<std::string>(const std::string& sql)> section_dump;
 };
 
@@ -214,8 +213,7 @@ TEST_F(BuilderTest, RegionalCodeIsPaddedOrCutToSix) {
     SCOPED_TRACE(c.code);
     user.set_codice_regionale(c.code);
     build(Programme::vaccinazioni, "");
-    EXPECT_NE(doc.to_string().find(std::string("<codiceRegionale>") + c.six + "</codiceRegionale>"),
-              std::string::npos);
+    EXPECT_NE(doc.to_string().find(std::string("<codiceRegionale>") + c.six + "</codiceRegionale>"), std::string::npos);
   }
 }
 
@@ -405,22 +403,19 @@ const std::string range_end = "cast('2008-12-31' as date)";
 INSTANTIATE_TEST_SUITE_P(
     Cases, SectionRows,
     ::testing::Values(
-        SectionRowsCase{"FootExam",
-                        [](auto& s, auto& m) { add_foot_exam(s, m, "P1", range_start, range_end); },
+        SectionRowsCase{"FootExam", [](auto& s, auto& m) { add_foot_exam(s, m, "P1", range_start, range_end); },
                         "\"N\"\t\"20081231\"\r\nn\t20080601\n\"\"N\"\"\t20080301\nsolo un campo\n\n"
                         "N\t20080101\textra\n",
                         "\n  <esamePiedi>\n    <data>20081231</data>\n    <esito>Normale</esito>\n  </esamePiedi>\n"
                         "  <esamePiedi>\n    <data>20080601</data>\n    <esito>Patologico</esito>\n  </esamePiedi>\n"
                         "  <esamePiedi>\n    <data>20080301</data>\n    <esito>Patologico</esito>\n  </esamePiedi>\n"
                         "  <esamePiedi>\n    <data>20080101</data>\n    <esito>Normale</esito>\n  </esamePiedi>\n"},
-        SectionRowsCase{"FundusExam",
-                        [](auto& s, auto& m) { add_fundus_exam(s, m, "P1", range_start, range_end); },
+        SectionRowsCase{"FundusExam", [](auto& s, auto& m) { add_fundus_exam(s, m, "P1", range_start, range_end); },
                         "\"NRNL\"\t\"20081231\"\nnrnl\t20080601\n",
                         "\n  <fondoOculare>\n    <data>20081231</data>\n    <esito>Normale</esito>\n  </fondoOculare>\n"
                         "  <fondoOculare>\n    <data>20080601</data>\n    <esito>Patologico</esito>\n"
                         "  </fondoOculare>\n"},
-        SectionRowsCase{"SmokingHabit",
-                        [](auto& s, auto& m) { add_smoking_habit(s, m, "P1", range_start, range_end); },
+        SectionRowsCase{"SmokingHabit", [](auto& s, auto& m) { add_smoking_habit(s, m, "P1", range_start, range_end); },
                         "\"N\"\t1\n\"X\"\t2\n\"S\"\t3\nx\t4\n",
                         "\n  <abitudineFumo>\n    <data>1</data>\n    <booleano>No</booleano>\n  </abitudineFumo>\n"
                         "  <abitudineFumo>\n    <data>2</data>\n    <booleano>No</booleano>\n  </abitudineFumo>\n"
@@ -444,14 +439,12 @@ INSTANTIATE_TEST_SUITE_P(
                         [](auto& s, auto& m) { add_clinical_check(s, m, "P1", range_start, range_end); },
                         "\"\"\t\"20080505\"\n",
                         "\n  <controlloClinico>\n    <data>20080505</data>\n  </controlloClinico>\n"},
-        SectionRowsCase{"FluVaccination",
-                        [](auto& s, auto& m) {
-                          add_flu_vaccination(s, m, "P1", range_start, range_end, "antiInfluenzale");
-                        },
-                        "\"ANTINFL\"\t\"20081020\"\n",
-                        "\n  <antiInfluenzale>\n    <data>20081020</data>\n  </antiInfluenzale>\n"},
-        SectionRowsCase{"EmptyDump",
-                        [](auto& s, auto& m) { add_foot_exam(s, m, "P1", range_start, range_end); }, "", ""}),
+        SectionRowsCase{
+            "FluVaccination",
+            [](auto& s, auto& m) { add_flu_vaccination(s, m, "P1", range_start, range_end, "antiInfluenzale"); },
+            "\"ANTINFL\"\t\"20081020\"\n", "\n  <antiInfluenzale>\n    <data>20081020</data>\n  </antiInfluenzale>\n"},
+        SectionRowsCase{"EmptyDump", [](auto& s, auto& m) { add_foot_exam(s, m, "P1", range_start, range_end); }, "",
+                        ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BuilderTest, ASectionWithoutADumpReadsNoRow) {

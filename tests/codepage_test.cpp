@@ -1,12 +1,12 @@
 #include "platform/codepage.hpp"
 
-#include <gtest/gtest.h>
-
 #include <clocale>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "test_support.hpp"
 
@@ -145,7 +145,8 @@ TEST(Codepage, MalformedUtf8IsNeverTakenAsItIs) {
 }
 
 TEST(Codepage, StatefulCodePageStartsEachTextAfresh) {
-  if (test_support::windows) GTEST_SKIP() << "a shift-state code page is an iconv one; Windows' ANSI code pages keep no state";
+  if (test_support::windows)
+    GTEST_SKIP() << "a shift-state code page is an iconv one; Windows' ANSI code pages keep no state";
   // A kept conversion handle must not carry a shift state from one text into the next.
   ScopedEnv cp("PIVZONA12_CODEPAGE", "ISO-2022-JP");
   EXPECT_EQ(platform::to_ansi("\xE6\x97\xA5"), "\x1B$BF|\x1B(B");

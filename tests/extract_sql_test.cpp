@@ -1,8 +1,8 @@
 // The SQL texts that the report builders and the indicator sections send to the records
 // product, compared byte for byte with the texts they must be.
-#include <gtest/gtest.h>
-
 #include <functional>
+
+#include <gtest/gtest.h>
 
 #include "extract/builders.hpp"
 #include "extract/sections.hpp"
@@ -103,7 +103,8 @@ INSTANTIATE_TEST_SUITE_P(
                         "'1234' and ac_code = '2832' and data_open >= cast('2008-01-01' as date) and data_open <= "
                         "cast('2008-12-31' as date) and ac_val > ' ' ORDER BY data_open desc",
                     }},
-        SectionCase{"Tao", [](auto& s, auto& p, auto& a, auto& b) { add_tao_monitoring(s, p, "1234", a, b); },
+        SectionCase{"Tao",
+                    [](auto& s, auto& p, auto& a, auto& b) { add_tao_monitoring(s, p, "1234", a, b); },
                     {"Praxilo2|SELECT ac_val, dateformat(data_open, 'yyyymmdd') FROM cart_accert WHERE codice = "
                      "'1234' and ac_code in ( ' 961', '2631' ) and data_open >= cast('2008-01-01' as date) and "
                      "data_open <= cast('2008-12-31' as date) and ac_val > ' ' ORDER BY data_open desc"}},
@@ -156,8 +157,7 @@ class BuilderSql : public ExtractSql {
   const TDateTime end_date = tools::encode_date(2008, 12, 31);
 };
 
-const std::string tail =
-    " from cart_accert WHERE codice = 'O''Neil' and ac_code = '4250' ORDER by time_last desc";
+const std::string tail = " from cart_accert WHERE codice = 'O''Neil' and ac_code = '4250' ORDER by time_last desc";
 const std::string date_query = "Praxilo|SELECT dateformat(data_open, 'yyyy-mm-dd' )" + tail;
 const std::string memo_query = "Praxilo|SELECT ac_mem" + tail;
 const std::string state_query = "Praxilo|SELECT ac_val" + tail;

@@ -1,8 +1,6 @@
 // Files that hold patient data: what a replacement does to links, permission bits and
 // things that are not files, the working file's creation, and the reading of a dump file
 // left to be read once.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -10,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 #ifndef _WIN32
 #include <unistd.h>
 #endif
@@ -81,14 +81,13 @@ INSTANTIATE_TEST_SUITE_P(
                     [](const fs::path& d) {
                       fs::create_directory(d / "sub");
                       write_file(d / "sub" / "r.xml", "vecchio");
-                      fs::permissions(d / "sub" / "r.xml", fs::perms::owner_read | fs::perms::owner_write |
-                                                               fs::perms::group_read);
+                      fs::permissions(d / "sub" / "r.xml",
+                                      fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
                       fs::create_symlink("r.xml", d / "sub" / "inner.xml");
                       fs::create_symlink("sub/inner.xml", d / "outer.xml");
                       return d / "outer.xml";
                     },
-                    "sub/r.xml", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read,
-                    "outer.xml"},
+                    "sub/r.xml", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read, "outer.xml"},
         ReplaceCase{"dangling_link_makes_its_target",
                     [](const fs::path& d) {
                       fs::create_symlink("made.xml", d / "link.xml");
@@ -218,12 +217,11 @@ TEST(ReadAndRemoveDump, AReadingEndedByItsReceiverStillRemovesTheFile) {
   fs::create_directory(dir.path() / "Temp");
   write_file(dir.path() / "Temp" / "d.txt", large_dump());
   int pieces = 0;
-  EXPECT_THROW(platform::read_and_remove_dump(
-                   (dir.path() / "Temp").string(), "d.txt",
-                   [&pieces](std::string_view) {
-                     if (++pieces == 2) throw std::runtime_error("rifiutato");
-                   },
-                   1000),
+  EXPECT_THROW(platform::read_and_remove_dump((dir.path() / "Temp").string(), "d.txt",
+                                              [&pieces](std::string_view) {
+                                                if (++pieces == 2) throw std::runtime_error("rifiutato");
+                                              },
+                                              1000),
                std::runtime_error);
   EXPECT_EQ(pieces, 2);
   EXPECT_FALSE(fs::exists(dir.path() / "Temp" / "d.txt"));
@@ -386,13 +384,10 @@ TEST(Leftovers, OnlyEndedRunsOlderFilesOfTheSameTargetGo) {
     bool removed;
   };
   std::vector<Leftover> cases = {
-      {".report.xml." + ended + ".a1B2c3.tmp", true, true},
-      {".report.xml." + ended + ".9x12.tmp", true, true},
+      {".report.xml." + ended + ".a1B2c3.tmp", true, true},   {".report.xml." + ended + ".9x12.tmp", true, true},
       {".report.xml." + ended + ".a1B2c4.tmp", false, false},  // newer than this run
-      {".other.xml." + ended + ".a1B2c3.tmp", true, false},
-      {".report.xml." + ended + ".tmp", true, false},
-      {".report.xml.12ab.a1B2c3.tmp", true, false},
-      {"report.xml." + ended + ".a1B2c3.tmp", true, false},
+      {".other.xml." + ended + ".a1B2c3.tmp", true, false},   {".report.xml." + ended + ".tmp", true, false},
+      {".report.xml.12ab.a1B2c3.tmp", true, false},           {"report.xml." + ended + ".a1B2c3.tmp", true, false},
   };
   if (!live.empty()) cases.push_back({".report.xml." + live + ".a1B2c3.tmp", true, false});
   for (const Leftover& c : cases) {
@@ -439,12 +434,13 @@ TEST(LongNames, ANameUpToTheLimitIsReplacedAndLeavesNothingBehind) {
 TEST(TemporaryNames, StemIsCutAtACharacterAndOwnerIsReadBack) {
   EXPECT_EQ(platform::temporary_stem("report.xml", 255), "report.xml");
   const std::string accented = std::string(300, 'a') + "\xc3\xa8";
-  const std::string cut = platform::temporary_stem(std::string(254 - platform::temporary_name_extra, 'a') + "\xc3\xa8", 255);
+  const std::string cut =
+      platform::temporary_stem(std::string(254 - platform::temporary_name_extra, 'a') + "\xc3\xa8", 255);
   EXPECT_EQ(cut, std::string(254 - platform::temporary_name_extra, 'a'));
   EXPECT_LE(platform::temporary_stem(accented, 255).size() + platform::temporary_name_extra, 255u);
   EXPECT_EQ(platform::temporary_owner(".r.xml.42.ab12.tmp", "r.xml"), std::optional<std::uint64_t>(42));
-  for (const char* other : {".r.xml.42..tmp", ".r.xml..ab.tmp", ".r.xml.42.a-b.tmp", ".r.xmlx.42.ab.tmp", ".r.xml.42.ab.tmpx",
-                            ".r.xml.12345678901.ab.tmp"})
+  for (const char* other : {".r.xml.42..tmp", ".r.xml..ab.tmp", ".r.xml.42.a-b.tmp", ".r.xmlx.42.ab.tmp",
+                            ".r.xml.42.ab.tmpx", ".r.xml.12345678901.ab.tmp"})
     EXPECT_EQ(platform::temporary_owner(other, "r.xml"), std::nullopt) << other;
 }
 

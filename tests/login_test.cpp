@@ -1,8 +1,9 @@
 // The doctor's sign-in: the calls made on the session, the refusals and their order, the
 // identity record filled, and the attempt with its busy cursor.
+#include "app/login.hpp"
+
 #include <gtest/gtest.h>
 
-#include "app/login.hpp"
 #include "fake_praxilo.hpp"
 #include "px_fixture.hpp"
 
@@ -21,8 +22,8 @@ const std::string no_regional_code =
 class LoginTest : public ::testing::Test {
  protected:
   LoginTest() {
-    fake.attributes = {{"userid_utente", "MED1"},   {"tipo_praxi", "T"},          {"codice_regionale", " 1234 "},
-                       {"codice_fiscale", "RSSMRA"}, {"nome", "Mario"},           {"cognome", "Rossi"},
+    fake.attributes = {{"userid_utente", "MED1"},       {"tipo_praxi", "T"}, {"codice_regionale", " 1234 "},
+                       {"codice_fiscale", "RSSMRA"},    {"nome", "Mario"},   {"cognome", "Rossi"},
                        {"asl_di_convenzione", "ASL 12"}};
   }
 
@@ -44,11 +45,10 @@ TEST_F(LoginTest, AdmittedDoctorFillsTheRecordInOrderAndSeesNoMessage) {
     for (const auto& a : c.args) line += " " + a;
     calls.push_back(line);
   }
-  EXPECT_EQ(calls, (Texts{"new", "connetti demo   pw", "new_object i_professionista ",
-                          "leggi_attributo userid_utente", "utente_leggi_attributo tipo_praxi",
-                          "utente_leggi_attributo codice_regionale", "utente_leggi_attributo codice_fiscale",
-                          "utente_leggi_attributo nome", "utente_leggi_attributo cognome",
-                          "utente_leggi_attributo asl_di_convenzione"}));
+  EXPECT_EQ(calls, (Texts{"new", "connetti demo   pw", "new_object i_professionista ", "leggi_attributo userid_utente",
+                          "utente_leggi_attributo tipo_praxi", "utente_leggi_attributo codice_regionale",
+                          "utente_leggi_attributo codice_fiscale", "utente_leggi_attributo nome",
+                          "utente_leggi_attributo cognome", "utente_leggi_attributo asl_di_convenzione"}));
 
   EXPECT_EQ(user.get_userid_utente(), "MED1");
   EXPECT_EQ(user.get_tipo_praxi(), "T");
@@ -87,14 +87,13 @@ TEST_P(LoginRefusal, ShowsTheMessagesInOrderAndRefuses) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, LoginRefusal,
-    ::testing::Values(
-        RefusalCase{"WrongCredentials", "Utente o password errati", "T", "1234", {wrong_credentials}},
-        RefusalCase{"LowerCaseKind", "", "t", "1234", {not_titolare}},
-        RefusalCase{"KindWithBlank", "", "T ", "1234", {not_titolare}},
-        RefusalCase{"EmptyKind", "", "", "1234", {not_titolare}},
-        RefusalCase{"BlankRegionalCode", "", "T", "   ", {no_regional_code}},
-        RefusalCase{"ControlCharsRegionalCode", "", "T", "\t\r\n", {no_regional_code}},
-        RefusalCase{"NeitherTitolareNorCode", "", "S", "", {not_titolare, no_regional_code}}),
+    ::testing::Values(RefusalCase{"WrongCredentials", "Utente o password errati", "T", "1234", {wrong_credentials}},
+                      RefusalCase{"LowerCaseKind", "", "t", "1234", {not_titolare}},
+                      RefusalCase{"KindWithBlank", "", "T ", "1234", {not_titolare}},
+                      RefusalCase{"EmptyKind", "", "", "1234", {not_titolare}},
+                      RefusalCase{"BlankRegionalCode", "", "T", "   ", {no_regional_code}},
+                      RefusalCase{"ControlCharsRegionalCode", "", "T", "\t\r\n", {no_regional_code}},
+                      RefusalCase{"NeitherTitolareNorCode", "", "S", "", {not_titolare, no_regional_code}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LoginTest, WrongCredentialsReadNoAttribute) {

@@ -305,8 +305,8 @@ TEST_F(PraxiloComTest, EachObjectIsAProcessThatEndsWithIt) {
 
 TEST_F(PraxiloComTest, ServerWithoutItsDatabaseSaysWhy) {
   const std::string missing = platform::path_to_utf8(inst.db_file()) + ".mancante";
-  test_support::ServerClass server_class(
-      platform::protocol::join_command_line({platform::path_to_utf8(test_support::bin_program("praxilo-server")), missing}));
+  test_support::ServerClass server_class(platform::protocol::join_command_line(
+      {platform::path_to_utf8(test_support::bin_program("praxilo-server")), missing}));
   IDispatch* object = create();
   ASSERT_TRUE(object);
   const Outcome out = invoke(object, L"new", {});

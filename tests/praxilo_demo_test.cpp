@@ -24,8 +24,9 @@ struct DemoRun {
 
 // The command line the demo registers for the class "Praxilo.Server" on an installation.
 std::string demo_server_command(const std::filesystem::path& dir) {
-  return platform::protocol::join_command_line({platform::path_to_utf8(praxilo_db::program_directory() / praxilo_db::server_file),
-                                                platform::path_to_utf8(dir / "praxilo.db")});
+  return platform::protocol::join_command_line(
+      {platform::path_to_utf8(praxilo_db::program_directory() / praxilo_db::server_file),
+       platform::path_to_utf8(dir / "praxilo.db")});
 }
 
 // Runs praxilo-demo on dir. On Windows it registers the server class in the system
@@ -45,8 +46,8 @@ std::string database_text(const std::filesystem::path& file) {
   sqlite3* db = praxilo_db::open(file.string(), false, error);
   if (!db) return "cannot open: " + error;
   std::string text;
-  for (const char* table :
-       {"PAZIENTI", "NOS_002", "CART_CONCESSIONI_PIP", "cart_accert", "cart_press", "cart_vaccini", "utenti", "opzioni"}) {
+  for (const char* table : {"PAZIENTI", "NOS_002", "CART_CONCESSIONI_PIP", "cart_accert", "cart_press", "cart_vaccini",
+                            "utenti", "opzioni"}) {
     sqlite3_stmt* stmt = nullptr;
     praxilo_db::prepare(db, std::string("SELECT * FROM ") + table + " ORDER BY rowid", &stmt);
     while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
@@ -104,16 +105,16 @@ TEST_F(DemoTest, MakesAnInstallationDirectory) {
   EXPECT_EQ(run->output, test_support::windows
                              ? "set PIVZONA12_REGISTRY=" + (inst() / "registry.reg").string() + "\r\n"
                              : "export PIVZONA12_REGISTRY=" + (inst() / "registry.reg").string() + "\n");
-  for (const std::string& file : {std::string("praxilo.db"), test_support::logging_library_file,
-                                 std::string("registry.reg"), std::string("Diabete_to_HTML.xsl"),
-                                 std::string("Tao_to_HTML.xsl"), std::string("Vac_to_HTML.xsl")}) {
+  for (const std::string& file :
+       {std::string("praxilo.db"), test_support::logging_library_file, std::string("registry.reg"),
+        std::string("Diabete_to_HTML.xsl"), std::string("Tao_to_HTML.xsl"), std::string("Vac_to_HTML.xsl")}) {
     SCOPED_TRACE(file);
     EXPECT_TRUE(std::filesystem::exists(inst() / file));
   }
   const std::string registry = test_support::read_file(inst() / "registry.reg");
   EXPECT_EQ(registry.rfind("Windows Registry Editor Version 5.00\r\n", 0), 0u);
   EXPECT_NE(registry.find("\"Path\"=" + praxilo_db::reg_string(inst().string() + ";" +
-                                                                test_support::native(inst().string() + "/bin") + ";")),
+                                                               test_support::native(inst().string() + "/bin") + ";")),
             std::string::npos);
   EXPECT_NE(registry.find("\"ultimo_utente\"=\"demo\""), std::string::npos);
   EXPECT_EQ(registry.find("debug"), std::string::npos);
@@ -152,16 +153,19 @@ TEST_F(DemoTest, PracticeHasEveryDataFeature) {
       {"foot n", "SELECT count(*) FROM cart_accert WHERE ac_code = '1942' and ac_val = 'n' COLLATE BINARY"},
       {"only the maximum pressure", "SELECT count(*) FROM cart_press WHERE p_max > ' ' and not p_min > ' '"},
       {"only the minimum pressure", "SELECT count(*) FROM cart_press WHERE p_min > ' ' and not p_max > ' '"},
-      {"other vaccines", "SELECT count(*) FROM cart_vaccini WHERE va_code not in "
-                         "('0005','IADV','IDRM','ISPL','ISUB','IVRS')"},
+      {"other vaccines",
+       "SELECT count(*) FROM cart_vaccini WHERE va_code not in "
+       "('0005','IADV','IDRM','ISPL','ISUB','IVRS')"},
       {"records ten years back", "SELECT count(*) FROM cart_accert WHERE data_open < '2015-01-01'"},
       {"records in the last year", "SELECT count(*) FROM cart_accert WHERE data_open >= '2023-07-01'"},
   };
   for (const char* code : {"1940", "1942", "1534", " 731", "3682", " 618", " 616", " 617", " 785", " 703", "3560",
                            "2609", "2832", " 961", "2631"})
-    cases.push_back({"examination code", std::string("SELECT count(*) FROM cart_accert WHERE ac_code = '") + code + "'"});
+    cases.push_back(
+        {"examination code", std::string("SELECT count(*) FROM cart_accert WHERE ac_code = '") + code + "'"});
   for (const char* code : {"0005", "IADV", "IDRM", "ISPL", "ISUB", "IVRS"})
-    cases.push_back({"influenza code", std::string("SELECT count(*) FROM cart_vaccini WHERE va_code = '") + code + "'"});
+    cases.push_back(
+        {"influenza code", std::string("SELECT count(*) FROM cart_vaccini WHERE va_code = '") + code + "'"});
   for (const char* doctor : {"1", "2", "3"})
     cases.push_back({"doctor", std::string("SELECT count(*) FROM NOS_002 WHERE pa_medi = ") + doctor});
   for (const Case& c : cases) {
@@ -190,9 +194,7 @@ TEST_F(DemoTest, SameSeedSamePracticeOtherSeedAnother) {
   EXPECT_NE(database_text(dir->path() / "other" / "praxilo.db"), reference);
 }
 
-TEST_F(DemoTest, RejectsAnImpossibleDay) {
-  EXPECT_EQ(run_demo(dir->path() / "bad", "--today 2024-02-30").status, 2);
-}
+TEST_F(DemoTest, RejectsAnImpossibleDay) { EXPECT_EQ(run_demo(dir->path() / "bad", "--today 2024-02-30").status, 2); }
 
 TEST_F(DemoTest, TheDemoDoctorSignsInThroughTheRegistry) {
   ScopedEnv registry("PIVZONA12_REGISTRY", (inst() / "registry.reg").string());
@@ -216,8 +218,10 @@ TEST_F(DemoTest, TheDemoDoctorSignsInThroughTheRegistry) {
 TEST_F(DemoTest, RegistersTheServerClassAndRemovesIt) {
   if (!test_support::windows) GTEST_SKIP() << "on POSIX the class lives only in the installation's registry.reg";
   test_support::ServerClass turn(demo_server_command(dir->path() / "registered"));
-  ASSERT_EQ(test_support::run_command("\"" + test_support::bin_program("praxilo-demo").string() + "\" --patients 10 --dir \"" +
-                        (dir->path() / "registered").string() + "\"").status, 0);
+  ASSERT_EQ(test_support::run_command("\"" + test_support::bin_program("praxilo-demo").string() +
+                                      "\" --patients 10 --dir \"" + (dir->path() / "registered").string() + "\"")
+                .status,
+            0);
   EXPECT_EQ(platform::create_ole_object("Praxilo.Server")->call("new", {}).kind, platform::Variant::Kind::empty);
 
   const test_support::CommandOutput removed =

@@ -1,9 +1,9 @@
 // praxilo-server as the records product's SQL and its callers see it: the dialect of the
 // queries, the dump files, sign-in, attributes and options, and errors of the call.
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "platform/automation.hpp"
 #include "praxilo_db.hpp"
@@ -254,7 +254,7 @@ TEST_F(ServerTest, SqlErrorsAreErrorsOfTheCall) {
   }
   EXPECT_FALSE(std::filesystem::exists(inst.appdir() + "Temp") &&
                !std::filesystem::is_empty(inst.appdir() + "Temp"));  // no file left by a failed dump
-  EXPECT_EQ(sql_into("SELECT 1"), "1");                                 // and the server goes on
+  EXPECT_EQ(sql_into("SELECT 1"), "1");                              // and the server goes on
 }
 
 TEST_F(ServerTest, SignInAttributesAndOptions) {
@@ -275,8 +275,7 @@ TEST_F(ServerTest, SignInAttributesAndOptions) {
 }
 
 TEST(PraxiloDb, RewriteKeepsCommentsAndQuotedNames) {
-  EXPECT_EQ(praxilo_db::rewrite_dialect("select \"cast('2008-01-01' as date)\" -- cast('2008-01-01' as date)\n")
-                .sql,
+  EXPECT_EQ(praxilo_db::rewrite_dialect("select \"cast('2008-01-01' as date)\" -- cast('2008-01-01' as date)\n").sql,
             "select \"cast('2008-01-01' as date)\" -- cast('2008-01-01' as date)\n");
   EXPECT_EQ(praxilo_db::rewrite_dialect("x>=cast('2008-01-01' as date)/*cast('x' as date)*/").sql,
             "x>='2008-01-01'/*cast('x' as date)*/");

@@ -1,10 +1,10 @@
 #include "records/px_tools.hpp"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "platform/dynlib.hpp"
 #include "platform/host.hpp"

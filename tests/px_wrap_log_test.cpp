@@ -1,10 +1,10 @@
 #include "records/px_wrap_log.hpp"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "platform/dynlib.hpp"
 #include "platform/paths.hpp"

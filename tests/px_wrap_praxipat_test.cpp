@@ -1,7 +1,7 @@
 // The session wrapper against a scripted in-process server: what each operation sends,
 // what it answers, which messages it keeps, what it traces, and how it rebuilds a
 // session whose server has gone away.
-#include <gtest/gtest.h>
+#include "records/px_wrap_praxipat.hpp"
 
 #include <filesystem>
 #include <functional>
@@ -11,9 +11,10 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "platform/automation.hpp"
 #include "platform/host.hpp"
-#include "records/px_wrap_praxipat.hpp"
 #include "px_fixture.hpp"
 #include "test_support.hpp"
 
@@ -184,8 +185,7 @@ TEST_F(WrapperTest, SignInSendsItsCallsAndTracesThemWithoutThePassword) {
   EXPECT_EQ(trace(), (Lines{"ole_praxipat := CreateOleObject('Praxilo.Server');", "ole_praxipat.new();",
                             "ole_praxipat.connetti(Niccolò, ****) = ;", "ole_praxipat.get_error();",
                             "ole_praxipat.new_object(i_professionista, ) = ;"}));
-  EXPECT_EQ(test_support::read_file(dir_.path() / "Temp" / "Log" / "praxipat.log").find("segreta"),
-            std::string::npos);
+  EXPECT_EQ(test_support::read_file(dir_.path() / "Temp" / "Log" / "praxipat.log").find("segreta"), std::string::npos);
 }
 
 struct SignInCase {
@@ -217,23 +217,24 @@ TEST_P(SignInAnswers, DecideTheSession) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SignInAnswers,
-    ::testing::Values(
-        SignInCase{"Empty", FakeServer::value(Variant::make_empty()), true, "", "ole_praxipat.connetti(demo, ****) = ;"},
-        SignInCase{"EmptyText", FakeServer::value(Variant::make_text("")), true, "",
-                   "ole_praxipat.connetti(demo, ****) = ;"},
-        SignInCase{"OnlyBlanks", FakeServer::value(Variant::make_text("   ")), true, "",
-                   "ole_praxipat.connetti(demo, ****) =    ;"},
-        SignInCase{"BlanksAndTab", FakeServer::value(Variant::make_text(" \t ")), true, "",
-                   "ole_praxipat.connetti(demo, ****) =  \t ;"},
-        SignInCase{"Refusal", FakeServer::value(Variant::make_text("Password errata")), false,
-                   "Error  -  Tpx_wrap_praxipat.connetti(): errore in connessione",
-                   "ole_praxipat.connetti(demo, ****) = Password errata;"},
-        SignInCase{"IntegerAnswer", FakeServer::value(Variant::make_integer(0)), false,
-                   "Error  -  Tpx_wrap_praxipat.connetti(): errore in connessione",
-                   "ole_praxipat.connetti(demo, ****) = 0;"},
-        SignInCase{"Null", FakeServer::value(Variant::make_null()), false,
-                   "Error  -  Tpx_wrap_praxipat.connetti(): eccezione", ""},
-        SignInCase{"Raises", FakeServer::raise(), false, "Error  -  Tpx_wrap_praxipat.connetti(): eccezione", ""}),
+    ::testing::Values(SignInCase{"Empty", FakeServer::value(Variant::make_empty()), true, "",
+                                 "ole_praxipat.connetti(demo, ****) = ;"},
+                      SignInCase{"EmptyText", FakeServer::value(Variant::make_text("")), true, "",
+                                 "ole_praxipat.connetti(demo, ****) = ;"},
+                      SignInCase{"OnlyBlanks", FakeServer::value(Variant::make_text("   ")), true, "",
+                                 "ole_praxipat.connetti(demo, ****) =    ;"},
+                      SignInCase{"BlanksAndTab", FakeServer::value(Variant::make_text(" \t ")), true, "",
+                                 "ole_praxipat.connetti(demo, ****) =  \t ;"},
+                      SignInCase{"Refusal", FakeServer::value(Variant::make_text("Password errata")), false,
+                                 "Error  -  Tpx_wrap_praxipat.connetti(): errore in connessione",
+                                 "ole_praxipat.connetti(demo, ****) = Password errata;"},
+                      SignInCase{"IntegerAnswer", FakeServer::value(Variant::make_integer(0)), false,
+                                 "Error  -  Tpx_wrap_praxipat.connetti(): errore in connessione",
+                                 "ole_praxipat.connetti(demo, ****) = 0;"},
+                      SignInCase{"Null", FakeServer::value(Variant::make_null()), false,
+                                 "Error  -  Tpx_wrap_praxipat.connetti(): eccezione", ""},
+                      SignInCase{"Raises", FakeServer::raise(), false,
+                                 "Error  -  Tpx_wrap_praxipat.connetti(): eccezione", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(WrapperTest, FailedSignInCallKeepsTheEarlierSessionState) {
@@ -295,13 +296,15 @@ struct TextOperation {
 
 const TextOperation text_operations[] = {
     {"leggi_attributo", [](Tpx_wrap_praxipat& w) { return w.leggi_attributo("userid_utente"); }, {"userid_utente"}},
-    {"utente_leggi_attributo", [](Tpx_wrap_praxipat& w) { return w.utente_leggi_attributo("tipo_praxi"); },
+    {"utente_leggi_attributo",
+     [](Tpx_wrap_praxipat& w) { return w.utente_leggi_attributo("tipo_praxi"); },
      {"tipo_praxi"}},
-    {"get_opzione", [](Tpx_wrap_praxipat& w) { return w.get_opzione("macchina", "OPZIONI\\regione"); },
+    {"get_opzione",
+     [](Tpx_wrap_praxipat& w) { return w.get_opzione("macchina", "OPZIONI\\regione"); },
      {"macchina", "OPZIONI\\regione"}},
-    {"new_object", [](Tpx_wrap_praxipat& w) { return w.new_object("i_professionista", ""); },
-     {"i_professionista", ""}},
-    {"sql_into", [](Tpx_wrap_praxipat& w) { return w.sql_into("Praxilo", "select count(*) from PAZIENTI"); },
+    {"new_object", [](Tpx_wrap_praxipat& w) { return w.new_object("i_professionista", ""); }, {"i_professionista", ""}},
+    {"sql_into",
+     [](Tpx_wrap_praxipat& w) { return w.sql_into("Praxilo", "select count(*) from PAZIENTI"); },
      {"Praxilo", "select count(*) from PAZIENTI"}},
     {"sql_dump_file",
      [](Tpx_wrap_praxipat& w) { return w.sql_dump_file("Praxilo2", "select codice, ac_val from cart_accert"); },
@@ -597,7 +600,8 @@ TEST_F(WrapperTest, ForegroundWindowIsRestoredAroundServerOperations) {
       {"init", [](Tpx_wrap_praxipat& w) { w.init("x", ""); }},
       {"connetti", [](Tpx_wrap_praxipat& w) { w.connetti("demo", "segreta"); }},
       {"sql_into", [](Tpx_wrap_praxipat& w) { w.sql_into("Praxilo", "select 1"); }},
-      {"failing get_opzione", [this](Tpx_wrap_praxipat& w) {
+      {"failing get_opzione",
+       [this](Tpx_wrap_praxipat& w) {
          server.answers["get_opzione"] = FakeServer::raise();
          w.get_opzione("macchina", "OPZIONI\\regione");
        }},

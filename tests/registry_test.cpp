@@ -1,7 +1,5 @@
 #include "platform/registry.hpp"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <cwchar>
 #include <filesystem>
@@ -9,6 +7,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "app/login.hpp"
 #include "child_processes.hpp"
@@ -176,7 +176,7 @@ TEST(Registry, EveryReadSeesTheFileAsItIsNow) {
 struct UnreadableCase {
   const char* name;
   std::function<std::string(const std::filesystem::path& dir)> make;  // the path to name
-  bool posix_only = false;  ///< a FIFO or a device file: POSIX file kinds
+  bool posix_only = false;                                            ///< a FIFO or a device file: POSIX file kinds
 };
 
 class RegistryUnreadable : public testing::TestWithParam<UnreadableCase> {};
@@ -202,7 +202,8 @@ INSTANTIATE_TEST_SUITE_P(
                                      return fifo.string();
                                    },
                                    true},
-                    UnreadableCase{"DevZero", [](const std::filesystem::path&) { return std::string("/dev/zero"); }, true},
+                    UnreadableCase{"DevZero", [](const std::filesystem::path&) { return std::string("/dev/zero"); },
+                                   true},
                     UnreadableCase{"Directory",
                                    [](const std::filesystem::path& dir) {
                                      std::filesystem::create_directory(dir / "dir.reg");

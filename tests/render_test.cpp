@@ -1,7 +1,7 @@
 // Rendering a report into the HTML page: the processor, the file checks and their
 // messages, the rewrite of the charset line, the three report stylesheets and the
 // report schemas.
-#include <gtest/gtest.h>
+#include "render/render.hpp"
 
 #include <algorithm>
 #include <filesystem>
@@ -14,11 +14,12 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "platform/codepage.hpp"
 #include "platform/host.hpp"
 #include "platform/xmlschema.hpp"
 #include "platform/xslt.hpp"
-#include "render/render.hpp"
 #include "test_support.hpp"
 
 namespace fs = std::filesystem;
@@ -36,11 +37,20 @@ std::string escape_xml(const std::string& text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '\r': out += "&#13;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '\r':
+        out += "&#13;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -56,7 +66,9 @@ std::string verbatim_stylesheet(const std::string& page) {
 /// An HTML stylesheet that shows the text of the input's root element in a page.
 std::string html_stylesheet(const std::string& output_attributes = "") {
   return "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
-         "<xsl:output method=\"html\" " + output_attributes + "/><xsl:template match=\"/\">"
+         "<xsl:output method=\"html\" " +
+         output_attributes +
+         "/><xsl:template match=\"/\">"
          "<html><head><title>Prova</title></head><body><p><xsl:value-of select=\"/*\"/></p></body></html>"
          "</xsl:template></xsl:stylesheet>";
 }
@@ -116,35 +128,35 @@ const std::string not_xml = "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RenderMessages,
-    ::testing::Values(
-        MessageCase{"both_missing_names_the_stylesheet", std::nullopt, std::nullopt, "file xslt non trovato",
-                    "Errore nella conversione xslt"},
-        MessageCase{"stylesheet_missing", std::nullopt, good_input, "file xslt non trovato",
-                    "Errore nella conversione xslt"},
-        MessageCase{"input_missing", html_stylesheet(), std::nullopt, "file xml di input non trovato",
-                    "Errore nella conversione xslt"},
-        MessageCase{"input_missing_is_checked_before_loading", not_xml, std::nullopt,
-                    "file xml di input non trovato", "Errore nella conversione xslt"},
-        MessageCase{"stylesheet_malformed", not_xml, good_input, "file xslt mal formato",
-                    "Errore nella conversione xslt"},
-        MessageCase{"stylesheet_malformed_before_input_malformed", not_xml, "<referto>", "file xslt mal formato",
-                    "Errore nella conversione xslt"},
-        MessageCase{"input_malformed", html_stylesheet(), "<referto>testo</Referto>",
-                    "file xml di input mal formato", "Errore nella conversione xslt"},
-        MessageCase{"empty_input_file", html_stylesheet(), "", "file xml di input mal formato",
-                    "Errore nella conversione xslt"},
-        MessageCase{"well_formed_but_not_a_stylesheet", "<foglio/>", good_input,
-                    "Eccezione nella conversione xslt", "Errore nella conversione xslt"},
-        MessageCase{"stylesheet_stops_the_transformation",
-                    "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
-                    "<xsl:template match=\"/\"><xsl:message terminate=\"yes\">basta</xsl:message></xsl:template>"
-                    "</xsl:stylesheet>",
-                    good_input, "Eccezione nella conversione xslt", "Errore nella conversione xslt"},
-        MessageCase{"stylesheet_may_not_write_files",
-                    "<xsl:stylesheet version=\"1.1\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
-                    "<xsl:template match=\"/\"><xsl:document href=\"altro.html\"><p/></xsl:document>"
-                    "</xsl:template></xsl:stylesheet>",
-                    good_input, "Eccezione nella conversione xslt", "Errore nella conversione xslt"}),
+    ::testing::Values(MessageCase{"both_missing_names_the_stylesheet", std::nullopt, std::nullopt,
+                                  "file xslt non trovato", "Errore nella conversione xslt"},
+                      MessageCase{"stylesheet_missing", std::nullopt, good_input, "file xslt non trovato",
+                                  "Errore nella conversione xslt"},
+                      MessageCase{"input_missing", html_stylesheet(), std::nullopt, "file xml di input non trovato",
+                                  "Errore nella conversione xslt"},
+                      MessageCase{"input_missing_is_checked_before_loading", not_xml, std::nullopt,
+                                  "file xml di input non trovato", "Errore nella conversione xslt"},
+                      MessageCase{"stylesheet_malformed", not_xml, good_input, "file xslt mal formato",
+                                  "Errore nella conversione xslt"},
+                      MessageCase{"stylesheet_malformed_before_input_malformed", not_xml, "<referto>",
+                                  "file xslt mal formato", "Errore nella conversione xslt"},
+                      MessageCase{"input_malformed", html_stylesheet(), "<referto>testo</Referto>",
+                                  "file xml di input mal formato", "Errore nella conversione xslt"},
+                      MessageCase{"empty_input_file", html_stylesheet(), "", "file xml di input mal formato",
+                                  "Errore nella conversione xslt"},
+                      MessageCase{"well_formed_but_not_a_stylesheet", "<foglio/>", good_input,
+                                  "Eccezione nella conversione xslt", "Errore nella conversione xslt"},
+                      MessageCase{
+                          "stylesheet_stops_the_transformation",
+                          "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+                          "<xsl:template match=\"/\"><xsl:message terminate=\"yes\">basta</xsl:message></xsl:template>"
+                          "</xsl:stylesheet>",
+                          good_input, "Eccezione nella conversione xslt", "Errore nella conversione xslt"},
+                      MessageCase{"stylesheet_may_not_write_files",
+                                  "<xsl:stylesheet version=\"1.1\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+                                  "<xsl:template match=\"/\"><xsl:document href=\"altro.html\"><p/></xsl:document>"
+                                  "</xsl:template></xsl:stylesheet>",
+                                  good_input, "Eccezione nella conversione xslt", "Errore nella conversione xslt"}),
     [](const auto& info) { return info.param.name; });
 
 TEST(RenderFiles, DirectoriesAreNotFiles) {
@@ -193,9 +205,10 @@ INSTANTIATE_TEST_SUITE_P(
         RewriteCase{"with_other_markup_on_the_line",
                     "<html>\n<head>" + utf16_meta + "<title>T</title>\n</head>\n</html>\n",
                     "<html>\r\n" + utf8_meta + "\r\n</head>\r\n</html>\r\n"},
-        RewriteCase{"lower_case_variant_stays",
-                    "<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-16\">\n</head>\n",
-                    "<head>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-16\">\r\n</head>\r\n"},
+        RewriteCase{
+            "lower_case_variant_stays",
+            "<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-16\">\n</head>\n",
+            "<head>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-16\">\r\n</head>\r\n"},
         RewriteCase{"other_charset_stays",
                     "<head>\n<META http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">\n</head>\n",
                     "<head>\r\n<META http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">\r\n</head>\r\n"},
@@ -323,8 +336,7 @@ TEST(XsltProcessor, InputEntitiesDoNotReadOtherFiles) {
   TempDir dir;
   write_file(dir.path() / "secret.txt", "segreto");
   write_file(dir.path() / "page.xsl", html_stylesheet());
-  write_file(dir.path() / "in.xml",
-             "<!DOCTYPE r [<!ENTITY s SYSTEM \"" + dir.dir() + "secret.txt\">]><r>&s;</r>");
+  write_file(dir.path() / "in.xml", "<!DOCTYPE r [<!ENTITY s SYSTEM \"" + dir.dir() + "secret.txt\">]><r>&s;</r>");
   platform::XsltProcessor processor;
   ASSERT_TRUE(processor.load_stylesheet(dir.dir() + "page.xsl"));
   ASSERT_TRUE(processor.load_input(dir.dir() + "in.xml"));
@@ -362,7 +374,9 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, RenderCharset,
     ::testing::Values(CharsetCase{"utf8", "UTF-8", "UTF-8", "Niccolò D'Alò (Łódź)"},
                       // Ł and ź are not in windows-1252: they come out as the conversion gives them.
-                      CharsetCase{"cp1252", "CP1252", "windows-1252", "Niccol\xF2 D'Al\xF2 (?\xF3" "d?)"}),
+                      CharsetCase{"cp1252", "CP1252", "windows-1252",
+                                  "Niccol\xF2 D'Al\xF2 (?\xF3"
+                                  "d?)"}),
     [](const auto& info) { return info.param.name; });
 
 TEST(RenderTwice, SecondReportReplacesThePageAndNoTemporaryRemains) {
@@ -455,8 +469,8 @@ TEST_P(ReportStylesheets, SampleReportBecomesAReadablePage) {
   const std::string page = render(std::string(PZ_FIXTURES_DIR) + "/" + c.sample);
   for (const std::string& text : c.expected) EXPECT_NE(page.find(text), std::string::npos) << text;
   for (const std::string& text : {std::string("<!DOCTYPE html>"), std::string("<html lang=\"it\">"), utf8_meta,
-                                  std::string("001234"), std::string("RSSMRA60A01H501U"),
-                                  std::string("Niccolò"), std::string("D'Alò"), std::string("page-break-inside: avoid")})
+                                  std::string("001234"), std::string("RSSMRA60A01H501U"), std::string("Niccolò"),
+                                  std::string("D'Alò"), std::string("page-break-inside: avoid")})
     EXPECT_NE(page.find(text), std::string::npos) << text;
   EXPECT_EQ(page.find("NaN"), std::string::npos);
   EXPECT_EQ(page.find("xmlns"), std::string::npos) << "no report namespace leaks into the page";
@@ -512,10 +526,22 @@ TEST(DiabetesStylesheet, SummaryCountsPatientsWithAtLeastOneRecordPerIndicator) 
     std::string shown;
   };
   // Four patients: two check-ups of one patient count once; one patient has no record.
-  for (const Case& c : {Case{"Controllo clinico", "3 su 4" "75,0%" "1 da richiamare"},
-                        Case{"Esame dei piedi", "2 su 4" "50,0%" "2 da richiamare"},
-                        Case{"Microalbuminuria", "1 su 4" "25,0%" "3 da richiamare"},
-                        Case{"Abitudine al fumo", "2 su 4" "50,0%" "2 da richiamare"}}) {
+  for (const Case& c : {Case{"Controllo clinico",
+                             "3 su 4"
+                             "75,0%"
+                             "1 da richiamare"},
+                        Case{"Esame dei piedi",
+                             "2 su 4"
+                             "50,0%"
+                             "2 da richiamare"},
+                        Case{"Microalbuminuria",
+                             "1 su 4"
+                             "25,0%"
+                             "3 da richiamare"},
+                        Case{"Abitudine al fumo",
+                             "2 su 4"
+                             "50,0%"
+                             "2 da richiamare"}}) {
     SCOPED_TRACE(c.label);
     EXPECT_EQ(row_text(page, "<th>" + c.label + "</th>"), c.label + c.shown);
   }
@@ -524,20 +550,26 @@ TEST(DiabetesStylesheet, SummaryCountsPatientsWithAtLeastOneRecordPerIndicator) 
   EXPECT_NE(page.find("14 indicatori su 14"), std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Programmes, ReportStylesheets,
-    ::testing::Values(
-        StylesheetCase{"diabete", "Diabete_to_HTML.xsl", "sample_diabete.xml",
-                       {"Gestione integrata del diabete", "15/03/2024 14:35", "Presa in carico dal", "10/05/2023",
-                        "DM2-001288", "145/85 mmHg", "150/– mmHg", "Patologico", "fumatore", "7,2%",
-                        "Maria Grazia", "nessuna rilevazione"}},
-        StylesheetCase{"tao", "Tao_to_HTML.xsl", "sample_tao.xml",
-                       {"Terapia anticoagulante orale", "16/03/2024 09:15", "<span class=\"cifra\">2,6</span>",
-                        "05/03/2024", "09/01/2024", "Nessuna consulenza nel periodo", "Marino"}},
-        StylesheetCase{"vaccinazioni", "Vac_to_HTML.xsl", "sample_vaccinazioni.xml",
-                       {"Vaccinazione antinfluenzale", "17/03/2024 18:02", "18/10/2023", "12/01/2023",
-                        "05/11/2023", "Verdi"}}),
-    [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Programmes, ReportStylesheets,
+                         ::testing::Values(StylesheetCase{"diabete",
+                                                          "Diabete_to_HTML.xsl",
+                                                          "sample_diabete.xml",
+                                                          {"Gestione integrata del diabete", "15/03/2024 14:35",
+                                                           "Presa in carico dal", "10/05/2023", "DM2-001288",
+                                                           "145/85 mmHg", "150/– mmHg", "Patologico", "fumatore",
+                                                           "7,2%", "Maria Grazia", "nessuna rilevazione"}},
+                                           StylesheetCase{"tao",
+                                                          "Tao_to_HTML.xsl",
+                                                          "sample_tao.xml",
+                                                          {"Terapia anticoagulante orale", "16/03/2024 09:15",
+                                                           "<span class=\"cifra\">2,6</span>", "05/03/2024",
+                                                           "09/01/2024", "Nessuna consulenza nel periodo", "Marino"}},
+                                           StylesheetCase{"vaccinazioni",
+                                                          "Vac_to_HTML.xsl",
+                                                          "sample_vaccinazioni.xml",
+                                                          {"Vaccinazione antinfluenzale", "17/03/2024 18:02",
+                                                           "18/10/2023", "12/01/2023", "05/11/2023", "Verdi"}}),
+                         [](const auto& info) { return info.param.name; });
 
 // ---------------------------------------------------------------------------------
 // What the pages state beyond the report: the period, numbers as written in Italian,
@@ -569,9 +601,9 @@ class PageStatements : public ::testing::Test {
                      const platform::XsltParameters& parameters) {
     write_file(dir.path() / "report.xml", report);
     const std::string html = dir.dir() + "ZONA12.html";
-    EXPECT_EQ(tools::xml2html(std::string(PZ_SOURCE_DIR) + "/xsl/" + stylesheet, dir.dir() + "report.xml", html,
-                              parameters),
-              "");
+    EXPECT_EQ(
+        tools::xml2html(std::string(PZ_SOURCE_DIR) + "/xsl/" + stylesheet, dir.dir() + "report.xml", html, parameters),
+        "");
     return read_file(html);
   }
   /// The text of the recall block of an indicator, markup removed.
@@ -592,8 +624,8 @@ class PageStatements : public ::testing::Test {
     return text;
   }
   TempDir dir;
-  const platform::XsltParameters period{{"dal", "20240101"}, {"al", "20241231"},
-                                        {"nominativo", "Maria D'Alò"}, {"asl", "ASL 12 \"Zona\""}};
+  const platform::XsltParameters period{
+      {"dal", "20240101"}, {"al", "20241231"}, {"nominativo", "Maria D'Alò"}, {"asl", "ASL 12 \"Zona\""}};
 };
 
 TEST_F(PageStatements, HeaderStatesThePeriodAndTheDoctorOnlyWhenGiven) {
@@ -636,19 +668,19 @@ TEST_F(PageStatements, RecordsThatAreBlankOrOddShowAsTheyStand) {
 <abitudineFumo><data>20230301</data><booleano>x.y</booleano></abitudineFumo>
 </monitoraggio></assistito></medico></diabete>)";
   const std::string page = render("Diabete_to_HTML.xsl", report, period);
-  for (const std::string& shown : {
-           // A date that is not eight digits stands as it is; only the newest record is "ultima".
-           std::string("<span class=\"voce ultima \"><span class=\"quando\">01/03/2024</span></span>"
-                       "<span class=\"voce \"><span class=\"quando\">2024030</span></span>"),
-           // A pressure value not recorded is a dash.
-           std::string("<span class=\"quando\">01/03/2024</span> <strong>–/80,5 mmHg</strong>"),
-           std::string("<span class=\"voce ultima patologico\"><span class=\"quando\">01/03/2024</span> "
-                       "<strong>Patologico</strong></span><span class=\"voce \">"),
-           // A blank value is written without its unit, an empty one not at all.
-           std::string("<span class=\"quando\">01/03/2024</span> <strong> </strong></span>"
-                       "<span class=\"voce \"><span class=\"quando\">01/03/2023</span></span>"),
-           std::string("<strong>non fumatore</strong>"), std::string("<strong>x,y</strong>"),
-           std::string("<span class=\"distintivo\">5 indicatori su 14</span>")}) {
+  for (const std::string& shown :
+       {// A date that is not eight digits stands as it is; only the newest record is "ultima".
+        std::string("<span class=\"voce ultima \"><span class=\"quando\">01/03/2024</span></span>"
+                    "<span class=\"voce \"><span class=\"quando\">2024030</span></span>"),
+        // A pressure value not recorded is a dash.
+        std::string("<span class=\"quando\">01/03/2024</span> <strong>–/80,5 mmHg</strong>"),
+        std::string("<span class=\"voce ultima patologico\"><span class=\"quando\">01/03/2024</span> "
+                    "<strong>Patologico</strong></span><span class=\"voce \">"),
+        // A blank value is written without its unit, an empty one not at all.
+        std::string("<span class=\"quando\">01/03/2024</span> <strong> </strong></span>"
+                    "<span class=\"voce \"><span class=\"quando\">01/03/2023</span></span>"),
+        std::string("<strong>non fumatore</strong>"), std::string("<strong>x,y</strong>"),
+        std::string("<span class=\"distintivo\">5 indicatori su 14</span>")}) {
     EXPECT_NE(page.find(shown), std::string::npos) << shown;
   }
 }
@@ -698,7 +730,8 @@ std::string shared_template_text(const std::string& call) {
   write_file(dir.path() / "chiamata.xsl",
              "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
              "<xsl:import href=\"ZONA12_comune.xsl\"/>"
-             "<xsl:output method=\"text\"/><xsl:template match=\"/\">" + call + "</xsl:template></xsl:stylesheet>");
+             "<xsl:output method=\"text\"/><xsl:template match=\"/\">" +
+                 call + "</xsl:template></xsl:stylesheet>");
   write_file(dir.path() / "in.xml", "<r/>");
   platform::XsltProcessor processor;
   EXPECT_TRUE(processor.load_stylesheet(dir.dir() + "chiamata.xsl"));
@@ -709,8 +742,12 @@ std::string shared_template_text(const std::string& call) {
 TEST_P(PageShares, NeverShowAllOrNoneUnlessSo) {
   const ShareCase& c = GetParam();
   EXPECT_EQ(shared_template_text("<xsl:call-template name=\"percentuale\">"
-                                 "<xsl:with-param name=\"parte\" select=\"" + std::to_string(c.part) + "\"/>"
-                                 "<xsl:with-param name=\"totale\" select=\"" + std::to_string(c.total) + "\"/>"
+                                 "<xsl:with-param name=\"parte\" select=\"" +
+                                 std::to_string(c.part) +
+                                 "\"/>"
+                                 "<xsl:with-param name=\"totale\" select=\"" +
+                                 std::to_string(c.total) +
+                                 "\"/>"
                                  "</xsl:call-template>"),
             c.shown);
 }
@@ -721,8 +758,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ShareCase{"one_missing_of_3000_rounds_to_all_but_shows_less", 2999, 3000, "99,9%"},
                       ShareCase{"all", 255, 255, "100,0%"},
                       ShareCase{"one_of_3000_rounds_to_none_but_shows_some", 1, 3000, "0,1%"},
-                      ShareCase{"none", 0, 255, "0,0%"},
-                      ShareCase{"two_thirds_rounded", 2, 3, "66,7%"},
+                      ShareCase{"none", 0, 255, "0,0%"}, ShareCase{"two_thirds_rounded", 2, 3, "66,7%"},
                       ShareCase{"no_patients", 0, 0, "0,0%"}),
     [](const auto& info) { return info.param.name; });
 
@@ -731,10 +767,10 @@ TEST(PageDates, OnlyEightDigitsBecomeADate) {
     std::string value;
     std::string shown;
   };
-  for (const Case& c : {Case{"20240301", "01/03/2024"}, Case{"00000000", "00/00/0000"}, Case{"", "—"},
-                        Case{"   ", "—"}, Case{"2024030", "2024030"}, Case{"202403011", "202403011"},
-                        Case{"2024.301", "2024.301"}, Case{" 2024030", " 2024030"}, Case{"2024-3-1", "2024-3-1"},
-                        Case{"abcdefgh", "abcdefgh"}, Case{"２０２４０３０１", "２０２４０３０１"}}) {
+  for (const Case& c : {Case{"20240301", "01/03/2024"}, Case{"00000000", "00/00/0000"}, Case{"", "—"}, Case{"   ", "—"},
+                        Case{"2024030", "2024030"}, Case{"202403011", "202403011"}, Case{"2024.301", "2024.301"},
+                        Case{" 2024030", " 2024030"}, Case{"2024-3-1", "2024-3-1"}, Case{"abcdefgh", "abcdefgh"},
+                        Case{"２０２４０３０１", "２０２４０３０１"}}) {
     SCOPED_TRACE(c.value);
     EXPECT_EQ(shared_template_text("<xsl:call-template name=\"data\"><xsl:with-param name=\"valore\" select=\"'" +
                                    c.value + "'\"/></xsl:call-template>"),
@@ -744,15 +780,18 @@ TEST(PageDates, OnlyEightDigitsBecomeADate) {
 
 TEST_F(PageStatements, VaccinatedByAgeOnThePeriodsLastDay) {
   auto patient = [](const std::string& surname, const std::string& birth) {
-    return "<assistito><codiceFiscale>X</codiceFiscale><cognome>" + surname + "</cognome><nome>N</nome><sesso>F</sesso>"
-           "<dataNascita>" + birth + "</dataNascita><comuneNascita><codiceIstat>1</codiceIstat></comuneNascita>"
+    return "<assistito><codiceFiscale>X</codiceFiscale><cognome>" + surname +
+           "</cognome><nome>N</nome><sesso>F</sesso>"
+           "<dataNascita>" +
+           birth +
+           "</dataNascita><comuneNascita><codiceIstat>1</codiceIstat></comuneNascita>"
            "<monitoraggio><antiInfluenzale><data>20241020</data></antiInfluenzale></monitoraggio></assistito>";
   };
   const std::string report =
       "<vaccinazioni xmlns=\"http://www.zona12.asl.it/asl/vaccinazioni\"><dataOraProduzione>20250301090000"
       "</dataOraProduzione><medico><codiceRegionale>001234</codiceRegionale><codiceFiscale>C</codiceFiscale>" +
-      patient("Sessantacinque", "19591231") + patient("Sessantaquattro", "19600101") +
-      patient("Anziana", "19300615") + patient("Ignota", "") + "</medico></vaccinazioni>";
+      patient("Sessantacinque", "19591231") + patient("Sessantaquattro", "19600101") + patient("Anziana", "19300615") +
+      patient("Ignota", "") + "</medico></vaccinazioni>";
   const std::string page = render("Vac_to_HTML.xsl", report, period);
   const std::size_t from = page.find("<div class=\"cifre\">");
   std::string figures;
@@ -763,7 +802,8 @@ TEST_F(PageStatements, VaccinatedByAgeOnThePeriodsLastDay) {
   EXPECT_NE(figures.find("1 sotto i 65 anni (25,0%)"), std::string::npos) << figures;
   EXPECT_NE(figures.find("1età non nota"), std::string::npos) << figures;
   EXPECT_NE(figures.find("Età al 31/12/2024"), std::string::npos) << figures;
-  EXPECT_NE(row_text(page, "Sessantaquattro").find("01/01/196064"), std::string::npos) << row_text(page, "Sessantaquattro");
+  EXPECT_NE(row_text(page, "Sessantaquattro").find("01/01/196064"), std::string::npos)
+      << row_text(page, "Sessantaquattro");
 }
 
 // ---------------------------------------------------------------------------------
@@ -842,8 +882,7 @@ TEST_P(ProgrammePages, BlocksWrittenOutGiveTheSamePage) {
       {"dal", "20230101"}, {"al", "20231231"}, {"nominativo", "Maria D'Alò"}, {"asl", "ASL 12"}};
 
   const MadePage made = make_page((own / programme.stylesheet).string(), dir.dir() + "report.xml", parameters);
-  const MadePage expected =
-      make_page((fallback / programme.stylesheet).string(), dir.dir() + "report.xml", parameters);
+  const MadePage expected = make_page((fallback / programme.stylesheet).string(), dir.dir() + "report.xml", parameters);
   EXPECT_EQ(expected.written_out, 0u) << "the fallback holds the whole page";
   // One block per patient; the last one stays in the page until it is written whole.
   const auto blocks_written_out = static_cast<std::size_t>(std::max(patients - 1, 0));
@@ -905,9 +944,14 @@ std::string block_stylesheet(const std::string& body, const std::string& block,
     page_body.replace(at, 1, instruction);
   return "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\""
          " xmlns:pagina=\"urn:zona12:pagina\" xmlns:z=\"urn:zona12:prova\" extension-element-prefixes=\"pagina\">"
-         "<xsl:output " + output_attributes + "/><xsl:template match=\"/\">"
-         "<html><head><title>Prova</title></head><body>" + page_body + "</body></html></xsl:template>"
-         "<xsl:template match=\"v\">" + block + "</xsl:template>" + templates + "</xsl:stylesheet>";
+         "<xsl:output " +
+         output_attributes +
+         "/><xsl:template match=\"/\">"
+         "<html><head><title>Prova</title></head><body>" +
+         page_body +
+         "</body></html></xsl:template>"
+         "<xsl:template match=\"v\">" +
+         block + "</xsl:template>" + templates + "</xsl:stylesheet>";
 }
 
 struct BlockCase {
@@ -945,39 +989,71 @@ const std::string item_block = "<li><xsl:value-of select=\".\"/></li>";
 INSTANTIATE_TEST_SUITE_P(
     Cases, BlockInstruction,
     ::testing::Values(
-        BlockCase{.name = "after_a_heading", .body = "<div><h2>Elenco</h2>@</div>", .block = paragraph_block,
+        BlockCase{.name = "after_a_heading",
+                  .body = "<div><h2>Elenco</h2>@</div>",
+                  .block = paragraph_block,
                   .written_out = 3},
         BlockCase{.name = "first_in_their_parent", .body = "<div>@</div>", .block = paragraph_block, .written_out = 3},
-        BlockCase{.name = "followed_by_more", .body = "<ul>@<li>fine</li></ul>", .block = item_block, .written_out = 3,
+        BlockCase{.name = "followed_by_more",
+                  .body = "<ul>@<li>fine</li></ul>",
+                  .block = item_block,
+                  .written_out = 3,
                   .shown = "<li>fine</li>"},
-        BlockCase{.name = "inline", .body = "<div>@</div>", .block = "<span><xsl:value-of select=\".\"/></span>",
+        BlockCase{.name = "inline",
+                  .body = "<div>@</div>",
+                  .block = "<span><xsl:value-of select=\".\"/></span>",
                   .written_out = 3},
-        BlockCase{.name = "inside_a_paragraph", .body = "<p>@</p>", .block = "<b><xsl:value-of select=\".\"/></b>",
+        BlockCase{.name = "inside_a_paragraph",
+                  .body = "<p>@</p>",
+                  .block = "<b><xsl:value-of select=\".\"/></b>",
                   .written_out = 3},
-        BlockCase{.name = "not_indented", .body = "<div><h2>Elenco</h2>@</div>", .block = paragraph_block,
-                  .written_out = 3, .output_attributes = "method=\"html\" indent=\"no\""},
+        BlockCase{.name = "not_indented",
+                  .body = "<div><h2>Elenco</h2>@</div>",
+                  .block = paragraph_block,
+                  .written_out = 3,
+                  .output_attributes = "method=\"html\" indent=\"no\""},
         // Only an HTML page is written out as it is made.
-        BlockCase{.name = "xml_page", .body = "<div><h2>Elenco</h2>@</div>", .block = paragraph_block,
-                  .written_out = 0, .output_attributes = "method=\"xml\"", .shown = "<p class=\"voce\">quattro</p>"},
+        BlockCase{.name = "xml_page",
+                  .body = "<div><h2>Elenco</h2>@</div>",
+                  .block = paragraph_block,
+                  .written_out = 0,
+                  .output_attributes = "method=\"xml\"",
+                  .shown = "<p class=\"voce\">quattro</p>"},
         // A text first: the first block's text joins the text before the instruction.
-        BlockCase{.name = "text_joined_to_the_text_before", .body = "<div>prima @</div>",
-                  .block = "<xsl:value-of select=\".\"/><br/>", .written_out = 6, .shown = "prima uno<br>"},
+        BlockCase{.name = "text_joined_to_the_text_before",
+                  .body = "<div>prima @</div>",
+                  .block = "<xsl:value-of select=\".\"/><br/>",
+                  .written_out = 6,
+                  .shown = "prima uno<br>"},
         // Each block a text and an element, so that a text stands first among them.
-        BlockCase{.name = "text_first", .body = "<div><hr/>@ fine</div>", .block = "<xsl:value-of select=\".\"/><br/>",
-                  .written_out = 7, .shown = "quattro<br> fine"},
+        BlockCase{.name = "text_first",
+                  .body = "<div><hr/>@ fine</div>",
+                  .block = "<xsl:value-of select=\".\"/><br/>",
+                  .written_out = 7,
+                  .shown = "quattro<br> fine"},
         // Inside a script a text is not escaped.
-        BlockCase{.name = "unescaped_text", .body = "<script>@</script>",
+        BlockCase{.name = "unescaped_text",
+                  .body = "<script>@</script>",
                   .block = "<xsl:value-of select=\"concat(., ' &lt; 2')\"/><xsl:comment>c</xsl:comment>",
-                  .written_out = 7, .shown = "uno < 2<!--c-->"},
-        BlockCase{.name = "position_and_size", .body = "<ol>@</ol>",
+                  .written_out = 7,
+                  .shown = "uno < 2<!--c-->"},
+        BlockCase{.name = "position_and_size",
+                  .body = "<ol>@</ol>",
                   .block = "<li><xsl:value-of select=\"position()\"/> di <xsl:value-of select=\"last()\"/></li>",
-                  .written_out = 3, .shown = "<li>4 di 4</li>"},
-        BlockCase{.name = "in_a_mode", .body = "<ol>@</ol>", .block = item_block, .written_out = 3,
+                  .written_out = 3,
+                  .shown = "<li>4 di 4</li>"},
+        BlockCase{.name = "in_a_mode",
+                  .body = "<ol>@</ol>",
+                  .block = item_block,
+                  .written_out = 3,
                   .attributes = "select=\"/r/v\" mode=\"elenco\"",
                   .templates = "<xsl:template match=\"v\" mode=\"elenco\"><li>elenco <xsl:value-of select=\".\"/></li>"
                                "</xsl:template>",
                   .shown = "<li>elenco quattro</li>"},
-        BlockCase{.name = "in_a_mode_of_a_namespace", .body = "<ol>@</ol>", .block = item_block, .written_out = 3,
+        BlockCase{.name = "in_a_mode_of_a_namespace",
+                  .body = "<ol>@</ol>",
+                  .block = item_block,
+                  .written_out = 3,
                   .attributes = "select=\"/r/v\" mode=\"z:elenco\"",
                   .templates = "<xsl:template match=\"v\" mode=\"elenco\"><li>senza</li></xsl:template>"
                                "<xsl:template match=\"v\" mode=\"z:elenco\"><li>z <xsl:value-of select=\".\"/></li>"
@@ -985,23 +1061,39 @@ INSTANTIATE_TEST_SUITE_P(
                   .shown = "<li>z quattro</li>"},
         BlockCase{.name = "into_a_variable",
                   .body = "<xsl:variable name=\"x\"><div>@</div></xsl:variable><xsl:copy-of select=\"$x\"/>",
-                  .block = paragraph_block, .written_out = 0},
+                  .block = paragraph_block,
+                  .written_out = 0},
         // An attribute's value is made apart from the page, then read as text.
-        BlockCase{.name = "into_an_attribute", .body = "<div><xsl:attribute name=\"title\">@</xsl:attribute>fine</div>",
-                  .block = "<b><xsl:value-of select=\".\"/></b>", .written_out = 0,
+        BlockCase{.name = "into_an_attribute",
+                  .body = "<div><xsl:attribute name=\"title\">@</xsl:attribute>fine</div>",
+                  .block = "<b><xsl:value-of select=\".\"/></b>",
+                  .written_out = 0,
                   .shown = "<div title=\"unoduetrequattro\">fine</div>"},
-        BlockCase{.name = "each_instruction_writes_out", .body = "<div>@</div><div>@</div>", .block = paragraph_block,
+        BlockCase{.name = "each_instruction_writes_out",
+                  .body = "<div>@</div><div>@</div>",
+                  .block = paragraph_block,
                   .written_out = 6},
         // An instruction inside the blocks of another keeps its own blocks.
-        BlockCase{.name = "inside_the_blocks_of_another", .body = "<div>@</div>",
-                  .block = "<div>" + block_instruction("select=\"/r/v\" mode=\"dentro\"") + "</div>", .written_out = 3,
+        BlockCase{.name = "inside_the_blocks_of_another",
+                  .body = "<div>@</div>",
+                  .block = "<div>" + block_instruction("select=\"/r/v\" mode=\"dentro\"") + "</div>",
+                  .written_out = 3,
                   .templates = "<xsl:template match=\"v\" mode=\"dentro\"><i><xsl:value-of select=\".\"/></i>"
                                "</xsl:template>"},
-        BlockCase{.name = "nothing_selected", .body = "<div>@</div>", .block = paragraph_block, .written_out = 0,
+        BlockCase{.name = "nothing_selected",
+                  .body = "<div>@</div>",
+                  .block = paragraph_block,
+                  .written_out = 0,
                   .attributes = "select=\"/r/w\""},
-        BlockCase{.name = "one_selected", .body = "<div>@</div>", .block = paragraph_block, .written_out = 0,
+        BlockCase{.name = "one_selected",
+                  .body = "<div>@</div>",
+                  .block = paragraph_block,
+                  .written_out = 0,
                   .attributes = "select=\"/r/v[1]\""},
-        BlockCase{.name = "two_selected", .body = "<div>@</div>", .block = paragraph_block, .written_out = 1,
+        BlockCase{.name = "two_selected",
+                  .body = "<div>@</div>",
+                  .block = paragraph_block,
+                  .written_out = 1,
                   .attributes = "select=\"/r/v[position() &lt; 3]\""}),
     [](const auto& info) { return info.param.name; });
 
@@ -1094,7 +1186,8 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenCase{"enrolment_outside_diabetes", "tao", "<monitoraggio/>",
                    "<presaInCarico><data>20240101</data><codice>X</codice></presaInCarico><monitoraggio/>"},
         BrokenCase{"diabetes_without_enrolment", "diabete",
-                   "<presaInCarico>\n        <data>20240201</data>\n        <codice></codice>\n      </presaInCarico>", ""},
+                   "<presaInCarico>\n        <data>20240201</data>\n        <codice></codice>\n      </presaInCarico>",
+                   ""},
         BrokenCase{"enrolment_code_over_ten", "diabete", "DM2-000417", "DM2-0004170"},
         BrokenCase{"sections_out_of_order", "diabete", "<controlloClinico>",
                    "<bmi><data>20240101</data><valore>24</valore></bmi><controlloClinico>"},

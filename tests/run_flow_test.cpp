@@ -1,11 +1,11 @@
 // The extraction run end to end against praxilo-server on a fixture installation, with
 // a host that records what the front end is asked to do.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "app/login.hpp"
 #include "child_processes.hpp"
@@ -133,7 +133,8 @@ TEST_F(RunFlow, NoPatientShowsTheProgrammeMessageAndKeepsTheEarlierPage) {
 
   // Nobody was vaccinated in 2020.
   const std::string path = work.dir() + "empty.xml";
-  RunResult result = run(Programme::vaccinazioni, path, tools::encode_date(2020, 1, 1), tools::encode_date(2020, 12, 31));
+  RunResult result =
+      run(Programme::vaccinazioni, path, tools::encode_date(2020, 1, 1), tools::encode_date(2020, 12, 31));
   EXPECT_EQ(result.outcome, RunOutcome::no_patient);
   ASSERT_EQ(host.boxes.size(), 1u);
   EXPECT_EQ(host.boxes[0].text, "Nessun paziente estratto!");

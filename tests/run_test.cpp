@@ -2,9 +2,9 @@
 // report's address.
 #include "extract/run.hpp"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+
+#include <gtest/gtest.h>
 
 #include "child_processes.hpp"
 #include "fake_praxilo.hpp"
@@ -162,7 +162,6 @@ TEST(AskFileName, PassesOnlyTheGivenTextsAndKeepsTheNameWhenCancelled) {
   EXPECT_EQ(host.offered.size(), 260u);
 }
 
-
 /// Signs in as "demo" through fake's session and runs programme for 2008, with host
 /// answering the dialogs (host.chosen is the report's path). With forget_sign_in the calls
 /// of the sign-in are cleared from fake.calls before the run.
@@ -241,7 +240,8 @@ TEST_P(RunAnswerFaults, ReportIsWholeOrNotSaved) {
   for (const std::string& dump : fake.dump_files) EXPECT_FALSE(std::filesystem::exists(fake.appdir() + dump)) << dump;
 }
 
-std::optional<platform::Variant> sql_error(const char* method, const char* text, const test_support::RecordedCall& call) {
+std::optional<platform::Variant> sql_error(const char* method, const char* text,
+                                           const test_support::RecordedCall& call) {
   if (sql_has(call, method, text)) throw platform::AutomationError("Errore SQL: database is locked");
   return std::nullopt;
 }
@@ -249,13 +249,13 @@ std::optional<platform::Variant> sql_error(const char* method, const char* text,
 INSTANTIATE_TEST_SUITE_P(
     Faults, RunAnswerFaults,
     ::testing::Values(
-        AnswerFaultCase{"no_fault", [](const test_support::RecordedCall&) -> std::optional<platform::Variant> {
-                          return std::nullopt;
-                        },
-                        ""},
-        AnswerFaultCase{"error_at_the_patient_list",
-                        [](const test_support::RecordedCall& call) { return sql_error("sql_dump_file", "PAZIENTI", call); },
-                        "Estrazione interrotta: Errore SQL: database is locked"},
+        AnswerFaultCase{
+            "no_fault",
+            [](const test_support::RecordedCall&) -> std::optional<platform::Variant> { return std::nullopt; }, ""},
+        AnswerFaultCase{
+            "error_at_the_patient_list",
+            [](const test_support::RecordedCall& call) { return sql_error("sql_dump_file", "PAZIENTI", call); },
+            "Estrazione interrotta: Errore SQL: database is locked"},
         AnswerFaultCase{"error_at_an_enrolment_query",
                         [](const test_support::RecordedCall& call) { return sql_error("sql_into", "'P2'", call); },
                         "Estrazione interrotta: Errore SQL: database is locked"},

@@ -1,8 +1,6 @@
 // The session wrapper against the real stand-in server process on a small fixture
 // database: sign-in, attributes, option, both kinds of SQL call, and a server that dies
 // between calls or in the middle of a long sequence of them.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -11,6 +9,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "child_processes.hpp"
 #include "px_fixture.hpp"
@@ -93,9 +93,9 @@ TEST_F(SessionServerTest, SignInAttributesAndOption) {
     const char* attribute;
     const char* value;
   };
-  for (const Case& c : {Case{"tipo_praxi", "T"}, Case{"codice_regionale", "90412"},
-                        Case{"codice_fiscale", "DLANCC70A01F205X"}, Case{"nome", "Niccolò"}, Case{"cognome", "D'Alò"},
-                        Case{"asl_di_convenzione", "ASL Città di Milano"}}) {
+  for (const Case& c :
+       {Case{"tipo_praxi", "T"}, Case{"codice_regionale", "90412"}, Case{"codice_fiscale", "DLANCC70A01F205X"},
+        Case{"nome", "Niccolò"}, Case{"cognome", "D'Alò"}, Case{"asl_di_convenzione", "ASL Città di Milano"}}) {
     SCOPED_TRACE(c.attribute);
     EXPECT_EQ(w->utente_leggi_attributo(c.attribute), c.value);
   }
@@ -141,8 +141,10 @@ TEST_F(SessionServerTest, SqlInto) {
   const Case cases[] = {
       {"Count", "select count(*) from PAZIENTI", "30"},
       {"Text", "select COGNOME from pazienti where codice = 12", "Cognome12"},
-      {"DateBounds", "select count(*) from cart_accert where data_open >= cast('2024-02-03' as date) and "
-                     "data_open <= cast('2024-02-04' as date)", "8"},
+      {"DateBounds",
+       "select count(*) from cart_accert where data_open >= cast('2024-02-03' as date) and "
+       "data_open <= cast('2024-02-04' as date)",
+       "8"},
       {"NoRows", "select COGNOME from PAZIENTI where CODICE = 999", ""},
       {"NullValue", "select ac_val from cart_accert where codice = 3", ""},
   };
@@ -161,9 +163,9 @@ TEST_F(SessionServerTest, SqlInto) {
 
 TEST_F(SessionServerTest, SqlDumpFile) {
   auto w = signed_in();
-  const std::string name =
-      w->sql_dump_file("Praxilo2", "select codice, ac_code, ac_val from cart_accert where codice in (2, 3) "
-                                   "order by codice, ac_val");
+  const std::string name = w->sql_dump_file("Praxilo2",
+                                            "select codice, ac_code, ac_val from cart_accert where codice in (2, 3) "
+                                            "order by codice, ac_val");
   ASSERT_FALSE(name.empty()) << w->last_message();
   EXPECT_FALSE(fs::path(name).is_absolute());
   std::string text = take_dump(name);
@@ -187,11 +189,10 @@ TEST_F(SessionServerTest, ServerKilledBetweenTwoCalls) {
     const std::size_t mark = trace(inst_).size();
 
     EXPECT_EQ(w->sql_into("Praxilo", "select count(*) from PAZIENTI"), "30");
-    EXPECT_EQ(trace(inst_, mark),
-              (Lines{"ole_praxipat := CreateOleObject('Praxilo.Server');", "ole_praxipat.new();",
-                     "ole_praxipat.connetti(demo, ****) = ;", "ole_praxipat.get_error();",
-                     "ole_praxipat.new_object(i_professionista, ) = ;",
-                     "ole_praxipat.sql_into(Praxilo, select count(*) from PAZIENTI) = 30;"}));
+    EXPECT_EQ(trace(inst_, mark), (Lines{"ole_praxipat := CreateOleObject('Praxilo.Server');", "ole_praxipat.new();",
+                                         "ole_praxipat.connetti(demo, ****) = ;", "ole_praxipat.get_error();",
+                                         "ole_praxipat.new_object(i_professionista, ) = ;",
+                                         "ole_praxipat.sql_into(Praxilo, select count(*) from PAZIENTI) = 30;"}));
     EXPECT_TRUE(w->connected());
     EXPECT_FALSE(w->session_lost());
     // The new server holds the signed-in user.

@@ -2,12 +2,12 @@
 // code page, and the same lines however the text is cut into the pieces it is read in.
 #include "extract/text_file.hpp"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "test_support.hpp"
 
@@ -50,19 +50,18 @@ TEST_P(AnsiLinesCases, SameLinesInPiecesOfAnySize) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, AnsiLinesCases,
-    ::testing::Values(LinesCase{"Empty", "", {}}, LinesCase{"OnlyALineEnd", "\n", {""}},
-                      LinesCase{"CrLf", "a\r\nbb\r\n", {"a", "bb"}},
-                      LinesCase{"LastLineWithoutEnd", "a\nbb", {"a", "bb"}},
-                      LinesCase{"EmptyLinesKept", "a\n\n\r\nb\n", {"a", "", "", "b"}},
-                      LinesCase{"LoneCrInsideALine", "a\rb\r\n", {"a\rb"}},
-                      LinesCase{"OnlyTheLastCrBeforeLfGoes", "a\r\r\n", {"a\r"}},
-                      LinesCase{"CrEndingTheLastLineGoes", "a\nb\r", {"a", "b"}},
-                      LinesCase{"LoneCrAtTheEndIsAnEmptyLine", "a\n\r", {"a", ""}},
-                      LinesCase{"BlanksKept", " \t \r\n\t", {" \t ", "\t"}},
-                      LinesCase{"Utf8CharacterCutByAPiece", "D'Al\xC3\xB2\r\nNicol\xC3\xB2", {"D'Alò", "Nicolò"}, "UTF-8"},
-                      LinesCase{"MalformedUtf8BeforeALineEnd", "a\xE2\x82\nb\xE2\x82\n", {"a??", "b??"}, "UTF-8"},
-                      LinesCase{
-                          "AnsiCodePage", "D'Al\xF2\r\n\"Nicol\xF2\"\t\xE0", {"D'Alò", "\"Nicolò\"\tà"}, "CP1252"}),
+    ::testing::Values(
+        LinesCase{"Empty", "", {}}, LinesCase{"OnlyALineEnd", "\n", {""}},
+        LinesCase{"CrLf", "a\r\nbb\r\n", {"a", "bb"}}, LinesCase{"LastLineWithoutEnd", "a\nbb", {"a", "bb"}},
+        LinesCase{"EmptyLinesKept", "a\n\n\r\nb\n", {"a", "", "", "b"}},
+        LinesCase{"LoneCrInsideALine", "a\rb\r\n", {"a\rb"}},
+        LinesCase{"OnlyTheLastCrBeforeLfGoes", "a\r\r\n", {"a\r"}},
+        LinesCase{"CrEndingTheLastLineGoes", "a\nb\r", {"a", "b"}},
+        LinesCase{"LoneCrAtTheEndIsAnEmptyLine", "a\n\r", {"a", ""}},
+        LinesCase{"BlanksKept", " \t \r\n\t", {" \t ", "\t"}},
+        LinesCase{"Utf8CharacterCutByAPiece", "D'Al\xC3\xB2\r\nNicol\xC3\xB2", {"D'Alò", "Nicolò"}, "UTF-8"},
+        LinesCase{"MalformedUtf8BeforeALineEnd", "a\xE2\x82\nb\xE2\x82\n", {"a??", "b??"}, "UTF-8"},
+        LinesCase{"AnsiCodePage", "D'Al\xF2\r\n\"Nicol\xF2\"\t\xE0", {"D'Alò", "\"Nicolò\"\tà"}, "CP1252"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(AnsiLines, ALongLineAcrossManyPiecesIsOneLine) {

@@ -1,10 +1,10 @@
 #include "tools/tools.hpp"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <limits>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "px_fixture.hpp"
 #include "test_support.hpp"
@@ -232,9 +232,8 @@ TEST(Tools, CreateDirReportsALevelThatCannotBeMade) {
   const std::string path = tmp.path().string() + "\\file\\sub";
   tools::clear_last_error();
   EXPECT_EQ(tools::create_dir(path), "");
-  EXPECT_EQ(tools::last_error(),
-            "tools.create_dir(): errore nella creazione della directory: '" +
-                test_support::native(tmp.path().string() + "/file/sub/") + "'");
+  EXPECT_EQ(tools::last_error(), "tools.create_dir(): errore nella creazione della directory: '" +
+                                     test_support::native(tmp.path().string() + "/file/sub/") + "'");
 }
 
 // ---- memowrit -------------------------------------------------------------------------

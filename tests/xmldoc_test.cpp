@@ -1,9 +1,9 @@
 // The report document: one default namespace declared on the root, the declaration,
 // text escaping, replacing the document element, and saving without harming the
 // file that was there before.
-#include <gtest/gtest.h>
-
 #include <filesystem>
+
+#include <gtest/gtest.h>
 
 #ifndef _WIN32
 #include <signal.h>
@@ -72,16 +72,30 @@ TEST_P(XmlTextSanitizer, CharactersXmlCannotHoldBecomeOneQuestionMarkEach) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, XmlTextSanitizer,
-    ::testing::Values(
-        SanitizeCase{"control_characters", std::string("a\x01" "b\x1F\x00" "c", 6), "a?b??c"},
-        SanitizeCase{"tab_lf_and_del_kept", "a\tb\nc\x7F", "a\tb\nc\x7F"},
-        SanitizeCase{"legal_characters_kept", "\xC3\xA8 \xE2\x82\xAC \xED\x9F\xBF \xEE\x80\x80 \xEF\xBF\xBD \xF4\x8F\xBF\xBF",
-                     "\xC3\xA8 \xE2\x82\xAC \xED\x9F\xBF \xEE\x80\x80 \xEF\xBF\xBD \xF4\x8F\xBF\xBF"},
-        SanitizeCase{"fffe_and_ffff", "a\xEF\xBF\xBE\xEF\xBF\xBF" "b", "a??b"},
-        SanitizeCase{"surrogates", "a\xED\xA0\x80\xED\xBF\xBF" "b", "a??b"},
-        SanitizeCase{"overlong_forms", "\xC0\xAF\xC1\xBF\xE0\x80\xAF\xF0\x80\x80\xAF|", "????|"},
-        SanitizeCase{"above_10ffff", "\xF4\x90\x80\x80\xF7\xBF\xBF\xBF\xF8\x88\x80\x80\x80|", "???|"},
-        SanitizeCase{"stray_bytes", "\x80" "a\xFF\xFE\xE2\x82x\xC3", "?a????x?"}),
+    ::testing::Values(SanitizeCase{"control_characters",
+                                   std::string("a\x01"
+                                               "b\x1F\x00"
+                                               "c",
+                                               6),
+                                   "a?b??c"},
+                      SanitizeCase{"tab_lf_and_del_kept", "a\tb\nc\x7F", "a\tb\nc\x7F"},
+                      SanitizeCase{"legal_characters_kept",
+                                   "\xC3\xA8 \xE2\x82\xAC \xED\x9F\xBF \xEE\x80\x80 \xEF\xBF\xBD \xF4\x8F\xBF\xBF",
+                                   "\xC3\xA8 \xE2\x82\xAC \xED\x9F\xBF \xEE\x80\x80 \xEF\xBF\xBD \xF4\x8F\xBF\xBF"},
+                      SanitizeCase{"fffe_and_ffff",
+                                   "a\xEF\xBF\xBE\xEF\xBF\xBF"
+                                   "b",
+                                   "a??b"},
+                      SanitizeCase{"surrogates",
+                                   "a\xED\xA0\x80\xED\xBF\xBF"
+                                   "b",
+                                   "a??b"},
+                      SanitizeCase{"overlong_forms", "\xC0\xAF\xC1\xBF\xE0\x80\xAF\xF0\x80\x80\xAF|", "????|"},
+                      SanitizeCase{"above_10ffff", "\xF4\x90\x80\x80\xF7\xBF\xBF\xBF\xF8\x88\x80\x80\x80|", "???|"},
+                      SanitizeCase{"stray_bytes",
+                                   "\x80"
+                                   "a\xFF\xFE\xE2\x82x\xC3",
+                                   "?a????x?"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(XmlDocument, RootStaysDetachedUntilSetAndReplacesTheEarlierOne) {
@@ -190,9 +204,9 @@ struct StreamCase {
   const char* name;
   friend void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.name; }
   int patients;
-  bool patients_finished;     ///< each assistito, once complete
-  bool monitoring_finished;   ///< each element under monitoraggio, once complete
-  bool header_finished;       ///< dataOraProduzione, a child of the document element
+  bool patients_finished;    ///< each assistito, once complete
+  bool monitoring_finished;  ///< each element under monitoraggio, once complete
+  bool header_finished;      ///< dataOraProduzione, a child of the document element
 };
 
 platform::XmlElement build_streamed(platform::XmlDocument& doc, const StreamCase& c) {
@@ -244,15 +258,14 @@ TEST_P(XmlStreamedSave, WritesWhatSavingTheWholeDocumentWrites) {
     EXPECT_EQ(streamed.to_string().find("<assistito"), std::string::npos) << "written parts are freed";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Shapes, XmlStreamedSave,
-    ::testing::Values(StreamCase{"nothing_handed_over", 3, false, false, false},
-                      StreamCase{"no_patient", 0, true, false, false},
-                      StreamCase{"each_patient", 3, true, false, false},
-                      StreamCase{"deeper_parts_then_their_patient", 4, true, true, false},
-                      StreamCase{"deeper_parts_only", 4, false, true, false},
-                      StreamCase{"a_child_of_the_root_first", 2, true, false, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Shapes, XmlStreamedSave,
+                         ::testing::Values(StreamCase{"nothing_handed_over", 3, false, false, false},
+                                           StreamCase{"no_patient", 0, true, false, false},
+                                           StreamCase{"each_patient", 3, true, false, false},
+                                           StreamCase{"deeper_parts_then_their_patient", 4, true, true, false},
+                                           StreamCase{"deeper_parts_only", 4, false, true, false},
+                                           StreamCase{"a_child_of_the_root_first", 2, true, false, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(XmlStreamedSave, AnUnfinishedSaveLeavesTheEarlierFileAndNothingBeside) {
   test_support::TempDir dir;

@@ -71,8 +71,7 @@ bool proceed(const std::string& user_name, const std::string& password, TUser& u
       admitted = false;
     }
     if (tools::is_empty(user.get_codice_regionale())) {
-      show(host,
-           "ERRORE: Il campo obbligatorio \"Codice Regionale\" medico non è stato valorizzato in Praxilo.");
+      show(host, "ERRORE: Il campo obbligatorio \"Codice Regionale\" medico non è stato valorizzato in Praxilo.");
       admitted = false;
     }
     return admitted;

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "records/TUser.hpp"
 #include "platform/host.hpp"
+#include "records/TUser.hpp"
 #include "records/px_wrap_praxipat.hpp"
 
 /// The application title, caption of the sign-in messages.
@@ -19,8 +19,8 @@ std::string last_user_name();
 /// refusals through host's message box, and "Impossibile avviare Praxilo: " with the
 /// reason when the server cannot be created (session.start_failure() then tells it);
 /// true when the doctor is admitted. Never throws.
-bool proceed(const std::string& user_name, const std::string& password, TUser& user,
-             Tpx_wrap_praxipat& session, platform::Host& host);
+bool proceed(const std::string& user_name, const std::string& password, TUser& user, Tpx_wrap_praxipat& session,
+             platform::Host& host);
 
 /// One sign-in attempt, as the OK button makes it: busy cursor around a call of proceed
 /// with a new, empty record. Returns that record when admitted, nullptr otherwise.

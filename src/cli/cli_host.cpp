@@ -1,8 +1,8 @@
 #include "cli_host.hpp"
 
-#include <fmt/core.h>
-
 #include <cstdio>
+
+#include <fmt/core.h>
 
 int CliHost::message_box(const std::string& text, const std::string&, unsigned) {
   end_progress();

@@ -4,13 +4,13 @@
 // could not be produced or saved (the records product could not be started, its
 // installation was not found, or a call or its answer failed), 5 the report was saved but
 // its page was not produced.
-#include <CLI/CLI.hpp>
-#include <fmt/core.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+
+#include <CLI/CLI.hpp>
+#include <fmt/core.h>
 
 #include "app/login.hpp"
 #include "cli_host.hpp"
@@ -105,13 +105,11 @@ int main(int argc, char** argv) {
     return usage_error("data non valida per --from: '" + from_text + "' (atteso yyyy-mm-dd)");
   if (app.count("--to") > 0 && !parse_date(to_text, date_to))
     return usage_error("data non valida per --to: '" + to_text + "' (atteso yyyy-mm-dd)");
-  if (const std::string problem = date_range_problem(date_from, date_to); !problem.empty())
-    return usage_error(problem);
+  if (const std::string problem = date_range_problem(date_from, date_to); !problem.empty()) return usage_error(problem);
 
   std::error_code ec;
   const std::filesystem::path output_path = std::filesystem::absolute(platform::path_from_utf8(output), ec);
-  if (ec || output_path.filename().empty())
-    return usage_error("percorso del report non valido: " + output);
+  if (ec || output_path.filename().empty()) return usage_error("percorso del report non valido: " + output);
   if (!std::filesystem::is_directory(output_path.parent_path(), ec))
     return usage_error("la cartella del report non esiste: " + platform::path_to_utf8(output_path.parent_path()));
   // Refused before anything is sent, and left as it is.
@@ -152,7 +150,9 @@ int main(int argc, char** argv) {
 
   switch (result.outcome) {
     case RunOutcome::saved:
-      return print_paths(result.xml_path + "\n" + (result.html_path.empty() ? "" : result.html_path + "\n")) ? exit_saved : exit_failed;
+      return print_paths(result.xml_path + "\n" + (result.html_path.empty() ? "" : result.html_path + "\n"))
+                 ? exit_saved
+                 : exit_failed;
     case RunOutcome::page_failed:
       return print_paths(result.xml_path + "\n") ? exit_page_failed : exit_failed;
     case RunOutcome::no_patient:

@@ -102,8 +102,7 @@ bool read_dump(Tpx_wrap_praxipat& session, const std::string& database, const st
   if (!name)
     throw ExtractionInterrupted("il file dei risultati indicato da Praxilo non è nella cartella Temp: " + answer);
   // The dump goes as soon as it is read, however the reading ends.
-  const platform::DumpFile dump =
-      platform::read_and_remove_dump(px_tools::appl_directory() + "Temp", *name, on_piece);
+  const platform::DumpFile dump = platform::read_and_remove_dump(px_tools::appl_directory() + "Temp", *name, on_piece);
   switch (dump.state) {
     case platform::DumpFile::State::rows:
       return true;
@@ -184,8 +183,7 @@ void build_document(const ProgrammeInfo& programme, const std::string& select_sq
     return true;
   });
   // Stopped (by the user) before the end: the document keeps its earlier element.
-  if (!working->read([&patients](std::string_view piece) { return patients.add(piece); }) || !patients.finish())
-    return;
+  if (!working->read([&patients](std::string_view piece) { return patients.add(piece); }) || !patients.finish()) return;
 
   doc.set_document_element(root);
 }

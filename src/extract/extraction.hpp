@@ -5,9 +5,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "records/TUser.hpp"
 #include "platform/host.hpp"
 #include "platform/xmldoc.hpp"
+#include "records/TUser.hpp"
 #include "records/px_wrap_praxipat.hpp"
 #include "tools/tools.hpp"
 

@@ -50,8 +50,7 @@ platform::XsltParameters page_parameters(const ExtractionContext& context) {
           {"asl", user.get_asl_di_convenzione()}};
 }
 
-RunResult fail(RunOutcome outcome, const ProgrammeInfo& programme, const std::string& message,
-               platform::Host& host) {
+RunResult fail(RunOutcome outcome, const ProgrammeInfo& programme, const std::string& message, platform::Host& host) {
   tools::message_box(message, programme.no_patient_caption, platform::mb_ok | platform::mb_iconerror, host);
   RunResult result;
   result.outcome = outcome;
@@ -123,8 +122,7 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
 
   std::string file_name = programme.default_file_name;
   const std::string directory = dialog_directory(programme);
-  if (!ask_file_name(host, state.owner, nullptr, dialog_filter, &directory, &dialog_title, file_name, false))
-    return {};
+  if (!ask_file_name(host, state.owner, nullptr, dialog_filter, &directory, &dialog_title, file_name, false)) return {};
   // A device, a FIFO, a socket or a directory is left as it is.
   if (const std::string problem = output_path_problem(file_name); !problem.empty())
     return fail(RunOutcome::refused, programme, problem, host);
@@ -147,8 +145,8 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
                 host);
   }
 
-  const std::string sql = selection_statement(programme, context.date_from, context.date_to,
-                                              context.user.get_userid_utente());
+  const std::string sql =
+      selection_statement(programme, context.date_from, context.date_to, context.user.get_userid_utente());
   context.patient_count = 0;
   context.session.clear_call_failure();
   try {
@@ -157,15 +155,13 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
     // A failed call or file: what was built is short, so nothing is saved. A call the
     // user's stop cut short ends the run as the stop does.
     if (host.cancel_requested()) return stopped();
-    if (context.session.session_lost())
-      return fail(RunOutcome::session_lost, programme, session_lost_text, host);
+    if (context.session.session_lost()) return fail(RunOutcome::session_lost, programme, session_lost_text, host);
     return fail(RunOutcome::failed, programme, std::string("Estrazione interrotta: ") + error.what(), host);
   }
 
   if (host.cancel_requested()) return stopped();
 
-  if (context.session.session_lost())
-    return fail(RunOutcome::session_lost, programme, session_lost_text, host);
+  if (context.session.session_lost()) return fail(RunOutcome::session_lost, programme, session_lost_text, host);
 
   if (context.patient_count <= 0) {
     tools::message_box(programme.no_patient_text, programme.no_patient_caption,
@@ -195,14 +191,14 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
   }
   std::string reason;
   const std::string html_path = appl + report_file_name;
-  const std::string conversion = tools::xml2html(appl + programme.stylesheet, file_name, html_path,
-                                                   page_parameters(context), &reason);
+  const std::string conversion =
+      tools::xml2html(appl + programme.stylesheet, file_name, html_path, page_parameters(context), &reason);
   if (!conversion.empty()) {
     // Whatever page the view shows is not this report's.
     host.set_report_visible(false);
     result.outcome = RunOutcome::page_failed;
-    result.message = "Il report è stato salvato in " + file_name + ", ma la pagina non è stata prodotta: " +
-                     (reason.empty() ? conversion : reason);
+    result.message = "Il report è stato salvato in " + file_name +
+                     ", ma la pagina non è stata prodotta: " + (reason.empty() ? conversion : reason);
     tools::message_box(result.message, programme.no_patient_caption, platform::mb_ok, host);
     return result;
   }

@@ -1,8 +1,8 @@
 // What every platform's automation shares: the time limit of a call.
+#include "platform/automation.hpp"
+
 #include <cstdlib>
 #include <string>
-
-#include "platform/automation.hpp"
 
 namespace platform {
 

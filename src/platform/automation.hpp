@@ -15,7 +15,7 @@ namespace platform {
 struct Variant {
   enum class Kind { empty, null, text, integer };
   Kind kind = Kind::empty;
-  std::string text;      ///< UTF-8, when kind == text
+  std::string text;          ///< UTF-8, when kind == text
   std::int64_t integer = 0;  ///< when kind == integer
 
   static Variant make_empty() { return {}; }

@@ -159,8 +159,7 @@ std::vector<char*> server_environment() {
 }  // namespace
 
 std::unique_ptr<AutomationObject> create_ole_object(const std::string& progid) {
-  const RegistryValue command =
-      registry_read(RegistryRoot::classes_root, progid + "\\LocalServer32", "");
+  const RegistryValue command = registry_read(RegistryRoot::classes_root, progid + "\\LocalServer32", "");
   if (progid.empty() || command.status != RegistryStatus::ok) throw AutomationError(class_not_registered);
   const std::vector<std::string> words = protocol::split_command_line(command.text);
   if (words.empty()) throw AutomationError(class_not_registered);

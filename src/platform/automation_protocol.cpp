@@ -1,6 +1,7 @@
 #include "platform/automation_protocol.hpp"
 
 #include <limits>
+
 #include <nlohmann/json.hpp>
 
 namespace platform::protocol {

@@ -15,8 +15,8 @@
 #include <exception>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -418,8 +418,8 @@ std::unique_ptr<AutomationObject> create_ole_object(const std::string& progid) {
         IDispatch* dispatch = nullptr;
         // The records product may register its class as an in-process server (a DLL of
         // its architecture) or as a local one (a program); COM takes the in-process one first.
-        const HRESULT hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                                              IID_IDispatch, reinterpret_cast<void**>(&dispatch));
+        const HRESULT hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                                              reinterpret_cast<void**>(&dispatch));
         if (FAILED(hr)) {
           if (std::string mismatch = architecture_mismatch(clsid); !mismatch.empty()) throw AutomationError(mismatch);
         }

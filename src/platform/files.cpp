@@ -15,8 +15,7 @@ void replace_file(const std::string& path, std::string_view bytes) {
   replacement.commit();
 }
 
-RemovalGuard::RemovalGuard(std::string path)
-    : path_(std::move(path)), slot_(register_removal_at_interrupt(path_)) {}
+RemovalGuard::RemovalGuard(std::string path) : path_(std::move(path)), slot_(register_removal_at_interrupt(path_)) {}
 
 RemovalGuard::~RemovalGuard() {
   unregister_removal_at_interrupt(slot_);

@@ -33,9 +33,9 @@ constexpr int max_links = 40;
 
 std::string error_text(DWORD error) {
   wchar_t* text = nullptr;
-  const DWORD n = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-      reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  const DWORD n =
+      ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::wstring message = n && text ? std::wstring(text, n) : L"errore " + std::to_wstring(error);
   if (text) ::LocalFree(text);
   while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
@@ -102,7 +102,8 @@ void remove_leftovers(const fs::path& directory, const std::wstring& stem) {
     if (!owner || *owner == ::GetCurrentProcessId() || *owner > 0xFFFFFFFF || !process_gone(*owner)) continue;
     if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE))
       continue;
-    const ULONGLONG written = (ULONGLONG{found.ftLastWriteTime.dwHighDateTime} << 32) | found.ftLastWriteTime.dwLowDateTime;
+    const ULONGLONG written =
+        (ULONGLONG{found.ftLastWriteTime.dwHighDateTime} << 32) | found.ftLastWriteTime.dwLowDateTime;
     if (written >= process_start) continue;
     ::DeleteFileW((directory / found.cFileName).c_str());
   } while (::FindNextFileW(search, &found));
@@ -220,8 +221,7 @@ WorkingFile::WorkingFile(const std::string& path) : path_(path), removal_(path) 
   const fs::path name = path_from_utf8(path);
   // An earlier file or link of this name goes; DeleteFileW removes a link, not its target.
   const DWORD attributes = ::GetFileAttributesW(name.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-    ::DeleteFileW(name.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) ::DeleteFileW(name.c_str());
   HANDLE file = create_new(name);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();

@@ -1,6 +1,7 @@
 // The table of server processes to end at an interruption, shared by the platforms'
 // handlers (interrupt_posix.cpp, interrupt_win.cpp).
 #include "platform/interrupt.hpp"
+
 #include "platform/interrupt_children.hpp"
 
 namespace platform {

@@ -20,6 +20,8 @@
 // modified so recently that a second change could still keep the same stamp (time stamps
 // advance in ticks) is read again at each use and compared byte for byte until it has
 // settled. Parsing is linear in the size of the file.
+#include "platform/registry_file.hpp"
+
 #include <array>
 #include <cctype>
 #include <cstdlib>
@@ -30,8 +32,6 @@
 #include <string>
 #include <unordered_map>
 #include <vector>
-
-#include "platform/registry_file.hpp"
 
 namespace platform {
 

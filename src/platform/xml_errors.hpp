@@ -2,12 +2,12 @@
 // Collects the messages of libxml2 (and of what reports through it) on this thread for
 // the lifetime of the object, instead of letting them go to standard error. Private to
 // the platform's libxml2 and libxslt implementations.
-#include <libxml/globals.h>
-#include <libxml/xmlerror.h>
-
 #include <cstdarg>
 #include <cstdio>
 #include <string>
+
+#include <libxml/globals.h>
+#include <libxml/xmlerror.h>
 
 namespace platform {
 

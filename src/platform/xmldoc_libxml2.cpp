@@ -1,8 +1,4 @@
 // The report document over libxml2's tree API.
-#include <libxml/parser.h>
-#include <libxml/tree.h>
-#include <libxml/xmlsave.h>
-
 #include <algorithm>
 #include <functional>
 #include <memory>
@@ -10,11 +6,15 @@
 #include <string_view>
 #include <vector>
 
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <libxml/xmlsave.h>
+
 #include "platform/codepage.hpp"
 #include "platform/files.hpp"
 #include "platform/paths.hpp"
-#include "platform/xmldoc.hpp"
 #include "platform/xml_errors.hpp"
+#include "platform/xmldoc.hpp"
 
 namespace platform {
 

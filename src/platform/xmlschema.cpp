@@ -1,10 +1,10 @@
 // XML Schema validation on libxml2.
 #include "platform/xmlschema.hpp"
 
+#include <memory>
+
 #include <libxml/parser.h>
 #include <libxml/xmlschemas.h>
-
-#include <memory>
 
 #include "platform/xml_errors.hpp"
 

@@ -1,6 +1,17 @@
 // The XSLT processor on libxslt. Errors of libxml2 and libxslt are collected per call
 // instead of going to standard error, and the transformation may read files (the
 // stylesheet's own modules, document()) but never write files or use the network.
+#include "platform/xslt.hpp"
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include <libxml/HTMLtree.h>
 #include <libxml/globals.h>
 #include <libxml/parser.h>
@@ -15,18 +26,8 @@
 #include <libxslt/xsltInternals.h>
 #include <libxslt/xsltutils.h>
 
-#include <cstdint>
-#include <deque>
-#include <memory>
-#include <random>
-#include <stdexcept>
-#include <string>
-#include <string_view>
-#include <vector>
-
 #include "platform/paths.hpp"
 #include "platform/xml_errors.hpp"
-#include "platform/xslt.hpp"
 
 namespace platform {
 
@@ -154,8 +155,8 @@ struct SpillRegion {
 /// order: the instructions run in the order their results take in the page.
 struct BlockSpill {
   std::deque<SpillRegion> regions;  ///< a region stays where it is while it is written
-  bool writing = false;  ///< an instruction is writing out: one inside its blocks keeps its own
-  std::size_t nodes = 0;  ///< result nodes written out
+  bool writing = false;             ///< an instruction is writing out: one inside its blocks keeps its own
+  std::size_t nodes = 0;            ///< result nodes written out
 };
 
 /// Output callback of a region: keeps the bytes in pieces of about 64 KiB, so that the
@@ -209,8 +210,12 @@ class BlockWriter {
  public:
   /// Opens the instruction's region of spill.
   BlockWriter(xsltTransformContext* context, xmlNode* parent, BlockSpill& spill)
-      : context_(context), parent_(parent), anchor_(parent->last), spill_(spill),
-        region_(spill.regions.emplace_back()), format_(html_format(context->style)) {
+      : context_(context),
+        parent_(parent),
+        anchor_(parent->last),
+        spill_(spill),
+        region_(spill.regions.emplace_back()),
+        format_(html_format(context->style)) {
     spill_.writing = true;
   }
   ~BlockWriter() {
@@ -407,9 +412,9 @@ bool apply_in_blocks_checked(xsltTransformContext* context, xmlNode* node, xmlNo
   // inside the blocks of an instruction that is writing out; elsewhere they stay.
   auto* spill = static_cast<BlockSpill*>(context->_private);
   xmlNode* parent = context->insert;
-  const bool write_out = spill != nullptr && !spill->writing && parent != nullptr &&
-                         parent->type == XML_ELEMENT_NODE && context->output != nullptr &&
-                         context->output->type == XML_HTML_DOCUMENT_NODE && in_tree_of(parent, context->output);
+  const bool write_out = spill != nullptr && !spill->writing && parent != nullptr && parent->type == XML_ELEMENT_NODE &&
+                         context->output != nullptr && context->output->type == XML_HTML_DOCUMENT_NODE &&
+                         in_tree_of(parent, context->output);
   std::unique_ptr<BlockWriter> writer(write_out ? new BlockWriter(context, parent, *spill) : nullptr);
 
   // As xsl:apply-templates: each node current in turn, with its position among the selected.
@@ -586,7 +591,8 @@ XsltProcessor::Applied XsltProcessor::apply(const XsltParameters& parameters) co
   xsltSetSecurityPrefs(prefs.get(), XSLT_SECPREF_WRITE_NETWORK, xsltSecurityForbid);
   xsltSetCtxtSecurityPrefs(prefs.get(), context.get());
   context->_private = &applied.blocks;
-  if (xsltRegisterExtElement(context.get(), BAD_CAST block_instruction, BAD_CAST block_namespace, &apply_in_blocks) != 0)
+  if (xsltRegisterExtElement(context.get(), BAD_CAST block_instruction, BAD_CAST block_namespace, &apply_in_blocks) !=
+      0)
     throw std::runtime_error("memoria insufficiente per la trasformazione");
   for (const auto& [name, value] : parameters) {
     if (xsltQuoteOneUserParam(context.get(), BAD_CAST name.c_str(), BAD_CAST value.c_str()) != 0)

@@ -177,8 +177,7 @@ bool Tpx_wrap_praxipat::connetti(const std::string& new_user_name, const std::st
   std::string answer;
   try {
     if (!ole_praxipat) throw AutomationError("nessun oggetto server");
-    answer = variant_text(
-        ole_praxipat->call("connetti", {Argument::of(user_name), Argument::of(password)}));
+    answer = variant_text(ole_praxipat->call("connetti", {Argument::of(user_name), Argument::of(password)}));
     // The password is kept for the restart but never written to the trace.
     trace("ole_praxipat.connetti(" + user_name + ", ****) = " + answer + ";");
   } catch (const std::exception&) {
@@ -314,8 +313,8 @@ void Tpx_wrap_praxipat::end_abandoned(const platform::CallAbandoned& abandoned, 
   report_message(failure, error_level);
   if (!call_failed_) {
     call_failed_ = true;
-    call_failure_ = abandoned.reason() == platform::CallAbandoned::Reason::timed_out ? not_answering
-                                                                                      : "estrazione annullata";
+    call_failure_ =
+        abandoned.reason() == platform::CallAbandoned::Reason::timed_out ? not_answering : "estrazione annullata";
   }
   termina_sessione();
 }

@@ -13,7 +13,8 @@ namespace {
 std::string shell_word(const std::string& text) {
   bool safe = !text.empty();
   for (char c : text)
-    safe = safe && (std::isalnum(static_cast<unsigned char>(c)) || std::string_view("/._-+,:@%").find(c) != std::string_view::npos);
+    safe = safe && (std::isalnum(static_cast<unsigned char>(c)) ||
+                    std::string_view("/._-+,:@%").find(c) != std::string_view::npos);
   if (safe) return text;
   std::string out = "'";
   for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -28,6 +29,8 @@ std::string register_server(const std::string&) { return {}; }
 
 std::string unregister_server() { return {}; }
 
-std::string registry_line(const fs::path& registry) { return "export PIVZONA12_REGISTRY=" + shell_word(registry.string()); }
+std::string registry_line(const fs::path& registry) {
+  return "export PIVZONA12_REGISTRY=" + shell_word(registry.string());
+}
 
 }  // namespace praxilo_demo

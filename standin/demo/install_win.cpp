@@ -2,9 +2,9 @@
 
 #include "install.hpp"
 #include "platform/automation_protocol.hpp"
-#include "praxilo_class_win.hpp"
 #include "platform/paths.hpp"
 #include "platform/win_text.hpp"
+#include "praxilo_class_win.hpp"
 
 namespace fs = std::filesystem;
 
@@ -13,8 +13,7 @@ namespace praxilo_demo {
 // argv holds the ANSI code page's rendering of the arguments: the wide command line keeps
 // every letter of a path.
 std::vector<std::string> arguments(int, char**) {
-  std::vector<std::string> words =
-      platform::protocol::split_command_line(platform::win::narrow(::GetCommandLineW()));
+  std::vector<std::string> words = platform::protocol::split_command_line(platform::win::narrow(::GetCommandLineW()));
   if (!words.empty()) words.erase(words.begin());
   return words;
 }

@@ -14,18 +14,18 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include <CLI/CLI.hpp>
 
 #include "install.hpp"
 #include "platform/automation_protocol.hpp"
+#include "platform/paths.hpp"
 #include "practice.hpp"
 #include "praxilo_db.hpp"
 #include "praxilo_install.hpp"
-#include "platform/paths.hpp"
 
 namespace fs = std::filesystem;
 

@@ -99,33 +99,33 @@ constexpr std::array<Comune, 12> comuni{{{"Roma", "058091", "H501"},
                                          {"Sant'Elia Fiumerapido", "060068", "I321"}}};
 
 constexpr std::array<const char*, 30> surnames{
-    "Rossi",   "Russo",    "Ferrari",  "Esposito", "Bianchi",   "Romano",  "Colombo", "Ricci",
-    "Marino",  "Greco",    "Bruno",    "Gallo",    "Conti",     "De Luca", "Mancini", "Costa",
-    "Giordano", "Lombardi", "Moretti", "D'Alò",    "D'Angelo",  "Dell'Acqua", "Dell'Orto", "D'Amico",
-    "Pitrè",   "Mirò",     "Brugnolò", "Lo Russo", "de Santis", "Sant'Elia"};
+    "Rossi",    "Russo",    "Ferrari",  "Esposito", "Bianchi",   "Romano",     "Colombo",   "Ricci",
+    "Marino",   "Greco",    "Bruno",    "Gallo",    "Conti",     "De Luca",    "Mancini",   "Costa",
+    "Giordano", "Lombardi", "Moretti",  "D'Alò",    "D'Angelo",  "Dell'Acqua", "Dell'Orto", "D'Amico",
+    "Pitrè",    "Mirò",     "Brugnolò", "Lo Russo", "de Santis", "Sant'Elia"};
 
-constexpr std::array<const char*, 16> male_names{"Niccolò", "Nicolò",   "Andrea", "Marco",    "Giuseppe", "Giovanni",
-                                                 "Luca",    "Francesco", "Antonio", "Mattia", "Noè",      "Elia",
-                                                 "Gianluca", "Salvatore", "Pietro", "Gesualdo"};
+constexpr std::array<const char*, 16> male_names{"Niccolò",  "Nicolò",    "Andrea",  "Marco",   "Giuseppe", "Giovanni",
+                                                 "Luca",     "Francesco", "Antonio", "Mattia",  "Noè",      "Elia",
+                                                 "Gianluca", "Salvatore", "Pietro",  "Gesualdo"};
 
-constexpr std::array<const char*, 16> female_names{"Lucia",   "Maria",     "Giulia",   "Chiara",  "Francesca", "Anna",
-                                                   "Zoè",     "Noemi",     "Beatrice", "Rosalìa", "Maria Grazia",
-                                                   "Annalisa", "Giuseppina", "Elisa",  "Letizia", "Désirée"};
+constexpr std::array<const char*, 16> female_names{
+    "Lucia",    "Maria",   "Giulia",       "Chiara",   "Francesca",  "Anna",  "Zoè",     "Noemi",
+    "Beatrice", "Rosalìa", "Maria Grazia", "Annalisa", "Giuseppina", "Elisa", "Letizia", "Désirée"};
 
 // The six influenza vaccine codes, and others that the reports leave out.
 constexpr std::array<const char*, 6> flu_codes{"0005", "IADV", "IDRM", "ISPL", "ISUB", "IVRS"};
 constexpr std::array<const char*, 5> other_vaccines{"PNEU", "DTPA", "HZV ", "COV1", "MENB"};
-constexpr std::array<const char*, 6> flu_types{"ANTINFLUENZALE", "Influvac S", "Fluad Tetra", "Vaxigrip Tetra",
-                                               "Flucelvax", "antinfluenzale adiuvato"};
+constexpr std::array<const char*, 6> flu_types{"ANTINFLUENZALE", "Influvac S", "Fluad Tetra",
+                                               "Vaxigrip Tetra", "Flucelvax",  "antinfluenzale adiuvato"};
 
 // The incentive codes: diabetes, TAO and others.
 constexpr const char* diabetes_incentive = "REG0027";
 constexpr const char* tao_incentive = "REG0002";
 constexpr std::array<const char*, 4> other_incentives{"REG0001", "REG0010", "REG0031", "REG0045"};
 
-constexpr std::array<const char*, 8> long_memos{"PDTA 2016/0042 gestione integrata", "Arruolamento progetto diabete",
-                                                "GI-DM2-000123 ambulatorio", "Progetto diabete ASL - rinnovo",
-                                                "DM tipo 2 in gestione integrata", "ARR2019000777 centro diab.",
+constexpr std::array<const char*, 8> long_memos{"PDTA 2016/0042 gestione integrata",   "Arruolamento progetto diabete",
+                                                "GI-DM2-000123 ambulatorio",           "Progetto diabete ASL - rinnovo",
+                                                "DM tipo 2 in gestione integrata",     "ARR2019000777 centro diab.",
                                                 "Gestione integrata: presa in carico", "Codice 1234567890ABC"};
 constexpr std::array<const char*, 5> short_memos{"ARR 12", "GI", "DM2-07", "", "123456789"};
 
@@ -138,13 +138,18 @@ std::string plain_letters(std::string_view text) {
       out += static_cast<char>(c - 'a' + 'A');
     } else if (c >= 'A' && c <= 'Z') {
       out += static_cast<char>(c);
-    } else if (c == 0xC3 && i + 1 < text.size()) {  // Latin-1 supplement letters
+    } else if (c == 0xC3 && i + 1 < text.size()) {                           // Latin-1 supplement letters
       const unsigned char d = static_cast<unsigned char>(text[++i]) | 0x20;  // fold to lower case
-      if (d >= 0xA0 && d <= 0xA5) out += 'A';
-      else if (d >= 0xA8 && d <= 0xAB) out += 'E';
-      else if (d >= 0xAC && d <= 0xAF) out += 'I';
-      else if (d >= 0xB2 && d <= 0xB6) out += 'O';
-      else if (d >= 0xB9 && d <= 0xBC) out += 'U';
+      if (d >= 0xA0 && d <= 0xA5)
+        out += 'A';
+      else if (d >= 0xA8 && d <= 0xAB)
+        out += 'E';
+      else if (d >= 0xAC && d <= 0xAF)
+        out += 'I';
+      else if (d >= 0xB2 && d <= 0xB6)
+        out += 'O';
+      else if (d >= 0xB9 && d <= 0xBC)
+        out += 'U';
     }
   }
   return out;
@@ -168,10 +173,11 @@ std::string fiscal_code(const std::string& surname, const std::string& name, boo
   static constexpr std::string_view months = "ABCDEHLMPRST";
   char date[8];
   std::snprintf(date, sizeof date, "%02d%c%02u", static_cast<int>(birth.year()) % 100,
-                months[static_cast<unsigned>(birth.month()) - 1], static_cast<unsigned>(birth.day()) + (female ? 40 : 0));
+                months[static_cast<unsigned>(birth.month()) - 1],
+                static_cast<unsigned>(birth.day()) + (female ? 40 : 0));
   std::string code = code_part(surname, false) + code_part(name, true) + date + belfiore;
-  static constexpr int odd[26] = {1,  0,  5,  7,  9,  13, 15, 17, 19, 21, 2,  4,  18,
-                                  20, 11, 3,  6,  8,  12, 14, 16, 10, 22, 25, 24, 23};
+  static constexpr int odd[26] = {1,  0,  5, 7, 9, 13, 15, 17, 19, 21, 2,  4,  18,
+                                  20, 11, 3, 6, 8, 12, 14, 16, 10, 22, 25, 24, 23};
   int sum = 0;
   for (std::size_t i = 0; i < code.size(); ++i) {
     const char c = code[i];
@@ -212,7 +218,8 @@ class Generator {
   }
 
   void exam(std::int64_t code, const char* ac_code, Value value, sys_days day) {
-    accert_({code, std::string(ac_code), std::move(value), Value{}, iso(day), iso_time(day, rng_.between(28800, 68400))});
+    accert_(
+        {code, std::string(ac_code), std::move(value), Value{}, iso(day), iso_time(day, rng_.between(28800, 68400))});
   }
 
   // A blank value in one of its forms: blanks, empty text or NULL.

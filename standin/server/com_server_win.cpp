@@ -95,8 +95,7 @@ int main() {
   Factory factory(*options);
   DWORD cookie = 0;
   HRESULT hr = ::CLSIDFromString(praxilo_db::server_clsid, &clsid);
-  if (SUCCEEDED(hr))
-    hr = ::CoRegisterClassObject(clsid, &factory, CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE, &cookie);
+  if (SUCCEEDED(hr)) hr = ::CoRegisterClassObject(clsid, &factory, CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE, &cookie);
   if (FAILED(hr)) {
     std::fprintf(stderr, "praxilo-server: registrazione della classe non riuscita (0x%08lx)\n",
                  static_cast<unsigned long>(hr));

@@ -114,8 +114,7 @@ bool valid_day(int year, int month, int day) {
 bool iequal(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
   return true;
 }
 
@@ -168,8 +167,7 @@ bool format_date(std::string_view iso, std::string_view pattern, std::string& ou
     h = iso.substr(11, 2);
     mi = iso.substr(14, 2);
     s = iso.substr(17, 2);
-    if (!all_digits(h) || !all_digits(mi) || !all_digits(s) || number(h) > 23 || number(mi) > 59 ||
-        number(s) > 59)
+    if (!all_digits(h) || !all_digits(mi) || !all_digits(s) || number(h) > 23 || number(mi) > 59 || number(s) > 59)
       return false;
   }
   out.clear();
@@ -274,8 +272,7 @@ std::string prepare(sqlite3* db, std::string_view sql, sqlite3_stmt** stmt) {
   const Rewritten rewritten = rewrite_dialect(sql);
   if (!rewritten.error.empty()) return rewritten.error;
   const char* tail = nullptr;
-  if (sqlite3_prepare_v2(db, rewritten.sql.c_str(), static_cast<int>(rewritten.sql.size()), stmt, &tail) !=
-      SQLITE_OK) {
+  if (sqlite3_prepare_v2(db, rewritten.sql.c_str(), static_cast<int>(rewritten.sql.size()), stmt, &tail) != SQLITE_OK) {
     std::string error = sqlite3_errmsg(db);
     sqlite3_finalize(*stmt);
     *stmt = nullptr;

@@ -1,12 +1,11 @@
-#include "praxilo_class_win.hpp"
-#include "praxilo_install.hpp"
-
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
 #include "platform/win_text.hpp"
+#include "praxilo_class_win.hpp"
+#include "praxilo_install.hpp"
 
 namespace praxilo_db {
 
@@ -17,8 +16,8 @@ using platform::win::widen;
 
 std::string system_message(LSTATUS status) {
   wchar_t* text = nullptr;
-  ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, static_cast<DWORD>(status), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   static_cast<DWORD>(status), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::string message = text ? narrow(text) : "errore " + std::to_string(status);
   if (text) ::LocalFree(text);
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))

@@ -200,9 +200,8 @@ Variant Methods::disconnetti() {
 }
 
 Variant Methods::attribute(const std::string& name) {
-  static const char* const readable[] = {"nome_utente",    "userid_utente", "tipo_praxi",
-                                         "codice_regionale", "codice_fiscale", "nome",
-                                         "cognome",        "asl_di_convenzione"};
+  static const char* const readable[] = {"nome_utente",    "userid_utente", "tipo_praxi", "codice_regionale",
+                                         "codice_fiscale", "nome",          "cognome",    "asl_di_convenzione"};
   const std::string key = lower(name);
   const char* column = nullptr;
   for (const char* c : readable)
@@ -224,8 +223,7 @@ Variant Methods::get_opzione(const std::string& scope, const std::string& path) 
 Variant Methods::sql_into(const std::string& database, const std::string& sql) {
   check_database(database);
   Statement s(db_, sql);
-  return Variant::make_text(s.step(db_) && sqlite3_column_count(s.get()) > 0 ? column_text(s.get(), 0)
-                                                                               : std::string());
+  return Variant::make_text(s.step(db_) && sqlite3_column_count(s.get()) > 0 ? column_text(s.get(), 0) : std::string());
 }
 
 Variant Methods::sql_dump_file(const std::string& database, const std::string& sql) {
@@ -260,7 +258,8 @@ Variant Methods::sql_dump_file(const std::string& database, const std::string& s
     made_directory = true;
     fs::create_directories(install_dir_ / "Temp", ec);
   }
-  throw CallError{"Impossibile creare il file " + platform::path_to_utf8(install_dir_ / platform::path_from_utf8(name))};
+  throw CallError{"Impossibile creare il file " +
+                  platform::path_to_utf8(install_dir_ / platform::path_from_utf8(name))};
 }
 
 }  // namespace praxilo_server

@@ -2,9 +2,9 @@
 // The methods of the records product's automation server "Praxilo.Server" over an SQLite
 // records database, independent of how calls arrive: the pipe loop (POSIX) and the COM
 // local server (Windows) both hand their calls to one Methods object.
-#include <atomic>
 #include <sqlite3.h>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -66,10 +66,10 @@ class Methods {
 
   sqlite3* db_;
   std::filesystem::path install_dir_;
-  std::string dump_name_prefix_;           ///< "Temp/dump_<pid>_", before the dump's number
-  std::vector<Method> methods_;            ///< method n is methods_[n - 1]
-  std::map<std::string, int> by_name_;     ///< lower-case name to number
-  std::optional<sqlite3_int64> user_;      ///< rowid of the signed-in user in utenti
+  std::string dump_name_prefix_;        ///< "Temp/dump_<pid>_", before the dump's number
+  std::vector<Method> methods_;         ///< method n is methods_[n - 1]
+  std::map<std::string, int> by_name_;  ///< lower-case name to number
+  std::optional<sqlite3_int64> user_;   ///< rowid of the signed-in user in utenti
   std::string last_error_;
 };
 

@@ -1,6 +1,11 @@
 #pragma once
 // Shared pieces of the window tests: a fixture installation with a small practice, a
 // script that answers the host's dialogs, and helpers that drive modal windows.
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
@@ -8,10 +13,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
-#include <filesystem>
-#include <functional>
-#include <string>
-#include <vector>
 
 #include "qt_host.hpp"
 #include "test_support.hpp"

@@ -1,8 +1,11 @@
 // The main window end to end: the sign-in inside its creation, the doctor's data and the
 // range after start-up, closing, and the programme runs with the save dialog, the message
 // boxes and the report view, against praxilo-server on a fixture installation.
+#include <memory>
+
 #include <QContextMenuEvent>
 #include <QDateEdit>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -10,11 +13,9 @@
 #include <QPrinter>
 #include <QProgressDialog>
 #include <QRegularExpression>
-#include <QFile>
 #include <QSignalSpy>
 #include <QWebEnginePage>
 #include <QWebEngineView>
-#include <memory>
 
 #include "PIVZONA12Main.hpp"
 #include "appearance.hpp"

@@ -4,6 +4,8 @@
 // the report's recall list (when the page has one) and a print of the report to PDF.
 // Writes login.png, progress.png, main.png, recall.png and report.pdf into the folder
 // given as the only argument, then runs the other two programmes as a check.
+#include <cstdio>
+
 #include <QLineEdit>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -12,7 +14,6 @@
 #include <QSignalSpy>
 #include <QWebEnginePage>
 #include <QWebEngineView>
-#include <cstdio>
 
 #include "PIVZONA12Main.hpp"
 #include "app/login.hpp"

@@ -3,8 +3,8 @@
 // variables, the child processes of the test process (the stand-in servers it starts),
 // ending a process. One implementation file per platform (os_posix.cpp, os_win.cpp),
 // which also hold test_support::ServerClass.
-#include <filesystem>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "px_fixture.hpp"
-#include "records/px_wrap_praxipat.hpp"
 #include "recording_host.hpp"
+#include "records/px_wrap_praxipat.hpp"
 #include "test_support.hpp"
 
 namespace test_support {

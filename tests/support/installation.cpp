@@ -3,9 +3,9 @@
 
 #include "child_processes.hpp"
 #include "platform/automation_protocol.hpp"
+#include "platform/paths.hpp"
 #include "praxilo_db.hpp"
 #include "praxilo_install.hpp"
-#include "platform/paths.hpp"
 #include "test_support.hpp"
 
 namespace test_support {

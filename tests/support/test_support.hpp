@@ -106,7 +106,7 @@ class ServerClass {
   ServerClass& operator=(const ServerClass&) = delete;
 
  private:
-  void* lock_ = nullptr;                   ///< the shared lock's handle, on Windows
+  void* lock_ = nullptr;                 ///< the shared lock's handle, on Windows
   std::optional<std::string> previous_;  ///< the registration it replaced
 };
 

@@ -7,15 +7,16 @@
 // control's place, the time-out and the panel; the page's rendering, its return to the
 // top after a refresh and its printing can be seen only on Windows.
 // windows.h first: the other Windows headers rely on its types.
-#include <windows.h>
+#include "report_view.hpp"
 
-#include <gtest/gtest.h>
+#include <windows.h>
 
 #include <chrono>
 #include <ostream>
 #include <string>
 
-#include "report_view.hpp"
+#include <gtest/gtest.h>
+
 #include "test_support.hpp"
 #include "window.hpp"
 #include "window_checks.hpp"

@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <gtest/gtest.h>
 #include <oleauto.h>
 
 #include <chrono>
@@ -19,6 +18,8 @@
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "PIVZONA12Main.hpp"
 #include "child_processes.hpp"
@@ -43,7 +44,6 @@ const std::wstring refused_credentials = L"ERRORE: Dati Utente o Password non ri
 const std::wstring refused_kind = L"ERRORE: Procedura riservata ai soli medici titolari.";
 const std::wstring refused_code =
     L"ERRORE: Il campo obbligatorio \"Codice Regionale\" medico non è stato valorizzato in Praxilo.";
-
 
 // What the run and the window asked of the report view.
 class RecordingView : public ReportView {
@@ -197,11 +197,16 @@ TEST_F(WindowTest, RefusedSignInThenGoodOneFillsTheWindow) {
   EXPECT_EQ(place.bottom - place.top, TfrmMain::outer_height);
 
   // Tab goes through the visible controls in their order.
-  const std::vector<int> order = {TfrmMain::id_btnChiudi,           TfrmMain::id_edt_ASL,
-                                  TfrmMain::id_DTAl,                TfrmMain::id_btnCalcola,
-                                  TfrmMain::id_btnSalva,            TfrmMain::id_edt_CodiceRegionale,
-                                  TfrmMain::id_edt_CodiceFiscaleMMG, TfrmMain::id_edt_NominativoMMG,
-                                  TfrmMain::id_DTDal,               TfrmMain::id_btnVaccinazioni};
+  const std::vector<int> order = {TfrmMain::id_btnChiudi,
+                                  TfrmMain::id_edt_ASL,
+                                  TfrmMain::id_DTAl,
+                                  TfrmMain::id_btnCalcola,
+                                  TfrmMain::id_btnSalva,
+                                  TfrmMain::id_edt_CodiceRegionale,
+                                  TfrmMain::id_edt_CodiceFiscaleMMG,
+                                  TfrmMain::id_edt_NominativoMMG,
+                                  TfrmMain::id_DTDal,
+                                  TfrmMain::id_btnVaccinazioni};
   ::ShowWindow(window->hwnd(), SW_SHOW);
   HWND at = window->item(TfrmMain::id_btnChiudi);
   for (std::size_t i = 1; i <= order.size(); ++i) {
@@ -537,10 +542,9 @@ TEST_P(AnnullaTest, StopsTheRunAndSavesNothing) {
   EXPECT_EQ(window->last_run().patient_count, 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(When, AnnullaTest, testing::Values(false, true),
-                         [](const testing::TestParamInfo<bool>& info) {
-                           return std::string(info.param ? "WhileACallWaits" : "BetweenTwoPatients");
-                         });
+INSTANTIATE_TEST_SUITE_P(When, AnnullaTest, testing::Values(false, true), [](const testing::TestParamInfo<bool>& info) {
+  return std::string(info.param ? "WhileACallWaits" : "BetweenTwoPatients");
+});
 
 // The report view keeps its top left corner and takes the rest of the window, down to the
 // status line, whatever the window's size.

@@ -1,5 +1,7 @@
 #include "PIVZONA12Main.hpp"
 
+#include <exception>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDate>
@@ -16,7 +18,6 @@
 #include <QStatusBar>
 #include <QThread>
 #include <QTimer>
-#include <exception>
 
 #include "app/login.hpp"
 #include "appearance.hpp"

@@ -1,16 +1,17 @@
 #pragma once
 // The main window: signs the doctor in while it is created, shows the doctor's data and
 // the date range, runs the three programmes' extractions and shows their reports.
-#include <QWidget>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "records/TUser.hpp"
+#include <QWidget>
+
 #include "extract/programmes.hpp"
 #include "extract/run.hpp"
 #include "platform/xmldoc.hpp"
+#include "records/TUser.hpp"
 #include "records/px_wrap_praxipat.hpp"
 
 class QDateEdit;

@@ -1,8 +1,9 @@
 #pragma once
 // The sign-in window: the doctor's user name and password for the records product. OK
 // makes one sign-in attempt; the window closes with Accepted only when it admits the doctor.
-#include <QDialog>
 #include <memory>
+
+#include <QDialog>
 
 #include "records/TUser.hpp"
 

@@ -1,5 +1,7 @@
 #include "qt_host.hpp"
 
+#include <type_traits>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -12,7 +14,6 @@
 #include <QTimer>
 #include <QUrl>
 #include <QWebEngineView>
-#include <type_traits>
 
 #include "appearance.hpp"
 

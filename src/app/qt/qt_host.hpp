@@ -5,12 +5,13 @@
 // A run works on a thread of its own so that the windows stay responsive while the
 // records product answers; every operation of this host may be called from that thread
 // and does its work on the windows' thread, waiting for it where the run needs an answer.
-#include <QPointer>
-#include <QString>
-#include <QStringList>
 #include <atomic>
 #include <functional>
 #include <string>
+
+#include <QPointer>
+#include <QString>
+#include <QStringList>
 
 #include "app/run_progress.hpp"
 #include "platform/host.hpp"

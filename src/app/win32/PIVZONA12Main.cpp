@@ -98,7 +98,8 @@ void TfrmMain::create_controls(const ViewMaker& make_view) {
 }
 
 void TfrmMain::FormCreate() {
-  automation_.run([this] { session_ = std::make_unique<Tpx_wrap_praxipat>(Tpx_wrap_praxipat::ObjectFactory{}, host_); });
+  automation_.run(
+      [this] { session_ = std::make_unique<Tpx_wrap_praxipat>(Tpx_wrap_praxipat::ObjectFactory{}, host_); });
   run_state_.report_url.clear();
 
   std::unique_ptr<TUser> user;
@@ -232,8 +233,8 @@ void TfrmMain::run(Programme programme) {
   if (running_ || !session_ || !user_) return;
   running_ = true;
   host_.begin_run(programme);
-  ExtractionContext context{*session_, *user_, XMLDoc, picker_date(item(id_DTDal)), picker_date(item(id_DTAl)), 0,
-                            host_};
+  ExtractionContext context{*session_, *user_, XMLDoc, picker_date(item(id_DTDal)), picker_date(item(id_DTAl)),
+                            0,         host_};
   RunResult result;
   std::string error;
   bool raised = false;

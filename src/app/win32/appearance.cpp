@@ -33,8 +33,9 @@ void shield_path(HDC dc, double left, double top, double w, double h) {
   ::MoveToEx(dc, start.x, start.y, nullptr);
   const POINT right = pt(left + w, top + h * 0.12);
   ::LineTo(dc, right.x, right.y);
-  const POINT down[] = {pt(left + w, top + h * 0.62), pt(left + w * 0.78, top + h * 0.86), pt(left + w * 0.5, top + h),
-                        pt(left + w * 0.22, top + h * 0.86), pt(left, top + h * 0.62), pt(left, top + h * 0.12)};
+  const POINT down[] = {pt(left + w, top + h * 0.62), pt(left + w * 0.78, top + h * 0.86),
+                        pt(left + w * 0.5, top + h),  pt(left + w * 0.22, top + h * 0.86),
+                        pt(left, top + h * 0.62),     pt(left, top + h * 0.12)};
   ::PolyBezierTo(dc, down, 6);
   ::CloseFigure(dc);
   ::EndPath(dc);

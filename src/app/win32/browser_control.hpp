@@ -4,6 +4,7 @@
 // "Apri nel browser", "Copia") and the events that tell when a page has arrived and when
 // it is complete.
 #include <windows.h>
+
 #include <ocidl.h>
 
 #include <functional>

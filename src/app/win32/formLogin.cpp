@@ -29,8 +29,8 @@ TfrmLogin::TfrmLogin(HWND owner, Win32Host& host) : host_(host), owner_(owner) {
   ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(win32ui::application_icon(32)));
 
   // The tab order is the order of creation.
-  HWND password = control(L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, id_editPassword, 117,
-                          72, 169, 21);
+  HWND password =
+      control(L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, id_editPassword, 117, 72, 169, 21);
   ::SendMessageW(password, EM_SETPASSWORDCHAR, L'*', 0);
   control(L"BUTTON", L"&OK", WS_TABSTOP | BS_DEFPUSHBUTTON, id_ButtonOk, 148, 112, 64, 24, true);
   control(L"BUTTON", L"&Annulla", WS_TABSTOP | BS_PUSHBUTTON, id_ButtonAnnulla, 221, 112, 64, 24, true);

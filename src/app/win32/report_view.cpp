@@ -35,8 +35,8 @@ PanelReportView::PanelReportView(HWND parent, int id) {
   ::SetWindowLongPtrW(panel_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   auto child = [this](const wchar_t* cls, const wchar_t* text, DWORD style, int child_id) {
     HWND made = ::CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 10, 10, panel_,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(child_id)),
-                                  ::GetModuleHandleW(nullptr), nullptr);
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(child_id)), ::GetModuleHandleW(nullptr),
+                                  nullptr);
     ::SendMessageW(made, WM_SETFONT, reinterpret_cast<WPARAM>(win32ui::window_font()), FALSE);
     return made;
   };

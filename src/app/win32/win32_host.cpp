@@ -255,11 +255,10 @@ void Win32Host::show_progress_dialog() {
                                   over.top + (over.bottom - over.top - height) / 2, width, height, owner_, nullptr,
                                   ::GetModuleHandleW(nullptr), nullptr);
   if (!dialog) return;
-  auto child = [dialog](const wchar_t* cls, const wchar_t* text, DWORD style_bits, int id, int x, int y, int w,
-                        int h) {
-    HWND made = ::CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style_bits, x, y, w, h, dialog,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr),
-                                  nullptr);
+  auto child = [dialog](const wchar_t* cls, const wchar_t* text, DWORD style_bits, int id, int x, int y, int w, int h) {
+    HWND made =
+        ::CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style_bits, x, y, w, h, dialog,
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
     ::SendMessageW(made, WM_SETFONT, reinterpret_cast<WPARAM>(win32ui::window_font()), FALSE);
     return made;
   };

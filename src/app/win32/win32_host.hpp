@@ -7,6 +7,7 @@
 // product answers; every operation may be called from that thread and does its work on the
 // window's thread, which keeps pumping messages while it waits for the run.
 #include <windows.h>
+
 #include <commdlg.h>
 
 #include <atomic>

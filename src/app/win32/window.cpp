@@ -13,8 +13,8 @@ constexpr const wchar_t* window_class = L"PIVZONA12Window";
 
 void register_window_class() {
   static const bool registered = [] {
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_DATE_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS |
-                                                       ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX controls{sizeof controls,
+                                  ICC_DATE_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
     return register_class(window_class, ::DefWindowProcW, COLOR_BTNFACE + 1) != nullptr;
   }();
@@ -59,8 +59,8 @@ Window::~Window() {
   }
 }
 
-void Window::create(DWORD ex_style, DWORD style, const std::wstring& caption, int left, int top, int width,
-                    int height, HWND owner) {
+void Window::create(DWORD ex_style, DWORD style, const std::wstring& caption, int left, int top, int width, int height,
+                    HWND owner) {
   register_window_class();
   hwnd_ = ::CreateWindowExW(ex_style, window_class, caption.c_str(), style, left, top, width, height, owner, nullptr,
                             ::GetModuleHandleW(nullptr), nullptr);
@@ -88,11 +88,11 @@ LRESULT Window::handle(UINT message, WPARAM wparam, LPARAM lparam) {
 
 bool Window::preview(MSG&) { return false; }
 
-HWND Window::control(const wchar_t* window_class_name, const std::wstring& text, DWORD style, int id, int left,
-                     int top, int width, int height, bool bold) {
-  HWND child = ::CreateWindowExW(0, window_class_name, text.c_str(), WS_CHILD | WS_VISIBLE | style, left, top, width,
-                                 height, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                 ::GetModuleHandleW(nullptr), nullptr);
+HWND Window::control(const wchar_t* window_class_name, const std::wstring& text, DWORD style, int id, int left, int top,
+                     int width, int height, bool bold) {
+  HWND child =
+      ::CreateWindowExW(0, window_class_name, text.c_str(), WS_CHILD | WS_VISIBLE | style, left, top, width, height,
+                        hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
   if (child) ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(window_font(bold)), FALSE);
   return child;
 }
@@ -165,8 +165,8 @@ void click(HWND button) {
 bool open_in_browser(HWND owner, const std::string& url) {
   if (url.empty()) return false;
   const std::wstring address = platform::win::widen(url);
-  return reinterpret_cast<INT_PTR>(::ShellExecuteW(owner, L"open", address.c_str(), nullptr, nullptr,
-                                                  SW_SHOWNORMAL)) > 32;
+  return reinterpret_cast<INT_PTR>(::ShellExecuteW(owner, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL)) >
+         32;
 }
 
 }  // namespace win32ui

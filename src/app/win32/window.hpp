@@ -30,8 +30,8 @@ class Window {
   virtual LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
   /// A child control: its class, text, style (WS_CHILD and WS_VISIBLE are added), id,
   /// place and size; with the window's font, or its bold form.
-  HWND control(const wchar_t* window_class, const std::wstring& text, DWORD style, int id, int left, int top,
-               int width, int height, bool bold = false);
+  HWND control(const wchar_t* window_class, const std::wstring& text, DWORD style, int id, int left, int top, int width,
+               int height, bool bold = false);
   /// A label sized to its text.
   HWND label(const std::wstring& text, int id, int left, int top, bool bold = false);
   /// Enter presses the focused button, or default_button when the focus is elsewhere (0: none).
