@@ -5,6 +5,8 @@
 #include <QScreen>
 #include <QStatusBar>
 
+#include "app/login.hpp"
+#include "app/main_controller.hpp"
 #include "appearance.hpp"
 #include "formLogin.hpp"
 #include "gui_support.hpp"
@@ -25,6 +27,29 @@ class LoginWindowTest : public QObject {
   void escapeDoesNothingAnnullaAndCloseBoxCancel();
 };
 
+namespace {
+
+// The attempts of the window made at once, on its thread, with a session of their own.
+class DirectSignIn : public SignInAttempts {
+ public:
+  explicit DirectSignIn(platform::Host& host) : host_(host) {}
+  SignInAnswer attempt_sign_in(const std::string& user_name, const std::string& password) override {
+    user = sign_in_attempt(user_name, password, session, host_);
+    return user ? SignInAnswer::admitted : SignInAnswer::refused;
+  }
+  void give_up_sign_in() override { given_up = true; }
+  bool signing_in() const override { return false; }
+
+  Tpx_wrap_praxipat session;
+  std::unique_ptr<TUser> user;
+  bool given_up = false;
+
+ private:
+  platform::Host& host_;
+};
+
+}  // namespace
+
 void LoginWindowTest::opensWithLastUserAndFocusInPassword_data() {
   QTest::addColumn<QString>("registry");
   QTest::addColumn<QString>("user_name");
@@ -40,7 +65,8 @@ void LoginWindowTest::opensWithLastUserAndFocusInPassword() {
   QFETCH(QString, user_name);
   Practice practice(registry.toStdString());
   QtHost host;
-  TfrmLogin frmLogin(nullptr, host);
+  DirectSignIn sign_in(host);
+  TfrmLogin frmLogin(nullptr, sign_in);
   frmLogin.show();
   QVERIFY(QTest::qWaitForWindowActive(&frmLogin));
 
@@ -71,7 +97,8 @@ void LoginWindowTest::opensWithLastUserAndFocusInPassword() {
 void LoginWindowTest::tabOrder() {
   Practice practice;
   QtHost host;
-  TfrmLogin frmLogin(nullptr, host);
+  DirectSignIn sign_in(host);
+  TfrmLogin frmLogin(nullptr, sign_in);
   frmLogin.show();
   QVERIFY(QTest::qWaitForWindowActive(&frmLogin));
   const char* order[] = {"editPassword", "ButtonOk", "ButtonAnnulla", "editUtente", "editPassword"};
@@ -92,9 +119,8 @@ void LoginWindowTest::enterPressesOk() {
   Practice practice;
   QtHost host;
   DialogScript dialogs(host);
-  Tpx_wrap_praxipat session;
-  TfrmLogin frmLogin(nullptr, host);
-  frmLogin.set_session(&session);
+  DirectSignIn sign_in(host);
+  TfrmLogin frmLogin(nullptr, sign_in);
   child<QLineEdit>(frmLogin, "editUtente")->setText("doc");
 
   // A wrong password: the attempt is refused and the window stays open.
@@ -113,8 +139,8 @@ void LoginWindowTest::enterPressesOk() {
   QCOMPARE(dialogs.boxes[0].icon, QMessageBox::Critical);
   QVERIFY(dialogs.boxes[0].busy);            // the attempt runs under the busy cursor ...
   QVERIFY(!QApplication::overrideCursor());  // ... which is gone afterwards
-  QVERIFY(frmLogin.get_user());
-  QCOMPARE(frmLogin.get_user()->get_cognome(), std::string("Rossi"));
+  QVERIFY(sign_in.user);
+  QCOMPARE(sign_in.user->get_cognome(), std::string("Rossi"));
 }
 
 void LoginWindowTest::escapeDoesNothingAnnullaAndCloseBoxCancel_data() {
@@ -129,9 +155,8 @@ void LoginWindowTest::escapeDoesNothingAnnullaAndCloseBoxCancel() {
   Practice practice;
   QtHost host;
   DialogScript dialogs(host);
-  Tpx_wrap_praxipat session;
-  TfrmLogin frmLogin(nullptr, host);
-  frmLogin.set_session(&session);
+  DirectSignIn sign_in(host);
+  TfrmLogin frmLogin(nullptr, sign_in);
   bool open_after_escape = false;
   when_modal<TfrmLogin>([&](TfrmLogin& window) {
     QTest::keyClick(child<QLineEdit>(window, "editPassword"), Qt::Key_Escape);
@@ -150,7 +175,8 @@ void LoginWindowTest::escapeDoesNothingAnnullaAndCloseBoxCancel() {
   });
   QCOMPARE(frmLogin.exec(), int(QDialog::Rejected));
   QVERIFY(open_after_escape);
-  QVERIFY(!frmLogin.get_user());
+  QVERIFY(!sign_in.user);
+  QVERIFY(sign_in.given_up);
   QVERIFY(dialogs.boxes.empty());
 }
 

@@ -86,7 +86,7 @@ void run_and_wait_for_page(TfrmMain& window, const char* button) {
   auto* view = child<QWebEngineView>(window, "WebBrowser");
   QSignalSpy loaded(view, &QWebEngineView::loadFinished);
   QTest::mouseClick(child<QPushButton>(window, button), Qt::LeftButton);
-  QCOMPARE(window.last_run().outcome, RunOutcome::saved);
+  QCOMPARE(window.controller().last_run().outcome, RunOutcome::saved);
   QTRY_VERIFY_WITH_TIMEOUT(loaded.count() > 0, 15000);
   QVERIFY(loaded.first().first().toBool());
 }
@@ -180,7 +180,7 @@ void MainWindowTest::refusedThenAccepted() {
   QCOMPARE(dialogs.boxes[0].text, message);
   QCOMPARE(dialogs.boxes[0].caption, QStringLiteral("PIV ZONA12"));
   QVERIFY(window.signed_in());
-  QCOMPARE(window.get_user()->get_userid_utente(), std::string("MED1"));
+  QCOMPARE(window.controller().user()->get_userid_utente(), std::string("MED1"));
   QCOMPARE(child<QLineEdit>(window, "edt_CodiceRegionale")->text(), QStringLiteral("1234"));
 }
 
@@ -270,8 +270,8 @@ void MainWindowTest::fieldsAndRangeAfterStartUp() {
     QCOMPARE(child<QLineEdit>(*window, "edt_ASL")->text(), asl);
     QCOMPARE(child<QDateEdit>(*window, "DTDal")->date(), QDate::currentDate().addDays(-365));
     QCOMPARE(child<QDateEdit>(*window, "DTAl")->date(), QDate::currentDate());
-    QCOMPARE(window->patient_count(), 0);
-    QVERIFY(window->report_url().empty());
+    QCOMPARE(window->controller().patient_count(), 0);
+    QVERIFY(window->controller().report_url().empty());
 
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -359,7 +359,7 @@ void MainWindowTest::typedDoctorFieldsDoNotReachTheReport() {
   const QString path = QString::fromStdString(fixture.practice.work.dir() + "report.xml");
   fixture.dialogs.save_paths << path;
   QTest::mouseClick(child<QPushButton>(window, "btnCalcola"), Qt::LeftButton);
-  QCOMPARE(window.last_run().outcome, RunOutcome::saved);
+  QCOMPARE(window.controller().last_run().outcome, RunOutcome::saved);
   const std::string saved = read_file(path.toStdString());
   QVERIFY2(saved.find("<codiceRegionale>001234</codiceRegionale>") != std::string::npos, saved.c_str());
   QVERIFY2(saved.find("<codiceFiscale>RSSMRA60A01H501U</codiceFiscale>") != std::string::npos, saved.c_str());
@@ -388,9 +388,9 @@ void MainWindowTest::runShowsTheReportAndASecondProgrammeRefreshes() {
 
   const std::string saved = read_file(diabetes_path);
   QVERIFY2(saved.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>", 0) == 0, saved.c_str());
-  QCOMPARE(window.patient_count(), 2);
+  QCOMPARE(window.controller().patient_count(), 2);
   const std::string html = fixture.practice.installation.appdir() + "ZONA12.html";
-  QCOMPARE(window.report_url(), "file://" + html);
+  QCOMPARE(window.controller().report_url(), "file://" + html);
   QCOMPARE(view->url(), QUrl::fromLocalFile(QString::fromStdString(html)));
   QVERIFY(view->isVisible());
   const QString diabetes_page = page_text(view);
@@ -405,7 +405,7 @@ void MainWindowTest::runShowsTheReportAndASecondProgrammeRefreshes() {
   QCOMPARE(fixture.dialogs.file_dialogs[1].offered, QStringLiteral("File TAO ZONA12.xml"));
   QCOMPARE(QDir(fixture.dialogs.file_dialogs[1].directory),
            QDir(QString::fromStdString(fixture.practice.installation.appdir())));
-  QCOMPARE(window.report_url(), "file://" + html);
+  QCOMPARE(window.controller().report_url(), "file://" + html);
   QCOMPARE(view->url(), QUrl::fromLocalFile(QString::fromStdString(html)));
   const QString tao_page = page_text(view);
   QVERIFY2(tao_page.contains(QStringLiteral("Anna")), qPrintable(tao_page));
@@ -420,7 +420,7 @@ void MainWindowTest::startAfterEndIsRefusedBeforeTheSaveDialog() {
   const QString path = QString::fromStdString(fixture.practice.work.dir() + "diabete.xml");
   fixture.dialogs.save_paths << path;
   QTest::mouseClick(child<QPushButton>(window, "btnCalcola"), Qt::LeftButton);
-  QCOMPARE(window.last_run().outcome, RunOutcome::refused);
+  QCOMPARE(window.controller().last_run().outcome, RunOutcome::refused);
   QCOMPARE(fixture.dialogs.boxes.size(), std::size_t(1));
   QCOMPARE(fixture.dialogs.boxes[0].text,
            QString::fromUtf8("La data iniziale (Dal) è successiva alla data finale (Al)."));
@@ -441,7 +441,7 @@ void MainWindowTest::runWithoutPatientsKeepsTheEarlierReport() {
   fixture.dialogs.save_paths << QString::fromStdString(empty_path);
   QSignalSpy loaded(view, &QWebEngineView::loadFinished);
   QTest::mouseClick(child<QPushButton>(window, "btnVaccinazioni"), Qt::LeftButton);
-  QCOMPARE(window.last_run().outcome, RunOutcome::no_patient);
+  QCOMPARE(window.controller().last_run().outcome, RunOutcome::no_patient);
   QCOMPARE(fixture.dialogs.boxes.size(), std::size_t(1));
   QCOMPARE(fixture.dialogs.boxes[0].caption, QStringLiteral("Estrazione Vaccinazioni AntiInfluenzali"));
   QCOMPARE(fixture.dialogs.boxes[0].text, QStringLiteral("Nessun paziente estratto!"));
@@ -464,7 +464,7 @@ void MainWindowTest::longRunShowsModalProgressAndGivesTheSameReport() {
   fixture.host.set_progress_delay(3600 * 1000);
   fixture.dialogs.save_paths << QString::fromStdString(plain_path);
   QTest::mouseClick(child<QPushButton>(window, "btnCalcola"), Qt::LeftButton);
-  QCOMPARE(window.last_run().outcome, RunOutcome::saved);
+  QCOMPARE(window.controller().last_run().outcome, RunOutcome::saved);
 
   // With it: while the run goes on, the dialog is the modal window, in the window's font,
   // and a second press of a programme button starts nothing.
@@ -484,7 +484,7 @@ void MainWindowTest::longRunShowsModalProgressAndGivesTheSameReport() {
   });
   QTest::mouseClick(child<QPushButton>(window, "btnCalcola"), Qt::LeftButton);
   fixture.host.set_progress_hook({});
-  QCOMPARE(window.last_run().outcome, RunOutcome::saved);
+  QCOMPARE(window.controller().last_run().outcome, RunOutcome::saved);
   QVERIFY(!labels.isEmpty());
   QVERIFY(modal);
   QVERIFY(same_font);
@@ -551,13 +551,13 @@ void MainWindowTest::annullaStopsTheRun() {
   fixture.host.set_progress_hook({});
   fs::remove(hold_file);
 
-  QCOMPARE(window.last_run().outcome, RunOutcome::stopped);
+  QCOMPARE(window.controller().last_run().outcome, RunOutcome::stopped);
   QCOMPARE(answered_meanwhile, while_waiting);
   QVERIFY2(labels.contains(QStringLiteral("Estrazione diabete in corso\nAnnullamento in corso…")),
            qPrintable(labels.join('|')));
   QCOMPARE(read_file(path), std::string("an older report"));
   QVERIFY(fixture.dialogs.boxes.empty());
-  QVERIFY(window.report_url().empty());
+  QVERIFY(window.controller().report_url().empty());
   QCOMPARE(child<QLabel>(window, "lblStato")->text(), QStringLiteral("Estrazione annullata: nessun file salvato."));
   QTRY_COMPARE(server_processes(), 0);
   QVERIFY(!fixture.host.progress_dialog());
@@ -567,7 +567,7 @@ void MainWindowTest::annullaStopsTheRun() {
   // The next run signs in again and is whole.
   fixture.dialogs.save_paths << QString::fromStdString(path);
   run_and_wait_for_page(window, "btnCalcola");
-  QCOMPARE(window.last_run().patient_count, 2);
+  QCOMPARE(window.controller().last_run().patient_count, 2);
   QCOMPARE(server_processes(), 1);
 }
 
@@ -592,7 +592,7 @@ void MainWindowTest::statusLineSaysWhatHappened() {
 
   // The save dialog cancelled (no path left in the script).
   QTest::mouseClick(child<QPushButton>(window, "btnSalva"), Qt::LeftButton);
-  QCOMPARE(window.last_run().outcome, RunOutcome::cancelled);
+  QCOMPARE(window.controller().last_run().outcome, RunOutcome::cancelled);
   QCOMPARE(status->text(), QStringLiteral("Nessun file scelto: estrazione non eseguita."));
   QVERIFY(status->isVisible());
   QCOMPARE(status->parentWidget()->geometry().bottom(), window.height() - 1);
@@ -715,7 +715,7 @@ void MainWindowTest::enterPressesTheFocusedButton() {
   QTest::keyClick(vaccinazioni, Qt::Key_Return);  // the save dialog opens and is cancelled
   QCOMPARE(fixture.dialogs.file_dialogs.size(), std::size_t(1));
   QCOMPARE(fixture.dialogs.file_dialogs[0].offered, QStringLiteral("File Vaccinazioni ZONA12.xml"));
-  QCOMPARE(window.last_run().outcome, RunOutcome::cancelled);
+  QCOMPARE(window.controller().last_run().outcome, RunOutcome::cancelled);
   // A button focused by the mouse shows the focus mark too.
   auto* salva = child<QPushButton>(window, "btnSalva");
   window.activateWindow();

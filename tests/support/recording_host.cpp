@@ -1,18 +1,82 @@
 #include "recording_host.hpp"
 
+#include <stdexcept>
+
 namespace test_support {
 
-int HostRecorder::message_box(const std::string& text, const std::string& caption, unsigned flags) {
-  boxes.push_back({text, caption, flags});
-  events.push_back("box");
-  return platform::id_ok;
+void RecordingHost::on_window_thread(const std::function<void()>& work) {
+  std::lock_guard lock(window_);
+  work();
 }
 
-void HostRecorder::set_busy_cursor(bool busy) { events.push_back(busy ? "busy" : "idle"); }
+int RecordingHost::message_box(const std::string& text, const std::string& caption, unsigned flags) {
+  std::lock_guard lock(window_);
+  if (boxes_fail) throw std::runtime_error("nessuna finestra");
+  boxes.push_back({text, caption, flags});
+  events.push_back("box");
+  return box_answer;
+}
 
-void HostRecorder::progress(int done, int total) { progress_calls.emplace_back(done, total); }
+bool RecordingHost::ask_file_name(const platform::FileDialogRequest& request, std::string& file_name) {
+  std::lock_guard lock(window_);
+  events.push_back("dialog");
+  requests.push_back(request);
+  offered.push_back(file_name);
+  if (chosen_paths.empty()) return false;
+  file_name = chosen_paths.front();
+  chosen_paths.pop_front();
+  return true;
+}
 
-std::vector<std::string> HostRecorder::texts() const {
+void RecordingHost::set_busy_cursor(bool busy) {
+  std::lock_guard lock(window_);
+  events.push_back(busy ? "busy" : "idle");
+}
+
+void RecordingHost::set_foreground_window(platform::WindowHandle window) {
+  std::lock_guard lock(window_);
+  foreground = window;
+  restored.push_back(window);
+}
+
+void RecordingHost::navigate_report(const std::string& url) {
+  std::lock_guard lock(window_);
+  navigated.push_back(url);
+}
+
+void RecordingHost::progress(int done, int total) {
+  {
+    std::lock_guard lock(window_);
+    progress_calls.emplace_back(done, total);
+  }
+  DesktopHost::progress(done, total);
+}
+
+void RecordingHost::wait_until(const std::function<bool()>& done) {
+  if (while_waiting) while_waiting();
+  DesktopHost::wait_until(done);
+}
+
+void RecordingHost::show_progress_dialog() {
+  if (progress_shown_) return;
+  progress_shown_ = true;
+  events.push_back("progress shown");
+}
+
+void RecordingHost::update_progress_dialog(bool notify) {
+  if (!progress_shown_) return;
+  const RunProgress& run = run_progress();
+  progress_texts.push_back(run.title() + "|" + run.state());
+  if (notify && on_progress) on_progress(run.done(), run.total());
+}
+
+void RecordingHost::close_progress_dialog() {
+  if (!progress_shown_) return;
+  progress_shown_ = false;
+  events.push_back("progress closed");
+}
+
+std::vector<std::string> RecordingHost::texts() const {
   std::vector<std::string> out;
   for (const auto& b : boxes) out.push_back(b.text);
   return out;

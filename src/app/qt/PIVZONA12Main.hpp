@@ -1,52 +1,36 @@
 #pragma once
-// The main window: signs the doctor in while it is created, shows the doctor's data and
-// the date range, runs the three programmes' extractions and shows their reports.
-#include <cstdint>
+// The main window (Qt): draws the controls of the shared layout and shows Qt's dialogs; the
+// controller signs the doctor in while the window is created, runs the programmes and
+// writes the status line.
+#include <array>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include <QWidget>
 
-#include "extract/programmes.hpp"
-#include "extract/run.hpp"
-#include "platform/xmldoc.hpp"
-#include "records/TUser.hpp"
-#include "records/px_wrap_praxipat.hpp"
+#include "app/main_controller.hpp"
+#include "app/main_layout.hpp"
 
 class QDateEdit;
 class QLabel;
-class QLineEdit;
 class QPrinter;
-class QPushButton;
-class QStatusBar;
 class QtHost;
 class ReportView;
 
-class TfrmMain : public QWidget {
+class TfrmMain : public QWidget, public MainView {
   Q_OBJECT
 
  public:
-  /// Creates the session and runs the modal sign-in before returning. When the sign-in is
-  /// cancelled nothing else is set up and signed_in() is false: the caller ends the
-  /// process without showing the window. host must outlive the window.
+  /// Makes the controls and runs the start-up with its modal sign-in before returning.
+  /// When the sign-in is cancelled signed_in() is false: the caller ends the process
+  /// without showing the window. host must outlive the window.
   explicit TfrmMain(QtHost& host, QWidget* parent = nullptr);
-  /// Frees the session, which ends the connection with the records product.
+  /// Ends the session, which ends the connection with the records product.
   ~TfrmMain() override;
 
-  bool signed_in() const { return user_ != nullptr; }
-
-  Tpx_wrap_praxipat* get_session() const { return session_.get(); }
-  void set_session(std::unique_ptr<Tpx_wrap_praxipat> session) { session_ = std::move(session); }
-  const TUser* get_user() const { return user_.get(); }
-  void set_user(std::unique_ptr<TUser> user) { user_ = std::move(user); }
-
-  /// The patients written by the last run.
-  std::int32_t patient_count() const { return patient_count_; }
-  /// The address of the report shown; "" until a run has shown one.
-  const std::string& report_url() const { return run_state_.report_url; }
-  /// What the last run did.
-  const RunResult& last_run() const { return last_run_; }
+  bool signed_in() const { return controller_->signed_in(); }
+  MainController& controller() { return *controller_; }
+  const MainController& controller() const { return *controller_; }
 
  public slots:
   /// Prints the report shown, after the print dialog (a printer or a PDF file); Ctrl+P
@@ -59,54 +43,26 @@ class TfrmMain : public QWidget {
   bool focusNextPrevChild(bool next) override;
   void resizeEvent(QResizeEvent* event) override;
 
- private slots:
-  void btnChiudiClick();
-  void btnCalcolaClick();
-  void btnSalvaClick();
-  void btnVaccinazioniClick();
-
  private:
   void create_controls();
-  void FormCreate();
-  void run(Programme programme);
-  void set_status(const QString& text);
+  QWidget* widget(main_layout::Control control) const { return widgets_[control]; }
+  QDateEdit* picker(main_layout::Control control) const;
+
+  // MainView
+  void run_sign_in() override;
+  void enable_runs() override;
+  void set_range(const DateRange& range) override;
+  DateRange range() const override;
+  void show_doctor(const DoctorFields& doctor) override;
+  void focus_first_control() override;
+  void set_status(const std::string& text) override;
 
   QtHost& host_;
-  std::unique_ptr<Tpx_wrap_praxipat> session_;
-  std::unique_ptr<TUser> user_;
-  std::int32_t patient_count_ = 0;
-  RunState run_state_;
-  RunResult last_run_;
-  bool running_ = false;
+  std::unique_ptr<MainController> controller_;
   bool printing_ = false;
   std::unique_ptr<QPrinter> printer_;
   bool placed_ = false;
-  platform::XmlDocument XMLDoc;
-  std::vector<QWidget*> tab_order_;
-
-  QLabel* PraxiLogo;
-  QLabel* Label3;
-  QLineEdit* edt_NominativoMMG;
-  QLabel* Label1;
-  QLineEdit* edt_CodiceRegionale;
-  QLabel* Label2;
-  QLineEdit* edt_CodiceFiscaleMMG;
-  QLabel* Label4;
-  QLineEdit* edt_ASL;
-  QLabel* Label5;
-  QLineEdit* edt_Regione;
-  QLabel* Label6;
-  QDateEdit* DTDal;
-  QLabel* Label7;
-  QDateEdit* DTAl;
-  QLabel* Label8;
-  QLineEdit* edt_Distretto;
-  QPushButton* btnChiudi;
-  QPushButton* btnCalcola;
-  QPushButton* btnSalva;
-  QPushButton* btnVaccinazioni;
-  QLabel* lblEcho;
-  ReportView* WebBrowser;
-  QStatusBar* StatusBar1;
-  QLabel* lblStato;
+  std::array<QWidget*, main_layout::control_count> widgets_{};
+  ReportView* view_ = nullptr;
+  QLabel* lblStato = nullptr;
 };

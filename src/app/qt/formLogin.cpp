@@ -9,6 +9,8 @@
 #include <QStatusBar>
 
 #include "app/login.hpp"
+#include "app/main_controller.hpp"
+#include "app/main_layout.hpp"
 #include "appearance.hpp"
 
 namespace {
@@ -18,9 +20,9 @@ constexpr int client_height = 159;
 
 }  // namespace
 
-TfrmLogin::TfrmLogin(QWidget* owner, platform::Host& host) : QDialog(owner), host_(host) {
+TfrmLogin::TfrmLogin(QWidget* owner, SignInAttempts& sign_in) : QDialog(owner), sign_in_(sign_in) {
   setObjectName(QStringLiteral("frmLogin"));
-  setWindowTitle(QStringLiteral("Estrazioni ZONA12"));
+  setWindowTitle(QString::fromUtf8(main_layout::title));
   // A fixed dialog border: a title and a close box, no resizing, no minimise or maximise.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
@@ -91,17 +93,28 @@ void TfrmLogin::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
+bool TfrmLogin::run() { return exec() == QDialog::Accepted; }
+
 void TfrmLogin::ButtonOkClick() {
-  user_.reset();
-  if (!session_) return;
-  user_ = sign_in_attempt(editUtente->text().toStdString(), editPassword->text().toStdString(), *session_, host_);
-  if (user_) {
-    accept();
-    return;
+  switch (sign_in_.attempt_sign_in(editUtente->text().toStdString(), editPassword->text().toStdString())) {
+    case SignInAnswer::admitted:
+      accept();
+      return;
+    case SignInAnswer::refused:
+      // The password is selected, so that typing replaces it.
+      editPassword->setFocus(Qt::OtherFocusReason);
+      editPassword->selectAll();
+      return;
+    case SignInAnswer::given_up:
+    case SignInAnswer::busy:
+      return;
   }
-  // Refused: the password is selected, so that typing replaces it.
-  editPassword->setFocus(Qt::OtherFocusReason);
-  editPassword->selectAll();
 }
 
 void TfrmLogin::ButtonAnnullaClick() { reject(); }
+
+void TfrmLogin::reject() {
+  // Annulla and the close box; an attempt still running is given up when it returns.
+  sign_in_.give_up_sign_in();
+  QDialog::reject();
+}

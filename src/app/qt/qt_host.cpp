@@ -231,41 +231,29 @@ void QtHost::set_report_visible(bool visible) {
   });
 }
 
-void QtHost::begin_run(Programme programme) {
-  end_progress();
-  run_.begin(RunProgress::title_for(programme));
+void QtHost::on_window_thread(const std::function<void()>& work) { on_windows(work); }
+
+void QtHost::wait_until(const std::function<bool()>& done) {
+  // wake() posts an event, so a wait for events ends once the work is done.
+  while (!done()) QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
-bool QtHost::cancel_requested() { return run_.cancel_requested(); }
-
-void QtHost::request_cancel() {
-  if (!run_.request_cancel()) return;
-  on_windows([this] { update_progress_dialog(); });
+void QtHost::wake() {
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
 }
 
-void QtHost::progress(int done, int total) {
-  on_windows([&] {
-    switch (run_.record(done, total, progress_delay_ > 0)) {
-      case RunProgress::Step::nothing:
-        return;
-      case RunProgress::Step::start_delay:
-        if (!progress_timer_) {
-          progress_timer_ = new QTimer;
-          progress_timer_->setSingleShot(true);
-          QObject::connect(progress_timer_, &QTimer::timeout, [this] {
-            if (run_.may_show()) show_progress_dialog();
-          });
-        }
-        progress_timer_->start(progress_delay_);
-        return;
-      case RunProgress::Step::show:
-        show_progress_dialog();
-        break;
-      case RunProgress::Step::update:
-        break;
-    }
-    update_progress_dialog();
-  });
+void QtHost::start_progress_timer(int milliseconds) {
+  if (!progress_timer_) {
+    progress_timer_ = new QTimer;
+    progress_timer_->setSingleShot(true);
+    QObject::connect(progress_timer_, &QTimer::timeout, [this] { progress_delay_elapsed(); });
+  }
+  progress_timer_->start(milliseconds);
+}
+
+void QtHost::stop_progress_timer() {
+  if (progress_timer_) progress_timer_->stop();
 }
 
 void QtHost::show_progress_dialog() {
@@ -274,7 +262,7 @@ void QtHost::show_progress_dialog() {
   auto* dialog = new RunProgressDialog(owner, [this] { request_cancel(); });
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->setObjectName(QStringLiteral("frmProgress"));
-  dialog->setWindowTitle(QString::fromStdString(run_.title()));
+  dialog->setWindowTitle(QString::fromStdString(run_progress().title()));
   // A dialog does not take its owner's font by itself.
   dialog->setFont(owner ? owner->font() : window_font());
   dialog->setWindowModality(Qt::ApplicationModal);
@@ -293,12 +281,13 @@ void QtHost::show_progress_dialog() {
 void QtHost::update_progress_dialog(bool notify) {
   if (!progress_dialog_) return;
   auto* dialog = progress_dialog_.data();
-  dialog->setLabelText(QString::fromStdString(run_.title() + "\n" + run_.state()));
+  const RunProgress& run = run_progress();
+  dialog->setLabelText(QString::fromStdString(run.title() + "\n" + run.state()));
   if (QPushButton* annulla = dialog->findChild<QPushButton*>(QStringLiteral("btnAnnulla")))
-    annulla->setEnabled(!run_.cancel_requested());
+    annulla->setEnabled(!run.cancel_requested());
   // No total yet, or stopping: the bar runs without an end.
-  dialog->setRange(0, run_.bar_known() ? run_.total() : 0);
-  if (run_.bar_known()) dialog->setValue(run_.done());
+  dialog->setRange(0, run.bar_known() ? run.total() : 0);
+  if (run.bar_known()) dialog->setValue(run.done());
   if (notify && progress_hook_ && !in_progress_hook_) {
     in_progress_hook_ = true;  // a hook that presses Annulla changes the dialog again
     progress_hook_(*dialog);
@@ -306,15 +295,11 @@ void QtHost::update_progress_dialog(bool notify) {
   }
 }
 
-void QtHost::end_progress() {
-  on_windows([this] {
-    run_.end();
-    if (progress_timer_) progress_timer_->stop();
-    if (!progress_dialog_) return;
-    auto* dialog = static_cast<RunProgressDialog*>(progress_dialog_.data());
-    progress_dialog_ = nullptr;
-    dialog->finish();
-  });
+void QtHost::close_progress_dialog() {
+  if (!progress_dialog_) return;
+  auto* dialog = static_cast<RunProgressDialog*>(progress_dialog_.data());
+  progress_dialog_ = nullptr;
+  dialog->finish();
 }
 
 QProgressDialog* QtHost::progress_dialog() const { return progress_dialog_.data(); }

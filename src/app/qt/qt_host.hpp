@@ -2,9 +2,9 @@
 // The desktop windows' host: Qt message boxes, the Qt save dialog, the busy cursor, the
 // report view (a QWebEngineView) and the progress dialog of a run, with its Annulla.
 //
-// A run works on a thread of its own so that the windows stay responsive while the
-// records product answers; every operation of this host may be called from that thread
-// and does its work on the windows' thread, waiting for it where the run needs an answer.
+// The records product is called on the session thread so that the windows stay responsive
+// while it answers; every operation of this host may be called from that thread and does
+// its work on the windows' thread, waiting for it where the call needs an answer.
 #include <atomic>
 #include <functional>
 #include <string>
@@ -13,8 +13,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "app/run_progress.hpp"
-#include "platform/host.hpp"
+#include "app/desktop_host.hpp"
 
 class QDialog;
 class QProgressDialog;
@@ -26,7 +25,7 @@ class QWidget;
 /// becomes "description (pattern)", with the patterns of one entry separated by blanks.
 QStringList qt_name_filters(const std::string& filter);
 
-class QtHost : public platform::Host {
+class QtHost : public DesktopHost {
  public:
   /// Called once a modal dialog of this host is up, from inside its modal loop; the hook
   /// answers it (accepts or rejects it). Used by the tests; none in the program.
@@ -52,27 +51,14 @@ class QtHost : public platform::Host {
   void navigate_report(const std::string& url) override;
   void refresh_report() override;
   void set_report_visible(bool visible) override;
-  /// Once a run has lasted the progress delay, shows the modal progress dialog: the run's
-  /// title, "paziente N di M" and Annulla. It blocks every other window, so no button can
-  /// be pressed meanwhile.
-  void progress(int done, int total) override;
-  /// True once Annulla (or Esc, or the dialog's close box) asked the run to stop.
-  bool cancel_requested() override;
-
-  /// A run starts: title names it in the progress dialog ("Estrazione diabete in corso");
-  /// an earlier request to stop is forgotten.
-  void begin_run(Programme programme);
-  /// Asks the run in progress to stop, as Annulla does.
-  void request_cancel();
-  /// Closes the progress dialog, if one is up; the run has ended.
-  void end_progress();
+  /// Handles the windows' events until done() is true.
+  void wait_until(const std::function<bool()>& done) override;
+  void wake() override;
 
   /// The view that navigate_report, refresh_report and set_report_visible act on; not owned.
   void set_report_view(QWebEngineView* view);
   /// The window that owns the file dialog and the progress dialog; not owned.
   void set_owner(QWidget* owner);
-  /// How long a run goes on before the progress dialog appears (default 500 ms; 0: at once).
-  void set_progress_delay(int milliseconds) { progress_delay_ = milliseconds; }
   void set_dialog_hook(DialogHook hook) { dialog_hook_ = std::move(hook); }
   void set_progress_hook(ProgressHook hook) { progress_hook_ = std::move(hook); }
   /// The progress dialog while it is up, else nullptr.
@@ -82,17 +68,21 @@ class QtHost : public platform::Host {
   /// answers it in the tests. Windows' thread only.
   int exec_dialog(QDialog& dialog);
 
- private:
-  void show_progress_dialog();
-  /// Puts the run's state into the dialog; notify: then calls the progress hook.
-  void update_progress_dialog(bool notify = true);
+ protected:
+  void on_window_thread(const std::function<void()>& work) override;
+  void start_progress_timer(int milliseconds) override;
+  void stop_progress_timer() override;
+  /// The modal progress dialog: it blocks every other window, so no button can be pressed
+  /// meanwhile.
+  void show_progress_dialog() override;
+  void update_progress_dialog(bool notify) override;
+  void close_progress_dialog() override;
 
+ private:
   QPointer<QWebEngineView> report_view_;
   QPointer<QWidget> owner_;
   QPointer<QProgressDialog> progress_dialog_;
   QTimer* progress_timer_ = nullptr;
-  int progress_delay_ = 500;
-  RunProgress run_;
   bool busy_ = false;
   DialogHook dialog_hook_;
   ProgressHook progress_hook_;

@@ -1,0 +1,51 @@
+#pragma once
+// What the desktop windows' hosts share: the progress dialog's state machine over
+// RunProgress (a delay before the dialog appears, its updates, the request to stop, its
+// end) and the wait of the window's thread for the session thread. Each host draws the
+// dialog with its own toolkit and brings every call to the window's thread.
+#include <functional>
+
+#include "app/run_progress.hpp"
+#include "app/session_thread.hpp"
+#include "platform/host.hpp"
+
+class DesktopHost : public platform::Host, public EventPump {
+ public:
+  /// Once a run has lasted the progress delay, shows the progress dialog: the run's title,
+  /// "paziente N di M" and Annulla; the window behind takes no input while it is up.
+  void progress(int done, int total) override;
+  /// True once Annulla (or Esc, or the dialog's close box) asked the run to stop.
+  bool cancel_requested() override;
+
+  /// A run starts, named in the progress dialog; an earlier request to stop is forgotten.
+  void begin_run(Programme programme);
+  /// Asks the run in progress to stop, as Annulla does; the dialog says so until the run
+  /// has ended. From any thread.
+  void request_cancel();
+  /// Closes the progress dialog, if one is up: the run has ended.
+  void end_progress();
+  /// How long a run goes on before the progress dialog appears (default 500 ms; 0: at once).
+  void set_progress_delay(int milliseconds) { progress_delay_ = milliseconds; }
+
+ protected:
+  /// Does work on the window's thread, waiting for it: at once when called there.
+  virtual void on_window_thread(const std::function<void()>& work) = 0;
+  /// Starts (or restarts) the timer after which progress_delay_elapsed is called; stops it.
+  virtual void start_progress_timer(int milliseconds) = 0;
+  virtual void stop_progress_timer() = 0;
+  /// Makes and shows the dialog if it is not up, drawn from progress() without notice.
+  virtual void show_progress_dialog() = 0;
+  /// Draws progress() into the dialog, if it is up; notify: a change the tests may watch.
+  virtual void update_progress_dialog(bool notify) = 0;
+  /// Closes the dialog, if it is up.
+  virtual void close_progress_dialog() = 0;
+
+  /// The progress timer's end: the dialog appears unless the run has ended meanwhile.
+  void progress_delay_elapsed();
+  /// What the dialog shows. Window's thread.
+  const RunProgress& run_progress() const { return run_; }
+
+ private:
+  RunProgress run_;
+  int progress_delay_ = 500;
+};

@@ -1,0 +1,56 @@
+#include "app/main_layout.hpp"
+
+namespace main_layout {
+
+namespace {
+
+constexpr auto none = std::nullopt;
+
+const std::array<ControlSpec, control_count> table{{
+    // The tab order.
+    {btnChiudi, "btnChiudi", Kind::button, "Chiudi", buttons_left, 10, buttons_width, 26, false, none},
+    {edt_ASL, "edt_ASL", Kind::text_box, "", 241, 83, 161, 21, false, none},
+    {edt_Distretto, "edt_Distretto", Kind::text_box, "", 480, 59, 161, 21, true, none},
+    {DTAl, "DTAl", Kind::date_picker, "", 479, 33, 129, 21, false, none},
+    {btnCalcola, "btnCalcola", Kind::button, "", buttons_left, 42, buttons_width, 26, false, Programme::diabete},
+    {btnSalva, "btnSalva", Kind::button, "", buttons_left, 74, buttons_width, 26, false, Programme::tao},
+    {edt_CodiceRegionale, "edt_CodiceRegionale", Kind::text_box, "", 241, 34, 161, 21, false, none},
+    {edt_CodiceFiscaleMMG, "edt_CodiceFiscaleMMG", Kind::text_box, "", 241, 59, 161, 21, false, none},
+    {edt_NominativoMMG, "edt_NominativoMMG", Kind::text_box, "", 241, 10, 161, 21, false, none},
+    {edt_Regione, "edt_Regione", Kind::read_only_box, "", 240, 107, 161, 21, true, none},
+    {DTDal, "DTDal", Kind::date_picker, "", 480, 10, 129, 21, false, none},
+    {WebBrowser, "WebBrowser", Kind::report_view, "", view_left, view_top, 809, 321, false, none},
+    {btnVaccinazioni, "btnVaccinazioni", Kind::button, "", buttons_left, 106, buttons_width, 26, false,
+     Programme::vaccinazioni},
+    // Outside it.
+    {PraxiLogo, "PraxiLogo", Kind::logo, "", 8, 8, 106, 142, false, none},
+    {Label3, "Label3", Kind::label, "Nome", 135, 17, 0, 0, false, none},
+    {Label1, "Label1", Kind::label, "Codice Regionale", 135, 42, 0, 0, false, none},
+    {Label2, "Label2", Kind::label, "Codice fiscale", 135, 67, 0, 0, false, none},
+    {Label4, "Label4", Kind::label, "ASL", 135, 90, 0, 0, false, none},
+    {Label5, "Label5", Kind::label, "Regione", 133, 112, 0, 0, true, none},
+    {Label6, "Label6", Kind::label, "Dal", 432, 10, 0, 0, false, none},
+    {Label7, "Label7", Kind::label, "Al", 431, 33, 0, 0, false, none},
+    {Label8, "Label8", Kind::label, "Distretto", 414, 64, 0, 0, true, none},
+    {lblEcho, "lblEcho", Kind::label, "", 24, 432, 0, 0, false, none},
+    // What the last run did, under the report; its place follows the window's size.
+    {StatusBar1, "StatusBar1", Kind::status_line, "", 0, 0, 0, 0, false, none},
+}};
+
+const std::array<const ControlSpec*, control_count> by_control = [] {
+  std::array<const ControlSpec*, control_count> index{};
+  for (const ControlSpec& s : table) index[s.control] = &s;
+  return index;
+}();
+
+}  // namespace
+
+const std::array<ControlSpec, control_count>& controls() { return table; }
+
+const ControlSpec& spec(Control control) { return *by_control[control]; }
+
+std::string text_of(const ControlSpec& spec) {
+  return spec.runs ? programme_info(*spec.runs).button_caption : spec.text;
+}
+
+}  // namespace main_layout

@@ -1,0 +1,79 @@
+#pragma once
+// The main window's controls in one table: their names, kinds, texts and places, in tab
+// order, and the window's own geometry. Both windows build themselves from it.
+#include <array>
+#include <optional>
+#include <string>
+
+#include "extract/programmes.hpp"
+
+namespace main_layout {
+
+/// The window's title (the sign-in window has it too).
+inline constexpr const char* title = "Estrazioni ZONA12";
+
+/// The window's place and outer size, frame included.
+inline constexpr int outer_left = 589;
+inline constexpr int outer_top = 293;
+inline constexpr int outer_width = 833;
+inline constexpr int outer_height = 536;
+/// The report view keeps its place and takes the rest of the window, down to the status
+/// line, less a gap.
+inline constexpr int view_left = 8;
+inline constexpr int view_top = 160;
+inline constexpr int view_bottom_gap = 4;
+/// The buttons' column: the client area is never narrower than it.
+inline constexpr int buttons_left = 656;
+inline constexpr int buttons_width = 137;
+inline constexpr int min_client_width = buttons_left + buttons_width + 8;
+
+enum Control {
+  PraxiLogo,
+  Label3,
+  edt_NominativoMMG,
+  Label1,
+  edt_CodiceRegionale,
+  Label2,
+  edt_CodiceFiscaleMMG,
+  Label4,
+  edt_ASL,
+  Label5,
+  edt_Regione,
+  Label6,
+  DTDal,
+  Label7,
+  DTAl,
+  Label8,
+  edt_Distretto,
+  btnChiudi,
+  btnCalcola,
+  btnSalva,
+  btnVaccinazioni,
+  lblEcho,
+  WebBrowser,
+  StatusBar1,
+  control_count
+};
+
+enum class Kind { logo, label, text_box, read_only_box, date_picker, button, report_view, status_line };
+
+struct ControlSpec {
+  Control control;
+  const char* name;  ///< the object's name
+  Kind kind;
+  const char* text;               ///< a label's or a button's text; a programme's button takes its caption
+  int left, top, width, height;   ///< a label's size follows its text (0 here)
+  bool hidden;                    ///< never shown, never read or written
+  std::optional<Programme> runs;  ///< the programme a button runs
+};
+
+/// Every control, those in the tab order first, in that order (a window made in this order
+/// has it), then those outside it.
+const std::array<ControlSpec, control_count>& controls();
+/// The controls in the tab order: the first tab_stop_count of controls().
+inline constexpr int tab_stop_count = 13;
+const ControlSpec& spec(Control control);
+/// The text a control shows when made (UTF-8): a programme button's caption, else text.
+std::string text_of(const ControlSpec& spec);
+
+}  // namespace main_layout
