@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -103,13 +104,14 @@ class StartUp : public ::testing::Test {
     window.controller = &controller;
   }
 
+  // The controller goes first: its session's end still reaches the fake and the set.
+  std::mutex threads_mutex;
+  std::set<std::thread::id> threads;
   test_support::FakePraxilo fake;
   RecordingHost host;
   FakeWindow window;
   std::optional<MainController> made{std::in_place, host, window, fake.factory()};
   MainController& controller = *made;
-  std::mutex threads_mutex;
-  std::set<std::thread::id> threads;
 };
 
 TEST_F(StartUp, AnAdmittedDoctorFillsTheWindowInOrderAndEveryCallIsOnTheSessionThread) {
@@ -176,10 +178,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
 
 TEST_F(StartUp, ARefusedAttemptCanBeFollowedByOneThatAdmits) {
-  bool first = true;
-  fake.fault = [&](const test_support::RecordedCall& call) -> std::optional<platform::Variant> {
-    if (call.method != "connetti" || !first) return std::nullopt;
-    first = false;
+  // The hook outlives the test's body: the session's end reaches it from the fixture.
+  auto first = std::make_shared<bool>(true);
+  fake.fault = [first](const test_support::RecordedCall& call) -> std::optional<platform::Variant> {
+    if (call.method != "connetti" || !*first) return std::nullopt;
+    *first = false;
     return platform::Variant::make_text("password errata");
   };
   window.attempts = {{"demo", "sbagliata"}, {"demo", "pw"}};

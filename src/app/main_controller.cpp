@@ -10,6 +10,10 @@ MainController::MainController(DesktopHost& host, MainView& view, Tpx_wrap_praxi
 
 MainController::~MainController() {
   host_.end_progress();
+  end_session();
+}
+
+void MainController::end_session() {
   if (session_) thread_.run([this] { session_.reset(); });
 }
 

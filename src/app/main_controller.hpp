@@ -97,6 +97,10 @@ class MainController : public SignInAttempts {
   /// window answering meanwhile; its outcome goes on the status line. Nothing while a run
   /// is in progress, or before the sign-in.
   void run(Programme programme);
+  /// Ends the session, on its thread: the window is going, and the connection with the
+  /// records product ends. No run starts afterwards.
+  void end_session();
+
   /// Annulla (or Esc) of the progress dialog: the run stops before its next patient, or
   /// gives up the call in progress, and saves nothing.
   void cancel();

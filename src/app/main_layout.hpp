@@ -12,6 +12,11 @@ namespace main_layout {
 /// The window's title (the sign-in window has it too).
 inline constexpr const char* title = "Estrazioni ZONA12";
 
+/// The report view's actions (context menu, buttons of the view without a browser).
+inline constexpr const char* action_print = "Stampa\u2026";
+inline constexpr const char* action_open_in_browser = "Apri nel browser";
+inline constexpr const char* action_copy = "Copia";
+
 /// The window's place and outer size, frame included.
 inline constexpr int outer_left = 589;
 inline constexpr int outer_top = 293;

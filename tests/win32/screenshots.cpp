@@ -155,8 +155,8 @@ int main() {
   ::ShowWindow(frmMain.hwnd(), SW_SHOWNORMAL);
   ::UpdateWindow(frmMain.hwnd());
   settle(300);
-  win32ui::click(frmMain.item(TfrmMain::id_btnCalcola));
-  if (frmMain.last_run().outcome != RunOutcome::saved) {
+  win32ui::click(frmMain.item(TfrmMain::id(main_layout::btnCalcola)));
+  if (frmMain.controller().last_run().outcome != RunOutcome::saved) {
     std::fprintf(stderr, "win32_screenshots: the diabetes run saved no report\n");
     return 1;
   }

@@ -172,43 +172,44 @@ TEST_F(WindowTest, RefusedSignInThenGoodOneFillsTheWindow) {
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, refused_credentials);
   EXPECT_EQ(boxes[0].caption, L"PIV ZONA12");
-  EXPECT_EQ(window->get_user()->get_userid_utente(), "MED1");
+  EXPECT_EQ(window->controller().user()->get_userid_utente(), "MED1");
 
-  EXPECT_EQ(text(*window, TfrmMain::id_edt_NominativoMMG), L"Mario Rossi");
-  EXPECT_EQ(text(*window, TfrmMain::id_edt_CodiceRegionale), L"1234");
-  EXPECT_EQ(text(*window, TfrmMain::id_edt_CodiceFiscaleMMG), L"RSSMRA60A01H501U");
-  EXPECT_EQ(text(*window, TfrmMain::id_edt_ASL), L"ASL 12");
+  EXPECT_EQ(text(*window, TfrmMain::id(main_layout::edt_NominativoMMG)), L"Mario Rossi");
+  EXPECT_EQ(text(*window, TfrmMain::id(main_layout::edt_CodiceRegionale)), L"1234");
+  EXPECT_EQ(text(*window, TfrmMain::id(main_layout::edt_CodiceFiscaleMMG)), L"RSSMRA60A01H501U");
+  EXPECT_EQ(text(*window, TfrmMain::id(main_layout::edt_ASL)), L"ASL 12");
   EXPECT_EQ(win32ui::text_of(window->hwnd()), L"Estrazioni ZONA12");
 
   // The range is [today - 365 days, today], shown as dd/MM/yyyy.
   SYSTEMTIME now{};
   ::GetLocalTime(&now);
-  EXPECT_EQ(day_of(picker(*window, TfrmMain::id_DTAl)), day_of(now));
-  EXPECT_EQ(day_of(picker(*window, TfrmMain::id_DTDal)), day_of(now) - 365);
+  EXPECT_EQ(day_of(picker(*window, TfrmMain::id(main_layout::DTAl))), day_of(now));
+  EXPECT_EQ(day_of(picker(*window, TfrmMain::id(main_layout::DTDal))), day_of(now) - 365);
   wchar_t shown[16];
   swprintf(shown, 16, L"%02u/%02u/%04u", now.wDay, now.wMonth, now.wYear);
-  EXPECT_EQ(text(*window, TfrmMain::id_DTAl), shown);
+  EXPECT_EQ(text(*window, TfrmMain::id(main_layout::DTAl)), shown);
 
-  for (int hidden : {TfrmMain::id_Label5, TfrmMain::id_edt_Regione, TfrmMain::id_Label8, TfrmMain::id_edt_Distretto})
+  for (int hidden : {TfrmMain::id(main_layout::Label5), TfrmMain::id(main_layout::edt_Regione),
+                     TfrmMain::id(main_layout::Label8), TfrmMain::id(main_layout::edt_Distretto)})
     EXPECT_FALSE(::GetWindowLongPtrW(window->item(hidden), GWL_STYLE) & WS_VISIBLE) << hidden;
   RECT place{};
   ::GetWindowRect(window->hwnd(), &place);
-  EXPECT_EQ(place.right - place.left, TfrmMain::outer_width);
-  EXPECT_EQ(place.bottom - place.top, TfrmMain::outer_height);
+  EXPECT_EQ(place.right - place.left, main_layout::outer_width);
+  EXPECT_EQ(place.bottom - place.top, main_layout::outer_height);
 
   // Tab goes through the visible controls in their order.
-  const std::vector<int> order = {TfrmMain::id_btnChiudi,
-                                  TfrmMain::id_edt_ASL,
-                                  TfrmMain::id_DTAl,
-                                  TfrmMain::id_btnCalcola,
-                                  TfrmMain::id_btnSalva,
-                                  TfrmMain::id_edt_CodiceRegionale,
-                                  TfrmMain::id_edt_CodiceFiscaleMMG,
-                                  TfrmMain::id_edt_NominativoMMG,
-                                  TfrmMain::id_DTDal,
-                                  TfrmMain::id_btnVaccinazioni};
+  const std::vector<int> order = {TfrmMain::id(main_layout::btnChiudi),
+                                  TfrmMain::id(main_layout::edt_ASL),
+                                  TfrmMain::id(main_layout::DTAl),
+                                  TfrmMain::id(main_layout::btnCalcola),
+                                  TfrmMain::id(main_layout::btnSalva),
+                                  TfrmMain::id(main_layout::edt_CodiceRegionale),
+                                  TfrmMain::id(main_layout::edt_CodiceFiscaleMMG),
+                                  TfrmMain::id(main_layout::edt_NominativoMMG),
+                                  TfrmMain::id(main_layout::DTDal),
+                                  TfrmMain::id(main_layout::btnVaccinazioni)};
   ::ShowWindow(window->hwnd(), SW_SHOW);
-  HWND at = window->item(TfrmMain::id_btnChiudi);
+  HWND at = window->item(TfrmMain::id(main_layout::btnChiudi));
   for (std::size_t i = 1; i <= order.size(); ++i) {
     at = ::GetNextDlgTabItem(window->hwnd(), at, FALSE);
     EXPECT_EQ(::GetDlgCtrlID(at), order[i % order.size()]) << "after step " << i;
@@ -222,8 +223,8 @@ TEST_F(WindowTest, BothRefusalsInOrderThenCancelEndsWithoutFilling) {
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[0].text, refused_kind);
   EXPECT_EQ(boxes[1].text, refused_code);
-  EXPECT_EQ(text(*window, TfrmMain::id_edt_NominativoMMG), L"");
-  EXPECT_EQ(text(*window, TfrmMain::id_edt_ASL), L"");
+  EXPECT_EQ(text(*window, TfrmMain::id(main_layout::edt_NominativoMMG)), L"");
+  EXPECT_EQ(text(*window, TfrmMain::id(main_layout::edt_ASL)), L"");
   EXPECT_EQ(log().find("get_opzione"), std::string::npos);
   EXPECT_FALSE(host.busy());
 }
@@ -356,8 +357,8 @@ TEST_P(GiveUpDuringSignInTest, EndsWithCancelAndEndsTheSession) {
   EXPECT_TRUE(hidden_at_once);
   EXPECT_FALSE(window.signed_in());
   EXPECT_TRUE(boxes.empty());
-  for (int id : {TfrmMain::id_edt_NominativoMMG, TfrmMain::id_edt_CodiceRegionale, TfrmMain::id_edt_CodiceFiscaleMMG,
-                 TfrmMain::id_edt_ASL})
+  for (int id : {TfrmMain::id(main_layout::edt_NominativoMMG), TfrmMain::id(main_layout::edt_CodiceRegionale),
+                 TfrmMain::id(main_layout::edt_CodiceFiscaleMMG), TfrmMain::id(main_layout::edt_ASL)})
     EXPECT_EQ(text(window, id), L"") << id;
   EXPECT_EQ(::GetCursor(), ::LoadCursorW(nullptr, IDC_ARROW));
   EXPECT_FALSE(host.busy());
@@ -419,7 +420,7 @@ TEST_F(WindowTest, EscClosesTheMainWindow) {
   auto window = start({{L"doc", L"pw"}});
   ASSERT_TRUE(window->signed_in());
   ::ShowWindow(window->hwnd(), SW_SHOW);
-  HWND focus = window->item(TfrmMain::id_edt_ASL);
+  HWND focus = window->item(TfrmMain::id(main_layout::edt_ASL));
   ::SetFocus(focus);
   ::PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 0);
   win32ui::pump_pending();
@@ -432,8 +433,8 @@ TEST_F(WindowTest, RunsSaveShowRefreshAndKeepThePageWithoutPatients) {
   ASSERT_TRUE(window->signed_in());
   const std::string diabetes = work.dir() + "File Diabete ZONA12.xml";
   save_paths = {diabetes};
-  win32ui::click(window->item(TfrmMain::id_btnCalcola));
-  ASSERT_EQ(window->last_run().outcome, RunOutcome::saved) << window->last_run().message;
+  win32ui::click(window->item(TfrmMain::id(main_layout::btnCalcola)));
+  ASSERT_EQ(window->controller().last_run().outcome, RunOutcome::saved) << window->controller().last_run().message;
   EXPECT_TRUE(boxes.empty());
   EXPECT_NE(read_file(diabetes).find("Conti"), std::string::npos);
   ASSERT_EQ(file_dialogs.size(), 1u);
@@ -442,24 +443,25 @@ TEST_F(WindowTest, RunsSaveShowRefreshAndKeepThePageWithoutPatients) {
   EXPECT_EQ(file_dialogs[0].offered, L"File Diabete ZONA12.xml");
   EXPECT_EQ(file_dialogs[0].default_extension, nullptr);
   EXPECT_FALSE(file_dialogs[0].flags & OFN_OVERWRITEPROMPT);
-  EXPECT_EQ(window->report_url().rfind("file:///", 0), 0u) << window->report_url();
-  EXPECT_EQ(view->calls, (std::vector<std::string>{"navigate " + window->report_url(), "show"}));
+  EXPECT_EQ(window->controller().report_url().rfind("file:///", 0), 0u) << window->controller().report_url();
+  EXPECT_EQ(view->calls, (std::vector<std::string>{"navigate " + window->controller().report_url(), "show"}));
   EXPECT_EQ(window->status_text(), widen("Salvato: " + diabetes + " – 2 assistiti"));
 
   // Another programme's run refreshes the page shown.
   save_paths = {work.dir() + "tao.xml"};
-  win32ui::click(window->item(TfrmMain::id_btnSalva));
-  ASSERT_EQ(window->last_run().outcome, RunOutcome::saved) << window->last_run().message;
-  EXPECT_EQ(view->calls, (std::vector<std::string>{"navigate " + window->report_url(), "show", "refresh", "show"}));
+  win32ui::click(window->item(TfrmMain::id(main_layout::btnSalva)));
+  ASSERT_EQ(window->controller().last_run().outcome, RunOutcome::saved) << window->controller().last_run().message;
+  EXPECT_EQ(view->calls,
+            (std::vector<std::string>{"navigate " + window->controller().report_url(), "show", "refresh", "show"}));
   const std::size_t shown = view->calls.size();
 
   // The only vaccination is in October: a range ending in June finds nobody, and the
   // earlier page stays.
-  set_picker(*window, TfrmMain::id_DTDal, 2024, 1, 1);
-  set_picker(*window, TfrmMain::id_DTAl, 2024, 6, 30);
+  set_picker(*window, TfrmMain::id(main_layout::DTDal), 2024, 1, 1);
+  set_picker(*window, TfrmMain::id(main_layout::DTAl), 2024, 6, 30);
   save_paths = {work.dir() + "vac.xml"};
-  win32ui::click(window->item(TfrmMain::id_btnVaccinazioni));
-  EXPECT_EQ(window->last_run().outcome, RunOutcome::no_patient);
+  win32ui::click(window->item(TfrmMain::id(main_layout::btnVaccinazioni)));
+  EXPECT_EQ(window->controller().last_run().outcome, RunOutcome::no_patient);
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_TRUE(boxes[0].style & MB_SYSTEMMODAL);
   EXPECT_EQ(boxes[0].style & MB_ICONMASK, static_cast<UINT>(MB_ICONINFORMATION));
@@ -517,12 +519,12 @@ TEST_P(AnnullaTest, StopsTheRunAndSavesNothing) {
   });
   // Held from the start: the worker cannot answer its first call before Annulla comes.
   if (while_waiting) test_support::write_file(hold_file, "");
-  win32ui::click(window->item(TfrmMain::id_btnCalcola));
+  win32ui::click(window->item(TfrmMain::id(main_layout::btnCalcola)));
   host.set_progress_hook({});
   fs::remove(hold_file);
 
   timer_work = {};
-  EXPECT_EQ(window->last_run().outcome, RunOutcome::stopped);
+  EXPECT_EQ(window->controller().last_run().outcome, RunOutcome::stopped);
   EXPECT_EQ(answered_meanwhile, while_waiting);
   EXPECT_TRUE(owner_disabled);
   ASSERT_FALSE(labels.empty());
@@ -537,9 +539,9 @@ TEST_P(AnnullaTest, StopsTheRunAndSavesNothing) {
 
   // The next run signs in again and is whole.
   save_paths = {path};
-  win32ui::click(window->item(TfrmMain::id_btnCalcola));
-  EXPECT_EQ(window->last_run().outcome, RunOutcome::saved) << window->last_run().message;
-  EXPECT_EQ(window->last_run().patient_count, 2);
+  win32ui::click(window->item(TfrmMain::id(main_layout::btnCalcola)));
+  EXPECT_EQ(window->controller().last_run().outcome, RunOutcome::saved) << window->controller().last_run().message;
+  EXPECT_EQ(window->controller().last_run().patient_count, 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(When, AnnullaTest, testing::Values(false, true), [](const testing::TestParamInfo<bool>& info) {
@@ -550,7 +552,7 @@ INSTANTIATE_TEST_SUITE_P(When, AnnullaTest, testing::Values(false, true), [](con
 // status line, whatever the window's size.
 TEST_F(WindowTest, TheBrowserViewGrowsWithTheWindow) {
   auto window = start({}, [](HWND parent, int id) { return std::make_unique<BrowserReportView>(parent, id); });
-  HWND view_window = window->item(TfrmMain::id_WebBrowser);
+  HWND view_window = window->item(TfrmMain::id(main_layout::WebBrowser));
   ASSERT_NE(view_window, nullptr);
   wchar_t name[64] = {};
   ::GetClassNameW(view_window, name, 64);
@@ -558,13 +560,13 @@ TEST_F(WindowTest, TheBrowserViewGrowsWithTheWindow) {
   const auto rest_of_window = [&] {
     RECT client{};
     ::GetClientRect(window->hwnd(), &client);
-    return RECT{8, 160, client.right - 8, place_of(window->item(TfrmMain::id_StatusBar1)).top - 4};
+    return RECT{8, 160, client.right - 8, place_of(window->item(TfrmMain::id(main_layout::StatusBar1))).top - 4};
   };
   const RECT before = place_of(view_window);
   EXPECT_TRUE(same(before, rest_of_window()));
   EXPECT_EQ(before.right - before.left, 809);
 
-  ::SetWindowPos(window->hwnd(), nullptr, 0, 0, TfrmMain::outer_width + 150, TfrmMain::outer_height + 90,
+  ::SetWindowPos(window->hwnd(), nullptr, 0, 0, main_layout::outer_width + 150, main_layout::outer_height + 90,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   const RECT after = place_of(view_window);
   EXPECT_TRUE(same(after, rest_of_window()));
@@ -588,7 +590,7 @@ TEST_P(PrintKeyTest, OnlyCtrlPPrints) {
   auto window = start({{L"doc", L"pw"}});
   ASSERT_TRUE(window->signed_in());
   ::ShowWindow(window->hwnd(), SW_SHOW);
-  HWND focus = window->item(TfrmMain::id_btnCalcola);
+  HWND focus = window->item(TfrmMain::id(main_layout::btnCalcola));
   ::SetFocus(focus);
   BYTE saved[256] = {};
   ::GetKeyboardState(saved);
@@ -625,22 +627,22 @@ TEST_F(WindowTest, ARunsPageGoesToThePanelWhenTheControlShowsNone) {
   const RECT place = place_of(browser_view->browser_window());
 
   save_paths = {work.dir() + "diabete.xml"};
-  win32ui::click(window->item(TfrmMain::id_btnCalcola));
-  ASSERT_EQ(window->last_run().outcome, RunOutcome::saved) << window->last_run().message;
+  win32ui::click(window->item(TfrmMain::id(main_layout::btnCalcola)));
+  ASSERT_EQ(window->controller().last_run().outcome, RunOutcome::saved) << window->controller().last_run().message;
   ASSERT_TRUE(
       window_checks::pump_until([&] { return browser_view->browser_window() == nullptr; }, std::chrono::seconds(15)))
       << "the control showed the page: this system has a browser engine";
   HWND panel = browser_view->panel().panel();
-  EXPECT_EQ(window->item(TfrmMain::id_WebBrowser), panel);
+  EXPECT_EQ(window->item(TfrmMain::id(main_layout::WebBrowser)), panel);
   EXPECT_TRUE(shown(panel));
   EXPECT_TRUE(same(place_of(panel), place));
-  EXPECT_EQ(browser_view->panel().url(), window->report_url());
+  EXPECT_EQ(browser_view->panel().url(), window->controller().report_url());
 
   save_paths = {work.dir() + "tao.xml"};
-  win32ui::click(window->item(TfrmMain::id_btnSalva));
-  ASSERT_EQ(window->last_run().outcome, RunOutcome::saved) << window->last_run().message;
+  win32ui::click(window->item(TfrmMain::id(main_layout::btnSalva)));
+  ASSERT_EQ(window->controller().last_run().outcome, RunOutcome::saved) << window->controller().last_run().message;
   EXPECT_TRUE(shown(panel));
-  EXPECT_EQ(browser_view->panel().url(), window->report_url());
+  EXPECT_EQ(browser_view->panel().url(), window->controller().report_url());
 }
 
 }  // namespace

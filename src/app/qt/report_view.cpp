@@ -7,6 +7,8 @@
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 
+#include "app/main_layout.hpp"
+
 ReportView::ReportView(QWidget* parent) : QWebEngineView(parent) {
   // A reload keeps the page's scroll position by default; every run reloads the same
   // file with another report, which must open at its title.
@@ -22,14 +24,15 @@ QMenu* ReportView::create_report_menu() {
   auto* menu = new QMenu(this);
   menu->setObjectName(QStringLiteral("reportMenu"));
   const bool shown = !url().isEmpty();
-  QAction* print = menu->addAction(QStringLiteral("Stampa…"), this, &ReportView::print_wanted);
+  QAction* print = menu->addAction(QString::fromUtf8(main_layout::action_print), this, &ReportView::print_wanted);
   print->setShortcut(QKeySequence::Print);
   print->setEnabled(shown);
-  QAction* browser =
-      menu->addAction(QStringLiteral("Apri nel browser"), this, [this] { QDesktopServices::openUrl(url()); });
+  QAction* browser = menu->addAction(QString::fromUtf8(main_layout::action_open_in_browser), this,
+                                     [this] { QDesktopServices::openUrl(url()); });
   browser->setEnabled(shown);
   menu->addSeparator();
-  QAction* copy = menu->addAction(QStringLiteral("Copia"), this, [this] { triggerPageAction(QWebEnginePage::Copy); });
+  QAction* copy = menu->addAction(QString::fromUtf8(main_layout::action_copy), this,
+                                  [this] { triggerPageAction(QWebEnginePage::Copy); });
   copy->setShortcut(QKeySequence::Copy);
   copy->setEnabled(page()->hasSelection());
   return menu;

@@ -7,6 +7,7 @@
 #include <ole2.h>
 #include <wrl/client.h>
 
+#include "app/main_layout.hpp"
 #include "platform/win_text.hpp"
 #include "window.hpp"
 
@@ -14,9 +15,6 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-constexpr const wchar_t* menu_print_text = L"Stampa…";
-constexpr const wchar_t* menu_open_text = L"Apri nel browser";
-constexpr const wchar_t* menu_copy_text = L"Copia";
 enum MenuCommand : UINT { menu_print = 1, menu_open, menu_copy };
 
 // Navigate2's flags: navNoHistory | navNoReadFromCache.
@@ -283,10 +281,13 @@ STDMETHODIMP BrowserSite::ShowContextMenu(DWORD, POINT* at, IUnknown*, IDispatch
     return command_enabled(browser_.Get(), command) ? MF_ENABLED : MF_GRAYED;
   };
   // A page that can be printed is a page shown, which the system's browser can open too.
-  ::AppendMenuW(menu, MF_STRING | state(OLECMDID_PRINT), menu_print, menu_print_text);
-  ::AppendMenuW(menu, MF_STRING | state(OLECMDID_PRINT), menu_open, menu_open_text);
+  ::AppendMenuW(menu, MF_STRING | state(OLECMDID_PRINT), menu_print,
+                platform::win::widen(main_layout::action_print).c_str());
+  ::AppendMenuW(menu, MF_STRING | state(OLECMDID_PRINT), menu_open,
+                platform::win::widen(main_layout::action_open_in_browser).c_str());
   ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-  ::AppendMenuW(menu, MF_STRING | state(OLECMDID_COPY), menu_copy, menu_copy_text);
+  ::AppendMenuW(menu, MF_STRING | state(OLECMDID_COPY), menu_copy,
+                platform::win::widen(main_layout::action_copy).c_str());
   const UINT chosen =
       ::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at->x, at->y, 0, window_, nullptr);
   ::DestroyMenu(menu);

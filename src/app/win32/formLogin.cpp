@@ -3,8 +3,9 @@
 #include <commctrl.h>
 
 #include "app/login.hpp"
+#include "app/main_controller.hpp"
+#include "app/main_layout.hpp"
 #include "appearance.hpp"
-#include "automation_thread.hpp"
 #include "platform/win_text.hpp"
 #include "win32_host.hpp"
 
@@ -17,14 +18,16 @@ constexpr DWORD login_ex_style = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_
 
 }  // namespace
 
-TfrmLogin::TfrmLogin(HWND owner, Win32Host& host) : host_(host), owner_(owner) {
+TfrmLogin::TfrmLogin(HWND owner, Win32Host& host, SignInAttempts& sign_in)
+    : host_(host), owner_(owner), sign_in_(sign_in) {
   RECT outer{0, 0, client_width, client_height};
   ::AdjustWindowRectEx(&outer, login_style, FALSE, login_ex_style);
   const int width = outer.right - outer.left;
   const int height = outer.bottom - outer.top;
   // Centred on the screen.
-  create(login_ex_style, login_style, L"Estrazioni ZONA12", (::GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-         (::GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, owner);
+  create(login_ex_style, login_style, platform::win::widen(main_layout::title),
+         (::GetSystemMetrics(SM_CXSCREEN) - width) / 2, (::GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
+         owner);
   ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(win32ui::application_icon(16)));
   ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(win32ui::application_icon(32)));
 
@@ -90,7 +93,7 @@ LRESULT TfrmLogin::handle(UINT message, WPARAM wparam, LPARAM lparam) {
       // The window keeps answering while an attempt waits: without this, every move of the
       // mouse over it or its controls would bring their own cursor back. The caption keeps
       // the arrow, for the close box.
-      if (attempting_ && LOWORD(lparam) == HTCLIENT) {
+      if ((sign_in_.signing_in() || host_.busy()) && LOWORD(lparam) == HTCLIENT) {
         ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
         return TRUE;
       }
@@ -102,28 +105,17 @@ LRESULT TfrmLogin::handle(UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 void TfrmLogin::ButtonOkClick() {
-  // The window answers while an attempt waits for the records product: one at a time.
-  if (attempting_ || !session_ || !automation_) return;
-  user_.reset();
   const std::string user_name = platform::win::narrow(win32ui::text_of(item(id_editUtente)));
   const std::string password = platform::win::narrow(win32ui::text_of(item(id_editPassword)));
-  attempting_ = true;
-  given_up_ = false;
   ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
-  automation_->run([&] { user_ = sign_in_attempt(user_name, password, *session_, host_); });
-  attempting_ = false;
+  const SignInAnswer answer = sign_in_.attempt_sign_in(user_name, password);
+  if (answer == SignInAnswer::busy) return;
   ::SetCursor(::LoadCursorW(nullptr, IDC_ARROW));
-  if (given_up_) {
-    // The window has already ended with Cancel: even an admitted doctor is not signed in,
-    // and the session the attempt opened ends now, on the thread that owns it.
-    user_.reset();
-    automation_->run([this] { session_->termina_sessione(); });
-    return;
-  }
-  if (user_) {
+  if (answer == SignInAnswer::admitted && !done_) {
     end(true);
     return;
   }
+  if (answer != SignInAnswer::refused || done_) return;
   // Refused: the password is selected, so that typing replaces it.
   HWND password_box = item(id_editPassword);
   ::SetFocus(password_box);
@@ -131,9 +123,8 @@ void TfrmLogin::ButtonOkClick() {
 }
 
 void TfrmLogin::ButtonAnnullaClick() {
-  // The automation thread takes one piece of work at a time: the attempt running is given
-  // up by ButtonOkClick once it returns.
-  if (attempting_) given_up_ = true;
+  // An attempt still running admits nobody once it returns.
+  sign_in_.give_up_sign_in();
   end(false);
 }
 

@@ -1,5 +1,6 @@
 #include "report_view.hpp"
 
+#include "app/main_layout.hpp"
 #include "browser_control.hpp"
 #include "platform/win_text.hpp"
 #include "window.hpp"
@@ -42,7 +43,8 @@ PanelReportView::PanelReportView(HWND parent, int id) {
   };
   caption_ = child(L"STATIC", L"Nessun report da mostrare.", SS_LEFT | SS_NOPREFIX, 0);
   path_ = child(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 0);
-  open_ = child(L"BUTTON", L"Apri nel browser", BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, id_open);
+  open_ = child(L"BUTTON", platform::win::widen(main_layout::action_open_in_browser).c_str(),
+                BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, id_open);
 }
 
 PanelReportView::~PanelReportView() {

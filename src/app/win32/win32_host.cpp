@@ -88,7 +88,7 @@ LRESULT CALLBACK Win32Host::procedure(HWND hwnd, UINT message, WPARAM wparam, LP
   }
   if (host && message == WM_TIMER && wparam == progress_timer) {
     ::KillTimer(hwnd, progress_timer);
-    if (host->run_.may_show()) host->show_progress_dialog();
+    host->progress_delay_elapsed();
     return 0;
   }
   return ::DefWindowProcW(hwnd, message, wparam, lparam);
@@ -196,35 +196,21 @@ void Win32Host::set_report_visible(bool visible) {
   });
 }
 
-void Win32Host::begin_run(Programme programme) {
-  end_progress();
-  run_.begin(RunProgress::title_for(programme));
+void Win32Host::wait_until(const std::function<bool()>& done) {
+  while (!done()) {
+    // A modal loop elsewhere may take the wake-up message: wait a little at most.
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    win32ui::pump_pending();
+  }
 }
 
-bool Win32Host::cancel_requested() { return run_.cancel_requested(); }
+void Win32Host::wake() { ::PostThreadMessageW(thread_, WM_NULL, 0, 0); }
 
-void Win32Host::request_cancel() {
-  if (!run_.request_cancel()) return;
-  on_window_thread([this] { update_progress_dialog(); });
+void Win32Host::start_progress_timer(int milliseconds) {
+  ::SetTimer(messages_, progress_timer, static_cast<UINT>(milliseconds), nullptr);
 }
 
-void Win32Host::progress(int done, int total) {
-  on_window_thread([&] {
-    switch (run_.record(done, total, progress_delay_ > 0)) {
-      case RunProgress::Step::nothing:
-        return;
-      case RunProgress::Step::start_delay:
-        ::SetTimer(messages_, progress_timer, progress_delay_, nullptr);
-        return;
-      case RunProgress::Step::show:
-        show_progress_dialog();
-        break;
-      case RunProgress::Step::update:
-        break;
-    }
-    update_progress_dialog();
-  });
-}
+void Win32Host::stop_progress_timer() { ::KillTimer(messages_, progress_timer); }
 
 LRESULT CALLBACK Win32Host::progress_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   auto* host = reinterpret_cast<Win32Host*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
@@ -249,7 +235,7 @@ void Win32Host::show_progress_dialog() {
   const int height = outer.bottom - outer.top;
   RECT over{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
   if (owner_) ::GetWindowRect(owner_, &over);
-  const std::wstring title = widen(run_.title());
+  const std::wstring title = widen(run_progress().title());
   HWND dialog = ::CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, progress_class, title.c_str(), style,
                                   over.left + (over.right - over.left - width) / 2,
                                   over.top + (over.bottom - over.top - height) / 2, width, height, owner_, nullptr,
@@ -277,17 +263,18 @@ void Win32Host::show_progress_dialog() {
 
 void Win32Host::update_progress_dialog(bool notify) {
   if (!progress_dialog_) return;
-  ::SetDlgItemTextW(progress_dialog_, progress_label_id, widen(run_.title() + "\r\n" + run_.state()).c_str());
-  ::EnableWindow(::GetDlgItem(progress_dialog_, progress_annulla_id), run_.cancel_requested() ? FALSE : TRUE);
+  const RunProgress& run = run_progress();
+  ::SetDlgItemTextW(progress_dialog_, progress_label_id, widen(run.title() + "\r\n" + run.state()).c_str());
+  ::EnableWindow(::GetDlgItem(progress_dialog_, progress_annulla_id), run.cancel_requested() ? FALSE : TRUE);
   // No total yet, or stopping: the bar runs without an end.
   HWND bar = ::FindWindowExW(progress_dialog_, nullptr, PROGRESS_CLASSW, nullptr);
-  const bool known = run_.bar_known();
+  const bool known = run.bar_known();
   LONG_PTR style = ::GetWindowLongPtrW(bar, GWL_STYLE);
   ::SetWindowLongPtrW(bar, GWL_STYLE, known ? (style & ~PBS_MARQUEE) : (style | PBS_MARQUEE));
   ::SendMessageW(bar, PBM_SETMARQUEE, known ? FALSE : TRUE, 30);
   if (known) {
-    ::SendMessageW(bar, PBM_SETRANGE32, 0, run_.total());
-    ::SendMessageW(bar, PBM_SETPOS, run_.done(), 0);
+    ::SendMessageW(bar, PBM_SETRANGE32, 0, run.total());
+    ::SendMessageW(bar, PBM_SETPOS, run.done(), 0);
   }
   if (notify && progress_hook_ && !in_progress_hook_) {
     in_progress_hook_ = true;  // a hook that presses Annulla changes the dialog again
@@ -296,15 +283,11 @@ void Win32Host::update_progress_dialog(bool notify) {
   }
 }
 
-void Win32Host::end_progress() {
-  on_window_thread([this] {
-    run_.end();
-    ::KillTimer(messages_, progress_timer);
-    if (!progress_dialog_) return;
-    HWND dialog = progress_dialog_;
-    progress_dialog_ = nullptr;
-    // The owner takes input again before the dialog goes, so that it becomes active.
-    if (owner_) ::EnableWindow(owner_, TRUE);
-    ::DestroyWindow(dialog);
-  });
+void Win32Host::close_progress_dialog() {
+  if (!progress_dialog_) return;
+  HWND dialog = progress_dialog_;
+  progress_dialog_ = nullptr;
+  // The owner takes input again before the dialog goes, so that it becomes active.
+  if (owner_) ::EnableWindow(owner_, TRUE);
+  ::DestroyWindow(dialog);
 }

@@ -3,26 +3,24 @@
 // busy cursor, the foreground window, the report view and the progress dialog of a run,
 // with its Annulla.
 //
-// A run works on a thread of its own so that the window stays responsive while the records
-// product answers; every operation may be called from that thread and does its work on the
-// window's thread, which keeps pumping messages while it waits for the run.
+// The records product is called on the session thread so that the window stays responsive
+// while it answers; every operation may be called from that thread and does its work on the
+// window's thread, which keeps pumping messages while it waits for the session thread.
 #include <windows.h>
 
 #include <commdlg.h>
 
-#include <atomic>
 #include <functional>
 #include <string>
 
-#include "app/run_progress.hpp"
-#include "platform/host.hpp"
+#include "app/desktop_host.hpp"
 
 class ReportView;
 
 /// "description|pattern|…" as the save dialog's filter: pairs separated by NULs, ended by two.
 std::wstring dialog_filter(const std::string& filter);
 
-class Win32Host : public platform::Host {
+class Win32Host : public DesktopHost {
  public:
   /// Answers a message box instead of the system (tests): text, caption, MessageBox style.
   using MessageBoxHook = std::function<int(const std::wstring& text, const std::wstring& caption, UINT style)>;
@@ -50,23 +48,13 @@ class Win32Host : public platform::Host {
   void navigate_report(const std::string& url) override;
   void refresh_report() override;
   void set_report_visible(bool visible) override;
-  /// Once a run has lasted the progress delay, shows the progress dialog: the run's title,
-  /// "paziente N di M" and Annulla; the owner takes no input while it is up.
-  void progress(int done, int total) override;
-  bool cancel_requested() override;
-
-  /// A run starts, named in the progress dialog; an earlier request to stop is forgotten.
-  void begin_run(Programme programme);
-  /// Asks the run in progress to stop, as Annulla does.
-  void request_cancel();
-  /// Closes the progress dialog, if one is up; the run has ended.
-  void end_progress();
+  /// Pumps the window's messages until done() is true.
+  void wait_until(const std::function<bool()>& done) override;
+  void wake() override;
 
   void set_owner(HWND owner) { owner_ = owner; }
   void set_report_view(ReportView* view) { view_ = view; }
   bool busy() const { return busy_; }
-  /// How long a run goes on before the progress dialog appears (default 500 ms; 0: at once).
-  void set_progress_delay(unsigned milliseconds) { progress_delay_ = milliseconds; }
   void set_message_box_hook(MessageBoxHook hook) { message_box_hook_ = std::move(hook); }
   void set_file_dialog_hook(FileDialogHook hook) { file_dialog_hook_ = std::move(hook); }
   /// Called inside the sign-in window's modal loop once it is up.
@@ -80,22 +68,23 @@ class Win32Host : public platform::Host {
   static constexpr int progress_label_id = 101;
   static constexpr int progress_annulla_id = 102;
 
-  /// Does work on the window's thread, waiting for it.
-  void on_window_thread(const std::function<void()>& work);
+ protected:
+  void on_window_thread(const std::function<void()>& work) override;
+  void start_progress_timer(int milliseconds) override;
+  void stop_progress_timer() override;
+  void show_progress_dialog() override;
+  void update_progress_dialog(bool notify) override;
+  void close_progress_dialog() override;
 
  private:
   static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   static LRESULT CALLBACK progress_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
-  void show_progress_dialog();
-  void update_progress_dialog(bool notify = true);
 
   DWORD thread_;
   HWND messages_ = nullptr;  ///< a message-only window: the run's calls arrive there
   HWND owner_ = nullptr;
   ReportView* view_ = nullptr;
   HWND progress_dialog_ = nullptr;
-  unsigned progress_delay_ = 500;
-  RunProgress run_;
   bool busy_ = false;
   bool in_progress_hook_ = false;
   MessageBoxHook message_box_hook_;
