@@ -254,8 +254,9 @@ TEST_P(XmlStreamedSave, WritesWhatSavingTheWholeDocumentWrites) {
   int entries = 0;
   for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.path())) ++entries;
   EXPECT_EQ(entries, 1);
-  if (c.patients_finished && c.patients > 0)
+  if (c.patients_finished && c.patients > 0) {
     EXPECT_EQ(streamed.to_string().find("<assistito"), std::string::npos) << "written parts are freed";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, XmlStreamedSave,
