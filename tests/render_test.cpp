@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <stdexcept>
@@ -263,8 +264,8 @@ TEST(XsltProcessor, HtmlPageCarriesTheUtf16DeclarationOnItsOwnLine) {
   write_file(dir.path() / "page.xsl", html_stylesheet("encoding=\"ISO-8859-1\""));
   write_file(dir.path() / "in.xml", "<r>Niccolò D'Alò</r>");
   platform::XsltProcessor processor;
-  ASSERT_TRUE(processor.load_stylesheet(dir.dir() + "page.xsl"));
-  ASSERT_TRUE(processor.load_input(dir.dir() + "in.xml"));
+  ASSERT_NO_THROW(processor.load_stylesheet(dir.dir() + "page.xsl"));
+  ASSERT_NO_THROW(processor.load_input(dir.dir() + "in.xml"));
   const std::string page = processor.transform();
   EXPECT_NE(page.find("<head>\n" + utf16_meta + "\n<title>Prova</title>"), std::string::npos) << page;
   EXPECT_NE(page.find("<p>Niccolò D'Alò</p>"), std::string::npos) << page;
@@ -279,8 +280,8 @@ TEST(XsltProcessor, APageTheWriterRefusesIsFalseWithoutLibxmlLines) {
   write_file(dir.path() / "page.xsl", html_stylesheet(""));
   write_file(dir.path() / "in.xml", "<r>" + std::string(100'000, 'x') + "</r>");
   platform::XsltProcessor processor;
-  ASSERT_TRUE(processor.load_stylesheet(dir.dir() + "page.xsl"));
-  ASSERT_TRUE(processor.load_input(dir.dir() + "in.xml"));
+  ASSERT_NO_THROW(processor.load_stylesheet(dir.dir() + "page.xsl"));
+  ASSERT_NO_THROW(processor.load_input(dir.dir() + "in.xml"));
   std::size_t taken = 0;
   testing::internal::CaptureStderr();
   const bool written = processor.transform_to([&taken](std::string_view piece) {
@@ -308,12 +309,53 @@ TEST(XsltProcessor, FailuresAreExceptionsWithTheReason) {
              "<xsl:template match=\"/\"><xsl:value-of select=\"1 +\"/></xsl:template></xsl:stylesheet>");
   write_file(dir.path() / "in.xml", "<r/>");
   platform::XsltProcessor processor;
-  EXPECT_THROW(processor.transform(), std::runtime_error) << "nothing loaded";
-  ASSERT_TRUE(processor.load_stylesheet(dir.dir() + "bad.xsl"));
-  ASSERT_TRUE(processor.load_input(dir.dir() + "in.xml"));
+  EXPECT_THROW(processor.transform(), platform::Failure) << "nothing loaded";
+  ASSERT_NO_THROW(processor.load_stylesheet(dir.dir() + "bad.xsl"));
+  ASSERT_NO_THROW(processor.load_input(dir.dir() + "in.xml"));
   const std::string reason = transform_failure(processor);
   EXPECT_NE(reason.find("1 +"), std::string::npos) << "an invalid expression must not transform: " << reason;
-  EXPECT_FALSE(processor.load_input(dir.dir() + "missing.xml"));
+}
+
+/// The message a load fails with, or "" when it loads.
+std::string load_failure(const std::function<void()>& load) {
+  try {
+    load();
+  } catch (const platform::Failure& failure) {
+    return failure.what();
+  }
+  return "";
+}
+
+// A document that cannot be loaded fails with the message the page step shows, and the
+// document loaded before it is gone, so that a transformation cannot use a stale one.
+TEST(XsltProcessor, LoadFailuresCarryTheMessageShownAndDropTheEarlierDocument) {
+  TempDir dir;
+  write_file(dir.path() / "page.xsl", html_stylesheet());
+  write_file(dir.path() / "in.xml", "<r/>");
+  write_file(dir.path() / "broken.xml", "<r>");
+  struct Case {
+    const char* file;
+    bool stylesheet;
+    const char* message;
+  };
+  for (const Case& c :
+       {Case{"missing.xsl", true, "file xslt mal formato"}, Case{"broken.xml", true, "file xslt mal formato"},
+        Case{"missing.xml", false, "file xml di input mal formato"},
+        Case{"broken.xml", false, "file xml di input mal formato"}}) {
+    SCOPED_TRACE(c.file);
+    platform::XsltProcessor processor;
+    ASSERT_NO_THROW(processor.load_stylesheet(dir.dir() + "page.xsl"));
+    ASSERT_NO_THROW(processor.load_input(dir.dir() + "in.xml"));
+    const std::string path = dir.dir() + c.file;
+    EXPECT_EQ(load_failure([&] {
+                if (c.stylesheet)
+                  processor.load_stylesheet(path);
+                else
+                  processor.load_input(path);
+              }),
+              c.message);
+    EXPECT_THROW(processor.transform(), platform::Failure);
+  }
 }
 
 TEST(XsltProcessor, ParametersAreTextNeverExpressions) {
@@ -325,8 +367,8 @@ TEST(XsltProcessor, ParametersAreTextNeverExpressions) {
              "</xsl:template></xsl:stylesheet>");
   write_file(dir.path() / "in.xml", "<r/>");
   platform::XsltProcessor processor;
-  ASSERT_TRUE(processor.load_stylesheet(dir.dir() + "page.xsl"));
-  ASSERT_TRUE(processor.load_input(dir.dir() + "in.xml"));
+  ASSERT_NO_THROW(processor.load_stylesheet(dir.dir() + "page.xsl"));
+  ASSERT_NO_THROW(processor.load_input(dir.dir() + "in.xml"));
   EXPECT_EQ(processor.transform(), "[][predefinito]");
   EXPECT_EQ(processor.transform({{"a", "D'Alò \"Ciro\""}, {"b", "1 + 1"}}), "[D'Alò \"Ciro\"][1 + 1]");
   EXPECT_EQ(processor.transform({{"a", "/r"}}), "[/r][predefinito]") << "a path stays a text";
@@ -338,8 +380,8 @@ TEST(XsltProcessor, InputEntitiesDoNotReadOtherFiles) {
   write_file(dir.path() / "page.xsl", html_stylesheet());
   write_file(dir.path() / "in.xml", "<!DOCTYPE r [<!ENTITY s SYSTEM \"" + dir.dir() + "secret.txt\">]><r>&s;</r>");
   platform::XsltProcessor processor;
-  ASSERT_TRUE(processor.load_stylesheet(dir.dir() + "page.xsl"));
-  ASSERT_TRUE(processor.load_input(dir.dir() + "in.xml"));
+  ASSERT_NO_THROW(processor.load_stylesheet(dir.dir() + "page.xsl"));
+  ASSERT_NO_THROW(processor.load_input(dir.dir() + "in.xml"));
   EXPECT_EQ(processor.transform().find("segreto"), std::string::npos);
 }
 
@@ -734,8 +776,8 @@ std::string shared_template_text(const std::string& call) {
                  call + "</xsl:template></xsl:stylesheet>");
   write_file(dir.path() / "in.xml", "<r/>");
   platform::XsltProcessor processor;
-  EXPECT_TRUE(processor.load_stylesheet(dir.dir() + "chiamata.xsl"));
-  EXPECT_TRUE(processor.load_input(dir.dir() + "in.xml"));
+  EXPECT_NO_THROW(processor.load_stylesheet(dir.dir() + "chiamata.xsl"));
+  EXPECT_NO_THROW(processor.load_input(dir.dir() + "in.xml"));
   return processor.transform();
 }
 
@@ -821,8 +863,8 @@ struct MadePage {
 MadePage make_page(const std::string& xsl, const std::string& xml, const platform::XsltParameters& parameters = {}) {
   platform::XsltProcessor processor;
   MadePage made;
-  EXPECT_TRUE(processor.load_stylesheet(xsl)) << xsl;
-  EXPECT_TRUE(processor.load_input(xml)) << xml;
+  EXPECT_NO_THROW(processor.load_stylesheet(xsl)) << xsl;
+  EXPECT_NO_THROW(processor.load_input(xml)) << xml;
   EXPECT_TRUE(processor.transform_to(
       [&made](std::string_view piece) {
         made.page.append(piece);
@@ -1131,8 +1173,8 @@ TEST(BlockInstruction, BadSelectOrModeIsAFailureWithTheReason) {
     SCOPED_TRACE(c.instruction);
     write_file(dir.path() / "page.xsl", block_stylesheet("<div>" + c.instruction + "</div>", paragraph_block));
     platform::XsltProcessor processor;
-    ASSERT_TRUE(processor.load_stylesheet(dir.dir() + "page.xsl"));
-    ASSERT_TRUE(processor.load_input(dir.dir() + "in.xml"));
+    ASSERT_NO_THROW(processor.load_stylesheet(dir.dir() + "page.xsl"));
+    ASSERT_NO_THROW(processor.load_input(dir.dir() + "in.xml"));
     const std::string reason = transform_failure(processor);
     EXPECT_NE(reason.find(c.reason), std::string::npos) << "the page must not be made: " << reason;
   }
@@ -1147,7 +1189,7 @@ std::string sample(const std::string& name) { return std::string(PZ_FIXTURES_DIR
 TEST(ReportSchemas, SamplesAreValid) {
   for (const char* name : {"diabete", "tao", "vaccinazioni"}) {
     SCOPED_TRACE(name);
-    EXPECT_EQ(platform::validate_xml_file(sample(name), schema(name)), "");
+    EXPECT_EQ(platform::validate_xml_file(sample(name), schema(name)), std::nullopt);
   }
 }
 
@@ -1169,7 +1211,7 @@ TEST_P(BrokenReports, AreRejectedWithTheLine) {
   xml.replace(at, c.from.size(), c.to);
   TempDir dir;
   write_file(dir.path() / "broken.xml", xml);
-  const std::string errors = platform::validate_xml_file(dir.dir() + "broken.xml", schema(c.report));
+  const std::string errors = platform::validate_xml_file(dir.dir() + "broken.xml", schema(c.report)).value_or("");
   EXPECT_NE(errors.find("line "), std::string::npos) << errors;
 }
 
@@ -1201,9 +1243,9 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenCase{"vaccination_without_date", "vaccinazioni", "<data>20231020</data>", ""}),
     [](const auto& info) { return info.param.name; });
 
-TEST(ReportSchemas, UnreadableSchemaOrFileIsAnError) {
-  EXPECT_NE(platform::validate_xml_file(sample("tao"), schema("nessuno")), "");
-  EXPECT_NE(platform::validate_xml_file(sample("nessuno"), schema("tao")), "");
+TEST(ReportSchemas, UnreadableSchemaFailsAndUnreadableFileIsAProblem) {
+  EXPECT_THROW(platform::validate_xml_file(sample("tao"), schema("nessuno")), platform::Failure);
+  EXPECT_NE(platform::validate_xml_file(sample("nessuno"), schema("tao")), std::nullopt);
 }
 
 }  // namespace

@@ -148,20 +148,22 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
   const std::string sql =
       selection_statement(programme, context.date_from, context.date_to, context.user.get_userid_utente());
   context.patient_count = 0;
-  context.session.clear_call_failure();
+  context.session.clear_failure();
   try {
     build_document(programme, sql, context);
   } catch (const std::exception& error) {
     // A failed call or file: what was built is short, so nothing is saved. A call the
     // user's stop cut short ends the run as the stop does.
     if (host.cancel_requested()) return stopped();
-    if (context.session.session_lost()) return fail(RunOutcome::session_lost, programme, session_lost_text, host);
+    if (context.session.failed_with(SessionFailure::Kind::session_lost))
+      return fail(RunOutcome::session_lost, programme, session_lost_text, host);
     return fail(RunOutcome::failed, programme, std::string("Estrazione interrotta: ") + error.what(), host);
   }
 
   if (host.cancel_requested()) return stopped();
 
-  if (context.session.session_lost()) return fail(RunOutcome::session_lost, programme, session_lost_text, host);
+  if (context.session.failed_with(SessionFailure::Kind::session_lost))
+    return fail(RunOutcome::session_lost, programme, session_lost_text, host);
 
   if (context.patient_count <= 0) {
     tools::message_box(programme.no_patient_text, programme.no_patient_caption,
