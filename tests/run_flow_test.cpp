@@ -148,7 +148,7 @@ TEST_F(RunFlow, NoPatientShowsTheProgrammeMessageAndKeepsTheEarlierPage) {
 TEST_F(RunFlow, CancelledDialogEndsTheRunSilently) {
   host.confirm = false;
   RunResult result = run(Programme::diabete, work.dir() + "x.xml", from, to);
-  EXPECT_EQ(result.outcome, RunOutcome::cancelled);
+  EXPECT_EQ(result.outcome, RunOutcome::save_dialog_cancelled);
   EXPECT_TRUE(host.boxes.empty());
   EXPECT_TRUE(host.navigations.empty());
   EXPECT_FALSE(fs::exists(work.dir() + "x.xml"));
