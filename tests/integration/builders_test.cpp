@@ -1,12 +1,13 @@
 // The three report builders against praxilo-server on a small practice written for the
 // purpose (fixtures/golden.sql): the whole document, all but its production time, must
 // equal the expected file, and both must satisfy the report's schema.
+#include "extract/builders.hpp"
+
 #include <filesystem>
 
 #include <gtest/gtest.h>
 
 #include "app/login.hpp"
-#include "extract/builders.hpp"
 #include "extract/run.hpp"
 #include "fake_praxilo.hpp"
 #include "platform/xmlschema.hpp"

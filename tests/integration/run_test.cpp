@@ -1,5 +1,7 @@
 // The extraction run end to end against praxilo-server on a fixture installation, with
 // a host that records what the front end is asked to do.
+#include "extract/run.hpp"
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -9,7 +11,6 @@
 
 #include "app/login.hpp"
 #include "child_processes.hpp"
-#include "extract/run.hpp"
 #include "recording_host.hpp"
 #include "test_support.hpp"
 

@@ -1,6 +1,8 @@
 // The session wrapper against the real stand-in server process on a small fixture
 // database: sign-in, attributes, option, both kinds of SQL call, and a server that dies
 // between calls or in the middle of a long sequence of them.
+#include "records/px_wrap_praxipat.hpp"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -14,7 +16,6 @@
 
 #include "child_processes.hpp"
 #include "px_fixture.hpp"
-#include "records/px_wrap_praxipat.hpp"
 #include "test_support.hpp"
 
 namespace {
