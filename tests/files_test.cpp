@@ -18,6 +18,7 @@
 #endif
 
 #include "child_processes.hpp"
+#include "file_size_limit.hpp"
 #include "platform/files.hpp"
 #include "test_support.hpp"
 
@@ -143,22 +144,18 @@ TEST_F(PosixFiles, AFailedWriteIsToldByTheCommitAndLeavesTheEarlierFile) {
   const fs::path path = dir.path() / "r.html";
   write_file(path, "vecchio");
   platform::FileReplacement replacement(path.string());
-  rlimit old{};
-  ::getrlimit(RLIMIT_FSIZE, &old);
-  const auto old_signal = ::signal(SIGXFSZ, SIG_IGN);
-  rlimit small = old;
-  small.rlim_cur = 16 * 1024;
-  ::setrlimit(RLIMIT_FSIZE, &small);
-  replacement.write(std::string(200000, 'x'));
-  const bool accepting = replacement.accepting();
+  bool accepting = true;
   std::string failure;
-  try {
-    replacement.commit();
-  } catch (const platform::Failure& e) {
-    failure = e.what();
+  {
+    const test_support::FileSizeLimit limit(16 * 1024);
+    replacement.write(std::string(200000, 'x'));
+    accepting = replacement.accepting();
+    try {
+      replacement.commit();
+    } catch (const platform::Failure& e) {
+      failure = e.what();
+    }
   }
-  ::setrlimit(RLIMIT_FSIZE, &old);
-  ::signal(SIGXFSZ, old_signal);
   EXPECT_FALSE(accepting);
   EXPECT_NE(failure.find(path.string()), std::string::npos) << failure;
   EXPECT_EQ(read_file(path), "vecchio");

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/failure.hpp"
+
 namespace platform {
 
 class XmlDocument;
