@@ -2,9 +2,10 @@
 // The session with the records product's automation server "Praxilo.Server": signs in
 // and out, reads the user's attributes and the product's options, and runs SQL. Every
 // operation takes and returns texts (UTF-8) or a boolean and never throws; failures are
-// kept, with their level prefix, as last_message. A server that has gone away is
-// rebuilt from the kept credentials before the next operation goes on. Each server call
-// that returns leaves one trace line in the operation log.
+// kept, with their level prefix, as last_message, and their kind and reason as failure(),
+// so that a caller can tell a failed call from an empty answer. A server that has gone
+// away is rebuilt from the kept credentials before the next operation goes on. Each
+// server call that returns leaves one trace line in the operation log.
 #include <functional>
 #include <memory>
 #include <optional>
@@ -76,8 +77,8 @@ class Tpx_wrap_praxipat {
   /// What went wrong with the session, beyond the neutral answer the operation gave:
   /// nothing until something failed, then the first failure until clear_failure (a start
   /// failure is replaced by a failed call, a failed call becomes a lost session keeping
-  /// its reason). Lets a caller tell a "" that is no answer from an empty one, and an
-  /// incomplete report from a whole one.
+  /// its reason; an init of the caller's own records its start failure whatever was kept). Lets a caller tell a "" that
+  /// is no answer from an empty one, and an incomplete report from a whole one.
   const std::optional<SessionFailure>& failure() const { return failure_; }
   /// True when failure() is one of that kind.
   bool failed_with(SessionFailure::Kind kind) const { return failure_ && failure_->kind == kind; }
