@@ -254,7 +254,7 @@ TEST_F(BuilderTest, ADumpNameOutsideTempFailsTheBuildAndTheFileIsNeitherCopiedNo
     try {
       build_document(programme_info(Programme::tao), "SELECT elenco", context);
       ADD_FAILURE() << "the build went on";
-    } catch (const ExtractionInterrupted& error) {
+    } catch (const platform::Failure& error) {
       EXPECT_EQ(std::string(error.what()),
                 "il file dei risultati indicato da Praxilo non è nella cartella Temp: " + name);
     }
@@ -364,8 +364,8 @@ TEST_F(BuilderTest, ASessionLostForGoodStopsThePatientLoop) {
     fake.raising = {"get_error", "new", "sql_dump_file"};
     return line + line + line;
   };
-  EXPECT_THROW(build_document(programme_info(Programme::tao), "SELECT elenco", context), ExtractionInterrupted);
-  EXPECT_TRUE(session.session_lost());
+  EXPECT_THROW(build_document(programme_info(Programme::tao), "SELECT elenco", context), platform::Failure);
+  EXPECT_TRUE(session.failed_with(SessionFailure::Kind::session_lost));
   EXPECT_EQ(context.patient_count, 1);
   EXPECT_EQ(host.progress_calls.back(), std::make_pair(0, 3));
   EXPECT_FALSE(doc.document_element().valid()) << "a short report never becomes the document";

@@ -11,10 +11,14 @@
 
 #include <gtest/gtest.h>
 #ifndef _WIN32
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 #endif
 
 #include "child_processes.hpp"
+#include "file_size_limit.hpp"
 #include "platform/files.hpp"
 #include "test_support.hpp"
 
@@ -114,9 +118,11 @@ TEST(FileReplacement, PiecesOfAnySizeLandInOrderOnlyOnCommit) {
   const std::string big(200000, 'b'), middle(40000, 'm');
   {
     platform::FileReplacement replacement(path.string());
-    for (const std::string* piece : {&middle, &middle, &big}) ASSERT_TRUE(replacement.write(*piece));
+    for (const std::string* piece : {&middle, &middle, &big}) replacement.write(*piece);
+    ASSERT_TRUE(replacement.accepting());
     EXPECT_EQ(read_file(path), "vecchio") << "nothing in place before the commit";
-    ASSERT_TRUE(replacement.write("fine"));
+    replacement.write("fine");
+    ASSERT_TRUE(replacement.accepting());
     replacement.commit();
   }
   EXPECT_EQ(read_file(path), middle + middle + big + "fine");
@@ -124,10 +130,38 @@ TEST(FileReplacement, PiecesOfAnySizeLandInOrderOnlyOnCommit) {
 
   {
     platform::FileReplacement abandoned(path.string());
-    ASSERT_TRUE(abandoned.write("mai messo al suo posto"));
+    abandoned.write("mai messo al suo posto");
+    ASSERT_TRUE(abandoned.accepting());
   }
   EXPECT_EQ(read_file(path), middle + middle + big + "fine") << "a replacement never committed changes nothing";
   EXPECT_EQ(temporary_files(dir.path()), 0);
+}
+
+// A file that refuses bytes part-way (a full disk; here the process's file size limit):
+// the writes stop being taken, the commit throws naming the path and the earlier file
+// stays as it was.
+TEST_F(PosixFiles, AFailedWriteIsToldByTheCommitAndLeavesTheEarlierFile) {
+#ifndef _WIN32
+  TempDir dir;
+  const fs::path path = dir.path() / "r.html";
+  write_file(path, "vecchio");
+  platform::FileReplacement replacement(path.string());
+  bool accepting = true;
+  std::string failure;
+  {
+    const test_support::FileSizeLimit limit(16 * 1024);
+    replacement.write(std::string(200000, 'x'));
+    accepting = replacement.accepting();
+    try {
+      replacement.commit();
+    } catch (const platform::Failure& e) {
+      failure = e.what();
+    }
+  }
+  EXPECT_FALSE(accepting);
+  EXPECT_NE(failure.find(path.string()), std::string::npos) << failure;
+  EXPECT_EQ(read_file(path), "vecchio");
+#endif
 }
 
 TEST_F(PosixFiles, WhatIsNotAFileIsRefusedAndLeftAsItIs) {

@@ -128,7 +128,8 @@ TEST_F(LoginTest, AServerThatCannotBeCreatedIsNoRefusedSignIn) {
     TUser user;
     EXPECT_FALSE(proceed("demo", "demo", user, unstartable, boxes));
     EXPECT_EQ(boxes.texts(), Texts{c.message});
-    EXPECT_NE(unstartable.start_failure(), "");
+    EXPECT_TRUE(unstartable.failed_with(SessionFailure::Kind::start_failed));
+    EXPECT_NE(unstartable.failure().value_or(SessionFailure{}).reason, "");
     for (const auto& call : fake.calls) EXPECT_NE(call.method, "connetti");
   }
 }

@@ -166,7 +166,7 @@ TEST_F(WrapperTest, CreateStartsTheLogAndLeavesNoMessage) {
   EXPECT_TRUE(fs::is_directory(dir_.path() / "Temp" / "Log"));
   EXPECT_EQ(server.objects_made, 0);
   EXPECT_FALSE(w->connected());
-  EXPECT_FALSE(w->session_lost());
+  EXPECT_FALSE(w->failed_with(SessionFailure::Kind::session_lost));
 }
 
 TEST_F(WrapperTest, SignInSendsItsCallsAndTracesThemWithoutThePassword) {
@@ -367,7 +367,7 @@ TEST_P(TextOperations, FailuresOfALiveServerAnswerEmpty) {
     EXPECT_EQ(server.count(op.name), 1);
     EXPECT_EQ(server.objects_made, 1);
     EXPECT_EQ(new_trace(), (Lines{"ole_praxipat.get_error();", "ole_praxipat.get_error();"}));
-    EXPECT_FALSE(w->session_lost());
+    EXPECT_FALSE(w->failed_with(SessionFailure::Kind::session_lost));
     EXPECT_TRUE(w->connected());
   }
 }
@@ -418,7 +418,7 @@ TEST_F(WrapperTest, RestartAfterTheServerWentAwayBetweenCalls) {
                                 "ole_praxipat.new_object(i_professionista, ) = ;",
                                 "ole_praxipat.sql_into(Praxilo, select 17) = 17;"}));
   EXPECT_TRUE(w->connected());
-  EXPECT_FALSE(w->session_lost());
+  EXPECT_FALSE(w->failed_with(SessionFailure::Kind::session_lost));
 }
 
 TEST_F(WrapperTest, FailedRestartLosesTheSession) {
@@ -440,11 +440,41 @@ TEST_F(WrapperTest, FailedRestartLosesTheSession) {
     EXPECT_EQ(w->sql_into("Praxilo", "select 1"), "");
     EXPECT_EQ(w->last_message(), "Error  -  Tpx_wrap_praxipat._start(): errore (2)");
     EXPECT_FALSE(w->connected());
-    EXPECT_TRUE(w->session_lost());
+    EXPECT_TRUE(w->failed_with(SessionFailure::Kind::session_lost));
     EXPECT_EQ(server.count("sql_into"), 0);
-    w->clear_session_lost();
-    EXPECT_FALSE(w->session_lost());
+    w->clear_failure();
+    EXPECT_FALSE(w->failed_with(SessionFailure::Kind::session_lost));
   }
+}
+
+// One failure is kept at a time: a refused call, then a server lost for good, keep the
+// refused call's reason; an init that works clears only a start failure, never a failed
+// call that a run still has to see.
+TEST_F(WrapperTest, TheKeptFailureMovesOnlyTowardsTheGraverKind) {
+  using Kind = SessionFailure::Kind;
+  auto w = signed_in_wrapper();
+  EXPECT_EQ(w->failure(), std::nullopt);
+  server.answers["sql_into"] = FakeServer::raise();
+  EXPECT_EQ(w->sql_into("Praxilo", "select 1"), "");
+  EXPECT_EQ(w->failure(), (SessionFailure{Kind::call_failed, "errore del server in sql_into"}));
+
+  server.dead.insert(1);
+  server.creations_left = 0;
+  EXPECT_EQ(w->sql_into("Praxilo", "select 1"), "");
+  EXPECT_EQ(w->failure(), (SessionFailure{Kind::session_lost, "errore del server in sql_into"}));
+
+  server.creations_left = -1;
+  EXPECT_TRUE(w->init("ImportAnagrafiche", ""));
+  EXPECT_TRUE(w->failed_with(Kind::session_lost)) << "a working init hides no lost session";
+  w->clear_failure();
+  EXPECT_EQ(w->failure(), std::nullopt);
+
+  server.creations_left = 0;
+  EXPECT_FALSE(w->init("ImportAnagrafiche", ""));
+  EXPECT_EQ(w->failure(), (SessionFailure{Kind::start_failed, "Esecuzione del server non riuscita"}));
+  server.creations_left = -1;
+  EXPECT_TRUE(w->init("ImportAnagrafiche", ""));
+  EXPECT_EQ(w->failure(), std::nullopt);
 }
 
 TEST_F(WrapperTest, RestartIsBoundedWhenTheProbeNeverAnswers) {
@@ -461,7 +491,7 @@ TEST_F(WrapperTest, RestartIsBoundedWhenTheProbeNeverAnswers) {
   EXPECT_EQ(w->sql_into("Praxilo", "select 5"), "5");
   EXPECT_EQ(server.objects_made, 1);
   EXPECT_EQ(server.count("sql_into"), 1);
-  EXPECT_FALSE(w->session_lost());
+  EXPECT_FALSE(w->failed_with(SessionFailure::Kind::session_lost));
 
   // A failing call cannot be told apart from a dead server here; the one rebuild was
   // already spent on the probe, so the operation gives up.
@@ -469,7 +499,7 @@ TEST_F(WrapperTest, RestartIsBoundedWhenTheProbeNeverAnswers) {
   server.answers["sql_into"] = FakeServer::raise();
   EXPECT_EQ(w->sql_into("Praxilo", "select 5"), "");
   EXPECT_EQ(server.objects_made, 1);
-  EXPECT_TRUE(w->session_lost());
+  EXPECT_TRUE(w->failed_with(SessionFailure::Kind::session_lost));
 }
 
 TEST_F(WrapperTest, ServerLostDuringTheCall) {
@@ -498,7 +528,7 @@ TEST_F(WrapperTest, ServerLostDuringTheCall) {
     server.creations_left = c.creations_after_death;
 
     EXPECT_EQ(w->sql_dump_file("Praxilo2", "select 42"), c.result);
-    EXPECT_EQ(w->session_lost(), c.lost);
+    EXPECT_EQ(w->failed_with(SessionFailure::Kind::session_lost), c.lost);
     EXPECT_EQ(w->last_message(), c.message);
     EXPECT_LE(server.objects_made, 2);  // one rebuild at most
     EXPECT_EQ(server.count("sql_dump_file"), c.creations_after_death == 0 ? 1 : 2);

@@ -106,7 +106,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "Salvato: /home/medico/File Diabete ZONA12.xml \u2013 255 assistiti"},
         SummaryCase{"saved_one", RunOutcome::saved, 1, "",
                     "Salvato: /home/medico/File Diabete ZONA12.xml \u2013 1 assistito"},
-        SummaryCase{"dialog_cancelled", RunOutcome::cancelled, 0, "", "Nessun file scelto: estrazione non eseguita."},
+        SummaryCase{"dialog_cancelled", RunOutcome::save_dialog_cancelled, 0, "",
+                    "Nessun file scelto: estrazione non eseguita."},
         SummaryCase{"no_patient", RunOutcome::no_patient, 0, "", "Nessun paziente estratto: nessun file salvato."},
         SummaryCase{"stopped", RunOutcome::stopped, 0, "", "Estrazione annullata: nessun file salvato."},
         // Only the first line of a message of several lines.

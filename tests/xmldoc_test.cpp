@@ -1,18 +1,15 @@
 // The report document: one default namespace declared on the root, the declaration,
 // text escaping, replacing the document element, and saving without harming the
 // file that was there before.
+#include "platform/xmldoc.hpp"
+
 #include <filesystem>
 
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
-#include <signal.h>
-#include <sys/resource.h>
-#endif
-
 #include "child_processes.hpp"
+#include "file_size_limit.hpp"
 #include "platform/paths.hpp"
-#include "platform/xmldoc.hpp"
 #include "test_support.hpp"
 
 namespace fs = std::filesystem;
@@ -323,23 +320,19 @@ TEST(XmlStreamedSave, AWriteTheFileRefusesIsToldOnceByTheProgram) {
   const fs::path target = dir.path() / "r.xml";
   platform::XmlDocument doc;
   doc.begin_save(target.string());
-  rlimit old{};
-  ::getrlimit(RLIMIT_FSIZE, &old);
-  const auto old_signal = ::signal(SIGXFSZ, SIG_IGN);
-  rlimit small = old;
-  small.rlim_cur = 16 * 1024;
-  ::setrlimit(RLIMIT_FSIZE, &small);
-  testing::internal::CaptureStderr();
   std::string failure;
-  try {
-    build_streamed(doc, StreamCase{"", 200, true, true, true});
-    doc.end_save();
-  } catch (const std::runtime_error& e) {
-    failure = e.what();
+  std::string printed;
+  {
+    const test_support::FileSizeLimit limit(16 * 1024);
+    testing::internal::CaptureStderr();
+    try {
+      build_streamed(doc, StreamCase{"", 200, true, true, true});
+      doc.end_save();
+    } catch (const platform::Failure& e) {
+      failure = e.what();
+    }
+    printed = testing::internal::GetCapturedStderr();
   }
-  const std::string printed = testing::internal::GetCapturedStderr();
-  ::setrlimit(RLIMIT_FSIZE, &old);
-  ::signal(SIGXFSZ, old_signal);
   EXPECT_NE(failure.find(target.string()), std::string::npos) << failure;
   EXPECT_EQ(printed, "");
   EXPECT_FALSE(fs::exists(target));

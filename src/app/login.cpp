@@ -49,7 +49,8 @@ bool proceed(const std::string& user_name, const std::string& password, TUser& u
   try {
     // A server that cannot be created is no refused sign-in: the user is told why.
     if (!session.init("ImportAnagrafiche", "")) {
-      show(host, "Impossibile avviare Praxilo: " + session.start_failure());
+      const auto& failure = session.failure();
+      show(host, "Impossibile avviare Praxilo: " + (failure ? failure->reason : std::string()));
       return false;
     }
     if (!session.connetti(user_name, password)) {

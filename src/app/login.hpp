@@ -17,7 +17,7 @@ std::string last_user_name();
 
 /// Signs in with user_name and password exactly as typed and fills user. Shows its
 /// refusals through host's message box, and "Impossibile avviare Praxilo: " with the
-/// reason when the server cannot be created (session.start_failure() then tells it);
+/// reason when the server cannot be created (session.failure() then tells it);
 /// true when the doctor is admitted. Never throws.
 bool proceed(const std::string& user_name, const std::string& password, TUser& user, Tpx_wrap_praxipat& session,
              platform::Host& host);

@@ -1,7 +1,7 @@
 #include "app/run_progress.hpp"
 
 std::string RunProgress::title_for(Programme programme) {
-  return std::string(programme_info(programme).no_patient_caption) + " in corso";
+  return std::string(programme_info(programme).message_caption) + " in corso";
 }
 
 void RunProgress::begin(std::string title) {

@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
   Tpx_wrap_praxipat session({}, host);
   std::unique_ptr<TUser> user = sign_in_attempt(user_name, password, session, host);
   // A server that could not be started is no refusal of the doctor.
-  if (!user) return session.start_failure().empty() ? exit_refused : exit_failed;
+  if (!user) return session.failed_with(SessionFailure::Kind::start_failed) ? exit_failed : exit_refused;
 
   platform::XmlDocument xml_doc;
   ExtractionContext context{session, *user, xml_doc, date_from, date_to, 0, host};

@@ -99,8 +99,7 @@ bool read_dump(Tpx_wrap_praxipat& session, const std::string& database, const st
   const std::string answer = checked_sql_dump_file(session, database, sql);
   if (tools::is_empty(answer)) return false;  // no file written: no rows
   const std::optional<std::string> name = dump_file_name(answer);
-  if (!name)
-    throw ExtractionInterrupted("il file dei risultati indicato da Praxilo non è nella cartella Temp: " + answer);
+  if (!name) throw platform::Failure("il file dei risultati indicato da Praxilo non è nella cartella Temp: " + answer);
   // The dump goes as soon as it is read, however the reading ends.
   const platform::DumpFile dump = platform::read_and_remove_dump(px_tools::appl_directory() + "Temp", *name, on_piece);
   switch (dump.state) {
@@ -111,7 +110,7 @@ bool read_dump(Tpx_wrap_praxipat& session, const std::string& database, const st
     case platform::DumpFile::State::refused:
       break;
   }
-  throw ExtractionInterrupted(dump.reason);
+  throw platform::Failure(dump.reason);
 }
 
 void build_document(const ProgrammeInfo& programme, const std::string& select_sql, ExtractionContext& context) {

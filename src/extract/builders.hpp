@@ -29,8 +29,7 @@ std::optional<std::string> dump_file_name(const std::string& answer);
 /// Asks the server to dump sql's rows from database, then reads the file it names in the
 /// installation's Temp folder and removes it, handing its bytes to on_piece a bounded piece
 /// at a time. True when the file was read; false when no file was written (a blank answer,
-/// a missing file: no rows). Throws ExtractionInterrupted when the call failed or the
-/// answer names anything but a plain file directly inside Temp, and std::runtime_error
-/// when the file cannot be read.
+/// a missing file: no rows). Throws platform::Failure when the call failed, the
+/// answer names anything but a plain file directly inside Temp, or the file cannot be read.
 bool read_dump(Tpx_wrap_praxipat& session, const std::string& database, const std::string& sql,
                const platform::PieceSink& on_piece);

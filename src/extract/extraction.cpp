@@ -7,7 +7,9 @@ std::string sql_date_expression(TDateTime date) {
 namespace {
 
 std::string checked(const Tpx_wrap_praxipat& session, std::string answer) {
-  if (session.call_failed()) throw ExtractionInterrupted(session.call_failure());
+  // A start failure alone is no failed call: the call answered.
+  if (session.failure() && !session.failed_with(SessionFailure::Kind::start_failed))
+    throw platform::Failure(session.failure()->reason);
   return answer;
 }
 

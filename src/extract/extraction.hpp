@@ -2,9 +2,9 @@
 // What a builder and its sections work with: the session, the doctor, the report
 // document, the date range and the patient count of the run.
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 
+#include "platform/failure.hpp"
 #include "platform/host.hpp"
 #include "platform/xmldoc.hpp"
 #include "records/TUser.hpp"
@@ -24,15 +24,8 @@ struct ExtractionContext {
 /// "cast('yyyy-mm-dd' as date)" for the date part of date.
 std::string sql_date_expression(TDateTime date);
 
-/// A records-server call of a build failed: what the build has written would be short,
-/// so it stops. what() is the server's reason.
-class ExtractionInterrupted : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 /// session.sql_into and session.sql_dump_file for a build: the answer, or
-/// ExtractionInterrupted when the call (or any earlier one since the session's
-/// clear_call_failure) failed, so that a failed call never reads as "no rows".
+/// platform::Failure with the server's reason when the call (or any earlier one since
+/// the session's clear_failure) failed, so that a failed call never reads as "no rows".
 std::string checked_sql_into(Tpx_wrap_praxipat& session, const std::string& database, const std::string& sql);
 std::string checked_sql_dump_file(Tpx_wrap_praxipat& session, const std::string& database, const std::string& sql);

@@ -24,12 +24,12 @@ struct ProgrammeInfo {
   bool dialog_starts_in_appl_directory;  ///< else in the current directory ".\"
   const char* incent_code;               ///< 'REG0027' / 'REG0002'; nullptr: vaccination selection
   const char* stylesheet;                ///< file name under appl_directory
-  const char* no_patient_caption;
-  const char* no_patient_text;  ///< lines broken with CR LF
-  const char* root_element;     ///< "diabete", "tao", "vaccinazioni"
-  const char* namespace_path;   ///< "/asl/diabete", ...
-  const char* working_file;     ///< "Diabetici.txt", "Tao.txt", "Vac.txt"
-  bool enrolment_check;         ///< diabetes only: enrolment check and presaInCarico
+  const char* message_caption;           ///< the caption of every message box of a run
+  const char* no_patient_text;           ///< lines broken with CR LF
+  const char* root_element;              ///< "diabete", "tao", "vaccinazioni"
+  const char* namespace_path;            ///< "/asl/diabete", ...
+  const char* working_file;              ///< "Diabetici.txt", "Tao.txt", "Vac.txt"
+  bool enrolment_check;                  ///< diabetes only: enrolment check and presaInCarico
   SectionBuilder section_builder;
 };
 

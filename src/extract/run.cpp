@@ -51,7 +51,7 @@ platform::XsltParameters page_parameters(const ExtractionContext& context) {
 }
 
 RunResult fail(RunOutcome outcome, const ProgrammeInfo& programme, const std::string& message, platform::Host& host) {
-  tools::message_box(message, programme.no_patient_caption, platform::mb_ok | platform::mb_iconerror, host);
+  tools::message_box(message, programme.message_caption, platform::mb_ok | platform::mb_iconerror, host);
   RunResult result;
   result.outcome = outcome;
   result.message = message;
@@ -148,23 +148,25 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
   const std::string sql =
       selection_statement(programme, context.date_from, context.date_to, context.user.get_userid_utente());
   context.patient_count = 0;
-  context.session.clear_call_failure();
+  context.session.clear_failure();
   try {
     build_document(programme, sql, context);
   } catch (const std::exception& error) {
     // A failed call or file: what was built is short, so nothing is saved. A call the
     // user's stop cut short ends the run as the stop does.
     if (host.cancel_requested()) return stopped();
-    if (context.session.session_lost()) return fail(RunOutcome::session_lost, programme, session_lost_text, host);
+    if (context.session.failed_with(SessionFailure::Kind::session_lost))
+      return fail(RunOutcome::session_lost, programme, session_lost_text, host);
     return fail(RunOutcome::failed, programme, std::string("Estrazione interrotta: ") + error.what(), host);
   }
 
   if (host.cancel_requested()) return stopped();
 
-  if (context.session.session_lost()) return fail(RunOutcome::session_lost, programme, session_lost_text, host);
+  if (context.session.failed_with(SessionFailure::Kind::session_lost))
+    return fail(RunOutcome::session_lost, programme, session_lost_text, host);
 
   if (context.patient_count <= 0) {
-    tools::message_box(programme.no_patient_text, programme.no_patient_caption,
+    tools::message_box(programme.no_patient_text, programme.message_caption,
                        platform::mb_ok | platform::mb_iconinformation, host);
     RunResult result;
     result.outcome = RunOutcome::no_patient;
@@ -199,7 +201,7 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
     result.outcome = RunOutcome::page_failed;
     result.message = "Il report è stato salvato in " + file_name +
                      ", ma la pagina non è stata prodotta: " + (reason.empty() ? conversion : reason);
-    tools::message_box(result.message, programme.no_patient_caption, platform::mb_ok, host);
+    tools::message_box(result.message, programme.message_caption, platform::mb_ok, host);
     return result;
   }
 
@@ -268,7 +270,7 @@ std::string run_summary(const RunResult& result) {
       return saved_line(result);
     case RunOutcome::page_failed:
       return saved_line(result) + "; pagina non prodotta";
-    case RunOutcome::cancelled:
+    case RunOutcome::save_dialog_cancelled:
       return "Nessun file scelto: estrazione non eseguita.";
     case RunOutcome::no_patient:
       return "Nessun paziente estratto: nessun file salvato.";

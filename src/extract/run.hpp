@@ -15,22 +15,22 @@ struct RunState {
 };
 
 enum class RunOutcome {
-  cancelled,     ///< the save dialog was cancelled; nothing was sent
-  refused,       ///< the range or the chosen path cannot serve, or no installation; said, nothing sent
-  no_patient,    ///< the no-patient message was shown; nothing saved
-  saved,         ///< the report was saved, rendered and shown (only saved when xml_only)
-  page_failed,   ///< the report was saved but its page not produced; the view is hidden
-  session_lost,  ///< the records product went away and could not be reconnected; nothing saved
-  save_failed,   ///< the report could not be written; any earlier file is intact
-  failed,        ///< an error ended the run before the report was saved; its message was shown
-  stopped,       ///< the user stopped the run (Host::cancel_requested); nothing saved, no message
+  save_dialog_cancelled,  ///< no file was chosen in the save dialog; nothing was sent
+  refused,                ///< the range or the chosen path cannot serve, or no installation; said, nothing sent
+  no_patient,             ///< the no-patient message was shown; nothing saved
+  saved,                  ///< the report was saved, rendered and shown (only saved when xml_only)
+  page_failed,            ///< the report was saved but its page not produced; the view is hidden
+  session_lost,           ///< the records product went away and could not be reconnected; nothing saved
+  save_failed,            ///< the report could not be written; any earlier file is intact
+  failed,                 ///< an error ended the run before the report was saved; its message was shown
+  stopped,                ///< the user stopped the run (Host::cancel_requested); nothing saved, no message
 };
 
 struct RunResult {
-  RunOutcome outcome = RunOutcome::cancelled;
-  std::string xml_path;            ///< the chosen path, when saved
-  std::string html_path;           ///< appl_directory + "ZONA12.html", when saved and rendered
-  std::string message;             ///< the error shown, for every outcome but cancelled, no_patient and saved
+  RunOutcome outcome = RunOutcome::save_dialog_cancelled;
+  std::string xml_path;   ///< the chosen path, when saved
+  std::string html_path;  ///< appl_directory + "ZONA12.html", when saved and rendered
+  std::string message;    ///< the error shown, for every outcome but save_dialog_cancelled, no_patient and saved
   std::int32_t patient_count = 0;  ///< the patients the saved report holds
 };
 

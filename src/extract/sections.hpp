@@ -36,5 +36,5 @@ void add_smoking_habit(Tpx_wrap_praxipat& session, platform::XmlElement& monitor
 std::string comma_to_point(const std::string& text);
 /// Dumps sql through the session ("Praxilo2") and gives the fields of every line with at
 /// least two fields; the dump file is deleted. No file: no rows. A failed call throws
-/// ExtractionInterrupted.
+/// platform::Failure.
 std::vector<std::vector<std::string>> read_section_rows(Tpx_wrap_praxipat& session, const std::string& sql);

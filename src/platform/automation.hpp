@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/failure.hpp"
+
 namespace platform {
 
 /// A value answered by an automation call.
@@ -35,9 +37,9 @@ struct Argument {
 
 /// The failure of an automation call: no object, a dead or garbled server, a method
 /// the server raised on. what() is the error's text.
-class AutomationError : public std::runtime_error {
+class AutomationError : public Failure {
  public:
-  using std::runtime_error::runtime_error;
+  using Failure::Failure;
 };
 
 /// What ends a call's wait for its answer besides the answer: a time limit, and a check

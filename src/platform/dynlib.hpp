@@ -1,6 +1,6 @@
 #pragma once
-// Dynamic libraries, loaded by bare name from the current directory as Windows does,
-// and the process's current directory.
+// Dynamic libraries, loaded by the full path of a file in the current directory, and the
+// process's current directory.
 #include <memory>
 #include <string>
 
@@ -13,8 +13,10 @@ class DynamicLibrary {
   virtual void* symbol(const std::string& name) const = 0;
 };
 
-/// Loads a library by its Windows name ("praxiapi.dll") from the current directory; on
-/// POSIX the ".dll" extension becomes ".so". Returns nullptr when it cannot be loaded.
+/// Loads the library file of that Windows name ("praxiapi.dll") in the current directory,
+/// by its full path: a bare name could hand back a library of that name loaded before from
+/// elsewhere, on both platforms. On POSIX the ".dll" extension becomes ".so". Returns
+/// nullptr when it cannot be loaded.
 std::unique_ptr<DynamicLibrary> load_library(const std::string& windows_name);
 
 /// The process's current directory, or "" when it cannot be read.

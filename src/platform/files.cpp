@@ -11,7 +11,7 @@ namespace platform {
 
 void replace_file(const std::string& path, std::string_view bytes) {
   FileReplacement replacement(path);
-  replacement.write(bytes);  // a failed write is reported by commit()
+  replacement.write(bytes);  // a failed write makes commit() throw
   replacement.commit();
 }
 

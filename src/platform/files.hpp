@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/failure.hpp"
+
 namespace platform {
 
 /// What stands at a path, symbolic links followed (a dangling link is missing).
@@ -19,26 +21,31 @@ FileKind file_kind(const std::string& path);
 /// (for a symbolic link, the file it points to, so that the link stays), renamed over it
 /// at the end. A replaced file keeps its permission bits; a new file is readable and
 /// writable by its owner only. Only a regular file or nothing is replaced. Throws
-/// std::runtime_error naming path when it cannot be written; an earlier file is then
+/// Failure naming path when it cannot be written; an earlier file is then
 /// left as it was and the temporary file is gone.
 void replace_file(const std::string& path, std::string_view bytes);
 
 /// replace_file for bytes that come in pieces, so that a large file is never held whole:
 /// the temporary file is made when the object is, write() appends to it, commit() puts it
-/// in place. Destroyed without a commit (or after a failed write), the temporary file goes
-/// and an earlier file stays as it was.
+/// in place. A write that fails is kept, not thrown, so that a writer called back from a
+/// library never throws through it; commit() then throws for it. Destroyed without a
+/// commit (or after a failed write), the temporary file goes and an earlier file stays as
+/// it was.
 class FileReplacement {
  public:
-  /// Throws std::runtime_error naming path when the temporary file cannot be made or
+  /// Throws Failure naming path when the temporary file cannot be made or
   /// path names something other than a regular file.
   explicit FileReplacement(const std::string& path);
   ~FileReplacement();
   FileReplacement(const FileReplacement&) = delete;
   FileReplacement& operator=(const FileReplacement&) = delete;
 
-  /// Appends bytes; false when they cannot be written (commit() then throws).
-  bool write(std::string_view bytes);
-  /// Writes what is still buffered and replaces the file. Throws std::runtime_error
+  /// Appends bytes. Once bytes could not be written, the later ones are dropped and
+  /// commit() throws saying why.
+  void write(std::string_view bytes);
+  /// False once a write has failed: a writer fed piece by piece may stop there.
+  bool accepting() const;
+  /// Writes what is still buffered and replaces the file. Throws Failure
   /// naming path when it cannot; the earlier file then stays.
   void commit();
 
@@ -74,7 +81,7 @@ struct DumpFile {
 /// the one that was read (a file put in its place meanwhile stays). missing when folder
 /// or the file does not exist; refused, and nothing read or removed, when folder is a link
 /// or no folder, or the file a link, a folder, a pipe, a device or a file with another
-/// name too (a hard link, which may be any file of the volume). Throws std::runtime_error
+/// name too (a hard link, which may be any file of the volume). Throws Failure
 /// naming the file when it is there but cannot be opened or read.
 DumpFile read_and_remove_dump(const std::string& folder, const std::string& name, const PieceSink& on_piece,
                               std::size_t piece_size = file_piece_size);
@@ -113,19 +120,19 @@ class RemovalGuard {
 /// interrupted.
 class WorkingFile {
  public:
-  /// Throws std::runtime_error naming path when the file cannot be made.
+  /// Throws Failure naming path when the file cannot be made.
   explicit WorkingFile(const std::string& path);
   ~WorkingFile();
   WorkingFile(const WorkingFile&) = delete;
   WorkingFile& operator=(const WorkingFile&) = delete;
 
-  /// Appends bytes at the end of the file. Throws std::runtime_error naming the file when
+  /// Appends bytes at the end of the file. Throws Failure naming the file when
   /// they cannot be written.
   void append(std::string_view bytes);
 
   /// Reads the file from its start through the handle it is written with, handing it to
   /// on_piece in pieces of at most piece_size bytes, until the end or until on_piece
-  /// answers false. True when the end was reached. Throws std::runtime_error when the file
+  /// answers false. True when the end was reached. Throws Failure when the file
   /// cannot be read.
   bool read(const std::function<bool(std::string_view piece)>& on_piece,
             std::size_t piece_size = file_piece_size) const;

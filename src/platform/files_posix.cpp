@@ -28,7 +28,7 @@ constexpr mode_t owner_only = S_IRUSR | S_IWUSR;
 constexpr int max_links = 40;
 
 [[noreturn]] void fail(const std::string& path, const std::string& reason) {
-  throw std::runtime_error("Impossibile scrivere il file '" + path + "': " + reason);
+  throw Failure("Impossibile scrivere il file '" + path + "': " + reason);
 }
 
 std::string errno_text(int error) { return std::strerror(error); }
@@ -143,17 +143,18 @@ FileReplacement::~FileReplacement() {
   // The guard removes the temporary file unless commit() released it.
 }
 
-bool FileReplacement::write(std::string_view bytes) {
+void FileReplacement::write(std::string_view bytes) {
   Impl& r = *impl_;
-  if (r.fd < 0 || r.error != 0) return false;
-  if (r.buffer.size() + bytes.size() > Impl::buffer_size && !r.flush()) return false;
+  if (!accepting()) return;
+  if (r.buffer.size() + bytes.size() > Impl::buffer_size && !r.flush()) return;
   if (bytes.size() >= Impl::buffer_size) {
     if (!write_all(r.fd, bytes)) r.error = errno != 0 ? errno : EIO;
-    return r.error == 0;
+    return;
   }
   r.buffer.append(bytes);
-  return true;
 }
+
+bool FileReplacement::accepting() const { return impl_->fd >= 0 && impl_->error == 0; }
 
 void FileReplacement::commit() {
   Impl& r = *impl_;
@@ -210,7 +211,7 @@ DumpFile read_and_remove_dump(const std::string& folder, const std::string& name
   if (dir < 0) {
     if (errno == ENOENT) return {};
     if (errno == ENOTDIR || errno == ELOOP) return refused("la cartella Temp di Praxilo non è una cartella: " + folder);
-    throw std::runtime_error("Impossibile aprire la cartella '" + folder + "'");
+    throw Failure("Impossibile aprire la cartella '" + folder + "'");
   }
   const struct DirCloser {
     int fd;
@@ -222,7 +223,7 @@ DumpFile read_and_remove_dump(const std::string& folder, const std::string& name
   if (fd < 0) {
     if (errno == ENOENT) return {};
     if (errno == ELOOP || errno == ENOTDIR || errno == ENXIO) return not_a_file();
-    throw std::runtime_error("Impossibile aprire il file '" + path + "'");
+    throw Failure("Impossibile aprire il file '" + path + "'");
   }
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -254,7 +255,7 @@ DumpFile read_and_remove_dump(const std::string& folder, const std::string& name
   for (;;) {
     const ssize_t n = ::read(fd, buffer.data(), buffer.size());
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw std::runtime_error("Errore nella lettura del file '" + path + "'");
+    if (n < 0) throw Failure("Errore nella lettura del file '" + path + "'");
     if (n == 0) return {DumpFile::State::rows, {}};
     on_piece(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
   }
@@ -265,7 +266,7 @@ bool WorkingFile::read(const std::function<bool(std::string_view)>& on_piece, st
   for (off_t offset = 0;;) {
     const ssize_t n = ::pread(static_cast<int>(handle_), buffer.data(), buffer.size(), offset);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw std::runtime_error("Errore nella lettura del file '" + path_ + "': " + errno_text(errno));
+    if (n < 0) throw Failure("Errore nella lettura del file '" + path_ + "': " + errno_text(errno));
     if (n == 0) return true;
     if (!on_piece(std::string_view(buffer.data(), static_cast<std::size_t>(n)))) return false;
     offset += n;

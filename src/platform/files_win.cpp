@@ -28,7 +28,7 @@ namespace fs = std::filesystem;
 constexpr int max_links = 40;
 
 [[noreturn]] void fail(const std::string& path, const std::string& reason) {
-  throw std::runtime_error("Impossibile scrivere il file '" + path + "': " + reason);
+  throw Failure("Impossibile scrivere il file '" + path + "': " + reason);
 }
 
 std::string error_text(DWORD error) {
@@ -179,17 +179,18 @@ FileReplacement::~FileReplacement() {
   // The guard removes the temporary file unless commit() released it.
 }
 
-bool FileReplacement::write(std::string_view bytes) {
+void FileReplacement::write(std::string_view bytes) {
   Impl& r = *impl_;
-  if (r.file == INVALID_HANDLE_VALUE || r.error != 0) return false;
-  if (r.buffer.size() + bytes.size() > Impl::buffer_size && !r.flush()) return false;
+  if (!accepting()) return;
+  if (r.buffer.size() + bytes.size() > Impl::buffer_size && !r.flush()) return;
   if (bytes.size() >= Impl::buffer_size) {
     if (!write_all(r.file, bytes)) r.error = ::GetLastError() != 0 ? ::GetLastError() : ERROR_WRITE_FAULT;
-    return r.error == 0;
+    return;
   }
   r.buffer.append(bytes);
-  return true;
 }
+
+bool FileReplacement::accepting() const { return impl_->file != INVALID_HANDLE_VALUE && impl_->error == 0; }
 
 void FileReplacement::commit() {
   Impl& r = *impl_;
@@ -261,11 +262,11 @@ DumpFile read_and_remove_dump(const std::string& folder, const std::string& name
                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)};
   if (dir.handle == INVALID_HANDLE_VALUE) {
     if (missing(::GetLastError())) return {};
-    throw std::runtime_error("Impossibile aprire la cartella '" + folder + "': " + error_text(::GetLastError()));
+    throw Failure("Impossibile aprire la cartella '" + folder + "': " + error_text(::GetLastError()));
   }
   BY_HANDLE_FILE_INFORMATION dir_info{};
   if (!::GetFileInformationByHandle(dir.handle, &dir_info))
-    throw std::runtime_error("Impossibile aprire la cartella '" + folder + "': " + error_text(::GetLastError()));
+    throw Failure("Impossibile aprire la cartella '" + folder + "': " + error_text(::GetLastError()));
   // The folder itself is never a link (a reparse point): it could lead anywhere.
   if (!(dir_info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
       (dir_info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
@@ -283,7 +284,7 @@ DumpFile read_and_remove_dump(const std::string& folder, const std::string& name
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)))
       return not_a_file();
-    throw std::runtime_error("Impossibile aprire il file '" + path + "': " + error_text(error));
+    throw Failure("Impossibile aprire il file '" + path + "': " + error_text(error));
   }
   BY_HANDLE_FILE_INFORMATION info{};
   const bool plain = ::GetFileType(file) == FILE_TYPE_DISK && ::GetFileInformationByHandle(file, &info) &&
@@ -338,7 +339,7 @@ DumpFile read_and_remove_dump(const std::string& folder, const std::string& name
   for (;;) {
     DWORD n = 0;
     if (!::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &n, nullptr))
-      throw std::runtime_error("Errore nella lettura del file '" + path + "'");
+      throw Failure("Errore nella lettura del file '" + path + "'");
     if (n == 0) return {DumpFile::State::rows, {}};
     on_piece(std::string_view(buffer.data(), n));
   }
@@ -348,12 +349,12 @@ bool WorkingFile::read(const std::function<bool(std::string_view)>& on_piece, st
   HANDLE file = reinterpret_cast<HANDLE>(handle_);
   const LARGE_INTEGER start{};
   if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN))
-    throw std::runtime_error("Errore nella lettura del file '" + path_ + "': " + error_text(::GetLastError()));
+    throw Failure("Errore nella lettura del file '" + path_ + "': " + error_text(::GetLastError()));
   std::vector<char> buffer(std::clamp<std::size_t>(piece_size, 1, 1u << 30));
   for (;;) {
     DWORD n = 0;
     if (!::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &n, nullptr))
-      throw std::runtime_error("Errore nella lettura del file '" + path_ + "': " + error_text(::GetLastError()));
+      throw Failure("Errore nella lettura del file '" + path_ + "': " + error_text(::GetLastError()));
     if (n == 0) return true;
     if (!on_piece(std::string_view(buffer.data(), n))) return false;
   }

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/failure.hpp"
+
 namespace platform {
 
 class XmlDocument;
@@ -53,7 +55,7 @@ class XmlDocument {
 
   /// Saves the document to path through replace_file (files.hpp): in one step, a link
   /// kept and its target replaced, permission bits kept, a new file owner-only, a failed
-  /// save leaving any earlier file intact. Throws std::runtime_error with a message that
+  /// save leaving any earlier file intact. Throws Failure with a message that
   /// names the path when it cannot be written.
   void save(const std::string& path) const;
 
@@ -63,7 +65,7 @@ class XmlDocument {
   /// only then: until end_save succeeds, what has been written waits in a temporary file
   /// that abandon_save (or deactivate) removes. Serves a document whose only child is its
   /// element, built in document order, whose elements above each finished part hold
-  /// elements only. Throws std::runtime_error naming path when the file cannot be made.
+  /// elements only. Throws Failure naming path when the file cannot be made.
   void begin_save(const std::string& path);
   /// While a save is begun: writes element, with whatever comes before it in document
   /// order, and frees what it wrote; handles on those elements become invalid. Its
@@ -72,7 +74,7 @@ class XmlDocument {
   /// when no save is begun or element has no parent element.
   void write_finished(XmlElement element);
   /// Writes the rest of the document and replaces the file: it then holds what save()
-  /// would have written for the whole document. Throws std::runtime_error naming the path
+  /// would have written for the whole document. Throws Failure naming the path
   /// when no save is begun, when the document element is no longer the one being written,
   /// or when the file cannot be written; any earlier file then stays. The save is over
   /// either way.

@@ -128,12 +128,20 @@ std::string XmlElement::name() const {
 namespace {
 
 /// The failure of a save, naming the file (and why, when there is more to say).
-std::runtime_error cannot_write(const std::string& path, const std::string& why = {}) {
-  return std::runtime_error("Impossibile scrivere il file '" + path + "'" + (why.empty() ? "" : ": " + why));
+Failure cannot_write(const std::string& path, const std::string& why = {}) {
+  return Failure("Impossibile scrivere il file '" + path + "'" + (why.empty() ? "" : ": " + why));
 }
 
-std::runtime_error unknown_encoding(const std::string& encoding) {
-  return std::runtime_error("XmlDocument: impossibile serializzare il documento (codifica '" + encoding + "')");
+Failure unknown_encoding(const std::string& encoding) {
+  return Failure("XmlDocument: impossibile serializzare il documento (codifica '" + encoding + "')");
+}
+
+/// A writer into file that stops at the first failed write; committing the file says why.
+std::function<bool(std::string_view)> writer_to(FileReplacement& file) {
+  return [&file](std::string_view bytes) {
+    file.write(bytes);
+    return file.accepting();
+  };
 }
 
 /// The output callback's context: the caller's writer and whether it refused bytes.
@@ -169,7 +177,7 @@ struct StreamedSave {
 
   StreamedSave(const std::string& target, xmlDocPtr document, const std::string& encoding_name)
       : path(target), file(std::make_unique<FileReplacement>(target)), doc(document), encoding(encoding_name) {
-    write = [this](std::string_view bytes) { return file->write(bytes); };
+    write = writer_to(*file);
     // UTF-8 goes out as the tree holds it; another encoding is converted on the way.
     xmlCharEncodingHandlerPtr encoder = nullptr;
     if (xmlParseCharEncoding(encoding.c_str()) != XML_CHAR_ENCODING_UTF8) {
@@ -225,7 +233,7 @@ struct StreamedSave {
     node->last = last;
     if (length < 2) {
       xmlBufferFree(tag);
-      throw std::runtime_error("XmlDocument: impossibile serializzare il documento");
+      throw Failure("XmlDocument: impossibile serializzare il documento");
     }
     put(std::string_view(reinterpret_cast<const char*>(xmlBufferContent(tag)), static_cast<std::size_t>(length) - 2));
     xmlBufferFree(tag);
@@ -328,7 +336,7 @@ struct XmlDocument::Impl {
     // Closing writes what the context still buffers.
     const int closed = xmlSaveClose(context);
     if (sink.failed) return false;
-    if (written < 0 || closed < 0) throw std::runtime_error("XmlDocument: impossibile serializzare il documento");
+    if (written < 0 || closed < 0) throw Failure("XmlDocument: impossibile serializzare il documento");
     return true;
   }
 };
@@ -365,13 +373,13 @@ void XmlDocument::write_finished(XmlElement element) {
 }
 
 void XmlDocument::end_save() {
-  if (!impl_->streamed) throw std::runtime_error("XmlDocument: nessun salvataggio iniziato");
+  if (!impl_->streamed) throw Failure("XmlDocument: nessun salvataggio iniziato");
   const ErrorCollector quiet;  // the exception says why a write failed
   std::unique_ptr<StreamedSave> streamed = std::move(impl_->streamed);
   if (streamed->open.empty()) {
     // Nothing written yet: the whole document goes as save() writes it.
     FileReplacement& file = *streamed->file;
-    if (!impl_->dump([&file](std::string_view bytes) { return file.write(bytes); })) throw cannot_write(streamed->path);
+    if (!impl_->dump(writer_to(file))) throw cannot_write(streamed->path);
   }
   streamed->finish(xmlDocGetRootElement(impl_->doc));
 }
@@ -424,7 +432,7 @@ void XmlDocument::set_declaration(const std::string& version, const std::string&
 void XmlDocument::save(const std::string& path) const {
   // Written straight into the replacing file: a large report is not built in memory first.
   FileReplacement file(path);
-  const bool complete = impl_->dump([&file](std::string_view bytes) { return file.write(bytes); });
+  const bool complete = impl_->dump(writer_to(file));
   file.commit();  // a refused write makes this throw, naming the path
   if (!complete) throw cannot_write(path);
 }

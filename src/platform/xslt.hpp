@@ -19,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/failure.hpp"
+
 namespace platform {
 
 /// Top-level stylesheet parameters by name, each given as a text value (UTF-8), never
@@ -35,18 +37,20 @@ class XsltProcessor {
   XsltProcessor(const XsltProcessor&) = delete;
   XsltProcessor& operator=(const XsltProcessor&) = delete;
 
-  /// Loads the stylesheet file (path in UTF-8); false when it cannot be read or is not
-  /// well-formed XML. Whether it is a usable stylesheet shows only in transform().
-  bool load_stylesheet(const std::string& path);
-  /// Loads the input file (path in UTF-8); false when it cannot be read or is not
-  /// well-formed XML.
-  bool load_input(const std::string& path);
+  /// Loads the stylesheet file (path in UTF-8). Throws Failure("file xslt mal formato")
+  /// when it cannot be read or is not well-formed XML; the stylesheet loaded before is
+  /// then gone. Whether it is a usable stylesheet shows only in transform().
+  void load_stylesheet(const std::string& path);
+  /// Loads the input file (path in UTF-8). Throws Failure("file xml di input mal
+  /// formato") when it cannot be read or is not well-formed XML; the input loaded before
+  /// is then gone.
+  void load_input(const std::string& path);
 
   /// Applies the stylesheet to the input, with the given parameters set, and returns the
   /// page as UTF-8 text. An HTML
   /// page whose head exists carries, right after <head> and on a line of its own,
   /// <META http-equiv="Content-Type" content="text/html; charset=UTF-16">, as a
-  /// processor that hands back UTF-16 text writes it. Throws std::runtime_error with
+  /// processor that hands back UTF-16 text writes it. Throws Failure with
   /// the processor's messages when the stylesheet cannot be compiled or the
   /// transformation fails, or when either document was not loaded.
   std::string transform(const XsltParameters& parameters = {}) const;

@@ -514,7 +514,7 @@ bool serialize(xmlDoc* result, xsltStylesheet* style, const BlockSpill& spill, c
   const PageWriter& out = spill.regions.empty() ? write : spliced;
   std::unique_ptr<xmlOutputBuffer, OutputFree> buffer(
       xmlOutputBufferCreateIO(&write_piece, nullptr, const_cast<PageWriter*>(&out), nullptr));
-  if (!buffer) throw std::runtime_error("memoria insufficiente per il risultato della trasformazione");
+  if (!buffer) throw Failure("memoria insufficiente per il risultato della trasformazione");
   bool written = true;
   if (result->type == XML_HTML_DOCUMENT_NODE) {
     insert_charset_declaration(result);
@@ -526,14 +526,14 @@ bool serialize(xmlDoc* result, xsltStylesheet* style, const BlockSpill& spill, c
   const bool refused = buffer->error != 0;
   if (xmlOutputBufferClose(buffer.release()) < 0 || refused) return false;
   if (!written || (!spill.regions.empty() && !splicer.finish()))
-    throw std::runtime_error("il risultato della trasformazione non può essere scritto");
+    throw Failure("il risultato della trasformazione non può essere scritto");
   return true;
 }
 
 [[noreturn]] void fail(const std::string& what, const ErrorCollector& errors) {
   std::string text = what;
   if (!errors.text().empty()) text += ": " + errors.text();
-  throw std::runtime_error(text);
+  throw Failure(text);
 }
 
 }  // namespace
@@ -547,17 +547,17 @@ struct XsltProcessor::Impl {
 XsltProcessor::XsltProcessor() : impl_(std::make_unique<Impl>()) { xmlInitParser(); }
 XsltProcessor::~XsltProcessor() = default;
 
-bool XsltProcessor::load_stylesheet(const std::string& path) {
+void XsltProcessor::load_stylesheet(const std::string& path) {
   impl_->stylesheet = load_document(path, XSLT_PARSE_OPTIONS | XML_PARSE_NONET);
-  return impl_->stylesheet != nullptr;
+  if (!impl_->stylesheet) throw Failure("file xslt mal formato");
 }
 
-bool XsltProcessor::load_input(const std::string& path) {
+void XsltProcessor::load_input(const std::string& path) {
   // No DTD loading and no entity substitution: the input cannot pull other files in.
   // Indentation between elements is dropped and short texts are stored in their nodes:
   // a large report then takes about half the memory, and the pages do not change.
   impl_->input = load_document(path, XML_PARSE_NONET | XML_PARSE_NOCDATA | XML_PARSE_NOBLANKS | XML_PARSE_COMPACT);
-  return impl_->input != nullptr;
+  if (!impl_->input) throw Failure("file xml di input mal formato");
 }
 
 struct XsltProcessor::Applied {
@@ -568,14 +568,14 @@ struct XsltProcessor::Applied {
 };
 
 XsltProcessor::Applied XsltProcessor::apply(const XsltParameters& parameters) const {
-  if (!impl_->stylesheet || !impl_->input) throw std::runtime_error("foglio di stile o documento non caricato");
+  if (!impl_->stylesheet || !impl_->input) throw Failure("foglio di stile o documento non caricato");
   ErrorCollector errors;
   XsltErrorScope xslt_errors(errors);
 
   // The stylesheet takes its document over, so it compiles a copy and the loaded
   // document stays usable for another transformation.
   DocPtr copy(xmlCopyDoc(impl_->stylesheet.get(), 1));
-  if (!copy) throw std::runtime_error("memoria insufficiente per il foglio di stile");
+  if (!copy) throw Failure("memoria insufficiente per il foglio di stile");
   Applied applied;
   applied.style.reset(xsltParseStylesheetDoc(copy.get()));
   xsltStylesheet* style = applied.style.get();
@@ -584,7 +584,7 @@ XsltProcessor::Applied XsltProcessor::apply(const XsltParameters& parameters) co
 
   std::unique_ptr<xsltTransformContext, ContextFree> context(xsltNewTransformContext(style, impl_->input.get()));
   std::unique_ptr<xsltSecurityPrefs, PrefsFree> prefs(xsltNewSecurityPrefs());
-  if (!context || !prefs) throw std::runtime_error("memoria insufficiente per la trasformazione");
+  if (!context || !prefs) throw Failure("memoria insufficiente per la trasformazione");
   xsltSetSecurityPrefs(prefs.get(), XSLT_SECPREF_WRITE_FILE, xsltSecurityForbid);
   xsltSetSecurityPrefs(prefs.get(), XSLT_SECPREF_CREATE_DIRECTORY, xsltSecurityForbid);
   xsltSetSecurityPrefs(prefs.get(), XSLT_SECPREF_READ_NETWORK, xsltSecurityForbid);
@@ -593,7 +593,7 @@ XsltProcessor::Applied XsltProcessor::apply(const XsltParameters& parameters) co
   context->_private = &applied.blocks;
   if (xsltRegisterExtElement(context.get(), BAD_CAST block_instruction, BAD_CAST block_namespace, &apply_in_blocks) !=
       0)
-    throw std::runtime_error("memoria insufficiente per la trasformazione");
+    throw Failure("memoria insufficiente per la trasformazione");
   for (const auto& [name, value] : parameters) {
     if (xsltQuoteOneUserParam(context.get(), BAD_CAST name.c_str(), BAD_CAST value.c_str()) != 0)
       fail("parametro del foglio di stile non valido (" + name + ")", errors);

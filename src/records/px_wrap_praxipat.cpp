@@ -161,11 +161,11 @@ bool Tpx_wrap_praxipat::init(const std::string& name, const std::string& extra) 
     ole_praxipat->call("new", {});
     trace("ole_praxipat.new();");
   } catch (const std::exception& error) {
-    start_failure_ = error.what();
+    mark_start_failed(error.what());
     report_message("Tpx_wrap_praxipat.init(): eccezione", error_level);
     return false;
   }
-  start_failure_.clear();
+  if (failed_with(SessionFailure::Kind::start_failed)) failure_.reset();
   return true;
 }
 
@@ -311,10 +311,10 @@ void Tpx_wrap_praxipat::end_abandoned(const platform::CallAbandoned& abandoned, 
   // The operation that made the call fails whatever it was called from.
   abandoned_ = true;
   report_message(failure, error_level);
-  if (!call_failed_) {
-    call_failed_ = true;
-    call_failure_ =
-        abandoned.reason() == platform::CallAbandoned::Reason::timed_out ? not_answering : "estrazione annullata";
+  if (!failure_ || failure_->kind == SessionFailure::Kind::start_failed) {
+    failure_ = SessionFailure{
+        SessionFailure::Kind::call_failed,
+        abandoned.reason() == platform::CallAbandoned::Reason::timed_out ? not_answering : "estrazione annullata"};
   }
   termina_sessione();
 }
@@ -347,20 +347,19 @@ void Tpx_wrap_praxipat::mark_session_lost() {
   // A text operation run inside another one (new_object after the restart's sign-in)
   // loses nothing that a caller relies on.
   if (operation_depth_ != 1) return;
-  session_lost_ = true;
   mark_call_failed("connessione con Praxilo interrotta");
+  failure_->kind = SessionFailure::Kind::session_lost;  // the first reason stays
 }
 
 void Tpx_wrap_praxipat::mark_call_failed(const std::string& reason) {
-  if (operation_depth_ != 1 || call_failed_) return;
-  call_failed_ = true;
-  call_failure_ = reason;
+  if (operation_depth_ != 1) return;
+  if (failure_ && failure_->kind != SessionFailure::Kind::start_failed) return;
+  failure_ = SessionFailure{SessionFailure::Kind::call_failed, reason};
 }
 
-void Tpx_wrap_praxipat::clear_call_failure() {
-  call_failed_ = false;
-  call_failure_.clear();
-  session_lost_ = false;
+void Tpx_wrap_praxipat::mark_start_failed(const std::string& reason) {
+  if (failure_ && failure_->kind != SessionFailure::Kind::start_failed && operation_depth_ != 1) return;
+  failure_ = SessionFailure{SessionFailure::Kind::start_failed, reason};
 }
 
 void Tpx_wrap_praxipat::report_message(const std::string& text, int level) {

@@ -2,17 +2,39 @@
 // The session with the records product's automation server "Praxilo.Server": signs in
 // and out, reads the user's attributes and the product's options, and runs SQL. Every
 // operation takes and returns texts (UTF-8) or a boolean and never throws; failures are
-// kept, with their level prefix, as last_message. A server that has gone away is
-// rebuilt from the kept credentials before the next operation goes on. Each server call
-// that returns leaves one trace line in the operation log.
+// kept, with their level prefix, as last_message, and their kind and reason as failure(),
+// so that a caller can tell a failed call from an empty answer. A server that has gone
+// away is rebuilt from the kept credentials before the next operation goes on. Each
+// server call that returns leaves one trace line in the operation log.
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/automation.hpp"
 #include "platform/host.hpp"
 #include "records/px_wrap_log.hpp"
+
+/// Why the session did not serve, kept beside the neutral answers of its operations.
+struct SessionFailure {
+  enum class Kind {
+    /// init could not make the server object or have it answer "new" (the class not
+    /// registered, the program missing, a failed start). Cleared by an init that can.
+    start_failed,
+    /// A text operation of the caller's own failed: the server refused the call (an SQL
+    /// error, a locked database, a Null answer), could not be reached, or the call was
+    /// abandoned for its time limit or a stopped run.
+    call_failed,
+    /// A text operation lost its answer to a server that went away: the session could
+    /// not be rebuilt, or the call sent again on the rebuilt one failed too.
+    session_lost,
+  };
+  Kind kind;
+  std::string reason;  ///< as the server or the system gave it
+
+  bool operator==(const SessionFailure&) const = default;
+};
 
 class Tpx_wrap_praxipat {
  public:
@@ -50,26 +72,18 @@ class Tpx_wrap_praxipat {
   void report_message(const std::string& text, int level);
 
   const std::string& last_message() const { return last_message_; }
-  /// Why the last init could not make the server object or have it answer "new" (the
-  /// class not registered, the program missing, a failed start); "" after one that could.
-  const std::string& start_failure() const { return start_failure_; }
   bool connected() const { return connected_; }
 
-  /// True once a text operation lost its answer to a server that went away: the session
-  /// could not be rebuilt, or the call sent again on the rebuilt one failed too. Stays
-  /// true until clear_session_lost. Lets a run tell an incomplete report from a whole one.
-  bool session_lost() const { return session_lost_; }
-  void clear_session_lost() { session_lost_ = false; }
-
-  /// True once a text operation failed since clear_call_failure: the server refused the
-  /// call (an SQL error, a locked database, a Null answer) or could not be reached. The
-  /// "" that operation answered was then no answer, and a report built on it would be
-  /// short. Only the caller's own operations count, not those of a session rebuild.
-  bool call_failed() const { return call_failed_; }
-  /// The reason of the first failed call since clear_call_failure, as the server gave it.
-  const std::string& call_failure() const { return call_failure_; }
-  /// Forgets every failed call, the lost session included.
-  void clear_call_failure();
+  /// What went wrong with the session, beyond the neutral answer the operation gave:
+  /// nothing until something failed, then the first failure until clear_failure (a start
+  /// failure is replaced by a failed call, a failed call becomes a lost session keeping
+  /// its reason; an init of the caller's own records its start failure whatever was kept). Lets a caller tell a "" that
+  /// is no answer from an empty one, and an incomplete report from a whole one.
+  const std::optional<SessionFailure>& failure() const { return failure_; }
+  /// True when failure() is one of that kind.
+  bool failed_with(SessionFailure::Kind kind) const { return failure_ && failure_->kind == kind; }
+  /// Forgets the failure, whatever it was.
+  void clear_failure() { failure_.reset(); }
 
  private:
   // Members are the implementer's; keep the fields of the session (object, connected,
@@ -84,10 +98,7 @@ class Tpx_wrap_praxipat {
   std::string password;
   std::unique_ptr<Tpx_wrap_log> log;
   std::string last_message_;
-  std::string start_failure_;
-  bool session_lost_ = false;
-  bool call_failed_ = false;
-  std::string call_failure_;
+  std::optional<SessionFailure> failure_;
 
   class OperationScope;
   int operation_depth_ = 0;    ///< nesting of the public operations now running
@@ -109,4 +120,7 @@ class Tpx_wrap_praxipat {
   void end_abandoned(const platform::CallAbandoned& abandoned, const std::string& failure);
   /// Records a failed call of the caller's own with its reason.
   void mark_call_failed(const std::string& reason);
+  /// Records why init could not start the server, unless a failed call is already kept
+  /// (an init of the caller's own always records it).
+  void mark_start_failed(const std::string& reason);
 };

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -90,13 +91,27 @@ class PageRewriter {
     }
     // Line ends and the declarations are the same bytes in the code page, and no character
     // is cut: converting the lines together gives what converting the page whole gives.
-    return file_.write(platform::to_ansi(out));
+    file_.write(platform::to_ansi(out));
+    return file_.accepting();
   }
 
   platform::FileReplacement& file_;
   std::string pending_;
   bool declared_ = false;
 };
+
+/// Loads the stylesheet, then the input; nothing when both are loaded, else the message
+/// of the one that could not be ("file xslt mal formato", "file xml di input mal formato").
+std::optional<std::string> load(platform::XsltProcessor& processor, const std::string& xsl_path,
+                                const std::string& xml_path) {
+  try {
+    processor.load_stylesheet(xsl_path);
+    processor.load_input(xml_path);
+  } catch (const platform::Failure& failure) {
+    return failure.what();
+  }
+  return std::nullopt;
+}
 
 /// Transforms with the loaded processor and writes the page, rewritten, in place of the
 /// one at html_path: "" when written, else the reason it is not.
@@ -130,8 +145,7 @@ std::string xslt_transform(const std::string& xsl_path, const std::string& xml_p
     {
       // The processor and its documents go before the page is converted and written.
       platform::XsltProcessor processor;
-      if (!processor.load_stylesheet(xsl_path)) return "file xslt mal formato";
-      if (!processor.load_input(xml_path)) return "file xml di input mal formato";
+      if (const auto problem = load(processor, xsl_path, xml_path)) return *problem;
       page = processor.transform(parameters);
     }
     memowrit(html_path, page);
@@ -156,10 +170,8 @@ std::string xml2html(const std::string& xsl_path, const std::string& xml_path, c
       message = "file xml di input non trovato";
     } else {
       platform::XsltProcessor processor;
-      if (!processor.load_stylesheet(xsl_path)) {
-        message = "file xslt mal formato";
-      } else if (!processor.load_input(xml_path)) {
-        message = "file xml di input mal formato";
+      if (const auto problem = load(processor, xsl_path, xml_path)) {
+        message = *problem;
       } else {
         message = write_page(processor, html_path, parameters);
         if (message.empty()) result.clear();

@@ -592,7 +592,7 @@ void MainWindowTest::statusLineSaysWhatHappened() {
 
   // The save dialog cancelled (no path left in the script).
   QTest::mouseClick(child<QPushButton>(window, "btnSalva"), Qt::LeftButton);
-  QCOMPARE(window.controller().last_run().outcome, RunOutcome::cancelled);
+  QCOMPARE(window.controller().last_run().outcome, RunOutcome::save_dialog_cancelled);
   QCOMPARE(status->text(), QStringLiteral("Nessun file scelto: estrazione non eseguita."));
   QVERIFY(status->isVisible());
   QCOMPARE(status->parentWidget()->geometry().bottom(), window.height() - 1);
@@ -715,7 +715,7 @@ void MainWindowTest::enterPressesTheFocusedButton() {
   QTest::keyClick(vaccinazioni, Qt::Key_Return);  // the save dialog opens and is cancelled
   QCOMPARE(fixture.dialogs.file_dialogs.size(), std::size_t(1));
   QCOMPARE(fixture.dialogs.file_dialogs[0].offered, QStringLiteral("File Vaccinazioni ZONA12.xml"));
-  QCOMPARE(window.controller().last_run().outcome, RunOutcome::cancelled);
+  QCOMPARE(window.controller().last_run().outcome, RunOutcome::save_dialog_cancelled);
   // A button focused by the mouse shows the focus mark too.
   auto* salva = child<QPushButton>(window, "btnSalva");
   window.activateWindow();

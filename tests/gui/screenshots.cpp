@@ -82,9 +82,10 @@ int main(int argc, char** argv) {
     dialogs.save_paths << QDir::current().absoluteFilePath(file);
     QSignalSpy loaded(view, &QWebEngineView::loadFinished);
     QTest::mouseClick(gui_test::child<QPushButton>(*frmMain, button), Qt::LeftButton);
-    const bool shown =
-        frmMain->last_run().outcome == RunOutcome::saved && QTest::qWaitFor([&] { return loaded.count() > 0; }, 30000);
-    std::printf("%s: %d patients, %s\n", button, int(frmMain->patient_count()), shown ? "report shown" : "NO REPORT");
+    const bool shown = frmMain->controller().last_run().outcome == RunOutcome::saved &&
+                       QTest::qWaitFor([&] { return loaded.count() > 0; }, 30000);
+    std::printf("%s: %d patients, %s\n", button, int(frmMain->controller().patient_count()),
+                shown ? "report shown" : "NO REPORT");
     return shown;
   };
 

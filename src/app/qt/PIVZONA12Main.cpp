@@ -71,9 +71,13 @@ TfrmMain::TfrmMain(QtHost& host, QWidget* parent) : QWidget(parent), host_(host)
 
 TfrmMain::~TfrmMain() {
   host_.end_progress();
+  // The session ends first: its end waits for the session thread, handling the window's
+  // events meanwhile, which still find every control.
+  controller_->end_session();
   host_.set_report_view(nullptr);
   // The view goes before the printer that a print in progress may still be using.
   delete view_;
+  view_ = nullptr;
   widgets_[main_layout::WebBrowser] = nullptr;
   host_.set_owner(nullptr);
   controller_.reset();
@@ -228,8 +232,9 @@ void TfrmMain::showEvent(QShowEvent* event) {
 void TfrmMain::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   widget(StatusBar1)->setGeometry(0, height() - status_height, width(), status_height);
-  view_->setGeometry(view_left, view_top, width() - 2 * view_left,
-                     height() - view_top - status_height - view_bottom_gap);
+  if (view_)
+    view_->setGeometry(view_left, view_top, width() - 2 * view_left,
+                       height() - view_top - status_height - view_bottom_gap);
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

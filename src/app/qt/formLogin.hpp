@@ -24,11 +24,12 @@ class TfrmLogin : public QDialog {
 
   /// Shows the window modally until it closes; true when it closed admitting the doctor.
   bool run();
+  /// Annulla and the close box: an attempt still running admits nobody.
+  void reject() override;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;
-  void reject() override;
 
  private slots:
   void ButtonOkClick();

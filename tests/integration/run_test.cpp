@@ -1,5 +1,7 @@
 // The extraction run end to end against praxilo-server on a fixture installation, with
 // a host that records what the front end is asked to do.
+#include "extract/run.hpp"
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -9,7 +11,6 @@
 
 #include "app/login.hpp"
 #include "child_processes.hpp"
-#include "extract/run.hpp"
 #include "recording_host.hpp"
 #include "test_support.hpp"
 
@@ -148,7 +149,7 @@ TEST_F(RunFlow, NoPatientShowsTheProgrammeMessageAndKeepsTheEarlierPage) {
 TEST_F(RunFlow, CancelledDialogEndsTheRunSilently) {
   host.confirm = false;
   RunResult result = run(Programme::diabete, work.dir() + "x.xml", from, to);
-  EXPECT_EQ(result.outcome, RunOutcome::cancelled);
+  EXPECT_EQ(result.outcome, RunOutcome::save_dialog_cancelled);
   EXPECT_TRUE(host.boxes.empty());
   EXPECT_TRUE(host.navigations.empty());
   EXPECT_FALSE(fs::exists(work.dir() + "x.xml"));

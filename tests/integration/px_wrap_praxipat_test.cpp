@@ -1,6 +1,8 @@
 // The session wrapper against the real stand-in server process on a small fixture
 // database: sign-in, attributes, option, both kinds of SQL call, and a server that dies
 // between calls or in the middle of a long sequence of them.
+#include "records/px_wrap_praxipat.hpp"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -14,7 +16,6 @@
 
 #include "child_processes.hpp"
 #include "px_fixture.hpp"
-#include "records/px_wrap_praxipat.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -106,7 +107,7 @@ TEST_F(SessionServerTest, SignInAttributesAndOption) {
   // An attribute the server does not know is a failed call of a live server.
   EXPECT_EQ(w->utente_leggi_attributo("colore_preferito"), "");
   EXPECT_EQ(w->last_message(), "Error  -  Tpx_wrap_praxipat.utente_leggi_attributo(): eccezione");
-  EXPECT_FALSE(w->session_lost());
+  EXPECT_FALSE(w->failed_with(SessionFailure::Kind::session_lost));
 
   const Lines lines = trace(inst_);
   EXPECT_EQ(Lines(lines.begin(), lines.begin() + 5),
@@ -155,7 +156,7 @@ TEST_F(SessionServerTest, SqlInto) {
   }
   EXPECT_EQ(w->sql_into("Praxilo", "select nessuna_colonna from PAZIENTI"), "");
   EXPECT_EQ(w->last_message(), "Error  -  Tpx_wrap_praxipat.sql_into(): eccezione");
-  EXPECT_FALSE(w->session_lost());
+  EXPECT_FALSE(w->failed_with(SessionFailure::Kind::session_lost));
   // The SQL error did not cost the session.
   EXPECT_EQ(w->sql_into("Praxilo", "select count(*) from PAZIENTI"), "30");
   EXPECT_EQ(trace(inst_).back(), "ole_praxipat.sql_into(Praxilo, select count(*) from PAZIENTI) = 30;");
@@ -194,7 +195,7 @@ TEST_F(SessionServerTest, ServerKilledBetweenTwoCalls) {
                                          "ole_praxipat.new_object(i_professionista, ) = ;",
                                          "ole_praxipat.sql_into(Praxilo, select count(*) from PAZIENTI) = 30;"}));
     EXPECT_TRUE(w->connected());
-    EXPECT_FALSE(w->session_lost());
+    EXPECT_FALSE(w->failed_with(SessionFailure::Kind::session_lost));
     // The new server holds the signed-in user.
     EXPECT_EQ(w->utente_leggi_attributo("nome"), "Niccolò");
     EXPECT_EQ(live_children(server_program).size(), 1u);
@@ -217,7 +218,7 @@ TEST_F(SessionServerTest, EndedSessionEndsTheServerAndTheNextCallSignsInAgain) {
 
   EXPECT_EQ(w->sql_into("Praxilo", "select count(*) from PAZIENTI"), "30");
   EXPECT_TRUE(w->connected());
-  EXPECT_FALSE(w->session_lost());
+  EXPECT_FALSE(w->failed_with(SessionFailure::Kind::session_lost));
   EXPECT_EQ(live_children(server_program).size(), 1u);
 }
 
@@ -248,7 +249,7 @@ TEST_F(SessionServerTest, ServerThatKeepsDyingAnswersAsAHealthyOne) {
   {
     auto w = signed_in();
     expected = run_sequence(*w, inst_);
-    EXPECT_FALSE(w->session_lost());
+    EXPECT_FALSE(w->failed_with(SessionFailure::Kind::session_lost));
   }
   for (int exit_after : {10, 11, 12, 15, 24}) {
     SCOPED_TRACE("PRAXILO_SERVER_EXIT_AFTER=" + std::to_string(exit_after));
@@ -256,7 +257,7 @@ TEST_F(SessionServerTest, ServerThatKeepsDyingAnswersAsAHealthyOne) {
     const std::size_t mark = trace(inst_).size();
     auto w = signed_in();
     EXPECT_EQ(run_sequence(*w, inst_), expected);
-    EXPECT_FALSE(w->session_lost()) << w->last_message();
+    EXPECT_FALSE(w->failed_with(SessionFailure::Kind::session_lost)) << w->last_message();
     const Lines lines = trace(inst_, mark);
     const auto servers = std::count(lines.begin(), lines.end(), "ole_praxipat := CreateOleObject('Praxilo.Server');");
     EXPECT_GT(servers, 2) << "the fault should have struck several times";
@@ -337,9 +338,8 @@ TEST_P(SilentServer, TheCallGivesUpAndTheSessionEnds) {
     const std::string answer = w.sql_into("Praxilo", "select count(*) from PAZIENTI");
     if (user.joinable()) user.join();
     EXPECT_EQ(answer, "");
-    EXPECT_TRUE(w.call_failed());
-    EXPECT_EQ(w.call_failure(), c.failure);
-    EXPECT_FALSE(w.session_lost());
+    EXPECT_EQ(w.failure(), (SessionFailure{SessionFailure::Kind::call_failed, c.failure}));
+    EXPECT_FALSE(w.failed_with(SessionFailure::Kind::session_lost));
     EXPECT_FALSE(w.connected());
     if (!test_support::windows) {
       // Ended, not left to answer later. On Windows the call is left to a thread of its
@@ -349,7 +349,7 @@ TEST_P(SilentServer, TheCallGivesUpAndTheSessionEnds) {
 
     fs::remove(hold_file);
     host.stop = false;
-    w.clear_call_failure();
+    w.clear_failure();
     EXPECT_EQ(w.sql_into("Praxilo", "select count(*) from PAZIENTI"), "30");
     EXPECT_TRUE(w.connected());
   }

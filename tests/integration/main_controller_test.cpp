@@ -1,0 +1,137 @@
+// The main window's runs, once for both windows: the three programmes, the save dialog
+// cancelled, Annulla between patients and while a call waits, and the status line, through
+// the controller with a recording host and a fake window, against the stand-in server on the
+// window tests' practice.
+#include "app/main_controller.hpp"
+
+#include <chrono>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "fake_main_window.hpp"
+#include "recording_host.hpp"
+#include "test_support.hpp"
+#include "window_practice.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using test_support::FakeWindow;
+using test_support::RecordingHost;
+using Texts = std::vector<std::string>;
+
+class Runs : public ::testing::Test {
+ protected:
+  Runs() {
+    test_support::copy_stylesheets(installation.appdir());
+    window.controller = &controller;
+    window.attempts = {{"doc", "pw"}};
+    started = controller.start();
+    window.shown_range = {tools::encode_date(2024, 1, 1), tools::encode_date(2024, 12, 31)};
+    window.events.clear();
+  }
+  std::string work_path(const std::string& name) const { return work.dir() + name; }
+
+  test_support::TempDir work;
+  /// The server's answers wait while this file exists (it does not, unless a test writes it).
+  const fs::path hold_file = work.path() / "hold";
+  // The server reads these when it starts, at the sign-in. A call that Annulla did not end
+  // would fail the run at its limit.
+  test_support::ScopedEnv hold{"PRAXILO_SERVER_HOLD_FILE", hold_file.string()};
+  test_support::ScopedEnv limit{"PIVZONA12_CALL_TIMEOUT_S", "60"};
+  test_support::Installation installation{test_support::window_practice};
+  test_support::ScopedCwd cwd{work.path()};
+  RecordingHost host;
+  FakeWindow window;
+  MainController controller{host, window};
+  bool started = false;
+};
+
+TEST_F(Runs, EachProgrammeSavesItsReportShowsItAndSaysSoOnTheStatusLine) {
+  ASSERT_TRUE(started);
+  struct Case {
+    Programme programme;
+    const char* file;
+    int patients;
+  };
+  for (const Case& c : {Case{Programme::diabete, "diabete.xml", 2}, Case{Programme::tao, "tao.xml", 1},
+                        Case{Programme::vaccinazioni, "vaccinazioni.xml", 1}}) {
+    SCOPED_TRACE(c.file);
+    host.chosen_paths = {work_path(c.file)};
+    window.events.clear();
+    controller.run(c.programme);
+    EXPECT_FALSE(controller.running());
+    EXPECT_EQ(controller.last_run().outcome, RunOutcome::saved) << controller.last_run().message;
+    EXPECT_EQ(controller.last_run().patient_count, c.patients);
+    EXPECT_EQ(controller.patient_count(), c.patients);
+    EXPECT_TRUE(fs::is_regular_file(work_path(c.file)));
+    EXPECT_FALSE(controller.report_url().empty());
+    EXPECT_EQ(window.events, Texts{"status"});
+    EXPECT_EQ(window.status, run_summary(controller.last_run()));
+    EXPECT_EQ(window.status.rfind("Salvato: " + work_path(c.file), 0), 0u) << window.status;
+  }
+  EXPECT_TRUE(host.boxes.empty()) << host.texts().front();
+}
+
+TEST_F(Runs, ACancelledSaveDialogRunsNothingAndSaysSo) {
+  ASSERT_TRUE(started);
+  controller.run(Programme::tao);
+  EXPECT_EQ(controller.last_run().outcome, RunOutcome::save_dialog_cancelled);
+  EXPECT_EQ(window.status, "Nessun file scelto: estrazione non eseguita.");
+  EXPECT_TRUE(controller.report_url().empty());
+}
+
+struct AnnullaCase {
+  const char* name;
+  bool while_a_call_waits;
+};
+
+class Annulla : public Runs, public ::testing::WithParamInterface<AnnullaCase> {};
+
+TEST_P(Annulla, StopsTheRunSavesNothingAndTheNextRunSignsInAgain) {
+  ASSERT_TRUE(started);
+  const std::string path = work_path("diabete.xml");
+  test_support::write_file(path, "an older report");
+  host.chosen_paths = {path};
+  std::thread user;
+  host.on_progress = [&](int done, int total) {
+    if (!GetParam().while_a_call_waits && done == 1 && total == 2) controller.cancel();
+    if (GetParam().while_a_call_waits && total == 0 && !user.joinable()) {
+      // The patient list is asked for next; its answer waits while the file exists, and
+      // Annulla comes while it waits.
+      test_support::write_file(hold_file, "");
+      user = std::thread([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        controller.cancel();
+      });
+    }
+  };
+  controller.run(Programme::diabete);
+  if (user.joinable()) user.join();
+  host.on_progress = nullptr;
+  fs::remove(hold_file);
+
+  EXPECT_EQ(controller.last_run().outcome, RunOutcome::stopped) << controller.last_run().message;
+  EXPECT_EQ(test_support::read_file(path), "an older report");
+  EXPECT_TRUE(host.boxes.empty());
+  EXPECT_EQ(window.status, "Estrazione annullata: nessun file salvato.");
+  EXPECT_NE(std::find(host.progress_texts.begin(), host.progress_texts.end(),
+                      "Estrazione diabete in corso|Annullamento in corso\u2026"),
+            host.progress_texts.end());
+  EXPECT_EQ(host.events.back(), "progress closed");
+
+  host.chosen_paths = {path};
+  controller.run(Programme::diabete);
+  EXPECT_EQ(controller.last_run().outcome, RunOutcome::saved) << controller.last_run().message;
+  EXPECT_EQ(controller.last_run().patient_count, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Annulla,
+                         ::testing::Values(AnnullaCase{"between_two_patients", false},
+                                           AnnullaCase{"while_a_call_waits", true}),
+                         [](const ::testing::TestParamInfo<AnnullaCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+}  // namespace
