@@ -9,7 +9,7 @@
 #include "extract/builders.hpp"
 #include "extract/run.hpp"
 #include "fake_praxilo.hpp"
-#include "platform/xmlschema.hpp"
+#include "xml/xmlschema.hpp"
 
 namespace fs = std::filesystem;
 

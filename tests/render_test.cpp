@@ -18,9 +18,9 @@
 
 #include "platform/codepage.hpp"
 #include "platform/host.hpp"
-#include "platform/xmlschema.hpp"
-#include "platform/xslt.hpp"
 #include "test_support.hpp"
+#include "xml/xmlschema.hpp"
+#include "xml/xslt.hpp"
 
 namespace fs = std::filesystem;
 using test_support::read_file;

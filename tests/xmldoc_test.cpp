@@ -12,8 +12,8 @@
 
 #include "child_processes.hpp"
 #include "platform/paths.hpp"
-#include "platform/xmldoc.hpp"
 #include "test_support.hpp"
+#include "xml/xmldoc.hpp"
 
 namespace fs = std::filesystem;
 

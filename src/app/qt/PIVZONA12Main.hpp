@@ -10,9 +10,9 @@
 
 #include "extract/programmes.hpp"
 #include "extract/run.hpp"
-#include "platform/xmldoc.hpp"
 #include "records/TUser.hpp"
 #include "records/px_wrap_praxipat.hpp"
+#include "xml/xmldoc.hpp"
 
 class QDateEdit;
 class QLabel;

@@ -9,11 +9,11 @@
 #include "automation_thread.hpp"
 #include "extract/programmes.hpp"
 #include "extract/run.hpp"
-#include "platform/xmldoc.hpp"
 #include "records/TUser.hpp"
 #include "records/px_wrap_praxipat.hpp"
 #include "report_view.hpp"
 #include "window.hpp"
+#include "xml/xmldoc.hpp"
 
 class Win32Host;
 

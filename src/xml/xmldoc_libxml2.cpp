@@ -13,8 +13,8 @@
 #include "platform/codepage.hpp"
 #include "platform/files.hpp"
 #include "platform/paths.hpp"
-#include "platform/xml_errors.hpp"
-#include "platform/xmldoc.hpp"
+#include "xml/xml_errors.hpp"
+#include "xml/xmldoc.hpp"
 
 namespace platform {
 
