@@ -89,9 +89,10 @@ INSTANTIATE_TEST_SUITE_P(
                       SanitizeCase{"surrogates",
                                    "a\xED\xA0\x80\xED\xBF\xBF"
                                    "b",
-                                   "a??b"},
-                      SanitizeCase{"overlong_forms", "\xC0\xAF\xC1\xBF\xE0\x80\xAF\xF0\x80\x80\xAF|", "????|"},
-                      SanitizeCase{"above_10ffff", "\xF4\x90\x80\x80\xF7\xBF\xBF\xBF\xF8\x88\x80\x80\x80|", "???|"},
+                                   "a??????b"},
+                      SanitizeCase{"overlong_forms", "\xC0\xAF\xC1\xBF\xE0\x80\xAF\xF0\x80\x80\xAF|", "???????????|"},
+                      SanitizeCase{"above_10ffff", "\xF4\x90\x80\x80\xF7\xBF\xBF\xBF\xF8\x88\x80\x80\x80|",
+                                   "?????????????|"},
                       SanitizeCase{"stray_bytes",
                                    "\x80"
                                    "a\xFF\xFE\xE2\x82x\xC3",
