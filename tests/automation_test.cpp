@@ -14,7 +14,7 @@
 #endif
 
 #include "child_processes.hpp"
-#include "platform/automation_protocol.hpp"
+#include "protocol/automation_protocol.hpp"
 #include "test_support.hpp"
 
 using platform::Argument;

@@ -22,9 +22,9 @@
 
 #include "app/login.hpp"
 #include "platform/automation.hpp"
-#include "platform/automation_protocol.hpp"
 #include "platform/paths.hpp"
 #include "praxilo_class_win.hpp"
+#include "protocol/automation_protocol.hpp"
 #include "recording_host.hpp"
 #include "records/px_wrap_praxipat.hpp"
 #include "test_support.hpp"

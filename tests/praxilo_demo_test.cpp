@@ -4,10 +4,10 @@
 
 #include "child_processes.hpp"
 #include "platform/automation.hpp"
-#include "platform/automation_protocol.hpp"
 #include "platform/paths.hpp"
 #include "praxilo_db.hpp"
 #include "praxilo_install.hpp"
+#include "protocol/automation_protocol.hpp"
 #include "records/px_wrap_praxipat.hpp"
 #include "test_support.hpp"
 

@@ -20,8 +20,9 @@
 #include "page_test_support.hpp"
 #include "platform/codepage.hpp"
 #include "platform/host.hpp"
-#include "platform/xslt.hpp"
 #include "test_support.hpp"
+#include "xml/xmlschema.hpp"
+#include "xml/xslt.hpp"
 
 namespace fs = std::filesystem;
 using test_support::html_stylesheet;

@@ -14,8 +14,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/xmlschema.hpp"
 #include "test_support.hpp"
+#include "xml/xmlschema.hpp"
 
 namespace fs = std::filesystem;
 using test_support::read_file;

@@ -17,9 +17,9 @@
 
 #include "page_test_support.hpp"
 #include "platform/codepage.hpp"
-#include "platform/xslt.hpp"
 #include "render/render.hpp"
 #include "test_support.hpp"
+#include "xml/xslt.hpp"
 
 namespace fs = std::filesystem;
 using test_support::MadePage;

@@ -186,6 +186,15 @@ TEST(Tools, FirstAndLastCharactersNeverCutASequence) {
       {"", 3, "", ""},
       // A stray byte is a character of its own.
       {"a\xC3(b", 2, "a\xC3", "(b"},
+      // So is each byte of a surrogate's or an overlong form's bytes.
+      {"\xED\xA0\x80"
+       "b",
+       2, "\xED\xA0",
+       "\x80"
+       "b"},
+      {"\xE0\x80\xAF"
+       "b",
+       1, "\xE0", "b"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text + " / " + std::to_string(c.count));

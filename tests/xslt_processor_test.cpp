@@ -16,8 +16,8 @@
 #include <gtest/gtest.h>
 
 #include "page_test_support.hpp"
-#include "platform/xslt.hpp"
 #include "test_support.hpp"
+#include "xml/xslt.hpp"
 
 namespace fs = std::filesystem;
 using test_support::html_stylesheet;

@@ -12,10 +12,10 @@
 #include "app/session_thread.hpp"
 #include "extract/programmes.hpp"
 #include "extract/run.hpp"
-#include "platform/xmldoc.hpp"
 #include "records/TUser.hpp"
 #include "records/px_wrap_praxipat.hpp"
 #include "tools/tools.hpp"
+#include "xml/xmldoc.hpp"
 
 /// The doctor's data the window shows, as the window's four fields take it.
 struct DoctorFields {

@@ -19,9 +19,9 @@
 #include "platform/interrupt.hpp"
 #include "platform/paths.hpp"
 #include "platform/terminal.hpp"
-#include "platform/xmldoc.hpp"
 #include "records/px_tools.hpp"
 #include "tools/tools.hpp"
+#include "xml/xmldoc.hpp"
 
 namespace {
 

@@ -6,10 +6,10 @@
 
 #include "platform/failure.hpp"
 #include "platform/host.hpp"
-#include "platform/xmldoc.hpp"
 #include "records/TUser.hpp"
 #include "records/px_wrap_praxipat.hpp"
 #include "tools/tools.hpp"
+#include "xml/xmldoc.hpp"
 
 struct ExtractionContext {
   Tpx_wrap_praxipat& session;

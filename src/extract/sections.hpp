@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/xmldoc.hpp"
 #include "records/px_wrap_praxipat.hpp"
+#include "xml/xmldoc.hpp"
 
 // Per-programme section builders (see ProgrammeInfo::section_builder).
 void add_diabetes_monitoring(Tpx_wrap_praxipat& session, platform::XmlElement& patient, const std::string& patient_code,

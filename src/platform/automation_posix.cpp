@@ -20,9 +20,9 @@
 #include <thread>
 
 #include "platform/automation.hpp"
-#include "platform/automation_protocol.hpp"
 #include "platform/interrupt.hpp"
 #include "platform/registry.hpp"
+#include "protocol/automation_protocol.hpp"
 
 extern char** environ;
 

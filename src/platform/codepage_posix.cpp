@@ -19,6 +19,7 @@
 #include <string>
 
 #include "platform/codepage.hpp"
+#include "platform/utf8.hpp"
 
 namespace platform {
 
@@ -60,43 +61,8 @@ bool setting_unchanged(Setting& setting) {
   return same;
 }
 
-/// True when text is well-formed UTF-8 (Unicode's table of well-formed byte sequences: no
-/// overlong forms, no surrogates, nothing past U+10FFFF).
-bool well_formed_utf8(std::string_view text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const unsigned char* const end = p + text.size();
-  auto in = [](unsigned char c, unsigned char low, unsigned char high) { return c >= low && c <= high; };
-  while (p < end) {
-    const unsigned char lead = *p;
-    if (lead < 0x80) {
-      ++p;
-      continue;
-    }
-    std::size_t n = 0;
-    unsigned char low = 0x80, high = 0xBF;  // the range of the byte after the lead
-    if (in(lead, 0xC2, 0xDF)) {
-      n = 2;
-    } else if (in(lead, 0xE0, 0xEF)) {
-      n = 3;
-      if (lead == 0xE0) low = 0xA0;
-      if (lead == 0xED) high = 0x9F;
-    } else if (in(lead, 0xF0, 0xF4)) {
-      n = 4;
-      if (lead == 0xF0) low = 0x90;
-      if (lead == 0xF4) high = 0x8F;
-    } else {
-      return false;
-    }
-    if (static_cast<std::size_t>(end - p) < n || !in(p[1], low, high)) return false;
-    for (std::size_t i = 2; i < n; ++i)
-      if (!in(p[i], 0x80, 0xBF)) return false;
-    p += n;
-  }
-  return true;
-}
-
 /// A bad character of 8-bit input is one byte. (One of UTF-8 input spans what
-/// utf8_sequence_length says: a whole well formed sequence the code page lacks, or the
+/// utf8::sequence_length says: a whole well formed sequence the code page lacks, or the
 /// one stray byte.)
 std::size_t one_byte(std::string_view) { return 1; }
 
@@ -218,10 +184,10 @@ std::string convert(std::string_view input, bool input_is_utf8) {
   // From UTF-8 to UTF-8 well-formed text converts to itself: it is taken as it is, without
   // a conversion and its room to grow. Only malformed text is converted, which replaces
   // what is malformed.
-  if ((state.charset_is_utf8 || converter.utf8_fallback()) && well_formed_utf8(input)) return std::string(input);
+  if ((state.charset_is_utf8 || converter.utf8_fallback()) && utf8::well_formed(input)) return std::string(input);
   // UTF-8 standing in for an unknown code page reads its input as UTF-8 in both directions.
   const bool utf8_input = input_is_utf8 || converter.utf8_fallback();
-  return converter.run(input, utf8_input ? utf8_sequence_length : one_byte);
+  return converter.run(input, utf8_input ? utf8::sequence_length : one_byte);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/codepage.hpp"
+#include "platform/utf8.hpp"
 
 namespace platform {
 
@@ -69,7 +70,7 @@ std::string clean_utf8(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   while (!text.empty()) {
-    const std::size_t n = utf8_sequence_length(text);
+    const std::size_t n = utf8::sequence_length(text);
     if (n == 1 && static_cast<unsigned char>(text[0]) >= 0x80)
       out += '?';
     else
@@ -110,7 +111,7 @@ std::string to_ansi(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
   while (!utf8.empty()) {
-    const std::size_t n = utf8_sequence_length(utf8);
+    const std::size_t n = utf8::sequence_length(utf8);
     const auto lead = static_cast<unsigned char>(utf8[0]);
     if (lead < 0x80) {
       out += static_cast<char>(lead);  // every ANSI code page holds ASCII as it is

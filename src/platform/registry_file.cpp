@@ -33,6 +33,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/utf8.hpp"
+
 namespace platform {
 
 namespace {
@@ -42,24 +44,6 @@ std::string lower(std::string_view text) {
   for (char& c : out)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return out;
-}
-
-void append_utf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
 }
 
 /// UTF-16LE bytes to UTF-8; a lone surrogate becomes U+FFFD, an odd last byte is dropped.
@@ -78,7 +62,7 @@ std::string utf16le_to_utf8(std::string_view bytes) {
     } else if (u >= 0xD800 && u <= 0xDFFF) {
       u = 0xFFFD;
     }
-    append_utf8(out, u);
+    utf8::append(out, u);
   }
   return out;
 }

@@ -12,8 +12,8 @@
 #include "platform/codepage.hpp"
 #include "platform/files.hpp"
 #include "platform/paths.hpp"
-#include "platform/xslt.hpp"
 #include "tools/tools.hpp"
+#include "xml/xslt.hpp"
 
 namespace tools {
 

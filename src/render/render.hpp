@@ -3,7 +3,7 @@
 #include <string>
 
 #include "platform/host.hpp"
-#include "platform/xslt.hpp"
+#include "xml/xslt.hpp"
 
 namespace tools {
 

@@ -12,6 +12,7 @@
 #include "platform/codepage.hpp"
 #include "platform/files.hpp"
 #include "platform/paths.hpp"
+#include "platform/utf8.hpp"
 
 namespace tools {
 
@@ -26,7 +27,7 @@ std::vector<std::string_view> characters(std::string_view text) {
   out.reserve(text.size());
   std::size_t i = 0;
   while (i < text.size()) {
-    const std::size_t n = platform::utf8_sequence_length(text.substr(i));
+    const std::size_t n = platform::utf8::sequence_length(text.substr(i));
     out.push_back(text.substr(i, n));
     i += n;
   }

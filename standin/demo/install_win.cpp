@@ -1,10 +1,10 @@
 #include <windows.h>
 
 #include "install.hpp"
-#include "platform/automation_protocol.hpp"
 #include "platform/paths.hpp"
 #include "platform/win_text.hpp"
 #include "praxilo_class_win.hpp"
+#include "protocol/automation_protocol.hpp"
 
 namespace fs = std::filesystem;
 

@@ -21,11 +21,11 @@
 #include <CLI/CLI.hpp>
 
 #include "install.hpp"
-#include "platform/automation_protocol.hpp"
 #include "platform/paths.hpp"
 #include "practice.hpp"
 #include "praxilo_db.hpp"
 #include "praxilo_install.hpp"
+#include "protocol/automation_protocol.hpp"
 
 namespace fs = std::filesystem;
 

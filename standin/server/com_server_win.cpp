@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "com_object_win.hpp"
-#include "platform/automation_protocol.hpp"
 #include "platform/win_text.hpp"
 #include "praxilo_class_win.hpp"
+#include "protocol/automation_protocol.hpp"
 
 using platform::win::narrow;
 

@@ -20,8 +20,8 @@
 
 #include <fmt/format.h>
 
-#include "platform/automation_protocol.hpp"
 #include "praxilo_db.hpp"
+#include "protocol/automation_protocol.hpp"
 #include "server_methods.hpp"
 
 namespace fs = std::filesystem;

@@ -10,7 +10,7 @@
 #include "app/login.hpp"
 #include "extract/run.hpp"
 #include "fake_praxilo.hpp"
-#include "platform/xmlschema.hpp"
+#include "xml/xmlschema.hpp"
 
 namespace fs = std::filesystem;
 

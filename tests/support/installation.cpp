@@ -2,10 +2,10 @@
 #include <stdexcept>
 
 #include "child_processes.hpp"
-#include "platform/automation_protocol.hpp"
 #include "platform/paths.hpp"
 #include "praxilo_db.hpp"
 #include "praxilo_install.hpp"
+#include "protocol/automation_protocol.hpp"
 #include "test_support.hpp"
 
 namespace test_support {

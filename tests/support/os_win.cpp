@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "child_processes.hpp"
-#include "platform/automation_protocol.hpp"
 #include "platform/win_text.hpp"
 #include "praxilo_class_win.hpp"
+#include "protocol/automation_protocol.hpp"
 #include "test_support.hpp"
 
 namespace test_support {

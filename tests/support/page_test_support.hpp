@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/xslt.hpp"
+#include "xml/xslt.hpp"
 
 namespace test_support {
 

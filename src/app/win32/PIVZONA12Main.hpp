@@ -10,6 +10,7 @@
 #include "app/main_layout.hpp"
 #include "report_view.hpp"
 #include "window.hpp"
+#include "xml/xmldoc.hpp"
 
 class Win32Host;
 

@@ -1,12 +1,12 @@
 // XML Schema validation on libxml2.
-#include "platform/xmlschema.hpp"
+#include "xml/xmlschema.hpp"
 
 #include <memory>
 
 #include <libxml/parser.h>
 #include <libxml/xmlschemas.h>
 
-#include "platform/xml_errors.hpp"
+#include "xml/xml_errors.hpp"
 
 namespace platform {
 

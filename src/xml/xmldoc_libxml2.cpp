@@ -13,39 +13,15 @@
 #include "platform/codepage.hpp"
 #include "platform/files.hpp"
 #include "platform/paths.hpp"
-#include "platform/xml_errors.hpp"
-#include "platform/xmldoc.hpp"
+#include "platform/utf8.hpp"
+#include "xml/xml_errors.hpp"
+#include "xml/xmldoc.hpp"
 
 namespace platform {
 
 namespace {
 
 const xmlChar* to_xml(const std::string& text) { return reinterpret_cast<const xmlChar*>(text.c_str()); }
-
-/// The bytes of the UTF-8 form that starts text (lead byte and continuation bytes, of
-/// any length the lead byte announces, up to six), or 1 for a byte that starts none.
-std::size_t utf8_form_length(std::string_view text, char32_t& code_point) {
-  const auto lead = static_cast<unsigned char>(text[0]);
-  std::size_t n = 0;
-  if (lead >= 0xC0 && lead <= 0xDF)
-    n = 2;
-  else if (lead >= 0xE0 && lead <= 0xEF)
-    n = 3;
-  else if (lead >= 0xF0 && lead <= 0xF7)
-    n = 4;
-  else if (lead >= 0xF8 && lead <= 0xFB)
-    n = 5;
-  else if (lead >= 0xFC && lead <= 0xFD)
-    n = 6;
-  if (n == 0 || n > text.size()) return 1;
-  code_point = lead & (0x7F >> n);
-  for (std::size_t i = 1; i < n; ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if ((c & 0xC0) != 0x80) return 1;
-    code_point = (code_point << 6) | (c & 0x3F);
-  }
-  return n;
-}
 
 /// A character XML 1.0 can hold: TAB, LF, CR, U+0020 to U+D7FF, U+E000 to U+FFFD and
 /// U+10000 to U+10FFFF.
@@ -56,22 +32,20 @@ bool xml_character(char32_t c) {
 
 /// text with every character that XML 1.0 cannot hold replaced by "?", one per
 /// character, so that the saved file always parses: control characters other than TAB,
-/// LF and CR, U+FFFE and U+FFFF, surrogate code points, overlong forms, code points above
-/// U+10FFFF, and bytes that start no form.
+/// LF and CR, U+FFFE and U+FFFF; and one "?" for each byte that is not part of a
+/// well-formed UTF-8 sequence (overlong forms, surrogates, code points above U+10FFFF,
+/// sequences cut short, stray bytes).
 std::string xml_safe(const std::string& text) {
-  static constexpr char32_t shortest_form_start[] = {0, 0, 0x80, 0x800, 0x10000};
   std::string out;
   out.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    char32_t c = static_cast<unsigned char>(text[i]);
-    const std::size_t len = c < 0x80 ? 1 : utf8_form_length(std::string_view(text).substr(i), c);
-    const bool shortest = len == 1 ? c < 0x80 : len <= 4 && c >= shortest_form_start[len];
-    if (shortest && xml_character(c))
-      out.append(text, i, len);
+  std::string_view rest(text);
+  while (!rest.empty()) {
+    const utf8::Decoded c = utf8::decode(rest);
+    if (c.well_formed && xml_character(c.code_point))
+      out.append(rest.substr(0, c.length));
     else
       out += '?';
-    i += len;
+    rest.remove_prefix(c.length);
   }
   return out;
 }

@@ -1,4 +1,4 @@
-#include "platform/automation_protocol.hpp"
+#include "protocol/automation_protocol.hpp"
 
 #include <limits>
 

@@ -11,7 +11,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "platform/automation_protocol.hpp"
+#include "protocol/automation_protocol.hpp"
 
 namespace platform::protocol {
 
