@@ -13,10 +13,10 @@
 #include <CLI/CLI.hpp>
 #include <fmt/core.h>
 
+#include "app/host.hpp"
 #include "app/login.hpp"
 #include "extract/builders.hpp"
 #include "platform/files.hpp"
-#include "platform/host.hpp"
 #include "records/px_wrap_praxipat.hpp"
 
 namespace {
@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
   app.add_option("--calls", calls, "calls of each kind");
   CLI11_PARSE(app, argc, argv);
 
-  platform::Host host;
+  frontend::Host host;
   Tpx_wrap_praxipat session({}, host);
   std::unique_ptr<TUser> user = sign_in_attempt("demo", "demo", session, host);
   if (!user) {

@@ -81,7 +81,7 @@ TEST_P(LoginRefusal, ShowsTheMessagesInOrderAndRefuses) {
   EXPECT_EQ(host.texts(), c.messages);
   for (const auto& box : host.boxes) {
     EXPECT_EQ(box.caption, "PIV ZONA12");
-    EXPECT_EQ(box.flags, platform::mb_ok | platform::mb_iconerror);
+    EXPECT_EQ(box.flags, frontend::mb_ok | frontend::mb_iconerror);
   }
 }
 
@@ -148,7 +148,7 @@ TEST_F(LoginTest, AnErrorInsideTheProcedureIsShownWithItsText) {
     int message_box(const std::string& text, const std::string& caption, unsigned flags) override {
       HostRecorder::message_box(text, caption, flags);
       if (boxes.size() == 1) throw std::runtime_error("finestra non disponibile");
-      return platform::id_ok;
+      return frontend::id_ok;
     }
   } throwing_host;
   // The first refusal box raises: the procedure reports that error, skips the second

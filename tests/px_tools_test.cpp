@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/host.hpp"
 #include "platform/dynlib.hpp"
-#include "platform/host.hpp"
 #include "px_fixture.hpp"
 #include "test_support.hpp"
 
@@ -156,7 +156,7 @@ TEST_F(DebugChannel, BoxTextStartsWithTheLevelPrefix) {
     ASSERT_EQ(host.boxes.size(), 1u);
     EXPECT_EQ(host.boxes[0].text, c.expected);
     EXPECT_EQ(host.boxes[0].caption, "PX_GATE DEBUG SYSTEM");
-    EXPECT_EQ(host.boxes[0].flags, platform::mb_ok | platform::mb_systemmodal);
+    EXPECT_EQ(host.boxes[0].flags, frontend::mb_ok | frontend::mb_systemmodal);
   }
 }
 

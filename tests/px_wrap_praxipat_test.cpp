@@ -13,9 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include "app/host.hpp"
 #include "platform/automation.hpp"
-#include "platform/host.hpp"
 #include "px_fixture.hpp"
+#include "recording_host.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -104,19 +105,6 @@ Tpx_wrap_praxipat::ObjectFactory FakeServer::factory() {
     return std::make_unique<FakeObject>(*this, ++objects_made);
   };
 }
-
-/// A host that reports a foreground window and records where it was put back; the
-/// fake server can "steal" the foreground while answering.
-class ForegroundHost : public platform::Host {
- public:
-  platform::WindowHandle foreground = 42;
-  std::vector<platform::WindowHandle> restored;
-  platform::WindowHandle foreground_window() override { return foreground; }
-  void set_foreground_window(platform::WindowHandle window) override {
-    foreground = window;
-    restored.push_back(window);
-  }
-};
 
 /// An installation with the logging library and the log switch on, so that the trace
 /// can be read back from Temp/Log/praxipat.log.
@@ -621,7 +609,8 @@ TEST_F(WrapperTest, DestructorStopsAtAFailureAndStillReleases) {
 }
 
 TEST_F(WrapperTest, ForegroundWindowIsRestoredAroundServerOperations) {
-  ForegroundHost host;
+  test_support::RecordingHost host;
+  host.foreground = 42;
   struct Case {
     const char* name;
     std::function<void(Tpx_wrap_praxipat&)> run;

@@ -17,9 +17,10 @@
 
 #include <gtest/gtest.h>
 
+#include "app/host.hpp"
 #include "page_test_support.hpp"
 #include "platform/codepage.hpp"
-#include "platform/host.hpp"
+#include "recording_host.hpp"
 #include "test_support.hpp"
 #include "xml/xmlschema.hpp"
 #include "xml/xslt.hpp"
@@ -302,21 +303,6 @@ TEST(RenderTwice, SecondReportReplacesThePageAndNoTemporaryRemains) {
 // ---------------------------------------------------------------------------------
 // The message box of the runs.
 
-class RecordingHost : public platform::Host {
- public:
-  int message_box(const std::string& text, const std::string& caption, unsigned flags) override {
-    if (fail) throw std::runtime_error("nessuna finestra");
-    shown_text = text;
-    shown_caption = caption;
-    shown_flags = flags;
-    return answer;
-  }
-  bool fail = false;
-  int answer = platform::id_ok;
-  std::string shown_text, shown_caption;
-  unsigned shown_flags = 0;
-};
-
 TEST(MessageBox, AddsTheSystemModalStyleAndReturnsTheAnswer) {
   struct Case {
     unsigned flags;
@@ -325,20 +311,21 @@ TEST(MessageBox, AddsTheSystemModalStyleAndReturnsTheAnswer) {
   };
   for (const Case& c : {Case{0, 4096, 1}, Case{1, 4097, 2}, Case{48, 4144, 1}}) {
     SCOPED_TRACE(c.flags);
-    RecordingHost host;
-    host.answer = c.answer;
+    test_support::RecordingHost host;
+    host.box_answer = c.answer;
     EXPECT_EQ(tools::message_box("Nessun paziente estratto!", "Estrazione TAO", c.flags, host), c.answer);
-    EXPECT_EQ(host.shown_flags, c.shown);
-    EXPECT_EQ(host.shown_text, "Nessun paziente estratto!");
-    EXPECT_EQ(host.shown_caption, "Estrazione TAO");
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].flags, c.shown);
+    EXPECT_EQ(host.boxes[0].text, "Nessun paziente estratto!");
+    EXPECT_EQ(host.boxes[0].caption, "Estrazione TAO");
   }
 }
 
 TEST(MessageBox, NoBoxGivesZero) {
-  RecordingHost failing;
-  failing.fail = true;
+  test_support::RecordingHost failing;
+  failing.boxes_fail = true;
   EXPECT_EQ(tools::message_box("testo", "titolo", 0, failing), 0);
-  EXPECT_EQ(tools::message_box("testo", "titolo", 0, platform::headless_host()), 0)
+  EXPECT_EQ(tools::message_box("testo", "titolo", 0, frontend::headless_host()), 0)
       << "the headless host shows nothing";
 }
 

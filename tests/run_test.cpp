@@ -116,57 +116,36 @@ INSTANTIATE_TEST_SUITE_P(
         SummaryCase{"failed_without_text", RunOutcome::failed, 0, "", "Nessun file salvato."}),
     [](const ::testing::TestParamInfo<SummaryCase>& info) { return std::string(info.param.name); });
 
-class RecordingDialogHost : public platform::Host {
- public:
-  bool answer = true;
-  std::string chosen = "/tmp/chosen.xml";
-  platform::FileDialogRequest request;
-  std::string offered;
-  std::vector<std::string> texts;
-  std::vector<std::string> navigated;
-  bool ask_file_name(const platform::FileDialogRequest& r, std::string& file_name) override {
-    request = r;
-    offered = file_name;
-    if (answer) file_name = chosen;
-    return answer;
-  }
-  int message_box(const std::string& text, const std::string&, unsigned) override {
-    texts.push_back(text);
-    return platform::id_ok;
-  }
-  void navigate_report(const std::string& url) override { navigated.push_back(url); }
-};
-
 TEST(AskFileName, PassesOnlyTheGivenTextsAndKeepsTheNameWhenCancelled) {
-  RecordingDialogHost host;
+  test_support::RecordingHost host;
+  host.chosen_paths = {"/tmp/chosen.xml"};
   const std::string dir = "./", title = "Report", empty;
   std::string name = "File TAO ZONA12.xml";
   EXPECT_TRUE(ask_file_name(host, 7, &empty, "File XML|*.xml", &dir, &title, name, false));
   EXPECT_EQ(name, "/tmp/chosen.xml");
-  EXPECT_EQ(host.offered, "File TAO ZONA12.xml");
-  EXPECT_EQ(host.request.owner, 7u);
-  EXPECT_FALSE(host.request.default_extension.has_value());
-  EXPECT_EQ(host.request.initial_directory.value_or(""), "./");
-  EXPECT_EQ(host.request.title.value_or(""), "Report");
-  EXPECT_FALSE(host.request.open);
+  EXPECT_EQ(host.offered.back(), "File TAO ZONA12.xml");
+  EXPECT_EQ(host.requests.back().owner, 7u);
+  EXPECT_FALSE(host.requests.back().default_extension.has_value());
+  EXPECT_EQ(host.requests.back().initial_directory.value_or(""), "./");
+  EXPECT_EQ(host.requests.back().title.value_or(""), "Report");
+  EXPECT_FALSE(host.requests.back().open);
 
-  host.answer = false;
   name = "File Diabete ZONA12.xml";
   EXPECT_FALSE(ask_file_name(host, 0, nullptr, "File XML|*.xml", nullptr, nullptr, name, true));
   EXPECT_EQ(name, "File Diabete ZONA12.xml");
-  EXPECT_FALSE(host.request.initial_directory.has_value());
-  EXPECT_TRUE(host.request.open);
+  EXPECT_FALSE(host.requests.back().initial_directory.has_value());
+  EXPECT_TRUE(host.requests.back().open);
 
   // A name longer than the dialog's buffer is cut to what the buffer holds.
   name = std::string(300, 'a');
   ask_file_name(host, 0, nullptr, "File XML|*.xml", nullptr, nullptr, name, false);
-  EXPECT_EQ(host.offered.size(), 260u);
+  EXPECT_EQ(host.offered.back().size(), 260u);
 }
 
 /// Signs in as "demo" through fake's session and runs programme for 2008, with host
-/// answering the dialogs (host.chosen is the report's path). With forget_sign_in the calls
+/// answering the dialogs (its chosen_paths give the report's path). With forget_sign_in the calls
 /// of the sign-in are cleared from fake.calls before the run.
-RunResult signed_in_run_2008(test_support::FakePraxilo& fake, Programme programme, RecordingDialogHost& host,
+RunResult signed_in_run_2008(test_support::FakePraxilo& fake, Programme programme, test_support::RecordingHost& host,
                              bool forget_sign_in = false) {
   Tpx_wrap_praxipat session(fake.factory());
   if (!session.init("ImportAnagrafiche", "") || !session.connetti("demo", "demo")) {
@@ -219,12 +198,13 @@ TEST_P(RunAnswerFaults, ReportIsWholeOrNotSaved) {
   };
   fake.fault = c.fault;
 
-  RecordingDialogHost host;
-  host.chosen = work.dir() + "report.xml";
-  test_support::write_file(host.chosen, "an earlier report");
+  test_support::RecordingHost host;
+  const std::string chosen = work.dir() + "report.xml";
+  host.chosen_paths = {chosen};
+  test_support::write_file(chosen, "an earlier report");
   const RunResult result = signed_in_run_2008(fake, Programme::diabete, host);
 
-  const std::string saved = test_support::read_file(host.chosen);
+  const std::string saved = test_support::read_file(chosen);
   if (std::string(c.message).empty()) {
     ASSERT_EQ(result.outcome, RunOutcome::saved) << result.message;
     EXPECT_NE(saved.find("<cognome>Rossi</cognome>"), std::string::npos) << saved;
@@ -233,7 +213,7 @@ TEST_P(RunAnswerFaults, ReportIsWholeOrNotSaved) {
   } else {
     EXPECT_EQ(result.outcome, RunOutcome::failed);
     EXPECT_EQ(result.message, c.message);
-    EXPECT_EQ(host.texts, std::vector<std::string>{c.message});
+    EXPECT_EQ(host.texts(), std::vector<std::string>{c.message});
     EXPECT_EQ(saved, "an earlier report");
     EXPECT_TRUE(host.navigated.empty());
   }
@@ -326,12 +306,13 @@ TEST_P(RunDumpAnswers, OnlyAPlainFileInTempIsReadAnythingElseFailsTheRun) {
       return std::nullopt;
     };
 
-    RecordingDialogHost host;
-    host.chosen = work.dir() + "report.xml";
-    test_support::write_file(host.chosen, "an earlier report");
+    test_support::RecordingHost host;
+    const std::string chosen = work.dir() + "report.xml";
+    host.chosen_paths = {chosen};
+    test_support::write_file(chosen, "an earlier report");
     const RunResult result = signed_in_run_2008(fake, Programme::diabete, host);
 
-    const std::string saved = test_support::read_file(host.chosen);
+    const std::string saved = test_support::read_file(chosen);
     const bool list = std::string(target) == "PAZIENTI";
     if (std::string(c.reason).empty()) {
       // No file: no rows. No patient at all, or a patient without that section.
@@ -347,7 +328,7 @@ TEST_P(RunDumpAnswers, OnlyAPlainFileInTempIsReadAnythingElseFailsTheRun) {
       EXPECT_EQ(result.outcome, RunOutcome::failed);
       const std::string expected = std::string("Estrazione interrotta: ") + c.reason;
       EXPECT_EQ(result.message.rfind(expected, 0), 0u) << result.message;
-      EXPECT_EQ(host.texts, std::vector<std::string>{result.message});
+      EXPECT_EQ(host.texts(), std::vector<std::string>{result.message});
       EXPECT_EQ(saved, "an earlier report");
       EXPECT_TRUE(host.navigated.empty());
       EXPECT_EQ(fs::symlink_status(named).type(), named_type) << "left as it was";
@@ -459,12 +440,13 @@ TEST_P(RunBadInstallationPath, SaysSoBeforeMakingOrAskingAnything) {
   EXPECT_FALSE(px_tools::installation_found());
   EXPECT_EQ(installation_problem(), "Installazione di Praxilo non trovata.");
 
-  RecordingDialogHost host;
-  host.chosen = work.dir() + "report.xml";
+  test_support::RecordingHost host;
+  const std::string chosen = work.dir() + "report.xml";
+  host.chosen_paths = {chosen};
   const RunResult result = signed_in_run_2008(fake, Programme::tao, host, true);
 
   EXPECT_EQ(result.outcome, RunOutcome::failed);
-  EXPECT_EQ(host.texts, std::vector<std::string>{"Installazione di Praxilo non trovata."});
+  EXPECT_EQ(host.texts(), std::vector<std::string>{"Installazione di Praxilo non trovata."});
   EXPECT_TRUE(host.offered.empty()) << "no file was asked for";
   for (const auto& call : fake.calls) EXPECT_NE(call.method.rfind("sql_", 0), 0u) << call.method;
   EXPECT_TRUE(fs::is_empty(work.path())) << "nothing made under the current directory";

@@ -5,11 +5,11 @@
 // dialog with its own toolkit and brings every call to the window's thread.
 #include <functional>
 
+#include "app/host.hpp"
 #include "app/run_progress.hpp"
 #include "app/session_thread.hpp"
-#include "platform/host.hpp"
 
-class DesktopHost : public platform::Host, public EventPump {
+class DesktopHost : public frontend::Host, public EventPump {
  public:
   /// Once a run has lasted the progress delay, shows the progress dialog: the run's title,
   /// "paziente N di M" and Annulla; the window behind takes no input while it is up.

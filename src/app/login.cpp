@@ -9,12 +9,12 @@ namespace {
 
 /// A plain box with an OK button, captioned with the application title.
 // Every message of the sign-in reports a refusal or a failure: an error box.
-void show(platform::Host& host, const std::string& text) {
-  host.message_box(text, application_title, platform::mb_ok | platform::mb_iconerror);
+void show(frontend::Host& host, const std::string& text) {
+  host.message_box(text, application_title, frontend::mb_ok | frontend::mb_iconerror);
 }
 
 /// The box that reports an error of the procedure; it must not raise in its turn.
-void show_error(platform::Host& host, const std::string& text) {
+void show_error(frontend::Host& host, const std::string& text) {
   try {
     show(host, "sFunz: proceed - Eccezione:" + text);
   } catch (...) {
@@ -24,7 +24,7 @@ void show_error(platform::Host& host, const std::string& text) {
 /// Turns the busy cursor on for its lifetime.
 class BusyCursor {
  public:
-  explicit BusyCursor(platform::Host& host) : host_(host) { host_.set_busy_cursor(true); }
+  explicit BusyCursor(frontend::Host& host) : host_(host) { host_.set_busy_cursor(true); }
   ~BusyCursor() {
     try {
       host_.set_busy_cursor(false);
@@ -35,7 +35,7 @@ class BusyCursor {
   BusyCursor& operator=(const BusyCursor&) = delete;
 
  private:
-  platform::Host& host_;
+  frontend::Host& host_;
 };
 
 }  // namespace
@@ -45,7 +45,7 @@ std::string last_user_name() {
 }
 
 bool proceed(const std::string& user_name, const std::string& password, TUser& user, Tpx_wrap_praxipat& session,
-             platform::Host& host) {
+             frontend::Host& host) {
   try {
     // A server that cannot be created is no refused sign-in: the user is told why.
     if (!session.init("ImportAnagrafiche", "")) {
@@ -85,7 +85,7 @@ bool proceed(const std::string& user_name, const std::string& password, TUser& u
 }
 
 std::unique_ptr<TUser> sign_in_attempt(const std::string& user_name, const std::string& password,
-                                       Tpx_wrap_praxipat& session, platform::Host& host) {
+                                       Tpx_wrap_praxipat& session, frontend::Host& host) {
   BusyCursor busy(host);
   auto user = std::make_unique<TUser>();
   if (!proceed(user_name, password, *user, session, host)) return nullptr;

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/host.hpp"
+#include "app/host.hpp"
 #include "records/TUser.hpp"
 #include "records/px_wrap_praxipat.hpp"
 
@@ -20,9 +20,9 @@ std::string last_user_name();
 /// reason when the server cannot be created (session.failure() then tells it);
 /// true when the doctor is admitted. Never throws.
 bool proceed(const std::string& user_name, const std::string& password, TUser& user, Tpx_wrap_praxipat& session,
-             platform::Host& host);
+             frontend::Host& host);
 
 /// One sign-in attempt, as the OK button makes it: busy cursor around a call of proceed
 /// with a new, empty record. Returns that record when admitted, nullptr otherwise.
 std::unique_ptr<TUser> sign_in_attempt(const std::string& user_name, const std::string& password,
-                                       Tpx_wrap_praxipat& session, platform::Host& host);
+                                       Tpx_wrap_praxipat& session, frontend::Host& host);

@@ -96,7 +96,7 @@ void MainController::run(Programme programme) {
     result = RunResult{};
     result.outcome = RunOutcome::failed;
     result.message = error;
-    host_.message_box(error, application_title, platform::mb_ok | platform::mb_iconerror);
+    host_.message_box(error, application_title, frontend::mb_ok | frontend::mb_iconerror);
   }
   // A stopped run may have left the records product in the middle of a query: its session
   // ends here, and the next run signs in again with the same credentials.

@@ -118,7 +118,7 @@ class MainController : public SignInAttempts {
   /// What the last run did.
   const RunResult& last_run() const { return last_run_; }
   /// The window that owns the dialogs of a run.
-  void set_owner(platform::WindowHandle owner) { run_state_.owner = owner; }
+  void set_owner(frontend::WindowHandle owner) { run_state_.owner = owner; }
 
  private:
   DesktopHost& host_;

@@ -8,10 +8,10 @@ int CliHost::message_box(const std::string& text, const std::string&, unsigned) 
   end_progress();
   fmt::print(stderr, "{}\n", text);
   std::fflush(stderr);
-  return platform::id_ok;
+  return frontend::id_ok;
 }
 
-bool CliHost::ask_file_name(const platform::FileDialogRequest&, std::string& file_name) {
+bool CliHost::ask_file_name(const frontend::FileDialogRequest&, std::string& file_name) {
   file_name = output_path_;
   return true;
 }

@@ -3,15 +3,15 @@
 // line, messages go to standard error as they are, progress is a line on a terminal.
 #include <string>
 
-#include "platform/host.hpp"
+#include "app/host.hpp"
 
-class CliHost : public platform::Host {
+class CliHost : public frontend::Host {
  public:
   CliHost(std::string output_path, bool show_progress)
       : output_path_(std::move(output_path)), show_progress_(show_progress) {}
 
   int message_box(const std::string& text, const std::string& caption, unsigned flags) override;
-  bool ask_file_name(const platform::FileDialogRequest& request, std::string& file_name) override;
+  bool ask_file_name(const frontend::FileDialogRequest& request, std::string& file_name) override;
   void progress(int done, int total) override;
   /// Ends the progress line, if one is shown.
   void end_progress();

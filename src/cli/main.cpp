@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
   CliHost host(platform::path_to_utf8(output_path), platform::stderr_is_terminal());
   // Without the installation nothing is made, and the records product is not asked.
   if (const std::string problem = installation_problem(); !problem.empty()) {
-    host.message_box(problem, application_title, platform::mb_ok | platform::mb_iconerror);
+    host.message_box(problem, application_title, frontend::mb_ok | frontend::mb_iconerror);
     return exit_failed;
   }
   Tpx_wrap_praxipat session({}, host);

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "app/host.hpp"
 #include "platform/failure.hpp"
-#include "platform/host.hpp"
 #include "records/TUser.hpp"
 #include "records/px_wrap_praxipat.hpp"
 #include "tools/tools.hpp"
@@ -18,7 +18,7 @@ struct ExtractionContext {
   TDateTime date_from = 0;         ///< DTDal; only the date part is used
   TDateTime date_to = 0;           ///< DTAl; only the date part is used
   std::int32_t patient_count = 0;  ///< raised once per assistito written
-  platform::Host& host;            ///< receives progress (done of total patients)
+  frontend::Host& host;            ///< receives progress (done of total patients)
 };
 
 /// "cast('yyyy-mm-dd' as date)" for the date part of date.

@@ -50,8 +50,8 @@ platform::XsltParameters page_parameters(const ExtractionContext& context) {
           {"asl", user.get_asl_di_convenzione()}};
 }
 
-RunResult fail(RunOutcome outcome, const ProgrammeInfo& programme, const std::string& message, platform::Host& host) {
-  tools::message_box(message, programme.message_caption, platform::mb_ok | platform::mb_iconerror, host);
+RunResult fail(RunOutcome outcome, const ProgrammeInfo& programme, const std::string& message, frontend::Host& host) {
+  tools::message_box(message, programme.message_caption, frontend::mb_ok | frontend::mb_iconerror, host);
   RunResult result;
   result.outcome = outcome;
   result.message = message;
@@ -112,7 +112,7 @@ std::string installation_problem() {
 
 RunResult run_extraction(Programme id, ExtractionContext& context, RunState& state) {
   const ProgrammeInfo& programme = programme_info(id);
-  platform::Host& host = context.host;
+  frontend::Host& host = context.host;
 
   // Without an installation nothing can be read or written where it belongs.
   if (const std::string problem = installation_problem(); !problem.empty())
@@ -167,7 +167,7 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
 
   if (context.patient_count <= 0) {
     tools::message_box(programme.no_patient_text, programme.message_caption,
-                       platform::mb_ok | platform::mb_iconinformation, host);
+                       frontend::mb_ok | frontend::mb_iconinformation, host);
     RunResult result;
     result.outcome = RunOutcome::no_patient;
     return result;
@@ -201,7 +201,7 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
     result.outcome = RunOutcome::page_failed;
     result.message = "Il report è stato salvato in " + file_name +
                      ", ma la pagina non è stata prodotta: " + (reason.empty() ? conversion : reason);
-    tools::message_box(result.message, programme.message_caption, platform::mb_ok, host);
+    tools::message_box(result.message, programme.message_caption, frontend::mb_ok, host);
     return result;
   }
 
@@ -217,12 +217,12 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
   return result;
 }
 
-bool ask_file_name(platform::Host& host, platform::WindowHandle owner, const std::string* default_extension,
+bool ask_file_name(frontend::Host& host, frontend::WindowHandle owner, const std::string* default_extension,
                    const std::string& filter, const std::string* initial_directory, const std::string* title,
                    std::string& file_name, bool open) {
   // The dialog's file buffer holds 260 characters; a longer name offered is cut there.
   constexpr std::size_t max_path = 260;
-  platform::FileDialogRequest request;
+  frontend::FileDialogRequest request;
   request.owner = owner;
   if (default_extension && !default_extension->empty()) request.default_extension = *default_extension;
   request.filter = filter;

@@ -10,7 +10,7 @@
 /// What a front end keeps between runs.
 struct RunState {
   std::string report_url;  ///< "" until the first run that shows a report
-  platform::WindowHandle owner = 0;
+  frontend::WindowHandle owner = 0;
   bool xml_only = false;  ///< save the report only: no page is made or shown
 };
 
@@ -59,7 +59,7 @@ RunResult run_extraction(Programme programme, ExtractionContext& context, RunSta
 std::string run_summary(const RunResult& result);
 
 /// The open or save dialog through host; file_name in and out. True when confirmed.
-bool ask_file_name(platform::Host& host, platform::WindowHandle owner, const std::string* default_extension,
+bool ask_file_name(frontend::Host& host, frontend::WindowHandle owner, const std::string* default_extension,
                    const std::string& filter, const std::string* initial_directory, const std::string* title,
                    std::string& file_name, bool open);
 /// A copy of text with every find replaced by put.

@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "app/host.hpp"
 #include "platform/codepage.hpp"
 #include "platform/files.hpp"
-#include "platform/host.hpp"
 #include "platform/paths.hpp"
 #include "records/praxiapi_library.hpp"
 #include "tools/tools.hpp"
@@ -83,7 +83,7 @@ std::string level_prefix(int level) {
   }
 }
 
-void debug_message(const std::string& text, int level, platform::Host& host) {
+void debug_message(const std::string& text, int level, frontend::Host& host) {
   try {
     const std::string line = level_prefix(level) + text;
     debug_box(line, host);
@@ -92,10 +92,10 @@ void debug_message(const std::string& text, int level, platform::Host& host) {
   }
 }
 
-void debug_box(const std::string& text, platform::Host& host) {
+void debug_box(const std::string& text, frontend::Host& host) {
   try {
     if (!is_debug()) return;
-    host.message_box(text, "PX_GATE DEBUG SYSTEM", platform::mb_ok | platform::mb_systemmodal);
+    host.message_box(text, "PX_GATE DEBUG SYSTEM", frontend::mb_ok | frontend::mb_systemmodal);
   } catch (...) {
   }
 }

@@ -4,7 +4,7 @@
 // with the platform's separator.
 #include <string>
 
-#include "platform/host.hpp"
+#include "app/host.hpp"
 
 namespace px_tools {
 
@@ -34,9 +34,9 @@ bool is_log();
 std::string level_prefix(int level);
 
 /// Prefixes text with its level and sends it to debug_box and debug_log_line.
-void debug_message(const std::string& text, int level, platform::Host& host);
+void debug_message(const std::string& text, int level, frontend::Host& host);
 /// When the debug switch is on, shows text in a system-modal box "PX_GATE DEBUG SYSTEM".
-void debug_box(const std::string& text, platform::Host& host);
+void debug_box(const std::string& text, frontend::Host& host);
 /// Makes sure the debug log directory exists; when the debuglog switch is on, writes
 /// text as one line of debug.log through the logging library.
 void debug_log_line(const std::string& text);

@@ -13,7 +13,7 @@ namespace {
 const std::string start_name = "Tpx_wrap_log.start()";
 }
 
-Tpx_wrap_log::Tpx_wrap_log(platform::Host& host) : host_(host) {}
+Tpx_wrap_log::Tpx_wrap_log(frontend::Host& host) : host_(host) {}
 
 Tpx_wrap_log::~Tpx_wrap_log() { stop(); }
 

@@ -5,13 +5,13 @@
 #include <memory>
 #include <string>
 
-#include "platform/host.hpp"
+#include "app/host.hpp"
 #include "records/praxiapi_library.hpp"
 
 class Tpx_wrap_log {
  public:
   /// host receives the debug channel's boxes of a failed start.
-  explicit Tpx_wrap_log(platform::Host& host = platform::headless_host());
+  explicit Tpx_wrap_log(frontend::Host& host = frontend::headless_host());
   ~Tpx_wrap_log();
   Tpx_wrap_log(const Tpx_wrap_log&) = delete;
   Tpx_wrap_log& operator=(const Tpx_wrap_log&) = delete;
@@ -37,5 +37,5 @@ class Tpx_wrap_log {
   open_fn log_open = nullptr;
   signal_fn log_signal = nullptr;
   destroy_fn log_destroy = nullptr;
-  platform::Host& host_;
+  frontend::Host& host_;
 };

@@ -3,7 +3,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/host.hpp"
+#include "app/host.hpp"
 #include "records/px_tools.hpp"
 #include "tools/tools.hpp"
 
@@ -37,7 +37,7 @@ std::string variant_text(const Variant& answer) {
 /// that a server call that grabs the focus does not keep it. Never throws.
 class ForegroundKeeper {
  public:
-  explicit ForegroundKeeper(platform::Host& host) : host_(host) {
+  explicit ForegroundKeeper(frontend::Host& host) : host_(host) {
     try {
       window_ = host_.foreground_window();
       known_ = true;
@@ -55,8 +55,8 @@ class ForegroundKeeper {
   ForegroundKeeper& operator=(const ForegroundKeeper&) = delete;
 
  private:
-  platform::Host& host_;
-  platform::WindowHandle window_ = 0;
+  frontend::Host& host_;
+  frontend::WindowHandle window_ = 0;
   bool known_ = false;
 };
 
@@ -79,7 +79,7 @@ class Tpx_wrap_praxipat::OperationScope {
   Tpx_wrap_praxipat& owner_;
 };
 
-Tpx_wrap_praxipat::Tpx_wrap_praxipat(ObjectFactory factory, platform::Host& host)
+Tpx_wrap_praxipat::Tpx_wrap_praxipat(ObjectFactory factory, frontend::Host& host)
     : factory_(std::move(factory)), host_(host) {
   if (!factory_) {
     factory_ = [](const std::string& name) { return platform::create_ole_object(name); };

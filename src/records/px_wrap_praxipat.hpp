@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "app/host.hpp"
 #include "platform/automation.hpp"
-#include "platform/host.hpp"
 #include "records/px_wrap_log.hpp"
 
 /// Why the session did not serve, kept beside the neutral answers of its operations.
@@ -44,7 +44,7 @@ class Tpx_wrap_praxipat {
   /// create: starts the operation log in the log directory. factory defaults to
   /// platform::create_ole_object. host keeps the foreground window around the server
   /// calls and shows the log's debug boxes; it must outlive the wrapper.
-  explicit Tpx_wrap_praxipat(ObjectFactory factory = {}, platform::Host& host = platform::headless_host());
+  explicit Tpx_wrap_praxipat(ObjectFactory factory = {}, frontend::Host& host = frontend::headless_host());
   /// Disconnects, destroys and releases the server object, stops the log.
   virtual ~Tpx_wrap_praxipat();
   Tpx_wrap_praxipat(const Tpx_wrap_praxipat&) = delete;
@@ -89,7 +89,7 @@ class Tpx_wrap_praxipat {
   // Members are the implementer's; keep the fields of the session (object, connected,
   // init_name, init_extra, user_name, password, log, last_message) among them.
   ObjectFactory factory_;
-  platform::Host& host_;
+  frontend::Host& host_;
   std::unique_ptr<platform::AutomationObject> ole_praxipat;
   bool connected_ = false;
   std::string init_name;

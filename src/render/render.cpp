@@ -184,9 +184,9 @@ std::string xml2html(const std::string& xsl_path, const std::string& xml_path, c
   return result;
 }
 
-int message_box(const std::string& text, const std::string& caption, unsigned flags, platform::Host& host) {
+int message_box(const std::string& text, const std::string& caption, unsigned flags, frontend::Host& host) {
   try {
-    return host.message_box(text, caption, flags + platform::mb_systemmodal);
+    return host.message_box(text, caption, flags + frontend::mb_systemmodal);
   } catch (...) {
     return 0;
   }

@@ -2,7 +2,7 @@
 // Turning a saved report into the HTML page, and the run's system-modal message box.
 #include <string>
 
-#include "platform/host.hpp"
+#include "app/host.hpp"
 #include "xml/xslt.hpp"
 
 namespace tools {
@@ -25,6 +25,6 @@ std::string xml2html(const std::string& xsl_path, const std::string& xml_path, c
 
 /// Shows text in a system-modal box (flags + 4096) through host; returns the button
 /// pressed, or 0 when no box can be shown. Never throws.
-int message_box(const std::string& text, const std::string& caption, unsigned flags, platform::Host& host);
+int message_box(const std::string& text, const std::string& caption, unsigned flags, frontend::Host& host);
 
 }  // namespace tools

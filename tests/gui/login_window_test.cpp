@@ -32,7 +32,7 @@ namespace {
 // The attempts of the window made at once, on its thread, with a session of their own.
 class DirectSignIn : public SignInAttempts {
  public:
-  explicit DirectSignIn(platform::Host& host) : host_(host) {}
+  explicit DirectSignIn(frontend::Host& host) : host_(host) {}
   SignInAnswer attempt_sign_in(const std::string& user_name, const std::string& password) override {
     user = sign_in_attempt(user_name, password, session, host_);
     return user ? SignInAnswer::admitted : SignInAnswer::refused;
@@ -45,7 +45,7 @@ class DirectSignIn : public SignInAttempts {
   bool given_up = false;
 
  private:
-  platform::Host& host_;
+  frontend::Host& host_;
 };
 
 }  // namespace

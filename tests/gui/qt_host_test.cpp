@@ -51,7 +51,7 @@ void QtHostTest::saveDialogAnswers() {
   DialogScript dialogs(host);
   const QString chosen = QString::fromStdString(dir.dir() + "scelto");  // no extension is added
   if (confirm) dialogs.save_paths << chosen;
-  platform::FileDialogRequest request;
+  frontend::FileDialogRequest request;
   request.filter = "File XML|*.xml";
   request.initial_directory = dir.dir();
   request.title = "Report";
@@ -71,12 +71,12 @@ void QtHostTest::saveDialogAnswers() {
 void QtHostTest::messageBoxes_data() {
   QTest::addColumn<unsigned>("flags");
   QTest::addColumn<int>("icon");
-  QTest::newRow("plain") << platform::mb_ok << int(QMessageBox::NoIcon);
-  QTest::newRow("system-modal") << (platform::mb_ok | platform::mb_systemmodal) << int(QMessageBox::NoIcon);
-  QTest::newRow("error") << (platform::mb_ok | platform::mb_iconerror) << int(QMessageBox::Critical);
-  QTest::newRow("warning") << (platform::mb_ok | platform::mb_iconwarning) << int(QMessageBox::Warning);
+  QTest::newRow("plain") << frontend::mb_ok << int(QMessageBox::NoIcon);
+  QTest::newRow("system-modal") << (frontend::mb_ok | frontend::mb_systemmodal) << int(QMessageBox::NoIcon);
+  QTest::newRow("error") << (frontend::mb_ok | frontend::mb_iconerror) << int(QMessageBox::Critical);
+  QTest::newRow("warning") << (frontend::mb_ok | frontend::mb_iconwarning) << int(QMessageBox::Warning);
   QTest::newRow("information, system-modal")
-      << (platform::mb_ok | platform::mb_iconinformation | platform::mb_systemmodal) << int(QMessageBox::Information);
+      << (frontend::mb_ok | frontend::mb_iconinformation | frontend::mb_systemmodal) << int(QMessageBox::Information);
 }
 
 void QtHostTest::messageBoxes() {
@@ -85,11 +85,11 @@ void QtHostTest::messageBoxes() {
   QtHost host;
   DialogScript dialogs(host);
   // Line breaks are CR LF; markup in a text is shown as it is.
-  QCOMPARE(host.message_box("Nessun paziente <b>estratto</b>!\r\n\r\nRiga", "Titolo", flags), platform::id_ok);
+  QCOMPARE(host.message_box("Nessun paziente <b>estratto</b>!\r\n\r\nRiga", "Titolo", flags), frontend::id_ok);
   QCOMPARE(dialogs.boxes.size(), std::size_t(1));
   QCOMPARE(dialogs.boxes[0].text, QStringLiteral("Nessun paziente <b>estratto</b>!\n\nRiga"));
   QCOMPARE(dialogs.boxes[0].caption, QStringLiteral("Titolo"));
-  QCOMPARE(dialogs.boxes[0].stays_on_top, (flags & platform::mb_systemmodal) != 0);
+  QCOMPARE(dialogs.boxes[0].stays_on_top, (flags & frontend::mb_systemmodal) != 0);
   QCOMPARE(int(dialogs.boxes[0].icon), icon);
   QCOMPARE(dialogs.boxes[0].button, QStringLiteral("OK"));
   QCOMPARE(dialogs.boxes[0].plain_text, true);
@@ -97,13 +97,13 @@ void QtHostTest::messageBoxes() {
 
 void QtHostTest::staleForegroundHandleIsIgnored() {
   QtHost host;
-  platform::WindowHandle handle = 0;
+  frontend::WindowHandle handle = 0;
   {
     QWidget window;
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     handle = host.foreground_window();
-    QCOMPARE(handle, reinterpret_cast<platform::WindowHandle>(&window));
+    QCOMPARE(handle, reinterpret_cast<frontend::WindowHandle>(&window));
   }
   host.set_foreground_window(handle);  // the window is gone: nothing happens
   host.set_foreground_window(0);
@@ -118,13 +118,13 @@ void QtHostTest::dialogsOfARunThreadOpenOnTheWindowsThread() {
   QWidget window;
   window.show();
   QVERIFY(QTest::qWaitForWindowActive(&window));
-  platform::WindowHandle foreground = 0;
+  frontend::WindowHandle foreground = 0;
   QEventLoop loop;
   QThread* worker = QThread::create([&] {
     foreground = host.foreground_window();
     host.set_foreground_window(foreground);
-    answer = host.message_box("Testo", "Titolo", platform::mb_ok);
-    platform::FileDialogRequest request;
+    answer = host.message_box("Testo", "Titolo", frontend::mb_ok);
+    frontend::FileDialogRequest request;
     request.filter = "File XML|*.xml";
     confirmed = host.ask_file_name(request, file_name);
   });
@@ -138,10 +138,10 @@ void QtHostTest::dialogsOfARunThreadOpenOnTheWindowsThread() {
   worker->wait();
   delete worker;
   QCOMPARE(box_thread, QApplication::instance()->thread());
-  QCOMPARE(answer, platform::id_ok);
+  QCOMPARE(answer, frontend::id_ok);
   QVERIFY(!confirmed);  // rejected by the hook
   QCOMPARE(file_name, std::string("offerto.xml"));
-  QCOMPARE(foreground, reinterpret_cast<platform::WindowHandle>(&window));
+  QCOMPARE(foreground, reinterpret_cast<frontend::WindowHandle>(&window));
 }
 
 PZ_GUI_TEST_MAIN(QtHostTest)

@@ -16,6 +16,7 @@
 
 #include "child_processes.hpp"
 #include "px_fixture.hpp"
+#include "recording_host.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -298,13 +299,6 @@ struct SilentServerCase {
 
 void PrintTo(const SilentServerCase& c, std::ostream* os) { *os << c.name; }
 
-/// A host whose run the user stops from another thread once stop is set.
-class StoppableHost : public platform::Host {
- public:
-  std::atomic<bool> stop{false};
-  bool cancel_requested() override { return stop; }
-};
-
 class SilentServer : public ::testing::TestWithParam<SilentServerCase> {};
 
 TEST_P(SilentServer, TheCallGivesUpAndTheSessionEnds) {
@@ -317,7 +311,7 @@ TEST_P(SilentServer, TheCallGivesUpAndTheSessionEnds) {
   test_support::ScopedEnv limit{"PIVZONA12_CALL_TIMEOUT_S", c.user_stops ? "30" : "1"};
   test_support::ScopedEnv no_fault{"PRAXILO_SERVER_EXIT_AFTER", std::nullopt};
   test_support::Installation inst(fixture_sql);
-  StoppableHost host;
+  test_support::RecordingHost host;  // the user stops from another thread through stop
   {
     Tpx_wrap_praxipat w({}, host);
     ASSERT_TRUE(w.init("ImportAnagrafiche", ""));

@@ -42,9 +42,9 @@ class RecordingHost : public test_support::HostRecorder {
   std::vector<std::string> navigations;
   int refreshes = 0;
   bool visible = false;
-  std::vector<platform::FileDialogRequest> dialogs;
+  std::vector<frontend::FileDialogRequest> dialogs;
 
-  bool ask_file_name(const platform::FileDialogRequest& request, std::string& file_name) override {
+  bool ask_file_name(const frontend::FileDialogRequest& request, std::string& file_name) override {
     dialogs.push_back(request);
     if (confirm) file_name = save_path;
     return confirm;
@@ -140,7 +140,7 @@ TEST_F(RunFlow, NoPatientShowsTheProgrammeMessageAndKeepsTheEarlierPage) {
   ASSERT_EQ(host.boxes.size(), 1u);
   EXPECT_EQ(host.boxes[0].text, "Nessun paziente estratto!");
   EXPECT_EQ(host.boxes[0].caption, "Estrazione Vaccinazioni AntiInfluenzali");
-  EXPECT_EQ(host.boxes[0].flags, platform::mb_ok | platform::mb_iconinformation | platform::mb_systemmodal);
+  EXPECT_EQ(host.boxes[0].flags, frontend::mb_ok | frontend::mb_iconinformation | frontend::mb_systemmodal);
   EXPECT_FALSE(fs::exists(path));
   EXPECT_EQ(read_file(installation.appdir() + "ZONA12.html"), page);
   EXPECT_EQ(host.refreshes, 0);

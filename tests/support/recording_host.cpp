@@ -17,7 +17,7 @@ int RecordingHost::message_box(const std::string& text, const std::string& capti
   return box_answer;
 }
 
-bool RecordingHost::ask_file_name(const platform::FileDialogRequest& request, std::string& file_name) {
+bool RecordingHost::ask_file_name(const frontend::FileDialogRequest& request, std::string& file_name) {
   std::lock_guard lock(window_);
   events.push_back("dialog");
   requests.push_back(request);
@@ -33,7 +33,7 @@ void RecordingHost::set_busy_cursor(bool busy) {
   events.push_back(busy ? "busy" : "idle");
 }
 
-void RecordingHost::set_foreground_window(platform::WindowHandle window) {
+void RecordingHost::set_foreground_window(frontend::WindowHandle window) {
   std::lock_guard lock(window_);
   foreground = window;
   restored.push_back(window);

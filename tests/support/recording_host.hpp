@@ -32,18 +32,18 @@ class RecordingHost : public DesktopHost {
   std::vector<std::pair<int, int>> progress_calls;
   /// What the progress dialog showed, "title|state", at each change.
   std::vector<std::string> progress_texts;
-  std::vector<platform::FileDialogRequest> requests;
+  std::vector<frontend::FileDialogRequest> requests;
   std::vector<std::string> offered;  ///< the file names the dialogs offered
   std::vector<std::string> navigated;
-  std::vector<platform::WindowHandle> restored;  ///< set_foreground_window's windows
+  std::vector<frontend::WindowHandle> restored;  ///< set_foreground_window's windows
 
   // The answers.
   /// A message box throws instead of showing (a front end without windows), or answers this.
   bool boxes_fail = false;
-  int box_answer = platform::id_ok;
+  int box_answer = frontend::id_ok;
   /// The file dialogs' answers, in order; none left: the dialog is cancelled.
   std::deque<std::string> chosen_paths;
-  platform::WindowHandle foreground = 0;
+  frontend::WindowHandle foreground = 0;
   /// The user's stop, from any thread (besides request_cancel).
   std::atomic<bool> stop{false};
   /// Called after each report of progress, with done and total (e.g. to press Annulla).
@@ -53,10 +53,10 @@ class RecordingHost : public DesktopHost {
   std::function<void()> while_waiting;
 
   int message_box(const std::string& text, const std::string& caption, unsigned flags) override;
-  bool ask_file_name(const platform::FileDialogRequest& request, std::string& file_name) override;
+  bool ask_file_name(const frontend::FileDialogRequest& request, std::string& file_name) override;
   void set_busy_cursor(bool busy) override;
-  platform::WindowHandle foreground_window() override { return foreground; }
-  void set_foreground_window(platform::WindowHandle window) override;
+  frontend::WindowHandle foreground_window() override { return foreground; }
+  void set_foreground_window(frontend::WindowHandle window) override;
   void navigate_report(const std::string& url) override;
   /// Records the call, then works as a desktop host's.
   void progress(int done, int total) override;

@@ -65,7 +65,7 @@ const QDate day_zero(1899, 12, 30);
 TfrmMain::TfrmMain(QtHost& host, QWidget* parent) : QWidget(parent), host_(host) {
   create_controls();
   controller_ = std::make_unique<MainController>(host_, *this);
-  controller_->set_owner(reinterpret_cast<platform::WindowHandle>(this));
+  controller_->set_owner(reinterpret_cast<frontend::WindowHandle>(this));
   controller_->start();
 }
 
@@ -164,7 +164,7 @@ void TfrmMain::create_controls() {
   auto printed = [this](bool success) {
     printing_ = false;
     if (!success)
-      host_.message_box("Stampa non riuscita.", application_title, platform::mb_ok | platform::mb_iconwarning);
+      host_.message_box("Stampa non riuscita.", application_title, frontend::mb_ok | frontend::mb_iconwarning);
   };
   connect(view_, &QWebEngineView::printFinished, this, printed);
   connect(view_, &QWebEngineView::pdfPrintingFinished, this,

@@ -43,12 +43,12 @@ auto on_windows(Work work) -> decltype(work()) {
 }
 
 QMessageBox::Icon icon_of(unsigned flags) {
-  switch (flags & platform::mb_iconmask) {
-    case platform::mb_iconerror:
+  switch (flags & frontend::mb_iconmask) {
+    case frontend::mb_iconerror:
       return QMessageBox::Critical;
-    case platform::mb_iconwarning:
+    case frontend::mb_iconwarning:
       return QMessageBox::Warning;
-    case platform::mb_iconinformation:
+    case frontend::mb_iconinformation:
       return QMessageBox::Information;
     case 0x20:
       return QMessageBox::Question;
@@ -135,7 +135,7 @@ int QtHost::message_box(const std::string& text, const std::string& caption, uns
   return on_windows([&]() -> int {
     // A box must not open behind the progress dialog of a run that it interrupts.
     end_progress();
-    const bool system_modal = (flags & platform::mb_systemmodal) != 0;
+    const bool system_modal = (flags & frontend::mb_systemmodal) != 0;
     QWidget* owner = system_modal ? nullptr : QApplication::activeWindow();
     QString shown = qs(text);
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -146,11 +146,11 @@ int QtHost::message_box(const std::string& text, const std::string& caption, uns
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Ok);
     exec_dialog(box);
-    return platform::id_ok;
+    return frontend::id_ok;
   });
 }
 
-bool QtHost::ask_file_name(const platform::FileDialogRequest& request, std::string& file_name) {
+bool QtHost::ask_file_name(const frontend::FileDialogRequest& request, std::string& file_name) {
   return on_windows([&]() -> bool {
     QWidget* owner = owner_ ? owner_.data() : QApplication::activeWindow();
     QFileDialog dialog(owner);
@@ -187,16 +187,16 @@ void QtHost::set_busy_cursor(bool busy) {
   });
 }
 
-platform::WindowHandle QtHost::foreground_window() {
-  return on_windows([] { return reinterpret_cast<platform::WindowHandle>(QApplication::activeWindow()); });
+frontend::WindowHandle QtHost::foreground_window() {
+  return on_windows([] { return reinterpret_cast<frontend::WindowHandle>(QApplication::activeWindow()); });
 }
 
-void QtHost::set_foreground_window(platform::WindowHandle window) {
+void QtHost::set_foreground_window(frontend::WindowHandle window) {
   if (window == 0) return;
   auto restore = [window] {
     // Only a window that still exists is touched: the handle may be stale.
     for (QWidget* top : QApplication::topLevelWidgets()) {
-      if (reinterpret_cast<platform::WindowHandle>(top) == window) {
+      if (reinterpret_cast<frontend::WindowHandle>(top) == window) {
         // The session restores the foreground around every server call: act only on a change.
         if (top->isVisible() && QApplication::activeWindow() != top) {
           top->raise();

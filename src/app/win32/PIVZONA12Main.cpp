@@ -36,7 +36,7 @@ TfrmMain::TfrmMain(Win32Host& host, ViewMaker make_view) : host_(host) {
          outer_height, nullptr);
   create_controls(make_view);
   controller_ = std::make_unique<MainController>(host_, *this);
-  controller_->set_owner(reinterpret_cast<platform::WindowHandle>(hwnd_));
+  controller_->set_owner(reinterpret_cast<frontend::WindowHandle>(hwnd_));
   controller_->start();
 }
 

@@ -27,12 +27,12 @@ struct Call {
 };
 
 UINT icon_of(unsigned flags) {
-  switch (flags & platform::mb_iconmask) {
-    case platform::mb_iconerror:
+  switch (flags & frontend::mb_iconmask) {
+    case frontend::mb_iconerror:
       return MB_ICONERROR;
-    case platform::mb_iconwarning:
+    case frontend::mb_iconwarning:
       return MB_ICONWARNING;
-    case platform::mb_iconinformation:
+    case frontend::mb_iconinformation:
       return MB_ICONINFORMATION;
     case 0x20:
       return MB_ICONQUESTION;
@@ -110,7 +110,7 @@ int Win32Host::message_box(const std::string& text, const std::string& caption, 
   on_window_thread([&] {
     // A box must not open behind the progress dialog of the run it interrupts.
     end_progress();
-    const bool system_modal = (flags & platform::mb_systemmodal) != 0;
+    const bool system_modal = (flags & frontend::mb_systemmodal) != 0;
     const UINT style = MB_OK | icon_of(flags) | (system_modal ? MB_SYSTEMMODAL | MB_SETFOREGROUND : MB_APPLMODAL);
     std::wstring shown = widen(text);
     const std::wstring title = widen(caption);
@@ -121,10 +121,10 @@ int Win32Host::message_box(const std::string& text, const std::string& caption, 
     HWND owner = system_modal ? nullptr : ::GetActiveWindow();
     answer = ::MessageBoxW(owner, shown.c_str(), title.c_str(), style);
   });
-  return answer == 0 ? 0 : platform::id_ok;
+  return answer == 0 ? 0 : frontend::id_ok;
 }
 
-bool Win32Host::ask_file_name(const platform::FileDialogRequest& request, std::string& file_name) {
+bool Win32Host::ask_file_name(const frontend::FileDialogRequest& request, std::string& file_name) {
   bool chosen = false;
   on_window_thread([&] {
     const std::wstring filter = dialog_filter(request.filter);
@@ -168,11 +168,11 @@ void Win32Host::set_busy_cursor(bool busy) {
   });
 }
 
-platform::WindowHandle Win32Host::foreground_window() {
-  return reinterpret_cast<platform::WindowHandle>(::GetForegroundWindow());
+frontend::WindowHandle Win32Host::foreground_window() {
+  return reinterpret_cast<frontend::WindowHandle>(::GetForegroundWindow());
 }
 
-void Win32Host::set_foreground_window(platform::WindowHandle window) {
+void Win32Host::set_foreground_window(frontend::WindowHandle window) {
   if (window == 0) return;
   // The run does not wait for it: nothing it does depends on the window raised.
   ::PostMessageW(messages_, raise_message, 0, static_cast<LPARAM>(window));

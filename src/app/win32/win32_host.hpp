@@ -41,10 +41,10 @@ class Win32Host : public DesktopHost {
   int message_box(const std::string& text, const std::string& caption, unsigned flags) override;
   /// GetSaveFileNameW (or GetOpenFileNameW): never asks before replacing a file, adds an
   /// extension only when the request gives one.
-  bool ask_file_name(const platform::FileDialogRequest& request, std::string& file_name) override;
+  bool ask_file_name(const frontend::FileDialogRequest& request, std::string& file_name) override;
   void set_busy_cursor(bool busy) override;
-  platform::WindowHandle foreground_window() override;
-  void set_foreground_window(platform::WindowHandle window) override;
+  frontend::WindowHandle foreground_window() override;
+  void set_foreground_window(frontend::WindowHandle window) override;
   void navigate_report(const std::string& url) override;
   void refresh_report() override;
   void set_report_visible(bool visible) override;

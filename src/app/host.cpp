@@ -1,6 +1,6 @@
-#include "platform/host.hpp"
+#include "app/host.hpp"
 
-namespace platform {
+namespace frontend {
 
 int Host::message_box(const std::string&, const std::string&, unsigned) { return 0; }
 bool Host::ask_file_name(const FileDialogRequest&, std::string&) { return false; }
@@ -18,4 +18,4 @@ Host& headless_host() {
   return headless;
 }
 
-}  // namespace platform
+}  // namespace frontend

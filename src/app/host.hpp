@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace platform {
+namespace frontend {
 
 using WindowHandle = std::uintptr_t;
 
@@ -67,4 +67,4 @@ class Host {
 /// default of what is made before, or without, a front end. Holds no state.
 Host& headless_host();
 
-}  // namespace platform
+}  // namespace frontend
