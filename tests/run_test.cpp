@@ -79,6 +79,17 @@ TEST(RunTexts, PathToUrlEscapesBlanksAndTurnsBackslashesOnly) {
   EXPECT_EQ(replace_char("File XML|*.xml", '|', '\0'), std::string("File XML\0*.xml", 14));
 }
 
+// The page's path as the doctor reads it, back from the view's address, on either platform.
+TEST(RunTexts, UrlToPathGivesBackThePathOfAReportAddress) {
+#ifdef _WIN32
+  const std::string path = "C:\\Program Files (x86)\\Praxilo\\ZONA12.html";
+#else
+  const std::string path = "/opt/Program Files/Praxilo/ZONA12.html";
+#endif
+  EXPECT_EQ(url_to_path("file:///" + path_to_url(path).substr(path.front() == '/' ? 1 : 0)), path);
+  EXPECT_EQ(url_to_path("http://example"), "http://example") << "not a file address: as it is";
+}
+
 struct SummaryCase {
   const char* name;
   RunOutcome outcome;

@@ -12,7 +12,7 @@
 class DesktopHost : public frontend::Host, public EventPump {
  public:
   /// Once a run has lasted the progress delay, shows the progress dialog: the run's title,
-  /// "paziente N di M" and Annulla; the window behind takes no input while it is up.
+  /// "paziente N di M selezionati" and Annulla; the window behind takes no input while it is up.
   void progress(int done, int total) override;
   /// True once Annulla (or Esc, or the dialog's close box) asked the run to stop.
   bool cancel_requested() override;

@@ -71,6 +71,8 @@ void MainController::give_up_sign_in() {
 void MainController::run(Programme programme) {
   if (running_ || !session_ || !user_) return;
   running_ = true;
+  // The last run's line would read as this one's until it ends.
+  view_.set_status(running_status);
   host_.begin_run(programme);
   const DateRange range = view_.range();
   ExtractionContext context{*session_, *user_, XMLDoc, range.from, range.to, 0, host_};

@@ -49,6 +49,9 @@ class MainView {
   virtual void set_status(const std::string& text) = 0;
 };
 
+/// The status line while a run works.
+inline constexpr const char* running_status = "Estrazione in corso\u2026";
+
 /// What one sign-in attempt came to.
 enum class SignInAnswer {
   admitted,  ///< the doctor is admitted: the sign-in window closes

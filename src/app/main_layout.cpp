@@ -1,5 +1,9 @@
 #include "app/main_layout.hpp"
 
+#include <algorithm>
+
+#include "extract/run.hpp"
+
 namespace main_layout {
 
 namespace {
@@ -48,6 +52,20 @@ const std::array<const ControlSpec*, control_count> by_control = [] {
 const std::array<ControlSpec, control_count>& controls() { return table; }
 
 const ControlSpec& spec(Control control) { return *by_control[control]; }
+
+Rect place_window(const Rect& area) {
+  Rect r{outer_left, outer_top, outer_width, outer_height};
+  r.width = std::min(r.width, std::max(area.width, min_outer_width));
+  r.height = std::min(r.height, std::max(area.height, min_outer_height));
+  r.left = std::max(area.left, std::min(r.left, area.left + area.width - r.width));
+  r.top = std::max(area.top, std::min(r.top, area.top + area.height - r.height));
+  return r;
+}
+
+std::string open_in_browser_failure(const std::string& url) {
+  return "Impossibile aprire la pagina nel browser: nessun browser l'ha accettata.\r\n\r\nLa pagina \u00e8 in:\r\n" +
+         url_to_path(url);
+}
 
 std::string text_of(const ControlSpec& spec) {
   return spec.runs ? programme_info(*spec.runs).button_caption : spec.text;

@@ -17,6 +17,10 @@ inline constexpr const char* action_print = "Stampa\u2026";
 inline constexpr const char* action_open_in_browser = "Apri nel browser";
 inline constexpr const char* action_copy = "Copia";
 
+/// The message when "Apri nel browser" could not hand the page at url to a browser: it
+/// says where the page is, to open it by hand.
+std::string open_in_browser_failure(const std::string& url);
+
 /// The window's place and outer size, frame included.
 inline constexpr int outer_left = 589;
 inline constexpr int outer_top = 293;
@@ -31,6 +35,20 @@ inline constexpr int view_bottom_gap = 4;
 inline constexpr int buttons_left = 656;
 inline constexpr int buttons_width = 137;
 inline constexpr int min_client_width = buttons_left + buttons_width + 8;
+/// The smallest outer size a window may be dragged to: every control stays visible.
+inline constexpr int min_outer_width = min_client_width + 16;
+inline constexpr int min_outer_height = view_top + 160;
+
+/// A rectangle on the screen: its top left corner and its size.
+struct Rect {
+  int left = 0, top = 0, width = 0, height = 0;
+  friend bool operator==(const Rect&, const Rect&) = default;
+};
+/// The window's outer rectangle on a monitor whose work area (the screen less the
+/// taskbar) is area: its own place and size when they fit there; else moved inside the
+/// area, and shrunk to it when it is larger, never below the smallest outer size (the
+/// area's top left corner then).
+Rect place_window(const Rect& area);
 
 enum Control {
   PraxiLogo,

@@ -25,6 +25,8 @@ std::string RunProgress::title() const { return title_.empty() ? "Estrazione in 
 
 std::string RunProgress::state() const {
   if (cancel_) return "Annullamento in corso\u2026";
-  if (total_ > 0) return "paziente " + std::to_string(done_) + " di " + std::to_string(total_);
+  // The patients selected: a run writes those of them that its programme keeps, which the
+  // result line counts.
+  if (total_ > 0) return "paziente " + std::to_string(done_) + " di " + std::to_string(total_) + " selezionati";
   return "selezione dei pazienti\u2026";
 }

@@ -34,7 +34,7 @@ class RunProgress {
 
   /// The dialog's title: the run's own, or "Estrazione in corso".
   std::string title() const;
-  /// The dialog's state line: "Annullamento in corso…", "paziente N di M" or
+  /// The dialog's state line: "Annullamento in corso…", "paziente N di M selezionati" or
   /// "selezione dei pazienti…" while the patients are not known yet.
   std::string state() const;
   /// True when a bar can show done of total: the total is known and the run goes on.

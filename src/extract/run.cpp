@@ -257,6 +257,22 @@ std::string path_to_url(const std::string& path) {
   return replace_char(result, '\\', '/');
 }
 
+std::string url_to_path(const std::string& url) {
+  if (url.rfind("file:///", 0) != 0) return url;
+  // On POSIX the scheme's third slash is the path's root.
+  std::string path = platform::path_separator == '/' ? url.substr(7) : url.substr(8);
+  std::string out;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    if (path.compare(i, 3, "%20") == 0) {
+      out += ' ';
+      i += 2;
+    } else {
+      out += path[i] == '/' ? platform::path_separator : path[i];
+    }
+  }
+  return out;
+}
+
 namespace {
 std::string saved_line(const RunResult& result) {
   return "Salvato: " + result.xml_path + " \u2013 " + std::to_string(result.patient_count) +

@@ -66,3 +66,6 @@ bool ask_file_name(frontend::Host& host, frontend::WindowHandle owner, const std
 std::string replace_char(const std::string& text, char find, char put);
 /// path with every blank replaced by "%20", then every backslash by "/".
 std::string path_to_url(const std::string& path);
+/// The path of a report view's "file:///" address as the doctor reads it: blanks for
+/// "%20", the platform's separators; any other text as it is.
+std::string url_to_path(const std::string& url);

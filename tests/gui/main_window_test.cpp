@@ -129,6 +129,9 @@ class MainWindowTest : public QObject {
   void runWithoutPatientsKeepsTheEarlierReport();
   void startAfterEndIsRefusedBeforeTheSaveDialog();
   void longRunShowsModalProgressAndGivesTheSameReport();
+  void whileARunWorksTheStatusSaysSoAndTheProgressTitleFits();
+  void placedInsideTheScreensWorkArea_data();
+  void placedInsideTheScreensWorkArea();
   void annullaStopsTheRun_data();
   void annullaStopsTheRun();
   void statusLineSaysWhatHappened();
@@ -260,6 +263,7 @@ void MainWindowTest::fieldsAndRangeAfterStartUp() {
   QFETCH(QString, asl);
   Practice practice;
   QtHost host;
+  host.set_work_area(QRect(0, 0, 1920, 1040));  // a screen with room for the window
   DialogScript dialogs(host);
   {
     auto window = start_as(host, user);
@@ -276,7 +280,7 @@ void MainWindowTest::fieldsAndRangeAfterStartUp() {
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     QCOMPARE(window->windowTitle(), QStringLiteral("Estrazioni ZONA12"));
-    QCOMPARE(window->frameGeometry(), QRect(589, 293, 833, 536));
+    QTRY_COMPARE(window->frameGeometry(), QRect(589, 293, 833, 536));
     for (const char* hidden : {"Label5", "edt_Regione", "Label8", "edt_Distretto"})
       QVERIFY2(!window->findChild<QWidget*>(hidden)->isVisible(), hidden);
     for (const char* shown : {"btnCalcola", "btnSalva", "btnVaccinazioni", "btnChiudi", "WebBrowser", "DTDal"})
@@ -454,6 +458,57 @@ void MainWindowTest::runWithoutPatientsKeepsTheEarlierReport() {
   QVERIFY2(page.contains(QStringLiteral("Niccolò")), qPrintable(page));
 }
 
+void MainWindowTest::placedInsideTheScreensWorkArea_data() {
+  QTest::addColumn<QRect>("area");
+  QTest::addColumn<QRect>("expected");
+  QTest::newRow("1366 x 768 less a panel") << QRect(0, 0, 1366, 728) << QRect(533, 192, 833, 536);
+  QTest::newRow("smaller than the window") << QRect(0, 0, 800, 500) << QRect(0, 0, 817, 500);
+}
+
+// On a small screen the window is moved, then shrunk, to fit its work area; it is never
+// smaller than its buttons' column.
+void MainWindowTest::placedInsideTheScreensWorkArea() {
+  QFETCH(QRect, area);
+  QFETCH(QRect, expected);
+  Practice practice;
+  QtHost host;
+  host.set_work_area(area);
+  DialogScript dialogs(host);
+  auto window = start_as(host, "doc");
+  QVERIFY(window->signed_in());
+  window->show();
+  QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+  QTRY_COMPARE(window->frameGeometry(), expected);
+  QVERIFY(window->minimumWidth() >= 656 + 137);
+  auto* chiudi = child<QPushButton>(*window, "btnChiudi");
+  QVERIFY(window->rect().contains(chiudi->geometry()));
+}
+
+// The vaccinations' progress title is the longest: the dialog is wide enough for it.
+void MainWindowTest::whileARunWorksTheStatusSaysSoAndTheProgressTitleFits() {
+  SignedIn fixture;
+  TfrmMain& window = *fixture.window;
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  fixture.host.set_progress_delay(0);
+  fixture.dialogs.save_paths << QString::fromStdString(fixture.practice.work.dir() + "vac.xml");
+  QString status_while_working, title;
+  int width = 0;
+  fixture.host.set_progress_hook([&](QProgressDialog& progress) {
+    status_while_working = child<QLabel>(window, "lblStato")->text();
+    title = progress.windowTitle();
+    width = progress.width();
+  });
+  QTest::mouseClick(child<QPushButton>(window, "btnVaccinazioni"), Qt::LeftButton);
+  fixture.host.set_progress_hook({});
+  QCOMPARE(window.controller().last_run().outcome, RunOutcome::saved);
+  QCOMPARE(status_while_working, QStringLiteral("Estrazione in corso…"));
+  QCOMPARE(title, QStringLiteral("Estrazione Vaccinazioni AntiInfluenzali in corso"));
+  QFont caption = QApplication::font();
+  caption.setBold(true);
+  QVERIFY2(width > QFontMetrics(caption).horizontalAdvance(title) + 60, qPrintable(QString::number(width)));
+  QVERIFY(child<QLabel>(window, "lblStato")->text().endsWith(QStringLiteral("1 assistito")));
+}
+
 void MainWindowTest::longRunShowsModalProgressAndGivesTheSameReport() {
   SignedIn fixture;
   TfrmMain& window = *fixture.window;
@@ -489,7 +544,7 @@ void MainWindowTest::longRunShowsModalProgressAndGivesTheSameReport() {
   QVERIFY(modal);
   QVERIFY(same_font);
   QCOMPARE(labels.first(), QStringLiteral("Estrazione diabete in corso\nselezione dei pazienti…"));
-  QCOMPARE(labels.last(), QStringLiteral("Estrazione diabete in corso\npaziente 2 di 2"));
+  QCOMPARE(labels.last(), QStringLiteral("Estrazione diabete in corso\npaziente 2 di 2 selezionati"));
   QCOMPARE(fixture.dialogs.file_dialogs.size(), std::size_t(2));  // no TAO run started meanwhile
   QVERIFY(!fixture.host.progress_dialog());
   QVERIFY(!QApplication::activeModalWidget());
@@ -531,7 +586,7 @@ void MainWindowTest::annullaStopsTheRun() {
     labels << progress.labelText();
     auto* annulla = progress.findChild<QPushButton*>(QStringLiteral("btnAnnulla"));
     QVERIFY(annulla);
-    if (!while_waiting && progress.labelText().endsWith(QStringLiteral("paziente 1 di 2"))) {
+    if (!while_waiting && progress.labelText().endsWith(QStringLiteral("paziente 1 di 2 selezionati"))) {
       annulla->click();
       labels << progress.labelText();
     }
@@ -671,6 +726,23 @@ void MainWindowTest::contextMenuOffersPrintBrowserCopy() {
   auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
   QCOMPARE(popup->actions().size(), 4);  // three entries and a separator
   popup->close();
+
+  // "Apri nel browser" with no browser to take the page: a box says so and where it is.
+  QUrl asked;
+  view->set_browser_opener([&](const QUrl& url) {
+    asked = url;
+    return false;
+  });
+  std::unique_ptr<QMenu> menu(view->create_report_menu());
+  menu->actions().at(1)->trigger();
+  QCOMPARE(asked, view->url());
+  QCOMPARE(fixture.dialogs.boxes.size(), std::size_t(1));
+  const QString html = QString::fromStdString(fixture.practice.installation.appdir() + "ZONA12.html");
+  QCOMPARE(
+      fixture.dialogs.boxes[0].text,
+      QStringLiteral("Impossibile aprire la pagina nel browser: nessun browser l'ha accettata.\n\nLa pagina è in:\n") +
+          html);
+  QCOMPARE(fixture.dialogs.boxes[0].icon, QMessageBox::Warning);
 }
 
 void MainWindowTest::printsTheReportToPdf() {

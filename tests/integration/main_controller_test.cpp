@@ -60,6 +60,10 @@ TEST_F(Runs, EachProgrammeSavesItsReportShowsItAndSaysSoOnTheStatusLine) {
     SCOPED_TRACE(c.file);
     host.chosen_paths = {work_path(c.file)};
     window.events.clear();
+    window.statuses.clear();
+    // What the status line says while the run works.
+    std::string status_while_working;
+    host.on_progress = [&](int, int) { status_while_working = window.status; };
     controller.run(c.programme);
     EXPECT_FALSE(controller.running());
     EXPECT_EQ(controller.last_run().outcome, RunOutcome::saved) << controller.last_run().message;
@@ -67,11 +71,16 @@ TEST_F(Runs, EachProgrammeSavesItsReportShowsItAndSaysSoOnTheStatusLine) {
     EXPECT_EQ(controller.patient_count(), c.patients);
     EXPECT_TRUE(fs::is_regular_file(work_path(c.file)));
     EXPECT_FALSE(controller.report_url().empty());
-    EXPECT_EQ(window.events, Texts{"status"});
+    EXPECT_EQ(window.events, (Texts{"status", "status"}));
+    EXPECT_EQ(status_while_working, "Estrazione in corso\u2026");
     EXPECT_EQ(window.status, run_summary(controller.last_run()));
     EXPECT_EQ(window.status.rfind("Salvato: " + work_path(c.file), 0), 0u) << window.status;
   }
   EXPECT_TRUE(host.boxes.empty()) << host.texts().front();
+  // The progress says what it counts: the patients selected, which a run may not all write.
+  EXPECT_NE(std::find(host.progress_texts.begin(), host.progress_texts.end(),
+                      "Estrazione diabete in corso|paziente 2 di 2 selezionati"),
+            host.progress_texts.end());
 }
 
 TEST_F(Runs, ACancelledSaveDialogRunsNothingAndSaysSo) {

@@ -25,7 +25,8 @@ class FakeWindow : public MainView {
   std::vector<std::string> events;
   DateRange shown_range;
   DoctorFields doctor;
-  std::string status;
+  std::string status;                 ///< the status line's text
+  std::vector<std::string> statuses;  ///< every text it took, in order
 
   void run_sign_in() override {
     events.push_back("sign-in");
@@ -50,6 +51,7 @@ class FakeWindow : public MainView {
   void set_status(const std::string& text) override {
     events.push_back("status");
     status = text;
+    statuses.push_back(text);
   }
 };
 

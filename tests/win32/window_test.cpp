@@ -166,6 +166,34 @@ double day_of(const SYSTEMTIME& date) {
   return value;
 }
 
+// The window keeps its own place and size where they fit the monitor's work area; on a
+// smaller one it is moved, then shrunk, inside it, and it cannot be dragged smaller than
+// its buttons' column.
+TEST_F(WindowTest, PlacedInsideTheMonitorsWorkArea) {
+  struct Case {
+    RECT area;
+    RECT expected;
+  };
+  for (const Case& c : {Case{{0, 0, 1920, 1040}, {589, 293, 589 + 833, 293 + 536}},
+                        Case{{0, 0, 1366, 728}, {533, 192, 1366, 728}}, Case{{0, 0, 800, 500}, {0, 0, 817, 500}}}) {
+    SCOPED_TRACE(c.area.right);
+    host.set_work_area_hook([&c] { return c.area; });
+    auto window = start({{L"doc", L"pw"}});
+    ASSERT_TRUE(window->signed_in());
+    RECT place{};
+    ::GetWindowRect(window->hwnd(), &place);
+    EXPECT_EQ(place.left, c.expected.left);
+    EXPECT_EQ(place.top, c.expected.top);
+    EXPECT_EQ(place.right, c.expected.right);
+    EXPECT_EQ(place.bottom, c.expected.bottom);
+    MINMAXINFO limits{};
+    ::SendMessageW(window->hwnd(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+    EXPECT_GE(limits.ptMinTrackSize.x, 656 + 137 + 8);
+    EXPECT_GE(limits.ptMinTrackSize.y, 160 + 100);
+  }
+  host.set_work_area_hook({});
+}
+
 TEST_F(WindowTest, RefusedSignInThenGoodOneFillsTheWindow) {
   auto window = start({{L"doc", L"wrong"}, {L"doc", L"pw"}});
   ASSERT_TRUE(window->signed_in());
@@ -470,6 +498,43 @@ TEST_F(WindowTest, RunsSaveShowRefreshAndKeepThePageWithoutPatients) {
   EXPECT_EQ(window->status_text(), L"Nessun paziente estratto: nessun file salvato.");
 }
 
+// While a run works the status line says so, and the progress dialog, whose title is the
+// longest for the vaccinations, shows it whole beside its close box.
+TEST_F(WindowTest, WhileARunWorksTheStatusSaysSoAndTheProgressTitleFits) {
+  auto window = start({{L"doc", L"pw"}});
+  ASSERT_TRUE(window->signed_in());
+  host.set_progress_delay(0);
+  std::wstring status_while_working, title;
+  int title_width = 0, room = 0;
+  host.set_progress_hook([&](HWND dialog) {
+    status_while_working = window->status_text();
+    title = win32ui::text_of(dialog);
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    ASSERT_TRUE(::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0));
+    HFONT caption = ::CreateFontIndirectW(&metrics.lfCaptionFont);
+    HDC dc = ::GetDC(nullptr);
+    HGDIOBJ old = ::SelectObject(dc, caption);
+    SIZE extent{};
+    ::GetTextExtentPoint32W(dc, title.c_str(), static_cast<int>(title.size()), &extent);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(nullptr, dc);
+    ::DeleteObject(caption);
+    title_width = extent.cx;
+    RECT client{};
+    ::GetClientRect(dialog, &client);
+    room = client.right - metrics.iCaptionWidth;  // the close box takes a button's width
+  });
+  save_paths = {work.dir() + "vac.xml"};
+  win32ui::click(window->item(TfrmMain::id(main_layout::btnVaccinazioni)));
+  host.set_progress_hook({});
+  ASSERT_EQ(window->controller().last_run().outcome, RunOutcome::saved) << window->controller().last_run().message;
+  EXPECT_EQ(status_while_working, L"Estrazione in corso\u2026");
+  EXPECT_EQ(title, L"Estrazione Vaccinazioni AntiInfluenzali in corso");
+  EXPECT_LT(title_width, room);
+  EXPECT_EQ(window->status_text(), widen("Salvato: " + work.dir() + "vac.xml – 1 assistito"));
+}
+
 // A thread timer's work, once: the window's thread runs it from its message loop.
 void CALLBACK fire_timer(HWND, UINT, UINT_PTR id, DWORD) {
   ::KillTimer(nullptr, id);
@@ -503,7 +568,7 @@ TEST_P(AnnullaTest, StopsTheRunAndSavesNothing) {
   host.set_progress_hook([&](HWND dialog) {
     labels.push_back(win32ui::text_of(::GetDlgItem(dialog, Win32Host::progress_label_id)));
     owner_disabled = owner_disabled || !::IsWindowEnabled(window->hwnd());
-    if (!while_waiting && labels.back().ends_with(L"paziente 1 di 2")) {
+    if (!while_waiting && labels.back().ends_with(L"paziente 1 di 2 selezionati")) {
       win32ui::click(::GetDlgItem(dialog, Win32Host::progress_annulla_id));
       labels.push_back(win32ui::text_of(::GetDlgItem(dialog, Win32Host::progress_label_id)));
     }

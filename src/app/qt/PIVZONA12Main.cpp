@@ -161,6 +161,10 @@ void TfrmMain::create_controls() {
   auto* print = new QShortcut(QKeySequence::Print, this);
   connect(print, &QShortcut::activated, this, &TfrmMain::print_report);
   connect(view_, &ReportView::print_wanted, this, &TfrmMain::print_report);
+  connect(view_, &ReportView::open_failed, this, [this](const QString& url) {
+    host_.message_box(open_in_browser_failure(url.toStdString()), application_title,
+                      frontend::mb_ok | frontend::mb_iconwarning);
+  });
   auto printed = [this](bool success) {
     printing_ = false;
     if (!success)
@@ -219,13 +223,15 @@ void TfrmMain::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (placed_) return;
   placed_ = true;
-  // Once the frame is known, the outer size (frame included) becomes 833 x 536.
+  // Once the frame is known, the outer rectangle (frame included) is its own place and
+  // size where they fit on the screen, else moved and shrunk to fit.
   QTimer::singleShot(0, this, [this] {
     const QSize frame = frameGeometry().size() - geometry().size();
-    if (frame.width() > 0 || frame.height() > 0) {
-      resize(outer_width - frame.width(), outer_height - frame.height());
-      move(outer_left, outer_top);
-    }
+    const QRect area = host_.work_area(*this);
+    const Rect place = area.isEmpty() ? Rect{outer_left, outer_top, outer_width, outer_height}
+                                      : place_window({area.left(), area.top(), area.width(), area.height()});
+    resize(place.width - frame.width(), place.height - frame.height());
+    move(place.left, place.top);
   });
 }
 

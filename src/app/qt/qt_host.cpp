@@ -1,15 +1,18 @@
 #include "qt_host.hpp"
 
+#include <algorithm>
 #include <type_traits>
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
@@ -273,8 +276,12 @@ void QtHost::show_progress_dialog() {
   dialog->setMinimumDuration(0);
   progress_dialog_ = dialog;
   update_progress_dialog(false);
-  // Its two lines of text change, its size does not.
-  dialog->setFixedSize(qMax(dialog->sizeHint().width(), 360), dialog->sizeHint().height());
+  // Its two lines of text change, its size does not. Wide enough for its whole title in a
+  // caption's bold font, beside the window manager's buttons.
+  QFont caption = QApplication::font();
+  caption.setBold(true);
+  const int title_width = QFontMetrics(caption).horizontalAdvance(dialog->windowTitle()) + 120;
+  dialog->setFixedSize(std::max({dialog->sizeHint().width(), 360, title_width}), dialog->sizeHint().height());
   dialog->show();
 }
 
@@ -300,6 +307,12 @@ void QtHost::close_progress_dialog() {
   auto* dialog = static_cast<RunProgressDialog*>(progress_dialog_.data());
   progress_dialog_ = nullptr;
   dialog->finish();
+}
+
+QRect QtHost::work_area(const QWidget& window) const {
+  if (!work_area_.isEmpty()) return work_area_;
+  const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+  return screen ? screen->availableGeometry() : QRect();
 }
 
 QProgressDialog* QtHost::progress_dialog() const { return progress_dialog_.data(); }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include <QPointer>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -60,6 +61,10 @@ class QtHost : public DesktopHost {
   /// The window that owns the file dialog and the progress dialog; not owned.
   void set_owner(QWidget* owner);
   void set_dialog_hook(DialogHook hook) { dialog_hook_ = std::move(hook); }
+  /// The work area (the screen less the panels) of window's screen; area instead, when set
+  /// (tests; an empty rectangle: the screen's again).
+  QRect work_area(const QWidget& window) const;
+  void set_work_area(const QRect& area) { work_area_ = area; }
   void set_progress_hook(ProgressHook hook) { progress_hook_ = std::move(hook); }
   /// The progress dialog while it is up, else nullptr.
   QProgressDialog* progress_dialog() const;
@@ -85,6 +90,7 @@ class QtHost : public DesktopHost {
   QTimer* progress_timer_ = nullptr;
   bool busy_ = false;
   DialogHook dialog_hook_;
+  QRect work_area_;
   ProgressHook progress_hook_;
   bool in_progress_hook_ = false;
 };

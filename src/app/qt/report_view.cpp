@@ -27,8 +27,8 @@ QMenu* ReportView::create_report_menu() {
   QAction* print = menu->addAction(QString::fromUtf8(main_layout::action_print), this, &ReportView::print_wanted);
   print->setShortcut(QKeySequence::Print);
   print->setEnabled(shown);
-  QAction* browser = menu->addAction(QString::fromUtf8(main_layout::action_open_in_browser), this,
-                                     [this] { QDesktopServices::openUrl(url()); });
+  QAction* browser =
+      menu->addAction(QString::fromUtf8(main_layout::action_open_in_browser), this, &ReportView::open_in_browser);
   browser->setEnabled(shown);
   menu->addSeparator();
   QAction* copy = menu->addAction(QString::fromUtf8(main_layout::action_copy), this,
@@ -36,6 +36,13 @@ QMenu* ReportView::create_report_menu() {
   copy->setShortcut(QKeySequence::Copy);
   copy->setEnabled(page()->hasSelection());
   return menu;
+}
+
+void ReportView::open_in_browser() {
+  const QUrl shown = url();
+  if (shown.isEmpty()) return;
+  const bool opened = opener_ ? opener_(shown) : QDesktopServices::openUrl(shown);
+  if (!opened) emit open_failed(shown.toString());
 }
 
 void ReportView::contextMenuEvent(QContextMenuEvent* event) {

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "app/login.hpp"
 #include "appearance.hpp"
 #include "formLogin.hpp"
 #include "platform/win_text.hpp"
@@ -35,6 +36,10 @@ TfrmMain::TfrmMain(Win32Host& host, ViewMaker make_view) : host_(host) {
   create(WS_EX_CONTROLPARENT, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, widen(title), outer_left, outer_top, outer_width,
          outer_height, nullptr);
   create_controls(make_view);
+  // Its own place and size where they fit on the monitor, else moved and shrunk to fit.
+  const RECT area = host_.work_area(hwnd_);
+  const Rect place = place_window({area.left, area.top, area.right - area.left, area.bottom - area.top});
+  ::SetWindowPos(hwnd_, nullptr, place.left, place.top, place.width, place.height, SWP_NOZORDER | SWP_NOACTIVATE);
   controller_ = std::make_unique<MainController>(host_, *this);
   controller_->set_owner(reinterpret_cast<frontend::WindowHandle>(hwnd_));
   controller_->start();
@@ -91,6 +96,9 @@ void TfrmMain::create_controls(const ViewMaker& make_view) {
     if (c.hidden) ::ShowWindow(item(control_id), SW_HIDE);
   }
 
+  view_->set_open_failed([this](const std::string& url) {
+    host_.message_box(open_in_browser_failure(url), application_title, frontend::mb_ok | frontend::mb_iconwarning);
+  });
   place_view();
   host_.set_report_view(view_.get());
   host_.set_owner(hwnd_);
@@ -175,8 +183,8 @@ LRESULT TfrmMain::handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_GETMINMAXINFO: {
       // The controls keep their places: the window is never narrower than its buttons.
       auto* info = reinterpret_cast<MINMAXINFO*>(lparam);
-      info->ptMinTrackSize.x = min_client_width + 16;
-      info->ptMinTrackSize.y = view_top + 160;
+      info->ptMinTrackSize.x = min_outer_width;
+      info->ptMinTrackSize.y = min_outer_height;
       return 0;
     }
     case WM_SETCURSOR:

@@ -298,7 +298,8 @@ STDMETHODIMP BrowserSite::ShowContextMenu(DWORD, POINT* at, IUnknown*, IDispatch
     case menu_open: {
       BSTR address = nullptr;
       if (SUCCEEDED(browser_->get_LocationURL(&address)) && address) {
-        win32ui::open_in_browser(window_, platform::win::narrow(address));
+        const std::string url = platform::win::narrow(address);
+        if (!win32ui::open_in_browser(window_, url) && events_.open_failed) events_.open_failed(url);
         ::SysFreeString(address);
       }
       break;

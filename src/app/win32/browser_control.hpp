@@ -21,6 +21,8 @@ class BrowserControl {
     std::function<void()> navigated;
     /// The top page is complete.
     std::function<void()> completed;
+    /// "Apri nel browser" could not hand the page at url to the system's browser.
+    std::function<void(const std::string& url)> open_failed;
   };
 
   /// Creates the control, in place, in a new child window of parent (hidden; id: the

@@ -2,27 +2,13 @@
 
 #include "app/main_layout.hpp"
 #include "browser_control.hpp"
+#include "extract/run.hpp"
 #include "platform/win_text.hpp"
 #include "window.hpp"
 
 namespace {
 
 constexpr int id_open = 1;
-
-// The path of a "file:///" address as the doctor reads it: back-slashes, blanks.
-std::wstring shown_path(const std::string& url) {
-  std::string path = url.rfind("file:///", 0) == 0 ? url.substr(8) : url;
-  std::string out;
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    if (path.compare(i, 3, "%20") == 0) {
-      out += ' ';
-      i += 2;
-    } else {
-      out += path[i] == '/' ? '\\' : path[i];
-    }
-  }
-  return platform::win::widen(out);
-}
 
 }  // namespace
 
@@ -68,7 +54,7 @@ LRESULT CALLBACK PanelReportView::procedure(HWND hwnd, UINT message, WPARAM wpar
 void PanelReportView::navigate(const std::string& url) {
   url_ = url;
   ::SetWindowTextW(caption_, L"Il report è nel file:");
-  ::SetWindowTextW(path_, shown_path(url).c_str());
+  ::SetWindowTextW(path_, platform::win::widen(url_to_path(url)).c_str());
   ::EnableWindow(open_, TRUE);
 }
 
@@ -90,7 +76,12 @@ void PanelReportView::print() { open_in_browser(); }
 
 void PanelReportView::focus() { ::SetFocus(::IsWindowEnabled(open_) ? open_ : panel_); }
 
-bool PanelReportView::open_in_browser() const { return win32ui::open_in_browser(panel_, url_); }
+bool PanelReportView::open_in_browser() const {
+  if (url_.empty()) return false;
+  if (win32ui::open_in_browser(panel_, url_)) return true;
+  report_open_failure(url_);
+  return false;
+}
 
 BrowserReportView::BrowserReportView(HWND parent, int id, unsigned timeout_ms)
     : browser_(BrowserControl::create(parent, id,
@@ -103,10 +94,12 @@ BrowserReportView::BrowserReportView(HWND parent, int id, unsigned timeout_ms)
                                          // the place it leads to.
                                          if (to_top_ && browser_) browser_->scroll_to_top();
                                          to_top_ = false;
-                                       }})),
+                                       },
+                                       [this](const std::string& url) { report_open_failure(url); }})),
       // Made right after the control, so that either takes the same place in the tab order.
       panel_(parent, id),
       timeout_ms_(timeout_ms) {
+  panel_.set_open_failed([this](const std::string& url) { report_open_failure(url); });
   if (browser_) {
     panel_.set_visible(false);
     ::ShowWindow(browser_->window(), SW_SHOW);

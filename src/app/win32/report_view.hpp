@@ -5,6 +5,7 @@
 // record what it was told.
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -25,6 +26,19 @@ class ReportView {
   /// Takes a key message meant for the view before the window's dialog navigation does;
   /// true when the view handled it.
   virtual bool translate_key(MSG&) { return false; }
+  /// Called with the page's address when "Apri nel browser" could not hand it to the
+  /// system's browser (the window says so).
+  void set_open_failed(std::function<void(const std::string& url)> open_failed) {
+    open_failed_ = std::move(open_failed);
+  }
+
+ protected:
+  void report_open_failure(const std::string& url) const {
+    if (open_failed_) open_failed_(url);
+  }
+
+ private:
+  std::function<void(const std::string& url)> open_failed_;
 };
 
 /// A panel in place of a browser: the path of the page shown and a button that opens it
@@ -49,7 +63,8 @@ class PanelReportView : public ReportView {
   HWND panel() const { return panel_; }
   /// The address shown; "" before the first page.
   const std::string& url() const { return url_; }
-  /// Opens the page in the system's browser; false when it could not be asked to.
+  /// Opens the page in the system's browser; false, reported to the open-failed
+  /// receiver, when it could not be asked to.
   bool open_in_browser() const;
 
  private:

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <exception>
 #include <vector>
 
@@ -161,6 +162,15 @@ bool Win32Host::ask_file_name(const frontend::FileDialogRequest& request, std::s
   return chosen;
 }
 
+RECT Win32Host::work_area(HWND window) const {
+  if (work_area_hook_) return work_area_hook_();
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &info)) return info.rcWork;
+  RECT screen{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+  return screen;
+}
+
 void Win32Host::set_busy_cursor(bool busy) {
   on_window_thread([&] {
     busy_ = busy;
@@ -228,14 +238,30 @@ LRESULT CALLBACK Win32Host::progress_procedure(HWND hwnd, UINT message, WPARAM w
 
 void Win32Host::show_progress_dialog() {
   if (progress_dialog_) return;
-  RECT outer{0, 0, progress_width, progress_height};
+  const std::wstring title = widen(run_progress().title());
+  // Wide enough for its whole title in the caption's font, beside the close box.
+  int client_width = progress_width;
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+    if (HFONT caption = ::CreateFontIndirectW(&metrics.lfCaptionFont)) {
+      HDC dc = ::GetDC(nullptr);
+      HGDIOBJ old = ::SelectObject(dc, caption);
+      SIZE extent{};
+      ::GetTextExtentPoint32W(dc, title.c_str(), static_cast<int>(title.size()), &extent);
+      ::SelectObject(dc, old);
+      ::ReleaseDC(nullptr, dc);
+      ::DeleteObject(caption);
+      client_width = std::max(client_width, static_cast<int>(extent.cx) + 2 * metrics.iCaptionWidth + 32);
+    }
+  }
+  RECT outer{0, 0, client_width, progress_height};
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
   ::AdjustWindowRectEx(&outer, style, FALSE, WS_EX_DLGMODALFRAME);
   const int width = outer.right - outer.left;
   const int height = outer.bottom - outer.top;
   RECT over{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
   if (owner_) ::GetWindowRect(owner_, &over);
-  const std::wstring title = widen(run_progress().title());
   HWND dialog = ::CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, progress_class, title.c_str(), style,
                                   over.left + (over.right - over.left - width) / 2,
                                   over.top + (over.bottom - over.top - height) / 2, width, height, owner_, nullptr,
@@ -248,10 +274,10 @@ void Win32Host::show_progress_dialog() {
     ::SendMessageW(made, WM_SETFONT, reinterpret_cast<WPARAM>(win32ui::window_font()), FALSE);
     return made;
   };
-  child(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, progress_label_id, 12, 10, progress_width - 24, 30);
-  child(PROGRESS_CLASSW, L"", 0, 0, 12, 46, progress_width - 24, 16);
+  child(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, progress_label_id, 12, 10, client_width - 24, 30);
+  child(PROGRESS_CLASSW, L"", 0, 0, 12, 46, client_width - 24, 16);
   HWND annulla = child(L"BUTTON", L"Annulla", BS_DEFPUSHBUTTON | WS_TABSTOP, progress_annulla_id,
-                       progress_width - 12 - 88, progress_height - 12 - 26, 88, 26);
+                       client_width - 12 - 88, progress_height - 12 - 26, 88, 26);
   progress_dialog_ = dialog;
   update_progress_dialog(false);
   // The window behind takes no input while the dialog is up.

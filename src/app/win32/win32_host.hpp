@@ -29,6 +29,8 @@ class Win32Host : public DesktopHost {
   using FileDialogHook = std::function<bool(OPENFILENAMEW& request)>;
   /// Called once a modal window of the program is up, from inside its modal loop (tests).
   using WindowHook = std::function<void(HWND window)>;
+  /// Answers the monitor's work area instead of the system (tests).
+  using WorkAreaHook = std::function<RECT()>;
 
   /// Made on the window's thread.
   Win32Host();
@@ -56,6 +58,9 @@ class Win32Host : public DesktopHost {
   void set_report_view(ReportView* view) { view_ = view; }
   bool busy() const { return busy_; }
   void set_message_box_hook(MessageBoxHook hook) { message_box_hook_ = std::move(hook); }
+  void set_work_area_hook(WorkAreaHook hook) { work_area_hook_ = std::move(hook); }
+  /// The work area (the screen less the taskbar) of the monitor nearest to window.
+  RECT work_area(HWND window) const;
   void set_file_dialog_hook(FileDialogHook hook) { file_dialog_hook_ = std::move(hook); }
   /// Called inside the sign-in window's modal loop once it is up.
   void set_modal_hook(WindowHook hook) { modal_hook_ = std::move(hook); }
@@ -88,6 +93,7 @@ class Win32Host : public DesktopHost {
   bool busy_ = false;
   bool in_progress_hook_ = false;
   MessageBoxHook message_box_hook_;
+  WorkAreaHook work_area_hook_;
   FileDialogHook file_dialog_hook_;
   WindowHook modal_hook_;
   WindowHook progress_hook_;

@@ -1,0 +1,56 @@
+// The main window's place on monitors of several sizes, and the controls' table.
+#include "app/main_layout.hpp"
+
+#include <set>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using main_layout::Rect;
+
+struct PlaceCase {
+  const char* name;
+  Rect area;
+  Rect expected;
+};
+
+void PrintTo(const PlaceCase& c, std::ostream* os) { *os << c.name; }
+
+class PlaceWindow : public ::testing::TestWithParam<PlaceCase> {};
+
+TEST_P(PlaceWindow, FitsTheWorkArea) { EXPECT_EQ(main_layout::place_window(GetParam().area), GetParam().expected); }
+
+INSTANTIATE_TEST_SUITE_P(Areas, PlaceWindow,
+                         ::testing::Values(
+                             // Room enough: its own place and size.
+                             PlaceCase{"full_hd", {0, 0, 1920, 1040}, {589, 293, 833, 536}},
+                             // 1366 x 768 less a taskbar: moved left and up, its size kept.
+                             PlaceCase{"laptop", {0, 0, 1366, 728}, {533, 192, 833, 536}},
+                             // A taskbar on the left of a 1280 x 1024 screen: moved left, inside the area.
+                             PlaceCase{"taskbar_left", {60, 0, 1220, 1024}, {447, 293, 833, 536}},
+                             PlaceCase{"second_monitor", {1920, 0, 1280, 1024}, {1920, 293, 833, 536}},
+                             // Smaller than the window: shrunk to the area, never below the smallest size.
+                             PlaceCase{"small", {0, 0, 800, 500}, {0, 0, 817, 500}},
+                             PlaceCase{"tiny", {10, 20, 300, 200}, {10, 20, 817, 320}}),
+                         [](const ::testing::TestParamInfo<PlaceCase>& info) { return std::string(info.param.name); });
+
+TEST(MainLayout, TheTableHoldsEveryControlOnceWithItsTabStopsFirst) {
+  std::set<main_layout::Control> seen;
+  std::set<std::string> names;
+  int index = 0;
+  for (const main_layout::ControlSpec& c : main_layout::controls()) {
+    EXPECT_TRUE(seen.insert(c.control).second) << c.name;
+    EXPECT_TRUE(names.insert(c.name).second) << c.name;
+    EXPECT_EQ(&main_layout::spec(c.control), &c);
+    const bool tab_stop = c.kind != main_layout::Kind::logo && c.kind != main_layout::Kind::label &&
+                          c.kind != main_layout::Kind::status_line;
+    EXPECT_EQ(tab_stop, index < main_layout::tab_stop_count) << c.name;
+    ++index;
+  }
+  EXPECT_EQ(seen.size(), static_cast<std::size_t>(main_layout::control_count));
+  EXPECT_EQ(main_layout::text_of(main_layout::spec(main_layout::btnCalcola)), "Diabete");
+}
+
+}  // namespace
