@@ -59,6 +59,8 @@ check "start after end refused" 3 "$status" "La data iniziale (Dal) è successiv
 
 run demo --programme vaccinazioni --user demo --from 2000-01-01 --to 2000-12-31 --output "$work/x.xml"
 check "no patient" 1 "$status" "Nessun paziente estratto!" "$work/err"
+# The message's lines end as every other line on standard error: no CR of its own.
+grep -q $'\r' "$work/err" && check "no patient: lines ended once" 0 1 || check "no patient: lines ended once" 0 0
 [[ ! -e "$work/x.xml" ]] && check "no patient: nothing written" 0 0 || check "no patient: nothing written" 0 1
 
 for option in --from --to; do
@@ -70,7 +72,19 @@ run demo --programme diabete --user demo --from 2024-02-30 --output "$work/x.xml
 check "invalid date" 3 "$status" "--from" "$work/err"
 
 run demo --programme chirurgia --user demo --output "$work/x.xml"
-check "unknown programme" 3 "$status"
+check "unknown programme" 3 "$status" "valore non ammesso per --programme: 'chirurgia' (ammessi: diabete, tao o vaccinazioni)" "$work/err"
+
+# The help, the usage and the errors of the command line itself are Italian.
+"$bin/pivzona12-cli" --help >"$work/out" 2>"$work/err"
+check "help" 0 "$?" "Uso: pivzona12-cli [OPZIONI]" "$work/out" "Opzioni:" "$work/out" \
+  "-h,--help                   mostra questo aiuto ed esce" "$work/out" "--output FILE OBBLIGATORIA" "$work/out"
+grep -qE "Usage|Options|Print this|REQUIRED|TEXT" "$work/out" && check "help: no English" 0 1 || check "help: no English" 0 0
+run demo --programme tao --user demo
+check "missing option" 3 "$status" "manca l'opzione obbligatoria --output" "$work/err" "Usare --help" "$work/err"
+run demo --programme tao --user demo --output "$work/x.xml" avanzo
+check "unexpected argument" 3 "$status" "argomenti non previsti: avanzo" "$work/err"
+"$bin/pivzona12-cli" --programme tao --output >"$work/out" 2>"$work/err"
+check "option without its value" 3 "$?" "manca il valore dell'opzione --output" "$work/err"
 
 run demo --programme diabete --user demo --output "$work/missing/dir/x.xml"
 check "missing directory" 3 "$status" "non esiste" "$work/err"

@@ -6,7 +6,12 @@
 
 int CliHost::message_box(const std::string& text, const std::string&, unsigned) {
   end_progress();
-  fmt::print(stderr, "{}\n", text);
+  // The messages break their lines with CR LF, as a message box takes them; the stream
+  // ends each line as the platform does (a CR of the text's own would be doubled).
+  std::string lines;
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lines += text[i];
+  fmt::print(stderr, "{}\n", lines);
   std::fflush(stderr);
   return frontend::id_ok;
 }

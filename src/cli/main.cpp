@@ -57,6 +57,55 @@ bool print_paths(const std::string& paths) {
   return written;
 }
 
+/// A command-line error in Italian: what is missing, not allowed or not expected.
+std::string parse_error_text(const CLI::App& app, const CLI::Error& error) {
+  if (dynamic_cast<const CLI::RequiredError*>(&error)) {
+    for (const CLI::Option* option : app.get_options())
+      if (option->get_required() && option->count() == 0) return "manca l'opzione obbligatoria " + option->get_name();
+  }
+  if (dynamic_cast<const CLI::ExtrasError*>(&error)) {
+    std::string extras;
+    for (const std::string& extra : app.remaining()) extras += (extras.empty() ? "" : " ") + extra;
+    return "argomenti non previsti: " + extras;
+  }
+  if (dynamic_cast<const CLI::ValidationError*>(&error)) {
+    for (const CLI::Option* option : app.get_options()) {
+      if (option->count() == 0 || option->get_description().empty()) continue;
+      const std::string& name = option->get_name();
+      const std::string text = error.what();
+      // The value as given: converting it would run the failed check again.
+      const std::string value = option->results().empty() ? "" : option->results().front();
+      if (text.rfind(name + ":", 0) == 0)
+        return "valore non ammesso per " + name + ": '" + value + "' (ammessi: " + option->get_description() + ")";
+    }
+  }
+  if (dynamic_cast<const CLI::ArgumentMismatch*>(&error)) {
+    const std::string text = error.what();
+    return "manca il valore dell'opzione " + text.substr(0, text.find(':'));
+  }
+  return std::string("argomenti non validi (") + error.what() + ")";
+}
+
+/// CLI11's own texts in Italian: the help's labels, the help option, the errors.
+void speak_italian(CLI::App& app) {
+  const auto formatter = app.get_formatter();
+  formatter->label("Usage", "Uso");
+  formatter->label("OPTIONS", "OPZIONI");
+  formatter->label("REQUIRED", "OBBLIGATORIA");
+  formatter->label("Positionals", "Argomenti");
+  app.option_defaults()->group("Opzioni");
+  app.set_help_flag("-h,--help", "mostra questo aiuto ed esce");
+  app.failure_message([](const CLI::App* failed, const CLI::Error& error) {
+    std::string text;
+    try {
+      text = parse_error_text(*failed, error);
+    } catch (const std::exception&) {
+      text = std::string("argomenti non validi (") + error.what() + ")";
+    }
+    return text + "\nUsare --help per l'elenco delle opzioni.\n";
+  });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -72,6 +121,7 @@ int main(int argc, char** argv) {
   utf8_argv.push_back(nullptr);
 
   CLI::App app{"PIV ZONA12: estrazione di un programma dal gestionale Praxilo", "pivzona12-cli"};
+  speak_italian(app);
   std::string programme_key, from_text, to_text, output, user_name;
   bool password_stdin = false;
   std::vector<std::string> keys;
@@ -79,11 +129,15 @@ int main(int argc, char** argv) {
   std::string key_list;
   for (std::size_t i = 0; i < keys.size(); ++i)
     key_list += (i == 0 ? "" : i + 1 == keys.size() ? " o " : ", ") + keys[i];
-  app.add_option("--programme", programme_key, key_list)->required()->check(CLI::IsMember(keys));
-  app.add_option("--from", from_text, "inizio del periodo, yyyy-mm-dd (predefinito: oggi meno 365 giorni)");
-  app.add_option("--to", to_text, "fine del periodo, yyyy-mm-dd (predefinito: oggi)");
-  app.add_option("--output", output, "file XML del report")->required();
-  app.add_option("--user", user_name, "utente Praxilo (predefinito: l'ultimo utente)");
+  app.add_option("--programme", programme_key, key_list)
+      ->required()
+      ->check(CLI::IsMember(keys))
+      ->type_name("PROGRAMMA");
+  app.add_option("--from", from_text, "inizio del periodo, yyyy-mm-dd (predefinito: oggi meno 365 giorni)")
+      ->type_name("DATA");
+  app.add_option("--to", to_text, "fine del periodo, yyyy-mm-dd (predefinito: oggi)")->type_name("DATA");
+  app.add_option("--output", output, "file XML del report")->required()->type_name("FILE");
+  app.add_option("--user", user_name, "utente Praxilo (predefinito: l'ultimo utente)")->type_name("UTENTE");
   app.add_flag("--password-stdin", password_stdin, "legge la password dallo standard input");
   bool xml_only = false;
   app.add_flag("--xml-only", xml_only, "salva solo il report XML, senza produrre la pagina HTML");

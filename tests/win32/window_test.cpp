@@ -525,6 +525,8 @@ TEST_F(WindowTest, WhileARunWorksTheStatusSaysSoAndTheProgressTitleFits) {
     ::GetClientRect(dialog, &client);
     room = client.right - metrics.iCaptionWidth;  // the close box takes a button's width
   });
+  set_picker(*window, TfrmMain::id(main_layout::DTDal), 2024, 1, 1);
+  set_picker(*window, TfrmMain::id(main_layout::DTAl), 2024, 12, 31);
   save_paths = {work.dir() + "vac.xml"};
   win32ui::click(window->item(TfrmMain::id(main_layout::btnVaccinazioni)));
   host.set_progress_hook({});
