@@ -114,6 +114,32 @@ TEST_F(OperationLog, AccentedTextInTheAnsiCodePage) {
   EXPECT_TRUE(test_support::is_log_line(lines[0], "TAG\xE8_", "Nicol\xF2 \x80 ?")) << content;
 }
 
+// An installation in a folder with a letter the ANSI code page cannot hold ("ř" in
+// CP1252): on Windows the library gets the file's short name, which the code page holds;
+// elsewhere there is no such name, and the channel says why nothing is logged.
+TEST_F(OperationLog, AFolderTheCodePageCannotHold) {
+  const fs::path folder = appl.path() / "Dvo\xC5\x99\xC3\xA1k";
+  fs::create_directory(folder);
+  test_support::install_logging_library(folder);
+  registry.write(app_paths_section(reg_string(platform::path_to_utf8(folder) + "/;")) +
+                 switches_section("\"yes\"", "", "\"yes\""));
+  ScopedEnv cp("PIVZONA12_CODEPAGE", "CP1252");
+  Tpx_wrap_log log(host);
+  const std::string file = platform::path_to_utf8(folder / "praxipat.log");
+#ifdef _WIN32
+  ASSERT_TRUE(log.start("PRAXIPAT_", file)) << testing::PrintToString(host.texts());
+  log.write_line("riga");
+  log.stop();
+  EXPECT_EQ(test_support::log_lines(test_support::read_file(folder / "praxipat.log")).size(), 1u);
+#else
+  EXPECT_FALSE(log.start("PRAXIPAT_", file));
+  EXPECT_EQ(host.texts(), std::vector<std::string>{"Error  -  Tpx_wrap_log.start(): percorso del log non "
+                                                   "rappresentabile nella code page di sistema: " +
+                                                   file});
+  EXPECT_FALSE(fs::exists(folder / "praxipat.log"));
+#endif
+}
+
 struct StartFailure {
   const char* name;
   /// other_architecture: a 32-bit praxiapi.dll beside this 64-bit program, as a 32-bit

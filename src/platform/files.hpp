@@ -58,6 +58,12 @@ class FileReplacement {
 /// link is never followed. True when a regular file is there afterwards.
 bool ensure_private_file(const std::string& path);
 
+/// The path (UTF-8) of an existing file as the ANSI code page holds it, for a library that
+/// takes 8-bit paths: the path itself when the code page holds each of its letters; else,
+/// on Windows, the file's short (8.3) name when the code page holds that one; nullopt when
+/// there is no such form (the library would open another file, or none).
+std::optional<std::string> ansi_path(const std::string& path);
+
 /// The size of the pieces in which the files below are read: a file of any size costs
 /// about this much memory to read.
 constexpr std::size_t file_piece_size = std::size_t{1} << 16;

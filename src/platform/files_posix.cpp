@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/codepage.hpp"
 #include "platform/files.hpp"
 #include "platform/interrupt.hpp"
 
@@ -166,6 +167,12 @@ void FileReplacement::commit() {
   if (::close(fd) != 0 || !written) fail(r.path, errno_text(written ? errno : write_error));
   if (::rename(r.temp.c_str(), r.target.c_str()) != 0) fail(r.path, errno_text(errno));
   r.removal->release();
+}
+
+std::optional<std::string> ansi_path(const std::string& path) {
+  std::string ansi = to_ansi(path);
+  if (from_ansi(ansi) == path) return ansi;
+  return std::nullopt;
 }
 
 bool ensure_private_file(const std::string& path) {

@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/codepage.hpp"
 #include "platform/files.hpp"
 #include "platform/interrupt.hpp"
 #include "platform/paths.hpp"
@@ -203,6 +204,24 @@ void FileReplacement::commit() {
   if (!::MoveFileExW(r.temp.c_str(), r.target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     fail(r.path, error_text(::GetLastError()));
   r.removal->release();
+}
+
+std::optional<std::string> ansi_path(const std::string& path) {
+  const auto held = [](const std::string& utf8) -> std::optional<std::string> {
+    std::string ansi = to_ansi(utf8);
+    if (from_ansi(ansi) == utf8) return ansi;
+    return std::nullopt;
+  };
+  if (auto ansi = held(path)) return ansi;
+  // The short name is made of letters of the OEM and ANSI sets when the file system keeps one.
+  const std::wstring wide = win::widen(path);
+  const DWORD length = ::GetShortPathNameW(wide.c_str(), nullptr, 0);
+  if (length == 0) return std::nullopt;
+  std::wstring short_name(length, L'\0');
+  const DWORD written = ::GetShortPathNameW(wide.c_str(), short_name.data(), length);
+  if (written == 0 || written >= length) return std::nullopt;
+  short_name.resize(written);
+  return held(win::narrow(short_name));
 }
 
 bool ensure_private_file(const std::string& path) {

@@ -1,11 +1,14 @@
 #include "records/px_wrap_log.hpp"
 
 #include <exception>
+#include <filesystem>
+#include <optional>
 #include <string>
 
 #include "platform/codepage.hpp"
 #include "platform/dynlib.hpp"
 #include "platform/files.hpp"
+#include "platform/paths.hpp"
 #include "records/praxiapi_library.hpp"
 #include "records/px_tools.hpp"
 
@@ -49,9 +52,18 @@ bool Tpx_wrap_log::start(const std::string& tag, const std::string& file_path) {
       px_tools::debug_message(start_name + ": errore in start_log()", 3, host_);
       return false;
     }
+    // The library takes the path in the ANSI code page: a letter that the code page cannot
+    // hold would make it open another file, or none.
+    const std::optional<std::string> ansi_file = platform::ansi_path(file_path);
+    if (!ansi_file) {
+      std::error_code ignored;
+      std::filesystem::remove(platform::path_from_utf8(file_path), ignored);
+      px_tools::debug_message(
+          start_name + ": percorso del log non rappresentabile nella code page di sistema: " + file_path, 3, host_);
+      return false;
+    }
     try {
-      log_handle =
-          px_tools::call_log_open(log_open, platform::to_ansi(tag).c_str(), platform::to_ansi(file_path).c_str());
+      log_handle = px_tools::call_log_open(log_open, platform::to_ansi(tag).c_str(), ansi_file->c_str());
     } catch (const std::exception& e) {
       log_handle = 0;
       px_tools::debug_message(start_name + ": eccezione in start_log(): " + e.what(), 3, host_);

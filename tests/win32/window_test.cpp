@@ -83,6 +83,7 @@ class WindowTest : public testing::Test {
       return IDOK;
     });
     host.set_file_dialog_hook([this](OPENFILENAMEW& request) {
+      ::SetFocus(nullptr);  // as the system's dialog, which takes the focus while it is up
       std::wstring filter;
       for (const wchar_t* p = request.lpstrFilter; p && (p[0] || p[1]); ++p) filter += p[0] ? p[0] : L'|';
       file_dialogs.push_back({filter, request.lpstrTitle ? request.lpstrTitle : L"", request.lpstrFile,
@@ -207,6 +208,15 @@ TEST_F(WindowTest, RefusedSignInThenGoodOneFillsTheWindow) {
   EXPECT_EQ(text(*window, TfrmMain::id(main_layout::edt_CodiceFiscaleMMG)), L"RSSMRA60A01H501U");
   EXPECT_EQ(text(*window, TfrmMain::id(main_layout::edt_ASL)), L"ASL 12");
   EXPECT_EQ(win32ui::text_of(window->hwnd()), L"Estrazioni ZONA12");
+  // The controls use the system's message font, which has the letters a name may hold.
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  ASSERT_TRUE(::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0));
+  LOGFONTW used{};
+  ::GetObjectW(reinterpret_cast<HFONT>(
+                   ::SendMessageW(window->item(TfrmMain::id(main_layout::edt_NominativoMMG)), WM_GETFONT, 0, 0)),
+               sizeof used, &used);
+  EXPECT_STREQ(used.lfFaceName, metrics.lfMessageFont.lfFaceName);
 
   // The range is [today - 365 days, today], shown as dd/MM/yyyy.
   SYSTEMTIME now{};
@@ -535,6 +545,36 @@ TEST_F(WindowTest, WhileARunWorksTheStatusSaysSoAndTheProgressTitleFits) {
   EXPECT_EQ(title, L"Estrazione Vaccinazioni AntiInfluenzali in corso");
   EXPECT_LT(title_width, room);
   EXPECT_EQ(window->status_text(), widen("Salvato: " + work.dir() + "vac.xml – 1 assistito"));
+}
+
+// The control that opened a dialog has the focus again once the dialog is gone: after the
+// save dialog is cancelled Enter opens it again, and after a run's progress dialog the
+// button that started the run is focused.
+TEST_F(WindowTest, FocusReturnsToTheControlThatOpenedADialog) {
+  auto window = start({{L"doc", L"pw"}});
+  ASSERT_TRUE(window->signed_in());
+  HWND vaccinazioni = window->item(TfrmMain::id(main_layout::btnVaccinazioni));
+  ::SetFocus(vaccinazioni);
+  ASSERT_EQ(::GetFocus(), vaccinazioni);
+  save_paths = {};
+  win32ui::click(vaccinazioni);
+  EXPECT_EQ(window->controller().last_run().outcome, RunOutcome::save_dialog_cancelled);
+  EXPECT_EQ(::GetFocus(), vaccinazioni);
+  MSG enter{window->hwnd(), WM_KEYDOWN, VK_RETURN, 0, 0, {}};
+  EXPECT_TRUE(window->preview(enter));
+  EXPECT_EQ(file_dialogs.size(), 2u) << "Enter pressed the focused button again";
+
+  HWND calcola = window->item(TfrmMain::id(main_layout::btnCalcola));
+  ::SetFocus(calcola);
+  host.set_progress_delay(0);
+  bool dialog_focused = false;
+  host.set_progress_hook([&](HWND dialog) { dialog_focused = dialog_focused || ::IsChild(dialog, ::GetFocus()); });
+  save_paths = {work.dir() + "d.xml"};
+  win32ui::click(calcola);
+  host.set_progress_hook({});
+  EXPECT_EQ(window->controller().last_run().outcome, RunOutcome::saved);
+  EXPECT_TRUE(dialog_focused) << "the progress dialog had the focus while it was up";
+  EXPECT_EQ(::GetFocus(), calcola);
 }
 
 // A thread timer's work, once: the window's thread runs it from its message loop.

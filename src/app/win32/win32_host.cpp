@@ -22,6 +22,23 @@ constexpr const wchar_t* progress_class = L"PIVZONA12Progress";
 constexpr int progress_width = 360;
 constexpr int progress_height = 120;
 
+// Gives the focus back, when the object ends, to the control that had it when it was
+// made: a dialog or a box leaves none behind it, and Enter and Tab would do nothing.
+class FocusKeeper {
+ public:
+  FocusKeeper() : focus_(::GetFocus()) {}
+  ~FocusKeeper() { restore(focus_); }
+  FocusKeeper(const FocusKeeper&) = delete;
+  FocusKeeper& operator=(const FocusKeeper&) = delete;
+  static void restore(HWND focus) {
+    if (focus && ::IsWindow(focus) && ::IsWindowVisible(focus) && ::IsWindowEnabled(focus) && ::GetFocus() != focus)
+      ::SetFocus(focus);
+  }
+
+ private:
+  HWND focus_;
+};
+
 struct Call {
   const std::function<void()>* work;
   std::exception_ptr failure;
@@ -111,6 +128,7 @@ int Win32Host::message_box(const std::string& text, const std::string& caption, 
   on_window_thread([&] {
     // A box must not open behind the progress dialog of the run it interrupts.
     end_progress();
+    const FocusKeeper focus;
     const bool system_modal = (flags & frontend::mb_systemmodal) != 0;
     const UINT style = MB_OK | icon_of(flags) | (system_modal ? MB_SYSTEMMODAL | MB_SETFOREGROUND : MB_APPLMODAL);
     std::wstring shown = widen(text);
@@ -128,6 +146,7 @@ int Win32Host::message_box(const std::string& text, const std::string& caption, 
 bool Win32Host::ask_file_name(const frontend::FileDialogRequest& request, std::string& file_name) {
   bool chosen = false;
   on_window_thread([&] {
+    const FocusKeeper focus;
     const std::wstring filter = dialog_filter(request.filter);
     const std::wstring directory = request.initial_directory ? widen(*request.initial_directory) : std::wstring();
     const std::wstring title = request.title ? widen(*request.title) : std::wstring();
@@ -279,6 +298,7 @@ void Win32Host::show_progress_dialog() {
   HWND annulla = child(L"BUTTON", L"Annulla", BS_DEFPUSHBUTTON | WS_TABSTOP, progress_annulla_id,
                        client_width - 12 - 88, progress_height - 12 - 26, 88, 26);
   progress_dialog_ = dialog;
+  focus_before_progress_ = ::GetFocus();
   update_progress_dialog(false);
   // The window behind takes no input while the dialog is up.
   if (owner_) ::EnableWindow(owner_, FALSE);
@@ -313,7 +333,10 @@ void Win32Host::close_progress_dialog() {
   if (!progress_dialog_) return;
   HWND dialog = progress_dialog_;
   progress_dialog_ = nullptr;
-  // The owner takes input again before the dialog goes, so that it becomes active.
+  // The owner takes input again before the dialog goes, so that it becomes active, and
+  // the control that started the run has the focus again.
   if (owner_) ::EnableWindow(owner_, TRUE);
   ::DestroyWindow(dialog);
+  FocusKeeper::restore(focus_before_progress_);
+  focus_before_progress_ = nullptr;
 }

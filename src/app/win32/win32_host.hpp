@@ -90,6 +90,7 @@ class Win32Host : public DesktopHost {
   HWND owner_ = nullptr;
   ReportView* view_ = nullptr;
   HWND progress_dialog_ = nullptr;
+  HWND focus_before_progress_ = nullptr;  ///< the control focused when the dialog came up
   bool busy_ = false;
   bool in_progress_hook_ = false;
   MessageBoxHook message_box_hook_;

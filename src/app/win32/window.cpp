@@ -22,12 +22,20 @@ void register_window_class() {
 }
 
 HFONT make_font(bool bold) {
+  // The system's message font (Segoe UI or Tahoma): it has the letters of every language
+  // a name may hold, which the old bitmap MS Sans Serif has not.
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+    LOGFONTW font = metrics.lfMessageFont;
+    if (bold) font.lfWeight = FW_BOLD;
+    if (HFONT made = ::CreateFontIndirectW(&font)) return made;
+  }
   HDC screen = ::GetDC(nullptr);
   const int height = -::MulDiv(8, ::GetDeviceCaps(screen, LOGPIXELSY), 72);
   ::ReleaseDC(nullptr, screen);
   return ::CreateFontW(height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                       L"MS Sans Serif");
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma");
 }
 
 }  // namespace

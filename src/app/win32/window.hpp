@@ -47,7 +47,7 @@ class Window {
 /// colour index plus one, or 0 for none); the arrow cursor. Returns name.
 const wchar_t* register_class(const wchar_t* name, WNDPROC procedure, int background);
 
-/// The windows' font (MS Sans Serif, 8 points), or its bold form; made once.
+/// The windows' font (the system's message font), or its bold form; made once.
 HFONT window_font(bool bold = false);
 
 /// Waits for the next message when wait is true, then hands it to its window (keys first
