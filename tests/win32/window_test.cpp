@@ -8,6 +8,7 @@
 
 #include <commctrl.h>
 #include <oleauto.h>
+#include <winver.h>
 
 #include <chrono>
 #include <cwchar>
@@ -193,6 +194,28 @@ TEST_F(WindowTest, PlacedInsideTheMonitorsWorkArea) {
     EXPECT_GE(limits.ptMinTrackSize.y, 160 + 100);
   }
   host.set_work_area_hook({});
+}
+
+// The program's version information, as Explorer's "Dettagli" shows it: the product, its
+// version and a description in Italian.
+TEST(ProgramResources, VersionInformationInItalian) {
+  const std::wstring exe = widen(std::string(PZ_BIN_DIR) + "/pivzona12.exe");
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeW(exe.c_str(), &ignored);
+  ASSERT_GT(size, 0u) << "no version information";
+  std::vector<char> data(size);
+  ASSERT_TRUE(::GetFileVersionInfoW(exe.c_str(), 0, size, data.data()));
+  const auto value = [&data](const wchar_t* name) -> std::wstring {
+    wchar_t* text = nullptr;
+    UINT length = 0;
+    const std::wstring key = std::wstring(L"\\StringFileInfo\\041004B0\\") + name;
+    if (!::VerQueryValueW(data.data(), key.c_str(), reinterpret_cast<void**>(&text), &length) || !text) return L"";
+    return std::wstring(text, wcsnlen(text, length));
+  };
+  EXPECT_EQ(value(L"ProductName"), L"PIV ZONA12");
+  EXPECT_EQ(value(L"ProductVersion"), widen(PZ_PROJECT_VERSION));
+  EXPECT_EQ(value(L"FileVersion"), widen(PZ_PROJECT_VERSION));
+  EXPECT_EQ(value(L"FileDescription"), L"Estrazioni ZONA12 per la ASL: diabete, TAO, vaccinazioni");
 }
 
 TEST_F(WindowTest, RefusedSignInThenGoodOneFillsTheWindow) {
@@ -553,6 +576,7 @@ TEST_F(WindowTest, WhileARunWorksTheStatusSaysSoAndTheProgressTitleFits) {
 TEST_F(WindowTest, FocusReturnsToTheControlThatOpenedADialog) {
   auto window = start({{L"doc", L"pw"}});
   ASSERT_TRUE(window->signed_in());
+  ::ShowWindow(window->hwnd(), SW_SHOW);
   HWND vaccinazioni = window->item(TfrmMain::id(main_layout::btnVaccinazioni));
   ::SetFocus(vaccinazioni);
   ASSERT_EQ(::GetFocus(), vaccinazioni);
