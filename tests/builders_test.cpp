@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 namespace {
 
 using test_support::FakePraxilo;
-using test_support::HostRecorder;
+using test_support::RecordingHost;
 
 TEST(UnquoteField, Cases) {
   const struct {
@@ -142,7 +142,7 @@ class BuilderTest : public ::testing::Test {
   Tpx_wrap_praxipat session{fake.factory()};
   TUser user;
   platform::XmlDocument doc;
-  HostRecorder host;
+  RecordingHost host;
   ExtractionContext context{session, user, doc, tools::encode_date(2008, 1, 1), tools::encode_date(2008, 12, 31),
                             0,       host};
   std::function<std::optional<std::string>(const std::string& sql)> section_dump;

@@ -11,7 +11,7 @@
 namespace {
 
 using test_support::FakePraxilo;
-using test_support::HostRecorder;
+using test_support::RecordingHost;
 using Texts = std::vector<std::string>;
 
 /// A signed-in session on the fake server, and a document to hang the sections on.
@@ -144,7 +144,7 @@ class BuilderSql : public ExtractSql {
     test_support::ScopedCwd in(cwd.path());
     TUser user;
     platform::XmlDocument report;
-    HostRecorder host;
+    RecordingHost host;
     ExtractionContext context{session, user, report, start_date, end_date, 0, host};
     build_document(programme_info(programme), "SELECT elenco", context);
     patients = context.patient_count;

@@ -10,7 +10,7 @@
 namespace {
 
 using test_support::FakePraxilo;
-using test_support::HostRecorder;
+using test_support::RecordingHost;
 using Texts = std::vector<std::string>;
 
 const std::string wrong_credentials = "ERRORE: Dati Utente o Password non riconosciuti.";
@@ -28,7 +28,7 @@ class LoginTest : public ::testing::Test {
   }
 
   FakePraxilo fake;
-  HostRecorder host;
+  RecordingHost host;
   Tpx_wrap_praxipat session{fake.factory()};
 };
 
@@ -123,7 +123,7 @@ TEST_F(LoginTest, AServerThatCannotBeCreatedIsNoRefusedSignIn) {
     SCOPED_TRACE(c.name);
     fake.calls.clear();
     fake.raising = c.raising;
-    HostRecorder boxes;
+    RecordingHost boxes;
     Tpx_wrap_praxipat unstartable(c.factory);
     TUser user;
     EXPECT_FALSE(proceed("demo", "demo", user, unstartable, boxes));
@@ -143,10 +143,10 @@ TEST_F(LoginTest, AnAttributeTheServerCannotGiveLeavesItsFieldEmpty) {
 }
 
 TEST_F(LoginTest, AnErrorInsideTheProcedureIsShownWithItsText) {
-  class ThrowingHost : public HostRecorder {
+  class ThrowingHost : public RecordingHost {
    public:
     int message_box(const std::string& text, const std::string& caption, unsigned flags) override {
-      HostRecorder::message_box(text, caption, flags);
+      RecordingHost::message_box(text, caption, flags);
       if (boxes.size() == 1) throw std::runtime_error("finestra non disponibile");
       return frontend::id_ok;
     }

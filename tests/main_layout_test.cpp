@@ -40,17 +40,17 @@ TEST(MainLayout, TheTableHoldsEveryControlOnceWithItsTabStopsFirst) {
   std::set<main_layout::Control> seen;
   std::set<std::string> names;
   int index = 0;
-  for (const main_layout::ControlSpec& c : main_layout::controls()) {
+  for (const main_layout::ControlEntry& c : main_layout::controls()) {
     EXPECT_TRUE(seen.insert(c.control).second) << c.name;
     EXPECT_TRUE(names.insert(c.name).second) << c.name;
-    EXPECT_EQ(&main_layout::spec(c.control), &c);
+    EXPECT_EQ(&main_layout::entry(c.control), &c);
     const bool tab_stop = c.kind != main_layout::Kind::logo && c.kind != main_layout::Kind::label &&
                           c.kind != main_layout::Kind::status_line;
     EXPECT_EQ(tab_stop, index < main_layout::tab_stop_count) << c.name;
     ++index;
   }
   EXPECT_EQ(seen.size(), static_cast<std::size_t>(main_layout::control_count));
-  EXPECT_EQ(main_layout::text_of(main_layout::spec(main_layout::btnCalcola)), "Diabete");
+  EXPECT_EQ(main_layout::text_of(main_layout::entry(main_layout::btnCalcola)), "Diabete");
 }
 
 }  // namespace

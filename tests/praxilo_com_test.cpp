@@ -393,7 +393,7 @@ TEST_P(OtherArchitecture, TheClassCannotStartAndTheSignInSaysWhy) {
   EXPECT_TRUE(failure.starts_with(GetParam().reason)) << failure;
 
   Tpx_wrap_praxipat session;
-  test_support::HostRecorder host;
+  test_support::RecordingHost host;
   EXPECT_EQ(sign_in_attempt("demo", "demo", session, host), nullptr);
   ASSERT_EQ(host.boxes.size(), 1u);
   EXPECT_EQ(host.boxes[0].text, "Impossibile avviare Praxilo: " + failure);

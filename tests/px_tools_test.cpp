@@ -15,7 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test_support::app_paths_section;
-using test_support::HostRecorder;
+using test_support::RecordingHost;
 using test_support::reg_string;
 using test_support::RegistryFile;
 using test_support::ScopedEnv;
@@ -138,7 +138,7 @@ class DebugChannel : public testing::Test {
 
   TempDir appl;
   RegistryFile registry;
-  HostRecorder host;
+  RecordingHost host;
 };
 
 TEST_F(DebugChannel, BoxTextStartsWithTheLevelPrefix) {

@@ -10,7 +10,7 @@ namespace {
 
 constexpr auto none = std::nullopt;
 
-const std::array<ControlSpec, control_count> table{{
+const std::array<ControlEntry, control_count> table{{
     // The tab order.
     {btnChiudi, "btnChiudi", Kind::button, "Chiudi", buttons_left, 10, buttons_width, 26, false, none},
     {edt_ASL, "edt_ASL", Kind::text_box, "", 241, 83, 161, 21, false, none},
@@ -41,17 +41,17 @@ const std::array<ControlSpec, control_count> table{{
     {StatusBar1, "StatusBar1", Kind::status_line, "", 0, 0, 0, 0, false, none},
 }};
 
-const std::array<const ControlSpec*, control_count> by_control = [] {
-  std::array<const ControlSpec*, control_count> index{};
-  for (const ControlSpec& s : table) index[s.control] = &s;
+const std::array<const ControlEntry*, control_count> by_control = [] {
+  std::array<const ControlEntry*, control_count> index{};
+  for (const ControlEntry& s : table) index[s.control] = &s;
   return index;
 }();
 
 }  // namespace
 
-const std::array<ControlSpec, control_count>& controls() { return table; }
+const std::array<ControlEntry, control_count>& controls() { return table; }
 
-const ControlSpec& spec(Control control) { return *by_control[control]; }
+const ControlEntry& entry(Control control) { return *by_control[control]; }
 
 Rect place_window(const Rect& area) {
   Rect r{outer_left, outer_top, outer_width, outer_height};
@@ -67,8 +67,8 @@ std::string open_in_browser_failure(const std::string& url) {
          url_to_path(url);
 }
 
-std::string text_of(const ControlSpec& spec) {
-  return spec.runs ? programme_info(*spec.runs).button_caption : spec.text;
+std::string text_of(const ControlEntry& control) {
+  return control.runs ? programme_info(*control.runs).button_caption : control.text;
 }
 
 }  // namespace main_layout

@@ -80,7 +80,7 @@ enum Control {
 
 enum class Kind { logo, label, text_box, read_only_box, date_picker, button, report_view, status_line };
 
-struct ControlSpec {
+struct ControlEntry {
   Control control;
   const char* name;  ///< the object's name
   Kind kind;
@@ -92,11 +92,12 @@ struct ControlSpec {
 
 /// Every control, those in the tab order first, in that order (a window made in this order
 /// has it), then those outside it.
-const std::array<ControlSpec, control_count>& controls();
+const std::array<ControlEntry, control_count>& controls();
 /// The controls in the tab order: the first tab_stop_count of controls().
 inline constexpr int tab_stop_count = 13;
-const ControlSpec& spec(Control control);
+/// The table's entry for control.
+const ControlEntry& entry(Control control);
 /// The text a control shows when made (UTF-8): a programme button's caption, else text.
-std::string text_of(const ControlSpec& spec);
+std::string text_of(const ControlEntry& control);
 
 }  // namespace main_layout

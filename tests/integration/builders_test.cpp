@@ -45,7 +45,7 @@ TEST_P(GoldenReport, MatchesTheExpectedDocument) {
   test_support::ScopedCwd in_cwd(cwd.path());
 
   Tpx_wrap_praxipat session;
-  test_support::HostRecorder host;
+  test_support::RecordingHost host;
   TUser user;
   ASSERT_TRUE(proceed(c.user_name, "pw", user, session, host)) << session.last_message();
 

@@ -35,7 +35,7 @@ INSERT INTO cart_vaccini (codice, va_tipo, va_code, va_data) VALUES ('P2', 'ANTI
 
 // Records the host calls (the boxes as every recording host does); the save dialog
 // answers with a path chosen by the test.
-class RecordingHost : public test_support::HostRecorder {
+class RecordingHost : public test_support::RecordingHost {
  public:
   std::string save_path;
   bool confirm = true;

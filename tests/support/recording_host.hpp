@@ -80,7 +80,4 @@ class RecordingHost : public DesktopHost {
   bool progress_shown_ = false;
 };
 
-/// The name the tests used for it before it had the progress dialog.
-using HostRecorder = RecordingHost;
-
 }  // namespace test_support

@@ -91,7 +91,7 @@ void TfrmMain::create_controls() {
   // Until the window manager tells the frame's size, the client area takes the outer size.
   setGeometry(outer_left, outer_top, outer_width, outer_height);
 
-  for (const ControlSpec& c : controls()) {
+  for (const ControlEntry& c : controls()) {
     const QString text = QString::fromStdString(text_of(c));
     QWidget* made = nullptr;
     switch (c.kind) {

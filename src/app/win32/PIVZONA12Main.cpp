@@ -61,7 +61,7 @@ void TfrmMain::create_controls(const ViewMaker& make_view) {
   ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(win32ui::application_icon(32)));
   const DWORD edit = WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL;
   // The tab order is the order of creation.
-  for (const ControlSpec& c : controls()) {
+  for (const ControlEntry& c : controls()) {
     const std::wstring text = widen(text_of(c));
     const int control_id = id(c.control);
     switch (c.kind) {
@@ -200,7 +200,7 @@ LRESULT TfrmMain::handle(UINT message, WPARAM wparam, LPARAM lparam) {
           ::PostMessageW(hwnd_, WM_CLOSE, 0, 0);
           return 0;
         }
-        for (const ControlSpec& c : controls()) {
+        for (const ControlEntry& c : controls()) {
           if (c.runs && clicked == id(c.control) && controller_) {
             controller_->run(*c.runs);
             return 0;
