@@ -57,6 +57,10 @@ run demo --programme vaccinazioni --user demo --from 2024-06-01 --to 2024-01-01 
 check "start after end refused" 3 "$status" "La data iniziale (Dal) è successiva alla data finale (Al)." "$work/err"
 [[ ! -e "$work/x.xml" ]] && check "refused range: nothing written" 0 0 || check "refused range: nothing written" 0 1
 
+run demo --programme diabete --user demo --from 2099-01-01 --to 2099-12-31 --output "$work/x.xml"
+check "start after today refused" 3 "$status" "La data iniziale (Dal) è successiva alla data odierna." "$work/err"
+[[ ! -e "$work/x.xml" ]] && check "future range: nothing written" 0 0 || check "future range: nothing written" 0 1
+
 run demo --programme vaccinazioni --user demo --from 2000-01-01 --to 2000-12-31 --output "$work/x.xml"
 check "no patient" 1 "$status" "Nessun paziente estratto!" "$work/err"
 # The message's lines end as every other line on standard error: no CR of its own.

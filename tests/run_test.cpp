@@ -127,6 +127,27 @@ INSTANTIATE_TEST_SUITE_P(
         SummaryCase{"failed_without_text", RunOutcome::failed, 0, "", "Nessun file salvato."}),
     [](const ::testing::TestParamInfo<SummaryCase>& info) { return std::string(info.param.name); });
 
+TEST(DateRangeProblem, RefusesAStartAfterTheEndOrAfterToday) {
+  const TDateTime today = tools::encode_date(2026, 12, 11, 9, 30, 0);
+  const std::string after_end = "La data iniziale (Dal) è successiva alla data finale (Al).";
+  const std::string after_today = "La data iniziale (Dal) è successiva alla data odierna.";
+  const struct {
+    const char* name;
+    TDateTime from, to;
+    std::string problem;
+  } cases[] = {
+      {"a past year", tools::encode_date(2025, 1, 1), tools::encode_date(2025, 12, 31), ""},
+      {"one day", tools::encode_date(2025, 3, 5, 23, 0, 0), tools::encode_date(2025, 3, 5, 1, 0, 0), ""},
+      {"starting today, later in the day", tools::encode_date(2026, 12, 11, 18, 0, 0), tools::encode_date(2027, 1, 31),
+       ""},
+      {"ending after today", tools::encode_date(2026, 1, 1), tools::encode_date(2027, 12, 31), ""},
+      {"starting tomorrow", tools::encode_date(2026, 12, 12), tools::encode_date(2027, 12, 31), after_today},
+      {"next year, reversed", tools::encode_date(2027, 12, 31), tools::encode_date(2027, 1, 1), after_end},
+      {"reversed by a day", tools::encode_date(2025, 3, 6), tools::encode_date(2025, 3, 5, 23, 59, 59), after_end},
+  };
+  for (const auto& c : cases) EXPECT_EQ(date_range_problem(c.from, c.to, today), c.problem) << c.name;
+}
+
 TEST(AskFileName, PassesOnlyTheGivenTextsAndKeepsTheNameWhenCancelled) {
   test_support::RecordingHost host;
   host.chosen_paths = {"/tmp/chosen.xml"};

@@ -159,7 +159,8 @@ int main(int argc, char** argv) {
     return usage_error("data non valida per --from: '" + from_text + "' (atteso yyyy-mm-dd)");
   if (app.count("--to") > 0 && !parse_date(to_text, date_to))
     return usage_error("data non valida per --to: '" + to_text + "' (atteso yyyy-mm-dd)");
-  if (const std::string problem = date_range_problem(date_from, date_to); !problem.empty()) return usage_error(problem);
+  if (const std::string problem = date_range_problem(date_from, date_to, today); !problem.empty())
+    return usage_error(problem);
 
   std::error_code ec;
   const std::filesystem::path output_path = std::filesystem::absolute(platform::path_from_utf8(output), ec);

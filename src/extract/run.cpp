@@ -8,6 +8,7 @@
 #include "platform/paths.hpp"
 #include "records/px_tools.hpp"
 #include "render/render.hpp"
+#include "tools/tools.hpp"
 
 namespace {
 
@@ -100,8 +101,9 @@ std::string output_path_problem(const std::string& path) {
   return "Impossibile salvare il report in " + path + ": non è un file.";
 }
 
-std::string date_range_problem(TDateTime date_from, TDateTime date_to) {
+std::string date_range_problem(TDateTime date_from, TDateTime date_to, TDateTime today) {
   if (std::floor(date_from) > std::floor(date_to)) return "La data iniziale (Dal) è successiva alla data finale (Al).";
+  if (std::floor(date_from) > std::floor(today)) return "La data iniziale (Dal) è successiva alla data odierna.";
   return {};
 }
 
@@ -117,7 +119,8 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
   // Without an installation nothing can be read or written where it belongs.
   if (const std::string problem = installation_problem(); !problem.empty())
     return fail(RunOutcome::failed, programme, problem, host);
-  if (const std::string problem = date_range_problem(context.date_from, context.date_to); !problem.empty())
+  if (const std::string problem = date_range_problem(context.date_from, context.date_to, tools::now());
+      !problem.empty())
     return fail(RunOutcome::refused, programme, problem, host);
 
   std::string file_name = programme.default_file_name;

@@ -42,8 +42,10 @@ std::string selection_statement(const ProgrammeInfo& programme, TDateTime date_f
 /// link); else why not: a directory, a device, a FIFO or a socket stands there.
 std::string output_path_problem(const std::string& path);
 
-/// "" when the range's start is not after its end (dates only); else the message.
-std::string date_range_problem(TDateTime date_from, TDateTime date_to);
+/// "" when the range's start is neither after its end nor after today (dates only); else
+/// the message. A start after today would give a report of the patients with every
+/// indicator at zero, which the health authority would take as the period's figures.
+std::string date_range_problem(TDateTime date_from, TDateTime date_to, TDateTime today);
 /// "Installazione di Praxilo non trovata." when the registry names no existing folder as
 /// the records product's installation (px_tools::installation_found); else "". A run
 /// checks it before anything is made or asked; a front end may check it before signing in.

@@ -3,6 +3,7 @@
 #include "extract/run.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "child_processes.hpp"
 #include "recording_host.hpp"
 #include "test_support.hpp"
+#include "tools/tools.hpp"
 
 namespace fs = std::filesystem;
 using test_support::read_file;
@@ -200,11 +202,23 @@ TEST_F(RunFlow, AServerThatStopsAnsweringFailsTheRunAtTheLimit) {
   }
 }
 
-TEST_F(RunFlow, AStartAfterTheEndIsRefusedBeforeTheDialog) {
-  RunResult result = run(Programme::diabete, work.dir() + "x.xml", to, from);
-  EXPECT_EQ(result.outcome, RunOutcome::refused);
-  EXPECT_EQ(host.texts(), std::vector<std::string>{"La data iniziale (Dal) è successiva alla data finale (Al)."});
-  EXPECT_TRUE(host.dialogs.empty());
+TEST_F(RunFlow, ARangeThatCannotBeReportedIsRefusedBeforeTheDialog) {
+  const TDateTime tomorrow = std::floor(tools::now()) + 1;
+  const struct {
+    TDateTime from, to;
+    const char* message;
+  } cases[] = {
+      {to, from, "La data iniziale (Dal) è successiva alla data finale (Al)."},
+      {tomorrow, tomorrow + 365, "La data iniziale (Dal) è successiva alla data odierna."},
+  };
+  for (const auto& c : cases) {
+    host.boxes.clear();
+    RunResult result = run(Programme::diabete, work.dir() + "x.xml", c.from, c.to);
+    EXPECT_EQ(result.outcome, RunOutcome::refused);
+    EXPECT_EQ(host.texts(), std::vector<std::string>{c.message});
+    EXPECT_TRUE(host.dialogs.empty());
+    EXPECT_FALSE(std::filesystem::exists(work.dir() + "x.xml"));
+  }
 }
 
 TEST_F(RunFlow, OutputThatCannotTakeAReportKeepsWhatIsThere) {
