@@ -1,7 +1,15 @@
 // The windows' host on its own: filters, the save dialog's answers, message boxes and
 // stale window handles.
+#include <set>
+
+#include <QAbstractButton>
 #include <QEventLoop>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QRegularExpression>
 #include <QThread>
+#include <QTimer>
+#include <QTranslator>
 
 #include "appearance.hpp"
 #include "gui_support.hpp"
@@ -20,7 +28,30 @@ class QtHostTest : public QObject {
   void messageBoxes();
   void staleForegroundHandleIsIgnored();
   void dialogsOfARunThreadOpenOnTheWindowsThread();
+  void qtDialogsLeaveNoTextInEnglish();
 };
+
+namespace {
+
+/// Asked first by every translation and answering none: it notes what Qt's dialogs ask
+/// to translate, so that each text can be looked up afterwards without it.
+class NotingTranslator : public QTranslator {
+ public:
+  struct Text {
+    QByteArray context, source, disambiguation;
+    bool operator<(const Text& other) const {
+      return std::tie(context, source, disambiguation) < std::tie(other.context, other.source, other.disambiguation);
+    }
+  };
+  mutable std::set<Text> asked;
+  QString translate(const char* context, const char* source, const char* disambiguation, int) const override {
+    asked.insert({context, source, disambiguation});
+    return {};
+  }
+  bool isEmpty() const override { return false; }
+};
+
+}  // namespace
 
 void QtHostTest::nameFilters_data() {
   QTest::addColumn<QString>("filter");
@@ -142,6 +173,60 @@ void QtHostTest::dialogsOfARunThreadOpenOnTheWindowsThread() {
   QVERIFY(!confirmed);  // rejected by the hook
   QCOMPARE(file_name, std::string("offerto.xml"));
   QCOMPARE(foreground, reinterpret_cast<frontend::WindowHandle>(&window));
+}
+
+void QtHostTest::qtDialogsLeaveNoTextInEnglish() {
+  NotingTranslator noting;
+  QCoreApplication::installTranslator(&noting);
+  test_support::TempDir dir;
+  QDir(QString::fromStdString(dir.dir())).mkdir(QStringLiteral("cartella"));
+  test_support::write_file(dir.dir() + "report.xml", "<a/>");
+  {
+    // The save dialog, shown long enough for its folder's entries to be listed.
+    QtHost host;
+    host.set_dialog_hook([](QDialog& dialog) {
+      QTest::qWait(500);
+      dialog.reject();
+    });
+    frontend::FileDialogRequest request;
+    request.filter = "File XML|*.xml";
+    request.initial_directory = dir.dir();
+    std::string file_name = "report.xml";
+    QVERIFY(!host.ask_file_name(request, file_name));
+  }
+  {
+    // The print dialog and its printer's properties.
+    QPrinter printer;
+    QPrintDialog dialog(&printer);
+    dialog.show();
+    for (auto* button : dialog.findChildren<QAbstractButton*>(QStringLiteral("properties"))) {
+      QTimer::singleShot(300, button, [] {
+        if (QWidget* properties = QApplication::activeModalWidget()) properties->close();
+      });
+      if (button->isEnabled()) button->click();
+    }
+    dialog.reject();
+  }
+  QCoreApplication::removeTranslator(&noting);
+  QVERIFY(!noting.asked.empty());
+  // Names that Italian uses as they are: paper standards, keys, units, and a few words.
+  const QStringList names_as_they_are{QStringLiteral("QPageSize"), QStringLiteral("QShortcut")};
+  const QStringList same_in_italian{
+      QStringLiteral("OK"),          QStringLiteral("Standard"),   QStringLiteral("Computer"), QStringLiteral("mm"),
+      QStringLiteral("Cicero (CC)"), QStringLiteral("Didot (DD)"), QStringLiteral("Pica (P̸)")};
+  QStringList english;
+  for (const auto& text : noting.asked) {
+    if (names_as_they_are.contains(QString::fromUtf8(text.context))) continue;
+    const QString source = QString::fromUtf8(text.source);
+    const QString shown =
+        QCoreApplication::translate(text.context.constData(), text.source.constData(),
+                                    text.disambiguation.isEmpty() ? nullptr : text.disambiguation.constData());
+    // Texts without letters (numbers, "...") need no translation.
+    if (shown == source && !same_in_italian.contains(source) &&
+        source.contains(QRegularExpression(QStringLiteral("[A-Za-z]{2}"))))
+      english << QString::fromUtf8(text.context) + ": " + source;
+  }
+  QVERIFY2(english.isEmpty(), qPrintable(english.join('\n')));
 }
 
 PZ_GUI_TEST_MAIN(QtHostTest)

@@ -102,6 +102,13 @@ bool install_italian() {
     return false;
   }
   QCoreApplication::installTranslator(translator);
+  // The program's own catalogue, installed last so that it is asked first: the texts of
+  // Qt's dialogs that Qt's catalogue leaves in English.
+  auto* own = new QTranslator(QCoreApplication::instance());
+  if (own->load(QStringLiteral(":/i18n/pivzona12_it.qm")))
+    QCoreApplication::installTranslator(own);
+  else
+    delete own;
   return true;
 }
 

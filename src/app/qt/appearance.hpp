@@ -14,7 +14,9 @@ class QWidget;
 void install_font_substitutes();
 /// Italian for the program whatever the system's locale: the default locale (dates,
 /// numbers, the date pickers' calendars) and Qt's own texts (dialog buttons, the save
-/// dialog). False when Qt's Italian translations are not installed; the texts stay English.
+/// dialog, the print dialog: Qt's catalogue, then the program's own for the texts Qt's
+/// leaves in English). False when Qt's Italian translations are not installed; the texts
+/// stay English.
 bool install_italian();
 /// The windows' style: the platform's own, with the focus mark drawn on the focused
 /// control whether the focus came from the keyboard or the mouse.
