@@ -110,13 +110,15 @@ Var EarlierPraxiloDir32
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "Italian"
 
-; The stylesheets that the program reads from the records product's directory: DO is a
-; macro called with DIR and each file's name.
+; The stylesheets that the program reads from the records product's directory, and the
+; table of plausible values that they read beside them: DO is a macro called with DIR and
+; each file's name.
 !macro STYLESHEETS DO DIR
   !insertmacro ${DO} "${DIR}" "Diabete_to_HTML.xsl"
   !insertmacro ${DO} "${DIR}" "Tao_to_HTML.xsl"
   !insertmacro ${DO} "${DIR}" "Vac_to_HTML.xsl"
   !insertmacro ${DO} "${DIR}" "ZONA12_comune.xsl"
+  !insertmacro ${DO} "${DIR}" "intervalli_plausibili.xml"
 !macroend
 !macro INSTALL_STYLESHEET DIR NAME
   File "${XSLDIR}/${NAME}"

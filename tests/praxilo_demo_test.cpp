@@ -107,7 +107,8 @@ TEST_F(DemoTest, MakesAnInstallationDirectory) {
                              : "export PIVZONA12_REGISTRY=" + (inst() / "registry.reg").string() + "\n");
   for (const std::string& file :
        {std::string("praxilo.db"), test_support::logging_library_file, std::string("registry.reg"),
-        std::string("Diabete_to_HTML.xsl"), std::string("Tao_to_HTML.xsl"), std::string("Vac_to_HTML.xsl")}) {
+        std::string("Diabete_to_HTML.xsl"), std::string("Tao_to_HTML.xsl"), std::string("Vac_to_HTML.xsl"),
+        std::string("intervalli_plausibili.xml")}) {
     SCOPED_TRACE(file);
     EXPECT_TRUE(std::filesystem::exists(inst() / file));
   }

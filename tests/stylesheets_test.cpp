@@ -309,6 +309,187 @@ TEST_F(PageStatements, NoRecallWhenEveryPatientHasTheRecord) {
             "Controllo clinico · 0 assistitiNessuno: tutti gli assistiti hanno almeno una rilevazione.");
 }
 
+TEST_F(PageStatements, RecallByPatientListsEachPatientOnceMostMissingFirst) {
+  // Amato, with nothing recorded like Bianchi, follows Bianchi as the report does.
+  std::string report = small_diabetes_report;
+  const std::string bianchi = report.substr(report.find("<assistito><codiceFiscale>C"),
+                                            report.find("</medico>") - report.find("<assistito><codiceFiscale>C"));
+  std::string amato = bianchi;
+  amato.replace(amato.find("Bianchi"), 7, "Amato");
+  report.insert(report.find("</medico>"), amato);
+  const std::string page = render("Diabete_to_HTML.xsl", report, period);
+  const std::size_t view = page.find("<section class=\"richiami-per-assistito\" id=\"richiamo-per-assistito\">");
+  ASSERT_NE(view, std::string::npos);
+  EXPECT_LT(page.find("href=\"#richiamo-per-assistito\""), view) << "linked from the recall lists";
+  const std::size_t body = page.find("<tbody id=\"righe-richiamo\">", view);
+  const std::string rows = page.substr(body, page.find("</tbody>", body) - body);
+  std::vector<std::string> names;
+  for (std::size_t at = rows.find("<tr"); at != std::string::npos; at = rows.find("<tr", at + 1))
+    names.push_back(text_of(rows.substr(at, rows.find("</td>", at) - at)));
+  EXPECT_EQ(names, (std::vector<std::string>{"Bianchi Carla", "Amato Carla", "Verdi Bruno", "Rossi Ada"}));
+  // Rossi lacks all but the check-up, the glycated haemoglobin and the BMI.
+  const std::size_t rossi = rows.find("Rossi");
+  const std::string rossi_row = rows.substr(rossi, rows.find("</tr>", rossi) - rossi);
+  EXPECT_EQ(text_of(rossi_row.substr(rossi_row.find("<td class=\"numero\">"))),
+            "11 su 14Pressione arteriosaEsame dei piediFondo oculareMicroalbuminuriaColesterolo totale"
+            "Colesterolo HDLColesterolo LDLTrigliceridiVaccinazione antinfluenzaleCirconferenza addominale"
+            "Abitudine al fumo");
+  EXPECT_NE(rows.find("data-mancanti=\"14\""), std::string::npos);
+  // The rows carry what the page's script sorts them by: their place in the report.
+  EXPECT_NE(rows.find("<tr data-ordine=\"3\" data-mancanti=\"14\">"), std::string::npos) << rows;
+}
+
+// ---------------------------------------------------------------------------------
+// The section "Qualità dei dati": what the health authority cannot read, per patient.
+
+/// A diabetes patient with the given fiscal code, ISTAT code of the place of birth and
+/// records (the children of monitoraggio).
+std::string diabetes_patient(const std::string& surname, const std::string& cf, const std::string& istat,
+                             const std::string& records) {
+  return "<assistito><codiceFiscale>" + cf + "</codiceFiscale><cognome>" + surname +
+         "</cognome><nome>Ada</nome><sesso>F</sesso><dataNascita>19500101</dataNascita><comuneNascita><codiceIstat>" +
+         istat +
+         "</codiceIstat></comuneNascita><presaInCarico><data>20200101</data><codice></codice></presaInCarico>"
+         "<monitoraggio>" +
+         records + "</monitoraggio></assistito>";
+}
+
+std::string diabetes_report(const std::string& patients) {
+  return R"(<diabete xmlns="http://www.zona12.asl.it/asl/diabete"><dataOraProduzione>20250110090000</dataOraProduzione>
+<medico><codiceRegionale>001234</codiceRegionale><codiceFiscale>RSSMRA80A01H501U</codiceFiscale>)" +
+         patients + "</medico></diabete>";
+}
+
+/// The problems listed for one patient, markup removed, "" when the patient is not listed.
+std::string quality_text(const std::string& page, const std::string& surname) {
+  const std::size_t section = page.find("<section class=\"qualita\" id=\"qualita-dati\">");
+  const std::size_t name = page.find("<span class=\"cognome\">" + surname + "</span>", section);
+  if (section == std::string::npos || name == std::string::npos) return "";
+  const std::size_t list = page.find("<ul class=\"qualita-problemi\">", name);
+  std::string text;
+  bool in_tag = false;
+  for (char c : page.substr(list, page.find("</ul>", list) - list)) {
+    if (c == '<') in_tag = true;
+    if (!in_tag && c != '\n' && c != '\r') text += c;
+    if (c == '>') in_tag = false;
+  }
+  return text;
+}
+
+struct QualityCase {
+  std::string name;
+  std::string cf;
+  std::string istat;
+  std::string records;
+  std::string listed;  ///< the patient's problems as the page lists them; "" when none
+};
+
+const std::vector<QualityCase> quality_cases = {
+    {"ValueInQuotes", "RSSMRA80A01H501U", "058091",
+     "<emoglobinaGlicata><data>20240301</data><valore>\"8.2\"</valore></emoglobinaGlicata>",
+     "Emoglobina glicata del 01/03/2024: \"8.2\" – non è un numero (tra virgolette)"},
+    {"ValueOutOfRange", "RSSMRA80A01H501U", "058091",
+     "<pressioneArteriosa><data>20240301</data><min></min><max>400</max></pressioneArteriosa>"
+     "<colesteroloTotale><data>20240301</data><valore>5.2</valore></colesteroloTotale>",
+     "Pressione massima (sistolica) del 01/03/2024: 400 – fuori dall'intervallo plausibile 60–300 mmHg"
+     "Colesterolo totale del 01/03/2024: 5.2 – fuori dall'intervallo plausibile 50–1000 mg/dL"},
+    {"GlycatedHaemoglobinInEitherUnit", "RSSMRA80A01H501U", "058091",
+     "<emoglobinaGlicata><data>20240301</data><valore>64</valore></emoglobinaGlicata>"
+     "<emoglobinaGlicata><data>20230301</data><valore>7.2</valore></emoglobinaGlicata>"
+     "<emoglobinaGlicata><data>20220301</data><valore>2</valore></emoglobinaGlicata>",
+     "Emoglobina glicata del 01/03/2022: 2 – fuori dagli intervalli plausibili 3–20% o 9–195 mmol/mol"},
+    {"EmptyValue", "RSSMRA80A01H501U", "058091", "<bmi><data>20240301</data><valore></valore></bmi>",
+     "Indice di massa corporea (BMI) del 01/03/2024: (vuoto) – valore vuoto"},
+    {"WrongCheckCharacter", "RSSMRA80A01H501X", "058091", "",
+     "Codice fiscale: RSSMRA80A01H501X – carattere di controllo errato: con questi 15 caratteri sarebbe U"},
+    {"Omocodia", "RSSMRA80A01H50MM", "058091", "", ""},
+    {"TemporaryCode", "12345678901", "058091", "", ""},
+    {"ForeignerStp", "STP1234567890123", "058091", "", ""},
+    {"ForeignerEni", "ENI1234567890123", "058091", "", ""},
+    {"MissingFiscalCode", "", "058091", "", "Codice fiscale: (vuoto) – codice fiscale mancante"},
+    {"ShortFiscalCode", "RSSMRA80A01H501", "058091", "",
+     "Codice fiscale: RSSMRA80A01H501 – di 15 caratteri: attesi 16, o 11 cifre per un codice provvisorio, o STP/ENI "
+     "e 13 cifre"},
+    {"MalformedFiscalCode", "RSSMRA8XA01H501U", "058091", "",
+     "Codice fiscale: RSSMRA8XA01H501U – non ha la forma di un codice fiscale (lettere maiuscole e cifre nelle "
+     "posizioni previste)"},
+    {"MissingBirthPlace", "RSSMRA80A01H501U", " ", "",
+     "Comune di nascita:   – codice ISTAT del comune di nascita mancante"},
+    {"ReadableValues", "RSSMRA80A01H501U", "058091",
+     "<pressioneArteriosa><data>20240301</data><min>80</min><max></max></pressioneArteriosa>"
+     "<microalbuminuria><data>20240301</data><valore>0</valore></microalbuminuria>"
+     "<esamePiedi><data>20240301</data><esito>Patologico</esito></esamePiedi>"
+     "<abitudineFumo><data>20240301</data><booleano>Sì</booleano></abitudineFumo>",
+     ""},
+};
+
+TEST_F(PageStatements, DataQualityListsWhatTheAuthorityCannotRead) {
+  std::string patients;
+  for (const QualityCase& c : quality_cases) patients += diabetes_patient(c.name, c.cf, c.istat, c.records);
+  const std::string page = render("Diabete_to_HTML.xsl", diabetes_report(patients), period);
+  const std::size_t summary = page.find("<p class=\"qualita-riepilogo\">");
+  EXPECT_EQ(page.substr(summary, page.find("</p>", summary) - summary),
+            "<p class=\"qualita-riepilogo\">10 problemi in 9 assistiti");
+  for (const QualityCase& c : quality_cases) EXPECT_EQ(quality_text(page, c.name), c.listed) << c.name;
+  // The section closes the page, after the patients' blocks.
+  EXPECT_LT(page.rfind("<article class=\"assistito\""), page.find("id=\"qualita-dati\""));
+}
+
+TEST_F(PageStatements, DataQualityOfTheTaoAndVaccinationPages) {
+  const std::string tao =
+      R"(<tao xmlns="http://www.zona12.asl.it/asl/tao"><dataOraProduzione>20250110090000</dataOraProduzione>
+<medico><codiceRegionale>001234</codiceRegionale><codiceFiscale>C</codiceFiscale>
+<assistito><codiceFiscale>RSSMRA80A01H501U</codiceFiscale><cognome>Rossi</cognome><nome>Ada</nome><sesso>F</sesso>
+<dataNascita>19500101</dataNascita><comuneNascita><codiceIstat>058091</codiceIstat></comuneNascita><monitoraggio>
+<consulenza><data>20240301</data><valore>25</valore></consulenza><consulenza><data>20240201</data><valore>2.5</valore></consulenza>
+</monitoraggio></assistito></medico></tao>)";
+  const std::string tao_page = render("Tao_to_HTML.xsl", tao, period);
+  EXPECT_NE(tao_page.find("<p class=\"qualita-riepilogo\">1 problema in 1 assistito</p>"), std::string::npos);
+  EXPECT_EQ(quality_text(tao_page, "Rossi"), "INR del 01/03/2024: 25 – fuori dall'intervallo plausibile 0,5–10");
+
+  std::string vaccination = tao;
+  for (const auto& [from, to] : {std::pair<std::string, std::string>{"<tao ", "<vaccinazioni "},
+                                 {"asl/tao", "asl/vaccinazioni"},
+                                 {"</tao>", "</vaccinazioni>"},
+                                 {"RSSMRA80A01H501U", "RSSMRA80A01H501"}}) {
+    vaccination.replace(vaccination.find(from), from.size(), to);
+  }
+  const std::string begin = "<consulenza>", end = "</monitoraggio>";
+  vaccination.replace(vaccination.find(begin), vaccination.find(end) - vaccination.find(begin),
+                      "<antiInfluenzale><data>20241020</data></antiInfluenzale>");
+  const std::string vaccination_page = render("Vac_to_HTML.xsl", vaccination, period);
+  EXPECT_NE(vaccination_page.find("<p class=\"qualita-riepilogo\">1 problema in 1 assistito</p>"), std::string::npos);
+  EXPECT_EQ(quality_text(vaccination_page, "Rossi").rfind("Codice fiscale: RSSMRA80A01H501 – di 15 caratteri", 0), 0u);
+}
+
+TEST_F(PageStatements, DataQualitySaysNoProblemOnACleanReport) {
+  const std::string page =
+      render("Diabete_to_HTML.xsl",
+             diabetes_report(
+                 diabetes_patient("Rossi", "RSSMRA80A01H501U", "058091",
+                                  "<emoglobinaGlicata><data>20240301</data><valore>7.2</valore></emoglobinaGlicata>")),
+             period);
+  EXPECT_NE(page.find("<p class=\"qualita-riepilogo\">Nessun problema</p>"), std::string::npos);
+  EXPECT_EQ(page.find("<div class=\"qualita-assistito\">"), std::string::npos);
+  EXPECT_EQ(page.find("<p class=\"qualita-avviso\">"), std::string::npos);
+}
+
+TEST(DataQuality, WithoutTheTableOfRangesThePageSaysValuesWereNotChecked) {
+  TempDir dir;
+  test_support::copy_stylesheets(dir.path());
+  fs::remove(dir.path() / "intervalli_plausibili.xml");
+  write_file(dir.path() / "report.xml",
+             diabetes_report(diabetes_patient(
+                 "Rossi", "RSSMRA80A01H501U", "058091",
+                 "<emoglobinaGlicata><data>20240301</data><valore>\"8.2\"</valore></emoglobinaGlicata>")));
+  const std::string html = dir.dir() + "ZONA12.html";
+  ASSERT_EQ(tools::xml2html(dir.dir() + "Diabete_to_HTML.xsl", dir.dir() + "report.xml", html), "");
+  const std::string page = read_file(html);
+  EXPECT_NE(page.find("<p class=\"qualita-avviso\">Tabella degli intervalli plausibili (intervalli_plausibili.xml) "
+                      "non trovata"),
+            std::string::npos);
+}
+
 struct ShareCase {
   std::string name;
   friend void PrintTo(const ShareCase& c, std::ostream* os) { *os << c.name; }

@@ -78,12 +78,14 @@
       <section class="richiami" id="da-richiamare">
         <h2>Da richiamare</h2>
         <p class="nota">Per ogni indicatore, gli assistiti senza alcuna rilevazione nel periodo.</p>
+        <p class="vista-assistiti"><a href="#richiamo-per-assistito">Vedi per assistito, con gli indicatori che mancano a ciascuno</a></p>
         <xsl:for-each select="$indicatori">
           <xsl:call-template name="indicatore">
             <xsl:with-param name="uso" select="'richiamo'"/>
           </xsl:call-template>
         </xsl:for-each>
       </section>
+      <xsl:call-template name="richiamo-per-assistito"/>
       <section>
         <h2>Assistiti</h2>
         <p class="nota">Rilevazioni del periodo, dalla più recente; la più recente è evidenziata.</p>
@@ -172,6 +174,96 @@
         </div>
       </xsl:otherwise>
     </xsl:choose>
+  </xsl:template>
+
+  <!-- The recall list by patient: each patient with at least one indicator without a
+       record, once, with those indicators; the most missing first, in the report's order
+       among equals. A button orders the rows by name (the report's order) and back; the
+       page prints in the order shown. -->
+  <xsl:template name="richiamo-per-assistito">
+    <section class="richiami-per-assistito" id="richiamo-per-assistito">
+      <h2>Da richiamare, per assistito</h2>
+      <p class="nota">Ogni assistito con almeno un indicatore senza rilevazioni nel periodo, con l'elenco di quelli che mancano.</p>
+      <!-- Shown by the script, which alone can reorder. -->
+      <p class="ordina" id="ordina-richiami" style="display: none">Ordina:
+        <button type="button" class="scelto" data-ordine="mancanti">per indicatori mancanti</button>
+        <button type="button" data-ordine="nome">per nome</button>
+      </p>
+      <table class="elenco richiamo-assistiti">
+        <thead>
+          <tr><th>Assistito</th><th>Mancanti</th><th>Indicatori senza rilevazione</th></tr>
+        </thead>
+        <tbody id="righe-richiamo">
+          <xsl:for-each select="$assistiti">
+            <!-- The indicators with at least one record, as in the patient's block. -->
+            <xsl:sort data-type="number"
+                      select="boolean(d:monitoraggio/d:controlloClinico[1]) + boolean(d:monitoraggio/d:pressioneArteriosa[1])
+                              + boolean(d:monitoraggio/d:esamePiedi[1]) + boolean(d:monitoraggio/d:fondoOculare[1])
+                              + boolean(d:monitoraggio/d:microalbuminuria[1]) + boolean(d:monitoraggio/d:colesteroloTotale[1])
+                              + boolean(d:monitoraggio/d:colesteroloHDL[1]) + boolean(d:monitoraggio/d:colesteroloLDL[1])
+                              + boolean(d:monitoraggio/d:trigliceridi[1]) + boolean(d:monitoraggio/d:emoglobinaGlicata[1])
+                              + boolean(d:monitoraggio/d:vaccinazioneAntiInfluenzale[1]) + boolean(d:monitoraggio/d:circonferenzaAddominale[1])
+                              + boolean(d:monitoraggio/d:bmi[1]) + boolean(d:monitoraggio/d:abitudineFumo[1])"/>
+            <xsl:variable name="monitoraggio" select="d:monitoraggio"/>
+            <!-- One "x" per indicator without a record. -->
+            <xsl:variable name="segni">
+              <xsl:for-each select="$indicatori">
+                <xsl:if test="not($monitoraggio/*[local-name() = current()/@nome][1])">x</xsl:if>
+              </xsl:for-each>
+            </xsl:variable>
+            <xsl:variable name="quanti" select="string-length($segni)"/>
+            <xsl:if test="$quanti &gt; 0">
+              <tr data-ordine="{count(preceding-sibling::d:assistito)}" data-mancanti="{$quanti}">
+                <td class="assistito-nome">
+                  <a href="#{generate-id()}">
+                    <span class="cognome"><xsl:value-of select="d:cognome"/></span>
+                    <xsl:text> </xsl:text>
+                    <xsl:value-of select="d:nome"/>
+                  </a>
+                </td>
+                <td class="numero"><xsl:value-of select="$quanti"/> su <xsl:value-of select="count($indicatori)"/></td>
+                <td>
+                  <ul class="mancanti">
+                    <xsl:for-each select="$indicatori">
+                      <xsl:if test="not($monitoraggio/*[local-name() = current()/@nome][1])">
+                        <li><xsl:value-of select="."/></li>
+                      </xsl:if>
+                    </xsl:for-each>
+                  </ul>
+                </td>
+              </tr>
+            </xsl:if>
+          </xsl:for-each>
+        </tbody>
+      </table>
+      <script><xsl:text disable-output-escaping="yes">
+(function () {
+  // ES5, for both page engines: reorders the rows by name (their place in the report) or
+  // by the indicators missing, most first, the report's order among equals.
+  var comandi = document.getElementById('ordina-richiami');
+  var corpo = document.getElementById('righe-richiamo');
+  if (!comandi || !corpo || !corpo.getElementsByTagName) return;
+  var righe = Array.prototype.slice.call(corpo.getElementsByTagName('tr'));
+  var pulsanti = comandi.getElementsByTagName('button');
+  function numero(riga, nome) { return parseInt(riga.getAttribute(nome), 10); }
+  function ordina(per) {
+    righe.sort(function (a, b) {
+      var d = per === 'nome' ? 0 : numero(b, 'data-mancanti') - numero(a, 'data-mancanti');
+      return d !== 0 ? d : numero(a, 'data-ordine') - numero(b, 'data-ordine');
+    });
+    var frammento = document.createDocumentFragment();
+    for (var i = 0; i &lt; righe.length; i++) frammento.appendChild(righe[i]);
+    corpo.appendChild(frammento);
+    for (var j = 0; j &lt; pulsanti.length; j++)
+      pulsanti[j].className = pulsanti[j].getAttribute('data-ordine') === per ? 'scelto' : '';
+  }
+  for (var k = 0; k &lt; pulsanti.length; k++) {
+    pulsanti[k].onclick = function () { ordina(this.getAttribute('data-ordine')); };
+  }
+  comandi.style.display = '';
+})();
+</xsl:text></script>
+    </section>
   </xsl:template>
 
   <!-- A patient in a recall list: the name, linked to the patient's block, and the date

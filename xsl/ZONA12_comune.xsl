@@ -6,7 +6,9 @@
   the same directory. The templates read the report through local names, so they serve
   every report namespace.
 -->
-<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
+<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform"
+                xmlns:r="urn:zona12:intervalli"
+                exclude-result-prefixes="r">
 
   <xsl:output method="html" encoding="UTF-8" indent="yes" doctype-system="about:legacy-compat"/>
 
@@ -38,7 +40,7 @@
         <meta http-equiv="X-UA-Compatible" content="IE=edge"/>
         <meta name="viewport" content="width=device-width, initial-scale=1"/>
         <title><xsl:value-of select="$titolo"/> – PIV ZONA12</title>
-        <style><xsl:call-template name="stile"/></style>
+        <style><xsl:call-template name="stile"/><xsl:call-template name="stile-qualita"/></style>
       </head>
       <body>
         <!-- On paper the page is one table, so that its head, the line that names the
@@ -117,6 +119,11 @@
                   <xsl:apply-templates select="/" mode="contenuto"/>
                   <xsl:if test="not($medico/*[local-name() = 'assistito'])">
                     <p class="vuoto">Nessun assistito nel report.</p>
+                  </xsl:if>
+                  <xsl:if test="$medico/*[local-name() = 'assistito']">
+                    <xsl:call-template name="qualita-dati">
+                      <xsl:with-param name="assistiti" select="$medico/*[local-name() = 'assistito']"/>
+                    </xsl:call-template>
                   </xsl:if>
                 </main>
                 <footer class="piede">
@@ -288,6 +295,262 @@
     </span>
   </xsl:template>
 
+  <!-- "Qualità dei dati": what the health authority cannot read as the report holds it,
+       patient by patient, for the doctor to correct in the records before sending the
+       file. The report itself is not touched. The plausible ranges and the fields that
+       hold numbers come from intervalli_plausibili.xml beside the stylesheets. -->
+  <xsl:variable name="tabella-intervalli" select="document('intervalli_plausibili.xml')"/>
+  <xsl:key name="intervallo" match="r:indicatore" use="concat(@elemento, '/', @campo)"/>
+
+  <!-- The section, after the report's body. assistiti: the report's patients. The
+       patients are gone through twice: once for the counts of the summary, which comes
+       first, then for the list. -->
+  <xsl:template name="qualita-dati">
+    <xsl:param name="assistiti"/>
+    <!-- One "x" per problem, one "|" per patient with at least one. -->
+    <xsl:variable name="segni">
+      <xsl:for-each select="$assistiti">
+        <xsl:variable name="problemi">
+          <xsl:call-template name="problemi-assistito">
+            <xsl:with-param name="modo" select="'conta'"/>
+          </xsl:call-template>
+        </xsl:variable>
+        <xsl:if test="string($problemi) != ''">|<xsl:value-of select="$problemi"/></xsl:if>
+      </xsl:for-each>
+    </xsl:variable>
+    <xsl:variable name="con-problemi" select="string-length($segni) - string-length(translate($segni, '|', ''))"/>
+    <xsl:variable name="problemi" select="string-length($segni) - $con-problemi"/>
+    <section class="qualita" id="qualita-dati">
+      <h2>Qualità dei dati</h2>
+      <p class="nota">I valori che l'Azienda Sanitaria non può leggere così come sono registrati: da correggere
+        nella cartella clinica prima di inviare il file. Il file XML resta com'è.</p>
+      <xsl:if test="not($tabella-intervalli/r:intervalli)">
+        <p class="qualita-avviso">Tabella degli intervalli plausibili (intervalli_plausibili.xml) non trovata accanto
+          ai fogli di stile: i valori clinici non sono stati controllati.</p>
+      </xsl:if>
+      <p class="qualita-riepilogo">
+        <xsl:choose>
+          <xsl:when test="$problemi = 0">Nessun problema</xsl:when>
+          <xsl:otherwise>
+            <xsl:value-of select="$problemi"/>
+            <xsl:choose>
+              <xsl:when test="$problemi = 1"> problema</xsl:when>
+              <xsl:otherwise> problemi</xsl:otherwise>
+            </xsl:choose>
+            <xsl:choose>
+              <xsl:when test="$con-problemi = 1"> in 1 assistito</xsl:when>
+              <xsl:otherwise> in <xsl:value-of select="$con-problemi"/> assistiti</xsl:otherwise>
+            </xsl:choose>
+          </xsl:otherwise>
+        </xsl:choose>
+      </p>
+      <xsl:if test="$problemi &gt; 0">
+        <xsl:for-each select="$assistiti">
+          <xsl:variable name="elenco">
+            <xsl:call-template name="problemi-assistito">
+              <xsl:with-param name="modo" select="'elenco'"/>
+            </xsl:call-template>
+          </xsl:variable>
+          <xsl:if test="string($elenco) != ''">
+            <div class="qualita-assistito">
+              <h3 class="nome">
+                <span class="cognome"><xsl:value-of select="*[local-name() = 'cognome']"/></span>
+                <xsl:text> </xsl:text>
+                <xsl:value-of select="*[local-name() = 'nome']"/>
+                <xsl:text> </xsl:text>
+                <span class="cf"><xsl:value-of select="*[local-name() = 'codiceFiscale']"/></span>
+              </h3>
+              <ul class="qualita-problemi">
+                <xsl:copy-of select="$elenco"/>
+              </ul>
+            </div>
+          </xsl:if>
+        </xsl:for-each>
+      </xsl:if>
+    </section>
+  </xsl:template>
+
+  <!-- A patient's problems: the fiscal code, the place of birth, then every value in the
+       order of the report. modo "conta" writes an "x" per problem, "elenco" an item of the
+       list. Context: the assistito element. -->
+  <xsl:template name="problemi-assistito">
+    <xsl:param name="modo"/>
+    <xsl:variable name="cf" select="string(*[local-name() = 'codiceFiscale'])"/>
+    <xsl:variable name="perche-cf">
+      <xsl:call-template name="codice-fiscale-problema">
+        <xsl:with-param name="cf" select="$cf"/>
+      </xsl:call-template>
+    </xsl:variable>
+    <xsl:if test="$perche-cf != ''">
+      <xsl:call-template name="problema">
+        <xsl:with-param name="modo" select="$modo"/>
+        <xsl:with-param name="indicatore" select="'Codice fiscale'"/>
+        <xsl:with-param name="valore" select="$cf"/>
+        <xsl:with-param name="perche" select="$perche-cf"/>
+      </xsl:call-template>
+    </xsl:if>
+    <xsl:variable name="istat" select="*[local-name() = 'comuneNascita']/*[local-name() = 'codiceIstat']"/>
+    <xsl:if test="normalize-space($istat) = ''">
+      <xsl:call-template name="problema">
+        <xsl:with-param name="modo" select="$modo"/>
+        <xsl:with-param name="indicatore" select="'Comune di nascita'"/>
+        <xsl:with-param name="valore" select="string($istat)"/>
+        <xsl:with-param name="perche" select="'codice ISTAT del comune di nascita mancante'"/>
+      </xsl:call-template>
+    </xsl:if>
+    <!-- The values: the fields that the table names; the others (dates, outcomes, yes/no)
+         are not numbers. -->
+    <xsl:for-each select="*[local-name() = 'monitoraggio']/*/*[local-name() != 'data']">
+      <xsl:variable name="valore" select="string(.)"/>
+      <xsl:variable name="chiave" select="concat(local-name(..), '/', local-name())"/>
+      <xsl:variable name="data" select="string(../*[local-name() = 'data'])"/>
+      <xsl:for-each select="$tabella-intervalli">
+        <xsl:for-each select="key('intervallo', $chiave)">
+          <xsl:variable name="numero" select="number($valore)"/>
+          <xsl:variable name="perche">
+            <xsl:choose>
+              <xsl:when test="normalize-space($valore) = ''">
+                <xsl:if test="not(@vuoto = 'ammesso')">valore vuoto</xsl:if>
+              </xsl:when>
+              <xsl:when test="string($numero) = 'NaN'">
+                <xsl:text>non è un numero</xsl:text>
+                <xsl:if test="contains($valore, '&quot;')"> (tra virgolette)</xsl:if>
+                <xsl:if test="contains($valore, ',')"> (virgola)</xsl:if>
+              </xsl:when>
+              <xsl:when test="not(r:intervallo[$numero &gt;= @min and $numero &lt;= @max])">
+                <xsl:text>fuori </xsl:text>
+                <xsl:choose>
+                  <xsl:when test="count(r:intervallo) = 1">dall'intervallo plausibile </xsl:when>
+                  <xsl:otherwise>dagli intervalli plausibili </xsl:otherwise>
+                </xsl:choose>
+                <xsl:for-each select="r:intervallo">
+                  <xsl:if test="position() &gt; 1"> o </xsl:if>
+                  <xsl:value-of select="concat(translate(@min, '.', ','), '–', translate(@max, '.', ','))"/>
+                  <xsl:if test="@unita != ''">
+                    <xsl:if test="@unita != '%'"><xsl:text> </xsl:text></xsl:if>
+                    <xsl:value-of select="@unita"/>
+                  </xsl:if>
+                </xsl:for-each>
+              </xsl:when>
+            </xsl:choose>
+          </xsl:variable>
+          <xsl:if test="string($perche) != ''">
+            <xsl:call-template name="problema">
+              <xsl:with-param name="modo" select="$modo"/>
+              <xsl:with-param name="indicatore" select="string(@nome)"/>
+              <xsl:with-param name="data" select="$data"/>
+              <xsl:with-param name="valore" select="$valore"/>
+              <xsl:with-param name="perche" select="string($perche)"/>
+            </xsl:call-template>
+          </xsl:if>
+        </xsl:for-each>
+      </xsl:for-each>
+    </xsl:for-each>
+  </xsl:template>
+
+  <!-- One problem: an "x" (modo "conta") or the item "Indicatore del dd/mm/yyyy: valore
+       come registrato – perché". -->
+  <xsl:template name="problema">
+    <xsl:param name="modo"/>
+    <xsl:param name="indicatore"/>
+    <xsl:param name="data"/>
+    <xsl:param name="valore"/>
+    <xsl:param name="perche"/>
+    <xsl:choose>
+      <xsl:when test="$modo = 'conta'">x</xsl:when>
+      <xsl:otherwise>
+        <li>
+          <span class="qualita-indicatore"><xsl:value-of select="$indicatore"/></span>
+          <xsl:if test="$data != ''">
+            <xsl:text> del </xsl:text>
+            <xsl:call-template name="data">
+              <xsl:with-param name="valore" select="$data"/>
+            </xsl:call-template>
+          </xsl:if>
+          <xsl:text>: </xsl:text>
+          <xsl:choose>
+            <xsl:when test="$valore = ''"><span class="qualita-vuoto">(vuoto)</span></xsl:when>
+            <xsl:otherwise><code class="qualita-valore"><xsl:value-of select="$valore"/></code></xsl:otherwise>
+          </xsl:choose>
+          <xsl:text> – </xsl:text>
+          <span class="qualita-perche"><xsl:value-of select="$perche"/></span>
+        </li>
+      </xsl:otherwise>
+    </xsl:choose>
+  </xsl:template>
+
+  <!-- Why a patient's fiscal code cannot be read, or "" when it can: 16 characters in the
+       form of a codice fiscale (six letters, two digits, the month's letter, two digits, a
+       letter, three digits) ending in their check character; a digit may be one of the
+       letters L-V that replace digits in a code given twice (omocodia). Also read: a
+       temporary code of 11 digits, and the codes of foreigners, STP or ENI followed by 13
+       digits. -->
+  <xsl:template name="codice-fiscale-problema">
+    <xsl:param name="cf"/>
+    <xsl:variable name="lettere" select="'ABCDEFGHIJKLMNOPQRSTUVWXYZ'"/>
+    <xsl:variable name="forma"
+                  select="translate($cf, concat($lettere, '0123456789'), 'AAAAAAAAAAAAAAAAAAAAAAAAAA9999999999')"/>
+    <xsl:choose>
+      <xsl:when test="normalize-space($cf) = ''">codice fiscale mancante</xsl:when>
+      <xsl:when test="$forma = '99999999999'"/>
+      <xsl:when test="(starts-with($cf, 'STP') or starts-with($cf, 'ENI')) and substring($forma, 4) = '9999999999999'"/>
+      <xsl:when test="string-length($cf) != 16">
+        <xsl:value-of select="concat('di ', string-length($cf),
+                                     ' caratteri: attesi 16, o 11 cifre per un codice provvisorio, o STP/ENI e 13 cifre')"/>
+      </xsl:when>
+      <xsl:when test="not(substring($forma, 1, 6) = 'AAAAAA' and contains('ABCDEHLMPRST', substring($cf, 9, 1))
+                          and substring($forma, 12, 1) = 'A' and substring($forma, 16, 1) = 'A'
+                          and translate(concat(substring($cf, 7, 2), substring($cf, 10, 2), substring($cf, 13, 3)),
+                                        '0123456789LMNPQRSTUV', '99999999999999999999') = '9999999')">
+        <xsl:text>non ha la forma di un codice fiscale (lettere maiuscole e cifre nelle posizioni previste)</xsl:text>
+      </xsl:when>
+      <xsl:otherwise>
+        <xsl:variable name="controllo">
+          <xsl:call-template name="carattere-di-controllo">
+            <xsl:with-param name="cf" select="$cf"/>
+          </xsl:call-template>
+        </xsl:variable>
+        <xsl:if test="$controllo != substring($cf, 16, 1)">
+          <xsl:value-of select="concat('carattere di controllo errato: con questi 15 caratteri sarebbe ', $controllo)"/>
+        </xsl:if>
+      </xsl:otherwise>
+    </xsl:choose>
+  </xsl:template>
+
+  <!-- The check character of the first 15 characters of a fiscal code: the characters in
+       odd positions (from 1) count as the table "dispari" gives them, two digits per
+       character in the order of "caratteri", those in even positions as their place in
+       0-9 or A-Z; the letter is the sum modulo 26. -->
+  <xsl:template name="carattere-di-controllo">
+    <xsl:param name="cf"/>
+    <xsl:param name="posizione" select="1"/>
+    <xsl:param name="somma" select="0"/>
+    <xsl:variable name="caratteri" select="'0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ'"/>
+    <xsl:choose>
+      <xsl:when test="$posizione &gt; 15">
+        <xsl:value-of select="substring('ABCDEFGHIJKLMNOPQRSTUVWXYZ', $somma mod 26 + 1, 1)"/>
+      </xsl:when>
+      <xsl:otherwise>
+        <xsl:variable name="indice" select="string-length(substring-before($caratteri, substring($cf, $posizione, 1)))"/>
+        <xsl:variable name="dispari"
+                      select="'010005070913151719210100050709131517192102041820110306081214161022252423'"/>
+        <xsl:variable name="valore">
+          <xsl:choose>
+            <xsl:when test="$posizione mod 2 = 1">
+              <xsl:value-of select="number(substring($dispari, 2 * $indice + 1, 2))"/>
+            </xsl:when>
+            <xsl:otherwise><xsl:value-of select="$indice - 10 * ($indice &gt;= 10)"/></xsl:otherwise>
+          </xsl:choose>
+        </xsl:variable>
+        <xsl:call-template name="carattere-di-controllo">
+          <xsl:with-param name="cf" select="$cf"/>
+          <xsl:with-param name="posizione" select="$posizione + 1"/>
+          <xsl:with-param name="somma" select="$somma + $valore"/>
+        </xsl:call-template>
+      </xsl:otherwise>
+    </xsl:choose>
+  </xsl:template>
+
   <xsl:template name="stile">
 * { box-sizing: border-box; }
 main, header, footer, section, article { display: block; }
@@ -445,6 +708,43 @@ h3.richiamo-titolo { font-size: 15px; margin: 0 0 6px; color: #0b3d4a; }
   .griglia > * { margin-bottom: 14px; }
   .ultimo > * { margin-right: 10px; }
   .cifre > * { margin: 0 14px 14px 0; }
+}
+  </xsl:template>
+
+
+  <!-- The styles of the section "Qualità dei dati" and of the diabetes page's recall list
+       by patient. -->
+  <xsl:template name="stile-qualita">
+.qualita-riepilogo { margin: 0 0 12px; font-weight: 600; }
+.qualita-avviso { margin: 0 0 12px; padding: 8px 12px; border: 1px solid #f1b0a9; background: #fdecea; color: #b42318;
+  border-radius: 6px; }
+.qualita-assistito { background: #fff; border: 1px solid #dde3e8; border-radius: 10px; padding: 10px 16px;
+  margin-bottom: 10px; page-break-inside: avoid; break-inside: avoid; }
+.qualita-assistito h3 { font-size: 15px; }
+.qualita-assistito .cf { font-weight: 400; color: #5f6b7a; margin-left: 6px; }
+.qualita-problemi { margin: 4px 0 0; padding-left: 20px; font-size: 13.5px; }
+.qualita-indicatore { font-weight: 600; }
+.qualita-valore { font-family: "Consolas", "DejaVu Sans Mono", monospace; background: #fdecea; color: #b42318;
+  padding: 0 4px; border-radius: 3px; white-space: pre; }
+.qualita-vuoto { color: #98a2ad; font-style: italic; }
+.qualita-perche { color: #5f6b7a; }
+.ordina { margin: 0 0 10px; font-size: 13px; color: #5f6b7a; }
+.ordina button { font: inherit; margin-left: 6px; padding: 2px 10px; border: 1px solid #c9d1d8; border-radius: 999px;
+  background: #fff; color: #0b3d4a; cursor: pointer; }
+.ordina button.scelto { background: #0f766e; border-color: #0f766e; color: #fff; }
+.richiamo-assistiti td.numero { white-space: nowrap; font-variant-numeric: tabular-nums; text-align: right; width: 7em; }
+.richiamo-assistiti td.assistito-nome { width: 30%; }
+.richiamo-assistiti a { color: inherit; }
+.vista-assistiti { font-size: 13px; margin: 0 0 12px; }
+.mancanti { margin: 0; padding: 0; list-style: none; }
+.mancanti li { display: inline; }
+.mancanti li + li::before { content: ", "; }
+@media print {
+  .ordina, .vista-assistiti { display: none; }
+  .qualita-assistito { padding: 3px 8px; margin-bottom: 4px; border-radius: 4px; border-color: #c9d1d8; }
+  .qualita-assistito h3 { font-size: 11px; }
+  .qualita-problemi { font-size: 9.5px; }
+  .richiamo-assistiti td { font-size: 9.5px; }
 }
   </xsl:template>
 

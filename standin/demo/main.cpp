@@ -131,7 +131,8 @@ int main(int argc, char** argv) {
   const fs::path xsl = platform::path_from_utf8(xsl_dir);
   if (fs::is_directory(xsl)) {
     for (const fs::directory_entry& entry : fs::directory_iterator(xsl, ec)) {
-      if (entry.path().extension() != ".xsl") continue;
+      // The stylesheets and the table of plausible ranges that they read.
+      if (entry.path().extension() != ".xsl" && entry.path().filename() != "intervalli_plausibili.xml") continue;
       if (!copy_over(entry.path(), clean / entry.path().filename())) return 1;
     }
   } else {

@@ -58,10 +58,10 @@ log="$work/wine.log"
 app_paths='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\PRAXILO.EXE'
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\PIV ZONA12'
 shortcut="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/PIV ZONA12.lnk"
-stylesheets=(Diabete_to_HTML.xsl Tao_to_HTML.xsl Vac_to_HTML.xsl ZONA12_comune.xsl)
+stylesheets=(Diabete_to_HTML.xsl Tao_to_HTML.xsl Vac_to_HTML.xsl ZONA12_comune.xsl intervalli_plausibili.xml)
 schemas=(diabete.xsd tao.xsd vaccinazioni.xsd)
 # What the installation and the program's runs put in the product's directory.
-ours='^\./(Diabete_to_HTML\.xsl|Tao_to_HTML\.xsl|Vac_to_HTML\.xsl|ZONA12_comune\.xsl|ZONA12(\._tmp)?\.html)$'
+ours='^\./(Diabete_to_HTML\.xsl|Tao_to_HTML\.xsl|Vac_to_HTML\.xsl|ZONA12_comune\.xsl|intervalli_plausibili\.xml|ZONA12(\._tmp)?\.html)$'
 
 reg() { wine_run "$reg_exe" "$@" >>"$log" 2>&1; }
 # What an interrupted run of this test may have left in the prefix.
