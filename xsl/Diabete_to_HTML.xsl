@@ -10,8 +10,9 @@
                 xmlns:d="http://www.zona12.asl.it/asl/diabete"
                 xmlns:z="urn:zona12:indicatori"
                 xmlns:pagina="urn:zona12:pagina"
+                xmlns:exsl="http://exslt.org/common"
                 extension-element-prefixes="pagina"
-                exclude-result-prefixes="d z">
+                exclude-result-prefixes="d z exsl">
 
   <xsl:include href="ZONA12_comune.xsl"/>
 
@@ -194,45 +195,41 @@
           <tr><th>Assistito</th><th>Mancanti</th><th>Indicatori senza rilevazione</th></tr>
         </thead>
         <tbody id="righe-richiamo">
-          <xsl:for-each select="$assistiti">
-            <!-- The indicators with at least one record, as in the patient's block. -->
-            <xsl:sort data-type="number"
-                      select="boolean(d:monitoraggio/d:controlloClinico[1]) + boolean(d:monitoraggio/d:pressioneArteriosa[1])
-                              + boolean(d:monitoraggio/d:esamePiedi[1]) + boolean(d:monitoraggio/d:fondoOculare[1])
-                              + boolean(d:monitoraggio/d:microalbuminuria[1]) + boolean(d:monitoraggio/d:colesteroloTotale[1])
-                              + boolean(d:monitoraggio/d:colesteroloHDL[1]) + boolean(d:monitoraggio/d:colesteroloLDL[1])
-                              + boolean(d:monitoraggio/d:trigliceridi[1]) + boolean(d:monitoraggio/d:emoglobinaGlicata[1])
-                              + boolean(d:monitoraggio/d:vaccinazioneAntiInfluenzale[1]) + boolean(d:monitoraggio/d:circonferenzaAddominale[1])
-                              + boolean(d:monitoraggio/d:bmi[1]) + boolean(d:monitoraggio/d:abitudineFumo[1])"/>
-            <xsl:variable name="monitoraggio" select="d:monitoraggio"/>
-            <!-- One "x" per indicator without a record. -->
-            <xsl:variable name="segni">
-              <xsl:for-each select="$indicatori">
-                <xsl:if test="not($monitoraggio/*[local-name() = current()/@nome][1])">x</xsl:if>
-              </xsl:for-each>
-            </xsl:variable>
-            <xsl:variable name="quanti" select="string-length($segni)"/>
-            <xsl:if test="$quanti &gt; 0">
-              <tr data-ordine="{count(preceding-sibling::d:assistito)}" data-mancanti="{$quanti}">
-                <td class="assistito-nome">
-                  <a href="#{generate-id()}">
-                    <span class="cognome"><xsl:value-of select="d:cognome"/></span>
-                    <xsl:text> </xsl:text>
-                    <xsl:value-of select="d:nome"/>
-                  </a>
-                </td>
-                <td class="numero"><xsl:value-of select="$quanti"/> su <xsl:value-of select="count($indicatori)"/></td>
-                <td>
-                  <ul class="mancanti">
-                    <xsl:for-each select="$indicatori">
-                      <xsl:if test="not($monitoraggio/*[local-name() = current()/@nome][1])">
-                        <li><xsl:value-of select="."/></li>
-                      </xsl:if>
-                    </xsl:for-each>
-                  </ul>
-                </td>
-              </tr>
-            </xsl:if>
+          <!-- Each patient's row is made once, in the report's order, then the rows are
+               sorted by how many indicators they miss. -->
+          <xsl:variable name="righe">
+            <xsl:for-each select="$assistiti">
+              <xsl:variable name="monitoraggio" select="d:monitoraggio"/>
+              <xsl:variable name="mancanti">
+                <xsl:for-each select="$indicatori">
+                  <xsl:if test="not($monitoraggio/*[local-name() = current()/@nome][1])">
+                    <li><xsl:value-of select="."/></li>
+                  </xsl:if>
+                </xsl:for-each>
+              </xsl:variable>
+              <xsl:variable name="quanti" select="count(exsl:node-set($mancanti)/li)"/>
+              <xsl:if test="$quanti &gt; 0">
+                <tr data-ordine="{position() - 1}" data-mancanti="{$quanti}">
+                  <td class="assistito-nome">
+                    <a href="#{generate-id()}">
+                      <span class="cognome"><xsl:value-of select="d:cognome"/></span>
+                      <xsl:text> </xsl:text>
+                      <xsl:value-of select="d:nome"/>
+                    </a>
+                  </td>
+                  <td class="numero"><xsl:value-of select="$quanti"/> su <xsl:value-of select="count($indicatori)"/></td>
+                  <td>
+                    <ul class="mancanti">
+                      <xsl:copy-of select="$mancanti"/>
+                    </ul>
+                  </td>
+                </tr>
+              </xsl:if>
+            </xsl:for-each>
+          </xsl:variable>
+          <xsl:for-each select="exsl:node-set($righe)/tr">
+            <xsl:sort data-type="number" order="descending" select="@data-mancanti"/>
+            <xsl:copy-of select="."/>
           </xsl:for-each>
         </tbody>
       </table>

@@ -8,7 +8,8 @@
 -->
 <xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform"
                 xmlns:r="urn:zona12:intervalli"
-                exclude-result-prefixes="r">
+                xmlns:exsl="http://exslt.org/common"
+                exclude-result-prefixes="r exsl">
 
   <xsl:output method="html" encoding="UTF-8" indent="yes" doctype-system="about:legacy-compat"/>
 
@@ -302,24 +303,34 @@
   <xsl:variable name="tabella-intervalli" select="document('intervalli_plausibili.xml')"/>
   <xsl:key name="intervallo" match="r:indicatore" use="concat(@elemento, '/', @campo)"/>
 
-  <!-- The section, after the report's body. assistiti: the report's patients. The
-       patients are gone through twice: once for the counts of the summary, which comes
-       first, then for the list. -->
+  <!-- The section, after the report's body. assistiti: the report's patients. -->
   <xsl:template name="qualita-dati">
     <xsl:param name="assistiti"/>
-    <!-- One "x" per problem, one "|" per patient with at least one. -->
-    <xsl:variable name="segni">
+    <!-- Each patient's list, made once: the summary above them counts its items. -->
+    <xsl:variable name="elenchi-rtf">
       <xsl:for-each select="$assistiti">
-        <xsl:variable name="problemi">
-          <xsl:call-template name="problemi-assistito">
-            <xsl:with-param name="modo" select="'conta'"/>
-          </xsl:call-template>
+        <xsl:variable name="elenco">
+          <xsl:call-template name="problemi-assistito"/>
         </xsl:variable>
-        <xsl:if test="string($problemi) != ''">|<xsl:value-of select="$problemi"/></xsl:if>
+        <xsl:if test="string($elenco) != ''">
+          <div class="qualita-assistito">
+            <h3 class="nome">
+              <span class="cognome"><xsl:value-of select="*[local-name() = 'cognome']"/></span>
+              <xsl:text> </xsl:text>
+              <xsl:value-of select="*[local-name() = 'nome']"/>
+              <xsl:text> </xsl:text>
+              <span class="cf"><xsl:value-of select="*[local-name() = 'codiceFiscale']"/></span>
+            </h3>
+            <ul class="qualita-problemi">
+              <xsl:copy-of select="$elenco"/>
+            </ul>
+          </div>
+        </xsl:if>
       </xsl:for-each>
     </xsl:variable>
-    <xsl:variable name="con-problemi" select="string-length($segni) - string-length(translate($segni, '|', ''))"/>
-    <xsl:variable name="problemi" select="string-length($segni) - $con-problemi"/>
+    <xsl:variable name="elenchi" select="exsl:node-set($elenchi-rtf)"/>
+    <xsl:variable name="con-problemi" select="count($elenchi/div)"/>
+    <xsl:variable name="problemi" select="count($elenchi/div/ul/li)"/>
     <section class="qualita" id="qualita-dati">
       <h2>Qualità dei dati</h2>
       <p class="nota">I valori che l'Azienda Sanitaria non può leggere così come sono registrati: da correggere
@@ -344,37 +355,13 @@
           </xsl:otherwise>
         </xsl:choose>
       </p>
-      <xsl:if test="$problemi &gt; 0">
-        <xsl:for-each select="$assistiti">
-          <xsl:variable name="elenco">
-            <xsl:call-template name="problemi-assistito">
-              <xsl:with-param name="modo" select="'elenco'"/>
-            </xsl:call-template>
-          </xsl:variable>
-          <xsl:if test="string($elenco) != ''">
-            <div class="qualita-assistito">
-              <h3 class="nome">
-                <span class="cognome"><xsl:value-of select="*[local-name() = 'cognome']"/></span>
-                <xsl:text> </xsl:text>
-                <xsl:value-of select="*[local-name() = 'nome']"/>
-                <xsl:text> </xsl:text>
-                <span class="cf"><xsl:value-of select="*[local-name() = 'codiceFiscale']"/></span>
-              </h3>
-              <ul class="qualita-problemi">
-                <xsl:copy-of select="$elenco"/>
-              </ul>
-            </div>
-          </xsl:if>
-        </xsl:for-each>
-      </xsl:if>
+      <xsl:copy-of select="$elenchi-rtf"/>
     </section>
   </xsl:template>
 
   <!-- A patient's problems: the fiscal code, the place of birth, then every value in the
-       order of the report. modo "conta" writes an "x" per problem, "elenco" an item of the
-       list. Context: the assistito element. -->
+       order of the report, each an item of the list. Context: the assistito element. -->
   <xsl:template name="problemi-assistito">
-    <xsl:param name="modo"/>
     <xsl:variable name="cf" select="string(*[local-name() = 'codiceFiscale'])"/>
     <xsl:variable name="perche-cf">
       <xsl:call-template name="codice-fiscale-problema">
@@ -383,7 +370,6 @@
     </xsl:variable>
     <xsl:if test="$perche-cf != ''">
       <xsl:call-template name="problema">
-        <xsl:with-param name="modo" select="$modo"/>
         <xsl:with-param name="indicatore" select="'Codice fiscale'"/>
         <xsl:with-param name="valore" select="$cf"/>
         <xsl:with-param name="perche" select="$perche-cf"/>
@@ -392,7 +378,6 @@
     <xsl:variable name="istat" select="*[local-name() = 'comuneNascita']/*[local-name() = 'codiceIstat']"/>
     <xsl:if test="normalize-space($istat) = ''">
       <xsl:call-template name="problema">
-        <xsl:with-param name="modo" select="$modo"/>
         <xsl:with-param name="indicatore" select="'Comune di nascita'"/>
         <xsl:with-param name="valore" select="string($istat)"/>
         <xsl:with-param name="perche" select="'codice ISTAT del comune di nascita mancante'"/>
@@ -436,8 +421,7 @@
           </xsl:variable>
           <xsl:if test="string($perche) != ''">
             <xsl:call-template name="problema">
-              <xsl:with-param name="modo" select="$modo"/>
-              <xsl:with-param name="indicatore" select="string(@nome)"/>
+                    <xsl:with-param name="indicatore" select="string(@nome)"/>
               <xsl:with-param name="data" select="$data"/>
               <xsl:with-param name="valore" select="$valore"/>
               <xsl:with-param name="perche" select="string($perche)"/>
@@ -448,35 +432,28 @@
     </xsl:for-each>
   </xsl:template>
 
-  <!-- One problem: an "x" (modo "conta") or the item "Indicatore del dd/mm/yyyy: valore
-       come registrato – perché". -->
+  <!-- One problem: the item "Indicatore del dd/mm/yyyy: valore come registrato – perché". -->
   <xsl:template name="problema">
-    <xsl:param name="modo"/>
     <xsl:param name="indicatore"/>
     <xsl:param name="data"/>
     <xsl:param name="valore"/>
     <xsl:param name="perche"/>
-    <xsl:choose>
-      <xsl:when test="$modo = 'conta'">x</xsl:when>
-      <xsl:otherwise>
-        <li>
-          <span class="qualita-indicatore"><xsl:value-of select="$indicatore"/></span>
-          <xsl:if test="$data != ''">
-            <xsl:text> del </xsl:text>
-            <xsl:call-template name="data">
-              <xsl:with-param name="valore" select="$data"/>
-            </xsl:call-template>
-          </xsl:if>
-          <xsl:text>: </xsl:text>
-          <xsl:choose>
-            <xsl:when test="$valore = ''"><span class="qualita-vuoto">(vuoto)</span></xsl:when>
-            <xsl:otherwise><code class="qualita-valore"><xsl:value-of select="$valore"/></code></xsl:otherwise>
-          </xsl:choose>
-          <xsl:text> – </xsl:text>
-          <span class="qualita-perche"><xsl:value-of select="$perche"/></span>
-        </li>
-      </xsl:otherwise>
-    </xsl:choose>
+    <li>
+      <span class="qualita-indicatore"><xsl:value-of select="$indicatore"/></span>
+      <xsl:if test="$data != ''">
+        <xsl:text> del </xsl:text>
+        <xsl:call-template name="data">
+          <xsl:with-param name="valore" select="$data"/>
+        </xsl:call-template>
+      </xsl:if>
+      <xsl:text>: </xsl:text>
+      <xsl:choose>
+        <xsl:when test="$valore = ''"><span class="qualita-vuoto">(vuoto)</span></xsl:when>
+        <xsl:otherwise><code class="qualita-valore"><xsl:value-of select="$valore"/></code></xsl:otherwise>
+      </xsl:choose>
+      <xsl:text> – </xsl:text>
+      <span class="qualita-perche"><xsl:value-of select="$perche"/></span>
+    </li>
   </xsl:template>
 
   <!-- Why a patient's fiscal code cannot be read, or "" when it can: 16 characters in the

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include <libexslt/exslt.h>
 #include <libxml/HTMLtree.h>
 #include <libxml/globals.h>
 #include <libxml/parser.h>
@@ -167,7 +168,13 @@ struct XsltProcessor::Impl {
   std::size_t nodes_written_out = 0;  ///< by the last transformation
 };
 
-XsltProcessor::XsltProcessor() : impl_(std::make_unique<Impl>()) { xmlInitParser(); }
+XsltProcessor::XsltProcessor() : impl_(std::make_unique<Impl>()) {
+  xmlInitParser();
+  // exsl:node-set, with which a page counts what a section lists before writing it once;
+  // registered once for the process.
+  static const bool exslt_common = (exsltCommonRegister(), true);
+  (void)exslt_common;
+}
 XsltProcessor::~XsltProcessor() = default;
 
 void XsltProcessor::load_stylesheet(const std::string& path) {
