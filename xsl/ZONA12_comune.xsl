@@ -318,13 +318,17 @@ window.zona12Impagina = function (misure) {
   doc.head.appendChild(stile);
   tabella.parentNode.removeChild(tabella);
   doc.documentElement.className += ' in-stampa';
+  /* Only the sheet being filled is in the document while it is measured, so that each
+     measure lays out one sheet, not all those before it. */
   var fogli = doc.createElement('div');
   fogli.className = 'fogli';
-  doc.body.appendChild(fogli);
+  var misura = doc.createElement('div');
+  doc.body.appendChild(misura);
 
   var corpo = null;
   var posati = 0;  /* blocks placed whole on the current sheet */
   var nuovoFoglio = function () {
+    if (misura.firstChild) fogli.appendChild(misura.firstChild);
     var foglio = doc.createElement('div');
     foglio.className = 'foglio';
     foglio.appendChild(intestazione.cloneNode(true));
@@ -334,7 +338,7 @@ window.zona12Impagina = function (misure) {
     var numero = doc.createElement('div');
     numero.className = 'numero-pagina';
     foglio.appendChild(numero);
-    fogli.appendChild(foglio);
+    misura.appendChild(foglio);
     posati = 0;
   };
   var trabocca = function () { return corpo.scrollHeight &gt; corpo.clientHeight; };
@@ -390,7 +394,17 @@ window.zona12Impagina = function (misure) {
         }
         dest.removeChild(n);
       }
-      /* Taller than a whole sheet: only such a block is split. */
+      /* Taller than a whole sheet: first laid out wider and denser (class "lungo"),
+         then, if still too tall, split: only such a block is. */
+      if (!/(^| )lungo( |$)/.test(n.className)) {
+        n.className += ' lungo';
+        dest.appendChild(n);
+        if (!trabocca()) {
+          ++posati;
+          return dest;
+        }
+        dest.removeChild(n);
+      }
       if (!n.firstElementChild) {
         dest.appendChild(n);
         ++posati;
@@ -409,6 +423,9 @@ window.zona12Impagina = function (misure) {
   var blocchi = Array.prototype.slice.call(sorgente.childNodes);
   var dest = corpo;
   for (var b = 0; b &lt; blocchi.length; ++b) dest = posa(blocchi[b], dest);
+  fogli.appendChild(misura.firstChild);
+  doc.body.removeChild(misura);
+  doc.body.appendChild(fogli);
   var numeri = fogli.querySelectorAll('.numero-pagina');
   for (var p = 0; p &lt; numeri.length; ++p) numeri[p].textContent = 'Pagina ' + (p + 1) + ' di ' + numeri.length;
   return numeri.length;
@@ -572,6 +589,13 @@ html.in-stampa, html.in-stampa body { background: #fff; margin: 0; padding: 0; }
 .foglio > .corpo { flex: 1 1 auto; min-height: 0; overflow: hidden; }
 .numero-pagina { flex: none; padding-top: 2px; border-top: 1px solid #c9d1d8; text-align: right; font-size: 9.5px;
   color: #5f6b7a; }
+/* A card taller than a sheet: across the whole row, its consultations in four columns. */
+.in-stampa .griglia > .lungo { grid-column: 1 / -1; }
+.in-stampa .lungo .consulenze, .in-stampa .lungo .consulenze > tbody { display: block; }
+.in-stampa .lungo .consulenze > thead { display: none; }
+.in-stampa .lungo .consulenze > tbody { -webkit-column-count: 4; column-count: 4; column-gap: 14px; }
+.in-stampa .lungo .consulenze tr { display: flex; break-inside: avoid; }
+.in-stampa .lungo .consulenze td { flex: 1 1 auto; }
 /* The Windows system browser control (IE11 engine) knows neither grid nor flex gaps: there
    the spaces come from margins. Other engines never match this query. */
 @media all and (-ms-high-contrast: none), (-ms-high-contrast: active) {

@@ -30,7 +30,7 @@ std::string inr(int p, int c) { return fmt::format("{}.{:02d}{}", 1 + c % 4, p, 
 
 // A TAO report of patients PAZIENTE001…: patient p has p % 9 consultations, so that the
 // cards of a row differ in height and some fall across the foot of a page; patient 7
-// has 90, more than a page holds.
+// has 400, more than a page holds even in columns.
 std::string tao_report(int patients) {
   std::string xml =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<tao xmlns=\"http://www.zona12.asl.it/asl/tao\">"
@@ -42,7 +42,7 @@ std::string tao_report(int patients) {
         "<nome>Nome</nome><sesso>F</sesso><dataNascita>19500101</dataNascita><comuneNascita><codiceIstat>001272"
         "</codiceIstat></comuneNascita><monitoraggio>",
         p, p);
-    const int consultations = p == 7 ? 90 : p % 9;
+    const int consultations = p == 7 ? 400 : p % 9;
     for (int c = 0; c < consultations; ++c)
       xml +=
           fmt::format("<consulenza><data>202401{:02d}</data><valore>{}</valore></consulenza>", 1 + c % 28, inr(p, c));
@@ -132,7 +132,7 @@ void ReportPrinterTest::taoCardsWholeWithHeaderAndPageNumbers() {
   }
   // Every patient printed once, the card taller than a page too, all its values.
   for (int p = 1; p <= patients; ++p) QCOMPARE(all.count(QString::asprintf("PAZIENTE%03d", p)), 1);
-  for (int c = 0; c < 90; ++c) QVERIFY(all.contains(QString::fromStdString(inr(7, c)).replace('.', ',')));
+  for (int c = 0; c < 400; ++c) QVERIFY(all.contains(QString::fromStdString(inr(7, c)).replace('.', ',')));
 }
 
 void ReportPrinterTest::everyPageHasHeaderAndNumber_data() {
