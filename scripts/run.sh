@@ -23,7 +23,7 @@ root=$(pwd)
 
 packages=(build-essential cmake pkg-config libxml2-dev libxml2-utils libxslt1-dev
   libsqlite3-dev sqlite3 libfmt-dev nlohmann-json3-dev libcli11-dev libgtest-dev libgmock-dev
-  qt6-base-dev qt6-webengine-dev qt6-translations-l10n qt6-l10n-tools xvfb xauth
+  qt6-base-dev qt6-webengine-dev qt6-pdf-dev qt6-translations-l10n qt6-l10n-tools poppler-utils xvfb xauth
   mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 fonts-wine nsis dpkg-dev tcl
   googletest clang-format)
 

@@ -42,6 +42,7 @@
         <meta name="viewport" content="width=device-width, initial-scale=1"/>
         <title><xsl:value-of select="$titolo"/> – PIV ZONA12</title>
         <style><xsl:call-template name="stile"/><xsl:call-template name="stile-qualita"/></style>
+        <script><xsl:call-template name="impaginazione"/></script>
       </head>
       <body>
         <!-- On paper the page is one table, so that its head, the line that names the
@@ -528,6 +529,149 @@
     </xsl:choose>
   </xsl:template>
 
+  <!-- The page laid out for print by the program before it prints: fixed sheets of the
+       paper's size, each with the running header above its content and "Pagina N di M"
+       at its foot, every patient's card, row and list entry placed whole on one sheet.
+       The browser's own page breaks cannot keep a card of a grid whole, nor give page
+       numbers. A block is split only when it is taller than a whole sheet. Plain
+       ECMAScript 5, so that the Windows browser control reads the page too. -->
+  <xsl:template name="impaginazione">
+/* misure: the sheet in millimetres: larghezza, altezza, and its margins alto, destra,
+   basso, sinistra. Answers the number of sheets. */
+window.zona12Impagina = function (misure) {
+  var doc = document;
+  var tabella = doc.querySelector('.impaginato');
+  var sorgente = doc.querySelector('.impaginato > tbody > tr > td');
+  var intestazione = doc.querySelector('.intestazione-stampa');
+  if (!tabella || !sorgente || !intestazione) return 0;
+  /* The print rules hold while the sheets are measured, so that they measure as printed. */
+  for (var s = 0; s &lt; doc.styleSheets.length; ++s) {
+    var regole = doc.styleSheets[s].cssRules;
+    for (var r = 0; r &lt; regole.length; ++r)
+      if (regole[r].media &amp;&amp; regole[r].media.mediaText === 'print') regole[r].media.appendMedium('screen');
+  }
+  var mm = function (v) { return v + 'mm'; };
+  var stile = doc.createElement('style');
+  stile.textContent = '@page { size: ' + mm(misure.larghezza) + ' ' + mm(misure.altezza) + '; margin: 0; }' +
+    ' .foglio { width: ' + mm(misure.larghezza) + '; height: ' + mm(misure.altezza - 0.5) + ';' +
+    ' padding: ' + mm(misure.alto) + ' ' + mm(misure.destra) + ' ' + mm(misure.basso) + ' ' + mm(misure.sinistra) + '; }';
+  doc.head.appendChild(stile);
+  tabella.parentNode.removeChild(tabella);
+  doc.documentElement.className += ' in-stampa';
+  /* Only the sheet being filled is in the document while it is measured, so that each
+     measure lays out one sheet, not all those before it. */
+  var fogli = doc.createElement('div');
+  fogli.className = 'fogli';
+  var misura = doc.createElement('div');
+  doc.body.appendChild(misura);
+
+  var corpo = null;
+  var posati = 0;  /* blocks placed whole on the current sheet */
+  var nuovoFoglio = function () {
+    if (misura.firstChild) fogli.appendChild(misura.firstChild);
+    var foglio = doc.createElement('div');
+    foglio.className = 'foglio';
+    foglio.appendChild(intestazione.cloneNode(true));
+    corpo = doc.createElement('div');
+    corpo.className = 'corpo';
+    foglio.appendChild(corpo);
+    var numero = doc.createElement('div');
+    numero.className = 'numero-pagina';
+    foglio.appendChild(numero);
+    misura.appendChild(foglio);
+    posati = 0;
+  };
+  var trabocca = function () { return corpo.scrollHeight &gt; corpo.clientHeight; };
+  /* Blocks whose parts may go to different sheets; every other block stays whole. */
+  var divisibile = function (n) {
+    return /^(MAIN|SECTION|OL|UL|TBODY)$/.test(n.tagName) &amp;&amp; !/riepilogo-indicatori/.test(n.className) ||
+      /(^| )(griglia|richiamo-blocco|elenco)( |$)/.test(n.className);
+  };
+  var titolo = function (n) { return /^H[1-3]$/.test(n.tagName) || /(^| )nota( |$)/.test(n.className); };
+  /* A new sheet, with the containers that dest lies in begun again (a table with its head). */
+  var voltaPagina = function (dest) {
+    var catena = [];
+    for (var n = dest; n !== corpo; n = n.parentNode) catena.unshift(n);
+    nuovoFoglio();
+    var d = corpo;
+    for (var i = 0; i &lt; catena.length; ++i) {
+      var guscio = catena[i].cloneNode(false);
+      guscio.removeAttribute('id');
+      if (catena[i].tagName === 'TABLE')
+        for (var c = catena[i].firstElementChild; c; c = c.nextElementSibling)
+          if (c.tagName === 'THEAD') guscio.appendChild(c.cloneNode(true));
+      d.appendChild(guscio);
+      d = guscio;
+    }
+    return d;
+  };
+  /* Places n in dest (the current sheet's copy of n's container); answers the copy where
+     n's next sibling goes. */
+  var posa = function (n, dest) {
+    if (n.nodeType !== 1) {
+      dest.appendChild(n);
+      return dest;
+    }
+    if (!divisibile(n)) {
+      dest.appendChild(n);
+      if (!trabocca()) {
+        ++posati;
+        return dest;
+      }
+      dest.removeChild(n);
+      if (posati &gt; 0) {
+        /* A heading goes to the next sheet with the block it heads. */
+        var titoli = [];
+        while (dest.lastElementChild &amp;&amp; titolo(dest.lastElementChild) &amp;&amp; posati &gt; titoli.length + 1)
+          titoli.unshift(dest.removeChild(dest.lastElementChild));
+        dest = voltaPagina(dest);
+        for (var t = 0; t &lt; titoli.length; ++t) dest.appendChild(titoli[t]);
+        posati = titoli.length;
+        dest.appendChild(n);
+        if (!trabocca()) {
+          ++posati;
+          return dest;
+        }
+        dest.removeChild(n);
+      }
+      /* Taller than a whole sheet: first laid out wider and denser (class "lungo"),
+         then, if still too tall, split: only such a block is. */
+      if (!/(^| )lungo( |$)/.test(n.className)) {
+        n.className += ' lungo';
+        dest.appendChild(n);
+        if (!trabocca()) {
+          ++posati;
+          return dest;
+        }
+        dest.removeChild(n);
+      }
+      if (!n.firstElementChild) {
+        dest.appendChild(n);
+        ++posati;
+        return dest;
+      }
+    }
+    var guscio = n.cloneNode(false);
+    dest.appendChild(guscio);
+    var figli = Array.prototype.slice.call(n.childNodes);
+    var d = guscio;
+    for (var i = 0; i &lt; figli.length; ++i) d = posa(figli[i], d);
+    return d.parentNode;
+  };
+
+  nuovoFoglio();
+  var blocchi = Array.prototype.slice.call(sorgente.childNodes);
+  var dest = corpo;
+  for (var b = 0; b &lt; blocchi.length; ++b) dest = posa(blocchi[b], dest);
+  fogli.appendChild(misura.firstChild);
+  doc.body.removeChild(misura);
+  doc.body.appendChild(fogli);
+  var numeri = fogli.querySelectorAll('.numero-pagina');
+  for (var p = 0; p &lt; numeri.length; ++p) numeri[p].textContent = 'Pagina ' + (p + 1) + ' di ' + numeri.length;
+  return numeri.length;
+};
+  </xsl:template>
+
   <xsl:template name="stile">
 * { box-sizing: border-box; }
 main, header, footer, section, article { display: block; }
@@ -676,6 +820,22 @@ h3.richiamo-titolo { font-size: 15px; margin: 0 0 6px; color: #0b3d4a; }
   .griglia { gap: 6px; grid-template-columns: repeat(3, 1fr); }
   a { color: inherit; text-decoration: none; }
 }
+/* The page laid out for print (zona12Impagina): its sheets alone, one per printed page. */
+html.in-stampa, html.in-stampa body { background: #fff; margin: 0; padding: 0; }
+.foglio { display: flex; flex-direction: column; overflow: hidden; page-break-after: always; break-after: page;
+  contain: strict; background: #fff; }
+.foglio:last-child { page-break-after: auto; break-after: auto; }
+.foglio > .intestazione-stampa { flex: none; display: block; }
+.foglio > .corpo { flex: 1 1 auto; min-height: 0; overflow: hidden; }
+.numero-pagina { flex: none; padding-top: 2px; border-top: 1px solid #c9d1d8; text-align: right; font-size: 9.5px;
+  color: #5f6b7a; }
+/* A card taller than a sheet: across the whole row, its consultations in four columns. */
+.in-stampa .griglia > .lungo { grid-column: 1 / -1; }
+.in-stampa .lungo .consulenze, .in-stampa .lungo .consulenze > tbody { display: block; }
+.in-stampa .lungo .consulenze > thead { display: none; }
+.in-stampa .lungo .consulenze > tbody { -webkit-column-count: 4; column-count: 4; column-gap: 14px; }
+.in-stampa .lungo .consulenze tr { display: flex; break-inside: avoid; }
+.in-stampa .lungo .consulenze td { flex: 1 1 auto; }
 /* The Windows system browser control (IE11 engine) knows neither grid nor flex gaps: there
    the spaces come from margins. Other engines never match this query. */
 @media all and (-ms-high-contrast: none), (-ms-high-contrast: active) {
@@ -687,7 +847,6 @@ h3.richiamo-titolo { font-size: 15px; margin: 0 0 6px; color: #0b3d4a; }
   .cifre > * { margin: 0 14px 14px 0; }
 }
   </xsl:template>
-
 
   <!-- The styles of the section "Qualità dei dati" and of the diabetes page's recall list
        by patient. -->

@@ -21,6 +21,7 @@
 #include "appearance.hpp"
 #include "formLogin.hpp"
 #include "qt_host.hpp"
+#include "report_printer.hpp"
 #include "report_view.hpp"
 #include "tools/tools.hpp"
 
@@ -75,7 +76,9 @@ TfrmMain::~TfrmMain() {
   // events meanwhile, which still find every control.
   controller_->end_session();
   host_.set_report_view(nullptr);
-  // The view goes before the printer that a print in progress may still be using.
+  // A print in progress stops before the view and the printer go.
+  delete printer_job_;
+  printer_job_ = nullptr;
   delete view_;
   view_ = nullptr;
   widgets_[main_layout::WebBrowser] = nullptr;
@@ -165,14 +168,12 @@ void TfrmMain::create_controls() {
     host_.message_box(open_in_browser_failure(url.toStdString()), application_title,
                       frontend::mb_ok | frontend::mb_iconwarning);
   });
-  auto printed = [this](bool success) {
-    printing_ = false;
-    if (!success)
-      host_.message_box("Stampa non riuscita.", application_title, frontend::mb_ok | frontend::mb_iconwarning);
-  };
-  connect(view_, &QWebEngineView::printFinished, this, printed);
-  connect(view_, &QWebEngineView::pdfPrintingFinished, this,
-          [printed](const QString&, bool success) { printed(success); });
+  printer_job_ = new ReportPrinter(this);
+  connect(printer_job_, &ReportPrinter::finished, this, [this](ReportPrinter::Outcome outcome, const QString& message) {
+    if (outcome == ReportPrinter::Outcome::failed)
+      host_.message_box(message.toStdString(), application_title, frontend::mb_ok | frontend::mb_iconwarning);
+    emit printed(outcome);
+  });
 
   host_.set_report_view(view_);
   host_.set_owner(this);
@@ -273,7 +274,7 @@ bool TfrmMain::focusNextPrevChild(bool next) {
 }
 
 void TfrmMain::print_report() {
-  if (printing_ || controller_->running() || controller_->report_url().empty()) return;
+  if (printer_job_->busy() || controller_->running() || controller_->report_url().empty()) return;
   if (!printer_) {
     printer_ = std::make_unique<QPrinter>(QPrinter::PrinterResolution);
     // A printer receives each page as a picture: 300 dpi is sharp on paper and keeps a
@@ -285,10 +286,7 @@ void TfrmMain::print_report() {
   QPrintDialog dialog(printer_.get(), this);
   dialog.setObjectName(QStringLiteral("frmStampa"));
   if (host_.exec_dialog(dialog) != QDialog::Accepted) return;
-  printing_ = true;
-  // To a PDF file the page goes as it is, text and lines, instead of a picture per page.
-  if (printer_->outputFormat() == QPrinter::PdfFormat && !printer_->outputFileName().isEmpty())
-    view_->printToPdf(printer_->outputFileName(), printer_->pageLayout(), printer_->pageRanges());
-  else
-    view_->print(printer_.get());
+  // The report is laid out for print in a page of its own, then goes to a PDF file as it
+  // is, text and lines, or to the printer as a picture per page.
+  printer_job_->start(view_->url(), *printer_);
 }

@@ -10,6 +10,7 @@
 
 #include "app/main_controller.hpp"
 #include "app/main_layout.hpp"
+#include "report_printer.hpp"
 
 class QDateEdit;
 class QLabel;
@@ -31,11 +32,17 @@ class TfrmMain : public QWidget, public MainView {
   bool signed_in() const { return controller_->signed_in(); }
   MainController& controller() { return *controller_; }
   const MainController& controller() const { return *controller_; }
+  /// The print of the report; its progress dialog while it prints.
+  ReportPrinter& report_printer() { return *printer_job_; }
 
  public slots:
   /// Prints the report shown, after the print dialog (a printer or a PDF file); Ctrl+P
   /// and the view's "Stampa…". Does nothing before a report is shown or while printing.
   void print_report();
+
+ signals:
+  /// A print started by print_report ended (a failure was already told in a message box).
+  void printed(ReportPrinter::Outcome outcome);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -59,7 +66,7 @@ class TfrmMain : public QWidget, public MainView {
 
   QtHost& host_;
   std::unique_ptr<MainController> controller_;
-  bool printing_ = false;
+  ReportPrinter* printer_job_ = nullptr;
   std::unique_ptr<QPrinter> printer_;
   bool placed_ = false;
   std::array<QWidget*, main_layout::control_count> widgets_{};
