@@ -872,9 +872,10 @@ html.in-stampa, html.in-stampa body { background: #fff; margin: 0; padding: 0; }
 .richiamo-assistiti td.assistito-nome { width: 30%; }
 .richiamo-assistiti a { color: inherit; }
 .vista-assistiti { font-size: 13px; margin: 0 0 12px; }
-.mancanti { margin: 0; padding: 0; list-style: none; }
-.mancanti li { display: inline; }
-.mancanti li + li::before { content: ", "; }
+/* The items as one line of text, wrapped between them; flex leaves out the white space
+   between the items, which would stand before each comma. */
+.mancanti { margin: 0; padding: 0; list-style: none; display: flex; flex-wrap: wrap; }
+.mancanti li:not(:last-child)::after { content: ","; margin-right: 0.35em; }
 @media print {
   .ordina, .vista-assistiti { display: none; }
   .qualita-assistito { padding: 3px 8px; margin-bottom: 4px; border-radius: 4px; border-color: #c9d1d8; }

@@ -1,8 +1,10 @@
 // Takes the README's pictures of the windows on a demo installation, under an X server
 // with a window manager (run by screenshots.sh): the sign-in window with the password
 // typed, the progress dialog of a run, the main window maximised with the diabetes report,
-// the report's recall list (when the page has one) and a print of the report to PDF.
-// Writes login.png, progress.png, main.png, recall.png and report.pdf into the folder
+// the report's recall lists and data-quality section (where the page has them) and a
+// print of the report to PDF.
+// Writes login.png, progress.png, main.png, recall.png, recall-by-patient.png,
+// data-quality.png and report.pdf into the folder
 // given as the only argument, then runs the other two programmes as a check.
 #include <cstdio>
 
@@ -106,17 +108,22 @@ int main(int argc, char** argv) {
   QTest::qWait(300);
   const bool main_saved = save_screen_area(*frmMain, out + QStringLiteral("/main.png"));
 
-  // The recall list, when the page has one.
-  const bool has_recall =
-      page_value(view, QStringLiteral("(() => { const all = document.querySelectorAll('h1,h2,h3,h4,caption,th,p,div');"
-                                      " for (const e of all) if (e.textContent.trim().startsWith('Da richiamare'))"
-                                      " { e.scrollIntoView(); return true; } return false; })()"))
-          .toBool();
-  if (has_recall) {
-    QTest::qWait(800);
-    save_screen_area(*frmMain, out + QStringLiteral("/recall.png"));
-  }
-  std::printf("recall list: %s\n", has_recall ? "recall.png" : "not on the page");
+  // A part of the page, scrolled to the top of the window's view: the recall list, the
+  // recall list by patient and the data-quality section, where the page has them.
+  auto shoot_part = [&](const QString& selector, const QString& file) {
+    const bool found = page_value(view, QStringLiteral("(() => { const e = document.querySelector('%1');"
+                                                       " if (!e) return false; e.scrollIntoView(); return true; })()")
+                                            .arg(selector))
+                           .toBool();
+    if (found) {
+      QTest::qWait(800);
+      save_screen_area(*frmMain, out + "/" + file);
+    }
+    std::printf("%s: %s\n", qPrintable(selector), found ? qPrintable(file) : "not on the page");
+  };
+  shoot_part(QStringLiteral("#da-richiamare"), QStringLiteral("recall.png"));
+  shoot_part(QStringLiteral("#richiamo-per-assistito"), QStringLiteral("recall-by-patient.png"));
+  shoot_part(QStringLiteral("#qualita-dati"), QStringLiteral("data-quality.png"));
 
   // The report printed to PDF, as "Stampa…" with a PDF file chosen does.
   const QString pdf = out + QStringLiteral("/report.pdf");
@@ -130,9 +137,10 @@ int main(int argc, char** argv) {
     print->printer()->setOutputFileName(pdf);
     dialog.done(QDialog::Accepted);
   };
-  QSignalSpy printed(view, &QWebEngineView::pdfPrintingFinished);
+  QSignalSpy printed(frmMain, &TfrmMain::printed);
   frmMain->print_report();
-  const bool pdf_saved = QTest::qWaitFor([&] { return printed.count() > 0; }, 120000) && printed.first().at(1).toBool();
+  const bool pdf_saved = QTest::qWaitFor([&] { return printed.count() > 0; }, 120000) &&
+                         printed.first().at(0).value<ReportPrinter::Outcome>() == ReportPrinter::Outcome::printed;
   std::printf("print: %s (%d dialogs, %d answers)\n", pdf_saved ? "report.pdf" : "FAILED", print_dialogs,
               int(printed.count()));
 
