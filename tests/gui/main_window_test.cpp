@@ -132,8 +132,8 @@ class MainWindowTest : public QObject {
   void whileARunWorksTheStatusSaysSoAndTheProgressTitleFits();
   void placedInsideTheScreensWorkArea_data();
   void placedInsideTheScreensWorkArea();
-  void annullaStopsTheRun_data();
-  void annullaStopsTheRun();
+  void annullaOrEscStopsTheRun_data();
+  void annullaOrEscStopsTheRun();
   void statusLineSaysWhatHappened();
   void viewTakesTheRestOfTheWindow_data();
   void viewTakesTheRestOfTheWindow();
@@ -556,14 +556,18 @@ void MainWindowTest::longRunShowsModalProgressAndGivesTheSameReport() {
   QCOMPARE(shown, plain);
 }
 
-void MainWindowTest::annullaStopsTheRun_data() {
+void MainWindowTest::annullaOrEscStopsTheRun_data() {
   QTest::addColumn<bool>("while_waiting");  // Annulla while a server call waits for its answer
-  QTest::newRow("between two patients") << false;
-  QTest::newRow("while a call waits") << true;
+  QTest::addColumn<bool>("escape");         // Esc pressed on the progress window instead of a click
+  QTest::newRow("between two patients") << false << false;
+  QTest::newRow("while a call waits") << true << false;
+  QTest::newRow("Esc between two patients") << false << true;
+  QTest::newRow("Esc while a call waits") << true << true;
 }
 
-void MainWindowTest::annullaStopsTheRun() {
+void MainWindowTest::annullaOrEscStopsTheRun() {
   QFETCH(bool, while_waiting);
+  QFETCH(bool, escape);
   test_support::TempDir hold_dir;
   const std::string hold_file = hold_dir.dir() + "hold";
   qputenv("PRAXILO_SERVER_HOLD_FILE", QByteArray::fromStdString(hold_file));
@@ -582,23 +586,35 @@ void MainWindowTest::annullaStopsTheRun() {
   fixture.host.set_progress_delay(0);
   QStringList labels;
   bool answered_meanwhile = false;
+  // Annulla clicked, or Esc pressed where the keyboard is: on the progress window, shown and active.
+  const auto stop = [&](QProgressDialog& progress, QPushButton* annulla) {
+    if (!escape) {
+      QTest::mouseClick(annulla, Qt::LeftButton);
+      return;
+    }
+    QVERIFY(progress.isVisible());
+    QVERIFY(QTest::qWaitForWindowActive(&progress));
+    QWidget* keyboard = QApplication::focusWidget();
+    QVERIFY(keyboard && (keyboard == &progress || progress.isAncestorOf(keyboard)));
+    QTest::keyClick(keyboard, Qt::Key_Escape);
+  };
   fixture.host.set_progress_hook([&](QProgressDialog& progress) {
     labels << progress.labelText();
     auto* annulla = progress.findChild<QPushButton*>(QStringLiteral("btnAnnulla"));
     QVERIFY(annulla);
     if (!while_waiting && progress.labelText().endsWith(QStringLiteral("paziente 1 di 2 selezionati"))) {
-      annulla->click();
+      stop(progress, annulla);
       labels << progress.labelText();
     }
     if (while_waiting && progress.labelText().endsWith(QStringLiteral("selezione dei pazienti…"))) {
       // The patient list is asked for next; its answer waits while the file exists.
       test_support::write_file(hold_file, "");
-      QTimer::singleShot(0, [&, annulla] {
+      QTimer::singleShot(0, [&, annulla, dialog = &progress] {
         // The window's event loop runs while the call waits: a timer fires, and Annulla
         // ends the call without its answer, which never comes.
         QTest::qWait(300);
         answered_meanwhile = true;
-        QTest::mouseClick(annulla, Qt::LeftButton);
+        stop(*dialog, annulla);
       });
     }
   });

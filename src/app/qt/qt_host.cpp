@@ -88,6 +88,16 @@ class RunProgressDialog : public QProgressDialog {
     event->ignore();
     on_cancel_();
   }
+  bool event(QEvent* event) override {
+    // The main window's Esc shortcut (Chiudi) would take the key first, and a running
+    // window ignores its close: Esc here belongs to the dialog, as its Annulla.
+    if (event->type() == QEvent::ShortcutOverride && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
+        static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
+      event->accept();
+      return true;
+    }
+    return QProgressDialog::event(event);
+  }
   void keyPressEvent(QKeyEvent* event) override {
     if (event->key() == Qt::Key_Escape) {
       event->accept();
