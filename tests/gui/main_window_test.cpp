@@ -22,6 +22,7 @@
 #include "formLogin.hpp"
 #include "gui_support.hpp"
 #include "report_view.hpp"
+#include "tools/tools.hpp"
 
 using namespace gui_test;
 using test_support::read_file;
@@ -141,6 +142,8 @@ class MainWindowTest : public QObject {
   void contextMenuOffersPrintBrowserCopy();
   void printsTheReportToPdf();
   void enterPressesTheFocusedButton();
+  void typedDateReplacesTheShownOne_data();
+  void typedDateReplacesTheShownOne();
 };
 
 void MainWindowTest::refusedThenAccepted_data() {
@@ -815,6 +818,44 @@ void MainWindowTest::enterPressesTheFocusedButton() {
   QVERIFY(salva->grab().toImage() != unfocused);
   // The date pickers speak Italian.
   QCOMPARE(child<QDateEdit>(window, "DTDal")->locale().language(), QLocale::Italian);
+}
+
+void MainWindowTest::typedDateReplacesTheShownOne_data() {
+  QTest::addColumn<QString>("picker");
+  QTest::addColumn<bool>("by_tab");  // focus by Tab from the control before it, else one click
+  QTest::addColumn<QString>("typed");
+  QTest::addColumn<QDate>("date");
+  QTest::newRow("Dal, click, digits only") << "DTDal" << false << "05122025" << QDate(2025, 12, 5);
+  QTest::newRow("Dal, click, with slashes") << "DTDal" << false << "5/12/2025" << QDate(2025, 12, 5);
+  QTest::newRow("Al, click, day and month of one digit") << "DTAl" << false << "3/2/2024" << QDate(2024, 2, 3);
+  QTest::newRow("Dal, click, two digits and slashes") << "DTDal" << false << "05/02/2025" << QDate(2025, 2, 5);
+  QTest::newRow("Al, Tab, digits only") << "DTAl" << true << "31012025" << QDate(2025, 1, 31);
+  QTest::newRow("Dal, Tab, with slashes") << "DTDal" << true << "5/12/2025" << QDate(2025, 12, 5);
+}
+
+void MainWindowTest::typedDateReplacesTheShownOne() {
+  QFETCH(QString, picker);
+  QFETCH(bool, by_tab);
+  QFETCH(QString, typed);
+  QFETCH(QDate, date);
+  SignedIn fixture;
+  TfrmMain& window = *fixture.window;
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+  auto* edit = child<QDateEdit>(window, picker.toLatin1().constData());
+  if (by_tab) {
+    // The shown control before each picker in the tab order.
+    child<QWidget>(window, picker == "DTAl" ? "edt_ASL" : "edt_NominativoMMG")->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QVERIFY(edit->hasFocus());
+  } else {
+    // One click in the middle of the text (on the month), as a doctor clicks.
+    QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(edit->width() / 3, edit->height() / 2));
+  }
+  QTest::keyClicks(QApplication::focusWidget(), typed);
+  QCOMPARE(edit->date(), date);
+  // The range reaches a run as typed.
+  const DateRange range = static_cast<MainView&>(window).range();
+  QCOMPARE(picker == "DTDal" ? range.from : range.to, tools::encode_date(date.year(), date.month(), date.day()));
 }
 
 PZ_GUI_TEST_MAIN(MainWindowTest)

@@ -26,6 +26,10 @@ class QWidget;
 /// becomes "description (pattern)", with the patterns of one entry separated by blanks.
 QStringList qt_name_filters(const std::string& filter);
 
+/// The width a window needs to show title whole in its title bar: the text in the caption's
+/// bold font, beside the window manager's icon and buttons.
+int title_bar_width(const QString& title);
+
 class QtHost : public DesktopHost {
  public:
   /// Called once a modal dialog of this host is up, from inside its modal loop; the hook
