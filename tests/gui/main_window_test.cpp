@@ -3,8 +3,10 @@
 // boxes and the report view, against praxilo-server on a fixture installation.
 #include <memory>
 
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDateEdit>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -136,6 +138,7 @@ class MainWindowTest : public QObject {
   void annullaOrEscStopsTheRun_data();
   void annullaOrEscStopsTheRun();
   void statusLineSaysWhatHappened();
+  void savedReportIsOneClickAway();
   void viewTakesTheRestOfTheWindow_data();
   void viewTakesTheRestOfTheWindow();
   void newReportOpensAtItsTop();
@@ -672,6 +675,55 @@ void MainWindowTest::statusLineSaysWhatHappened() {
   QCOMPARE(status->parentWidget()->geometry().bottom(), window.height() - 1);
 }
 
+// The status line's path can be selected and copied; "Apri cartella" beside it and in the
+// report's menu opens the saved report's folder, once there is one, or says it could not.
+void MainWindowTest::savedReportIsOneClickAway() {
+  SignedIn fixture;
+  TfrmMain& window = *fixture.window;
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+  QStringList opened;
+  bool opens = true;
+  fixture.host.set_folder_opener([&](const QString& folder) {
+    opened << folder;
+    return opens;
+  });
+  auto* button = child<QPushButton>(window, "btnApriCartella");
+  auto* view = qobject_cast<ReportView*>(child<QWebEngineView>(window, "WebBrowser"));
+  QVERIFY(button->isVisible());
+  QVERIFY(!button->isEnabled());
+
+  const QString folder = QString::fromStdString(fixture.practice.work.dir() + "referti");
+  QVERIFY(QDir().mkpath(folder));
+  const QString path = folder + QStringLiteral("/File Diabete ZONA12.xml");
+  fixture.dialogs.save_paths << path;
+  run_and_wait_for_page(window, "btnCalcola");
+  QVERIFY(button->isEnabled());
+
+  // Select the whole line with the keyboard and copy it: the path is on the clipboard.
+  auto* status = child<QLabel>(window, "lblStato");
+  QVERIFY(status->textInteractionFlags().testFlag(Qt::TextSelectableByMouse));
+  status->setFocus();
+  status->setSelection(0, int(status->text().size()));
+  QTest::keySequence(status, QKeySequence::Copy);
+  QVERIFY2(QApplication::clipboard()->text().contains(path), qPrintable(QApplication::clipboard()->text()));
+
+  QTest::mouseClick(button, Qt::LeftButton);
+  QCOMPARE(opened, QStringList{folder});
+  std::unique_ptr<QMenu> menu(view->create_report_menu());
+  QAction* entry = menu->actions().at(2);
+  QCOMPARE(entry->text(), QStringLiteral("Apri cartella"));
+  entry->trigger();
+  QCOMPARE(opened, (QStringList{folder, folder}));
+  QVERIFY(fixture.dialogs.boxes.empty());
+
+  opens = false;
+  QTest::mouseClick(button, Qt::LeftButton);
+  QCOMPARE(fixture.dialogs.boxes.size(), std::size_t(1));
+  QCOMPARE(fixture.dialogs.boxes[0].text,
+           QStringLiteral("Impossibile aprire la cartella con il gestore dei file.\n\nLa cartella è:\n") + folder);
+  QCOMPARE(fixture.dialogs.boxes[0].icon, QMessageBox::Warning);
+}
+
 void MainWindowTest::viewTakesTheRestOfTheWindow_data() {
   QTest::addColumn<QSize>("size");
   QTest::addColumn<QSize>("view");
@@ -727,14 +779,15 @@ void MainWindowTest::contextMenuOffersPrintBrowserCopy() {
       if (!action->isSeparator()) texts << action->text() + (action->isEnabled() ? "" : " (spento)");
     return texts;
   };
-  QCOMPARE(entries(), (QStringList{"Stampa… (spento)", "Apri nel browser (spento)", "Copia (spento)"}));
+  QCOMPARE(entries(),
+           (QStringList{"Stampa… (spento)", "Apri nel browser (spento)", "Apri cartella (spento)", "Copia (spento)"}));
 
   fixture.dialogs.save_paths << QString::fromStdString(fixture.practice.work.dir() + "d.xml");
   run_and_wait_for_page(window, "btnCalcola");
-  QCOMPARE(entries(), (QStringList{"Stampa…", "Apri nel browser", "Copia (spento)"}));
+  QCOMPARE(entries(), (QStringList{"Stampa…", "Apri nel browser", "Apri cartella", "Copia (spento)"}));
   page_number(view, "window.getSelection().selectAllChildren(document.body), 1");
   QTRY_VERIFY(view->hasSelection());
-  QCOMPARE(entries(), (QStringList{"Stampa…", "Apri nel browser", "Copia"}));
+  QCOMPARE(entries(), (QStringList{"Stampa…", "Apri nel browser", "Apri cartella", "Copia"}));
 
   // A right click on the page opens the same menu.
   window.activateWindow();
@@ -743,7 +796,7 @@ void MainWindowTest::contextMenuOffersPrintBrowserCopy() {
   QTest::mouseClick(page_widget, Qt::RightButton, {}, QPoint(20, 20));
   QTRY_VERIFY(qobject_cast<QMenu*>(QApplication::activePopupWidget()));
   auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-  QCOMPARE(popup->actions().size(), 4);  // three entries and a separator
+  QCOMPARE(popup->actions().size(), 5);  // four entries and a separator
   popup->close();
 
   // "Apri nel browser" with no browser to take the page: a box says so and where it is.

@@ -180,7 +180,15 @@ void TfrmMain::create_controls() {
         lblStato = new QLabel(status);
         lblStato->setObjectName(QStringLiteral("lblStato"));
         lblStato->setTextFormat(Qt::PlainText);
+        // The saved report's path can be selected and copied (its context menu: "Copia").
+        lblStato->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         status->addWidget(lblStato, 1);
+        btnApriCartella = new QPushButton(QString::fromUtf8(action_open_folder), status);
+        btnApriCartella->setObjectName(QStringLiteral("btnApriCartella"));
+        btnApriCartella->setFixedHeight(status_height - 2);
+        btnApriCartella->setEnabled(false);  // until a report is saved
+        connect(btnApriCartella, &QPushButton::clicked, this, [this] { controller_->open_saved_folder(); });
+        status->addPermanentWidget(btnApriCartella);
         made = status;
         break;
       }
@@ -202,6 +210,7 @@ void TfrmMain::create_controls() {
   auto* print = new QShortcut(QKeySequence::Print, this);
   connect(print, &QShortcut::activated, this, &TfrmMain::print_report);
   connect(view_, &ReportView::print_wanted, this, &TfrmMain::print_report);
+  connect(view_, &ReportView::open_folder_wanted, this, [this] { controller_->open_saved_folder(); });
   connect(view_, &ReportView::open_failed, this, [this](const QString& url) {
     host_.message_box(open_in_browser_failure(url.toStdString()), application_title,
                       frontend::mb_ok | frontend::mb_iconwarning);
@@ -258,6 +267,11 @@ void TfrmMain::set_status(const std::string& text) {
   const QString shown = QString::fromStdString(text);
   lblStato->setText(shown);
   lblStato->setToolTip(shown);
+}
+
+void TfrmMain::enable_open_folder(bool enabled) {
+  btnApriCartella->setEnabled(enabled);
+  view_->set_folder_available(enabled);
 }
 
 void TfrmMain::showEvent(QShowEvent* event) {

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFontMetrics>
@@ -258,6 +259,14 @@ void QtHost::refresh_report() {
 void QtHost::set_report_visible(bool visible) {
   on_windows([&] {
     if (report_view_) report_view_->setVisible(visible);
+  });
+}
+
+bool QtHost::open_folder(const std::string& folder) {
+  return on_windows([&]() -> bool {
+    const QString path = QDir::cleanPath(qs(folder));
+    if (folder_opener_) return folder_opener_(path);
+    return QDir(path).exists() && QDesktopServices::openUrl(QUrl::fromLocalFile(path));
   });
 }
 
