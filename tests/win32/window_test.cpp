@@ -477,6 +477,29 @@ INSTANTIATE_TEST_SUITE_P(Keys, SignInEnterTest,
                                          EnterCase{"OnAnnulla", TfrmLogin::id_ButtonAnnulla, false}),
                          [](const testing::TestParamInfo<EnterCase>& info) { return std::string(info.param.name); });
 
+// "Apri cartella" reaches Explorer with the saved report's folder; a folder that is not
+// there is not handed to it, and the window names it in a box.
+TEST_F(WindowTest, ApriCartellaOpensTheSavedReportsFolder) {
+  auto window = start({{L"doc", L"pw"}});
+  ASSERT_TRUE(window->signed_in());
+  std::vector<std::wstring> opened;
+  host.set_folder_hook([&](const std::wstring& folder) {
+    opened.push_back(folder);
+    return true;
+  });
+  const std::string report = work.dir() + "File Diabete ZONA12.xml";
+  save_paths = {report};
+  win32ui::click(window->item(TfrmMain::id(main_layout::btnCalcola)));
+  ASSERT_EQ(window->controller().last_run().outcome, RunOutcome::saved) << window->controller().last_run().message;
+  window->controller().open_saved_folder();
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(platform::win::narrow(opened[0]), folder_of(report));
+  EXPECT_TRUE(boxes.empty());
+
+  host.set_folder_hook({});
+  EXPECT_FALSE(host.open_folder(work.dir() + "non-esiste"));
+}
+
 TEST_F(WindowTest, EscClosesTheMainWindow) {
   auto window = start({{L"doc", L"pw"}});
   ASSERT_TRUE(window->signed_in());
