@@ -176,3 +176,21 @@ TEST_F(StartUp, AnnullaDuringAnAttemptThatThenAdmitsSignsNobodyInAndEndsItsSessi
 }
 
 }  // namespace
+
+// The folder "Apri cartella" opens, for paths as the save dialogs give them on each system.
+struct FolderCase {
+  const char* name;
+  const char* path;
+  const char* folder;
+};
+class FolderOf : public ::testing::TestWithParam<FolderCase> {};
+
+TEST_P(FolderOf, IsThePathUpToItsLastSeparator) { EXPECT_EQ(folder_of(GetParam().path), GetParam().folder); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, FolderOf,
+    ::testing::Values(FolderCase{"Posix", "/home/medico/referti/File Diabete ZONA12.xml", "/home/medico/referti"},
+                      FolderCase{"Windows", "C:\\Referti\\tao.xml", "C:\\Referti"},
+                      FolderCase{"BothSeparators", "C:\\Referti/2025\\tao.xml", "C:\\Referti/2025"},
+                      FolderCase{"AtTheRoot", "/tao.xml", "/"}, FolderCase{"BareName", "tao.xml", "."}),
+    [](const ::testing::TestParamInfo<FolderCase>& info) { return std::string(info.param.name); });

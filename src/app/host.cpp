@@ -10,6 +10,7 @@ void Host::set_foreground_window(WindowHandle) {}
 void Host::navigate_report(const std::string&) {}
 void Host::refresh_report() {}
 void Host::set_report_visible(bool) {}
+bool Host::open_folder(const std::string&) { return false; }
 void Host::progress(int, int) {}
 bool Host::cancel_requested() { return false; }
 

@@ -55,6 +55,10 @@ class Host {
   virtual void refresh_report();
   virtual void set_report_visible(bool visible);
 
+  /// Opens folder (a UTF-8 path) in the system's file manager. False when it could not be
+  /// opened, and always for the headless host, which opens nothing.
+  virtual bool open_folder(const std::string& folder);
+
   /// Progress of a run: done of total patients (total 0 when not known yet).
   virtual void progress(int done, int total);
 

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "app/login.hpp"
+#include "app/main_layout.hpp"
 
 MainController::MainController(DesktopHost& host, MainView& view, Tpx_wrap_praxipat::ObjectFactory factory)
     : host_(host), view_(view), factory_(std::move(factory)), thread_(host) {}
@@ -104,6 +105,10 @@ void MainController::run(Programme programme) {
   // ends here, and the next run signs in again with the same credentials.
   if (result.outcome == RunOutcome::stopped) thread_.run([this] { session_->termina_sessione(); });
   last_run_ = result;
+  if (result.outcome == RunOutcome::saved) {
+    saved_report_ = result.xml_path;
+    view_.enable_open_folder(true);
+  }
   patient_count_ = context.patient_count;
   host_.end_progress();
   view_.set_status(run_summary(result));
@@ -111,3 +116,18 @@ void MainController::run(Programme programme) {
 }
 
 void MainController::cancel() { host_.request_cancel(); }
+
+std::string folder_of(const std::string& path) {
+  // Either separator: a path chosen in a dialog on Windows may hold both.
+  const std::size_t last = path.find_last_of("/\\");
+  if (last == std::string::npos) return ".";
+  return last == 0 ? path.substr(0, 1) : path.substr(0, last);
+}
+
+void MainController::open_saved_folder() {
+  if (saved_report_.empty()) return;
+  const std::string folder = folder_of(saved_report_);
+  if (!host_.open_folder(folder))
+    host_.message_box(main_layout::open_folder_failure(folder), application_title,
+                      frontend::mb_ok | frontend::mb_iconwarning);
+}

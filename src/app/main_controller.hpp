@@ -47,6 +47,8 @@ class MainView {
   /// The focus goes to the window's first control (Chiudi).
   virtual void focus_first_control() = 0;
   virtual void set_status(const std::string& text) = 0;
+  /// "Apri cartella" becomes usable (a report was saved) or not.
+  virtual void enable_open_folder(bool enabled) = 0;
 };
 
 /// The status line while a run works.
@@ -71,6 +73,9 @@ class SignInAttempts {
   /// True while an attempt runs.
   virtual bool signing_in() const = 0;
 };
+
+/// The folder that holds the file at path (either separator); "." for a bare name.
+std::string folder_of(const std::string& path);
 
 class MainController : public SignInAttempts {
  public:
@@ -120,6 +125,12 @@ class MainController : public SignInAttempts {
   const std::string& report_url() const { return run_state_.report_url; }
   /// What the last run did.
   const RunResult& last_run() const { return last_run_; }
+  /// The path of the last report saved since the start; "" before the first. A later run
+  /// that saves nothing keeps it.
+  const std::string& saved_report() const { return saved_report_; }
+  /// "Apri cartella": the folder that holds saved_report() opens in the system's file
+  /// manager; a box with the folder's path says so when it cannot. Nothing before a save.
+  void open_saved_folder();
   /// The window that owns the dialogs of a run.
   void set_owner(frontend::WindowHandle owner) { run_state_.owner = owner; }
 
@@ -136,6 +147,7 @@ class MainController : public SignInAttempts {
   std::int32_t patient_count_ = 0;
   RunState run_state_;
   RunResult last_run_;
+  std::string saved_report_;
   bool running_ = false;
   platform::XmlDocument XMLDoc;
 };

@@ -67,6 +67,10 @@ std::string open_in_browser_failure(const std::string& url) {
          url_to_path(url);
 }
 
+std::string open_folder_failure(const std::string& folder) {
+  return "Impossibile aprire la cartella con il gestore dei file.\r\n\r\nLa cartella \u00e8:\r\n" + folder;
+}
+
 std::string text_of(const ControlEntry& control) {
   return control.runs ? programme_info(*control.runs).button_caption : control.text;
 }

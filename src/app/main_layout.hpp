@@ -16,10 +16,16 @@ inline constexpr const char* title = "Estrazioni ZONA12";
 inline constexpr const char* action_print = "Stampa\u2026";
 inline constexpr const char* action_open_in_browser = "Apri nel browser";
 inline constexpr const char* action_copy = "Copia";
+/// Opens the folder of the last saved report: beside the status line and in the context menu.
+inline constexpr const char* action_open_folder = "Apri cartella";
 
 /// The message when "Apri nel browser" could not hand the page at url to a browser: it
 /// says where the page is, to open it by hand.
 std::string open_in_browser_failure(const std::string& url);
+
+/// The message when "Apri cartella" could not hand folder to the file manager: it says
+/// which folder, to open it by hand.
+std::string open_folder_failure(const std::string& folder);
 
 /// The window's place and outer size, frame included.
 inline constexpr int outer_left = 589;

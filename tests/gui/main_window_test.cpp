@@ -3,8 +3,10 @@
 // boxes and the report view, against praxilo-server on a fixture installation.
 #include <memory>
 
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDateEdit>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,6 +24,7 @@
 #include "formLogin.hpp"
 #include "gui_support.hpp"
 #include "report_view.hpp"
+#include "tools/tools.hpp"
 
 using namespace gui_test;
 using test_support::read_file;
@@ -132,15 +135,18 @@ class MainWindowTest : public QObject {
   void whileARunWorksTheStatusSaysSoAndTheProgressTitleFits();
   void placedInsideTheScreensWorkArea_data();
   void placedInsideTheScreensWorkArea();
-  void annullaStopsTheRun_data();
-  void annullaStopsTheRun();
+  void annullaOrEscStopsTheRun_data();
+  void annullaOrEscStopsTheRun();
   void statusLineSaysWhatHappened();
+  void savedReportIsOneClickAway();
   void viewTakesTheRestOfTheWindow_data();
   void viewTakesTheRestOfTheWindow();
   void newReportOpensAtItsTop();
   void contextMenuOffersPrintBrowserCopy();
   void printsTheReportToPdf();
   void enterPressesTheFocusedButton();
+  void typedDateReplacesTheShownOne_data();
+  void typedDateReplacesTheShownOne();
 };
 
 void MainWindowTest::refusedThenAccepted_data() {
@@ -556,14 +562,18 @@ void MainWindowTest::longRunShowsModalProgressAndGivesTheSameReport() {
   QCOMPARE(shown, plain);
 }
 
-void MainWindowTest::annullaStopsTheRun_data() {
+void MainWindowTest::annullaOrEscStopsTheRun_data() {
   QTest::addColumn<bool>("while_waiting");  // Annulla while a server call waits for its answer
-  QTest::newRow("between two patients") << false;
-  QTest::newRow("while a call waits") << true;
+  QTest::addColumn<bool>("escape");         // Esc pressed on the progress window instead of a click
+  QTest::newRow("between two patients") << false << false;
+  QTest::newRow("while a call waits") << true << false;
+  QTest::newRow("Esc between two patients") << false << true;
+  QTest::newRow("Esc while a call waits") << true << true;
 }
 
-void MainWindowTest::annullaStopsTheRun() {
+void MainWindowTest::annullaOrEscStopsTheRun() {
   QFETCH(bool, while_waiting);
+  QFETCH(bool, escape);
   test_support::TempDir hold_dir;
   const std::string hold_file = hold_dir.dir() + "hold";
   qputenv("PRAXILO_SERVER_HOLD_FILE", QByteArray::fromStdString(hold_file));
@@ -582,23 +592,35 @@ void MainWindowTest::annullaStopsTheRun() {
   fixture.host.set_progress_delay(0);
   QStringList labels;
   bool answered_meanwhile = false;
+  // Annulla clicked, or Esc pressed where the keyboard is: on the progress window, shown and active.
+  const auto stop = [&](QProgressDialog& progress, QPushButton* annulla) {
+    if (!escape) {
+      QTest::mouseClick(annulla, Qt::LeftButton);
+      return;
+    }
+    QVERIFY(progress.isVisible());
+    QVERIFY(QTest::qWaitForWindowActive(&progress));
+    QWidget* keyboard = QApplication::focusWidget();
+    QVERIFY(keyboard && (keyboard == &progress || progress.isAncestorOf(keyboard)));
+    QTest::keyClick(keyboard, Qt::Key_Escape);
+  };
   fixture.host.set_progress_hook([&](QProgressDialog& progress) {
     labels << progress.labelText();
     auto* annulla = progress.findChild<QPushButton*>(QStringLiteral("btnAnnulla"));
     QVERIFY(annulla);
     if (!while_waiting && progress.labelText().endsWith(QStringLiteral("paziente 1 di 2 selezionati"))) {
-      annulla->click();
+      stop(progress, annulla);
       labels << progress.labelText();
     }
     if (while_waiting && progress.labelText().endsWith(QStringLiteral("selezione dei pazienti…"))) {
       // The patient list is asked for next; its answer waits while the file exists.
       test_support::write_file(hold_file, "");
-      QTimer::singleShot(0, [&, annulla] {
+      QTimer::singleShot(0, [&, annulla, dialog = &progress] {
         // The window's event loop runs while the call waits: a timer fires, and Annulla
         // ends the call without its answer, which never comes.
         QTest::qWait(300);
         answered_meanwhile = true;
-        QTest::mouseClick(annulla, Qt::LeftButton);
+        stop(*dialog, annulla);
       });
     }
   });
@@ -651,6 +673,55 @@ void MainWindowTest::statusLineSaysWhatHappened() {
   QCOMPARE(status->text(), QStringLiteral("Nessun file scelto: estrazione non eseguita."));
   QVERIFY(status->isVisible());
   QCOMPARE(status->parentWidget()->geometry().bottom(), window.height() - 1);
+}
+
+// The status line's path can be selected and copied; "Apri cartella" beside it and in the
+// report's menu opens the saved report's folder, once there is one, or says it could not.
+void MainWindowTest::savedReportIsOneClickAway() {
+  SignedIn fixture;
+  TfrmMain& window = *fixture.window;
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+  QStringList opened;
+  bool opens = true;
+  fixture.host.set_folder_opener([&](const QString& folder) {
+    opened << folder;
+    return opens;
+  });
+  auto* button = child<QPushButton>(window, "btnApriCartella");
+  auto* view = qobject_cast<ReportView*>(child<QWebEngineView>(window, "WebBrowser"));
+  QVERIFY(button->isVisible());
+  QVERIFY(!button->isEnabled());
+
+  const QString folder = QString::fromStdString(fixture.practice.work.dir() + "referti");
+  QVERIFY(QDir().mkpath(folder));
+  const QString path = folder + QStringLiteral("/File Diabete ZONA12.xml");
+  fixture.dialogs.save_paths << path;
+  run_and_wait_for_page(window, "btnCalcola");
+  QVERIFY(button->isEnabled());
+
+  // Select the whole line with the keyboard and copy it: the path is on the clipboard.
+  auto* status = child<QLabel>(window, "lblStato");
+  QVERIFY(status->textInteractionFlags().testFlag(Qt::TextSelectableByMouse));
+  status->setFocus();
+  status->setSelection(0, int(status->text().size()));
+  QTest::keySequence(status, QKeySequence::Copy);
+  QVERIFY2(QApplication::clipboard()->text().contains(path), qPrintable(QApplication::clipboard()->text()));
+
+  QTest::mouseClick(button, Qt::LeftButton);
+  QCOMPARE(opened, QStringList{folder});
+  std::unique_ptr<QMenu> menu(view->create_report_menu());
+  QAction* entry = menu->actions().at(2);
+  QCOMPARE(entry->text(), QStringLiteral("Apri cartella"));
+  entry->trigger();
+  QCOMPARE(opened, (QStringList{folder, folder}));
+  QVERIFY(fixture.dialogs.boxes.empty());
+
+  opens = false;
+  QTest::mouseClick(button, Qt::LeftButton);
+  QCOMPARE(fixture.dialogs.boxes.size(), std::size_t(1));
+  QCOMPARE(fixture.dialogs.boxes[0].text,
+           QStringLiteral("Impossibile aprire la cartella con il gestore dei file.\n\nLa cartella è:\n") + folder);
+  QCOMPARE(fixture.dialogs.boxes[0].icon, QMessageBox::Warning);
 }
 
 void MainWindowTest::viewTakesTheRestOfTheWindow_data() {
@@ -708,14 +779,15 @@ void MainWindowTest::contextMenuOffersPrintBrowserCopy() {
       if (!action->isSeparator()) texts << action->text() + (action->isEnabled() ? "" : " (spento)");
     return texts;
   };
-  QCOMPARE(entries(), (QStringList{"Stampa… (spento)", "Apri nel browser (spento)", "Copia (spento)"}));
+  QCOMPARE(entries(),
+           (QStringList{"Stampa… (spento)", "Apri nel browser (spento)", "Apri cartella (spento)", "Copia (spento)"}));
 
   fixture.dialogs.save_paths << QString::fromStdString(fixture.practice.work.dir() + "d.xml");
   run_and_wait_for_page(window, "btnCalcola");
-  QCOMPARE(entries(), (QStringList{"Stampa…", "Apri nel browser", "Copia (spento)"}));
+  QCOMPARE(entries(), (QStringList{"Stampa…", "Apri nel browser", "Apri cartella", "Copia (spento)"}));
   page_number(view, "window.getSelection().selectAllChildren(document.body), 1");
   QTRY_VERIFY(view->hasSelection());
-  QCOMPARE(entries(), (QStringList{"Stampa…", "Apri nel browser", "Copia"}));
+  QCOMPARE(entries(), (QStringList{"Stampa…", "Apri nel browser", "Apri cartella", "Copia"}));
 
   // A right click on the page opens the same menu.
   window.activateWindow();
@@ -724,7 +796,7 @@ void MainWindowTest::contextMenuOffersPrintBrowserCopy() {
   QTest::mouseClick(page_widget, Qt::RightButton, {}, QPoint(20, 20));
   QTRY_VERIFY(qobject_cast<QMenu*>(QApplication::activePopupWidget()));
   auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-  QCOMPARE(popup->actions().size(), 4);  // three entries and a separator
+  QCOMPARE(popup->actions().size(), 5);  // four entries and a separator
   popup->close();
 
   // "Apri nel browser" with no browser to take the page: a box says so and where it is.
@@ -798,6 +870,44 @@ void MainWindowTest::enterPressesTheFocusedButton() {
   QVERIFY(salva->grab().toImage() != unfocused);
   // The date pickers speak Italian.
   QCOMPARE(child<QDateEdit>(window, "DTDal")->locale().language(), QLocale::Italian);
+}
+
+void MainWindowTest::typedDateReplacesTheShownOne_data() {
+  QTest::addColumn<QString>("picker");
+  QTest::addColumn<bool>("by_tab");  // focus by Tab from the control before it, else one click
+  QTest::addColumn<QString>("typed");
+  QTest::addColumn<QDate>("date");
+  QTest::newRow("Dal, click, digits only") << "DTDal" << false << "05122025" << QDate(2025, 12, 5);
+  QTest::newRow("Dal, click, with slashes") << "DTDal" << false << "5/12/2025" << QDate(2025, 12, 5);
+  QTest::newRow("Al, click, day and month of one digit") << "DTAl" << false << "3/2/2024" << QDate(2024, 2, 3);
+  QTest::newRow("Dal, click, two digits and slashes") << "DTDal" << false << "05/02/2025" << QDate(2025, 2, 5);
+  QTest::newRow("Al, Tab, digits only") << "DTAl" << true << "31012025" << QDate(2025, 1, 31);
+  QTest::newRow("Dal, Tab, with slashes") << "DTDal" << true << "5/12/2025" << QDate(2025, 12, 5);
+}
+
+void MainWindowTest::typedDateReplacesTheShownOne() {
+  QFETCH(QString, picker);
+  QFETCH(bool, by_tab);
+  QFETCH(QString, typed);
+  QFETCH(QDate, date);
+  SignedIn fixture;
+  TfrmMain& window = *fixture.window;
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+  auto* edit = child<QDateEdit>(window, picker.toLatin1().constData());
+  if (by_tab) {
+    // The shown control before each picker in the tab order.
+    child<QWidget>(window, picker == "DTAl" ? "edt_ASL" : "edt_NominativoMMG")->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QVERIFY(edit->hasFocus());
+  } else {
+    // One click in the middle of the text (on the month), as a doctor clicks.
+    QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(edit->width() / 3, edit->height() / 2));
+  }
+  QTest::keyClicks(QApplication::focusWidget(), typed);
+  QCOMPARE(edit->date(), date);
+  // The range reaches a run as typed.
+  const DateRange range = static_cast<MainView&>(window).range();
+  QCOMPARE(picker == "DTDal" ? range.from : range.to, tools::encode_date(date.year(), date.month(), date.day()));
 }
 
 PZ_GUI_TEST_MAIN(MainWindowTest)

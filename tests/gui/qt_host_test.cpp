@@ -26,6 +26,8 @@ class QtHostTest : public QObject {
   void saveDialogAnswers();
   void messageBoxes_data();
   void messageBoxes();
+  void messageBoxShowsItsWholeTitle_data();
+  void messageBoxShowsItsWholeTitle();
   void staleForegroundHandleIsIgnored();
   void dialogsOfARunThreadOpenOnTheWindowsThread();
   void qtDialogsLeaveNoTextInEnglish();
@@ -124,6 +126,38 @@ void QtHostTest::messageBoxes() {
   QCOMPARE(int(dialogs.boxes[0].icon), icon);
   QCOMPARE(dialogs.boxes[0].button, QStringLiteral("OK"));
   QCOMPARE(dialogs.boxes[0].plain_text, true);
+}
+
+void QtHostTest::messageBoxShowsItsWholeTitle_data() {
+  QTest::addColumn<QString>("caption");
+  QTest::addColumn<QString>("text");
+  QTest::newRow("long title, short text")
+      << QStringLiteral("Estrazione Vaccinazioni AntiInfluenzali") << QStringLiteral("Nessun paziente estratto!");
+  QTest::newRow("short title") << QStringLiteral("PIV ZONA12") << QStringLiteral("Ok.");
+}
+
+void QtHostTest::messageBoxShowsItsWholeTitle() {
+  QFETCH(QString, caption);
+  QFETCH(QString, text);
+  QtHost host;
+  int width = 0;
+  QString shown_caption, shown_text;
+  host.set_dialog_hook([&](QDialog& dialog) {
+    auto* box = qobject_cast<QMessageBox*>(&dialog);
+    QVERIFY(box);
+    width = box->width();
+    shown_caption = box->windowTitle();
+    shown_text = box->text();
+    box->accept();
+  });
+  host.message_box(text.toStdString(), caption.toStdString(), frontend::mb_ok | frontend::mb_iconinformation);
+  // The texts stay as they are; the box is as wide as its title in the caption's bold font.
+  QCOMPARE(shown_caption, caption);
+  QCOMPARE(shown_text, text);
+  QFont bold = QApplication::font();
+  bold.setBold(true);
+  QVERIFY2(width >= QFontMetrics(bold).horizontalAdvance(caption) + 100,
+           qPrintable(QStringLiteral("%1 px for the title \"%2\"").arg(width).arg(caption)));
 }
 
 void QtHostTest::staleForegroundHandleIsIgnored() {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/main_layout.hpp"
 #include "fake_main_window.hpp"
 #include "recording_host.hpp"
 #include "test_support.hpp"
@@ -89,6 +90,36 @@ TEST_F(Runs, ACancelledSaveDialogRunsNothingAndSaysSo) {
   EXPECT_EQ(controller.last_run().outcome, RunOutcome::save_dialog_cancelled);
   EXPECT_EQ(window.status, "Nessun file scelto: estrazione non eseguita.");
   EXPECT_TRUE(controller.report_url().empty());
+}
+
+// "Apri cartella" opens the folder of the last report saved, through the host; it is
+// usable only once a report was saved, a later run that saves nothing keeps it, and a
+// folder the file manager does not take is named in a box.
+TEST_F(Runs, ApriCartellaOpensTheFolderOfTheLastSavedReport) {
+  ASSERT_TRUE(started);
+  controller.open_saved_folder();  // nothing saved yet: nothing to open
+  EXPECT_TRUE(host.opened_folders.empty());
+  EXPECT_FALSE(window.open_folder_enabled);
+
+  fs::create_directory(work_path("referti"));
+  host.chosen_paths = {work_path("referti/diabete.xml")};
+  controller.run(Programme::diabete);
+  ASSERT_EQ(controller.last_run().outcome, RunOutcome::saved) << controller.last_run().message;
+  EXPECT_TRUE(window.open_folder_enabled);
+  EXPECT_EQ(controller.saved_report(), work_path("referti/diabete.xml"));
+
+  controller.run(Programme::tao);  // the save dialog cancelled: the last saved report stays
+  EXPECT_EQ(controller.last_run().outcome, RunOutcome::save_dialog_cancelled);
+  controller.open_saved_folder();
+  EXPECT_EQ(host.opened_folders, (Texts{work_path("referti")}));
+  EXPECT_TRUE(host.boxes.empty());
+
+  host.folder_opens = false;
+  controller.open_saved_folder();
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_EQ(host.boxes[0].text, main_layout::open_folder_failure(work_path("referti")));
+  EXPECT_NE(host.boxes[0].text.find(work_path("referti")), std::string::npos);
+  EXPECT_EQ(host.boxes[0].flags, frontend::mb_ok | frontend::mb_iconwarning);
 }
 
 struct AnnullaCase {

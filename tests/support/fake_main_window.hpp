@@ -27,6 +27,7 @@ class FakeWindow : public MainView {
   DoctorFields doctor;
   std::string status;                 ///< the status line's text
   std::vector<std::string> statuses;  ///< every text it took, in order
+  bool open_folder_enabled = false;   ///< "Apri cartella" usable
 
   void run_sign_in() override {
     events.push_back("sign-in");
@@ -53,6 +54,7 @@ class FakeWindow : public MainView {
     status = text;
     statuses.push_back(text);
   }
+  void enable_open_folder(bool enabled) override { open_folder_enabled = enabled; }
 };
 
 }  // namespace test_support

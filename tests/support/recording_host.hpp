@@ -36,6 +36,8 @@ class RecordingHost : public DesktopHost {
   std::vector<std::string> offered;  ///< the file names the dialogs offered
   std::vector<std::string> navigated;
   std::vector<frontend::WindowHandle> restored;  ///< set_foreground_window's windows
+  std::vector<std::string> opened_folders;       ///< open_folder's folders
+  bool folder_opens = true;                      ///< what open_folder answers
 
   // The answers.
   /// A message box throws instead of showing (a front end without windows), or answers this.
@@ -58,6 +60,10 @@ class RecordingHost : public DesktopHost {
   frontend::WindowHandle foreground_window() override { return foreground; }
   void set_foreground_window(frontend::WindowHandle window) override;
   void navigate_report(const std::string& url) override;
+  bool open_folder(const std::string& folder) override {
+    opened_folders.push_back(folder);
+    return folder_opens;
+  }
   /// Records the call, then works as a desktop host's.
   void progress(int done, int total) override;
   bool cancel_requested() override { return stop || DesktopHost::cancel_requested(); }

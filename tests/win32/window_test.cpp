@@ -477,6 +477,29 @@ INSTANTIATE_TEST_SUITE_P(Keys, SignInEnterTest,
                                          EnterCase{"OnAnnulla", TfrmLogin::id_ButtonAnnulla, false}),
                          [](const testing::TestParamInfo<EnterCase>& info) { return std::string(info.param.name); });
 
+// "Apri cartella" reaches Explorer with the saved report's folder; a folder that is not
+// there is not handed to it, and the window names it in a box.
+TEST_F(WindowTest, ApriCartellaOpensTheSavedReportsFolder) {
+  auto window = start({{L"doc", L"pw"}});
+  ASSERT_TRUE(window->signed_in());
+  std::vector<std::wstring> opened;
+  host.set_folder_hook([&](const std::wstring& folder) {
+    opened.push_back(folder);
+    return true;
+  });
+  const std::string report = work.dir() + "File Diabete ZONA12.xml";
+  save_paths = {report};
+  win32ui::click(window->item(TfrmMain::id(main_layout::btnCalcola)));
+  ASSERT_EQ(window->controller().last_run().outcome, RunOutcome::saved) << window->controller().last_run().message;
+  window->controller().open_saved_folder();
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(platform::win::narrow(opened[0]), folder_of(report));
+  EXPECT_TRUE(boxes.empty());
+
+  host.set_folder_hook({});
+  EXPECT_FALSE(host.open_folder(work.dir() + "non-esiste"));
+}
+
 TEST_F(WindowTest, EscClosesTheMainWindow) {
   auto window = start({{L"doc", L"pw"}});
   ASSERT_TRUE(window->signed_in());
@@ -607,12 +630,18 @@ void CALLBACK fire_timer(HWND, UINT, UINT_PTR id, DWORD) {
   if (auto work = std::move(timer_work)) work();
 }
 
-// Annulla between two patients, or while a call to the records product waits for its
-// answer (the window keeps answering then).
-class AnnullaTest : public WindowTest, public testing::WithParamInterface<bool> {};
+// Annulla clicked, or Esc pressed on the progress dialog, between two patients or while a
+// call to the records product waits for its answer (the window keeps answering then).
+struct AnnullaCase {
+  const char* name;
+  bool while_waiting;
+  bool escape;
+};
+class AnnullaTest : public WindowTest, public testing::WithParamInterface<AnnullaCase> {};
 
 TEST_P(AnnullaTest, StopsTheRunAndSavesNothing) {
-  const bool while_waiting = GetParam();
+  const bool while_waiting = GetParam().while_waiting;
+  const bool escape = GetParam().escape;
   test_support::TempDir hold_dir;
   const std::string hold_file = hold_dir.dir() + "hold";
   std::optional<test_support::ScopedEnv> hold;
@@ -631,18 +660,31 @@ TEST_P(AnnullaTest, StopsTheRunAndSavesNothing) {
   std::vector<std::wstring> labels;
   bool owner_disabled = false;
   bool answered_meanwhile = false;
+  bool escape_in_dialog = false;
+  // Annulla, or Esc where the keyboard is (the dialog's Annulla) through the window's own
+  // message loop.
+  const auto stop = [&](HWND dialog) {
+    if (!escape) {
+      win32ui::click(::GetDlgItem(dialog, Win32Host::progress_annulla_id));
+      return;
+    }
+    HWND focus = ::GetFocus();
+    escape_in_dialog = focus && (focus == dialog || ::IsChild(dialog, focus));
+    ::PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 0);
+    win32ui::pump_pending();
+  };
   host.set_progress_hook([&](HWND dialog) {
     labels.push_back(win32ui::text_of(::GetDlgItem(dialog, Win32Host::progress_label_id)));
     owner_disabled = owner_disabled || !::IsWindowEnabled(window->hwnd());
     if (!while_waiting && labels.back().ends_with(L"paziente 1 di 2 selezionati")) {
-      win32ui::click(::GetDlgItem(dialog, Win32Host::progress_annulla_id));
+      stop(dialog);
       labels.push_back(win32ui::text_of(::GetDlgItem(dialog, Win32Host::progress_label_id)));
     }
     if (while_waiting && !timer_work && labels.back().ends_with(L"selezione dei pazienti…")) {
       // The run's calls wait while the hold file exists: Annulla comes while one waits.
       timer_work = [&, dialog] {
         answered_meanwhile = true;
-        win32ui::click(::GetDlgItem(dialog, Win32Host::progress_annulla_id));
+        stop(dialog);
         labels.push_back(win32ui::text_of(::GetDlgItem(dialog, Win32Host::progress_label_id)));
       };
       ::SetTimer(nullptr, 0, 300, fire_timer);
@@ -657,6 +699,7 @@ TEST_P(AnnullaTest, StopsTheRunAndSavesNothing) {
   timer_work = {};
   EXPECT_EQ(window->controller().last_run().outcome, RunOutcome::stopped);
   EXPECT_EQ(answered_meanwhile, while_waiting);
+  EXPECT_EQ(escape_in_dialog, escape) << "Esc goes to the progress dialog, which has the focus";
   EXPECT_TRUE(owner_disabled);
   ASSERT_FALSE(labels.empty());
   EXPECT_EQ(labels.front(), L"Estrazione diabete in corso\r\nselezione dei pazienti…");
@@ -675,9 +718,12 @@ TEST_P(AnnullaTest, StopsTheRunAndSavesNothing) {
   EXPECT_EQ(window->controller().last_run().patient_count, 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(When, AnnullaTest, testing::Values(false, true), [](const testing::TestParamInfo<bool>& info) {
-  return std::string(info.param ? "WhileACallWaits" : "BetweenTwoPatients");
-});
+INSTANTIATE_TEST_SUITE_P(When, AnnullaTest,
+                         testing::Values(AnnullaCase{"BetweenTwoPatients", false, false},
+                                         AnnullaCase{"WhileACallWaits", true, false},
+                                         AnnullaCase{"EscBetweenTwoPatients", false, true},
+                                         AnnullaCase{"EscWhileACallWaits", true, true}),
+                         [](const testing::TestParamInfo<AnnullaCase>& info) { return std::string(info.param.name); });
 
 // The report view keeps its top left corner and takes the rest of the window, down to the
 // status line, whatever the window's size.

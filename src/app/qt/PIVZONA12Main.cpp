@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QCloseEvent>
 #include <QDate>
 #include <QDateEdit>
@@ -32,13 +33,53 @@ using namespace main_layout;
 constexpr int status_height = 20;
 
 // A date picker that Tab leaves, as a Windows date picker does; the arrow keys move
-// between day, month and year.
+// between day, month and year. Focus, by a click or by Tab, selects the day, so that a
+// date typed at once ("05122025", "5/12/2025") replaces the one shown.
 class DatePicker : public QDateEdit {
  public:
   using QDateEdit::QDateEdit;
 
  protected:
   bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
+  void focusInEvent(QFocusEvent* event) override {
+    QDateEdit::focusInEvent(event);
+    select_day();
+    // A click that gives the focus places the cursor after this: its release selects again.
+    select_on_release_ = event->reason() == Qt::MouseFocusReason;
+  }
+  void keyPressEvent(QKeyEvent* event) override {
+    const QString typed = event->text();
+    const bool digit = typed.size() == 1 && typed[0].isDigit();
+    const bool separator = typed == QStringLiteral("/") || typed == QStringLiteral(".") || typed == QStringLiteral("-");
+    if (separator) {
+      // After a day or a month of one digit it goes on to the next part; after a part
+      // typed whole the picker has gone on by itself, and the separator is spent.
+      event->accept();
+      if (typed_in_ == currentSection() && currentSection() != QDateTimeEdit::YearSection) {
+        const Section next =
+            currentSection() == QDateTimeEdit::DaySection ? QDateTimeEdit::MonthSection : QDateTimeEdit::YearSection;
+        setCurrentSection(next);
+        setSelectedSection(next);
+      }
+      typed_in_ = QDateTimeEdit::NoSection;
+      return;
+    }
+    typed_in_ = digit ? currentSection() : QDateTimeEdit::NoSection;
+    QDateEdit::keyPressEvent(event);
+  }
+  void mouseReleaseEvent(QMouseEvent* event) override {
+    QDateEdit::mouseReleaseEvent(event);
+    if (select_on_release_ && !calendarWidget()->isVisible()) select_day();
+    select_on_release_ = false;
+  }
+
+ private:
+  void select_day() {
+    setCurrentSection(QDateTimeEdit::DaySection);
+    setSelectedSection(QDateTimeEdit::DaySection);
+  }
+  bool select_on_release_ = false;
+  Section typed_in_ = QDateTimeEdit::NoSection;  ///< the part the last digit went to
 };
 
 // A button that Enter presses when it has the focus, as on Windows; outside a dialog a Qt
@@ -142,7 +183,15 @@ void TfrmMain::create_controls() {
         lblStato = new QLabel(status);
         lblStato->setObjectName(QStringLiteral("lblStato"));
         lblStato->setTextFormat(Qt::PlainText);
+        // The saved report's path can be selected and copied (its context menu: "Copia").
+        lblStato->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         status->addWidget(lblStato, 1);
+        btnApriCartella = new QPushButton(QString::fromUtf8(action_open_folder), status);
+        btnApriCartella->setObjectName(QStringLiteral("btnApriCartella"));
+        btnApriCartella->setFixedHeight(status_height - 2);
+        btnApriCartella->setEnabled(false);  // until a report is saved
+        connect(btnApriCartella, &QPushButton::clicked, this, [this] { controller_->open_saved_folder(); });
+        status->addPermanentWidget(btnApriCartella);
         made = status;
         break;
       }
@@ -164,6 +213,7 @@ void TfrmMain::create_controls() {
   auto* print = new QShortcut(QKeySequence::Print, this);
   connect(print, &QShortcut::activated, this, &TfrmMain::print_report);
   connect(view_, &ReportView::print_wanted, this, &TfrmMain::print_report);
+  connect(view_, &ReportView::open_folder_wanted, this, [this] { controller_->open_saved_folder(); });
   connect(view_, &ReportView::open_failed, this, [this](const QString& url) {
     host_.message_box(open_in_browser_failure(url.toStdString()), application_title,
                       frontend::mb_ok | frontend::mb_iconwarning);
@@ -218,6 +268,11 @@ void TfrmMain::set_status(const std::string& text) {
   const QString shown = QString::fromStdString(text);
   lblStato->setText(shown);
   lblStato->setToolTip(shown);
+}
+
+void TfrmMain::enable_open_folder(bool enabled) {
+  btnApriCartella->setEnabled(enabled);
+  view_->set_folder_available(enabled);
 }
 
 void TfrmMain::showEvent(QShowEvent* event) {

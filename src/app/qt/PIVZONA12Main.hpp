@@ -15,6 +15,7 @@
 class QDateEdit;
 class QLabel;
 class QPrinter;
+class QPushButton;
 class QtHost;
 class ReportView;
 
@@ -63,6 +64,7 @@ class TfrmMain : public QWidget, public MainView {
   void show_doctor(const DoctorFields& doctor) override;
   void focus_first_control() override;
   void set_status(const std::string& text) override;
+  void enable_open_folder(bool enabled) override;
 
   QtHost& host_;
   std::unique_ptr<MainController> controller_;
@@ -72,4 +74,5 @@ class TfrmMain : public QWidget, public MainView {
   std::array<QWidget*, main_layout::control_count> widgets_{};
   ReportView* view_ = nullptr;
   QLabel* lblStato = nullptr;
+  QPushButton* btnApriCartella = nullptr;
 };

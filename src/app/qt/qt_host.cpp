@@ -5,9 +5,11 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFontMetrics>
+#include <QGridLayout>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QProgressDialog>
@@ -44,6 +46,17 @@ auto on_windows(Work work) -> decltype(work()) {
     return result;
   }
 }
+
+}  // namespace
+
+int title_bar_width(const QString& title) {
+  // The caption's bold font, and room for the window manager's icon and buttons.
+  QFont caption = QApplication::font();
+  caption.setBold(true);
+  return QFontMetrics(caption).horizontalAdvance(title) + 120;
+}
+
+namespace {
 
 QMessageBox::Icon icon_of(unsigned flags) {
   switch (flags & frontend::mb_iconmask) {
@@ -87,6 +100,16 @@ class RunProgressDialog : public QProgressDialog {
     }
     event->ignore();
     on_cancel_();
+  }
+  bool event(QEvent* event) override {
+    // The main window's Esc shortcut (Chiudi) would take the key first, and a running
+    // window ignores its close: Esc here belongs to the dialog, as its Annulla.
+    if (event->type() == QEvent::ShortcutOverride && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
+        static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
+      event->accept();
+      return true;
+    }
+    return QProgressDialog::event(event);
   }
   void keyPressEvent(QKeyEvent* event) override {
     if (event->key() == Qt::Key_Escape) {
@@ -148,6 +171,11 @@ int QtHost::message_box(const std::string& text, const std::string& caption, uns
     if (system_modal) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Ok);
+    // A message box sizes itself to its text alone, and the window manager then cuts a
+    // longer title: a row across its grid keeps it as wide as its whole title.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+      grid->addItem(new QSpacerItem(title_bar_width(box.windowTitle()), 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                    grid->rowCount(), 0, 1, grid->columnCount());
     exec_dialog(box);
     return frontend::id_ok;
   });
@@ -234,6 +262,14 @@ void QtHost::set_report_visible(bool visible) {
   });
 }
 
+bool QtHost::open_folder(const std::string& folder) {
+  return on_windows([&]() -> bool {
+    const QString path = QDir::cleanPath(qs(folder));
+    if (folder_opener_) return folder_opener_(path);
+    return QDir(path).exists() && QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+  });
+}
+
 void QtHost::on_window_thread(const std::function<void()>& work) { on_windows(work); }
 
 void QtHost::wait_until(const std::function<bool()>& done) {
@@ -276,12 +312,9 @@ void QtHost::show_progress_dialog() {
   dialog->setMinimumDuration(0);
   progress_dialog_ = dialog;
   update_progress_dialog(false);
-  // Its two lines of text change, its size does not. Wide enough for its whole title in a
-  // caption's bold font, beside the window manager's buttons.
-  QFont caption = QApplication::font();
-  caption.setBold(true);
-  const int title_width = QFontMetrics(caption).horizontalAdvance(dialog->windowTitle()) + 120;
-  dialog->setFixedSize(std::max({dialog->sizeHint().width(), 360, title_width}), dialog->sizeHint().height());
+  // Its two lines of text change, its size does not. Wide enough for its whole title.
+  dialog->setFixedSize(std::max({dialog->sizeHint().width(), 360, title_bar_width(dialog->windowTitle())}),
+                       dialog->sizeHint().height());
   dialog->show();
 }
 

@@ -26,6 +26,10 @@ class QWidget;
 /// becomes "description (pattern)", with the patterns of one entry separated by blanks.
 QStringList qt_name_filters(const std::string& filter);
 
+/// The width a window needs to show title whole in its title bar: the text in the caption's
+/// bold font, beside the window manager's icon and buttons.
+int title_bar_width(const QString& title);
+
 class QtHost : public DesktopHost {
  public:
   /// Called once a modal dialog of this host is up, from inside its modal loop; the hook
@@ -34,6 +38,8 @@ class QtHost : public DesktopHost {
   /// Called on the windows' thread after each change of the progress dialog while it is
   /// shown. Used by the tests; none in the program.
   using ProgressHook = std::function<void(QProgressDialog& dialog)>;
+  /// Opens a folder in the file manager instead of the system (tests); answers success.
+  using FolderOpener = std::function<bool(const QString& folder)>;
 
   QtHost();
   ~QtHost() override;
@@ -52,6 +58,9 @@ class QtHost : public DesktopHost {
   void navigate_report(const std::string& url) override;
   void refresh_report() override;
   void set_report_visible(bool visible) override;
+  /// The system's file manager through QDesktopServices (xdg-open on Linux), or the opener set.
+  bool open_folder(const std::string& folder) override;
+  void set_folder_opener(FolderOpener opener) { folder_opener_ = std::move(opener); }
   /// Handles the windows' events until done() is true.
   void wait_until(const std::function<bool()>& done) override;
   void wake() override;
@@ -92,5 +101,6 @@ class QtHost : public DesktopHost {
   DialogHook dialog_hook_;
   QRect work_area_;
   ProgressHook progress_hook_;
+  FolderOpener folder_opener_;
   bool in_progress_hook_ = false;
 };

@@ -30,6 +30,9 @@ QMenu* ReportView::create_report_menu() {
   QAction* browser =
       menu->addAction(QString::fromUtf8(main_layout::action_open_in_browser), this, &ReportView::open_in_browser);
   browser->setEnabled(shown);
+  QAction* folder =
+      menu->addAction(QString::fromUtf8(main_layout::action_open_folder), this, &ReportView::open_folder_wanted);
+  folder->setEnabled(folder_available_);
   menu->addSeparator();
   QAction* copy = menu->addAction(QString::fromUtf8(main_layout::action_copy), this,
                                   [this] { triggerPageAction(QWebEnginePage::Copy); });

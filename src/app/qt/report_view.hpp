@@ -13,14 +13,18 @@ class ReportView : public QWebEngineView {
  public:
   explicit ReportView(QWidget* parent = nullptr);
 
-  /// The context menu: "Stampa…", "Apri nel browser" (both only while a page is shown)
-  /// and "Copia" (only with a selection). The caller owns it.
+  /// The context menu: "Stampa…", "Apri nel browser" (both only while a page is shown),
+  /// "Apri cartella" (once a report was saved) and "Copia" (only with a selection). The
+  /// caller owns it.
   QMenu* create_report_menu();
 
   /// Hands an address to the system's browser; false when none took it. The system's
   /// (QDesktopServices) unless set (tests).
   using BrowserOpener = std::function<bool(const QUrl& url)>;
   void set_browser_opener(BrowserOpener opener) { opener_ = std::move(opener); }
+  /// Whether "Apri cartella" is offered usable: once a report was saved.
+  void set_folder_available(bool available) { folder_available_ = available; }
+
   /// "Apri nel browser": the page shown goes to the system's browser; open_failed when
   /// none took it.
   void open_in_browser();
@@ -28,6 +32,8 @@ class ReportView : public QWebEngineView {
  signals:
   /// "Stampa…" was chosen.
   void print_wanted();
+  /// "Apri cartella" was chosen.
+  void open_folder_wanted();
   /// No browser took the page at url.
   void open_failed(const QString& url);
 
@@ -36,4 +42,5 @@ class ReportView : public QWebEngineView {
 
  private:
   BrowserOpener opener_;
+  bool folder_available_ = false;
 };

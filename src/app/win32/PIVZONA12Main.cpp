@@ -99,6 +99,10 @@ void TfrmMain::create_controls(const ViewMaker& make_view) {
   view_->set_open_failed([this](const std::string& url) {
     host_.message_box(open_in_browser_failure(url), application_title, frontend::mb_ok | frontend::mb_iconwarning);
   });
+  view_->set_open_folder([this] { return folder_available_; },
+                         [this] {
+                           if (controller_) controller_->open_saved_folder();
+                         });
   place_view();
   host_.set_report_view(view_.get());
   host_.set_owner(hwnd_);
@@ -141,6 +145,19 @@ std::wstring TfrmMain::status_text() const {
   ::SendMessageW(status, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text.data()));
   text.resize(length);
   return text;
+}
+
+void TfrmMain::status_menu(POINT at) {
+  enum : UINT { copy_path = 1, open_folder };
+  const UINT state = folder_available_ ? MF_ENABLED : MF_GRAYED;
+  HMENU menu = ::CreatePopupMenu();
+  ::AppendMenuW(menu, MF_STRING | state, copy_path, L"Copia percorso");
+  ::AppendMenuW(menu, MF_STRING | state, open_folder, widen(action_open_folder).c_str());
+  const UINT chosen =
+      ::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, hwnd_, nullptr);
+  ::DestroyMenu(menu);
+  if (chosen == open_folder && controller_) controller_->open_saved_folder();
+  if (chosen == copy_path && controller_) win32ui::copy_text(hwnd_, widen(controller_->saved_report()));
 }
 
 bool TfrmMain::preview(MSG& message) {
@@ -206,6 +223,14 @@ LRESULT TfrmMain::handle(UINT message, WPARAM wparam, LPARAM lparam) {
             return 0;
           }
         }
+      }
+      break;
+    case WM_CONTEXTMENU:
+      if (reinterpret_cast<HWND>(wparam) == item(id(StatusBar1))) {
+        POINT at{static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
+        if (at.x == -1 && at.y == -1) ::GetCursorPos(&at);  // from the keyboard
+        status_menu(at);
+        return 0;
       }
       break;
     case WM_CLOSE:

@@ -56,8 +56,13 @@ class TfrmMain : public win32ui::Window, public MainView {
   void show_doctor(const DoctorFields& doctor) override;
   void focus_first_control() override;
   void set_status(const std::string& text) override;
+  void enable_open_folder(bool enabled) override { folder_available_ = enabled; }
+  /// The status line's menu: "Copia percorso" (the saved report's path to the clipboard)
+  /// and "Apri cartella", both once a report was saved.
+  void status_menu(POINT at);
 
   Win32Host& host_;
   std::unique_ptr<ReportView> view_;
   std::unique_ptr<MainController> controller_;
+  bool folder_available_ = false;
 };

@@ -15,7 +15,7 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-enum MenuCommand : UINT { menu_print = 1, menu_open, menu_copy };
+enum MenuCommand : UINT { menu_print = 1, menu_open, menu_folder, menu_copy };
 
 // Navigate2's flags: navNoHistory | navNoReadFromCache.
 constexpr long fresh_navigation = 0x2 | 0x4;
@@ -285,6 +285,9 @@ STDMETHODIMP BrowserSite::ShowContextMenu(DWORD, POINT* at, IUnknown*, IDispatch
                 platform::win::widen(main_layout::action_print).c_str());
   ::AppendMenuW(menu, MF_STRING | state(OLECMDID_PRINT), menu_open,
                 platform::win::widen(main_layout::action_open_in_browser).c_str());
+  const bool folder = events_.folder_available && events_.folder_available();
+  ::AppendMenuW(menu, MF_STRING | (folder ? MF_ENABLED : MF_GRAYED), menu_folder,
+                platform::win::widen(main_layout::action_open_folder).c_str());
   ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
   ::AppendMenuW(menu, MF_STRING | state(OLECMDID_COPY), menu_copy,
                 platform::win::widen(main_layout::action_copy).c_str());
@@ -304,6 +307,9 @@ STDMETHODIMP BrowserSite::ShowContextMenu(DWORD, POINT* at, IUnknown*, IDispatch
       }
       break;
     }
+    case menu_folder:
+      if (events_.open_folder) events_.open_folder();
+      break;
     case menu_copy:
       browser_->ExecWB(OLECMDID_COPY, OLECMDEXECOPT_DODEFAULT, nullptr, nullptr);
       break;

@@ -23,6 +23,9 @@ class BrowserControl {
     std::function<void()> completed;
     /// "Apri nel browser" could not hand the page at url to the system's browser.
     std::function<void(const std::string& url)> open_failed;
+    /// Whether "Apri cartella" is usable (a report was saved), and its choice.
+    std::function<bool()> folder_available;
+    std::function<void()> open_folder;
   };
 
   /// Creates the control, in place, in a new child window of parent (hidden; id: the

@@ -95,7 +95,8 @@ BrowserReportView::BrowserReportView(HWND parent, int id, unsigned timeout_ms)
                                          if (to_top_ && browser_) browser_->scroll_to_top();
                                          to_top_ = false;
                                        },
-                                       [this](const std::string& url) { report_open_failure(url); }})),
+                                       [this](const std::string& url) { report_open_failure(url); },
+                                       [this] { return folder_available(); }, [this] { open_folder(); }})),
       // Made right after the control, so that either takes the same place in the tab order.
       panel_(parent, id),
       timeout_ms_(timeout_ms) {

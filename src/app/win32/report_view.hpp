@@ -26,6 +26,11 @@ class ReportView {
   /// Takes a key message meant for the view before the window's dialog navigation does;
   /// true when the view handled it.
   virtual bool translate_key(MSG&) { return false; }
+  /// "Apri cartella" in the view's menu: usable while available() says so; open() opens it.
+  void set_open_folder(std::function<bool()> available, std::function<void()> open) {
+    folder_available_ = std::move(available);
+    open_folder_ = std::move(open);
+  }
   /// Called with the page's address when "Apri nel browser" could not hand it to the
   /// system's browser (the window says so).
   void set_open_failed(std::function<void(const std::string& url)> open_failed) {
@@ -36,9 +41,15 @@ class ReportView {
   void report_open_failure(const std::string& url) const {
     if (open_failed_) open_failed_(url);
   }
+  bool folder_available() const { return folder_available_ && folder_available_(); }
+  void open_folder() const {
+    if (open_folder_) open_folder_();
+  }
 
  private:
   std::function<void(const std::string& url)> open_failed_;
+  std::function<bool()> folder_available_;
+  std::function<void()> open_folder_;
 };
 
 /// A panel in place of a browser: the path of the page shown and a button that opens it

@@ -1,6 +1,7 @@
 #include "win32_host.hpp"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <exception>
@@ -217,6 +218,15 @@ void Win32Host::refresh_report() {
   on_window_thread([&] {
     if (view_) view_->refresh();
   });
+}
+
+bool Win32Host::open_folder(const std::string& folder) {
+  const std::wstring path = widen(folder);
+  if (folder_hook_) return folder_hook_(path);
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  return reinterpret_cast<INT_PTR>(::ShellExecuteW(owner_, L"explore", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL)) >
+         32;
 }
 
 void Win32Host::set_report_visible(bool visible) {

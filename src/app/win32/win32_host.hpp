@@ -50,6 +50,10 @@ class Win32Host : public DesktopHost {
   void navigate_report(const std::string& url) override;
   void refresh_report() override;
   void set_report_visible(bool visible) override;
+  /// The folder in Explorer (ShellExecute "explore"), or the folder hook's answer when set.
+  bool open_folder(const std::string& folder) override;
+  using FolderHook = std::function<bool(const std::wstring& folder)>;
+  void set_folder_hook(FolderHook hook) { folder_hook_ = std::move(hook); }
   /// Pumps the window's messages until done() is true.
   void wait_until(const std::function<bool()>& done) override;
   void wake() override;
@@ -87,6 +91,7 @@ class Win32Host : public DesktopHost {
 
   DWORD thread_;
   HWND messages_ = nullptr;  ///< a message-only window: the run's calls arrive there
+  FolderHook folder_hook_;
   HWND owner_ = nullptr;
   ReportView* view_ = nullptr;
   HWND progress_dialog_ = nullptr;

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <cstring>
+
 #include "platform/win_text.hpp"
 
 namespace win32ui {
@@ -168,6 +170,24 @@ std::wstring text_of(HWND window) {
 
 void click(HWND button) {
   if (button && ::IsWindowEnabled(button)) ::SendMessageW(button, BM_CLICK, 0, 0);
+}
+
+bool copy_text(HWND owner, const std::wstring& text) {
+  if (!::OpenClipboard(owner)) return false;
+  ::EmptyClipboard();
+  const SIZE_T bytes = (text.size() + 1) * sizeof(wchar_t);
+  HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, bytes);
+  bool copied = false;
+  if (memory) {
+    if (void* to = ::GlobalLock(memory)) {
+      std::memcpy(to, text.c_str(), bytes);
+      ::GlobalUnlock(memory);
+      copied = ::SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+    }
+    if (!copied) ::GlobalFree(memory);  // the clipboard owns it only once set
+  }
+  ::CloseClipboard();
+  return copied;
 }
 
 bool open_in_browser(HWND owner, const std::string& url) {

@@ -65,5 +65,7 @@ void click(HWND button);
 /// Asks the system's browser to open the address url (UTF-8); false when the system
 /// refused. Success means only that the request was taken, not that a browser opened it.
 bool open_in_browser(HWND owner, const std::string& url);
+/// Puts text on the clipboard as Unicode text; false when the clipboard could not be had.
+bool copy_text(HWND owner, const std::wstring& text);
 
 }  // namespace win32ui
