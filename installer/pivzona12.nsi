@@ -7,6 +7,7 @@
 ;   makensis -INPUTCHARSET UTF8 -DVERSION=0.1 -DFILE_VERSION=0.1.0.0
 ;            -DBINDIR32=... -DBINDIR64=... -DPROGRAMS_NSH=.../programs.nsh
 ;            -DXSLDIR=... -DSCHEMADIR=... -DOUTFILE=.../PIVZONA12-setup.exe
+;            -DICON=.../pivzona12.ico
 ;            [-DTEST_STUB64] pivzona12.nsi
 ;
 ; It holds both builds of the programs: the 32-bit ones (BINDIR32) and the 64-bit ones
@@ -40,6 +41,7 @@ Unicode true
 !insertmacro REQUIRE XSLDIR
 !insertmacro REQUIRE SCHEMADIR
 !insertmacro REQUIRE OUTFILE
+!insertmacro REQUIRE ICON
 
 !ifdef TEST_STUB64
   Target amd64-unicode
@@ -97,7 +99,14 @@ Var EarlierDir64
 Var EarlierPraxiloDir64
 Var EarlierDir32
 Var EarlierPraxiloDir32
+; The progress page's last line: NSIS has one text for both programs ("Installazione
+; completata"); each sets its own in its .onInit.
+Var CompletedLabel
+CompletedText "$CompletedLabel"
 
+; The program's icon (drawn by the build) for the set-up program and its uninstaller.
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 !define MUI_WELCOMEPAGE_TITLE "Installazione di ${PRODUCT}"
 !define MUI_WELCOMEPAGE_TEXT "${PRODUCT} estrae da Praxilo i report dei programmi di cura per la ASL (diabete, TAO, vaccinazione antinfluenzale).$\r$\n$\r$\n$BitsReason: sarà installata la versione a $Bits bit del programma, nella cartella scelta nella pagina seguente. I fogli di stile dei report saranno copiati nella cartella di Praxilo:$\r$\n$PraxiloDir$\r$\n$\r$\nChiudere ${PRODUCT} prima di continuare.$\r$\n$\r$\n$_CLICK"
@@ -109,6 +118,8 @@ Var EarlierPraxiloDir32
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "Italian"
+; The uninstaller's caption when it has finished (NSIS's Italian text misspells it).
+LangString ^UnCompletedSubCaption ${LANG_ITALIAN} ": Disinstallazione completata"
 
 ; The stylesheets that the program reads from the records product's directory, and the
 ; table of plausible values that they read beside them: DO is a macro called with DIR and
@@ -298,6 +309,7 @@ FunctionEnd
 !macroend
 
 Function .onInit
+  StrCpy $CompletedLabel "Installazione completata"
   Call FindPraxiloDir
   ${If} $PraxiloDir == ""
     MessageBox MB_OK|MB_ICONSTOP "Installazione di Praxilo non trovata.$\r$\n$\r$\n${PRODUCT} lavora sulla cartella di Praxilo, che Praxilo indica nel registro di sistema quando è installato. Installare Praxilo, poi avviare di nuovo questa installazione." /SD IDOK
@@ -395,12 +407,13 @@ Section
   ; page: the program puts its working files in its current directory, and the program's
   ; own folder is not writable for a doctor without administrator rights.
   SetShellVarContext all
-  CreateShortCut "${SHORTCUT}" "$INSTDIR\pivzona12.exe" "" "" "" SW_SHOWNORMAL "" "Estrazioni ZONA12 da Praxilo"
+  CreateShortCut "${SHORTCUT}" "$INSTDIR\pivzona12.exe" "" "$INSTDIR\pivzona12.exe" 0 SW_SHOWNORMAL "" "Estrazioni ZONA12 da Praxilo"
 
   SetRegView ${UNINSTALL_VIEW}
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\pivzona12.exe,0"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" "$\"$INSTDIR\${UNINSTALLER}$\""
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" "$\"$INSTDIR\${UNINSTALLER}$\" /S"
@@ -420,6 +433,7 @@ SectionEnd
 !macroend
 
 Function un.onInit
+  StrCpy $CompletedLabel "Disinstallazione completata"
   SetRegView ${UNINSTALL_VIEW}
 FunctionEnd
 

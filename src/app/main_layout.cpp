@@ -53,10 +53,20 @@ const std::array<ControlEntry, control_count>& controls() { return table; }
 
 const ControlEntry& entry(Control control) { return *by_control[control]; }
 
-Rect place_window(const Rect& area) {
-  Rect r{outer_left, outer_top, outer_width, outer_height};
-  r.width = std::min(r.width, std::max(area.width, min_outer_width));
-  r.height = std::min(r.height, std::max(area.height, min_outer_height));
+int scale(int value, int dpi) {
+  const long long product = static_cast<long long>(value) * dpi;
+  const long long half = product < 0 ? -48 : 48;
+  return static_cast<int>((product + half) / 96);
+}
+
+Rect scale(const Rect& rect, int dpi) {
+  return {scale(rect.left, dpi), scale(rect.top, dpi), scale(rect.width, dpi), scale(rect.height, dpi)};
+}
+
+Rect place_window(const Rect& area, int dpi) {
+  Rect r = scale(Rect{outer_left, outer_top, outer_width, outer_height}, dpi);
+  r.width = std::min(r.width, std::max(area.width, scale(min_outer_width, dpi)));
+  r.height = std::min(r.height, std::max(area.height, scale(min_outer_height, dpi)));
   r.left = std::max(area.left, std::min(r.left, area.left + area.width - r.width));
   r.top = std::max(area.top, std::min(r.top, area.top + area.height - r.height));
   return r;

@@ -50,11 +50,17 @@ struct Rect {
   int left = 0, top = 0, width = 0, height = 0;
   friend bool operator==(const Rect&, const Rect&) = default;
 };
-/// The window's outer rectangle on a monitor whose work area (the screen less the
-/// taskbar) is area: its own place and size when they fit there; else moved inside the
-/// area, and shrunk to it when it is larger, never below the smallest outer size (the
-/// area's top left corner then).
-Rect place_window(const Rect& area);
+/// The places and sizes here are in pixels of a 96-dpi screen. On a screen of dpi dots per
+/// inch a length of value such pixels takes value × dpi / 96 pixels, rounded to the nearest
+/// (halves away from zero), as the system's MulDiv rounds.
+int scale(int value, int dpi);
+/// Each of the rectangle's place and size scaled as scale(value, dpi) does.
+Rect scale(const Rect& rect, int dpi);
+/// The window's outer rectangle on a monitor of dpi dots per inch whose work area (the
+/// screen less the taskbar, in the screen's pixels) is area: its own place and size, scaled
+/// to the dpi, when they fit there; else moved inside the area, and shrunk to it when it is
+/// larger, never below the smallest outer size at that dpi (the area's top left corner then).
+Rect place_window(const Rect& area, int dpi = 96);
 
 enum Control {
   PraxiLogo,

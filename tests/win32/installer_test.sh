@@ -298,7 +298,7 @@ done
 tr -d '\000' <"$shortcut" | grep -aqF "$product_win" || fail "the Start-menu entry does not start in $product_win"
 wine_run "$reg_exe" query "$uninstall_key" >"$work/key.txt" 2>&1 || fail "not listed among the installed programs"
 for expected in "DisplayName    REG_SZ    PIV ZONA12" "UninstallString    REG_SZ    \"C:\\Program Files\\PIV ZONA12\\Disinstalla.exe\"" \
-  "PraxiloDir    REG_SZ    $product_win\\"; do
+  "PraxiloDir    REG_SZ    $product_win\\" "DisplayIcon    REG_SZ    C:\\Program Files\\PIV ZONA12\\pivzona12.exe,0"; do
   grep -qF -- "$expected" "$work/key.txt" || fail "the uninstall entry lacks: $expected"
 done
 [[ $(snapshot "$product" "$ours") == $(cat "$work/product.before") ]] ||

@@ -10,6 +10,7 @@
 #include <oleauto.h>
 #include <winver.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cwchar>
 #include <filesystem>
@@ -194,6 +195,154 @@ TEST_F(WindowTest, PlacedInsideTheMonitorsWorkArea) {
     EXPECT_GE(limits.ptMinTrackSize.y, 160 + 100);
   }
   host.set_work_area_hook({});
+}
+
+// On a monitor of 144 dpi (150 %) every control is at 1.5 times its place and size in the
+// layout (a label at 1.5 times its place), the report view too, the window's place, size
+// and smallest size are scaled, and its icons are of that dpi's sizes. Moved to a monitor
+// of 96 dpi (WM_DPICHANGED), it takes the suggested rectangle and its controls go back to
+// the layout's own places.
+TEST_F(WindowTest, ScaledToTheMonitorsDpi) {
+  host.set_dpi_hook([](HWND) { return 144; });
+  host.set_work_area_hook([] { return RECT{0, 0, 2880, 1560}; });
+  auto window = start({{L"doc", L"pw"}});
+  host.set_dpi_hook({});
+  host.set_work_area_hook({});
+  ASSERT_TRUE(window->signed_in());
+  EXPECT_EQ(window->dpi(), 144);
+  const auto check_places = [&window](int dpi) {
+    const auto s = [dpi](int value) { return main_layout::scale(value, dpi); };
+    for (const main_layout::ControlEntry& c : main_layout::controls()) {
+      if (c.kind == main_layout::Kind::report_view || c.kind == main_layout::Kind::status_line) continue;
+      SCOPED_TRACE(c.name);
+      const RECT place = place_of(window->item(TfrmMain::id(c.control)));
+      EXPECT_EQ(place.left, s(c.left));
+      EXPECT_EQ(place.top, s(c.top));
+      if (c.kind != main_layout::Kind::label) {
+        EXPECT_EQ(place.right - place.left, s(c.width));
+        EXPECT_EQ(place.bottom - place.top, s(c.height));
+      }
+    }
+  };
+  {
+    SCOPED_TRACE("144 dpi");
+    check_places(144);
+    EXPECT_EQ(view->placed.left, 12);
+    EXPECT_EQ(view->placed.top, 240);
+    RECT outer{};
+    ::GetWindowRect(window->hwnd(), &outer);
+    EXPECT_EQ(outer.left, 884);
+    EXPECT_EQ(outer.top, 440);
+    // The system keeps a window within its largest tracking size (the test's screen may
+    // be smaller than the faked work area), never below the smallest one.
+    const auto within = [](int size, int smallest, int metric) {
+      return std::max(main_layout::scale(smallest, 144), std::min(size, ::GetSystemMetrics(metric)));
+    };
+    EXPECT_EQ(outer.right - outer.left, within(1250, main_layout::min_outer_width, SM_CXMAXTRACK));
+    EXPECT_EQ(outer.bottom - outer.top, within(804, main_layout::min_outer_height, SM_CYMAXTRACK));
+    MINMAXINFO limits{};
+    ::SendMessageW(window->hwnd(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+    EXPECT_EQ(limits.ptMinTrackSize.x, main_layout::scale(main_layout::min_outer_width, 144));
+    EXPECT_EQ(limits.ptMinTrackSize.y, main_layout::scale(main_layout::min_outer_height, 144));
+    for (const auto& [kind, size] : {std::pair{ICON_SMALL, 24}, std::pair{ICON_BIG, 48}}) {
+      const auto icon = reinterpret_cast<HICON>(::SendMessageW(window->hwnd(), WM_GETICON, kind, 0));
+      ASSERT_NE(icon, nullptr);
+      ICONINFO info{};
+      ASSERT_TRUE(::GetIconInfo(icon, &info));
+      BITMAP colour{};
+      ::GetObjectW(info.hbmColor, sizeof colour, &colour);
+      EXPECT_EQ(colour.bmWidth, size);
+      EXPECT_EQ(colour.bmBitsPixel, 32) << "the icon has its alpha";
+      ::DeleteObject(info.hbmColor);
+      ::DeleteObject(info.hbmMask);
+    }
+  }
+  {
+    SCOPED_TRACE("moved to 96 dpi");
+    RECT suggested{100, 50, 100 + 833, 50 + 536};
+    ::SendMessageW(window->hwnd(), WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(window->dpi(), 96);
+    check_places(96);
+    RECT outer{};
+    ::GetWindowRect(window->hwnd(), &outer);
+    EXPECT_TRUE(same(outer, suggested));
+    EXPECT_EQ(view->placed.left, 8);
+    EXPECT_EQ(view->placed.top, 160);
+  }
+}
+
+// The focused date picker is marked by the window (the picker draws no mark of its own
+// under Wine): a frame around it, which follows the focus and goes when it leaves the pickers.
+TEST_F(WindowTest, TheFocusedDatePickerIsMarked) {
+  auto window = start({{L"doc", L"pw"}});
+  ASSERT_TRUE(window->signed_in());
+  ::ShowWindow(window->hwnd(), SW_SHOW);
+  EXPECT_EQ(window->marked_picker(), 0);
+  for (const main_layout::Control picker : {main_layout::DTDal, main_layout::DTAl}) {
+    SCOPED_TRACE(main_layout::entry(picker).name);
+    HWND control = window->item(TfrmMain::id(picker));
+    ::SetFocus(control);
+    ASSERT_TRUE(control == ::GetFocus() || ::IsChild(control, ::GetFocus()));
+    EXPECT_EQ(window->marked_picker(), TfrmMain::id(picker));
+    RECT around = place_of(control);
+    ::InflateRect(&around, 2, 2);
+    EXPECT_TRUE(same(window->focus_mark(), around));
+  }
+  ::SetFocus(window->item(TfrmMain::id(main_layout::btnChiudi)));
+  EXPECT_EQ(window->marked_picker(), 0);
+  const RECT none = window->focus_mark();
+  EXPECT_TRUE(::IsRectEmpty(&none));
+}
+
+// The program's icon, the first icon group of pivzona12.exe (Explorer, the Start menu and
+// the taskbar show it), in every size from 16 to 256 with its alpha; and its manifest,
+// which declares per-monitor dpi awareness (v2, with the older forms) and the common
+// controls 6.
+TEST(ProgramResources, IconAndDpiAwareManifest) {
+  const std::wstring exe = widen(std::string(PZ_BIN_DIR) + "/pivzona12.exe");
+  HMODULE module = ::LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(module, nullptr) << "cannot read " << narrow(exe);
+  const auto resource = [module](LPCWSTR name, LPCWSTR type) -> std::string {
+    HRSRC found = ::FindResourceW(module, name, type);
+    if (!found) return "";
+    const auto* bytes = static_cast<const char*>(::LockResource(::LoadResource(module, found)));
+    return bytes ? std::string(bytes, ::SizeofResource(module, found)) : "";
+  };
+  std::vector<std::wstring> groups;
+  ::EnumResourceNamesW(
+      module, RT_GROUP_ICON,
+      [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) -> BOOL {
+        reinterpret_cast<std::vector<std::wstring>*>(found)->push_back(
+            IS_INTRESOURCE(name) ? L"#" + std::to_wstring(reinterpret_cast<ULONG_PTR>(name)) : name);
+        return TRUE;
+      },
+      reinterpret_cast<LONG_PTR>(&groups));
+  ASSERT_FALSE(groups.empty()) << "no icon";
+  EXPECT_EQ(groups.front(), L"#1");
+  // GRPICONDIR: 6 bytes, then 14 bytes per picture (width, height, colours, reserved,
+  // planes, bits per pixel, size, id).
+  const std::string group = resource(MAKEINTRESOURCEW(1), RT_GROUP_ICON);
+  ASSERT_GE(group.size(), 6u);
+  const int count = static_cast<unsigned char>(group[4]) | (static_cast<unsigned char>(group[5]) << 8);
+  ASSERT_EQ(group.size(), 6u + 14u * count);
+  std::vector<int> sizes;
+  for (int i = 0; i < count; ++i) {
+    const auto* entry = reinterpret_cast<const unsigned char*>(group.data() + 6 + 14 * i);
+    sizes.push_back(entry[0] == 0 ? 256 : entry[0]);
+    EXPECT_EQ(entry[6], 32) << "the picture of " << sizes.back() << " has no alpha";
+  }
+  for (const int size : {16, 24, 32, 48, 256})
+    EXPECT_NE(std::find(sizes.begin(), sizes.end(), size), sizes.end()) << "no picture of " << size;
+
+  const std::string manifest = resource(MAKEINTRESOURCEW(1), RT_MANIFEST);
+  ::FreeLibrary(module);
+  ASSERT_FALSE(manifest.empty()) << "no manifest";
+  for (const char* expected :
+       {"<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">PerMonitorV2, "
+        "PerMonitor</dpiAwareness>",
+        "<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true/pm</dpiAware>",
+        "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""})
+    EXPECT_NE(manifest.find(expected), std::string::npos) << "the manifest lacks " << expected;
 }
 
 // The program's version information, as Explorer's "Dettagli" shows it: the product, its

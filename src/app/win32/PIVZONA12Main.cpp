@@ -35,10 +35,13 @@ void set_picker_date(HWND picker, double date) {
 TfrmMain::TfrmMain(Win32Host& host, ViewMaker make_view) : host_(host) {
   create(WS_EX_CONTROLPARENT, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, widen(title), outer_left, outer_top, outer_width,
          outer_height, nullptr);
+  // The layout's places are for 96 dpi: the controls, the font and the window's size are
+  // scaled to its monitor's dpi.
+  set_dpi(host_.dpi(hwnd_));
   create_controls(make_view);
   // Its own place and size where they fit on the monitor, else moved and shrunk to fit.
   const RECT area = host_.work_area(hwnd_);
-  const Rect place = place_window({area.left, area.top, area.right - area.left, area.bottom - area.top});
+  const Rect place = place_window({area.left, area.top, area.right - area.left, area.bottom - area.top}, dpi_);
   ::SetWindowPos(hwnd_, nullptr, place.left, place.top, place.width, place.height, SWP_NOZORDER | SWP_NOACTIVATE);
   controller_ = std::make_unique<MainController>(host_, *this);
   controller_->set_owner(reinterpret_cast<frontend::WindowHandle>(hwnd_));
@@ -57,8 +60,6 @@ void TfrmMain::end_session() {
 }
 
 void TfrmMain::create_controls(const ViewMaker& make_view) {
-  ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(win32ui::application_icon(16)));
-  ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(win32ui::application_icon(32)));
   const DWORD edit = WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL;
   // The tab order is the order of creation.
   for (const ControlEntry& c : controls()) {
@@ -106,6 +107,57 @@ void TfrmMain::create_controls(const ViewMaker& make_view) {
   place_view();
   host_.set_report_view(view_.get());
   host_.set_owner(hwnd_);
+}
+
+void TfrmMain::layout_controls() {
+  for (const ControlEntry& c : controls()) {
+    switch (c.kind) {
+      case Kind::report_view:
+        break;
+      case Kind::status_line:
+        ::SendMessageW(item(id(c.control)), WM_SETFONT, reinterpret_cast<WPARAM>(win32ui::window_font(false, dpi_)),
+                       FALSE);
+        break;
+      default:
+        // A label's size (0 × 0 in the table) follows its text in the new font.
+        move_control(id(c.control), c.left, c.top, c.width, c.height);
+        break;
+    }
+  }
+  place_view();
+  ::InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+RECT TfrmMain::focus_mark() const {
+  RECT mark{};
+  if (marked_picker_ == 0) return mark;
+  ::GetWindowRect(item(marked_picker_), &mark);
+  ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&mark), 2);
+  const int gap = scaled(2);
+  ::InflateRect(&mark, gap, gap);
+  return mark;
+}
+
+void TfrmMain::mark_focused_picker(int picker) {
+  if (picker == marked_picker_) return;
+  // The old mark's place is painted again without it, the new one's with it.
+  RECT old = focus_mark();
+  marked_picker_ = picker;
+  RECT now = focus_mark();
+  ::InvalidateRect(hwnd_, &old, TRUE);
+  ::InvalidateRect(hwnd_, &now, TRUE);
+}
+
+void TfrmMain::paint_focus_mark(HDC dc) const {
+  if (marked_picker_ == 0) return;
+  // A frame in the selection's colour around the picker, as thick as two pixels at 96 dpi:
+  // the picker itself draws no focus mark of its own in every system.
+  RECT mark = focus_mark();
+  HBRUSH brush = ::GetSysColorBrush(COLOR_HIGHLIGHT);
+  for (int i = scaled(2); i > 0; --i) {
+    ::FrameRect(dc, &mark, brush);
+    ::InflateRect(&mark, -1, -1);
+  }
 }
 
 void TfrmMain::run_sign_in() {
@@ -187,9 +239,10 @@ void TfrmMain::place_view() {
   ::GetWindowRect(status, &bar);
   const int status_height = bar.bottom - bar.top;
   // The view keeps its place and takes the rest of the window, down to the status line.
-  const int width = std::max(0L, client.right - 2 * view_left);
-  const int height = std::max(0L, client.bottom - view_top - status_height - view_bottom_gap);
-  if (view_) view_->place(view_left, view_top, width, height);
+  const int width = std::max(0, static_cast<int>(client.right) - 2 * scaled(view_left));
+  const int height =
+      std::max(0, static_cast<int>(client.bottom) - scaled(view_top) - status_height - scaled(view_bottom_gap));
+  if (view_) view_->place(scaled(view_left), scaled(view_top), width, height);
 }
 
 LRESULT TfrmMain::handle(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -200,8 +253,36 @@ LRESULT TfrmMain::handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_GETMINMAXINFO: {
       // The controls keep their places: the window is never narrower than its buttons.
       auto* info = reinterpret_cast<MINMAXINFO*>(lparam);
-      info->ptMinTrackSize.x = min_outer_width;
-      info->ptMinTrackSize.y = min_outer_height;
+      info->ptMinTrackSize.x = scaled(min_outer_width);
+      info->ptMinTrackSize.y = scaled(min_outer_height);
+      return 0;
+    }
+    case WM_DPICHANGED: {
+      // Moved to a monitor of another dpi, or its scaling changed: the system's suggested
+      // rectangle, and the controls and font made again for the new dpi.
+      set_dpi(LOWORD(wparam));
+      layout_controls();
+      const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
+      ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
+    case WM_NOTIFY: {
+      // The date pickers say when they take and lose the focus: the window marks the one
+      // that has it.
+      const auto* header = reinterpret_cast<const NMHDR*>(lparam);
+      const int from = static_cast<int>(header->idFrom);
+      if (from == id(DTDal) || from == id(DTAl)) {
+        if (header->code == static_cast<UINT>(NM_SETFOCUS)) mark_focused_picker(from);
+        if (header->code == static_cast<UINT>(NM_KILLFOCUS) && marked_picker_ == from) mark_focused_picker(0);
+      }
+      break;
+    }
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = ::BeginPaint(hwnd_, &paint);
+      paint_focus_mark(dc);
+      ::EndPaint(hwnd_, &paint);
       return 0;
     }
     case WM_SETCURSOR:

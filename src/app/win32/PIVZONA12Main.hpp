@@ -39,12 +39,22 @@ class TfrmMain : public win32ui::Window, public MainView {
 
   bool preview(MSG& message) override;
 
+  /// The date picker that shows the focus mark (its id), 0 when none does.
+  int marked_picker() const { return marked_picker_; }
+  /// Where the focus mark is drawn, in the window's client coordinates (empty when none).
+  RECT focus_mark() const;
+
  protected:
   LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam) override;
 
  private:
   void create_controls(const ViewMaker& make_view);
   void place_view();
+  /// Moves every control to its place at the window's dpi, with that dpi's font.
+  void layout_controls();
+  /// Marks the date picker picker (its id; 0: none) as the one with the focus.
+  void mark_focused_picker(int picker);
+  void paint_focus_mark(HDC dc) const;
   /// Ends the session, which ends the connection with the records product.
   void end_session();
 
@@ -65,4 +75,5 @@ class TfrmMain : public win32ui::Window, public MainView {
   std::unique_ptr<ReportView> view_;
   std::unique_ptr<MainController> controller_;
   bool folder_available_ = false;
+  int marked_picker_ = 0;
 };

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <map>
+#include <vector>
 
+#include "app/icon_image.hpp"
 #include "window.hpp"
 
 namespace win32ui {
@@ -42,16 +44,7 @@ void shield_path(HDC dc, double left, double top, double w, double h) {
 }
 
 // The mark: a shield filled from light to deep blue with a white cross and a green dot.
-// mask_only: the shield in black, nothing else (the icon's shape).
-void paint_mark(HDC dc, double left, double top, double w, double h, bool mask_only) {
-  if (mask_only) {
-    shield_path(dc, left, top, w, h);
-    HBRUSH black = static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH));
-    HGDIOBJ old = ::SelectObject(dc, black);
-    ::FillPath(dc);
-    ::SelectObject(dc, old);
-    return;
-  }
+void paint_mark(HDC dc, double left, double top, double w, double h) {
   const int saved = ::SaveDC(dc);
   shield_path(dc, left, top, w, h);
   ::SelectClipPath(dc, RGN_COPY);
@@ -132,7 +125,7 @@ void paint_logo(HDC dc, int left, int top) {
   const RECT outline{left, top, left + logo_width, top + logo_height};
   ::FrameRect(dc, &outline, frame);
   ::DeleteObject(frame);
-  paint_mark(dc, left + 23, top + 10, 60, 72, false);
+  paint_mark(dc, left + 23, top + 10, 60, 72);
   caption(dc, L"PIV", 19, deep_blue, RECT{left, top + 86, left + logo_width, top + 110});
   caption(dc, L"ZONA 12", 13, leaf_green, RECT{left, top + 110, left + logo_width, top + 132});
 }
@@ -140,28 +133,11 @@ void paint_logo(HDC dc, int left, int top) {
 HICON application_icon(int size) {
   static std::map<int, HICON> icons;
   if (const auto found = icons.find(size); found != icons.end()) return found->second;
-  HDC screen = ::GetDC(nullptr);
-  HDC dc = ::CreateCompatibleDC(screen);
-  HBITMAP colour = ::CreateCompatibleBitmap(screen, size, size);
-  HBITMAP mask = ::CreateBitmap(size, size, 1, 1, nullptr);
-  const double margin = size / 16.0;
-  const RECT all{0, 0, size, size};
-
-  HGDIOBJ old = ::SelectObject(dc, mask);
-  ::FillRect(dc, &all, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
-  paint_mark(dc, margin * 2, margin, size - margin * 4, size - margin * 2, true);
-  ::SelectObject(dc, colour);
-  fill(dc, all, RGB(0, 0, 0));
-  paint_mark(dc, margin * 2, margin, size - margin * 4, size - margin * 2, false);
-  ::SelectObject(dc, old);
-
-  ICONINFO info{TRUE, 0, 0, mask, colour};
-  HICON icon = ::CreateIconIndirect(&info);
-  ::DeleteObject(colour);
-  ::DeleteObject(mask);
-  ::DeleteDC(dc);
-  ::ReleaseDC(nullptr, screen);
-  icons.emplace(size, icon);
+  // The picture of the program's .ico, drawn at this very size.
+  std::vector<std::uint8_t> entry = icon_image::icon_entry(icon_image::draw(size));
+  HICON icon = ::CreateIconFromResourceEx(entry.data(), static_cast<DWORD>(entry.size()), TRUE, 0x00030000, size, size,
+                                          LR_DEFAULTCOLOR);
+  if (icon) icons.emplace(size, icon);
   return icon;
 }
 

@@ -20,16 +20,15 @@ constexpr DWORD login_ex_style = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_
 
 TfrmLogin::TfrmLogin(HWND owner, Win32Host& host, SignInAttempts& sign_in)
     : host_(host), owner_(owner), sign_in_(sign_in) {
-  RECT outer{0, 0, client_width, client_height};
+  create(login_ex_style, login_style, platform::win::widen(main_layout::title), 0, 0, 0, 0, owner);
+  // Its client area at its monitor's dpi, centred on the screen.
+  set_dpi(host_.dpi(hwnd_));
+  RECT outer{0, 0, scaled(client_width), scaled(client_height)};
   ::AdjustWindowRectEx(&outer, login_style, FALSE, login_ex_style);
   const int width = outer.right - outer.left;
   const int height = outer.bottom - outer.top;
-  // Centred on the screen.
-  create(login_ex_style, login_style, platform::win::widen(main_layout::title),
-         (::GetSystemMetrics(SM_CXSCREEN) - width) / 2, (::GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
-         owner);
-  ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(win32ui::application_icon(16)));
-  ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(win32ui::application_icon(32)));
+  ::SetWindowPos(hwnd_, nullptr, (::GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                 (::GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 
   // The tab order is the order of creation.
   HWND password =

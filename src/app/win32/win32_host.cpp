@@ -182,6 +182,8 @@ bool Win32Host::ask_file_name(const frontend::FileDialogRequest& request, std::s
   return chosen;
 }
 
+int Win32Host::dpi(HWND window) const { return dpi_hook_ ? dpi_hook_(window) : win32ui::dpi_of(window); }
+
 RECT Win32Host::work_area(HWND window) const {
   if (work_area_hook_) return work_area_hook_();
   MONITORINFO info{};

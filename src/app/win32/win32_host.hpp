@@ -31,6 +31,8 @@ class Win32Host : public DesktopHost {
   using WindowHook = std::function<void(HWND window)>;
   /// Answers the monitor's work area instead of the system (tests).
   using WorkAreaHook = std::function<RECT()>;
+  /// Answers the dots per inch of a window's monitor instead of the system (tests).
+  using DpiHook = std::function<int(HWND window)>;
 
   /// Made on the window's thread.
   Win32Host();
@@ -65,6 +67,9 @@ class Win32Host : public DesktopHost {
   void set_work_area_hook(WorkAreaHook hook) { work_area_hook_ = std::move(hook); }
   /// The work area (the screen less the taskbar) of the monitor nearest to window.
   RECT work_area(HWND window) const;
+  void set_dpi_hook(DpiHook hook) { dpi_hook_ = std::move(hook); }
+  /// The dots per inch of the monitor of window, which its controls are made for.
+  int dpi(HWND window) const;
   void set_file_dialog_hook(FileDialogHook hook) { file_dialog_hook_ = std::move(hook); }
   /// Called inside the sign-in window's modal loop once it is up.
   void set_modal_hook(WindowHook hook) { modal_hook_ = std::move(hook); }
@@ -100,6 +105,7 @@ class Win32Host : public DesktopHost {
   bool in_progress_hook_ = false;
   MessageBoxHook message_box_hook_;
   WorkAreaHook work_area_hook_;
+  DpiHook dpi_hook_;
   FileDialogHook file_dialog_hook_;
   WindowHook modal_hook_;
   WindowHook progress_hook_;

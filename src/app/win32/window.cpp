@@ -4,7 +4,11 @@
 #include <shellapi.h>
 
 #include <cstring>
+#include <map>
+#include <utility>
 
+#include "app/main_layout.hpp"
+#include "appearance.hpp"
 #include "platform/win_text.hpp"
 
 namespace win32ui {
@@ -18,31 +22,39 @@ void register_window_class() {
     INITCOMMONCONTROLSEX controls{sizeof controls,
                                   ICC_DATE_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
-    return register_class(window_class, ::DefWindowProcW, COLOR_BTNFACE + 1) != nullptr;
+    return register_class(window_class, ::DefWindowProcW, COLOR_BTNFACE + 1, true) != nullptr;
   }();
   (void)registered;
 }
 
-HFONT make_font(bool bold) {
+int screen_dpi() {
+  HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+HFONT make_font(bool bold, int dpi) {
   // The system's message font (Segoe UI or Tahoma): it has the letters of every language
-  // a name may hold, which the old bitmap MS Sans Serif has not.
+  // a name may hold, which the old bitmap MS Sans Serif has not. The system gives it for
+  // the screen's dpi at sign-on; a window on a monitor of another dpi takes it scaled.
+  const int system_dpi = screen_dpi();
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
   if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
     LOGFONTW font = metrics.lfMessageFont;
     if (bold) font.lfWeight = FW_BOLD;
+    font.lfHeight = ::MulDiv(font.lfHeight, dpi, system_dpi);
     if (HFONT made = ::CreateFontIndirectW(&font)) return made;
   }
-  HDC screen = ::GetDC(nullptr);
-  const int height = -::MulDiv(8, ::GetDeviceCaps(screen, LOGPIXELSY), 72);
-  ::ReleaseDC(nullptr, screen);
+  const int height = -::MulDiv(8, dpi, 72);
   return ::CreateFontW(height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma");
 }
 
 }  // namespace
 
-const wchar_t* register_class(const wchar_t* name, WNDPROC procedure, int background) {
+const wchar_t* register_class(const wchar_t* name, WNDPROC procedure, int background, bool with_icon) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.style = CS_HREDRAW | CS_VREDRAW;
@@ -51,14 +63,34 @@ const wchar_t* register_class(const wchar_t* name, WNDPROC procedure, int backgr
   wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(background));
   wc.lpszClassName = name;
+  if (with_icon) {
+    wc.hIcon = application_icon(::GetSystemMetrics(SM_CXICON));
+    wc.hIconSm = application_icon(::GetSystemMetrics(SM_CXSMICON));
+  }
   ::RegisterClassExW(&wc);
   return name;
 }
 
-HFONT window_font(bool bold) {
-  static const HFONT normal = make_font(false);
-  static const HFONT heavy = make_font(true);
-  return bold ? heavy : normal;
+HFONT window_font(bool bold, int dpi) {
+  static std::map<std::pair<int, bool>, HFONT> fonts;
+  if (dpi <= 0) dpi = screen_dpi();
+  HFONT& font = fonts[{dpi, bold}];
+  if (!font) font = make_font(bold, dpi);
+  return font;
+}
+
+int dpi_of(HWND window) {
+  // Loaded by name: older Windows and Wine builds lack it.
+  using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+  static const auto get_dpi_for_window = reinterpret_cast<GetDpiForWindowFunction>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  if (get_dpi_for_window && window) {
+    if (const UINT dpi = get_dpi_for_window(window); dpi > 0) return static_cast<int>(dpi);
+  }
+  HDC dc = ::GetDC(window);
+  const int dpi = ::GetDeviceCaps(dc, LOGPIXELSX);
+  ::ReleaseDC(window, dc);
+  return dpi > 0 ? dpi : 96;
 }
 
 Window::~Window() {
@@ -77,7 +109,40 @@ void Window::create(DWORD ex_style, DWORD style, const std::wstring& caption, in
   if (!hwnd_) return;
   ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Window::procedure));
-  ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(window_font()), FALSE);
+  set_dpi(dpi_of(hwnd_));
+}
+
+void Window::set_dpi(int dpi) {
+  dpi_ = dpi > 0 ? dpi : 96;
+  ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(window_font(false, dpi_)), FALSE);
+  // The icons of the title bar and the taskbar at this dpi's sizes.
+  ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(application_icon(scaled(16))));
+  ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(application_icon(scaled(32))));
+}
+
+int Window::scaled(int value) const { return main_layout::scale(value, dpi_); }
+
+SIZE Window::text_extent(const std::wstring& text, bool bold) const {
+  SIZE extent{0, scaled(13)};
+  if (text.empty()) return extent;
+  HDC dc = ::GetDC(hwnd_);
+  HGDIOBJ old = ::SelectObject(dc, window_font(bold, dpi_));
+  ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(hwnd_, dc);
+  return extent;
+}
+
+void Window::move_control(int id, int left, int top, int width, int height, bool bold) {
+  HWND child = item(id);
+  if (!child) return;
+  ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(window_font(bold, dpi_)), FALSE);
+  if (width == 0 && height == 0) {
+    const SIZE extent = text_extent(text_of(child), bold);
+    ::MoveWindow(child, scaled(left), scaled(top), extent.cx, extent.cy, TRUE);
+  } else {
+    ::MoveWindow(child, scaled(left), scaled(top), scaled(width), scaled(height), TRUE);
+  }
 }
 
 LRESULT CALLBACK Window::procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -100,23 +165,18 @@ bool Window::preview(MSG&) { return false; }
 
 HWND Window::control(const wchar_t* window_class_name, const std::wstring& text, DWORD style, int id, int left, int top,
                      int width, int height, bool bold) {
-  HWND child =
-      ::CreateWindowExW(0, window_class_name, text.c_str(), WS_CHILD | WS_VISIBLE | style, left, top, width, height,
-                        hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
-  if (child) ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(window_font(bold)), FALSE);
+  HWND child = ::CreateWindowExW(
+      0, window_class_name, text.c_str(), WS_CHILD | WS_VISIBLE | style, scaled(left), scaled(top), scaled(width),
+      scaled(height), hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
+  if (child) ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(window_font(bold, dpi_)), FALSE);
   return child;
 }
 
 HWND Window::label(const std::wstring& text, int id, int left, int top, bool bold) {
-  SIZE extent{0, 13};
-  if (!text.empty()) {
-    HDC dc = ::GetDC(hwnd_);
-    HGDIOBJ old = ::SelectObject(dc, window_font(bold));
-    ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(hwnd_, dc);
-  }
-  return control(L"STATIC", text, SS_LEFT | SS_NOPREFIX, id, left, top, extent.cx, extent.cy, bold);
+  HWND made = control(L"STATIC", text, SS_LEFT | SS_NOPREFIX, id, left, top, 0, 0, bold);
+  const SIZE extent = text_extent(text, bold);
+  if (made) ::SetWindowPos(made, nullptr, 0, 0, extent.cx, extent.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  return made;
 }
 
 bool Window::press_on_enter(const MSG& message, int default_button) {
