@@ -18,6 +18,14 @@ inline constexpr const char* action_open_in_browser = "Apri nel browser";
 inline constexpr const char* action_copy = "Copia";
 /// Opens the folder of the last saved report: beside the status line and in the context menu.
 inline constexpr const char* action_open_folder = "Apri cartella";
+/// Opens the find bar under the report view (Ctrl+F, and in the context menu).
+inline constexpr const char* action_find = "Trova\u2026";
+/// The find bar's texts: its field's label, its buttons, the count without a match.
+inline constexpr const char* find_label = "Trova:";
+inline constexpr const char* find_previous = "Precedente";
+inline constexpr const char* find_next = "Successivo";
+inline constexpr const char* find_close = "Chiudi la ricerca";
+inline constexpr const char* find_none = "Nessun risultato";
 
 /// The message when "Apri nel browser" could not hand the page at url to a browser: it
 /// says where the page is, to open it by hand.

@@ -21,6 +21,7 @@
 
 #include "PIVZONA12Main.hpp"
 #include "appearance.hpp"
+#include "find_bar.hpp"
 #include "formLogin.hpp"
 #include "gui_support.hpp"
 #include "report_view.hpp"
@@ -143,6 +144,8 @@ class MainWindowTest : public QObject {
   void viewTakesTheRestOfTheWindow();
   void newReportOpensAtItsTop();
   void contextMenuOffersPrintBrowserCopy();
+  void findBarSearchesThePage();
+  void findBarClosesForANewReport();
   void printsTheReportToPdf();
   void enterPressesTheFocusedButton();
   void typedDateReplacesTheShownOne_data();
@@ -779,15 +782,15 @@ void MainWindowTest::contextMenuOffersPrintBrowserCopy() {
       if (!action->isSeparator()) texts << action->text() + (action->isEnabled() ? "" : " (spento)");
     return texts;
   };
-  QCOMPARE(entries(),
-           (QStringList{"Stampa… (spento)", "Apri nel browser (spento)", "Apri cartella (spento)", "Copia (spento)"}));
+  QCOMPARE(entries(), (QStringList{"Stampa… (spento)", "Apri nel browser (spento)", "Apri cartella (spento)",
+                                   "Trova… (spento)", "Copia (spento)"}));
 
   fixture.dialogs.save_paths << QString::fromStdString(fixture.practice.work.dir() + "d.xml");
   run_and_wait_for_page(window, "btnCalcola");
-  QCOMPARE(entries(), (QStringList{"Stampa…", "Apri nel browser", "Apri cartella", "Copia (spento)"}));
+  QCOMPARE(entries(), (QStringList{"Stampa…", "Apri nel browser", "Apri cartella", "Trova…", "Copia (spento)"}));
   page_number(view, "window.getSelection().selectAllChildren(document.body), 1");
   QTRY_VERIFY(view->hasSelection());
-  QCOMPARE(entries(), (QStringList{"Stampa…", "Apri nel browser", "Apri cartella", "Copia"}));
+  QCOMPARE(entries(), (QStringList{"Stampa…", "Apri nel browser", "Apri cartella", "Trova…", "Copia"}));
 
   // A right click on the page opens the same menu.
   window.activateWindow();
@@ -796,7 +799,7 @@ void MainWindowTest::contextMenuOffersPrintBrowserCopy() {
   QTest::mouseClick(page_widget, Qt::RightButton, {}, QPoint(20, 20));
   QTRY_VERIFY(qobject_cast<QMenu*>(QApplication::activePopupWidget()));
   auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-  QCOMPARE(popup->actions().size(), 5);  // four entries and a separator
+  QCOMPARE(popup->actions().size(), 6);  // five entries and a separator
   popup->close();
 
   // "Apri nel browser" with no browser to take the page: a box says so and where it is.
@@ -815,6 +818,90 @@ void MainWindowTest::contextMenuOffersPrintBrowserCopy() {
       QStringLiteral("Impossibile aprire la pagina nel browser: nessun browser l'ha accettata.\n\nLa pagina è in:\n") +
           html);
   QCOMPARE(fixture.dialogs.boxes[0].icon, QMessageBox::Warning);
+}
+
+void MainWindowTest::findBarSearchesThePage() {
+  SignedIn fixture;
+  TfrmMain& window = *fixture.window;
+  auto* view = qobject_cast<ReportView*>(child<QWebEngineView>(window, "WebBrowser"));
+  auto* bar = child<FindBar>(window, "findBar");
+  auto* field = child<QLineEdit>(window, "findText");
+  fixture.dialogs.save_paths << QString::fromStdString(fixture.practice.work.dir() + "d.xml");
+  run_and_wait_for_page(window, "btnCalcola");
+  window.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+  const QRect view_alone = view->geometry();
+  QVERIFY(bar->isHidden());
+
+  // Ctrl+F from the report opens the bar under the view, with the focus in its field.
+  view->setFocus();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier);
+  QVERIFY(bar->isVisible());
+  QCOMPARE(QApplication::focusWidget(), field);
+  QCOMPARE(view->geometry().top(), view_alone.top());
+  QCOMPARE(view->geometry().bottom() + 1, bar->geometry().top());
+  QCOMPARE(bar->geometry().bottom(), view_alone.bottom());
+
+  // The patient's surname, counted in the page's text as the find bar counts: ignoring case.
+  const QString surname = QStringLiteral("Conti");
+  const int occurrences = static_cast<int>(page_number(
+      view,
+      QStringLiteral("(document.body.innerText.toLowerCase().match(/%1/g) || []).length").arg(surname.toLower())));
+  QVERIFY2(occurrences >= 2, qPrintable(QString::number(occurrences)));
+  const auto count = [&](int active) { return QStringLiteral("%1 di %2").arg(active).arg(occurrences); };
+  QTest::keyClicks(field, surname);  // searched as it is typed
+  QTRY_COMPARE_WITH_TIMEOUT(bar->count_text(), count(1), 10000);
+  QTest::keyClick(field, Qt::Key_Return);
+  QTRY_COMPARE_WITH_TIMEOUT(bar->count_text(), count(2), 10000);
+  QTest::keyClick(field, Qt::Key_Return, Qt::ShiftModifier);
+  QTRY_COMPARE_WITH_TIMEOUT(bar->count_text(), count(1), 10000);
+  QTest::mouseClick(child<QPushButton>(window, "findPrevious"), Qt::LeftButton);
+  QTRY_COMPARE_WITH_TIMEOUT(bar->count_text(), count(occurrences), 10000);  // back past the first: the last
+
+  field->clear();
+  QTest::keyClicks(field, QStringLiteral("qwzx"));
+  QTRY_COMPARE_WITH_TIMEOUT(bar->count_text(), QStringLiteral("Nessun risultato"), 10000);
+
+  // Esc in the bar closes it, not the window; the view has its room and the focus back.
+  field->setFocus();
+  QTest::keyClick(field, Qt::Key_Escape);
+  QVERIFY(bar->isHidden());
+  QVERIFY(window.isVisible());
+  QCOMPARE(view->geometry(), view_alone);
+  QWidget* focus = QApplication::focusWidget();
+  QVERIFY2(focus == view || view->isAncestorOf(focus) || focus == view->focusProxy(),
+           qPrintable(focus ? focus->objectName() + "/" + focus->metaObject()->className() : "none"));
+
+  // "Trova…" in the context menu opens it again, with the last text selected.
+  std::unique_ptr<QMenu> menu(view->create_report_menu());
+  for (QAction* action : menu->actions())
+    if (action->text() == QStringLiteral("Trova…")) action->trigger();
+  QVERIFY(bar->isVisible());
+  QCOMPARE(field->selectedText(), QStringLiteral("qwzx"));
+}
+
+void MainWindowTest::findBarClosesForANewReport() {
+  SignedIn fixture;
+  TfrmMain& window = *fixture.window;
+  auto* view = child<QWebEngineView>(window, "WebBrowser");
+  auto* bar = child<FindBar>(window, "findBar");
+  window.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+  window.find_in_report();  // nothing to search before a report is shown
+  QVERIFY(bar->isHidden());
+
+  fixture.dialogs.save_paths << QString::fromStdString(fixture.practice.work.dir() + "d.xml");
+  run_and_wait_for_page(window, "btnCalcola");
+  const QRect view_alone = view->geometry();
+  window.find_in_report();
+  QTest::keyClicks(child<QLineEdit>(window, "findText"), QStringLiteral("Conti"));
+  QTRY_VERIFY_WITH_TIMEOUT(bar->count_text().startsWith(QStringLiteral("1 di ")), 10000);
+
+  fixture.dialogs.save_paths << QString::fromStdString(fixture.practice.work.dir() + "t.xml");
+  run_and_wait_for_page(window, "btnSalva");
+  QVERIFY(bar->isHidden());
+  QCOMPARE(view->geometry(), view_alone);
+  QCOMPARE(bar->count_text(), QString());
 }
 
 void MainWindowTest::printsTheReportToPdf() {

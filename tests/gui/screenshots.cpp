@@ -1,10 +1,10 @@
 // Takes the README's pictures of the windows on a demo installation, under an X server
 // with a window manager (run by screenshots.sh): the sign-in window with the password
 // typed, the progress dialog of a run, the main window maximised with the diabetes report,
-// the report's recall lists and data-quality section (where the page has them) and a
-// print of the report to PDF.
+// the report's recall lists and data-quality section (where the page has them), the find
+// bar with a surname found several times, and a print of the report to PDF.
 // Writes login.png, progress.png, main.png, recall.png, recall-by-patient.png,
-// data-quality.png and report.pdf into the folder
+// data-quality.png, find.png and report.pdf into the folder
 // given as the only argument, then runs the other two programmes as a check.
 #include <cstdio>
 
@@ -20,6 +20,7 @@
 #include "PIVZONA12Main.hpp"
 #include "app/login.hpp"
 #include "appearance.hpp"
+#include "find_bar.hpp"
 #include "formLogin.hpp"
 #include "gui_support.hpp"
 
@@ -125,6 +126,19 @@ int main(int argc, char** argv) {
   shoot_part(QStringLiteral("#richiamo-per-assistito"), QStringLiteral("recall-by-patient.png"));
   shoot_part(QStringLiteral("#qualita-dati"), QStringLiteral("data-quality.png"));
 
+  // The find bar, back at the page's top, with a surname that the demo gives to several
+  // patients typed in it and its first match shown.
+  page_value(view, QStringLiteral("window.scrollTo(0, 0), 1"));
+  frmMain->find_in_report();
+  auto* find_text = frmMain->findChild<QLineEdit*>(QStringLiteral("findText"));
+  auto* find_bar = frmMain->findChild<FindBar*>(QStringLiteral("findBar"));
+  QTest::keyClicks(find_text, QStringLiteral("Esposito"));
+  const bool found = QTest::qWaitFor([&] { return find_bar->count_text().startsWith(QStringLiteral("1 di ")); }, 15000);
+  QTest::qWait(800);
+  const bool find_saved = found && save_screen_area(*frmMain, out + QStringLiteral("/find.png"));
+  std::printf("find: %s (%s)\n", find_saved ? "find.png" : "FAILED", qPrintable(find_bar->count_text()));
+  find_bar->close_bar();
+
   // The report printed to PDF, as "Stampa…" with a PDF file chosen does.
   const QString pdf = out + QStringLiteral("/report.pdf");
   QFile::remove(pdf);
@@ -149,5 +163,5 @@ int main(int argc, char** argv) {
   const bool all_shown = run("btnSalva", QStringLiteral("File TAO ZONA12.xml")) &&
                          run("btnVaccinazioni", QStringLiteral("File Vaccinazioni ZONA12.xml"));
   delete frmMain;
-  return main_saved && progress_saved && pdf_saved && all_shown ? 0 : 1;
+  return main_saved && progress_saved && find_saved && pdf_saved && all_shown ? 0 : 1;
 }

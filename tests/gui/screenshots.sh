@@ -2,7 +2,7 @@
 # Takes the README's pictures into docs/ on a demo installation, in Xvfb under the openbox
 # window manager (so that the windows have their frames): login.png, progress.png,
 # main.png, recall.png, recall-by-patient.png and data-quality.png (where the report has
-# them) and print.png, the first page
+# them), find.png (the find bar) and print.png, the first page
 # of the report printed to PDF (pdftoppm from poppler-utils).
 #   tests/gui/screenshots.sh BUILD    (BUILD holds bin/gui_screenshots and bin/praxilo-demo)
 set -euo pipefail

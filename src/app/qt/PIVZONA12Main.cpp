@@ -20,6 +20,7 @@
 
 #include "app/login.hpp"
 #include "appearance.hpp"
+#include "find_bar.hpp"
 #include "formLogin.hpp"
 #include "qt_host.hpp"
 #include "report_printer.hpp"
@@ -213,6 +214,13 @@ void TfrmMain::create_controls() {
   auto* print = new QShortcut(QKeySequence::Print, this);
   connect(print, &QShortcut::activated, this, &TfrmMain::print_report);
   connect(view_, &ReportView::print_wanted, this, &TfrmMain::print_report);
+  find_bar_ = new FindBar(view_, this);
+  connect(find_bar_, &FindBar::shown_changed, this, &TfrmMain::place_view);
+  // A new report (a run reloads the page) ends the search in the one before.
+  connect(view_, &QWebEngineView::loadStarted, this, [this] { find_bar_->close_bar(false); });
+  auto* find = new QShortcut(QKeySequence::Find, this);
+  connect(find, &QShortcut::activated, this, &TfrmMain::find_in_report);
+  connect(view_, &ReportView::find_wanted, this, &TfrmMain::find_in_report);
   connect(view_, &ReportView::open_folder_wanted, this, [this] { controller_->open_saved_folder(); });
   connect(view_, &ReportView::open_failed, this, [this](const QString& url) {
     host_.message_box(open_in_browser_failure(url.toStdString()), application_title,
@@ -294,9 +302,22 @@ void TfrmMain::showEvent(QShowEvent* event) {
 void TfrmMain::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   widget(StatusBar1)->setGeometry(0, height() - status_height, width(), status_height);
-  if (view_)
-    view_->setGeometry(view_left, view_top, width() - 2 * view_left,
-                       height() - view_top - status_height - view_bottom_gap);
+  place_view();
+}
+
+void TfrmMain::place_view() {
+  if (!view_) return;
+  const int width_inside = width() - 2 * view_left;
+  const int bottom = height() - status_height - view_bottom_gap;
+  // The find bar, when shown, takes its room from the bottom of the view.
+  const int bar_height = find_bar_ && !find_bar_->isHidden() ? find_bar_->sizeHint().height() : 0;
+  view_->setGeometry(view_left, view_top, width_inside, bottom - view_top - bar_height);
+  if (bar_height > 0) find_bar_->setGeometry(view_left, bottom - bar_height, width_inside, bar_height);
+}
+
+void TfrmMain::find_in_report() {
+  if (controller_->running() || controller_->report_url().empty() || !view_->isVisible()) return;
+  find_bar_->open();
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

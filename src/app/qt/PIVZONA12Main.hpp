@@ -12,6 +12,7 @@
 #include "app/main_layout.hpp"
 #include "report_printer.hpp"
 
+class FindBar;
 class QDateEdit;
 class QLabel;
 class QPrinter;
@@ -40,6 +41,9 @@ class TfrmMain : public QWidget, public MainView {
   /// Prints the report shown, after the print dialog (a printer or a PDF file); Ctrl+P
   /// and the view's "Stampa…". Does nothing before a report is shown or while printing.
   void print_report();
+  /// Opens the find bar under the report view; Ctrl+F and the view's "Trova…". Does
+  /// nothing before a report is shown or while a run rewrites it.
+  void find_in_report();
 
  signals:
   /// A print started by print_report ended (a failure was already told in a message box).
@@ -55,6 +59,8 @@ class TfrmMain : public QWidget, public MainView {
   void create_controls();
   QWidget* widget(main_layout::Control control) const { return widgets_[control]; }
   QDateEdit* picker(main_layout::Control control) const;
+  /// Places the report view, and the find bar under it when shown, above the status line.
+  void place_view();
 
   // MainView
   void run_sign_in() override;
@@ -73,6 +79,7 @@ class TfrmMain : public QWidget, public MainView {
   bool placed_ = false;
   std::array<QWidget*, main_layout::control_count> widgets_{};
   ReportView* view_ = nullptr;
+  FindBar* find_bar_ = nullptr;
   QLabel* lblStato = nullptr;
   QPushButton* btnApriCartella = nullptr;
 };

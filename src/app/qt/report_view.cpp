@@ -34,6 +34,9 @@ QMenu* ReportView::create_report_menu() {
       menu->addAction(QString::fromUtf8(main_layout::action_open_folder), this, &ReportView::open_folder_wanted);
   folder->setEnabled(folder_available_);
   menu->addSeparator();
+  QAction* find = menu->addAction(QString::fromUtf8(main_layout::action_find), this, &ReportView::find_wanted);
+  find->setShortcut(QKeySequence::Find);
+  find->setEnabled(shown);
   QAction* copy = menu->addAction(QString::fromUtf8(main_layout::action_copy), this,
                                   [this] { triggerPageAction(QWebEnginePage::Copy); });
   copy->setShortcut(QKeySequence::Copy);

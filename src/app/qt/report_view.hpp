@@ -14,8 +14,8 @@ class ReportView : public QWebEngineView {
   explicit ReportView(QWidget* parent = nullptr);
 
   /// The context menu: "Stampa…", "Apri nel browser" (both only while a page is shown),
-  /// "Apri cartella" (once a report was saved) and "Copia" (only with a selection). The
-  /// caller owns it.
+  /// "Apri cartella" (once a report was saved), "Trova…" (only while a page is shown) and
+  /// "Copia" (only with a selection). The caller owns it.
   QMenu* create_report_menu();
 
   /// Hands an address to the system's browser; false when none took it. The system's
@@ -34,6 +34,8 @@ class ReportView : public QWebEngineView {
   void print_wanted();
   /// "Apri cartella" was chosen.
   void open_folder_wanted();
+  /// "Trova…" was chosen.
+  void find_wanted();
   /// No browser took the page at url.
   void open_failed(const QString& url);
 

@@ -219,9 +219,11 @@ bool TfrmMain::preview(MSG& message) {
       win32ui::click(item(id(btnChiudi)));
       return true;
     }
-    // Ctrl+P prints the report; not while a run is rewriting it. Ctrl+Alt is AltGr.
-    if (message.wParam == 'P' && ::GetKeyState(VK_CONTROL) < 0 && ::GetKeyState(VK_MENU) >= 0) {
-      if (controller_ && !controller_->running() && view_) view_->print();
+    // Ctrl+P prints the report and Ctrl+F opens the browser control's find dialog on it;
+    // neither while a run is rewriting it. Ctrl+Alt is AltGr.
+    const bool control = ::GetKeyState(VK_CONTROL) < 0 && ::GetKeyState(VK_MENU) >= 0;
+    if (control && (message.wParam == 'P' || message.wParam == 'F')) {
+      if (controller_ && !controller_->running() && view_) message.wParam == 'P' ? view_->print() : view_->find();
       return true;
     }
     if (press_on_enter(message, 0)) return true;

@@ -15,7 +15,7 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-enum MenuCommand : UINT { menu_print = 1, menu_open, menu_folder, menu_copy };
+enum MenuCommand : UINT { menu_print = 1, menu_open, menu_folder, menu_find, menu_copy };
 
 // Navigate2's flags: navNoHistory | navNoReadFromCache.
 constexpr long fresh_navigation = 0x2 | 0x4;
@@ -55,6 +55,8 @@ class BrowserSite final : public IOleClientSite,
   bool translate_key(MSG& message);
   /// Prints the page after the system's print dialog; false when there is no page to print.
   bool print();
+  /// Opens the control's find dialog; false when it has none for the page shown.
+  bool find();
 
   // IUnknown
   STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
@@ -258,6 +260,11 @@ bool BrowserSite::print() {
   return true;
 }
 
+bool BrowserSite::find() {
+  if (!browser_ || !command_enabled(browser_.Get(), OLECMDID_FIND)) return false;
+  return SUCCEEDED(browser_->ExecWB(OLECMDID_FIND, OLECMDEXECOPT_PROMPTUSER, nullptr, nullptr));
+}
+
 STDMETHODIMP BrowserSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, RECT* position,
                                            RECT* clip, OLEINPLACEFRAMEINFO* info) {
   *frame = static_cast<IOleInPlaceFrame*>(this);
@@ -289,6 +296,8 @@ STDMETHODIMP BrowserSite::ShowContextMenu(DWORD, POINT* at, IUnknown*, IDispatch
   ::AppendMenuW(menu, MF_STRING | (folder ? MF_ENABLED : MF_GRAYED), menu_folder,
                 platform::win::widen(main_layout::action_open_folder).c_str());
   ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  ::AppendMenuW(menu, MF_STRING | state(OLECMDID_FIND), menu_find,
+                platform::win::widen(main_layout::action_find).c_str());
   ::AppendMenuW(menu, MF_STRING | state(OLECMDID_COPY), menu_copy,
                 platform::win::widen(main_layout::action_copy).c_str());
   const UINT chosen =
@@ -309,6 +318,9 @@ STDMETHODIMP BrowserSite::ShowContextMenu(DWORD, POINT* at, IUnknown*, IDispatch
     }
     case menu_folder:
       if (events_.open_folder) events_.open_folder();
+      break;
+    case menu_find:
+      find();
       break;
     case menu_copy:
       browser_->ExecWB(OLECMDID_COPY, OLECMDEXECOPT_DODEFAULT, nullptr, nullptr);
@@ -465,5 +477,7 @@ void BrowserControl::scroll_to_top() {
 }
 
 bool BrowserControl::print() { return site_->print(); }
+
+bool BrowserControl::find() { return site_->find(); }
 
 bool BrowserControl::translate_key(MSG& message) { return site_->translate_key(message); }

@@ -48,6 +48,9 @@ class BrowserControl {
   /// Prints the page shown after the system's print dialog; false when the control has no
   /// page it can print.
   bool print();
+  /// Opens the control's own find dialog on the page shown; false when the control has no
+  /// page or no find dialog.
+  bool find();
   /// Gives a key message meant for the page to the control before the window handles it;
   /// true when the control took it.
   bool translate_key(MSG& message);

@@ -178,4 +178,8 @@ void BrowserReportView::print() {
     panel_.print();
 }
 
+void BrowserReportView::find() {
+  if (browser_) browser_->find();
+}
+
 bool BrowserReportView::translate_key(MSG& message) { return browser_ && browser_->translate_key(message); }

@@ -23,6 +23,8 @@ class ReportView {
   virtual void place(int left, int top, int width, int height) = 0;
   /// Prints the page shown, the user choosing the printer first; nothing before a page.
   virtual void print() = 0;
+  /// Opens a find dialog on the page shown; nothing where the view has none (the panel).
+  virtual void find() {}
   /// Takes a key message meant for the view before the window's dialog navigation does;
   /// true when the view handled it.
   virtual bool translate_key(MSG&) { return false; }
@@ -106,6 +108,7 @@ class BrowserReportView : public ReportView {
   void set_visible(bool visible) override;
   void place(int left, int top, int width, int height) override;
   void print() override;
+  void find() override;
   bool translate_key(MSG& message) override;
 
   /// The control's window while the control is the view; nullptr once the panel has taken over.
