@@ -3,8 +3,9 @@
 // with the user and the password typed, and the main window after a diabetes run, showing
 // the report view's place (under Wine, with no browser engine, the panel with the page's
 // path and "Apri nel browser"). Writes win-login.png and win-main.png into the folder given
-// as the only argument: the screen's pixels in each window's rectangle, saved as PNG by the
-// Windows Imaging Component.
+// as the first argument: the screen's pixels in each window's rectangle, saved as PNG by the
+// Windows Imaging Component. With a second argument NAME it writes instead the whole screen
+// after the run, win-screen-NAME.png: where the window opens on a screen of that size.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -69,11 +70,8 @@ std::string save_png(HBITMAP bitmap, const std::wstring& path) {
   return "";
 }
 
-// The screen's pixels in the window's rectangle, frame included, as a PNG file.
-bool save_window(HWND window, const std::wstring& path) {
-  settle(700);
-  RECT area{};
-  ::GetWindowRect(window, &area);
+// The screen's pixels in area, as a PNG file.
+bool save_area(const RECT& area, const std::wstring& path) {
   const int width = area.right - area.left;
   const int height = area.bottom - area.top;
   HDC screen = ::GetDC(nullptr);
@@ -88,6 +86,21 @@ bool save_window(HWND window, const std::wstring& path) {
   ::DeleteObject(bitmap);
   if (!error.empty()) std::fprintf(stderr, "win32_screenshots: %ls: %s\n", path.c_str(), error.c_str());
   return error.empty();
+}
+
+// The screen's pixels in the window's rectangle, frame included, as a PNG file.
+bool save_window(HWND window, const std::wstring& path) {
+  settle(700);
+  RECT area{};
+  ::GetWindowRect(window, &area);
+  return save_area(area, path);
+}
+
+// The whole screen, as a PNG file.
+bool save_screen(const std::wstring& path) {
+  settle(700);
+  const RECT area{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+  return save_area(area, path);
 }
 
 // A visible, enabled button of the window (or its children) with this text.
@@ -116,11 +129,13 @@ bool has_button(HWND window, const wchar_t* text) {
 int main() {
   int argc = 0;
   wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: win32_screenshots OUTPUT_DIR\n");
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: win32_screenshots OUTPUT_DIR [SCREEN_NAME]\n");
     return 64;
   }
   const std::wstring out = argv[1];
+  // With a screen's name, the whole screen after the run instead of the windows' pictures.
+  const std::wstring screen_name = argc == 3 ? argv[2] : L"";
   ::LocalFree(argv);
 
   const platform::AutomationScope automation;
@@ -130,7 +145,7 @@ int main() {
     ::SetWindowTextW(::GetDlgItem(login, TfrmLogin::id_editUtente), L"demo");
     ::SetWindowTextW(::GetDlgItem(login, TfrmLogin::id_editPassword), L"demo");
     ::SetFocus(::GetDlgItem(login, TfrmLogin::id_ButtonOk));
-    ok = save_window(login, out + L"\\win-login.png") && ok;
+    if (screen_name.empty()) ok = save_window(login, out + L"\\win-login.png") && ok;
     win32ui::click(::GetDlgItem(login, TfrmLogin::id_ButtonOk));
   });
   // The save dialog answers with the name it offers, in the current directory.
@@ -163,7 +178,10 @@ int main() {
   // The report view shows the page, or, with no browser engine, the panel that offers it.
   if (!wait_for([&] { return has_button(frmMain.hwnd(), L"Apri nel browser"); }, 30000))
     std::fprintf(stderr, "win32_screenshots: no \"Apri nel browser\" in the window: the view shows the page\n");
-  ok = save_window(frmMain.hwnd(), out + L"\\win-main.png") && ok;
+  if (screen_name.empty())
+    ok = save_window(frmMain.hwnd(), out + L"\\win-main.png") && ok;
+  else
+    ok = save_screen(out + L"\\win-screen-" + screen_name + L".png") && ok;
   ::DestroyWindow(frmMain.hwnd());
   return ok ? 0 : 1;
 }
