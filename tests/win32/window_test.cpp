@@ -714,21 +714,11 @@ TEST_F(WindowTest, WhileARunWorksTheStatusSaysSoAndTheProgressTitleFits) {
   host.set_progress_hook([&](HWND dialog) {
     status_while_working = window->status_text();
     title = win32ui::text_of(dialog);
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    ASSERT_TRUE(::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0));
-    HFONT caption = ::CreateFontIndirectW(&metrics.lfCaptionFont);
-    HDC dc = ::GetDC(nullptr);
-    HGDIOBJ old = ::SelectObject(dc, caption);
-    SIZE extent{};
-    ::GetTextExtentPoint32W(dc, title.c_str(), static_cast<int>(title.size()), &extent);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(nullptr, dc);
-    ::DeleteObject(caption);
-    title_width = extent.cx;
+    title_width = win32ui::caption_text_width(title);
+    ASSERT_GT(title_width, 0);
     RECT client{};
     ::GetClientRect(dialog, &client);
-    room = client.right - metrics.iCaptionWidth;  // the close box takes a button's width
+    room = client.right - ::GetSystemMetrics(SM_CXSIZE);  // the close box takes a button's width
   });
   set_picker(*window, TfrmMain::id(main_layout::DTDal), 2024, 1, 1);
   set_picker(*window, TfrmMain::id(main_layout::DTAl), 2024, 12, 31);

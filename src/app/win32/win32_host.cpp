@@ -272,20 +272,8 @@ void Win32Host::show_progress_dialog() {
   const std::wstring title = widen(run_progress().title());
   // Wide enough for its whole title in the caption's font, beside the close box.
   int client_width = progress_width;
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof metrics;
-  if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-    if (HFONT caption = ::CreateFontIndirectW(&metrics.lfCaptionFont)) {
-      HDC dc = ::GetDC(nullptr);
-      HGDIOBJ old = ::SelectObject(dc, caption);
-      SIZE extent{};
-      ::GetTextExtentPoint32W(dc, title.c_str(), static_cast<int>(title.size()), &extent);
-      ::SelectObject(dc, old);
-      ::ReleaseDC(nullptr, dc);
-      ::DeleteObject(caption);
-      client_width = std::max(client_width, static_cast<int>(extent.cx) + 2 * metrics.iCaptionWidth + 32);
-    }
-  }
+  if (const int title_width = win32ui::caption_text_width(title); title_width > 0)
+    client_width = std::max(client_width, title_width + 2 * ::GetSystemMetrics(SM_CXSIZE) + 32);
   RECT outer{0, 0, client_width, progress_height};
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
   ::AdjustWindowRectEx(&outer, style, FALSE, WS_EX_DLGMODALFRAME);

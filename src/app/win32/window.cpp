@@ -228,6 +228,22 @@ std::wstring text_of(HWND window) {
   return text;
 }
 
+int caption_text_width(const std::wstring& text) {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return 0;
+  HFONT caption = ::CreateFontIndirectW(&metrics.lfCaptionFont);
+  if (!caption) return 0;
+  HDC dc = ::GetDC(nullptr);
+  HGDIOBJ old = ::SelectObject(dc, caption);
+  SIZE extent{};
+  ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(nullptr, dc);
+  ::DeleteObject(caption);
+  return static_cast<int>(extent.cx);
+}
+
 void click(HWND button) {
   if (button && ::IsWindowEnabled(button)) ::SendMessageW(button, BM_CLICK, 0, 0);
 }

@@ -78,6 +78,9 @@ void pump_pending();
 
 /// The text of a window or control.
 std::wstring text_of(HWND window);
+/// The width in pixels of text in the title bars' font; 0 when the system does not say
+/// which font that is.
+int caption_text_width(const std::wstring& text);
 
 /// Presses a button as a click does.
 void click(HWND button);
