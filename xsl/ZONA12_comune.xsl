@@ -536,14 +536,19 @@
        numbers. A block is split only when it is taller than a whole sheet. Plain
        ECMAScript 5, so that the Windows browser control reads the page too. -->
   <xsl:template name="impaginazione">
-/* misure: the sheet in millimetres: larghezza, altezza, and its margins alto, destra,
-   basso, sinistra. Answers the number of sheets. */
+/* Laid out in steps, so that the engine can free between two steps what the measures
+   leave behind: in one long step a large report's garbage grows to several times the
+   page's own size. zona12Impagina(misure) prepares the page (misure: the sheet in
+   millimetres: larghezza, altezza, and its margins alto, destra, basso, sinistra) and
+   answers false when it has nothing to lay out; then each zona12ImpaginaAvanza(ms) places
+   blocks for about ms milliseconds and answers {fatti, totale, fogli, finito}: the
+   elements placed and to place, and the sheets so far, or all of them once finito. */
 window.zona12Impagina = function (misure) {
   var doc = document;
   var tabella = doc.querySelector('.impaginato');
   var sorgente = doc.querySelector('.impaginato > tbody > tr > td');
   var intestazione = doc.querySelector('.intestazione-stampa');
-  if (!tabella || !sorgente || !intestazione) return 0;
+  if (!tabella || !sorgente || !intestazione) return false;
   /* The print rules hold while the sheets are measured, so that they measure as printed. */
   for (var s = 0; s &lt; doc.styleSheets.length; ++s) {
     var regole = doc.styleSheets[s].cssRules;
@@ -605,8 +610,12 @@ window.zona12Impagina = function (misure) {
     }
     return d;
   };
+  /* Blocks being laid out part by part: for each, its children, the next one's index,
+     and the current sheet's copy of it, where the next child goes. */
+  var pila = [];
   /* Places n in dest (the current sheet's copy of n's container); answers the copy where
-     n's next sibling goes. */
+     n's next sibling goes, or null when n is to be laid out part by part: its copy and
+     children are then on top of pila. */
   var posa = function (n, dest) {
     if (n.nodeType !== 1) {
       dest.appendChild(n);
@@ -653,22 +662,42 @@ window.zona12Impagina = function (misure) {
     }
     var guscio = n.cloneNode(false);
     dest.appendChild(guscio);
-    var figli = Array.prototype.slice.call(n.childNodes);
-    var d = guscio;
-    for (var i = 0; i &lt; figli.length; ++i) d = posa(figli[i], d);
-    return d.parentNode;
+    pila.push({figli: Array.prototype.slice.call(n.childNodes), i: 0, d: guscio});
+    return null;
   };
 
   nuovoFoglio();
-  var blocchi = Array.prototype.slice.call(sorgente.childNodes);
-  var dest = corpo;
-  for (var b = 0; b &lt; blocchi.length; ++b) dest = posa(blocchi[b], dest);
-  fogli.appendChild(misura.firstChild);
-  doc.body.removeChild(misura);
-  doc.body.appendChild(fogli);
-  var numeri = fogli.querySelectorAll('.numero-pagina');
-  for (var p = 0; p &lt; numeri.length; ++p) numeri[p].textContent = 'Pagina ' + (p + 1) + ' di ' + numeri.length;
-  return numeri.length;
+  pila.push({figli: Array.prototype.slice.call(sorgente.childNodes), i: 0, d: corpo});
+  var totale = sorgente.getElementsByTagName('*').length;
+  var fatti = 0;
+  /* Places the next node of the block on top of pila, or ends that block. */
+  var passo = function () {
+    var cima = pila[pila.length - 1];
+    if (cima.i === cima.figli.length) {
+      pila.pop();
+      if (pila.length) pila[pila.length - 1].d = cima.d.parentNode;
+      return;
+    }
+    var n = cima.figli[cima.i++];
+    var d = posa(n, cima.d);
+    if (d) cima.d = d;
+    if (n.nodeType === 1) fatti += d ? 1 + n.getElementsByTagName('*').length : 1;
+  };
+  var numeri = null;
+  window.zona12ImpaginaAvanza = function (ms) {
+    if (!numeri) {
+      var fine = Date.now() + ms;
+      do passo(); while (pila.length &amp;&amp; Date.now() &lt; fine);
+      if (pila.length) return {fatti: fatti, totale: totale, fogli: fogli.childNodes.length + 1, finito: false};
+      fogli.appendChild(misura.firstChild);
+      doc.body.removeChild(misura);
+      doc.body.appendChild(fogli);
+      numeri = fogli.querySelectorAll('.numero-pagina');
+      for (var p = 0; p &lt; numeri.length; ++p) numeri[p].textContent = 'Pagina ' + (p + 1) + ' di ' + numeri.length;
+    }
+    return {fatti: totale, totale: totale, fogli: numeri.length, finito: true};
+  };
+  return true;
 };
   </xsl:template>
 

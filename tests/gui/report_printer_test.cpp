@@ -104,6 +104,7 @@ class ReportPrinterTest : public QObject {
   void taoCardsWholeWithHeaderAndPageNumbers();
   void everyPageHasHeaderAndNumber_data();
   void everyPageHasHeaderAndNumber();
+  void escStopsWithoutWritingTheFile_data();
   void escStopsWithoutWritingTheFile();
 };
 
@@ -171,16 +172,28 @@ void ReportPrinterTest::everyPageHasHeaderAndNumber() {
   }
 }
 
+void ReportPrinterTest::escStopsWithoutWritingTheFile_data() {
+  QTest::addColumn<bool>("while_laying_out");
+  QTest::newRow("at once") << false;
+  // Between two of the layout's steps, once the dialog shows how far it has gone.
+  QTest::newRow("while laying out") << true;
+}
+
 void ReportPrinterTest::escStopsWithoutWritingTheFile() {
+  QFETCH(bool, while_laying_out);
   TempDir dir;
-  const fs::path page = make_page(dir, "Tao_to_HTML.xsl", tao_report(600));
+  const fs::path page = make_page(dir, "Tao_to_HTML.xsl", tao_report(while_laying_out ? 2000 : 600));
   const fs::path pdf = dir.path() / "tao.pdf";
   write_file(pdf, "earlier print");
-  const auto outcome = print(page, pdf, [](ReportPrinter& printing) {
+  const auto outcome = print(page, pdf, [&](ReportPrinter& printing) {
     QProgressDialog* dialog = printing.progress_dialog();
     QVERIFY(dialog);
     QTRY_VERIFY(dialog->isVisible());
     QVERIFY(dialog->labelText().startsWith(QStringLiteral("Stampa in corso…")));
+    if (while_laying_out) {
+      QTRY_VERIFY_WITH_TIMEOUT(dialog->labelText().endsWith(QStringLiteral("pagine finora…")), 60000);
+      QVERIFY(dialog->value() > 0 && dialog->value() < dialog->maximum());
+    }
     QTest::keyClick(dialog, Qt::Key_Escape);
   });
   QCOMPARE(outcome, ReportPrinter::Outcome::cancelled);

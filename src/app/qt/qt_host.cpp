@@ -4,13 +4,11 @@
 #include <type_traits>
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QGridLayout>
-#include <QKeyEvent>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -21,6 +19,7 @@
 #include <QWebEngineView>
 
 #include "appearance.hpp"
+#include "cancel_progress_dialog.hpp"
 
 namespace {
 
@@ -72,58 +71,6 @@ QMessageBox::Icon icon_of(unsigned flags) {
       return QMessageBox::NoIcon;
   }
 }
-
-// The progress dialog of a run. Annulla, Esc and the close box all ask the run to stop;
-// the dialog stays up, saying so, until the run has really ended, so that the main window
-// takes no input while the run still holds the session.
-class RunProgressDialog : public QProgressDialog {
- public:
-  RunProgressDialog(QWidget* owner, std::function<void()> on_cancel)
-      : QProgressDialog(owner), on_cancel_(std::move(on_cancel)) {
-    auto* annulla = new QPushButton(QStringLiteral("Annulla"), this);
-    annulla->setObjectName(QStringLiteral("btnAnnulla"));
-    setCancelButton(annulla);
-    // The dialog's own answer to its cancel button would hide it at once.
-    disconnect(this, SIGNAL(canceled()), this, SLOT(cancel()));
-    connect(this, &QProgressDialog::canceled, this, [this] { on_cancel_(); });
-  }
-  void finish() {
-    finishing_ = true;
-    close();
-  }
-
- protected:
-  void closeEvent(QCloseEvent* event) override {
-    if (finishing_) {
-      QDialog::closeEvent(event);
-      return;
-    }
-    event->ignore();
-    on_cancel_();
-  }
-  bool event(QEvent* event) override {
-    // The main window's Esc shortcut (Chiudi) would take the key first, and a running
-    // window ignores its close: Esc here belongs to the dialog, as its Annulla.
-    if (event->type() == QEvent::ShortcutOverride && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
-        static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
-      event->accept();
-      return true;
-    }
-    return QProgressDialog::event(event);
-  }
-  void keyPressEvent(QKeyEvent* event) override {
-    if (event->key() == Qt::Key_Escape) {
-      event->accept();
-      on_cancel_();
-      return;
-    }
-    QProgressDialog::keyPressEvent(event);
-  }
-
- private:
-  std::function<void()> on_cancel_;
-  bool finishing_ = false;
-};
 
 }  // namespace
 
@@ -298,18 +245,12 @@ void QtHost::stop_progress_timer() {
 void QtHost::show_progress_dialog() {
   if (progress_dialog_) return;
   QWidget* owner = owner_ ? owner_.data() : QApplication::activeWindow();
-  auto* dialog = new RunProgressDialog(owner, [this] { request_cancel(); });
-  dialog->setAttribute(Qt::WA_DeleteOnClose);
-  dialog->setObjectName(QStringLiteral("frmProgress"));
-  dialog->setWindowTitle(QString::fromStdString(run_progress().title()));
-  // A dialog does not take its owner's font by itself.
-  dialog->setFont(owner ? owner->font() : window_font());
+  // It stays up, saying the run is stopping, until the run has really ended, so that the
+  // main window takes no input while the run still holds the session.
+  auto* dialog = new CancelProgressDialog(owner, QStringLiteral("frmProgress"),
+                                          QString::fromStdString(run_progress().title()), [this] { request_cancel(); });
+  if (!owner) dialog->setFont(window_font());
   dialog->setWindowModality(Qt::ApplicationModal);
-  // A title and a close box (which asks to stop, as Annulla does); no resizing.
-  dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-  dialog->setAutoClose(false);
-  dialog->setAutoReset(false);
-  dialog->setMinimumDuration(0);
   progress_dialog_ = dialog;
   update_progress_dialog(false);
   // Its two lines of text change, its size does not. Wide enough for its whole title.
@@ -337,7 +278,7 @@ void QtHost::update_progress_dialog(bool notify) {
 
 void QtHost::close_progress_dialog() {
   if (!progress_dialog_) return;
-  auto* dialog = static_cast<RunProgressDialog*>(progress_dialog_.data());
+  auto* dialog = static_cast<CancelProgressDialog*>(progress_dialog_.data());
   progress_dialog_ = nullptr;
   dialog->finish();
 }

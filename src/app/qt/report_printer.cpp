@@ -10,10 +10,11 @@
 #include <QPdfDocument>
 #include <QPrinter>
 #include <QProgressDialog>
-#include <QPushButton>
 #include <QSaveFile>
 #include <QTimer>
 #include <QWebEnginePage>
+
+#include "cancel_progress_dialog.hpp"
 
 namespace {
 
@@ -24,6 +25,8 @@ constexpr double margin_side = 10;
 constexpr double margin_bottom = 8;
 
 const char* const title = "Stampa del report";
+
+const QString not_laid_out = QStringLiteral("Stampa non riuscita: la pagina del report non si impagina.");
 
 }  // namespace
 
@@ -43,22 +46,12 @@ bool ReportPrinter::start(const QUrl& url, QPrinter& printer) {
   next_page_ = 0;
   const int generation = ++generation_;
 
-  auto* dialog = new QProgressDialog(owner_);
-  dialog->setAttribute(Qt::WA_DeleteOnClose);
-  dialog->setObjectName(QStringLiteral("frmStampaInCorso"));
-  dialog->setWindowTitle(QString::fromUtf8(title));
-  if (owner_) dialog->setFont(owner_->font());
+  // Annulla, Esc and the close box all stop the print.
+  QPointer<ReportPrinter> self(this);
+  auto* dialog = new CancelProgressDialog(owner_, QStringLiteral("frmStampaInCorso"), QString::fromUtf8(title), [self] {
+    if (self) self->cancel();
+  });
   dialog->setWindowModality(Qt::WindowModal);
-  dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-  dialog->setAutoClose(false);
-  dialog->setAutoReset(false);
-  dialog->setMinimumDuration(0);
-  auto* annulla = new QPushButton(QStringLiteral("Annulla"), dialog);
-  annulla->setObjectName(QStringLiteral("btnAnnulla"));
-  dialog->setCancelButton(annulla);
-  // Annulla and the close box (canceled) and Esc (rejected) all stop the print.
-  connect(dialog, &QProgressDialog::canceled, this, &ReportPrinter::cancel);
-  connect(dialog, &QDialog::rejected, this, &ReportPrinter::cancel);
   dialog_ = dialog;
   show_state(QStringLiteral("impaginazione…"), 0, 0);
   dialog->setMinimumWidth(360);
@@ -90,7 +83,7 @@ void ReportPrinter::lay_out(bool loaded) {
   const QSizeF paper = layout.fullRect(QPageLayout::Millimeter).size();
   const QString call = QStringLiteral(
                            "window.zona12Impagina ? window.zona12Impagina({larghezza: %1, altezza: %2, alto: %3, "
-                           "destra: %4, basso: %5, sinistra: %4}) : -1")
+                           "destra: %4, basso: %5, sinistra: %4}) : false")
                            .arg(paper.width())
                            .arg(paper.height())
                            .arg(margin_top)
@@ -99,13 +92,35 @@ void ReportPrinter::lay_out(bool loaded) {
   const int generation = generation_;
   page_->runJavaScript(call, [this, generation](const QVariant& answer) {
     if (generation != generation_) return;
-    bool number = false;
-    const int sheets = answer.toInt(&number);
-    if (!number || sheets <= 0) {
-      finish(Outcome::failed, QStringLiteral("Stampa non riuscita: la pagina del report non si impagina."));
+    if (answer.typeId() != QMetaType::Bool || !answer.toBool()) {
+      finish(Outcome::failed, not_laid_out);
       return;
     }
-    print_sheets(sheets);
+    lay_out_step();
+  });
+}
+
+void ReportPrinter::lay_out_step() {
+  // Each step works for a fifth of a second and returns to the window, which shows how
+  // far the layout is and answers Annulla; between steps the page engine frees the
+  // garbage of the measures, which over a whole large report would run to gigabytes.
+  const int generation = generation_;
+  page_->runJavaScript(QStringLiteral("window.zona12ImpaginaAvanza(200)"), [this, generation](const QVariant& answer) {
+    if (generation != generation_) return;
+    const QVariantMap state = answer.toMap();
+    const int done = state.value(QStringLiteral("fatti")).toInt();
+    const int total = state.value(QStringLiteral("totale")).toInt();
+    const int sheets = state.value(QStringLiteral("fogli")).toInt();
+    if (state.isEmpty() || sheets <= 0) {
+      finish(Outcome::failed, not_laid_out);
+      return;
+    }
+    if (state.value(QStringLiteral("finito")).toBool()) {
+      print_sheets(sheets);
+      return;
+    }
+    show_state(QStringLiteral("impaginazione: %1 pagine finora…").arg(sheets), done, total);
+    lay_out_step();
   });
 }
 
@@ -215,10 +230,9 @@ void ReportPrinter::finish(Outcome outcome, const QString& message) {
   pdf_.reset();
   pdf_data_.clear();
   if (dialog_) {
-    QProgressDialog* dialog = dialog_.data();
+    auto* dialog = static_cast<CancelProgressDialog*>(dialog_.data());
     dialog_ = nullptr;
-    dialog->disconnect(this);
-    dialog->close();
+    dialog->finish();
   }
   emit finished(outcome, message);
 }

@@ -48,6 +48,7 @@ class ReportPrinter : public QObject {
 
  private:
   void lay_out(bool loaded);
+  void lay_out_step();
   void print_sheets(int sheets);
   void write_pdf(const QByteArray& pdf);
   void print_next_page();

@@ -256,7 +256,25 @@ bool BrowserSite::translate_key(MSG& message) {
 
 bool BrowserSite::print() {
   if (!browser_ || !command_enabled(browser_.Get(), OLECMDID_PRINT)) return false;
-  browser_->ExecWB(OLECMDID_PRINT, OLECMDEXECOPT_PROMPTUSER, nullptr, nullptr);
+  // The control's header and footer for this print, in place of the page setup's (title,
+  // address, date): none above, as the page repeats its own header on every sheet, and
+  // "Pagina N di M" centred below ("&b" centres, "&p" and "&P" are the page and the total).
+  VARIANT texts;
+  ::VariantInit(&texts);
+  if (SAFEARRAY* array = ::SafeArrayCreateVector(VT_VARIANT, 0, 2)) {
+    texts.vt = VT_ARRAY | VT_VARIANT;
+    texts.parray = array;
+    const wchar_t* const header_footer[] = {L"", L"&bPagina &p di &P"};
+    for (LONG i = 0; i < 2; ++i) {
+      VARIANT text;
+      text.vt = VT_BSTR;
+      text.bstrVal = ::SysAllocString(header_footer[i]);
+      ::SafeArrayPutElement(array, &i, &text);  // copies the text
+      ::VariantClear(&text);
+    }
+  }
+  browser_->ExecWB(OLECMDID_PRINT, OLECMDEXECOPT_PROMPTUSER, texts.vt == VT_EMPTY ? nullptr : &texts, nullptr);
+  ::VariantClear(&texts);
   return true;
 }
 
