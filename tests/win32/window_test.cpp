@@ -626,11 +626,26 @@ INSTANTIATE_TEST_SUITE_P(Keys, SignInEnterTest,
                                          EnterCase{"OnAnnulla", TfrmLogin::id_ButtonAnnulla, false}),
                          [](const testing::TestParamInfo<EnterCase>& info) { return std::string(info.param.name); });
 
-// "Apri cartella" reaches Explorer with the saved report's folder; a folder that is not
-// there is not handed to it, and the window names it in a box.
+// "Apri cartella", the button at the right of the status line, reaches Explorer with the
+// saved report's folder once a report is saved; a folder that is not there is not handed
+// to it, and the window names it in a box.
 TEST_F(WindowTest, ApriCartellaOpensTheSavedReportsFolder) {
   auto window = start({{L"doc", L"pw"}});
   ASSERT_TRUE(window->signed_in());
+  HWND button = window->item(TfrmMain::id_btnApriCartella);
+  ASSERT_NE(button, nullptr);
+  EXPECT_FALSE(::IsWindowEnabled(button));
+  // Inside the status line, right of the part that holds the path.
+  HWND status = window->item(TfrmMain::id(main_layout::StatusBar1));
+  RECT bar{}, place{}, path{};
+  ::GetWindowRect(status, &bar);
+  ::GetWindowRect(button, &place);
+  ::SendMessageW(status, SB_GETRECT, 0, reinterpret_cast<LPARAM>(&path));
+  ::MapWindowPoints(status, nullptr, reinterpret_cast<POINT*>(&path), 2);
+  EXPECT_TRUE(place.left >= path.right && place.right <= bar.right && place.top >= bar.top &&
+              place.bottom <= bar.bottom)
+      << place.left << "," << place.top << "-" << place.right << "," << place.bottom << " in " << bar.left << ","
+      << bar.top << "-" << bar.right << "," << bar.bottom << ", path to " << path.right;
   std::vector<std::wstring> opened;
   host.set_folder_hook([&](const std::wstring& folder) {
     opened.push_back(folder);
@@ -640,7 +655,8 @@ TEST_F(WindowTest, ApriCartellaOpensTheSavedReportsFolder) {
   save_paths = {report};
   win32ui::click(window->item(TfrmMain::id(main_layout::btnCalcola)));
   ASSERT_EQ(window->controller().last_run().outcome, RunOutcome::saved) << window->controller().last_run().message;
-  window->controller().open_saved_folder();
+  EXPECT_TRUE(::IsWindowEnabled(button));
+  win32ui::click(button);
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(platform::win::narrow(opened[0]), folder_of(report));
   EXPECT_TRUE(boxes.empty());

@@ -90,7 +90,9 @@ void TfrmMain::create_controls(const ViewMaker& make_view) {
         view_ = make_view ? make_view(hwnd_, control_id) : std::make_unique<BrowserReportView>(hwnd_, control_id);
         break;
       case Kind::status_line:
-        control(STATUSCLASSNAMEW, L"", SBARS_TOOLTIPS, control_id, 0, 0, 0, 0);
+        // It does not paint over its button, which place_view() keeps at its right.
+        control(STATUSCLASSNAMEW, L"", SBARS_TOOLTIPS | WS_CLIPSIBLINGS, control_id, 0, 0, 0, 0);
+        control(L"BUTTON", widen(action_open_folder), WS_TABSTOP | WS_DISABLED, id_btnApriCartella, 0, 0, 0, 0);
         break;
     }
     // Hidden controls are never shown, and nothing reads or writes them.
@@ -115,8 +117,9 @@ void TfrmMain::layout_controls() {
       case Kind::report_view:
         break;
       case Kind::status_line:
-        ::SendMessageW(item(id(c.control)), WM_SETFONT, reinterpret_cast<WPARAM>(win32ui::window_font(false, dpi_)),
-                       FALSE);
+        for (int control_id : {id(c.control), id_btnApriCartella})
+          ::SendMessageW(item(control_id), WM_SETFONT, reinterpret_cast<WPARAM>(win32ui::window_font(false, dpi_)),
+                         FALSE);
         break;
       default:
         // A label's size (0 × 0 in the table) follows its text in the new font.
@@ -186,6 +189,11 @@ void TfrmMain::show_doctor(const DoctorFields& doctor) {
 
 void TfrmMain::focus_first_control() { ::SetFocus(item(id(btnChiudi))); }
 
+void TfrmMain::enable_open_folder(bool enabled) {
+  folder_available_ = enabled;
+  ::EnableWindow(item(id_btnApriCartella), enabled ? TRUE : FALSE);
+}
+
 void TfrmMain::set_status(const std::string& text) {
   ::SendMessageW(item(id(StatusBar1)), SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(widen(text).c_str()));
 }
@@ -240,6 +248,16 @@ void TfrmMain::place_view() {
   RECT bar{};
   ::GetWindowRect(status, &bar);
   const int status_height = bar.bottom - bar.top;
+  // "Apri cartella" in the status line's right part, clear of the size grip; the path
+  // has the rest.
+  const SIZE caption = text_extent(widen(action_open_folder), false);
+  const int button_width = caption.cx + scaled(24);
+  const int button_right = static_cast<int>(client.right) - scaled(20);
+  int parts[] = {std::max(0, button_right - button_width - scaled(4)), -1};
+  ::SendMessageW(status, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+  ::SetWindowPos(item(id_btnApriCartella), HWND_TOP, button_right - button_width,
+                 static_cast<int>(client.bottom) - status_height + scaled(2), button_width,
+                 std::max(0, status_height - scaled(3)), SWP_NOACTIVATE);
   // The view keeps its place and takes the rest of the window, down to the status line.
   const int width = std::max(0, static_cast<int>(client.right) - 2 * scaled(view_left));
   const int height =
@@ -298,6 +316,10 @@ LRESULT TfrmMain::handle(UINT message, WPARAM wparam, LPARAM lparam) {
         const int clicked = LOWORD(wparam);
         if (clicked == id(btnChiudi)) {
           ::PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+          return 0;
+        }
+        if (clicked == id_btnApriCartella && controller_) {
+          controller_->open_saved_folder();
           return 0;
         }
         for (const ControlEntry& c : controls()) {

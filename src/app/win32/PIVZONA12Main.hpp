@@ -18,6 +18,9 @@ class TfrmMain : public win32ui::Window, public MainView {
  public:
   /// The child window id of a control of the layout.
   static constexpr int id(main_layout::Control control) { return 10 + control; }
+  /// "Apri cartella" at the right of the status line: outside the shared layout, as it
+  /// moves with the window's width.
+  static constexpr int id_btnApriCartella = 9;
 
   /// Makes the report view in the window (parent) as the child id, at its place in the
   /// tab order.
@@ -66,7 +69,7 @@ class TfrmMain : public win32ui::Window, public MainView {
   void show_doctor(const DoctorFields& doctor) override;
   void focus_first_control() override;
   void set_status(const std::string& text) override;
-  void enable_open_folder(bool enabled) override { folder_available_ = enabled; }
+  void enable_open_folder(bool enabled) override;
   /// The status line's menu: "Copia percorso" (the saved report's path to the clipboard)
   /// and "Apri cartella", both once a report was saved.
   void status_menu(POINT at);

@@ -48,12 +48,13 @@ class Window {
   void set_dpi(int dpi);
   /// Enter presses the focused button, or default_button when the focus is elsewhere (0: none).
   bool press_on_enter(const MSG& message, int default_button);
+  /// The size of text in the window's font at its dpi (or its bold form).
+  SIZE text_extent(const std::wstring& text, bool bold) const;
 
   HWND hwnd_ = nullptr;
   int dpi_ = 96;
 
  private:
-  SIZE text_extent(const std::wstring& text, bool bold) const;
   static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 };
 
