@@ -32,7 +32,8 @@ void CancelProgressDialog::finish() {
 
 void CancelProgressDialog::closeEvent(QCloseEvent* event) {
   if (finishing_) {
-    QProgressDialog::closeEvent(event);
+    // QProgressDialog's own would say canceled, as if the doctor had asked to stop.
+    QDialog::closeEvent(event);
     return;
   }
   event->ignore();

@@ -278,7 +278,7 @@ void QtHost::update_progress_dialog(bool notify) {
 
 void QtHost::close_progress_dialog() {
   if (!progress_dialog_) return;
-  auto* dialog = static_cast<CancelProgressDialog*>(progress_dialog_.data());
+  CancelProgressDialog* dialog = progress_dialog_.data();
   progress_dialog_ = nullptr;
   dialog->finish();
 }

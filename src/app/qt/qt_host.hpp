@@ -17,6 +17,7 @@
 #include "app/desktop_host.hpp"
 
 class QDialog;
+class CancelProgressDialog;
 class QProgressDialog;
 class QTimer;
 class QWebEngineView;
@@ -95,7 +96,7 @@ class QtHost : public DesktopHost {
  private:
   QPointer<QWebEngineView> report_view_;
   QPointer<QWidget> owner_;
-  QPointer<QProgressDialog> progress_dialog_;
+  QPointer<CancelProgressDialog> progress_dialog_;
   QTimer* progress_timer_ = nullptr;
   bool busy_ = false;
   DialogHook dialog_hook_;

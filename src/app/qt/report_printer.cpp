@@ -230,7 +230,7 @@ void ReportPrinter::finish(Outcome outcome, const QString& message) {
   pdf_.reset();
   pdf_data_.clear();
   if (dialog_) {
-    auto* dialog = static_cast<CancelProgressDialog*>(dialog_.data());
+    CancelProgressDialog* dialog = dialog_.data();
     dialog_ = nullptr;
     dialog->finish();
   }

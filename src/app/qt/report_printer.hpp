@@ -12,6 +12,7 @@
 #include <QString>
 #include <QUrl>
 
+class CancelProgressDialog;
 class QPainter;
 class QPdfDocument;
 class QPrinter;
@@ -58,7 +59,7 @@ class ReportPrinter : public QObject {
   QWidget* owner_;
   QPrinter* printer_ = nullptr;
   QWebEnginePage* page_ = nullptr;
-  QPointer<QProgressDialog> dialog_;
+  QPointer<CancelProgressDialog> dialog_;
   std::unique_ptr<QPdfDocument> pdf_;
   QByteArray pdf_data_;
   std::unique_ptr<QPainter> painter_;
