@@ -163,22 +163,21 @@ TEST_P(MalformedUtf8, EachStrayByteBecomesOneQuestionMark) {
 
 INSTANTIATE_TEST_SUITE_P(
     Codepage, MalformedUtf8,
-    testing::Combine(
-        testing::Values("UTF-8", "NO-SUCH-CODEPAGE"),
-        testing::Values(MalformedCase{"AboveU10FFFF", "\xF4\x90\x80\x80", "????"},
-                        MalformedCase{"FourByteLeadAboveF4", "\xF5\x80\x80\x80", "????"},
-                        MalformedCase{"FiveByteForm", "\xF8\x88\x80\x80\x80", "?????"},
-                        MalformedCase{"SixByteForm", "\xFC\x84\x80\x80\x80\x80", "??????"},
-                        MalformedCase{"OverlongTwoBytes", "\xC0\xAF", "??"},
-                        MalformedCase{"OverlongThreeBytes", "\xE0\x80\xAF", "???"},
-                        MalformedCase{"OverlongFourBytes", "\xF0\x8F\xBF\xBF", "????"},
-                        MalformedCase{"HighSurrogate", "\xED\xA0\x80", "???"},
-                        MalformedCase{"LowSurrogate", "\xED\xBF\xBF", "???"},
-                        MalformedCase{"LoneContinuation", "\x80", "?"},
-                        MalformedCase{"FourBytesCutShort", "\xF0\x9F\x98", "???"},
-                        MalformedCase{"CutShortBeforeAscii", "\xE2\x82(", "?\?("},
-                        MalformedCase{"CutShortBeforeACharacter", "\xE2\xC3\xA8", "?\xC3\xA8"},
-                        MalformedCase{"ByteFF", "\xFF", "?"})),
+    testing::Combine(testing::Values("UTF-8", "NO-SUCH-CODEPAGE"),
+                     testing::Values(MalformedCase{"AboveU10FFFF", "\xF4\x90\x80\x80", "????"},
+                                     MalformedCase{"FourByteLeadAboveF4", "\xF5\x80\x80\x80", "????"},
+                                     MalformedCase{"FiveByteForm", "\xF8\x88\x80\x80\x80", "?????"},
+                                     MalformedCase{"SixByteForm", "\xFC\x84\x80\x80\x80\x80", "??????"},
+                                     MalformedCase{"OverlongTwoBytes", "\xC0\xAF", "??"},
+                                     MalformedCase{"OverlongThreeBytes", "\xE0\x80\xAF", "???"},
+                                     MalformedCase{"OverlongFourBytes", "\xF0\x8F\xBF\xBF", "????"},
+                                     MalformedCase{"HighSurrogate", "\xED\xA0\x80", "???"},
+                                     MalformedCase{"LowSurrogate", "\xED\xBF\xBF", "???"},
+                                     MalformedCase{"LoneContinuation", "\x80", "?"},
+                                     MalformedCase{"FourBytesCutShort", "\xF0\x9F\x98", "???"},
+                                     MalformedCase{"CutShortBeforeAscii", "\xE2\x82(", "?\?("},
+                                     MalformedCase{"CutShortBeforeACharacter", "\xE2\xC3\xA8", "?\xC3\xA8"},
+                                     MalformedCase{"ByteFF", "\xFF", "?"})),
     [](const auto& info) {
       const std::string codepage = std::get<0>(info.param);
       return std::string(codepage == "UTF-8" ? "Utf8_" : "Unknown_") + std::get<1>(info.param).name;

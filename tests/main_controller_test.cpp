@@ -192,8 +192,7 @@ std::vector<FolderCase> folder_cases() {
       FolderCase{"Posix", "/home/medico/referti/File Diabete ZONA12.xml", "/home/medico/referti"},
       FolderCase{"Windows", "C:\\Referti\\tao.xml", "C:\\Referti"},
       FolderCase{"BothSeparators", "C:\\Referti/2025\\tao.xml", "C:\\Referti/2025"},
-      FolderCase{"AtTheRoot", "/tao.xml", "/"},
-      FolderCase{"BareName", "tao.xml", "."}};
+      FolderCase{"AtTheRoot", "/tao.xml", "/"}, FolderCase{"BareName", "tao.xml", "."}};
 #ifdef _WIN32
   // A drive's root is that root: "C:" alone is the drive's current folder, which is
   // where a path without a separator after the drive lies.

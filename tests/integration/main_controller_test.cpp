@@ -130,10 +130,9 @@ TEST_F(Runs, ApriCartellaOpensTheFolderOfAReportSavedWithoutItsPage) {
   fs::remove(fs::path(installation.appdir()) / "Tao_to_HTML.xsl");
   fs::create_directory(work_path("referti"));
   fs::create_directory(work_path("tao"));
-  for (const auto& [programme, folder, outcome] :
-       {std::tuple{Programme::tao, "tao", RunOutcome::page_failed},
-        std::tuple{Programme::diabete, "referti", RunOutcome::saved},
-        std::tuple{Programme::tao, "tao", RunOutcome::page_failed}}) {
+  for (const auto& [programme, folder, outcome] : {std::tuple{Programme::tao, "tao", RunOutcome::page_failed},
+                                                   std::tuple{Programme::diabete, "referti", RunOutcome::saved},
+                                                   std::tuple{Programme::tao, "tao", RunOutcome::page_failed}}) {
     SCOPED_TRACE(folder);
     host.chosen_paths = {work_path(std::string(folder) + "/report.xml")};
     host.opened_folders.clear();
