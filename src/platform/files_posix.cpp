@@ -121,6 +121,8 @@ FileReplacement::FileReplacement(const std::string& path) : impl_(std::make_uniq
   if (r.target.filename().empty()) fail(path, "percorso non valido");
   struct stat existing {};
   const bool replacing = ::stat(r.target.c_str(), &existing) == 0;
+  // A name longer than the folder takes would fail only when the file is put in place.
+  if (!replacing && errno == ENAMETOOLONG) fail(path, errno_text(ENAMETOOLONG));
   if (replacing && !S_ISREG(existing.st_mode)) fail(path, "non è un file");
   if (replacing) r.mode = existing.st_mode & 07777;
 
@@ -136,6 +138,14 @@ FileReplacement::FileReplacement(const std::string& path) : impl_(std::make_uniq
   if (r.fd < 0) fail(path, errno_text(errno));
   r.temp = name.data();
   r.removal = std::make_unique<RemovalGuard>(r.temp);
+  // A disk that takes no byte more would fail only when the buffered bytes are written,
+  // after whatever produced them: one byte is written and taken back now.
+  if (::pwrite(r.fd, "", 1, 0) != 1 || ::ftruncate(r.fd, 0) != 0) {
+    const int error = errno;
+    ::close(r.fd);
+    r.fd = -1;
+    fail(path, errno_text(error));
+  }
   r.buffer.reserve(Impl::buffer_size);
 }
 

@@ -156,6 +156,11 @@ FileReplacement::FileReplacement(const std::string& path) : impl_(std::make_uniq
   r.path = path;
   r.target = final_target(path);
   if (r.target.filename().empty()) fail(path, "percorso non valido");
+  // A name longer than the folder takes would fail only when the file is put in place.
+  if (::GetFileAttributesW(r.target.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILENAME_EXCED_RANGE || error == ERROR_INVALID_NAME) fail(path, error_text(error));
+  }
   const FileKind kind = file_kind(path_to_utf8(r.target));
   if (kind != FileKind::missing && kind != FileKind::regular) fail(path, "non è un file");
 
@@ -172,6 +177,16 @@ FileReplacement::FileReplacement(const std::string& path) : impl_(std::make_uniq
   }
   if (r.file == INVALID_HANDLE_VALUE) fail(path, error_text(::GetLastError()));
   r.removal = std::make_unique<RemovalGuard>(path_to_utf8(r.temp));
+  // A disk that takes no byte more would fail only when the buffered bytes are written,
+  // after whatever produced them: one byte is written and taken back now.
+  DWORD written = 0;
+  if (!::WriteFile(r.file, "", 1, &written, nullptr) || written != 1 ||
+      ::SetFilePointer(r.file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER || !::SetEndOfFile(r.file)) {
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(r.file);
+    r.file = INVALID_HANDLE_VALUE;
+    fail(path, error_text(error));
+  }
   r.buffer.reserve(Impl::buffer_size);
 }
 
