@@ -155,6 +155,55 @@ for bad in "$work/manca" "Praxilo"; do
     check "installation path $bad: nothing made" 0 0 || check "installation path $bad: nothing made" 0 1
 done
 
+# A sign-in whose call fails is no refusal of the doctor: exit 4 with what went wrong, and
+# none of the refusals. The stand-in server's calls of a sign-in: 1 new, 2 connetti, then
+# each operation's probe (get_error) and call: 4 new_object, 6 leggi_attributo
+# userid_utente, 8 tipo_praxi, 10 codice_regionale, ... 18 asl_di_convenzione.
+#   FAULT CALL: timeout (no answer within the limit), gone (the server ends there, every
+#   time it is started again), failed (the server answers that call with an error)
+while read -r fault call expected; do
+  name="sign-in: $fault at call $call"
+  rm -f "$work/hold"
+  case $fault in
+    timeout) touch "$work/hold"; fault_env=(PIVZONA12_CALL_TIMEOUT_S=1 PRAXILO_SERVER_HOLD_FILE="$work/hold"
+      PRAXILO_SERVER_HOLD_FROM="$call") ;;
+    gone) fault_env=(PRAXILO_SERVER_EXIT_AFTER="$call") ;;
+    failed) fault_env=(PRAXILO_SERVER_FAIL_AT="$call") ;;
+  esac
+  printf 'demo\n' | env "${fault_env[@]}" "$bin/pivzona12-cli" --programme tao --user demo --output "$work/x.xml" \
+    --password-stdin >"$work/out" 2>"$work/err"
+  check "$name" 4 "$?" "$expected" "$work/err"
+  ! grep -q "ERRORE" "$work/err" && [[ ! -e "$work/x.xml" ]] && check "$name: no refusal, nothing saved" 0 0 ||
+    { cat "$work/err"; check "$name: no refusal, nothing saved" 0 1; }
+done <<'ROWS'
+timeout 1 Praxilo non risponde.
+timeout 2 Praxilo non risponde.
+timeout 3 Praxilo non risponde.
+timeout 4 Praxilo non risponde.
+timeout 5 Praxilo non risponde.
+timeout 6 Praxilo non risponde.
+timeout 8 Praxilo non risponde.
+timeout 10 Praxilo non risponde.
+timeout 18 Praxilo non risponde.
+gone 1 Impossibile avviare Praxilo: 
+gone 2 Impossibile avviare Praxilo: 
+gone 3 Impossibile avviare Praxilo: 
+gone 4 Impossibile avviare Praxilo: 
+gone 5 Impossibile avviare Praxilo: 
+gone 6 Impossibile avviare Praxilo: 
+gone 8 Impossibile avviare Praxilo: 
+gone 10 Impossibile avviare Praxilo: 
+gone 18 Impossibile avviare Praxilo: 
+failed 1 Impossibile avviare Praxilo: Errore simulato del server
+failed 2 Impossibile avviare Praxilo: Errore simulato del server
+failed 4 Impossibile avviare Praxilo: Errore simulato del server
+failed 6 Impossibile avviare Praxilo: Errore simulato del server
+failed 8 Impossibile avviare Praxilo: Errore simulato del server
+failed 10 Impossibile avviare Praxilo: Errore simulato del server
+failed 18 Impossibile avviare Praxilo: Errore simulato del server
+ROWS
+rm -f "$work/hold"
+
 # Two runs at once on one installation: the page is always whole, whoever wrote it last.
 mkdir -p "$work/one" "$work/two"
 page="$work/inst/ZONA12.html"
