@@ -8,6 +8,7 @@
 
 #include "child_processes.hpp"
 #include "fake_praxilo.hpp"
+#include "platform/files.hpp"
 #include "px_fixture.hpp"
 #include "records/px_tools.hpp"
 #include "tools/tools.hpp"

@@ -205,10 +205,12 @@ bool Tpx_wrap_praxipat::connetti(const std::string& new_user_name, const std::st
     return false;
   }
   connected_ = true;
-  // new_object never throws: a failure of it shows in text_failure_.
+  // new_object never throws: a failure of it shows in text_failure_. It fails a sign-in of
+  // the caller's own; a restart's sign-in goes on without it, so that a server whose probe
+  // never answers still serves its calls after one restart.
   text_failure_.reset();
   new_object("i_professionista", "");
-  if (text_failure_) {
+  if (text_failure_ && operation_depth_ == 1) {
     report_message("Tpx_wrap_praxipat.connetti(): eccezione in new_object()", error_level);
     mark_call_failed(*text_failure_);
     return false;
