@@ -268,7 +268,9 @@ DumpFile read_and_remove_dump(const std::string& folder, const std::string& name
                               std::size_t piece_size,
                               std::optional<std::chrono::system_clock::time_point> written_since) {
   const fs::path folder_name = path_from_utf8(folder);
-  const fs::path file_name = folder_name / path_from_utf8(name).make_preferred();
+  fs::path relative = path_from_utf8(name);
+  relative.make_preferred();
+  const fs::path file_name = folder_name / relative;
   const std::string path = path_to_utf8(file_name);
   const auto refused = [](const char* reason, const std::string& at) {
     return DumpFile{DumpFile::State::refused, reason + at};
@@ -297,8 +299,7 @@ DumpFile read_and_remove_dump(const std::string& folder, const std::string& name
   if (!(dir_info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return refused(dump_refusal::not_a_folder, folder);
   // Each folder on the way is held open while the file is read, so that it stays what it
   // was found to be.
-  std::vector<fs::path> parts;
-  for (const fs::path& part : path_from_utf8(name).make_preferred()) parts.push_back(part);
+  const std::vector<fs::path> parts(relative.begin(), relative.end());
   std::vector<Closer> folders(parts.empty() ? 0 : parts.size() - 1);
   fs::path reached = folder_name;
   for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
