@@ -264,7 +264,8 @@ TEST_F(BuilderTest, AnUnsafeDumpNameFailsTheBuildAndTheFileIsNeitherCopiedNorDel
     std::string name;
     std::string message;
   } cases[] = {
-      {victim.string(), refused + "ha un percorso assoluto: " + victim.string()},
+      {victim.string(),
+       refused + (test_support::windows ? "indica un'unità: " : "ha un percorso assoluto: ") + victim.string()},
       {climbing, refused + "esce dalla cartella di Praxilo: " + climbing},
       {"Temp/../dati.db", refused + "esce dalla cartella di Praxilo: Temp/../dati.db"},
       {"dati.db", platform::dump_refusal::not_written + (fs::path(fake.appdir()) / "dati.db").string()},

@@ -415,9 +415,11 @@ INSTANTIATE_TEST_SUITE_P(
                       DumpAnswerCase{"AbsolutePath", false,
                                      [](const std::filesystem::path& appdir, std::filesystem::path& named) {
                                        named = appdir / "praxilo.db";
-                                       return named.string();
+                                       return named.string();  // with a drive on Windows
                                      },
-                                     "il file dei risultati indicato da Praxilo ha un percorso assoluto: "},
+                                     test_support::windows
+                                         ? "il file dei risultati indicato da Praxilo indica un'unità: "
+                                         : "il file dei risultati indicato da Praxilo ha un percorso assoluto: "},
                       DumpAnswerCase{"ClimbingOutOfTemp", false,
                                      [](const std::filesystem::path& appdir, std::filesystem::path& named) {
                                        named = appdir / "praxilo.db";
