@@ -3,6 +3,7 @@
 // sections, and what becomes of the dump and working files.
 #include "extract/builders.hpp"
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 
@@ -62,41 +63,51 @@ TEST(CopyFile, ReplacesTheTargetAndRaisesOnAMissingSource) {
   EXPECT_THROW(copy_file((dir.path() / "missing").string(), (dir.path() / "c").string()), std::runtime_error);
 }
 
-TEST(DumpFileName, OnlyABareNameDirectlyInTemp) {
+TEST(DumpFileName, ARelativeNameAnywhereInTheInstallationElseWhyNot) {
+  const std::string refused = "il file dei risultati indicato da Praxilo ";
   const struct {
     std::string answer;
-    std::optional<std::string> name;
+    std::optional<std::string> relative;
+    std::string problem;  ///< after the refusal's start, before ": " and the answer
   } cases[] = {
-      {"Temp/dump_000123_4.txt", "dump_000123_4.txt"},
-      {"Temp\\dump1.txt", "dump1.txt"},
-      {"TEMP/x", "x"},
-      {"temp\\a..b.txt", "a..b.txt"},
-      {"Temp/.x", ".x"},
-      {"", std::nullopt},
-      {"Temp", std::nullopt},
-      {"Temp/", std::nullopt},
-      {"Temp/.", std::nullopt},
-      {"Temp\\..", std::nullopt},
-      {"Temp/../praxilo.db", std::nullopt},
-      {"Temp/link/x", std::nullopt},
-      {"Temp\\Log\\debug.log", std::nullopt},
-      {"Temp//x", std::nullopt},
-      {"praxilo.db", std::nullopt},
-      {"Diabete_to_HTML.xsl", std::nullopt},
-      {"Tempo/x", std::nullopt},
-      {"Tem/x", std::nullopt},
-      {" Temp/x", std::nullopt},
-      {"./Temp/x", std::nullopt},
-      {"/etc/passwd", std::nullopt},
-      {"\\x.txt", std::nullopt},
-      {"C:\\Praxilo\\Temp\\x.txt", std::nullopt},
-      {"Temp/C:x", std::nullopt},
-      {"Temp/x.txt:flusso", std::nullopt},
-      {std::string("Temp/x\0y", 8), std::nullopt},
+      {"Temp/dump_000123_4.txt", "Temp/dump_000123_4.txt", ""},
+      {"Temp\\dump1.txt", "Temp/dump1.txt", ""},
+      {"dump1.txt", "dump1.txt", ""},
+      {"Dati\\Estrazioni/x.txt", "Dati/Estrazioni/x.txt", ""},
+      {"temp\\a..b.txt", "temp/a..b.txt", ""},
+      {"Temp/.x", "Temp/.x", ""},
+      {" Temp/x", " Temp/x", ""},
+      {"praxilo.db", "praxilo.db", ""},  // refused by its time (read_and_remove_dump)
+      {"Temp/Log", "Temp/Log", ""},      // a file named so is no log
+      {"/etc/passwd", std::nullopt, "ha un percorso assoluto"},
+      {"\\x.txt", std::nullopt, "ha un percorso assoluto"},
+      {"\\\\server\\share\\x.txt", std::nullopt, "è in rete"},
+      {"//server/share/x.txt", std::nullopt, "è in rete"},
+      {"C:\\Praxilo\\Temp\\x.txt", std::nullopt, "indica un'unità"},
+      {"C:x.txt", std::nullopt, "indica un'unità"},
+      {"Temp/C:x", std::nullopt, "indica un flusso di un altro file"},
+      {"Temp/x.txt:flusso", std::nullopt, "indica un flusso di un altro file"},
+      {"Temp/../praxilo.db", std::nullopt, "esce dalla cartella di Praxilo"},
+      {"..\\fuori.txt", std::nullopt, "esce dalla cartella di Praxilo"},
+      {"Temp\\..", std::nullopt, "esce dalla cartella di Praxilo"},
+      {"Temp", "Temp", ""},
+      {"Temp/", std::nullopt, "non è un nome di file valido"},
+      {"Temp//x", std::nullopt, "non è un nome di file valido"},
+      {"./Temp/x", std::nullopt, "non è un nome di file valido"},
+      {"Temp/.", std::nullopt, "non è un nome di file valido"},
+      {"Temp/x.txt.", std::nullopt, "non è un nome di file valido"},
+      {"Temp/x.txt ", std::nullopt, "non è un nome di file valido"},
+      {std::string("Temp/x\0y", 8), std::nullopt, "non è un nome di file valido"},
+      {"Temp/x\ty", std::nullopt, "non è un nome di file valido"},
+      {"Temp\\Log\\praxipat.log", std::nullopt, "è un file di PIV ZONA12"},
+      {"temp/log/debug.log", std::nullopt, "è un file di PIV ZONA12"},
+      {"ZONA12.html", std::nullopt, "è un file di PIV ZONA12"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.answer);
-    EXPECT_EQ(dump_file_name(c.answer), c.name);
+    const DumpFileName name = dump_file_name(c.answer);
+    EXPECT_EQ(name.relative, c.relative);
+    EXPECT_EQ(name.problem, c.problem.empty() ? "" : refused + c.problem + ": " + c.answer);
   }
 }
 
@@ -239,30 +250,58 @@ TEST_F(BuilderTest, NoListLeavesTheDocumentUntouched) {
   EXPECT_EQ(context.patient_count, 0);
 }
 
-TEST_F(BuilderTest, ADumpNameOutsideTempFailsTheBuildAndTheFileIsNeitherCopiedNorDeleted) {
+TEST_F(BuilderTest, AnUnsafeDumpNameFailsTheBuildAndTheFileIsNeitherCopiedNorDeleted) {
   test_support::TempDir outside;
   const std::string list = "\"P1\"\t\"A\"\t\"B\"\t\"M\"\t\"CF\"\t\"19500101\"\t\"058091\"\n";
   const fs::path victim = outside.path() / "victim.txt";
   test_support::write_file(victim, list);
-  const fs::path inside = fs::path(fake.appdir()) / "dati.db";  // a file of the installation, not of Temp
+  const fs::path inside = fs::path(fake.appdir()) / "dati.db";  // a file of the installation, not a dump
   test_support::write_file(inside, list);
+  test_support::set_write_time(inside, std::chrono::system_clock::now() - std::chrono::minutes(10));
   const std::string climbing = "Temp/../" + fs::relative(victim, fake.appdir()).string();
-  for (const std::string& name : {victim.string(), climbing, std::string("dati.db"), std::string("Temp/../dati.db")}) {
-    SCOPED_TRACE(name);
-    fake.dump_name_override = name;
+  const std::string refused = "il file dei risultati indicato da Praxilo ";
+  const struct {
+    std::string name;
+    std::string message;
+  } cases[] = {
+      {victim.string(),
+       refused + (test_support::windows ? "indica un'unità: " : "ha un percorso assoluto: ") + victim.string()},
+      {climbing, refused + "esce dalla cartella di Praxilo: " + climbing},
+      {"Temp/../dati.db", refused + "esce dalla cartella di Praxilo: Temp/../dati.db"},
+      {"dati.db", platform::dump_refusal::not_written + (fs::path(fake.appdir()) / "dati.db").string()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake.dump_name_override = c.name;
     context.patient_count = 0;
     try {
       build_document(programme_info(Programme::tao), "SELECT elenco", context);
       ADD_FAILURE() << "the build went on";
     } catch (const platform::Failure& error) {
-      EXPECT_EQ(std::string(error.what()),
-                "il file dei risultati indicato da Praxilo non è nella cartella Temp: " + name);
+      EXPECT_EQ(fs::path(error.what()).make_preferred(), fs::path(c.message).make_preferred());
     }
     EXPECT_EQ(context.patient_count, 0);
     EXPECT_EQ(test_support::read_file(victim), list);
     EXPECT_EQ(test_support::read_file(inside), list);
     EXPECT_FALSE(fs::exists("Tao.txt"));
     EXPECT_FALSE(doc.document_element().valid());
+  }
+}
+
+TEST_F(BuilderTest, ADumpAnywhereInTheInstallationIsReadAndRemoved) {
+  const std::string list = "\"P1\"\t\"A\"\t\"B\"\t\"M\"\t\"CF\"\t\"19500101\"\t\"058091\"\n";
+  for (const std::string folder : {"", "Temp\\", "Dati/Estrazioni/", "Dati\\Estrazioni\\Oggi\\"}) {
+    SCOPED_TRACE(folder);
+    fake.dump_folder = folder;
+    fake.dump_files.clear();
+    context.patient_count = 0;
+    build(Programme::tao, list);
+    EXPECT_EQ(context.patient_count, 1);
+    ASSERT_FALSE(fake.dump_files.empty());
+    for (const std::string& dump : fake.dump_files) {
+      EXPECT_EQ(dump.rfind(folder, 0), 0u) << dump;
+      EXPECT_FALSE(fs::exists(fake.dump_path(dump))) << dump;
+    }
   }
 }
 

@@ -231,6 +231,73 @@ for bad in "$work/manca" "Praxilo"; do
     check "installation path $bad: nothing made" 0 0 || check "installation path $bad: nothing made" 0 1
 done
 
+# A sign-in whose call fails is no refusal of the doctor: exit 4 with what went wrong, and
+# none of the refusals. The stand-in server's calls of a sign-in: 1 new, 2 connetti, then
+# each operation's probe (get_error) and call: 4 new_object, 6 leggi_attributo
+# userid_utente, 8 tipo_praxi, 10 codice_regionale, ... 18 asl_di_convenzione.
+#   FAULT CALL: timeout (no answer within the limit), gone (the server ends there and
+#   cannot be started again), dies (it ends there every time it is started again),
+#   failed (the server answers that call with an error)
+cat >"$work/once-server" <<SCRIPT
+#!/bin/sh
+# The stand-in server, which starts once only.
+[ -e "$work/started" ] && exit 1
+touch "$work/started"
+exec "$bin/praxilo-server" "\$@"
+SCRIPT
+chmod +x "$work/once-server"
+grep -v '^@=' "$work/inst/registry.reg" >"$work/once.reg"
+printf '@="\\"%s\\" \\"%s\\""\r\n' "$work/once-server" "$work/inst/praxilo.db" >>"$work/once.reg"
+while read -r fault call expected; do
+  name="sign-in: $fault at call $call"
+  rm -f "$work/hold" "$work/started" "$work/x.xml"
+  registry=$work/inst/registry.reg
+  case $fault in
+    timeout)
+      touch "$work/hold"
+      fault_env=(PIVZONA12_CALL_TIMEOUT_S=1 PRAXILO_SERVER_HOLD_FILE="$work/hold" PRAXILO_SERVER_HOLD_FROM="$call")
+      ;;
+    gone) fault_env=(PRAXILO_SERVER_EXIT_AFTER="$call") registry=$work/once.reg ;;
+    dies) fault_env=(PRAXILO_SERVER_EXIT_AFTER="$call") ;;
+    failed) fault_env=(PRAXILO_SERVER_FAIL_AT="$call") ;;
+  esac
+  printf 'demo\n' | env "${fault_env[@]}" PIVZONA12_REGISTRY="$registry" "$bin/pivzona12-cli" --programme tao \
+    --user demo --output "$work/x.xml" --password-stdin >"$work/out" 2>"$work/err"
+  check "$name" 4 "$?" "$expected" "$work/err"
+  ! grep -q "ERRORE" "$work/err" && [[ ! -e "$work/x.xml" ]] && check "$name: no refusal, nothing saved" 0 0 ||
+    { cat "$work/err"; check "$name: no refusal, nothing saved" 0 1; }
+done <<'ROWS'
+timeout 1 Praxilo non risponde.
+timeout 2 Praxilo non risponde.
+timeout 3 Praxilo non risponde.
+timeout 4 Praxilo non risponde.
+timeout 5 Praxilo non risponde.
+timeout 6 Praxilo non risponde.
+timeout 8 Praxilo non risponde.
+timeout 10 Praxilo non risponde.
+timeout 18 Praxilo non risponde.
+gone 1 Impossibile avviare Praxilo:
+gone 2 Impossibile avviare Praxilo:
+gone 3 Impossibile avviare Praxilo: connessione con Praxilo interrotta
+gone 4 Impossibile avviare Praxilo:
+gone 5 Impossibile avviare Praxilo: connessione con Praxilo interrotta
+gone 6 Impossibile avviare Praxilo: connessione con Praxilo interrotta
+gone 8 Impossibile avviare Praxilo: connessione con Praxilo interrotta
+gone 10 Impossibile avviare Praxilo: connessione con Praxilo interrotta
+gone 18 Impossibile avviare Praxilo: connessione con Praxilo interrotta
+dies 3 Impossibile avviare Praxilo:
+dies 4 Impossibile avviare Praxilo:
+dies 5 Impossibile avviare Praxilo:
+failed 1 Impossibile avviare Praxilo: Errore simulato del server
+failed 2 Impossibile avviare Praxilo: Errore simulato del server
+failed 4 Impossibile avviare Praxilo: Errore simulato del server
+failed 6 Impossibile avviare Praxilo: Errore simulato del server
+failed 8 Impossibile avviare Praxilo: Errore simulato del server
+failed 10 Impossibile avviare Praxilo: Errore simulato del server
+failed 18 Impossibile avviare Praxilo: Errore simulato del server
+ROWS
+rm -f "$work/hold" "$work/started"
+
 # Two runs at once on one installation: the page is always whole, whoever wrote it last.
 mkdir -p "$work/one" "$work/two"
 page="$work/inst/ZONA12.html"

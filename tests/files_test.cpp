@@ -27,6 +27,7 @@ namespace fs = std::filesystem;
 namespace {
 
 using test_support::read_file;
+using test_support::set_write_time;
 using test_support::TempDir;
 using test_support::write_file;
 
@@ -191,7 +192,8 @@ struct GatheredDump {
 };
 
 GatheredDump read_dump(const fs::path& folder, const std::string& name,
-                       std::size_t piece_size = platform::file_piece_size) {
+                       std::size_t piece_size = platform::file_piece_size,
+                       std::optional<std::chrono::system_clock::time_point> written_since = std::nullopt) {
   GatheredDump dump;
   dump.file = platform::read_and_remove_dump(
       folder.string(), name,
@@ -201,8 +203,14 @@ GatheredDump read_dump(const fs::path& folder, const std::string& name,
         ++dump.pieces;
         dump.bytes.append(piece);
       },
-      piece_size);
+      piece_size, written_since);
   return dump;
+}
+
+/// True when reason is that refusal's text followed by path (in either separators).
+bool is_refusal(const std::string& reason, const std::string& text, const fs::path& path) {
+  return reason.rfind(text, 0) == 0 &&
+         fs::path(reason.substr(text.size())).make_preferred() == fs::path(path).make_preferred();
 }
 
 /// 200,000 bytes of lines of 4,092 bytes: more than the pieces a dump is read in.
@@ -229,6 +237,52 @@ TEST(ReadAndRemoveDump, ReadsAPlainFileWholeAndRemovesIt) {
     EXPECT_FALSE(fs::exists(dir.path() / "Temp" / c.name));
   }
   EXPECT_TRUE(fs::is_directory(dir.path() / "Temp"));
+}
+
+TEST(ReadAndRemoveDump, ReadsAFileAtTheTopOrInAnyFolderBelowAndKeepsTheFolders) {
+  TempDir dir;
+  for (const std::string name : {"d.txt", "Temp/d.txt", "Dati/Estrazioni 2024/d.txt"}) {
+    SCOPED_TRACE(name);
+    fs::create_directories((dir.path() / name).parent_path());
+    write_file(dir.path() / name, "\"P1\"\r\n");
+    const GatheredDump read = read_dump(dir.path(), name);
+    ASSERT_EQ(read.file.state, platform::DumpFile::State::rows) << read.file.reason;
+    EXPECT_EQ(read.bytes, "\"P1\"\r\n");
+    EXPECT_FALSE(fs::exists(dir.path() / name));
+    EXPECT_TRUE(fs::is_directory((dir.path() / name).parent_path()));
+  }
+  EXPECT_EQ(read_dump(dir.path(), "Manca/d.txt").file.state, platform::DumpFile::State::missing);
+}
+
+TEST(ReadAndRemoveDump, AFileWrittenUpToTheTimeGranularityBeforeTheRequestIsRead) {
+  // FAT keeps the time of a write in steps of 2 s: a file written just after the request
+  // may look up to 2 s older than it.
+  TempDir dir;
+  // A whole second: where a file's time is set in whole seconds (mingw's), the times below
+  // stay on their side of the limit.
+  const auto request = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+  const struct {
+    std::chrono::milliseconds before;  ///< how long before the request the file looks written
+    platform::DumpFile::State state;
+  } cases[] = {{std::chrono::milliseconds(-500), platform::DumpFile::State::rows},
+               {std::chrono::milliseconds(1900), platform::DumpFile::State::rows},
+               {std::chrono::milliseconds(2500), platform::DumpFile::State::refused},
+               {std::chrono::hours(24 * 400), platform::DumpFile::State::refused}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.before.count());
+    write_file(dir.path() / "d.txt", "x");
+    set_write_time(dir.path() / "d.txt", request - c.before);
+    const GatheredDump read = read_dump(dir.path(), "d.txt", platform::file_piece_size, request);
+    EXPECT_EQ(read.file.state, c.state) << read.file.reason;
+    if (c.state == platform::DumpFile::State::refused) {
+      EXPECT_TRUE(is_refusal(read.file.reason, platform::dump_refusal::not_written, dir.path() / "d.txt"))
+          << read.file.reason;
+      EXPECT_EQ(read.pieces, 0u);
+      EXPECT_TRUE(fs::exists(dir.path() / "d.txt")) << "left as it is";
+    } else {
+      EXPECT_FALSE(fs::exists(dir.path() / "d.txt"));
+    }
+  }
 }
 
 TEST(ReadAndRemoveDump, PiecesOfAnySizeGiveTheWholeFileInOrder) {
@@ -272,14 +326,16 @@ TEST(ReadAndRemoveDump, NoFileOrNoFolderIsMissing) {
   EXPECT_FALSE(fs::exists(dir.path() / "Nessuna"));
 }
 
-/// What stands in the Temp folder, or in its place, and is not to be read.
+/// What stands in the installation folder, on the way to the file or in its place, and is
+/// not to be read.
 struct RefusedDumpCase {
   const char* name;
   bool posix_only;  ///< links and FIFOs as POSIX makes them
   /// Prepares the installation dir (its Temp folder exists, and "fuori.txt" beside it)
-  /// and gives the name asked for in Temp.
+  /// and gives the name asked for, relative to dir.
   std::function<std::string(const fs::path& dir)> prepare;
-  const char* reason;  ///< the start of the refusal's text
+  const char* reason;  ///< the refusal's text before the path
+  const char* at;      ///< the path the refusal names, relative to dir
 };
 
 void PrintTo(const RefusedDumpCase& c, std::ostream* os) { *os << c.name; }
@@ -292,15 +348,23 @@ TEST_P(RefusedDump, IsNeitherReadNorRemoved) {
   TempDir dir;
   fs::create_directory(dir.path() / "Temp");
   write_file(dir.path() / "fuori.txt", "fuori");
+  set_write_time(dir.path() / "fuori.txt", std::chrono::system_clock::now() - std::chrono::hours(1));
   const std::string name = c.prepare(dir.path());
-  const fs::path entry = dir.path() / "Temp" / name;
+  const fs::path entry = dir.path() / name;
   const fs::file_status before = fs::symlink_status(entry);
-  const GatheredDump read = read_dump(dir.path() / "Temp", name);
+  const GatheredDump read = read_dump(dir.path(), name, platform::file_piece_size, std::chrono::system_clock::now());
   EXPECT_EQ(read.file.state, platform::DumpFile::State::refused);
-  EXPECT_EQ(read.file.reason.rfind(c.reason, 0), 0u) << read.file.reason;
+  EXPECT_TRUE(is_refusal(read.file.reason, c.reason, dir.path() / c.at)) << read.file.reason;
   EXPECT_EQ(read.pieces, 0u) << "nothing read";
   EXPECT_EQ(fs::symlink_status(entry).type(), before.type()) << "left as it is";
   EXPECT_EQ(read_file(dir.path() / "fuori.txt"), "fuori");
+}
+
+/// Makes dir/altrove with x.txt in it, for a link to lead there.
+fs::path elsewhere(const fs::path& dir) {
+  fs::create_directory(dir / "altrove");
+  write_file(dir / "altrove" / "x.txt", "altrove");
+  return dir / "altrove";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -308,49 +372,56 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(RefusedDumpCase{"Folder", false,
                                       [](const fs::path& dir) {
                                         fs::create_directory(dir / "Temp" / "cartella");
-                                        return "cartella";
+                                        return "Temp/cartella";
                                       },
-                                      "il file dei risultati indicato da Praxilo non è un file: "},
+                                      platform::dump_refusal::not_a_file, "Temp/cartella"},
                       RefusedDumpCase{"SecondNameOfAFileOutside", false,
                                       [](const fs::path& dir) {
                                         fs::create_hard_link(dir / "fuori.txt", dir / "Temp" / "x.txt");
-                                        return "x.txt";
+                                        return "Temp/x.txt";
                                       },
-                                      "il file dei risultati indicato da Praxilo ha più di un nome: "},
+                                      platform::dump_refusal::second_name, "Temp/x.txt"},
+                      RefusedDumpCase{"WrittenBeforeTheRequest", false, [](const fs::path&) { return "fuori.txt"; },
+                                      platform::dump_refusal::not_written, "fuori.txt"},
                       RefusedDumpCase{"TempIsAFile", false,
                                       [](const fs::path& dir) {
                                         fs::remove(dir / "Temp");
                                         write_file(dir / "Temp", "non una cartella");
-                                        return "x.txt";
+                                        return "Temp/x.txt";
                                       },
-                                      "la cartella Temp di Praxilo non è una cartella: "},
+                                      platform::dump_refusal::not_a_folder, "Temp"},
                       RefusedDumpCase{"Fifo", true,
                                       [](const fs::path& dir) {
                                         test_support::make_fifo(dir / "Temp" / "fifo");
-                                        return "fifo";
+                                        return "Temp/fifo";
                                       },
-                                      "il file dei risultati indicato da Praxilo non è un file: "},
+                                      platform::dump_refusal::not_a_file, "Temp/fifo"},
                       RefusedDumpCase{"LinkToAFile", true,
                                       [](const fs::path& dir) {
                                         fs::create_symlink(dir / "fuori.txt", dir / "Temp" / "x.txt");
-                                        return "x.txt";
+                                        return "Temp/x.txt";
                                       },
-                                      "il file dei risultati indicato da Praxilo non è un file: "},
+                                      platform::dump_refusal::not_a_file, "Temp/x.txt"},
                       RefusedDumpCase{"DanglingLink", true,
                                       [](const fs::path& dir) {
                                         fs::create_symlink(dir / "nessuno.txt", dir / "Temp" / "x.txt");
-                                        return "x.txt";
+                                        return "Temp/x.txt";
                                       },
-                                      "il file dei risultati indicato da Praxilo non è un file: "},
+                                      platform::dump_refusal::not_a_file, "Temp/x.txt"},
                       RefusedDumpCase{"TempIsALinkToAFolder", true,
                                       [](const fs::path& dir) {
                                         fs::remove(dir / "Temp");
-                                        fs::create_directory(dir / "altrove");
-                                        write_file(dir / "altrove" / "x.txt", "altrove");
-                                        fs::create_directory_symlink(dir / "altrove", dir / "Temp");
-                                        return "x.txt";
+                                        fs::create_directory_symlink(elsewhere(dir), dir / "Temp");
+                                        return "Temp/x.txt";
                                       },
-                                      "la cartella Temp di Praxilo non è una cartella: "}),
+                                      platform::dump_refusal::through_link, "Temp"},
+                      RefusedDumpCase{"LinkDeeperOnTheWay", true,
+                                      [](const fs::path& dir) {
+                                        fs::create_directories(dir / "Temp" / "a");
+                                        fs::create_directory_symlink(elsewhere(dir), dir / "Temp" / "a" / "b");
+                                        return "Temp/a/b/x.txt";
+                                      },
+                                      platform::dump_refusal::through_link, "Temp/a/b"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 /// The whole working file, read back in pieces of piece_size.

@@ -2,6 +2,9 @@
 // identity record filled, and the attempt with its busy cursor.
 #include "app/login.hpp"
 
+#include <algorithm>
+#include <optional>
+
 #include <gtest/gtest.h>
 
 #include "fake_praxilo.hpp"
@@ -79,6 +82,7 @@ TEST_P(LoginRefusal, ShowsTheMessagesInOrderAndRefuses) {
   TUser user;
   EXPECT_FALSE(proceed("demo", "demo", user, session, host));
   EXPECT_EQ(host.texts(), c.messages);
+  EXPECT_EQ(session.failure(), std::nullopt) << "a refusal, not a failure (exit 2)";
   for (const auto& box : host.boxes) {
     EXPECT_EQ(box.caption, "PIV ZONA12");
     EXPECT_EQ(box.flags, frontend::mb_ok | frontend::mb_iconerror);
@@ -134,13 +138,114 @@ TEST_F(LoginTest, AServerThatCannotBeCreatedIsNoRefusedSignIn) {
   }
 }
 
-TEST_F(LoginTest, AnAttributeTheServerCannotGiveLeavesItsFieldEmpty) {
-  fake.attributes.erase("asl_di_convenzione");
+/// How a call of the sign-in fails: no answer within the time limit, a server that ends
+/// there and cannot be started again, or a server that refuses that call.
+enum class Fault { timeout, server_gone, failed_call };
+
+struct SignInFaultCase {
+  std::string name;
+  std::string method;    ///< the call that fails
+  std::string argument;  ///< its first argument, "" for any
+  Fault fault;
+  std::string message;  ///< the only box shown
+};
+
+void PrintTo(const SignInFaultCase& c, std::ostream* os) { *os << c.name; }
+
+class SignInFault : public LoginTest, public ::testing::WithParamInterface<SignInFaultCase> {};
+
+TEST_P(SignInFault, SaysPraxiloFailedNotThatTheDoctorIsRefused) {
+  const SignInFaultCase& c = GetParam();
+  // From the faulty call on, a gone or abandoned server answers nothing more, and no new
+  // one can be started (a real object abandoned at its limit fails every later call).
+  bool broken = false;
+  fake.fault = [&](const test_support::RecordedCall& call) -> std::optional<platform::Variant> {
+    if (broken) throw platform::AutomationError("server terminato");
+    if (call.method != c.method || (!c.argument.empty() && call.args.at(0) != c.argument)) return std::nullopt;
+    switch (c.fault) {
+      case Fault::timeout:
+        broken = true;
+        throw platform::CallAbandoned(platform::CallAbandoned::Reason::timed_out);
+      case Fault::server_gone:
+        broken = true;
+        throw platform::AutomationError("server terminato");
+      case Fault::failed_call:
+        break;
+    }
+    throw platform::AutomationError("errore scriptato in " + call.method);
+  };
+  int objects = 0;
+  Tpx_wrap_praxipat faulty([&](const std::string& progid) {
+    if (broken) throw platform::AutomationError("Praxilo non avviabile");
+    ++objects;
+    return fake.factory()(progid);
+  });
   TUser user;
-  EXPECT_TRUE(proceed("demo", "demo", user, session, host));
-  EXPECT_EQ(user.get_asl_di_convenzione(), "");
-  EXPECT_EQ(user.get_cognome(), "Rossi");
+  EXPECT_FALSE(proceed("demo", "demo", user, faulty, host));
+  EXPECT_EQ(host.texts(), Texts{c.message});
+  // What the command line's exit status 4 rests on.
+  EXPECT_TRUE(faulty.failure().has_value());
+  // The sign-in stopped at the faulty call: no attribute after it was asked for, and a
+  // server past its time limit was not started again.
+  const auto failing = std::find_if(fake.calls.begin(), fake.calls.end(), [&](const auto& call) {
+    return call.method == c.method && (c.argument.empty() || call.args.at(0) == c.argument);
+  });
+  ASSERT_NE(failing, fake.calls.end());
+  for (auto later = failing + 1; later != fake.calls.end(); ++later) {
+    EXPECT_TRUE(later->method != "leggi_attributo" && later->method != "utente_leggi_attributo")
+        << later->method << " " << later->args.at(0);
+  }
+  if (c.fault == Fault::timeout) {
+    EXPECT_EQ(objects, 1);
+  }
+
+  // The next attempt, on a server that answers again, signs the doctor in.
+  broken = false;
+  fake.fault = nullptr;
+  RecordingHost next;
+  EXPECT_TRUE(proceed("demo", "demo", user, faulty, next));
+  EXPECT_TRUE(next.boxes.empty());
+  EXPECT_EQ(faulty.failure(), std::nullopt);
+  EXPECT_EQ(user.get_asl_di_convenzione(), "ASL 12");
 }
+
+/// The sign-in's calls, each failing in the three ways.
+std::vector<SignInFaultCase> sign_in_fault_cases() {
+  const std::string not_answering = "Praxilo non risponde.";
+  const std::string cannot_start = "Impossibile avviare Praxilo: ";
+  const std::string lost = cannot_start + "connessione con Praxilo interrotta";
+  const struct {
+    const char* name;
+    const char* method;
+    const char* argument;
+    std::string gone;  ///< the message when the server is gone there
+  } calls[] = {
+      {"Init", "new", "", cannot_start + "server terminato"},
+      {"Connetti", "connetti", "", cannot_start + "server terminato"},
+      {"NewObject", "new_object", "", lost},
+      {"UseridUtente", "leggi_attributo", "userid_utente", lost},
+      {"TipoPraxi", "utente_leggi_attributo", "tipo_praxi", lost},
+      {"CodiceRegionale", "utente_leggi_attributo", "codice_regionale", lost},
+      {"CodiceFiscale", "utente_leggi_attributo", "codice_fiscale", lost},
+      {"Nome", "utente_leggi_attributo", "nome", lost},
+      {"Cognome", "utente_leggi_attributo", "cognome", lost},
+      {"AslDiConvenzione", "utente_leggi_attributo", "asl_di_convenzione", lost},
+  };
+  std::vector<SignInFaultCase> cases;
+  for (const auto& call : calls) {
+    const std::pair<Fault, std::pair<const char*, std::string>> faults[] = {
+        {Fault::timeout, {"Timeout", not_answering}},
+        {Fault::server_gone, {"ServerGone", call.gone}},
+        {Fault::failed_call, {"FailedCall", cannot_start + "errore scriptato in " + call.method}},
+    };
+    for (const auto& [fault, named] : faults)
+      cases.push_back({std::string(call.name) + named.first, call.method, call.argument, fault, named.second});
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Calls, SignInFault, ::testing::ValuesIn(sign_in_fault_cases()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LoginTest, AnErrorInsideTheProcedureIsShownWithItsText) {
   class ThrowingHost : public RecordingHost {

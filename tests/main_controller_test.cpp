@@ -134,6 +134,38 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"both", {{"tipo_praxi", "t"}, {"codice_regionale", ""}}, false, {not_titolare, no_regional_code}}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
 
+struct SignInFailureCase {
+  const char* name;
+  std::string method, argument;  ///< the call that fails once
+  bool timed_out;                ///< else the server refuses it
+  std::string box;
+};
+
+class SignInFailures : public StartUp, public ::testing::WithParamInterface<SignInFailureCase> {};
+
+TEST_P(SignInFailures, AreSaidAsSuchNotAsRefusalsAndTheNextAttemptAdmits) {
+  const SignInFailureCase& c = GetParam();
+  // The hook outlives the test's body: the session's end reaches it from the fixture.
+  auto first = std::make_shared<bool>(true);
+  fake.fault = [first, c](const test_support::RecordedCall& call) -> std::optional<platform::Variant> {
+    if (call.method != c.method || call.args.at(0) != c.argument || !*first) return std::nullopt;
+    *first = false;
+    if (c.timed_out) throw platform::CallAbandoned(platform::CallAbandoned::Reason::timed_out);
+    throw platform::AutomationError("errore del server");
+  };
+  window.attempts = {{"demo", "pw"}, {"demo", "pw"}};
+  EXPECT_TRUE(controller.start());
+  EXPECT_EQ(window.answers, (std::vector<SignInAnswer>{SignInAnswer::refused, SignInAnswer::admitted}));
+  EXPECT_EQ(host.texts(), Texts{c.box});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SignInFailures,
+    ::testing::Values(SignInFailureCase{"connetti_timed_out", "connetti", "demo", true, "Praxilo non risponde."},
+                      SignInFailureCase{"attribute_failed", "utente_leggi_attributo", "codice_regionale", false,
+                                        "Impossibile avviare Praxilo: errore del server"}),
+    [](const ::testing::TestParamInfo<SignInFailureCase>& info) { return std::string(info.param.name); });
+
 TEST_F(StartUp, ARefusedAttemptCanBeFollowedByOneThatAdmits) {
   // The hook outlives the test's body: the session's end reaches it from the fixture.
   auto first = std::make_shared<bool>(true);

@@ -8,6 +8,7 @@
 
 #include "child_processes.hpp"
 #include "fake_praxilo.hpp"
+#include "platform/files.hpp"
 #include "px_fixture.hpp"
 #include "records/px_tools.hpp"
 #include "tools/tools.hpp"
@@ -286,9 +287,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------
-// What the server answers as the name of a dump: only a plain file directly inside the
-// installation's Temp folder is read (and removed); any other answer fails the run, which
-// saves nothing and leaves the file named as it was. A file that is not there is no rows.
+// What the server answers as the name of a dump: only a plain file of the installation
+// folder or a folder below it, reached through no link and written for the call, is read
+// (and removed); any other answer fails the run, which saves nothing and leaves the file
+// named as it was. A file that is not there is no rows.
 
 struct DumpAnswerCase {
   const char* name;
@@ -304,7 +306,7 @@ void PrintTo(const DumpAnswerCase& c, std::ostream* os) { *os << c.name; }
 
 class RunDumpAnswers : public ::testing::TestWithParam<DumpAnswerCase> {};
 
-TEST_P(RunDumpAnswers, OnlyAPlainFileInTempIsReadAnythingElseFailsTheRun) {
+TEST_P(RunDumpAnswers, OnlyAPlainFileWrittenForTheCallIsReadAnythingElseFailsTheRun) {
   namespace fs = std::filesystem;
   const DumpAnswerCase& c = GetParam();
   if (c.posix_only && test_support::windows) GTEST_SKIP() << "symbolic links and FIFOs as POSIX makes them";
@@ -316,6 +318,10 @@ TEST_P(RunDumpAnswers, OnlyAPlainFileInTempIsReadAnythingElseFailsTheRun) {
     test_support::copy_stylesheets(appdir);
     fs::create_directories(appdir / "Temp");
     test_support::write_file(appdir / "praxilo.db", "il database clinico");
+    // The installation's files were written long before the run.
+    for (const auto& entry : fs::directory_iterator(appdir))
+      if (entry.is_regular_file())
+        test_support::set_write_time(entry.path(), std::chrono::system_clock::now() - std::chrono::hours(1));
     test_support::TempDir work;
     test_support::ScopedCwd cwd(work.path());
     fs::path named;
@@ -373,8 +379,8 @@ TEST_P(RunDumpAnswers, OnlyAPlainFileInTempIsReadAnythingElseFailsTheRun) {
   }
 }
 
-const char* not_in_temp = "il file dei risultati indicato da Praxilo non è nella cartella Temp: ";
-const char* not_a_file = "il file dei risultati indicato da Praxilo non è un file: ";
+const char* not_written = platform::dump_refusal::not_written;
+const char* not_a_file = platform::dump_refusal::not_a_file;
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, RunDumpAnswers,
@@ -383,25 +389,43 @@ INSTANTIATE_TEST_SUITE_P(
                                        named = appdir / "praxilo.db";
                                        return std::string("praxilo.db");
                                      },
-                                     not_in_temp},
+                                     not_written},
                       DumpAnswerCase{"Stylesheet", false,
                                      [](const std::filesystem::path& appdir, std::filesystem::path& named) {
                                        named = appdir / "Diabete_to_HTML.xsl";
                                        return std::string("Diabete_to_HTML.xsl");
                                      },
-                                     not_in_temp},
+                                     not_written},
+                      DumpAnswerCase{"Page", false,
+                                     [](const std::filesystem::path& appdir, std::filesystem::path& named) {
+                                       // Written a moment ago, by another run.
+                                       named = appdir / "ZONA12.html";
+                                       test_support::write_file(named, "<html></html>");
+                                       return std::string("ZONA12.html");
+                                     },
+                                     "il file dei risultati indicato da Praxilo è un file di PIV ZONA12: "},
+                      DumpAnswerCase{"OperationLog", false,
+                                     [](const std::filesystem::path& appdir, std::filesystem::path& named) {
+                                       named = appdir / "Temp" / "Log" / "praxipat.log";
+                                       std::filesystem::create_directories(named.parent_path());
+                                       test_support::write_file(named, "una riga di traccia\r\n");
+                                       return std::string("Temp\\Log\\praxipat.log");
+                                     },
+                                     "il file dei risultati indicato da Praxilo è un file di PIV ZONA12: "},
                       DumpAnswerCase{"AbsolutePath", false,
                                      [](const std::filesystem::path& appdir, std::filesystem::path& named) {
                                        named = appdir / "praxilo.db";
-                                       return named.string();
+                                       return named.string();  // with a drive on Windows
                                      },
-                                     not_in_temp},
+                                     test_support::windows
+                                         ? "il file dei risultati indicato da Praxilo indica un'unità: "
+                                         : "il file dei risultati indicato da Praxilo ha un percorso assoluto: "},
                       DumpAnswerCase{"ClimbingOutOfTemp", false,
                                      [](const std::filesystem::path& appdir, std::filesystem::path& named) {
                                        named = appdir / "praxilo.db";
                                        return std::string("Temp/../praxilo.db");
                                      },
-                                     not_in_temp},
+                                     "il file dei risultati indicato da Praxilo esce dalla cartella di Praxilo: "},
                       DumpAnswerCase{"Folder", false,
                                      [](const std::filesystem::path& appdir, std::filesystem::path& named) {
                                        named = appdir / "Temp" / "cartella";
@@ -420,7 +444,7 @@ INSTANTIATE_TEST_SUITE_P(
                                                                                  appdir / "Temp" / "link");
                                        return std::string("Temp/link/x");
                                      },
-                                     not_in_temp},
+                                     platform::dump_refusal::through_link},
                       DumpAnswerCase{"LinkToAFile", true,
                                      [](const std::filesystem::path& appdir, std::filesystem::path& named) {
                                        named = appdir / "praxilo.db";

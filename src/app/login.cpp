@@ -47,23 +47,43 @@ std::string last_user_name() {
 bool proceed(const std::string& user_name, const std::string& password, TUser& user, Tpx_wrap_praxipat& session,
              frontend::Host& host) {
   try {
-    // A server that cannot be created is no refused sign-in: the user is told why.
-    if (!session.init("ImportAnagrafiche", "")) {
+    // Only this attempt's failures count: an earlier attempt's are its own.
+    session.clear_failure();
+    // A call that failed or found no answer in time is no answer of the records product's:
+    // the doctor is told so, and nothing read after it is taken for the doctor's data.
+    const auto failed = [&session, &host] {
       const auto& failure = session.failure();
-      show(host, "Impossibile avviare Praxilo: " + (failure ? failure->reason : std::string()));
+      if (!failure) return false;
+      show(host, failure->reason == praxilo_not_answering ? failure->reason
+                                                          : "Impossibile avviare Praxilo: " + failure->reason);
+      return true;
+    };
+    if (!session.init("ImportAnagrafiche", "")) {
+      if (!failed()) show(host, "Impossibile avviare Praxilo: ");
       return false;
     }
     if (!session.connetti(user_name, password)) {
-      show(host, "ERRORE: Dati Utente o Password non riconosciuti.");
+      if (!failed()) show(host, "ERRORE: Dati Utente o Password non riconosciuti.");
       return false;
     }
-    user.set_userid_utente(session.leggi_attributo("userid_utente"));
-    user.set_tipo_praxi(session.utente_leggi_attributo("tipo_praxi"));
-    user.set_codice_regionale(session.utente_leggi_attributo("codice_regionale"));
-    user.set_codice_fiscale(session.utente_leggi_attributo("codice_fiscale"));
-    user.set_nome(session.utente_leggi_attributo("nome"));
-    user.set_cognome(session.utente_leggi_attributo("cognome"));
-    user.set_asl_di_convenzione(session.utente_leggi_attributo("asl_di_convenzione"));
+    using Reader = std::string (Tpx_wrap_praxipat::*)(const std::string&);
+    const struct {
+      Reader read;
+      const char* name;
+      void (TUser::*store)(const std::string&);
+    } attributes[] = {
+        {&Tpx_wrap_praxipat::leggi_attributo, "userid_utente", &TUser::set_userid_utente},
+        {&Tpx_wrap_praxipat::utente_leggi_attributo, "tipo_praxi", &TUser::set_tipo_praxi},
+        {&Tpx_wrap_praxipat::utente_leggi_attributo, "codice_regionale", &TUser::set_codice_regionale},
+        {&Tpx_wrap_praxipat::utente_leggi_attributo, "codice_fiscale", &TUser::set_codice_fiscale},
+        {&Tpx_wrap_praxipat::utente_leggi_attributo, "nome", &TUser::set_nome},
+        {&Tpx_wrap_praxipat::utente_leggi_attributo, "cognome", &TUser::set_cognome},
+        {&Tpx_wrap_praxipat::utente_leggi_attributo, "asl_di_convenzione", &TUser::set_asl_di_convenzione},
+    };
+    for (const auto& attribute : attributes) {
+      (user.*attribute.store)((session.*attribute.read)(attribute.name));
+      if (failed()) return false;
+    }
 
     // Both checks run, so that a user failing both sees both messages.
     bool admitted = true;

@@ -16,9 +16,10 @@ inline constexpr const char* application_title = "PIV ZONA12";
 std::string last_user_name();
 
 /// Signs in with user_name and password exactly as typed and fills user. Shows its
-/// refusals through host's message box, and "Impossibile avviare Praxilo: " with the
-/// reason when the server cannot be created (session.failure() then tells it);
-/// true when the doctor is admitted. Never throws.
+/// refusals through host's message box, for the records product's answers only: a call
+/// of the sign-in that failed stops it with "Impossibile avviare Praxilo: " and the
+/// reason, or "Praxilo non risponde." past the call's time limit (session.failure()
+/// then tells it); true when the doctor is admitted. Never throws.
 bool proceed(const std::string& user_name, const std::string& password, TUser& user, Tpx_wrap_praxipat& session,
              frontend::Host& host);
 

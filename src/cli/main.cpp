@@ -259,8 +259,9 @@ int main(int argc, char** argv) {
   }
   Tpx_wrap_praxipat session({}, host);
   std::unique_ptr<TUser> user = sign_in_attempt(user_name, password, session, host);
-  // A server that could not be started is no refusal of the doctor.
-  if (!user) return session.failed_with(SessionFailure::Kind::start_failed) ? exit_failed : exit_refused;
+  // A server that could not be started, or a call of the sign-in that failed or found no
+  // answer in time, is no refusal of the doctor.
+  if (!user) return session.failure() ? exit_failed : exit_refused;
 
   platform::XmlDocument xml_doc;
   ExtractionContext context{session, *user, xml_doc, date_from, date_to, 0, host};

@@ -1,6 +1,8 @@
 #include "extract/builders.hpp"
 
+#include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -81,27 +83,79 @@ void copy_file(const std::string& source, const std::string& target) {
   }
 }
 
-std::optional<std::string> dump_file_name(const std::string& answer) {
+namespace {
+
+/// True when text equals expected, letters compared without regard to case (as Windows
+/// names are).
+bool same_name(std::string_view text, std::string_view expected) {
+  return text.size() == expected.size() && std::equal(text.begin(), text.end(), expected.begin(), [](char a, char b) {
+           return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
+         });
+}
+
+bool is_separator(char c) { return c == '/' || c == '\\'; }
+
+/// Why the answer names no file the system may read and remove; "" when it may.
+std::string dump_name_problem(const std::string& answer, const std::vector<std::string>& parts) {
+  if (answer.size() >= 2 && is_separator(answer[0]) && is_separator(answer[1])) return "è in rete";
+  if (is_separator(answer[0])) return "ha un percorso assoluto";
+  if (answer.size() >= 2 && answer[1] == ':' && std::isalpha(static_cast<unsigned char>(answer[0])))
+    return "indica un'unità";
+  // Past a drive, a colon names a stream of another file.
+  if (answer.find(':') != std::string::npos) return "indica un flusso di un altro file";
+  for (const std::string& part : parts)
+    if (part == "..") return "esce dalla cartella di Praxilo";
+  for (const std::string& part : parts) {
+    // Windows drops a name's trailing dots and blanks: the file opened would be another.
+    const bool control =
+        std::any_of(part.begin(), part.end(), [](char c) { return static_cast<unsigned char>(c) < 32; });
+    if (part.empty() || part == "." || control || part.back() == '.' || part.back() == ' ')
+      return "non è un nome di file valido";
+  }
+  // The system's own files there: the log folder, written while the run goes on, and the page.
+  if ((parts.size() > 2 && same_name(parts[0], "Temp") && same_name(parts[1], "Log")) ||
+      (parts.size() == 1 && same_name(parts[0], report_page_name)))
+    return "è un file di PIV ZONA12";
+  return {};
+}
+
+}  // namespace
+
+DumpFileName dump_file_name(const std::string& answer) {
   // Both separators count, whatever the platform: the name comes from another program.
-  constexpr std::size_t folder_size = 4;  // "Temp"
-  if (answer.size() <= folder_size + 1 || (answer[folder_size] != '/' && answer[folder_size] != '\\')) return {};
-  for (std::size_t i = 0; i < folder_size; ++i)
-    if (std::toupper(static_cast<unsigned char>(answer[i])) != "TEMP"[i]) return {};
-  std::string name = answer.substr(folder_size + 1);
-  // A drive (":") or a stream of another file (":") has no place in a bare name.
-  if (name.find_first_of(std::string("/\\:\0", 4)) != std::string::npos) return {};
-  if (name == "." || name == "..") return {};
+  std::vector<std::string> parts(1);
+  for (char c : answer) {
+    if (is_separator(c))
+      parts.emplace_back();
+    else
+      parts.back() += c;
+  }
+  DumpFileName name;
+  if (answer.empty()) {
+    name.problem = "il file dei risultati indicato da Praxilo non è un nome di file valido: " + answer;
+    return name;
+  }
+  if (std::string problem = dump_name_problem(answer, parts); !problem.empty()) {
+    name.problem = "il file dei risultati indicato da Praxilo " + problem + ": " + answer;
+    return name;
+  }
+  std::string relative;
+  for (const std::string& part : parts) relative += (relative.empty() ? "" : "/") + part;
+  name.relative = relative;
   return name;
 }
 
 bool read_dump(Tpx_wrap_praxipat& session, const std::string& database, const std::string& sql,
                const platform::PieceSink& on_piece) {
+  // A file written before the call was sent is not its answer (the database, a stylesheet).
+  const auto sent = std::chrono::system_clock::now();
   const std::string answer = checked_sql_dump_file(session, database, sql);
   if (tools::is_empty(answer)) return false;  // no file written: no rows
-  const std::optional<std::string> name = dump_file_name(answer);
-  if (!name) throw platform::Failure("il file dei risultati indicato da Praxilo non è nella cartella Temp: " + answer);
+  const DumpFileName name = dump_file_name(answer);
+  if (!name.relative) throw platform::Failure(name.problem);
   // The dump goes as soon as it is read, however the reading ends.
-  const platform::DumpFile dump = platform::read_and_remove_dump(px_tools::appl_directory() + "Temp", *name, on_piece);
+  const platform::DumpFile dump = platform::read_and_remove_dump(px_tools::appl_directory(), *name.relative, on_piece,
+                                                                 platform::file_piece_size, sent);
   switch (dump.state) {
     case platform::DumpFile::State::rows:
       return true;

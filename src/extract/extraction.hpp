@@ -11,6 +11,9 @@
 #include "tools/tools.hpp"
 #include "xml/xmldoc.hpp"
 
+/// The report's page, written in the installation folder by every run that has patients.
+inline constexpr const char* report_page_name = "ZONA12.html";
+
 struct ExtractionContext {
   Tpx_wrap_praxipat& session;
   const TUser& user;

@@ -14,7 +14,6 @@ namespace {
 
 const std::string dialog_filter = "File XML|*.xml";
 const std::string dialog_title = "Report";
-const std::string report_file_name = "ZONA12.html";
 const std::string session_lost_text =
     "La connessione con Praxilo si è interrotta e non è stato possibile ripristinarla.\r\n"
     "Il report non è stato salvato: ripetere l'estrazione.";
@@ -195,7 +194,7 @@ RunResult run_extraction(Programme id, ExtractionContext& context, RunState& sta
     return result;
   }
   std::string reason;
-  const std::string html_path = appl + report_file_name;
+  const std::string html_path = appl + report_page_name;
   const std::string conversion =
       tools::xml2html(appl + programme.stylesheet, file_name, html_path, page_parameters(context), &reason);
   if (!conversion.empty()) {

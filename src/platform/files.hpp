@@ -2,6 +2,7 @@
 // Files that hold patient data: created readable by their owner only, never written
 // through a link planted in their place, replaced in one step so that a reader never
 // sees half a file, and removed however the run that made them ends.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -79,18 +80,36 @@ struct DumpFile {
   std::string reason;  ///< refused: why (Italian, for the user)
 };
 
-/// Reads the file name (a bare file name) directly inside folder, which another program
-/// left to be read once, handing its bytes to on_piece in pieces of at most piece_size
-/// bytes, and removes it however the reading ends (an exception from on_piece included,
-/// and when the process is interrupted meanwhile). Neither folder nor the file is reached
-/// through a link; only a plain file with a single name is read, and the file removed is
-/// the one that was read (a file put in its place meanwhile stays). missing when folder
-/// or the file does not exist; refused, and nothing read or removed, when folder is a link
-/// or no folder, or the file a link, a folder, a pipe, a device or a file with another
-/// name too (a hard link, which may be any file of the volume). Throws Failure
+/// Reads the file name, relative to folder (its folders and file separated by '/', no
+/// "." or ".." part), which another program left to be read once, handing its bytes to
+/// on_piece in pieces of at most piece_size bytes, and removes it however the reading ends
+/// (an exception from on_piece included, and when the process is interrupted meanwhile).
+/// folder may be reached through links; nothing below it is: every folder on the way and
+/// the file are checked. Only a plain file with a single name is read, and the file
+/// removed is the one that was read (a file put in its place meanwhile stays).
+/// missing when folder, a folder on the way or the file does not exist; refused, with the
+/// reason, and nothing read or removed, when a folder on the way is a link (a junction) or
+/// no folder, or the file a link, a folder, a pipe, a device, a file with another name too
+/// (a hard link, which may be any file of the volume), or, given written_since, a file last
+/// written before it (less the file systems' time granularity, 2 s on FAT). Throws Failure
 /// naming the file when it is there but cannot be opened or read.
 DumpFile read_and_remove_dump(const std::string& folder, const std::string& name, const PieceSink& on_piece,
-                              std::size_t piece_size = file_piece_size);
+                              std::size_t piece_size = file_piece_size,
+                              std::optional<std::chrono::system_clock::time_point> written_since = std::nullopt);
+
+/// The reasons read_and_remove_dump gives, each followed by the path (Italian, for the user).
+namespace dump_refusal {
+inline constexpr const char* not_a_file = "il file dei risultati indicato da Praxilo non è un file: ";
+inline constexpr const char* second_name = "il file dei risultati indicato da Praxilo ha più di un nome: ";
+inline constexpr const char* through_link = "il file dei risultati indicato da Praxilo passa per un collegamento: ";
+inline constexpr const char* not_a_folder =
+    "il file dei risultati indicato da Praxilo passa per qualcosa che non è una cartella: ";
+inline constexpr const char* not_written =
+    "il file dei risultati indicato da Praxilo non è stato scritto dopo la richiesta: ";
+}  // namespace dump_refusal
+
+/// How much older than the request a dump may look: the coarsest time stamps (FAT's).
+inline constexpr std::chrono::seconds file_time_granularity{2};
 
 /// For the platform layer: the temporary file that replaces a file is named
 /// ".STEM.PID.TOKEN.tmp" beside it, STEM the file's name, cut (at a character's start) so

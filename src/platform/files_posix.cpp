@@ -219,38 +219,82 @@ WorkingFile::~WorkingFile() {
 }
 
 DumpFile read_and_remove_dump(const std::string& folder, const std::string& name, const PieceSink& on_piece,
-                              std::size_t piece_size) {
+                              std::size_t piece_size,
+                              std::optional<std::chrono::system_clock::time_point> written_since) {
   const std::string path = (std::filesystem::path(folder) / name).string();
-  const auto refused = [](std::string reason) { return DumpFile{DumpFile::State::refused, std::move(reason)}; };
-  const auto not_a_file = [&] { return refused("il file dei risultati indicato da Praxilo non è un file: " + path); };
-  // The folder itself is never a link: a link there could lead anywhere.
-  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (dir < 0) {
+  const auto refused = [](const char* reason, const std::string& at) {
+    return DumpFile{DumpFile::State::refused, reason + at};
+  };
+  // The folder may be reached through links (the installation's own place); what lies
+  // below it never is: a link there could lead anywhere.
+  struct Fd {
+    int fd = -1;
+    ~Fd() {
+      if (fd >= 0) ::close(fd);
+    }
+    void reset(int other) {
+      if (fd >= 0) ::close(fd);
+      fd = other;
+    }
+  } dir;
+  dir.fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir.fd < 0) {
     if (errno == ENOENT) return {};
-    if (errno == ENOTDIR || errno == ELOOP) return refused("la cartella Temp di Praxilo non è una cartella: " + folder);
+    if (errno == ENOTDIR) return refused(dump_refusal::not_a_folder, folder);
     throw Failure("Impossibile aprire la cartella '" + folder + "'");
   }
-  const struct DirCloser {
-    int fd;
-    ~DirCloser() { ::close(fd); }
-  } dir_closer{dir};
+  std::vector<std::string> parts(1);
+  for (char c : name) {
+    if (c == '/')
+      parts.emplace_back();
+    else
+      parts.back() += c;
+  }
+  std::filesystem::path reached(folder);
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    reached /= parts[i];
+    struct stat st {};
+    if (::fstatat(dir.fd, parts[i].c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno == ENOENT) return {};
+      throw Failure("Impossibile aprire la cartella '" + reached.string() + "'");
+    }
+    if (S_ISLNK(st.st_mode)) return refused(dump_refusal::through_link, reached.string());
+    if (!S_ISDIR(st.st_mode)) return refused(dump_refusal::not_a_folder, reached.string());
+    const int next = ::openat(dir.fd, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next < 0) {
+      if (errno == ENOENT) return {};
+      // Made a link or a file since it was looked at.
+      if (errno == ELOOP || errno == ENOTDIR) return refused(dump_refusal::through_link, reached.string());
+      throw Failure("Impossibile aprire la cartella '" + reached.string() + "'");
+    }
+    dir.reset(next);
+  }
+  const std::string& file_name = parts.back();
   // O_NOFOLLOW refuses a link in the name's place; O_NONBLOCK keeps a FIFO from waiting
   // for a writer before it can be refused.
-  const int fd = ::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  const int fd = ::openat(dir.fd, file_name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT) return {};
-    if (errno == ELOOP || errno == ENOTDIR || errno == ENXIO) return not_a_file();
+    if (errno == ELOOP || errno == ENOTDIR || errno == ENXIO) return refused(dump_refusal::not_a_file, path);
     throw Failure("Impossibile aprire il file '" + path + "'");
   }
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    return not_a_file();
+    return refused(dump_refusal::not_a_file, path);
   }
   // A second name (a hard link) could be another file's, kept anywhere on the volume.
   if (st.st_nlink != 1) {
     ::close(fd);
-    return refused("il file dei risultati indicato da Praxilo ha più di un nome: " + path);
+    return refused(dump_refusal::second_name, path);
+  }
+  // A file last written before the request is no answer to it (a database, a stylesheet).
+  const auto written =
+      std::chrono::system_clock::time_point(std::chrono::duration_cast<std::chrono::system_clock::duration>(
+          std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
+  if (written_since && written < *written_since - file_time_granularity) {
+    ::close(fd);
+    return refused(dump_refusal::not_written, path);
   }
   const int slot = register_removal_at_interrupt(path);
   // Closed, then removed by its name in the folder, however the reading ends; the name
@@ -267,7 +311,7 @@ DumpFile read_and_remove_dump(const std::string& folder, const std::string& name
         ::unlinkat(dir, name.c_str(), 0);
       unregister_removal_at_interrupt(slot);
     }
-  } remover{dir, fd, slot, name, st};
+  } remover{dir.fd, fd, slot, file_name, st};
   std::vector<char> buffer(std::max<std::size_t>(piece_size, 1));
   for (;;) {
     const ssize_t n = ::read(fd, buffer.data(), buffer.size());

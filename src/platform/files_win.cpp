@@ -280,20 +280,30 @@ WorkingFile::~WorkingFile() {
 }
 
 DumpFile read_and_remove_dump(const std::string& folder, const std::string& name, const PieceSink& on_piece,
-                              std::size_t piece_size) {
+                              std::size_t piece_size,
+                              std::optional<std::chrono::system_clock::time_point> written_since) {
   const fs::path folder_name = path_from_utf8(folder);
-  const fs::path file_name = folder_name / path_from_utf8(name);
+  fs::path relative = path_from_utf8(name);
+  relative.make_preferred();
+  const fs::path file_name = folder_name / relative;
   const std::string path = path_to_utf8(file_name);
-  const auto refused = [](std::string reason) { return DumpFile{DumpFile::State::refused, std::move(reason)}; };
-  const auto not_a_file = [&] { return refused("il file dei risultati indicato da Praxilo non è un file: " + path); };
+  const auto refused = [](const char* reason, const std::string& at) {
+    return DumpFile{DumpFile::State::refused, reason + at};
+  };
   const auto missing = [](DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; };
-  const struct Closer {
+  struct Closer {
     HANDLE handle = INVALID_HANDLE_VALUE;
     ~Closer() {
       if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
     }
-  } dir{::CreateFileW(folder_name.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)};
+  };
+  const auto open_folder = [](const fs::path& at, DWORD flags) {
+    return ::CreateFileW(at.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
+  };
+  // The folder may be reached through links (the installation's own place); what lies
+  // below it never is: a link (a junction, a reparse point) there could lead anywhere.
+  const Closer dir{open_folder(folder_name, 0)};
   if (dir.handle == INVALID_HANDLE_VALUE) {
     if (missing(::GetLastError())) return {};
     throw Failure("Impossibile aprire la cartella '" + folder + "': " + error_text(::GetLastError()));
@@ -301,10 +311,28 @@ DumpFile read_and_remove_dump(const std::string& folder, const std::string& name
   BY_HANDLE_FILE_INFORMATION dir_info{};
   if (!::GetFileInformationByHandle(dir.handle, &dir_info))
     throw Failure("Impossibile aprire la cartella '" + folder + "': " + error_text(::GetLastError()));
-  // The folder itself is never a link (a reparse point): it could lead anywhere.
-  if (!(dir_info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-      (dir_info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    return refused("la cartella Temp di Praxilo non è una cartella: " + folder);
+  if (!(dir_info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return refused(dump_refusal::not_a_folder, folder);
+  // Each folder on the way is held open while the file is read, so that it stays what it
+  // was found to be.
+  const std::vector<fs::path> parts(relative.begin(), relative.end());
+  std::vector<Closer> folders(parts.empty() ? 0 : parts.size() - 1);
+  fs::path reached = folder_name;
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    reached /= parts[i];
+    folders[i].handle = open_folder(reached, FILE_FLAG_OPEN_REPARSE_POINT);
+    if (folders[i].handle == INVALID_HANDLE_VALUE) {
+      const DWORD error = ::GetLastError();
+      if (missing(error)) return {};
+      throw Failure("Impossibile aprire la cartella '" + path_to_utf8(reached) + "': " + error_text(error));
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(folders[i].handle, &info))
+      throw Failure("Impossibile aprire la cartella '" + path_to_utf8(reached) + "': " + error_text(::GetLastError()));
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+      return refused(dump_refusal::through_link, path_to_utf8(reached));
+    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      return refused(dump_refusal::not_a_folder, path_to_utf8(reached));
+  }
 
   // A link in the name's place is opened as itself and refused; DELETE access removes the
   // file through this handle, so that the file removed is the one read.
@@ -317,23 +345,29 @@ DumpFile read_and_remove_dump(const std::string& folder, const std::string& name
     const DWORD attributes = ::GetFileAttributesW(file_name.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)))
-      return not_a_file();
+      return refused(dump_refusal::not_a_file, path);
     throw Failure("Impossibile aprire il file '" + path + "': " + error_text(error));
   }
+  const auto refuse_file = [&](const char* reason) {
+    ::CloseHandle(file);
+    return refused(reason, path);
+  };
   BY_HANDLE_FILE_INFORMATION info{};
   const bool plain = ::GetFileType(file) == FILE_TYPE_DISK && ::GetFileInformationByHandle(file, &info) &&
                      !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
-  if (!plain) {
-    ::CloseHandle(file);
-    return not_a_file();
-  }
+  if (!plain) return refuse_file(dump_refusal::not_a_file);
   // A second name (a hard link) could be another file's, kept anywhere on the volume.
-  if (info.nNumberOfLinks != 1) {
-    ::CloseHandle(file);
-    return refused("il file dei risultati indicato da Praxilo ha più di un nome: " + path);
-  }
-  // The file opened is in the folder checked: the folder of its final path is the folder's
-  // own final path (neither changed into a link meanwhile).
+  if (info.nNumberOfLinks != 1) return refuse_file(dump_refusal::second_name);
+  // A file last written before the request is no answer to it (a database, a stylesheet).
+  // File times count 100 ns from 1601, 11,644,473,600 s before the system clock's epoch.
+  const ULONGLONG ticks = (ULONGLONG{info.ftLastWriteTime.dwHighDateTime} << 32) | info.ftLastWriteTime.dwLowDateTime;
+  const auto written =
+      std::chrono::system_clock::time_point(std::chrono::duration_cast<std::chrono::system_clock::duration>(
+          std::chrono::duration<long long, std::ratio<1, 10'000'000>>(static_cast<long long>(ticks)) -
+          std::chrono::seconds(11'644'473'600LL)));
+  if (written_since && written < *written_since - file_time_granularity) return refuse_file(dump_refusal::not_written);
+  // The file opened is the one named below the folder: its final path is the folder's
+  // own final path followed by the name (no part of the way changed into a link meanwhile).
   const auto final_path = [](HANDLE handle) {
     std::wstring text(MAX_PATH, L'\0');
     for (;;) {
@@ -346,15 +380,14 @@ DumpFile read_and_remove_dump(const std::string& folder, const std::string& name
       text.resize(n + 1);
     }
   };
-  const std::wstring file_path = final_path(file), folder_path = final_path(dir.handle);
-  const std::size_t last = file_path.find_last_of(L"\\/");
-  const bool inside = !folder_path.empty() && last != std::wstring::npos &&
-                      ::CompareStringOrdinal(file_path.c_str(), static_cast<int>(last), folder_path.c_str(),
-                                             static_cast<int>(folder_path.size()), TRUE) == CSTR_EQUAL;
-  if (!inside) {
-    ::CloseHandle(file);
-    return refused("il file dei risultati indicato da Praxilo non è nella cartella Temp: " + path);
-  }
+  std::wstring expected = final_path(dir.handle);
+  if (!expected.empty() && expected.back() != L'\\') expected += L'\\';
+  for (std::size_t i = 0; i < parts.size(); ++i) expected += (i ? L"\\" : L"") + parts[i].wstring();
+  const std::wstring file_path = final_path(file);
+  const bool same = !file_path.empty() &&
+                    ::CompareStringOrdinal(file_path.c_str(), static_cast<int>(file_path.size()), expected.c_str(),
+                                           static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
+  if (!same) return refuse_file(dump_refusal::through_link);
 
   const int slot = register_removal_at_interrupt(path);
   // Removed through its own handle when closed, however the reading ends.

@@ -15,7 +15,7 @@ using platform::Variant;
 
 constexpr const char* progid = "Praxilo.Server";
 constexpr int error_level = 3;
-constexpr const char* not_answering = "Praxilo non risponde.";
+constexpr const char* session_lost_reason = "connessione con Praxilo interrotta";
 
 /// The server's answer as text: empty stays empty, integers in decimal; a Null answer
 /// cannot be converted and fails like the call itself.
@@ -31,6 +31,12 @@ std::string variant_text(const Variant& answer) {
       break;
   }
   throw AutomationError("Null non convertibile in testo");
+}
+
+/// What a call abandoned for its limits leaves as the failure's reason.
+std::string abandoned_reason(const platform::CallAbandoned& abandoned) {
+  return abandoned.reason() == platform::CallAbandoned::Reason::timed_out ? praxilo_not_answering
+                                                                          : "estrazione annullata";
 }
 
 /// Remembers the foreground window and makes it the foreground one again on leaving, so
@@ -160,6 +166,10 @@ bool Tpx_wrap_praxipat::init(const std::string& name, const std::string& extra) 
     trace("ole_praxipat := CreateOleObject('Praxilo.Server');");
     ole_praxipat->call("new", {});
     trace("ole_praxipat.new();");
+  } catch (const platform::CallAbandoned& abandoned) {
+    // A server that does not answer "new" in time is not waited for again.
+    end_abandoned(abandoned, "Tpx_wrap_praxipat.init(): eccezione");
+    return false;
   } catch (const std::exception& error) {
     mark_start_failed(error.what());
     report_message("Tpx_wrap_praxipat.init(): eccezione", error_level);
@@ -180,8 +190,13 @@ bool Tpx_wrap_praxipat::connetti(const std::string& new_user_name, const std::st
     answer = variant_text(ole_praxipat->call("connetti", {Argument::of(user_name), Argument::of(password)}));
     // The password is kept for the restart but never written to the trace.
     trace("ole_praxipat.connetti(" + user_name + ", ****) = " + answer + ";");
-  } catch (const std::exception&) {
+  } catch (const platform::CallAbandoned& abandoned) {
+    end_abandoned(abandoned, "Tpx_wrap_praxipat.connetti(): eccezione");
+    return false;
+  } catch (const std::exception& error) {
+    // A call that failed is no answer: the caller can tell it from refused credentials.
     report_message("Tpx_wrap_praxipat.connetti(): eccezione", error_level);
+    mark_call_failed(error.what());
     return false;
   }
   if (!tools::is_empty(answer)) {
@@ -190,10 +205,14 @@ bool Tpx_wrap_praxipat::connetti(const std::string& new_user_name, const std::st
     return false;
   }
   connected_ = true;
-  try {
-    new_object("i_professionista", "");
-  } catch (const std::exception&) {
+  // new_object never throws: a failure of it shows in text_failure_. It fails a sign-in of
+  // the caller's own; a restart's sign-in goes on without it, so that a server whose probe
+  // never answers still serves its calls after one restart.
+  text_failure_.reset();
+  new_object("i_professionista", "");
+  if (text_failure_ && operation_depth_ == 1) {
     report_message("Tpx_wrap_praxipat.connetti(): eccezione in new_object()", error_level);
+    mark_call_failed(*text_failure_);
     return false;
   }
   return true;
@@ -269,40 +288,52 @@ std::string Tpx_wrap_praxipat::text_operation(const std::string& method, const s
   OperationScope scope(*this);
   ForegroundKeeper foreground(host_);
   const auto failure = [&method] { return "Tpx_wrap_praxipat." + method + "(): eccezione"; };
+  // Every way out that is no answer says why in text_failure_; an answer clears it.
+  const auto no_answer = [this](std::string reason) {
+    text_failure_ = std::move(reason);
+    return std::string();
+  };
+  const auto answered = [this](std::string answer) {
+    text_failure_.reset();
+    return answer;
+  };
   if (!verifica_connessione()) {
-    if (!abandoned_) mark_session_lost();
-    return {};
+    if (abandoned_) return no_answer(failure_ ? failure_->reason : praxilo_not_answering);
+    mark_session_lost();
+    return no_answer(session_lost_reason);
   }
   try {
-    return call_text(method, args);
+    return answered(call_text(method, args));
   } catch (const platform::CallAbandoned& abandoned) {
     end_abandoned(abandoned, failure());
-    return {};
+    return no_answer(abandoned_reason(abandoned));
   } catch (const std::exception& error) {
     if (is_on()) {
       // The server is alive and refused this call (an SQL error, a Null answer).
       report_message(failure(), error_level);
       mark_call_failed(error.what());
-      return {};
+      return no_answer(error.what());
     }
   }
-  if (abandoned_) return {};  // the probe found no answer in time
+  // The probe found no answer in time.
+  if (abandoned_) return no_answer(failure_ ? failure_->reason : praxilo_not_answering);
   // The server went away during the call: rebuild the session and send the call once
   // more, so that a dead server does not pass for an empty answer.
   if (!_start()) {
     mark_session_lost();
-    return {};
+    return no_answer(session_lost_reason);
   }
   try {
-    return call_text(method, args);
+    return answered(call_text(method, args));
   } catch (const platform::CallAbandoned& abandoned) {
     end_abandoned(abandoned, failure());
+    return no_answer(abandoned_reason(abandoned));
   } catch (const std::exception& error) {
     report_message(failure(), error_level);
     mark_call_failed(error.what());
     mark_session_lost();
+    return no_answer(error.what());
   }
-  return {};
 }
 
 void Tpx_wrap_praxipat::end_abandoned(const platform::CallAbandoned& abandoned, const std::string& failure) {
@@ -312,9 +343,7 @@ void Tpx_wrap_praxipat::end_abandoned(const platform::CallAbandoned& abandoned, 
   abandoned_ = true;
   report_message(failure, error_level);
   if (!failure_ || failure_->kind == SessionFailure::Kind::start_failed) {
-    failure_ = SessionFailure{
-        SessionFailure::Kind::call_failed,
-        abandoned.reason() == platform::CallAbandoned::Reason::timed_out ? not_answering : "estrazione annullata"};
+    failure_ = SessionFailure{SessionFailure::Kind::call_failed, abandoned_reason(abandoned)};
   }
   termina_sessione();
 }
@@ -347,7 +376,7 @@ void Tpx_wrap_praxipat::mark_session_lost() {
   // A text operation run inside another one (new_object after the restart's sign-in)
   // loses nothing that a caller relies on.
   if (operation_depth_ != 1) return;
-  mark_call_failed("connessione con Praxilo interrotta");
+  mark_call_failed(session_lost_reason);
   failure_->kind = SessionFailure::Kind::session_lost;  // the first reason stays
 }
 

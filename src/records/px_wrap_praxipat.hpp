@@ -16,6 +16,9 @@
 #include "platform/automation.hpp"
 #include "records/px_wrap_log.hpp"
 
+/// The reason of a failure whose call was abandoned at its time limit.
+inline constexpr const char* praxilo_not_answering = "Praxilo non risponde.";
+
 /// Why the session did not serve, kept beside the neutral answers of its operations.
 struct SessionFailure {
   enum class Kind {
@@ -104,6 +107,9 @@ class Tpx_wrap_praxipat {
   int operation_depth_ = 0;    ///< nesting of the public operations now running
   bool rebuild_used_ = false;  ///< the running operation has rebuilt the session once
   bool abandoned_ = false;     ///< the running operation gave up a call for its limits
+  /// Why the last text operation gave no answer, whatever operation it ran in; nullopt
+  /// after an answer.
+  std::optional<std::string> text_failure_;
 
   /// Writes one line to the operation log; never throws.
   void trace(const std::string& line);

@@ -2,7 +2,8 @@
 // BSTR (by value or by reference; only by reference in strict mode), an omitted argument
 // as VT_ERROR DISP_E_PARAMNOTFOUND, and a failed method as DISP_E_EXCEPTION with its text
 // as the description. The methods themselves are in server_methods.cpp.
-// While the file named by PRAXILO_SERVER_HOLD_FILE exists, every call waits.
+// While the file named by PRAXILO_SERVER_HOLD_FILE exists, every call (from the N-th on
+// with PRAXILO_SERVER_HOLD_FROM=N) waits; PRAXILO_SERVER_FAIL_AT=N fails the N-th call.
 #include "com_object_win.hpp"
 
 #include <ole2.h>
@@ -115,6 +116,8 @@ class PraxiloObject final : public IDispatch {
       if (const char* n = std::getenv("PRAXILO_SERVER_EXIT_AFTER"); n && *n) exit_after_ = std::strtol(n, nullptr, 10);
     }
     if (const wchar_t* h = ::_wgetenv(L"PRAXILO_SERVER_HOLD_FILE"); h && *h) hold_file_ = h;
+    hold_from_ = praxilo_server::call_number("PRAXILO_SERVER_HOLD_FROM");
+    fail_at_ = praxilo_server::call_number("PRAXILO_SERVER_FAIL_AT");
     const std::string db_name = platform::path_to_utf8(options_.db_file);
     std::string error;
     db_ = praxilo_db::open(db_name, false, error);
@@ -184,11 +187,13 @@ class PraxiloObject final : public IDispatch {
     if (!(flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET))) return DISP_E_MEMBERNOTFOUND;
     if (methods_ && methods_->name_of(static_cast<int>(id)).empty()) return DISP_E_MEMBERNOTFOUND;
     if (params && params->cNamedArgs > 0) return DISP_E_NONAMEDARGS;
-    if (exit_after_ > 0 && ++calls_ >= exit_after_)
+    ++calls_;
+    if (exit_after_ > 0 && calls_ >= exit_after_)
       ::TerminateProcess(::GetCurrentProcess(), 3);  // fault injection: no answer
     // Fault injection: a slow records product, whose answer waits while the file exists.
     std::error_code ec;
-    while (!hold_file_.empty() && fs::exists(hold_file_, ec)) ::Sleep(10);
+    while (!hold_file_.empty() && calls_ >= hold_from_ && fs::exists(hold_file_, ec)) ::Sleep(10);
+    if (calls_ == fail_at_) return raise(info, praxilo_server::injected_failure);  // fault injection
     if (!methods_) return raise(info, startup_error_);
 
     std::vector<Argument> args(params ? params->cArgs : 0);
@@ -221,6 +226,8 @@ class PraxiloObject final : public IDispatch {
   std::optional<praxilo_server::Methods> methods_;
   std::string startup_error_;  ///< why the database could not be opened
   long exit_after_ = 0;
+  long hold_from_ = 0;  ///< the first call that waits for the hold file
+  long fail_at_ = 0;    ///< the call answered with an error
   long calls_ = 0;
   fs::path hold_file_;  ///< while it exists, every call waits (a slow records product)
 };

@@ -7,7 +7,8 @@
 // INSTALL_DIR (default: the database file's directory) receives the dump files under
 // Temp/. PRAXILO_SERVER_EXIT_AFTER=N makes the process exit, without answering, when it
 // receives its N-th call. While the file named by PRAXILO_SERVER_HOLD_FILE exists, every
-// call waits before it is answered.
+// call (from the N-th on with PRAXILO_SERVER_HOLD_FROM=N) waits before it is answered.
+// PRAXILO_SERVER_FAIL_AT=N answers the N-th call with an error.
 #include <signal.h>
 #include <unistd.h>
 
@@ -84,6 +85,8 @@ int main(int argc, char** argv) {
 
   fs::path hold_file;
   if (const char* h = std::getenv("PRAXILO_SERVER_HOLD_FILE"); h && *h) hold_file = h;
+  const long hold_from = praxilo_server::call_number("PRAXILO_SERVER_HOLD_FROM");
+  const long fail_at = praxilo_server::call_number("PRAXILO_SERVER_FAIL_AT");
 
   const std::string prefix = (install_dir / fmt::format("Temp/dump_{:06}_", ::getpid())).string();
   if (prefix.size() < sizeof dump_prefix) std::memcpy(dump_prefix, prefix.c_str(), prefix.size() + 1);
@@ -93,11 +96,16 @@ int main(int argc, char** argv) {
   long calls = 0;
   platform::protocol::FrameReader requests(STDIN_FILENO, platform::protocol::frame_watch_ns);
   while (const std::optional<std::string_view> frame = requests.next()) {
-    if (exit_after > 0 && ++calls >= exit_after) _exit(3);  // fault injection: no answer
+    ++calls;
+    if (exit_after > 0 && calls >= exit_after) _exit(3);  // fault injection: no answer
     // Fault injection: a slow records product, whose answer waits while the file exists.
-    while (!hold_file.empty() && fs::exists(hold_file, ec)) ::usleep(10000);
+    while (!hold_file.empty() && calls >= hold_from && fs::exists(hold_file, ec)) ::usleep(10000);
     Response response;
-    if (const std::optional<Request> request = platform::protocol::decode_request(*frame)) {
+    const std::optional<Request> request = platform::protocol::decode_request(*frame);
+    if (request && calls == fail_at) {
+      response.error = praxilo_server::injected_failure;  // fault injection: a refused call
+      response.id = request->id;
+    } else if (request) {
       praxilo_server::Answer answer = server.call(request->method, request->args);
       response.ok = answer.ok;
       response.result = std::move(answer.result);

@@ -1,6 +1,7 @@
 #include "server_methods.hpp"
 
 #include <atomic>
+#include <cstdlib>
 #include <exception>
 
 #include <fmt/format.h>
@@ -260,6 +261,14 @@ Variant Methods::sql_dump_file(const std::string& database, const std::string& s
   }
   throw CallError{"Impossibile creare il file " +
                   platform::path_to_utf8(install_dir_ / platform::path_from_utf8(name))};
+}
+
+long call_number(const char* variable) {
+  const char* text = std::getenv(variable);
+  if (!text || !*text) return 0;
+  char* end = nullptr;
+  const long n = std::strtol(text, &end, 10);
+  return *end == '\0' && n > 0 ? n : 0;
 }
 
 }  // namespace praxilo_server

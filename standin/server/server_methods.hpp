@@ -73,4 +73,10 @@ class Methods {
   std::string last_error_;
 };
 
+/// Fault injection for the tests: the call number an environment variable holds (a whole
+/// number from 1 up), or 0 when it holds none.
+long call_number(const char* variable);
+/// The failure text of a call refused by fault injection.
+inline constexpr const char* injected_failure = "Errore simulato del server";
+
 }  // namespace praxilo_server

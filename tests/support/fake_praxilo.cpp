@@ -1,5 +1,6 @@
 #include "fake_praxilo.hpp"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/automation.hpp"
@@ -30,9 +31,9 @@ class FakePraxiloObject : public platform::AutomationObject {
       if (fake_.dump_name_override) return platform::Variant::make_text(*fake_.dump_name_override);
       std::optional<std::string> content = fake_.dump ? fake_.dump(arg(0), arg(1)) : std::string();
       if (!content) return platform::Variant::make_text("");
-      const std::string name = "Temp/dump" + std::to_string(++fake_.dumps_made_) + ".txt";
-      std::filesystem::create_directories(fake_.dir_.path() / "Temp");
-      write_file(fake_.dir_.path() / name, *content);
+      const std::string name = fake_.dump_folder + "dump" + std::to_string(++fake_.dumps_made_) + ".txt";
+      std::filesystem::create_directories(fake_.dump_path(name).parent_path());
+      write_file(fake_.dump_path(name), *content);
       fake_.dump_files.push_back(name);
       return platform::Variant::make_text(name);
     }
@@ -48,6 +49,12 @@ Tpx_wrap_praxipat::ObjectFactory FakePraxilo::factory() {
     if (progid != "Praxilo.Server") throw platform::AutomationError("Classe non registrata");
     return std::make_unique<FakePraxiloObject>(*this);
   };
+}
+
+std::filesystem::path FakePraxilo::dump_path(const std::string& name) const {
+  std::string relative = name;
+  std::replace(relative.begin(), relative.end(), '\\', '/');
+  return dir_.path() / relative;
 }
 
 std::vector<std::string> FakePraxilo::sql_sent(const std::string& method) const {

@@ -3,6 +3,7 @@
 // to see exactly what the system sends: it answers the sign-in and the attributes as
 // scripted, records every call, and writes each dump it is asked for as a file under a
 // temporary installation directory whose registry points the system at it.
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
@@ -51,6 +52,11 @@ class FakePraxilo {
   /// When set and answering a value for a call, that value is the answer instead of the
   /// script's; it may throw platform::AutomationError to make the call fail.
   std::function<std::optional<platform::Variant>(const RecordedCall& call)> fault;
+  /// Where "sql_dump_file" writes its dumps, as it names them: a folder of the
+  /// installation ending with '/' or '\\', or "" for the installation folder itself.
+  std::string dump_folder = "Temp/";
+  /// The file a dump's name answered stands for.
+  std::filesystem::path dump_path(const std::string& name) const;
   /// When set, "sql_dump_file" answers this name as it is, writing nothing.
   std::optional<std::string> dump_name_override;
 

@@ -55,6 +55,10 @@ std::string read_file(const std::filesystem::path& path) {
   return out.str();
 }
 
+void set_write_time(const std::filesystem::path& path, std::chrono::system_clock::time_point when) {
+  std::filesystem::last_write_time(path, std::chrono::file_clock::from_sys(when));
+}
+
 void write_file(const std::filesystem::path& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;

@@ -1,6 +1,7 @@
 #pragma once
 // Shared pieces of the tests: a fresh temporary directory, environment variables set
 // for one test, and a fixture installation of the records product.
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -74,6 +75,8 @@ class ScopedCwd {
 std::string read_file(const std::filesystem::path& path);
 /// Writes text to a file, replacing it.
 void write_file(const std::filesystem::path& path, const std::string& text);
+/// Sets the time path was last written (a file written at another time).
+void set_write_time(const std::filesystem::path& path, std::chrono::system_clock::time_point when);
 
 /// Copies the report stylesheets of the source tree (every file of xsl/) into dir.
 void copy_stylesheets(const std::filesystem::path& dir);
