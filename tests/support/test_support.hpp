@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace test_support {
 
@@ -74,6 +75,10 @@ class ScopedCwd {
 std::string read_file(const std::filesystem::path& path);
 /// Writes text to a file, replacing it.
 void write_file(const std::filesystem::path& path, const std::string& text);
+
+/// The runs' working files (".Diabetici.txt.PID.TOKEN.tmp" and the like) in the Temp
+/// folder of the installation at appdir: none once a run has ended, however it ended.
+std::vector<std::string> working_files_left(const std::filesystem::path& appdir);
 
 /// Copies the report stylesheets of the source tree (every file of xsl/) into dir.
 void copy_stylesheets(const std::filesystem::path& dir);
