@@ -142,7 +142,7 @@ run demo --programme diabete --user demo --output "$work/d3.xml"
 # Links in the installation folder are not followed for writing: the page replaces a link
 # in its place; a Temp folder that is a link is refused and nothing is made where it leads.
 echo "pagina del medico" >"$work/victim.html"
-ln -s "$work/victim.html" "$work/inst/ZONA12.html"
+ln -sf "$work/victim.html" "$work/inst/ZONA12.html"
 run demo --programme tao --user demo --output "$work/t5.xml"
 check "page over a link" 0 "$status" "da non toccare" "$work/victim" "pagina del medico" "$work/victim.html"
 [[ ! -L "$work/inst/ZONA12.html" ]] && grep -q '</html>' "$work/inst/ZONA12.html" && check "link replaced by the page" 0 0 ||
@@ -324,7 +324,7 @@ server_gone "Ctrl-C while the server is stopped"
 start_long_run 600
 killed_pid=$cli_pid
 kill -KILL "$killed_pid"
-wait "$killed_pid"
+{ wait "$killed_pid"; } 2>/dev/null
 # Its server, left without its client, is ended here.
 for server in $(pgrep -f "$work/big/praxilo.db"); do kill "$server"; done
 server_gone "killed run"

@@ -437,6 +437,8 @@ struct LeftoverMaker {
   void (*make)(const fs::path& dir);  ///< makes the file "report.xml" stands for in dir
 };
 
+void PrintTo(const LeftoverMaker& c, std::ostream* os) { *os << c.name; }
+
 class Leftovers : public ::testing::TestWithParam<LeftoverMaker> {};
 
 TEST_P(Leftovers, OnlyEndedRunsOlderFilesOfTheSameTargetGo) {

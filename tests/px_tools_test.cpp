@@ -193,6 +193,8 @@ struct LinkedFolderCase {
   std::string link;               ///< the folder that is a link to another, outside
 };
 
+void PrintTo(const LinkedFolderCase& c, std::ostream* os) { *os << c.name; }
+
 class DebugChannelLinks : public DebugChannel, public testing::WithParamInterface<LinkedFolderCase> {};
 
 TEST_P(DebugChannelLinks, NothingIsMadeOrWrittenThroughALinkedFolder) {
