@@ -90,6 +90,30 @@ check "unexpected argument" 3 "$status" "argomenti non previsti: avanzo" "$work/
 "$bin/pivzona12-cli" --programme tao --output >"$work/out" 2>"$work/err"
 check "option without its value" 3 "$?" "manca il valore dell'opzione --output" "$work/err"
 
+# An option that does not exist is named, with the one meant when one is near, before any
+# option it leaves missing.
+while IFS='|' read -r name expected args; do
+  read -ra words <<<"$args"
+  run demo "${words[@]}"
+  check "unknown option: $name" 3 "$status" "$expected" "$work/err" "Usare --help" "$work/err"
+  grep -q "manca l'opzione" "$work/err" && check "unknown option: $name: said first" 0 1 ||
+    check "unknown option: $name: said first" 0 0
+done <<ROWS
+misspelt, leaving a required one missing|l'opzione --programma non esiste; forse --programme?|--programma diabete --user demo --output x.xml
+misspelt with its value|l'opzione --outptu non esiste; forse --output?|--programme tao --outptu=x.xml
+one dash short|l'opzione -output non esiste; forse --output?|--programme tao -output x.xml
+swapped letters|l'opzione --form non esiste; forse --from?|--programme tao --form 2025-01-01 --output x.xml
+the start of a name|l'opzione --xml non esiste; forse --xml-only?|--programme tao --xml --output x.xml
+nothing near|l'opzione --verbose non esiste|--programme tao --verbose --output x.xml
+ROWS
+run demo --programme tao --verbose --output "$work/x.xml"
+grep -q "forse" "$work/err" && check "unknown option: nothing near: no guess" 0 1 ||
+  check "unknown option: nothing near: no guess" 0 0
+run demo --programma diabete --usr demo --output "$work/x.xml"
+check "two unknown options, each named" 3 "$status" "l'opzione --programma non esiste; forse --programme?" "$work/err" \
+  "l'opzione --usr non esiste; forse --user?" "$work/err"
+[[ ! -e "$work/x.xml" ]] && check "unknown option: nothing written" 0 0 || check "unknown option: nothing written" 0 1
+
 run demo --programme diabete --user demo --output "$work/missing/dir/x.xml"
 check "missing directory" 3 "$status" "non esiste" "$work/err"
 
@@ -184,6 +208,58 @@ mv "$work/Tao_to_HTML.xsl.away" "$work/inst/Tao_to_HTML.xsl"
 printf 'demo\n' | "$bin/pivzona12-cli" --programme tao --user demo --output "$work/t4.xml" --password-stdin \
   >/dev/full 2>"$work/err"
 check "failed write to standard output" 4 "$?" "standard output" "$work/err"
+
+# Standard streams the caller closed: no file the run opens takes one's place, so that what
+# the program writes there reaches no file (praxipat.log took standard output's place, and
+# the paths went into it) and a failed write to standard output is exit 4.
+log="$work/inst/Temp/Log/praxipat.log"
+printf 'sbagliata\n' >"$work/wrong_password"
+while IFS='|' read -r name expected redirections pattern stream; do
+  : >"$log"
+  rm -f "$work/closed.xml"
+  : >"$work/out"
+  : >"$work/err"
+  eval "\"\$bin/pivzona12-cli\" --programme tao --user demo --output \"\$work/closed.xml\" --password-stdin $redirections"
+  status=$?
+  if [[ -n "$pattern" ]]; then check "$name" "$expected" "$status" "$pattern" "$work/$stream"; else check "$name" "$expected" "$status"; fi
+  [[ -s "$log" ]] && ! grep -qF -e "closed.xml" -e "Dati Utente" -e "standard output" "$log" &&
+    check "$name: the log holds its own lines only" 0 0 || check "$name: the log holds its own lines only" 0 1
+  if [[ -e "$work/closed.xml" ]] && grep -qF -e "closed.xml" -e "ZONA12.html" "$work/closed.xml"; then
+    check "$name: the report holds no output line" 0 1
+  fi
+done <<'ROWS'
+standard output closed|4|<"$work/password" >&- 2>"$work/err"|impossibile scrivere i percorsi sullo standard output|err
+standard error closed, refused|2|<"$work/wrong_password" >"$work/out" 2>&-||
+standard error closed, saved|0|<"$work/password" >"$work/out" 2>&-|/closed.xml|out
+standard input closed: no password|2|<&- >"$work/out" 2>"$work/err"|ERRORE: Dati Utente o Password non riconosciuti.|err
+output and error closed|4|<"$work/password" >&- 2>&-||
+ROWS
+
+# An output that cannot be written is found before the first query, with the message and
+# status a failure at the end of the run gives: a name longer than the folder takes, a full
+# disk.
+queries_sent() { grep -c 'sql_' "$log"; }
+long_name="$work/$(printf 'n%.0s' $(seq 252)).xml"
+: >"$log"
+run demo --programme diabete --user demo --output "$long_name"
+check "name too long" 4 "$status" \
+  "Impossibile salvare il report: Impossibile scrivere il file '$long_name': File name too long" "$work/err"
+check "name too long: no query sent" 0 "$(queries_sent)"
+full="$work/full"
+mkdir "$full"
+if mount -t tmpfs -o size=64k tmpfs "$full" 2>/dev/null; then
+  cat /dev/zero >"$full/filler" 2>/dev/null
+  : >"$log"
+  run demo --programme diabete --user demo --output "$full/d.xml"
+  check "full disk" 4 "$status" \
+    "Impossibile salvare il report: Impossibile scrivere il file '$full/d.xml': No space left on device" "$work/err"
+  check "full disk: no query sent" 0 "$(queries_sent)"
+  [[ -z "$(find "$full" -name '.d.xml.*')" && ! -e "$full/d.xml" ]] && check "full disk: nothing left" 0 0 ||
+    check "full disk: nothing left" 0 1
+  umount "$full"
+else
+  echo "skip full disk: a tmpfs cannot be mounted here (it needs root)"
+fi
 
 # A server that cannot be started, and an installation that cannot be found.
 sed 's|^@=.*|@="/nonexistent/praxilo-server"|' "$work/inst/registry.reg" >"$work/noserver.reg"

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -141,6 +142,46 @@ TEST(Codepage, MalformedUtf8IsNeverTakenAsItIs) {
     EXPECT_EQ(platform::from_ansi("a" + bad + "b").find(bad), std::string::npos);
   }
 }
+
+// Text taken for UTF-8 (a UTF-8 code page, or UTF-8 standing in for an unknown one) comes
+// out well formed both ways: each byte that starts no well-formed character becomes one
+// "?", and what follows it is read afresh.
+struct MalformedCase {
+  const char* name;
+  std::string bytes;
+  std::string cleaned;
+};
+
+class MalformedUtf8 : public testing::TestWithParam<std::tuple<const char*, MalformedCase>> {};
+
+TEST_P(MalformedUtf8, EachStrayByteBecomesOneQuestionMark) {
+  const auto& [codepage, c] = GetParam();
+  ScopedEnv cp("PIVZONA12_CODEPAGE", codepage);
+  EXPECT_EQ(platform::from_ansi("a" + c.bytes + "b"), "a" + c.cleaned + "b");
+  EXPECT_EQ(platform::to_ansi("a" + c.bytes + "b"), "a" + c.cleaned + "b");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codepage, MalformedUtf8,
+    testing::Combine(testing::Values("UTF-8", "NO-SUCH-CODEPAGE"),
+                     testing::Values(MalformedCase{"AboveU10FFFF", "\xF4\x90\x80\x80", "????"},
+                                     MalformedCase{"FourByteLeadAboveF4", "\xF5\x80\x80\x80", "????"},
+                                     MalformedCase{"FiveByteForm", "\xF8\x88\x80\x80\x80", "?????"},
+                                     MalformedCase{"SixByteForm", "\xFC\x84\x80\x80\x80\x80", "??????"},
+                                     MalformedCase{"OverlongTwoBytes", "\xC0\xAF", "??"},
+                                     MalformedCase{"OverlongThreeBytes", "\xE0\x80\xAF", "???"},
+                                     MalformedCase{"OverlongFourBytes", "\xF0\x8F\xBF\xBF", "????"},
+                                     MalformedCase{"HighSurrogate", "\xED\xA0\x80", "???"},
+                                     MalformedCase{"LowSurrogate", "\xED\xBF\xBF", "???"},
+                                     MalformedCase{"LoneContinuation", "\x80", "?"},
+                                     MalformedCase{"FourBytesCutShort", "\xF0\x9F\x98", "???"},
+                                     MalformedCase{"CutShortBeforeAscii", "\xE2\x82(", "?\?("},
+                                     MalformedCase{"CutShortBeforeACharacter", "\xE2\xC3\xA8", "?\xC3\xA8"},
+                                     MalformedCase{"ByteFF", "\xFF", "?"})),
+    [](const auto& info) {
+      const std::string codepage = std::get<0>(info.param);
+      return std::string(codepage == "UTF-8" ? "Utf8_" : "Unknown_") + std::get<1>(info.param).name;
+    });
 
 TEST(Codepage, StatefulCodePageStartsEachTextAfresh) {
   if (test_support::windows)

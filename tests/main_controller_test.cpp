@@ -187,10 +187,23 @@ class FolderOf : public ::testing::TestWithParam<FolderCase> {};
 
 TEST_P(FolderOf, IsThePathUpToItsLastSeparator) { EXPECT_EQ(folder_of(GetParam().path), GetParam().folder); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Paths, FolderOf,
-    ::testing::Values(FolderCase{"Posix", "/home/medico/referti/File Diabete ZONA12.xml", "/home/medico/referti"},
-                      FolderCase{"Windows", "C:\\Referti\\tao.xml", "C:\\Referti"},
-                      FolderCase{"BothSeparators", "C:\\Referti/2025\\tao.xml", "C:\\Referti/2025"},
-                      FolderCase{"AtTheRoot", "/tao.xml", "/"}, FolderCase{"BareName", "tao.xml", "."}),
-    [](const ::testing::TestParamInfo<FolderCase>& info) { return std::string(info.param.name); });
+std::vector<FolderCase> folder_cases() {
+  std::vector<FolderCase> cases = {
+      FolderCase{"Posix", "/home/medico/referti/File Diabete ZONA12.xml", "/home/medico/referti"},
+      FolderCase{"Windows", "C:\\Referti\\tao.xml", "C:\\Referti"},
+      FolderCase{"BothSeparators", "C:\\Referti/2025\\tao.xml", "C:\\Referti/2025"},
+      FolderCase{"AtTheRoot", "/tao.xml", "/"}, FolderCase{"BareName", "tao.xml", "."}};
+#ifdef _WIN32
+  // A drive's root is that root: "C:" alone is the drive's current folder, which is
+  // where a path without a separator after the drive lies.
+  cases.push_back(FolderCase{"AtADrivesRoot", "C:\\tao.xml", "C:\\"});
+  cases.push_back(FolderCase{"AtADrivesRootWithSlash", "D:/tao.xml", "D:/"});
+  cases.push_back(FolderCase{"OnADrivesCurrentFolder", "C:tao.xml", "C:"});
+  cases.push_back(FolderCase{"AtTheCurrentDrivesRoot", "\\tao.xml", "\\"});
+  cases.push_back(FolderCase{"OnAShare", "\\\\server\\referti\\tao.xml", "\\\\server\\referti"});
+#endif
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, FolderOf, ::testing::ValuesIn(folder_cases()),
+                         [](const ::testing::TestParamInfo<FolderCase>& info) { return std::string(info.param.name); });

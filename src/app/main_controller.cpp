@@ -5,6 +5,7 @@
 
 #include "app/login.hpp"
 #include "app/main_layout.hpp"
+#include "platform/paths.hpp"
 
 MainController::MainController(DesktopHost& host, MainView& view, Tpx_wrap_praxipat::ObjectFactory factory)
     : host_(host), view_(view), factory_(std::move(factory)), thread_(host) {}
@@ -105,7 +106,8 @@ void MainController::run(Programme programme) {
   // ends here, and the next run signs in again with the same credentials.
   if (result.outcome == RunOutcome::stopped) thread_.run([this] { session_->termina_sessione(); });
   last_run_ = result;
-  if (result.outcome == RunOutcome::saved) {
+  // A report whose page failed is saved all the same.
+  if (result.outcome == RunOutcome::saved || result.outcome == RunOutcome::page_failed) {
     saved_report_ = result.xml_path;
     view_.enable_open_folder(true);
   }
@@ -118,10 +120,13 @@ void MainController::run(Programme programme) {
 void MainController::cancel() { host_.request_cancel(); }
 
 std::string folder_of(const std::string& path) {
-  // Either separator: a path chosen in a dialog on Windows may hold both.
-  const std::size_t last = path.find_last_of("/\\");
-  if (last == std::string::npos) return ".";
-  return last == 0 ? path.substr(0, 1) : path.substr(0, last);
+  std::string_view folder = tools::directory_part(path);
+  if (folder.empty()) return ".";
+  // The separator after the folder's name goes, but not a root's own: "/" and "C:\" are
+  // folders, "C:" is that drive's current folder.
+  const bool drive_root = platform::path_separator == '\\' && folder.size() == 3 && folder[1] == ':';
+  if (folder.size() > 1 && !drive_root && (folder.back() == '/' || folder.back() == '\\')) folder.remove_suffix(1);
+  return std::string(folder);
 }
 
 void MainController::open_saved_folder() {

@@ -74,7 +74,9 @@ class SignInAttempts {
   virtual bool signing_in() const = 0;
 };
 
-/// The folder that holds the file at path (either separator); "." for a bare name.
+/// The folder that holds the file at path (either separator): tools::directory_part
+/// without its last separator, unless that ends a root ("/", and on Windows "C:\\");
+/// "." for a bare name.
 std::string folder_of(const std::string& path);
 
 class MainController : public SignInAttempts {

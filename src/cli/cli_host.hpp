@@ -5,6 +5,10 @@
 
 #include "app/host.hpp"
 
+/// Writes text to standard error as it is. A standard error that is closed or full loses
+/// it, and nothing else happens: the run's outcome does not depend on it.
+void write_to_stderr(const std::string& text);
+
 class CliHost : public frontend::Host {
  public:
   CliHost(std::string output_path, bool show_progress)

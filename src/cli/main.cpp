@@ -4,10 +4,12 @@
 // that cannot hold a report, 4 the report could not be produced or saved (the records
 // product could not be started, its installation was not found, or a call or its answer
 // failed), 5 the report was saved but its page was not produced.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 #include <fmt/core.h>
@@ -50,7 +52,7 @@ std::string read_bounded_line(std::istream& in, std::size_t max_size) {
 }
 
 int usage_error(const std::string& message) {
-  fmt::print(stderr, "pivzona12-cli: {}\n", message);
+  write_to_stderr("pivzona12-cli: " + message + "\n");
   return exit_usage;
 }
 
@@ -68,12 +70,74 @@ bool print_paths(const std::string& paths) {
     written = std::fflush(stdout) == 0 && !std::ferror(stdout);
   } catch (const std::exception&) {
   }
-  if (!written) fmt::print(stderr, "pivzona12-cli: impossibile scrivere i percorsi sullo standard output\n");
+  if (!written) write_to_stderr("pivzona12-cli: impossibile scrivere i percorsi sullo standard output\n");
   return written;
+}
+
+/// Edits (a letter added, dropped, changed, or two neighbours swapped) from a to b.
+std::size_t edit_distance(const std::string& a, const std::string& b) {
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+/// The option that a mistyped one most likely meant: the nearest within one edit for a
+/// name of up to four letters, two for a longer one (dashes aside, so that "-output"
+/// finds --output), else the only one it begins; "" when none.
+std::string meant_option(const CLI::App& app, const std::string& typed) {
+  const std::size_t letters = typed.find_first_not_of('-');
+  if (letters == std::string::npos) return {};
+  const std::string bare = typed.substr(letters);
+  std::string best, prefixed;
+  std::size_t best_distance = 3, prefixes = 0;
+  for (const CLI::Option* option : app.get_options()) {
+    for (const std::string& name : option->get_lnames()) {
+      const std::size_t distance = edit_distance(bare, name);
+      if (distance <= (name.size() <= 4 ? 1u : 2u) && distance < best_distance) {
+        best_distance = distance;
+        best = "--" + name;
+      }
+      if (name.rfind(bare, 0) == 0) {
+        ++prefixes;
+        prefixed = "--" + name;
+      }
+    }
+  }
+  if (!best.empty()) return best;
+  return prefixes == 1 ? prefixed : "";
+}
+
+/// What the command line holds that is no option of the program: each such option
+/// named (with the one meant, when one is near), one a line; "" when there is none. An
+/// unknown option is said before a missing one, since the missing one is often the
+/// option the user misspelt.
+std::string unknown_options_text(const CLI::App& app) {
+  std::string text;
+  for (const std::string& extra : app.remaining()) {
+    if (extra.size() < 2 || extra[0] != '-' || extra == "--") continue;
+    const std::string name = extra.substr(0, extra.find('='));
+    const std::string meant = meant_option(app, name);
+    text += (text.empty() ? "" : "\n") + ("l'opzione " + name + " non esiste") +
+            (meant.empty() ? "" : "; forse " + meant + "?");
+  }
+  return text;
 }
 
 /// A command-line error in Italian: what is missing, not allowed or not expected.
 std::string parse_error_text(const CLI::App& app, const CLI::Error& error) {
+  // Both are raised once the whole command line has been read, which is when what it
+  // holds beyond the options is known.
+  if (dynamic_cast<const CLI::RequiredError*>(&error) || dynamic_cast<const CLI::ExtrasError*>(&error)) {
+    if (const std::string unknown = unknown_options_text(app); !unknown.empty()) return unknown;
+  }
   if (dynamic_cast<const CLI::RequiredError*>(&error)) {
     for (const CLI::Option* option : app.get_options())
       if (option->get_required() && option->count() == 0) return "manca l'opzione obbligatoria " + option->get_name();
@@ -124,6 +188,8 @@ void speak_italian(CLI::App& app) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before any file is opened: a closed standard stream must not pass its number to one.
+  if (!platform::keep_standard_streams_apart()) return exit_failed;
   // Ctrl-C or SIGTERM: the run's files go and the records product's server ends too.
   platform::install_interrupt_cleanup();
   // COM (on Windows) for the whole run: the session's server object lives inside it.

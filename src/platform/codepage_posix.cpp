@@ -77,21 +77,18 @@ class Converter {
   Converter& operator=(const Converter&) = delete;
 
   /// Makes this the conversion from one charset to another, opening a descriptor only
-  /// when the pair differs from the one held. A pair iconv does not know becomes UTF-8 on
-  /// both sides. False when not even that can be opened.
+  /// when the pair differs from the one held. False when iconv does not know the pair:
+  /// UTF-8 then stands in for the unknown charset (the pair is not tried again until it
+  /// changes).
   bool open(const std::string& to, const std::string& from) {
-    if (cd_ != no_descriptor && to == to_ && from == from_) return true;
+    if (to == to_ && from == from_ && (cd_ != no_descriptor || unknown_)) return cd_ != no_descriptor;
     close();
     to_ = to;
     from_ = from;
     cd_ = iconv_open(to.c_str(), from.c_str());
-    utf8_fallback_ = cd_ == no_descriptor;
-    if (utf8_fallback_) cd_ = iconv_open("UTF-8", "UTF-8");
-    return cd_ != no_descriptor;
+    unknown_ = cd_ == no_descriptor;
+    return !unknown_;
   }
-
-  /// True when the charset asked for was unknown and UTF-8 stands in for it.
-  bool utf8_fallback() const { return utf8_fallback_; }
 
   /// Converts input; a character that cannot be converted becomes "?" and the
   /// conversion goes on after it. skip tells how many input bytes a bad character spans.
@@ -145,7 +142,7 @@ class Converter {
   iconv_t cd_ = no_descriptor;
   std::string to_;
   std::string from_;
-  bool utf8_fallback_ = false;
+  bool unknown_ = false;
 };
 
 /// What one thread keeps: the charset, the environment it was worked out from, and the
@@ -178,16 +175,15 @@ std::string convert(std::string_view input, bool input_is_utf8) {
   if (input.empty()) return {};
   ThreadState& state = thread_state();
   const std::string& charset = state.current_charset();
+  // From UTF-8 to UTF-8 (the code page's own, or UTF-8 standing in for one iconv does not
+  // know) nothing is converted: only the stray bytes are replaced, as everywhere else.
+  // iconv is not asked, since its UTF-8 takes five- and six-byte forms and values above
+  // U+10FFFF as characters.
+  if (state.charset_is_utf8) return utf8::replace_stray_bytes(input);
   Converter& converter = input_is_utf8 ? state.to_ansi : state.from_ansi;
   const bool opened = input_is_utf8 ? converter.open(charset, "UTF-8") : converter.open("UTF-8", charset);
-  if (!opened) return std::string(input);
-  // From UTF-8 to UTF-8 well-formed text converts to itself: it is taken as it is, without
-  // a conversion and its room to grow. Only malformed text is converted, which replaces
-  // what is malformed.
-  if ((state.charset_is_utf8 || converter.utf8_fallback()) && utf8::well_formed(input)) return std::string(input);
-  // UTF-8 standing in for an unknown code page reads its input as UTF-8 in both directions.
-  const bool utf8_input = input_is_utf8 || converter.utf8_fallback();
-  return converter.run(input, utf8_input ? utf8::sequence_length : one_byte);
+  if (!opened) return utf8::replace_stray_bytes(input);
+  return converter.run(input, input_is_utf8 ? utf8::sequence_length : one_byte);
 }
 
 }  // namespace

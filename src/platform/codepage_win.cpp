@@ -65,21 +65,6 @@ UINT active_code_page() {
 /// a byte that Windows maps to a C1 control is one the page leaves undefined.
 bool c1_is_defined(UINT cp) { return cp >= 28591 && cp <= 28605; }
 
-/// UTF-8 text with every ill-formed byte replaced by "?".
-std::string clean_utf8(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  while (!text.empty()) {
-    const std::size_t n = utf8::sequence_length(text);
-    if (n == 1 && static_cast<unsigned char>(text[0]) >= 0x80)
-      out += '?';
-    else
-      out.append(text.substr(0, n));
-    text.remove_prefix(n);
-  }
-  return out;
-}
-
 std::wstring utf16_of_char(std::string_view utf8_char) {
   wchar_t units[2];
   const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8_char.data(),
@@ -107,7 +92,7 @@ std::string ansi_codepage() {
 
 std::string to_ansi(std::string_view utf8) {
   const UINT cp = active_code_page();
-  if (cp == CP_UTF8) return clean_utf8(utf8);
+  if (cp == CP_UTF8) return utf8::replace_stray_bytes(utf8);
   std::string out;
   out.reserve(utf8.size());
   while (!utf8.empty()) {
@@ -127,7 +112,7 @@ std::string to_ansi(std::string_view utf8) {
 
 std::string from_ansi(std::string_view ansi) {
   const UINT cp = active_code_page();
-  if (cp == CP_UTF8) return clean_utf8(ansi);
+  if (cp == CP_UTF8) return utf8::replace_stray_bytes(ansi);
   std::string out;
   out.reserve(ansi.size() + ansi.size() / 2);
   std::size_t i = 0;

@@ -154,6 +154,8 @@ FileReplacement::FileReplacement(const std::string& path, Link link) : impl_(std
   // A link to be replaced is looked at itself: a new file takes its place.
   const bool found =
       (link == Link::followed ? ::stat(r.target.c_str(), &existing) : ::lstat(r.target.c_str(), &existing)) == 0;
+  // A name longer than the folder takes would fail only when the file is put in place.
+  if (!found && errno == ENAMETOOLONG) fail(path, errno_text(ENAMETOOLONG));
   const bool replacing = found && !S_ISLNK(existing.st_mode);
   if (replacing && !S_ISREG(existing.st_mode)) fail(path, "non è un file");
   if (replacing) r.mode = existing.st_mode & 07777;
@@ -168,6 +170,14 @@ FileReplacement::FileReplacement(const std::string& path, Link link) : impl_(std
   if (r.fd < 0) fail(path, errno_text(error));
   r.temp = (directory / name).string();
   r.removal = std::make_unique<RemovalGuard>(r.temp);
+  // A disk that takes no byte more would fail only when the buffered bytes are written,
+  // after whatever produced them: one byte is written and taken back now.
+  if (::pwrite(r.fd, "", 1, 0) != 1 || ::ftruncate(r.fd, 0) != 0) {
+    const int error = errno;
+    ::close(r.fd);
+    r.fd = -1;
+    fail(path, errno_text(error));
+  }
   r.buffer.reserve(Impl::buffer_size);
 }
 

@@ -175,9 +175,14 @@ FileReplacement::FileReplacement(const std::string& path, Link link) : impl_(std
   r.path = path;
   r.target = link == Link::followed ? final_target(path) : path_from_utf8(path);
   if (r.target.filename().empty()) fail(path, "percorso non valido");
+  // A name longer than the folder takes would fail only when the file is put in place.
+  const DWORD attributes = ::GetFileAttributesW(r.target.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILENAME_EXCED_RANGE || error == ERROR_INVALID_NAME) fail(path, error_text(error));
+  }
   // A link to be replaced is looked at itself (a file's link, not a folder's): a new file
   // takes its place.
-  const DWORD attributes = ::GetFileAttributesW(r.target.c_str());
   const bool file_link = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
                          !(attributes & FILE_ATTRIBUTE_DIRECTORY);
   const FileKind kind = link == Link::replaced && file_link ? FileKind::missing : file_kind(path_to_utf8(r.target));
@@ -187,6 +192,16 @@ FileReplacement::FileReplacement(const std::string& path, Link link) : impl_(std
   r.file = create_temporary(directory, path_to_utf8(r.target.filename()), r.temp);
   if (r.file == INVALID_HANDLE_VALUE) fail(path, error_text(::GetLastError()));
   r.removal = std::make_unique<RemovalGuard>(path_to_utf8(r.temp));
+  // A disk that takes no byte more would fail only when the buffered bytes are written,
+  // after whatever produced them: one byte is written and taken back now.
+  DWORD written = 0;
+  if (!::WriteFile(r.file, "", 1, &written, nullptr) || written != 1 ||
+      ::SetFilePointer(r.file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER || !::SetEndOfFile(r.file)) {
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(r.file);
+    r.file = INVALID_HANDLE_VALUE;
+    fail(path, error_text(error));
+  }
   r.buffer.reserve(Impl::buffer_size);
 }
 

@@ -2,6 +2,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include "platform/terminal.hpp"
@@ -11,6 +12,18 @@ namespace platform {
 std::vector<std::string> utf8_arguments(int argc, char** argv) {
   // The arguments are bytes as the caller gave them; the system takes them as UTF-8.
   return std::vector<std::string>(argv, argv + argc);
+}
+
+bool keep_standard_streams_apart() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free number is this one: those below it are open by now.
+    const int opened = open("/dev/null", O_RDONLY);
+    if (opened == fd) continue;
+    if (opened >= 0) close(opened);
+    return false;
+  }
+  return true;
 }
 
 bool stderr_is_terminal() { return isatty(STDERR_FILENO) == 1; }

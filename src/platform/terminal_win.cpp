@@ -36,6 +36,12 @@ void write_console(HANDLE out, const std::wstring& text) {
 
 }  // namespace
 
+bool keep_standard_streams_apart() {
+  // Files are opened as handles (CreateFileW), which never take the number of a closed
+  // standard stream's descriptor.
+  return true;
+}
+
 std::vector<std::string> utf8_arguments(int argc, char** argv) {
   int count = 0;
   wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);

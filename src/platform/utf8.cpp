@@ -52,6 +52,20 @@ bool well_formed(std::string_view text) {
   return true;
 }
 
+std::string replace_stray_bytes(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  while (!text.empty()) {
+    const Decoded c = decode(text);
+    if (c.well_formed)
+      out.append(text.substr(0, c.length));
+    else
+      out += '?';
+    text.remove_prefix(c.length);
+  }
+  return out;
+}
+
 void append(std::string& out, char32_t code_point) {
   if ((code_point >= 0xD800 && code_point <= 0xDFFF) || code_point > 0x10FFFF) code_point = replacement_character;
   char bytes[4];

@@ -33,6 +33,10 @@ inline std::size_t sequence_length(std::string_view text) {
 /// True when the whole text is well-formed UTF-8.
 bool well_formed(std::string_view text);
 
+/// text with every stray byte (one that is not part of a well-formed sequence) replaced
+/// by "?", one for each: what is taken for UTF-8 text is then always well formed.
+std::string replace_stray_bytes(std::string_view text);
+
 /// Appends the UTF-8 sequence of code_point to out; a surrogate or a value above
 /// U+10FFFF, which have none, is written as U+FFFD.
 void append(std::string& out, char32_t code_point);

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <thread>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -120,6 +121,28 @@ TEST_F(Runs, ApriCartellaOpensTheFolderOfTheLastSavedReport) {
   EXPECT_EQ(host.boxes[0].text, main_layout::open_folder_failure(work_path("referti")));
   EXPECT_NE(host.boxes[0].text.find(work_path("referti")), std::string::npos);
   EXPECT_EQ(host.boxes[0].flags, frontend::mb_ok | frontend::mb_iconwarning);
+}
+
+// A report whose page could not be made is saved all the same: "Apri cartella" opens its
+// folder, whether it is the first report saved or one after another in another folder.
+TEST_F(Runs, ApriCartellaOpensTheFolderOfAReportSavedWithoutItsPage) {
+  ASSERT_TRUE(started);
+  fs::remove(fs::path(installation.appdir()) / "Tao_to_HTML.xsl");
+  fs::create_directory(work_path("referti"));
+  fs::create_directory(work_path("tao"));
+  for (const auto& [programme, folder, outcome] : {std::tuple{Programme::tao, "tao", RunOutcome::page_failed},
+                                                   std::tuple{Programme::diabete, "referti", RunOutcome::saved},
+                                                   std::tuple{Programme::tao, "tao", RunOutcome::page_failed}}) {
+    SCOPED_TRACE(folder);
+    host.chosen_paths = {work_path(std::string(folder) + "/report.xml")};
+    host.opened_folders.clear();
+    controller.run(programme);
+    ASSERT_EQ(controller.last_run().outcome, outcome) << controller.last_run().message;
+    EXPECT_TRUE(window.open_folder_enabled);
+    EXPECT_EQ(controller.saved_report(), work_path(std::string(folder) + "/report.xml"));
+    controller.open_saved_folder();
+    EXPECT_EQ(host.opened_folders, Texts{work_path(folder)});
+  }
 }
 
 struct AnnullaCase {

@@ -6,9 +6,12 @@
 #include "app/login.hpp"
 #include "appearance.hpp"
 #include "platform/automation.hpp"
+#include "platform/terminal.hpp"
 #include "qt_host.hpp"
 
 int main(int argc, char** argv) {
+  // Before any file is opened: a closed standard stream must not pass its number to one.
+  if (!platform::keep_standard_streams_apart()) return 1;
   // Automation (COM on Windows) for the user-interface thread, for the whole process.
   const platform::AutomationScope automation;
   // The report view shares its graphics context with the windows.

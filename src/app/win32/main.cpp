@@ -5,9 +5,12 @@
 #include "PIVZONA12Main.hpp"
 #include "app/login.hpp"
 #include "platform/automation.hpp"
+#include "platform/terminal.hpp"
 #include "win32_host.hpp"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
+  // Before any file is opened, as on every platform (nothing to do here).
+  if (!platform::keep_standard_streams_apart()) return 1;
   // Automation (COM) for the user-interface thread, for the whole process.
   const platform::AutomationScope automation;
   Win32Host host;
