@@ -67,7 +67,7 @@ long write_dump(const fs::path& path, long megabytes) {
 /// Reads the dump as a run reads its patient list; gives the patients counted and the
 /// bytes of their surnames (so that the second reading is not optimised away).
 std::pair<long, long> read_as_a_run(const fs::path& dir, const std::string& name) {
-  platform::WorkingFile working((dir / "Tao.txt").string());
+  platform::WorkingFile working(dir.string(), "Tao.txt");
   const platform::DumpFile dump = platform::read_and_remove_dump(
       (dir / "Temp").string(), name, [&working](std::string_view piece) { working.append(piece); });
   if (dump.state != platform::DumpFile::State::rows) throw std::runtime_error("dump not read: " + dump.reason);

@@ -404,8 +404,9 @@ Section
 
   ; For every user of the computer. The shortcut's working directory is the records
   ; product's directory (the output path here), where the program already writes its
-  ; page: the program puts its working files in its current directory, and the program's
-  ; own folder is not writable for a doctor without administrator rights.
+  ; page and, in its Temp folder, its working files: the save dialog of some programmes
+  ; opens in the current directory, and the program's own folder is not writable for a
+  ; doctor without administrator rights.
   SetShellVarContext all
   CreateShortCut "${SHORTCUT}" "$INSTDIR\pivzona12.exe" "" "$INSTDIR\pivzona12.exe" 0 SW_SHOWNORMAL "" "Estrazioni ZONA12 da Praxilo"
 

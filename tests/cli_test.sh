@@ -142,12 +142,61 @@ run demo --programme tao --user demo --output "$work/nuovo.xml"
 [[ $(stat -c %a "$work/nuovo.xml") == 600 && $(stat -c %a "$work/inst/ZONA12.html") == 600 ]] &&
   check "new report and page owner-only" 0 0 || check "new report and page owner-only" 0 1
 
-# The working file is never written through a link planted in its place.
+# The working file is the run's own, in the installation's Temp folder: files of the
+# programmes' names in the current folder (a link, a doctor's own list) stay as they are.
 echo "da non toccare" >"$work/victim"
 ln -s "$work/victim" "$work/Tao.txt"
+echo "elenco del medico" >"$work/Diabetici.txt"
 run demo --programme tao --user demo --output "$work/t2.xml"
 check "working file link not followed" 0 "$status" "da non toccare" "$work/victim"
-[[ ! -e "$work/Tao.txt" && ! -L "$work/Tao.txt" ]] && check "working file removed" 0 0 || check "working file removed" 0 1
+run demo --programme diabete --user demo --output "$work/d2.xml"
+check "a doctor's Diabetici.txt stays" 0 "$status" "elenco del medico" "$work/Diabetici.txt" "<assistito>" "$work/d2.xml"
+[[ -L "$work/Tao.txt" && -z "$(find "$work/inst/Temp" -maxdepth 1 -name '.*.tmp')" ]] &&
+  check "no working file left" 0 0 || check "no working file left" 0 1
+rm -f "$work/Tao.txt" "$work/Diabetici.txt"
+
+# A working file left by a killed run (its process gone, older than this run) goes.
+leftover="$work/inst/Temp/.Diabetici.txt.2000000000.k1ll3d.tmp"
+echo "Rossi Anna" >"$leftover"
+touch -d '1 hour ago' "$leftover"
+run demo --programme diabete --user demo --output "$work/d3.xml"
+[[ $status == 0 && ! -e "$leftover" ]] && check "killed run's working file removed" 0 0 ||
+  check "killed run's working file removed" 0 1
+
+# Links in the installation folder are not followed for writing: the page replaces a link
+# in its place; a Temp folder that is a link is refused and nothing is made where it leads.
+echo "pagina del medico" >"$work/victim.html"
+ln -sf "$work/victim.html" "$work/inst/ZONA12.html"
+run demo --programme tao --user demo --output "$work/t5.xml"
+check "page over a link" 0 "$status" "da non toccare" "$work/victim" "pagina del medico" "$work/victim.html"
+[[ ! -L "$work/inst/ZONA12.html" ]] && grep -q '</html>' "$work/inst/ZONA12.html" && check "link replaced by the page" 0 0 ||
+  check "link replaced by the page" 0 1
+mkdir "$work/fuori"
+mv "$work/inst/Temp" "$work/inst/Temp.away"
+ln -s "$work/fuori" "$work/inst/Temp"
+run demo --programme tao --user demo --output "$work/x.xml"
+check "Temp a link" 4 "$status" "Estrazione interrotta: " "$work/err"
+# (The records server's own dump may land there: that is the server's doing.)
+[[ ! -e "$work/fuori/Log" && -z "$(find "$work/fuori" -name '.*.tmp')" && ! -e "$work/x.xml" ]] &&
+  check "Temp a link: nothing made through it" 0 0 || check "Temp a link: nothing made through it" 0 1
+rm "$work/inst/Temp" && mv "$work/inst/Temp.away" "$work/inst/Temp"
+
+# A password longer than 4096 bytes is refused before anything is sent (exit 3), however
+# it comes, and however long it is: a stream without a line end is not read to its end.
+long_password=$(head -c 4097 /dev/zero | tr '\0' p)
+printf '%s\n' "$long_password" | "$bin/pivzona12-cli" --programme tao --user demo --output "$work/x.xml" \
+  --password-stdin >"$work/out" 2>"$work/err"
+check "password of 4097 bytes on standard input" 3 "$?" "password troppo lunga: al massimo 4096 byte" "$work/err"
+head -c 300000000 /dev/zero | "$bin/pivzona12-cli" --programme tao --user demo --output "$work/x.xml" \
+  --password-stdin >"$work/out" 2>"$work/err"
+check "endless password on standard input" 3 "${PIPESTATUS[1]}" "password troppo lunga" "$work/err"
+PIVZONA12_PASSWORD="$long_password" "$bin/pivzona12-cli" --programme tao --user demo --output "$work/x.xml" \
+  </dev/null >"$work/out" 2>"$work/err"
+check "password of 4097 bytes in the environment" 3 "$?" "password troppo lunga" "$work/err"
+printf '%s\r\n' "${long_password:1}" | "$bin/pivzona12-cli" --programme tao --user demo --output "$work/x.xml" \
+  --password-stdin >"$work/out" 2>"$work/err"
+check "password of 4096 bytes is tried" 2 "$?" "ERRORE: Dati Utente o Password non riconosciuti." "$work/err"
+[[ ! -e "$work/x.xml" ]] && check "long passwords: nothing written" 0 0 || check "long passwords: nothing written" 0 1
 
 # A page that cannot be produced: the report is saved, the page's path is not printed.
 mv "$work/inst/Tao_to_HTML.xsl" "$work/Tao_to_HTML.xsl.away"
@@ -298,6 +347,43 @@ failed 18 Impossibile avviare Praxilo: Errore simulato del server
 ROWS
 rm -f "$work/hold" "$work/started"
 
+# A "Path" holding a NUL (as a string with environment references, hex(2)) whose part
+# before the NUL is the installation: refused as a missing value, before signing in.
+reg_hex() {  # reg_hex TEXT: the text's bytes (ASCII) as UTF-16LE hex pairs, each with a comma
+  local text=$1 i hex out=""
+  for ((i = 0; i < ${#text}; i++)); do printf -v hex '%02x' "'${text:i:1}"; out+="$hex,00,"; done
+  printf '%s' "$out"
+}
+nul_path="hex(2):$(reg_hex "$work/inst")00,00,$(reg_hex "$work/altro;")00,00"
+sed "s|^\"Path\"=.*|\"Path\"=$nul_path|" "$work/inst/registry.reg" >"$work/nulpath.reg"
+rm -rf "$work/inst/Temp/Log"
+PIVZONA12_REGISTRY="$work/nulpath.reg" run demo --programme tao --user demo --output "$work/x.xml"
+check "installation path with a NUL" 4 "$status" "Installazione di Praxilo non trovata." "$work/err"
+! grep -q "Dati Utente" "$work/err" && [[ ! -e "$work/inst/Temp/Log" && ! -e "$work/x.xml" ]] &&
+  check "installation path with a NUL: nothing made" 0 0 || check "installation path with a NUL: nothing made" 0 1
+
+# Three runs of one programme at once, in one folder, on one installation: each its own
+# working file, each a complete report.
+mkdir -p "$work/same"
+for round in 1 2 3; do
+  pids=()
+  for n in 1 2 3; do
+    (cd "$work/same" && exec "$bin/pivzona12-cli" --programme tao --user demo --output "$work/same/t$n.xml" \
+      --password-stdin <"$work/password" >/dev/null 2>"$work/same/err$n") &
+    pids+=($!)
+  done
+  statuses=0 whole=0
+  for n in 1 2 3; do
+    wait "${pids[n - 1]}" || statuses=$((statuses + 1))
+    tail -c 7 "$work/same/t$n.xml" | grep -q '</tao>' && whole=$((whole + 1))
+  done
+  check "three tao runs at once, round $round" 0 "$statuses"
+  check "three tao runs at once, round $round: three whole reports" 3 "$whole"
+done
+[[ -z "$(ls -A "$work/same" | grep -v -E '^(t[123]\.xml|err[123])$')" &&
+  -z "$(find "$work/inst/Temp" -maxdepth 1 -name '.*.tmp')" ]] && check "three runs: nothing left" 0 0 ||
+  check "three runs: nothing left" 0 1
+
 # Two runs at once on one installation: the page is always whole, whoever wrote it last.
 mkdir -p "$work/one" "$work/two"
 page="$work/inst/ZONA12.html"
@@ -328,16 +414,19 @@ PIVZONA12_REGISTRY="$work/big/registry.reg" "$bin/pivzona12-cli" --programme dia
   --output "$work/bigrun/d.xml" --password-stdin <"$work/password" >/dev/null 2>&1 &
 cli_pid=$!
 cd "$work"
-for _ in $(seq 200); do [[ -e "$work/bigrun/Diabetici.txt" ]] && break; sleep 0.05; done
-[[ -e "$work/bigrun/Diabetici.txt" ]] && check "long run under way" 0 0 || check "long run under way" 0 1
+working_file_of() {  # working_file_of PID: true once that run's working file is there
+  compgen -G "$work/big/Temp/.Diabetici.txt.$1.*.tmp" >/dev/null
+}
+for _ in $(seq 200); do working_file_of "$cli_pid" && break; sleep 0.05; done
+working_file_of "$cli_pid" && check "long run under way" 0 0 || check "long run under way" 0 1
 sleep 0.3
 kill -TERM "$cli_pid"
 wait "$cli_pid"
 term_status=$?
 for _ in $(seq 100); do pgrep -f "$work/big/praxilo.db" >/dev/null || break; sleep 0.05; done
 check "SIGTERM ends the run" 143 "$term_status"
-[[ ! -e "$work/bigrun/Diabetici.txt" && ! -e "$work/bigrun/d.xml" ]] && check "working file gone" 0 0 ||
-  check "working file gone" 0 1
+[[ -z "$(find "$work/big/Temp" -maxdepth 1 -name '.*.tmp')" && -z "$(ls -A "$work/bigrun")" ]] &&
+  check "working file gone" 0 0 || check "working file gone" 0 1
 leftover=$(find "$work/big/Temp" -name 'dump_*' | wc -l)
 check "dump files gone ($leftover left)" 0 "$leftover"
 pgrep -f "$work/big/praxilo.db" >/dev/null && check "server ended" 0 1 || check "server ended" 0 0
@@ -350,7 +439,7 @@ start_long_run() {  # start_long_run LIMIT_SECONDS: sets cli_pid once the run is
     exec "$bin/pivzona12-cli" --programme diabete --user demo --output "$work/bigrun/d.xml" \
     --password-stdin <"$work/password" >/dev/null 2>"$work/err") &
   cli_pid=$!
-  for _ in $(seq 200); do [[ -e "$work/bigrun/Diabetici.txt" ]] && break; sleep 0.05; done
+  for _ in $(seq 200); do working_file_of "$cli_pid" && break; sleep 0.05; done
   sleep 0.3
 }
 stop_server() { pkill -STOP -f "$work/big/praxilo.db"; }
@@ -370,6 +459,26 @@ kill -INT "$cli_pid"
 wait "$cli_pid"
 check "Ctrl-C while the server is stopped" 130 "$?"
 server_gone "Ctrl-C while the server is stopped"
+[[ -z "$(find "$work/big/Temp" -maxdepth 1 -name '.*.tmp')" ]] && check "Ctrl-C: working file gone" 0 0 ||
+  check "Ctrl-C: working file gone" 0 1
+
+# A run killed outright leaves its working file; the next run of the programme there
+# removes it once the killed run's process has ended, never a live run's.
+start_long_run 600
+killed_pid=$cli_pid
+kill -KILL "$killed_pid"
+{ wait "$killed_pid"; } 2>/dev/null
+# Its server, left without its client, is ended here.
+for server in $(pgrep -f "$work/big/praxilo.db"); do kill "$server"; done
+server_gone "killed run"
+working_file_of "$killed_pid" && check "killed run leaves its working file" 0 0 ||
+  check "killed run leaves its working file" 0 1
+sleep 1.1  # the leftover is older than the next run by the file system's clock
+start_long_run 600
+working_file_of "$killed_pid" && check "next run removes it" 0 1 || check "next run removes it" 0 0
+kill -TERM "$cli_pid"
+wait "$cli_pid"
+server_gone "next run"
 
 # Standard output whose reader has gone: the paths cannot be written, which is exit 4 with
 # a message, not a silent death by SIGPIPE.

@@ -439,23 +439,49 @@ std::string read_whole(const platform::WorkingFile& working, std::size_t piece_s
 
 TEST_F(PosixFiles, WorkingFileNeverWritesThroughALinkAndGoesWithTheObject) {
   TempDir dir;
+  // What stands in the folder under the programme's plain name is somebody else's.
   write_file(dir.path() / "victim", "da non toccare");
-  fs::create_symlink(dir.path() / "victim", dir.path() / "Tao.txt");
+  write_file(dir.path() / "Tao.txt", "del medico");
+  fs::create_symlink(dir.path() / "victim", dir.path() / ".Tao.txt.tmp");
+  std::string first_path, second_path;
   {
-    platform::WorkingFile working((dir.path() / "Tao.txt").string());
-    working.append("riga\r\n");
-    EXPECT_FALSE(fs::is_symlink(dir.path() / "Tao.txt"));
-    EXPECT_EQ(permissions(dir.path() / "Tao.txt"), fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(read_whole(working), "riga\r\n");
+    // Two runs at once: each has its own file.
+    platform::WorkingFile first(dir.dir(), "Tao.txt");
+    platform::WorkingFile second(dir.dir(), "Tao.txt");
+    first_path = first.path();
+    second_path = second.path();
+    EXPECT_NE(first_path, second_path);
+    first.append("prima\r\n");
+    second.append("seconda\r\n");
+    for (const std::string& path : {first_path, second_path}) {
+      SCOPED_TRACE(path);
+      EXPECT_EQ(fs::path(path).parent_path(), dir.path());
+      EXPECT_NE(platform::temporary_owner(fs::path(path).filename().string(), "Tao.txt"), std::nullopt);
+      EXPECT_FALSE(fs::is_symlink(path));
+      EXPECT_EQ(permissions(path), fs::perms::owner_read | fs::perms::owner_write);
+    }
+    EXPECT_EQ(read_whole(first), "prima\r\n");
+    EXPECT_EQ(read_whole(second), "seconda\r\n");
   }
+  EXPECT_FALSE(fs::exists(first_path));
+  EXPECT_FALSE(fs::exists(second_path));
   EXPECT_EQ(read_file(dir.path() / "victim"), "da non toccare");
-  EXPECT_FALSE(fs::exists(dir.path() / "Tao.txt"));
+  EXPECT_EQ(read_file(dir.path() / "Tao.txt"), "del medico");
+  EXPECT_TRUE(fs::is_symlink(dir.path() / ".Tao.txt.tmp"));
+}
+
+TEST_F(PosixFiles, WorkingFileIsNeverMadeThroughAFolderLink) {
+  TempDir dir;
+  fs::create_directory(dir.path() / "altrove");
+  fs::create_directory_symlink(dir.path() / "altrove", dir.path() / "Temp");
+  EXPECT_THROW(platform::WorkingFile((dir.path() / "Temp").string(), "Tao.txt"), platform::Failure);
+  EXPECT_TRUE(fs::is_empty(dir.path() / "altrove"));
 }
 
 TEST(WorkingFile, WrittenInPiecesReadBackInPiecesOfAnySize) {
   TempDir dir;
   const std::string big = large_dump(), middle(40000, 'm');
-  platform::WorkingFile working((dir.path() / "Vac.txt").string());
+  platform::WorkingFile working(dir.dir(), "Vac.txt");
   EXPECT_EQ(read_whole(working), "") << "made empty";
   working.append(middle);
   working.append(big);
@@ -474,10 +500,19 @@ TEST(WorkingFile, WrittenInPiecesReadBackInPiecesOfAnySize) {
   EXPECT_EQ(read_whole(working), content) << "a new reading starts again from the start";
 }
 
-// A replacement first removes what killed runs left of that file: the temporary files of
-// an ended process, older than this run. Another live run's file, a newer file, another
-// file's temporary files, other names and links stay.
-TEST(Leftovers, OnlyEndedRunsOlderFilesOfTheSameTargetGo) {
+// A replacement, and a working file, first remove what killed runs left of that file: the
+// temporary files of an ended process, older than this run. Another live run's file, a
+// newer file, another file's temporary files, other names and links stay.
+struct LeftoverMaker {
+  const char* name;
+  void (*make)(const fs::path& dir);  ///< makes the file "report.xml" stands for in dir
+};
+
+void PrintTo(const LeftoverMaker& c, std::ostream* os) { *os << c.name; }
+
+class Leftovers : public ::testing::TestWithParam<LeftoverMaker> {};
+
+TEST_P(Leftovers, OnlyEndedRunsOlderFilesOfTheSameTargetGo) {
   TempDir dir;
   const std::string ended = "2000000000";  // no process has this id
 #ifdef _WIN32
@@ -509,14 +544,27 @@ TEST(Leftovers, OnlyEndedRunsOlderFilesOfTheSameTargetGo) {
   cases.push_back({".report.xml." + ended + ".l1nk00.tmp", true, false});
 #endif
 
-  platform::replace_file((dir.path() / "report.xml").string(), "nuovo");
+  GetParam().make(dir.path());
 
-  EXPECT_EQ(read_file(dir.path() / "report.xml"), "nuovo");
   for (const Leftover& c : cases) EXPECT_EQ(!fs::exists(fs::symlink_status(dir.path() / c.name)), c.removed) << c.name;
 #ifndef _WIN32
   EXPECT_EQ(read_file(dir.path() / "elsewhere.txt"), "altro");
 #endif
 }
+
+INSTANTIATE_TEST_SUITE_P(Files, Leftovers,
+                         ::testing::Values(LeftoverMaker{"Replacement",
+                                                         [](const fs::path& dir) {
+                                                           platform::replace_file((dir / "report.xml").string(),
+                                                                                  "nuovo");
+                                                           EXPECT_EQ(read_file(dir / "report.xml"), "nuovo");
+                                                         }},
+                                           LeftoverMaker{"WorkingFile",
+                                                         [](const fs::path& dir) {
+                                                           platform::WorkingFile working(dir.string(), "report.xml");
+                                                           working.append("nuovo");
+                                                         }}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A name near the file system's limit still takes a report: its temporary name is shorter.
 TEST(LongNames, ANameUpToTheLimitIsReplacedAndLeavesNothingBehind) {

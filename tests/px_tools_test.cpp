@@ -9,6 +9,7 @@
 #include "app/host.hpp"
 #include "platform/dynlib.hpp"
 #include "px_fixture.hpp"
+#include "records/px_wrap_praxipat.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -51,7 +52,14 @@ INSTANTIATE_TEST_SUITE_P(
         ApplCase{"PosixPath", app_paths_section(reg_string("/opt/praxilo/;")), "/opt/praxilo/"},
         ApplCase{"NoSemicolonTakenWhole", app_paths_section(reg_string("/opt/praxilo")), "/opt/praxilo/"},
         ApplCase{"OnlySemicolon", app_paths_section(reg_string(";/opt/praxilo")), "/"},
-        ApplCase{"NumberValue", app_paths_section("dword:00000001"), "/"}, ApplCase{"MissingKey", "", "/"}),
+        ApplCase{"NumberValue", app_paths_section("dword:00000001"), "/"}, ApplCase{"MissingKey", "", "/"},
+        ApplCase{"ExpandString", app_paths_section(test_support::reg_expand_string("/opt/praxilo;")), "/opt/praxilo/"},
+        // A value with a NUL or another control character inside is no value at all.
+        ApplCase{"NulInsideExpandString",
+                 app_paths_section(test_support::reg_expand_string(std::string("/opt/praxilo") + '\0' + "/altro;")),
+                 "/"},
+        ApplCase{"NulInsideString", app_paths_section(reg_string(std::string("/opt/praxilo") + '\0' + "/altro;")), "/"},
+        ApplCase{"TabInside", app_paths_section(reg_string("/opt/praxilo\t;")), "/"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PxTools, ApplDirectoryIsReadAnewAtEveryCall) {
@@ -175,6 +183,50 @@ TEST_F(DebugChannel, DirectoriesAreMadeEvenWithTheDebugLogOff) {
   EXPECT_TRUE(fs::is_directory(appl.path() / "Temp" / "Log"));
   EXPECT_FALSE(fs::exists(debug_log()));
   EXPECT_TRUE(host.boxes.empty());
+}
+
+// A folder of the installation that is a link could lead anywhere: nothing is made or
+// written through it, by the folders' creation, the debug log or the operation log.
+struct LinkedFolderCase {
+  const char* name;
+  std::vector<std::string> real;  ///< folders made below the installation first
+  std::string link;               ///< the folder that is a link to another, outside
+};
+
+void PrintTo(const LinkedFolderCase& c, std::ostream* os) { *os << c.name; }
+
+class DebugChannelLinks : public DebugChannel, public testing::WithParamInterface<LinkedFolderCase> {};
+
+TEST_P(DebugChannelLinks, NothingIsMadeOrWrittenThroughALinkedFolder) {
+  if (test_support::windows) GTEST_SKIP() << "symbolic links need a privilege on Windows and Wine has none";
+  TempDir outside;
+  fs::path made = appl.path();
+  for (const std::string& level : GetParam().real) fs::create_directory(made /= level);
+  fs::create_directory_symlink(outside.path(), appl.path() / GetParam().link);
+  test_support::install_logging_library(appl.path());
+  registry.write(app_paths_section(reg_string(appl.dir() + ";")) + switches_section("", "\"yes\"", "\"yes\""));
+
+  px_tools::temp_directory();
+  px_tools::log_directory();
+  px_tools::debug_message("testo", 3, host);
+  EXPECT_FALSE(px_tools::log_directory_is_own());
+  {
+    Tpx_wrap_praxipat session({}, host);  // starts the operation log in the log directory
+  }
+  EXPECT_TRUE(fs::is_empty(outside.path())) << "something made through the link";
+  EXPECT_TRUE(fs::is_symlink(appl.path() / GetParam().link));
+}
+
+INSTANTIATE_TEST_SUITE_P(PxTools, DebugChannelLinks,
+                         testing::Values(LinkedFolderCase{"TempIsALink", {}, "Temp"},
+                                         LinkedFolderCase{"LogIsALink", {"Temp"}, "Temp/Log"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DebugChannel, TheLogDirectoryIsOwnOnceMade) {
+  set_switches("", "");
+  EXPECT_FALSE(px_tools::log_directory_is_own()) << "not made yet";
+  px_tools::log_directory();
+  EXPECT_TRUE(px_tools::log_directory_is_own());
 }
 
 TEST_F(DebugChannel, DebugLogLineWrittenThroughTheLibrary) {

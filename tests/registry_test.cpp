@@ -62,7 +62,22 @@ const std::string fixture =
     "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Removed]\r\n"
     "\r\n"
     "[HKEY_CLASSES_ROOT\\Praxilo.Server\\LocalServer32]\r\n"
-    "@=\"/opt/praxilo/praxilo-server --db x\"\r\n";
+    "@=\"/opt/praxilo/praxilo-server --db x\"\r\n"
+    // Strings with a control character inside: a reader that stopped at the NUL would see
+    // "C:\A" where the rest of the program sees more.
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Control]\r\n"
+    "\"expandnul\"=hex(2):43,00,3a,00,5c,00,41,00,00,00,42,00,3b,00,00,00\r\n"
+    "\"stringnul\"=hex(1):43,00,3a,00,5c,00,41,00,00,00,42,00,00,00\r\n"
+    "\"expandcr\"=hex(2):41,00,0d,00,42,00,00,00\r\n"
+    "\"expandends\"=hex(2):41,00,3b,00,00,00,00,00,00,00\r\n"
+    "\"tab\"=\"C:\\\\A\tB\"\r\n"
+    "\"del\"=\"A\x7F"
+    "B\"\r\n"
+    "\"nel\"=\"A\xC2\x85"
+    "B\"\r\n"
+    "\"nbsp\"=\"A\xC2\xA0"
+    "B\"\r\n" +
+    std::string("\"rawnul\"=\"C:\\\\A") + '\0' + "B;\"\r\n" + "\"rawnulend\"=\"C:\\\\A;" + '\0' + "\"\r\n";
 
 struct ReadCase {
   const char* name;
@@ -109,6 +124,7 @@ TEST_P(RegistryRead, InEveryFileEncoding) {
 }
 
 const std::string maker = "SOFTWARE\\Corvanta-Ferrix\\";
+const std::string control = "SOFTWARE\\Control";
 constexpr auto hklm = RegistryRoot::local_machine;
 
 INSTANTIATE_TEST_SUITE_P(
@@ -145,7 +161,19 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"RemovedKeyLeavesKeyWithLongerName", hklm, "SOFTWARE\\RemovedToo", "v", RegistryStatus::ok, "kept"},
         ReadCase{"OtherRoot", RegistryRoot::current_user, maker, "debug", RegistryStatus::key_missing, ""},
         ReadCase{"ClassesRoot", RegistryRoot::classes_root, "Praxilo.Server\\LocalServer32", "", RegistryStatus::ok,
-                 "/opt/praxilo/praxilo-server --db x"}),
+                 "/opt/praxilo/praxilo-server --db x"},
+        ReadCase{"ExpandStringWithNulInside", hklm, control, "expandnul", RegistryStatus::bad_text, ""},
+        ReadCase{"StringWithNulInside", hklm, control, "stringnul", RegistryStatus::bad_text, ""},
+        ReadCase{"ExpandStringWithCarriageReturn", hklm, control, "expandcr", RegistryStatus::bad_text, ""},
+        ReadCase{"ExpandStringEndingInSeveralNuls", hklm, control, "expandends", RegistryStatus::ok, "A;"},
+        ReadCase{"QuotedWithTab", hklm, control, "tab", RegistryStatus::bad_text, ""},
+        ReadCase{"QuotedWithDelete", hklm, control, "del", RegistryStatus::bad_text, ""},
+        ReadCase{"QuotedWithC1NextLine", hklm, control, "nel", RegistryStatus::bad_text, ""},
+        ReadCase{"QuotedWithNoBreakSpaceIsText", hklm, control, "nbsp", RegistryStatus::ok,
+                 "A\xC2\xA0"
+                 "B"},
+        ReadCase{"QuotedWithRawNulInside", hklm, control, "rawnul", RegistryStatus::bad_text, ""},
+        ReadCase{"QuotedWithRawNulAtTheEnd", hklm, control, "rawnulend", RegistryStatus::ok, "C:\\A;"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Registry, MissingFileOrVariableMeansEveryKeyMissing) {
@@ -337,6 +365,68 @@ TEST(RegistryViewsOf, AValueMissingInTheOwnViewIsTakenFromTheOther) {
   write_machine_value(View::bits64, L"SOFTWARE\\Corvanta-Ferrix", L"altro", L"x");
   write_machine_value(View::bits32, L"SOFTWARE\\Corvanta-Ferrix", L"ultimo_utente", L"utente32");
   EXPECT_EQ(last_user_name(), "utente32");
+  remove_maker_keys();
+}
+
+// A string value as the registry holds it, its bytes exactly as given: a NUL inside, no
+// terminator, several. Every view reads it by one rule, as the ".reg" file reader does.
+struct StoredCase {
+  const char* name;
+  DWORD type;
+  std::wstring data;  ///< stored as is, no terminator added
+  RegistryStatus status;
+  std::string text;
+};
+
+class RegistryStoredText : public testing::TestWithParam<StoredCase> {
+ protected:
+  void SetUp() override { remove_maker_keys(); }
+  void TearDown() override { remove_maker_keys(); }
+};
+
+void write_machine_data(View view, const wchar_t* name, DWORD type, const std::wstring& data) {
+  HKEY handle = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Corvanta-Ferrix", 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              KEY_SET_VALUE | sam_of(view), nullptr, &handle, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(::RegSetValueExW(handle, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                             static_cast<DWORD>(data.size() * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+  ::RegCloseKey(handle);
+}
+
+TEST_P(RegistryStoredText, EveryViewReadsItByOneRule) {
+  const StoredCase& c = GetParam();
+  for (const View view : {View::bits64, View::bits32}) {
+    SCOPED_TRACE(view == View::bits64 ? "own view" : "other view");
+    remove_maker_keys();
+    write_machine_data(view, L"Path", c.type, c.data);
+    const auto got = platform::registry_read(RegistryRoot::local_machine, "SOFTWARE\\Corvanta-Ferrix", "Path");
+    EXPECT_EQ(got.status, c.status);
+    EXPECT_EQ(got.text, c.text);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Machine, RegistryStoredText,
+                         testing::Values(StoredCase{"StringWithNulInside", REG_SZ, std::wstring(L"C:\\A\0C:\\B;\0", 11),
+                                                    RegistryStatus::bad_text, ""},
+                                         StoredCase{"ExpandStringWithNulInside", REG_EXPAND_SZ,
+                                                    std::wstring(L"C:\\A\0C:\\B;\0", 11), RegistryStatus::bad_text, ""},
+                                         StoredCase{"StringWithTab", REG_SZ, std::wstring(L"C:\\A\t;\0", 7),
+                                                    RegistryStatus::bad_text, ""},
+                                         StoredCase{"StringWithoutTerminator", REG_SZ, std::wstring(L"C:\\A;", 5),
+                                                    RegistryStatus::ok, "C:\\A;"},
+                                         StoredCase{"StringWithSeveralTerminators", REG_EXPAND_SZ,
+                                                    std::wstring(L"C:\\A;\0\0\0", 8), RegistryStatus::ok, "C:\\A;"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RegistryStoredTextOf, ABadTextInTheOwnViewIsNotTakenFromTheOther) {
+  remove_maker_keys();
+  write_machine_data(View::bits64, L"ultimo_utente", REG_SZ, std::wstring(L"utente\0altro\0", 13));
+  write_machine_value(View::bits32, L"SOFTWARE\\Corvanta-Ferrix", L"ultimo_utente", L"utente32");
+  const auto got = platform::registry_read(RegistryRoot::local_machine, "SOFTWARE\\Corvanta-Ferrix", "ultimo_utente");
+  EXPECT_EQ(got.status, RegistryStatus::bad_text);
+  EXPECT_EQ(last_user_name(), "");
   remove_maker_keys();
 }
 

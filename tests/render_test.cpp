@@ -300,6 +300,36 @@ TEST(RenderTwice, SecondReportReplacesThePageAndNoTemporaryRemains) {
   EXPECT_EQ(file_names(dir.path()), (std::vector<std::string>{"ZONA12.html", "one.xml", "page.xsl", "two.xml"}));
 }
 
+// A link in the page's place, to a file or to nothing: the page replaces the link itself,
+// and the file it points to stays as it was (the page is the program's own file).
+class RenderOverALink : public ::testing::TestWithParam<bool> {};
+
+TEST_P(RenderOverALink, ThePageReplacesTheLinkAndLeavesItsTarget) {
+  if (test_support::windows) GTEST_SKIP() << "symbolic links need a privilege on Windows and Wine has none";
+  const bool target_there = GetParam();
+  TempDir dir;
+  write_file(dir.path() / "page.xsl", html_stylesheet());
+  write_file(dir.path() / "in.xml", "<r>referto</r>");
+  fs::create_directory(dir.path() / "altrove");
+  const fs::path victim = dir.path() / "altrove" / "del medico.html";
+  if (target_there) write_file(victim, "da non toccare");
+  fs::create_symlink(victim, dir.path() / "ZONA12.html");
+  const std::string html = dir.dir() + "ZONA12.html";
+  ASSERT_EQ(tools::xml2html(dir.dir() + "page.xsl", dir.dir() + "in.xml", html), "");
+  EXPECT_FALSE(fs::is_symlink(html));
+  EXPECT_NE(read_file(html).find("referto"), std::string::npos);
+  EXPECT_EQ(fs::status(html).permissions() & fs::perms::mask, fs::perms::owner_read | fs::perms::owner_write);
+  if (target_there)
+    EXPECT_EQ(read_file(victim), "da non toccare");
+  else
+    EXPECT_FALSE(fs::exists(victim)) << "nothing made where the link pointed";
+  EXPECT_EQ(file_names(dir.path() / "altrove"),
+            target_there ? std::vector<std::string>{"del medico.html"} : std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RenderOverALink, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "LinkToAFile" : "DanglingLink"; });
+
 // ---------------------------------------------------------------------------------
 // The message box of the runs.
 

@@ -250,7 +250,7 @@ TEST_P(RunAnswerFaults, ReportIsWholeOrNotSaved) {
     EXPECT_EQ(saved, "an earlier report");
     EXPECT_TRUE(host.navigated.empty());
   }
-  EXPECT_FALSE(std::filesystem::exists("Diabetici.txt"));
+  EXPECT_EQ(test_support::working_files_left(fake.appdir()), std::vector<std::string>{});
   for (const std::string& dump : fake.dump_files) EXPECT_FALSE(std::filesystem::exists(fake.appdir() + dump)) << dump;
 }
 
@@ -374,7 +374,7 @@ TEST_P(RunDumpAnswers, OnlyAPlainFileWrittenForTheCallIsReadAnythingElseFailsThe
     }
     EXPECT_TRUE(fs::exists(appdir / "praxilo.db"));
     EXPECT_EQ(test_support::read_file(appdir / "praxilo.db"), "il database clinico");
-    EXPECT_FALSE(fs::exists("Diabetici.txt"));
+    EXPECT_EQ(test_support::working_files_left(appdir), std::vector<std::string>{});
     for (const std::string& dump : fake.dump_files) EXPECT_FALSE(fs::exists(appdir / dump)) << dump;
   }
 }
@@ -468,6 +468,61 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------
+// A dump with a line longer than 1 MiB (a file without line ends above all) is not held
+// whole: the run fails saying so, saves nothing and leaves no file behind, whether the
+// patient list or a section's dump holds the line.
+
+struct LongLineCase {
+  const char* name;
+  const char* database;  ///< whose dump holds the line: "Praxilo" the list, "Praxilo2" a section
+  std::string dump;
+};
+
+void PrintTo(const LongLineCase& c, std::ostream* os) { *os << c.name; }
+
+class RunLongLines : public ::testing::TestWithParam<LongLineCase> {};
+
+const std::string patient_line = "\"P1\"\t\"Rossi\"\t\"Anna\"\t\"F\"\t\"CF1\"\t\"19500101\"\t\"058091\"\r\n";
+const std::size_t mebibyte = std::size_t{1} << 20;
+
+TEST_P(RunLongLines, FailTheRunAndLeaveNothing) {
+  const LongLineCase& c = GetParam();
+  test_support::FakePraxilo fake;
+  test_support::copy_stylesheets(fake.appdir());
+  test_support::TempDir work;
+  test_support::ScopedCwd cwd(work.path());
+  fake.dump = [&c](const std::string& database, const std::string&) -> std::optional<std::string> {
+    if (database == c.database) return c.dump;
+    return database == "Praxilo" ? patient_line : std::string();
+  };
+  fake.into = [](const std::string&, const std::string& sql) -> std::string {
+    if (sql.rfind("SELECT dateformat", 0) == 0) return "2005-05-10";
+    return sql.rfind("SELECT ac_val", 0) == 0 ? "A" : "";
+  };
+  test_support::RecordingHost host;
+  const std::string chosen = work.dir() + "report.xml";
+  host.chosen_paths = {chosen};
+  test_support::write_file(chosen, "an earlier report");
+  const RunResult result = signed_in_run_2008(fake, Programme::diabete, host);
+
+  const std::string message = "Estrazione interrotta: il file dei risultati di Praxilo ha una riga più lunga di 1 MiB.";
+  EXPECT_EQ(result.outcome, RunOutcome::failed);
+  EXPECT_EQ(result.message, message);
+  EXPECT_EQ(host.texts(), std::vector<std::string>{message});
+  EXPECT_EQ(test_support::read_file(chosen), "an earlier report");
+  EXPECT_EQ(test_support::working_files_left(fake.appdir()), std::vector<std::string>{});
+  for (const std::string& dump : fake.dump_files) EXPECT_FALSE(std::filesystem::exists(fake.appdir() + dump)) << dump;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, RunLongLines,
+    ::testing::Values(LongLineCase{"ListWithoutLineEnds", "Praxilo", std::string(mebibyte + 1, 'x')},
+                      LongLineCase{"ListWithALongLineAfterAPatient", "Praxilo",
+                                   patient_line + std::string(mebibyte + 1, 'x') + "\r\n" + patient_line},
+                      LongLineCase{"SectionWithoutLineEnds", "Praxilo2", std::string(mebibyte + 1, '7')}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------
 // A "Path" value that names no existing folder: the run says the installation is not
 // found before it asks for a file or a query, and nothing is made anywhere (no Temp or
 // Log folder where the value points, nor under the current directory).
@@ -476,6 +531,7 @@ struct BadPathCase {
   const char* name;
   /// The "Path" value for an installation dir and a work dir (the current directory).
   std::string (*path)(const std::filesystem::path& dir);
+  bool expand_string = false;  ///< written as hex(2), a string with environment references
 };
 
 void PrintTo(const BadPathCase& c, std::ostream* os) { *os << c.name; }
@@ -491,7 +547,9 @@ TEST_P(RunBadInstallationPath, SaysSoBeforeMakingOrAskingAnything) {
   test_support::ScopedCwd cwd(work.path());
   // The session is made, signs in and runs with the wrong value, the logs switched on.
   test_support::RegistryFile registry(
-      test_support::app_paths_section(test_support::reg_string(GetParam().path(dir.path()))) +
+      test_support::app_paths_section(GetParam().expand_string
+                                          ? test_support::reg_expand_string(GetParam().path(dir.path()))
+                                          : test_support::reg_string(GetParam().path(dir.path()))) +
       test_support::switches_section("", "\"yes\"", "\"yes\""));
   EXPECT_FALSE(px_tools::installation_found());
   EXPECT_EQ(installation_problem(), "Installazione di Praxilo non trovata.");
@@ -522,7 +580,16 @@ INSTANTIATE_TEST_SUITE_P(
         BadPathCase{"MissingFolder", [](const std::filesystem::path& dir) { return (dir / "manca").string() + ";"; }},
         BadPathCase{"AFile", [](const std::filesystem::path& dir) { return (dir / "praxilo.exe").string(); }},
         BadPathCase{"Relative", [](const std::filesystem::path&) { return std::string("Praxilo;"); }},
-        BadPathCase{"Empty", [](const std::filesystem::path&) { return std::string(""); }}),
+        BadPathCase{"Empty", [](const std::filesystem::path&) { return std::string(""); }},
+        // An existing folder before a NUL: a reader that stopped there would find it, while
+        // every later use saw the whole text.
+        BadPathCase{
+            "NulAfterAFolder",
+            [](const std::filesystem::path& dir) { return dir.string() + '\0' + (dir / "altro").string() + ";"; }},
+        BadPathCase{
+            "NulAfterAFolderInExpandString",
+            [](const std::filesystem::path& dir) { return dir.string() + '\0' + (dir / "altro").string() + ";"; },
+            true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

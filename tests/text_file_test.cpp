@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/failure.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -70,6 +71,72 @@ TEST(AnsiLines, ALongLineAcrossManyPiecesIsOneLine) {
   for (const std::size_t piece_size : {std::size_t{7}, std::size_t{1} << 16}) {
     SCOPED_TRACE(piece_size);
     EXPECT_EQ(lines_in_pieces(text, piece_size), (Lines{"a", longest, "b"}));
+  }
+}
+
+// A line longer than the bound is refused, however the text is cut: a file without line
+// ends would otherwise be held whole. Line ends do not count; a line of the bound is kept.
+struct BoundCase {
+  const char* name;
+  std::string text;
+  bool refused;
+};
+
+void PrintTo(const BoundCase& c, std::ostream* os) { *os << c.name; }
+
+class AnsiLinesBound : public ::testing::TestWithParam<BoundCase> {};
+
+TEST_P(AnsiLinesBound, ALineLongerThanTheBoundIsRefused) {
+  const BoundCase& c = GetParam();
+  constexpr std::size_t bound = 8;
+  for (std::size_t piece_size = 1; piece_size <= c.text.size(); ++piece_size) {
+    SCOPED_TRACE(piece_size);
+    Lines lines;
+    AnsiLines splitter(
+        [&lines](std::string_view line) {
+          lines.emplace_back(line);
+          return true;
+        },
+        bound);
+    try {
+      for (std::size_t at = 0; at < c.text.size(); at += piece_size)
+        splitter.add(std::string_view(c.text).substr(at, piece_size));
+      splitter.finish();
+      EXPECT_FALSE(c.refused) << "taken whole";
+    } catch (const platform::Failure& failure) {
+      EXPECT_TRUE(c.refused) << failure.what();
+      EXPECT_EQ(std::string(failure.what()), "il file dei risultati di Praxilo ha una riga più lunga di 8 byte.");
+    }
+    for (const std::string& line : lines) EXPECT_LE(line.size(), bound) << line;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, AnsiLinesBound,
+                         ::testing::Values(BoundCase{"LinesOfTheBound", "12345678\n12345678\r\nabc\n12345678", false},
+                                           BoundCase{"LineOfTheBoundWithCrLfAtTheEnd", "12345678\r\n", false},
+                                           BoundCase{"LineOneOver", "a\n123456789\nb\n", true},
+                                           BoundCase{"LastLineOneOverWithoutLineEnd", "a\n123456789", true},
+                                           BoundCase{"NoLineEndAtAll", std::string(40, 'x'), true},
+                                           BoundCase{"CrInsideCounts", "1234\r5678\n", true},
+                                           BoundCase{"OverAfterShortLines", "a\nb\nc\n1234567890123\r\n", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(AnsiLines, TheDumpsBoundIsOneMebibyte) {
+  // A whole mebibyte of a line is taken, one byte more is not, and the message says so.
+  Lines lines;
+  AnsiLines splitter([&lines](std::string_view line) {
+    lines.emplace_back(line.size(), '-');
+    return true;
+  });
+  const std::string mebibyte(AnsiLines::max_dump_line, 'x');
+  EXPECT_TRUE(splitter.add(mebibyte + "\r\n"));
+  EXPECT_EQ(lines, Lines{std::string(AnsiLines::max_dump_line, '-')});
+  try {
+    splitter.add(mebibyte);
+    splitter.add("x");
+    ADD_FAILURE() << "a line of 1 MiB and a byte was taken";
+  } catch (const platform::Failure& failure) {
+    EXPECT_EQ(std::string(failure.what()), "il file dei risultati di Praxilo ha una riga più lunga di 1 MiB.");
   }
 }
 

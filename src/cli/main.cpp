@@ -1,9 +1,9 @@
 // pivzona12-cli: signs the doctor in and runs one programme's extraction for a date
 // range, without windows. Exit status: 0 report saved, 1 no patient extracted, 2 sign-in
-// refused, 3 bad arguments or an output path that cannot hold a report, 4 the report
-// could not be produced or saved (the records product could not be started, its
-// installation was not found, or a call or its answer failed), 5 the report was saved but
-// its page was not produced.
+// refused, 3 bad arguments (a password longer than 4096 bytes included) or an output path
+// that cannot hold a report, 4 the report could not be produced or saved (the records
+// product could not be started, its installation was not found, or a call or its answer
+// failed), 5 the report was saved but its page was not produced.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -35,6 +35,21 @@ enum ExitStatus {
   exit_failed = 4,
   exit_page_failed = 5
 };
+
+/// The longest password taken, in bytes: far beyond any the records product accepts, and
+/// small enough that what is read for it stays small.
+constexpr std::size_t max_password_size = 4096;
+
+/// One line of in without its line end (LF or CR LF), read a byte at a time: reading stops
+/// once the line is longer than max_size, and what comes back is then that long.
+std::string read_bounded_line(std::istream& in, std::size_t max_size) {
+  std::string line;
+  char c = 0;
+  // One byte more than the limit may be the CR before the line end.
+  while (line.size() <= max_size + 1 && in.get(c) && c != '\n') line += c;
+  if (!line.empty() && line.back() == '\r' && line.size() <= max_size + 1) line.pop_back();
+  return line;
+}
 
 int usage_error(const std::string& message) {
   write_to_stderr("pivzona12-cli: " + message + "\n");
@@ -241,15 +256,17 @@ int main(int argc, char** argv) {
 
   std::string password;
   if (password_stdin) {
-    std::getline(std::cin, password);
-    if (!password.empty() && password.back() == '\r') password.pop_back();
+    password = read_bounded_line(std::cin, max_password_size);
   } else if (const char* env = std::getenv("PIVZONA12_PASSWORD")) {
     password = env;
-  } else if (auto typed = platform::read_password_from_terminal("Password di " + user_name + ": ")) {
+  } else if (auto typed = platform::read_password_from_terminal("Password di " + user_name + ": ", max_password_size)) {
     password = *typed;
   } else {
     return usage_error("nessuna password: usare --password-stdin o PIVZONA12_PASSWORD");
   }
+  // Refused before anything is sent: no password is that long.
+  if (password.size() > max_password_size)
+    return usage_error("password troppo lunga: al massimo " + std::to_string(max_password_size) + " byte");
 
   CliHost host(platform::path_to_utf8(output_path), platform::stderr_is_terminal());
   // Without the installation nothing is made, and the records product is not asked.

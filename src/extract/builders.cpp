@@ -174,11 +174,13 @@ void build_document(const ProgrammeInfo& programme, const std::string& select_sq
 
   // The list goes to the working file as it is read, and is read back from it a piece at
   // a time: twice, to count the patients for the progress, then to build. The working file
-  // is a bare name: the current directory. It is made with the list's first piece, or
-  // empty for an empty list, and goes however the build ends.
+  // is the run's own, under a unique name in the installation's Temp folder beside the
+  // dumps (never in the current directory, where a file of the doctor's could stand). It
+  // is made with the list's first piece, or empty for an empty list, and goes however the
+  // build ends.
   std::optional<platform::WorkingFile> working;
   const auto make_working = [&] {
-    if (!working) working.emplace(programme.working_file);
+    if (!working) working.emplace(px_tools::appl_directory() + "Temp", programme.working_file);
   };
   const bool listed = read_dump(session, "Praxilo", select_sql, [&](std::string_view piece) {
     make_working();

@@ -28,7 +28,8 @@ struct ProgrammeInfo {
   const char* no_patient_text;           ///< lines broken with CR LF
   const char* root_element;              ///< "diabete", "tao", "vaccinazioni"
   const char* namespace_path;            ///< "/asl/diabete", ...
-  const char* working_file;              ///< "Diabetici.txt", "Tao.txt", "Vac.txt"
+  const char* working_file;              ///< "Diabetici.txt", "Tao.txt", "Vac.txt": the stem of the
+                                         ///< working file's own name in the Temp folder
   bool enrolment_check;                  ///< diabetes only: enrolment check and presaInCarico
   SectionBuilder section_builder;
 };

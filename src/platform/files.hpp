@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/failure.hpp"
 
@@ -34,9 +35,14 @@ void replace_file(const std::string& path, std::string_view bytes);
 /// it was.
 class FileReplacement {
  public:
+  /// What a symbolic link at path stands for: the file it points to, which is replaced and
+  /// the link kept (a file the user chose); or nothing of ours, so that the link itself is
+  /// replaced and what it points to left as it is (the program's own files).
+  enum class Link { followed, replaced };
+
   /// Throws Failure naming path when the temporary file cannot be made or
-  /// path names something other than a regular file.
-  explicit FileReplacement(const std::string& path);
+  /// path names something other than a regular file (or, with Link::replaced, a link).
+  explicit FileReplacement(const std::string& path, Link link = Link::followed);
   ~FileReplacement();
   FileReplacement(const FileReplacement&) = delete;
   FileReplacement& operator=(const FileReplacement&) = delete;
@@ -111,6 +117,12 @@ inline constexpr const char* not_written =
 /// How much older than the request a dump may look: the coarsest time stamps (FAT's).
 inline constexpr std::chrono::seconds file_time_granularity{2};
 
+/// Makes (with create) or only looks for the folders levels, each inside the one before,
+/// below base, an existing folder that may itself be reached through links. A level that
+/// is a link, or no folder, is never entered, and nothing is made in or through it. True
+/// when every level is a folder, reached without a link, afterwards. Never throws.
+bool own_folders_below(const std::string& base, const std::vector<std::string>& levels, bool create);
+
 /// For the platform layer: the temporary file that replaces a file is named
 /// ".STEM.PID.TOKEN.tmp" beside it, STEM the file's name, cut (at a character's start) so
 /// that the whole name takes at most max_name bytes, PID the process that made it and TOKEN
@@ -139,17 +151,23 @@ class RemovalGuard {
   bool armed_ = true;
 };
 
-/// A run's working file: created anew at path, empty and readable by its owner only, then
-/// written and read in pieces. An earlier file or link of that name is removed first and
-/// never followed; the file is removed when the object goes and when the process is
-/// interrupted.
+/// A run's working file: made in folder under a name of its own, ".STEM.PID.TOKEN.tmp" as
+/// the temporary files above are named, created exclusively (two runs at once never share
+/// one, and nothing that stands there is followed or replaced), empty and readable by its
+/// owner only, then written and read in pieces. folder is never reached through a link.
+/// The working files of stem that runs killed outright left in folder are removed first,
+/// once their process has ended. The file is removed when the object goes and when the
+/// process is interrupted.
 class WorkingFile {
  public:
-  /// Throws Failure naming path when the file cannot be made.
-  explicit WorkingFile(const std::string& path);
+  /// Throws Failure naming the file when it cannot be made.
+  WorkingFile(const std::string& folder, const std::string& stem);
   ~WorkingFile();
   WorkingFile(const WorkingFile&) = delete;
   WorkingFile& operator=(const WorkingFile&) = delete;
+
+  /// The file's path.
+  const std::string& path() const { return path_; }
 
   /// Appends bytes at the end of the file. Throws Failure naming the file when
   /// they cannot be written.
@@ -165,7 +183,7 @@ class WorkingFile {
  private:
   std::string path_;
   std::intptr_t handle_ = -1;
-  RemovalGuard removal_;
+  std::unique_ptr<RemovalGuard> removal_;
 };
 
 }  // namespace platform

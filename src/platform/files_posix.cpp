@@ -13,6 +13,8 @@
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <mutex>
+#include <random>
 #include <stdexcept>
 #include <vector>
 
@@ -65,13 +67,18 @@ std::filesystem::path final_target(const std::string& path) {
 /// When this process started, by the clock of files' times.
 const std::time_t process_start = std::time(nullptr);
 
-/// Removes the temporary files of stem in directory that runs killed before they could
-/// remove them left behind: made by a process that has ended, before this process started
-/// (a process id is used again in time), and plain files, never followed through a link.
-/// Another live run's file stays.
-void remove_leftovers(const std::filesystem::path& directory, const std::string& stem) {
-  DIR* dir = ::opendir(directory.c_str());
-  if (!dir) return;
+/// Removes the temporary files of stem in the directory open as directory_fd that runs
+/// killed before they could remove them left behind: made by a process that has ended,
+/// before this process started (a process id is used again in time), and plain files,
+/// never followed through a link. Another live run's file stays.
+void remove_leftovers(int directory_fd, const std::string& stem) {
+  const int own_fd = ::dup(directory_fd);  // the listing closes its descriptor
+  if (own_fd < 0) return;
+  DIR* dir = ::fdopendir(own_fd);
+  if (!dir) {
+    ::close(own_fd);
+    return;
+  }
   const int dir_fd = ::dirfd(dir);
   while (const dirent* entry = ::readdir(dir)) {
     const std::optional<std::uint64_t> owner = temporary_owner(entry->d_name, stem);
@@ -83,6 +90,30 @@ void remove_leftovers(const std::filesystem::path& directory, const std::string&
     ::unlinkat(dir_fd, entry->d_name, 0);
   }
   ::closedir(dir);
+}
+
+/// Makes a new temporary file of stem in the directory open as directory_fd, exclusively
+/// and readable and writable by its owner only, after removing the leftovers of killed
+/// runs: ".STEM.PID.TOKEN.tmp", stem cut to the directory's name limit. Returns its
+/// descriptor and sets name to the name made; -1 with errno when it cannot be made.
+int create_temporary(int directory_fd, const std::string& stem, int flags, std::string& name) {
+  const long name_max = ::fpathconf(directory_fd, _PC_NAME_MAX);
+  const std::string cut = temporary_stem(stem, name_max > 0 ? static_cast<std::size_t>(name_max) : 255);
+  remove_leftovers(directory_fd, cut);
+  static constexpr char letters[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  static std::mt19937_64 random{std::random_device{}() ^ static_cast<std::uint64_t>(::getpid())};
+  static std::mutex random_mutex;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string token(6, '0');
+    {
+      std::lock_guard lock(random_mutex);
+      for (char& c : token) c = letters[random() % (sizeof letters - 1)];
+    }
+    name = "." + cut + "." + std::to_string(::getpid()) + "." + token + ".tmp";
+    const int fd = ::openat(directory_fd, name.c_str(), flags | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, owner_only);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;  // errno is EEXIST
 }
 
 }  // namespace
@@ -114,29 +145,30 @@ struct FileReplacement::Impl {
   }
 };
 
-FileReplacement::FileReplacement(const std::string& path) : impl_(std::make_unique<Impl>()) {
+FileReplacement::FileReplacement(const std::string& path, Link link) : impl_(std::make_unique<Impl>()) {
   Impl& r = *impl_;
   r.path = path;
-  r.target = final_target(path);
+  r.target = link == Link::followed ? final_target(path) : std::filesystem::path(path);
   if (r.target.filename().empty()) fail(path, "percorso non valido");
   struct stat existing {};
-  const bool replacing = ::stat(r.target.c_str(), &existing) == 0;
+  // A link to be replaced is looked at itself: a new file takes its place.
+  const bool found =
+      (link == Link::followed ? ::stat(r.target.c_str(), &existing) : ::lstat(r.target.c_str(), &existing)) == 0;
   // A name longer than the folder takes would fail only when the file is put in place.
-  if (!replacing && errno == ENAMETOOLONG) fail(path, errno_text(ENAMETOOLONG));
+  if (!found && errno == ENAMETOOLONG) fail(path, errno_text(ENAMETOOLONG));
+  const bool replacing = found && !S_ISLNK(existing.st_mode);
   if (replacing && !S_ISREG(existing.st_mode)) fail(path, "non è un file");
   if (replacing) r.mode = existing.st_mode & 07777;
 
   const std::filesystem::path directory = r.target.has_parent_path() ? r.target.parent_path() : ".";
-  const long name_max = ::pathconf(directory.c_str(), _PC_NAME_MAX);
-  const std::string stem = temporary_stem(r.target.filename().string(), name_max > 0 ? name_max : 255);
-  remove_leftovers(directory, stem);
-  std::string temp = (directory / ("." + stem + "." + std::to_string(::getpid()) + ".XXXXXX.tmp")).string();
-  std::vector<char> name(temp.begin(), temp.end());
-  name.push_back('\0');
-  // mkostemps makes the file exclusively, readable and writable by its owner only.
-  r.fd = ::mkostemps(name.data(), 4, O_CLOEXEC);
-  if (r.fd < 0) fail(path, errno_text(errno));
-  r.temp = name.data();
+  const int dir = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) fail(path, errno_text(errno));
+  std::string name;
+  r.fd = create_temporary(dir, r.target.filename().string(), O_WRONLY, name);
+  const int error = errno;
+  ::close(dir);
+  if (r.fd < 0) fail(path, errno_text(error));
+  r.temp = (directory / name).string();
   r.removal = std::make_unique<RemovalGuard>(r.temp);
   // A disk that takes no byte more would fail only when the buffered bytes are written,
   // after whatever produced them: one byte is written and taken back now.
@@ -179,6 +211,24 @@ void FileReplacement::commit() {
   r.removal->release();
 }
 
+bool own_folders_below(const std::string& base, const std::vector<std::string>& levels, bool create) {
+  int dir = ::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  for (const std::string& level : levels) {
+    if (dir < 0) break;
+    if (create && ::mkdirat(dir, level.c_str(), 0777) != 0 && errno != EEXIST) {
+      ::close(dir);
+      return false;
+    }
+    // O_NOFOLLOW: a link in the level's place is refused, not entered.
+    const int next = ::openat(dir, level.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    ::close(dir);
+    dir = next;
+  }
+  if (dir < 0) return false;
+  ::close(dir);
+  return true;
+}
+
 std::optional<std::string> ansi_path(const std::string& path) {
   std::string ansi = to_ansi(path);
   if (from_ansi(ansi) == path) return ansi;
@@ -195,18 +245,19 @@ bool ensure_private_file(const std::string& path) {
   return errno == EEXIST && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-WorkingFile::WorkingFile(const std::string& path) : path_(path), removal_(path) {
-  struct stat st {};
-  // An earlier file or link of this name goes; the name itself is never followed.
-  if (::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) ::unlink(path.c_str());
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, owner_only);
-  if (fd < 0) {
-    const int error = errno;
-    // Not ours to remove: whatever stands there was not made by this object.
-    removal_.release();
-    fail(path, errno_text(error));
-  }
+WorkingFile::WorkingFile(const std::string& folder, const std::string& stem) {
+  // The folder itself is never a link: a link there could lead anywhere.
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  const std::string pattern = (std::filesystem::path(folder) / ("." + stem + ".PID.XXXXXX.tmp")).string();
+  if (dir < 0) fail(pattern, errno_text(errno));
+  std::string name;
+  const int fd = create_temporary(dir, stem, O_RDWR, name);
+  const int error = errno;
+  ::close(dir);
+  if (fd < 0) fail(pattern, errno_text(error));
   handle_ = fd;
+  path_ = (std::filesystem::path(folder) / name).string();
+  removal_ = std::make_unique<RemovalGuard>(path_);
 }
 
 void WorkingFile::append(std::string_view bytes) {

@@ -111,6 +111,25 @@ void remove_leftovers(const fs::path& directory, const std::wstring& stem) {
   ::FindClose(search);
 }
 
+/// Makes a new temporary file of stem in directory, exclusively, after removing the
+/// leftovers of killed runs: ".STEM.PID.TOKEN.tmp", stem cut to the name limit. Returns its
+/// handle and sets made to its path; INVALID_HANDLE_VALUE with the last error set when it
+/// cannot be made.
+HANDLE create_temporary(const fs::path& directory, const std::string& stem, fs::path& made) {
+  const std::wstring cut = win::widen(temporary_stem(stem, MAX_PATH - 5));
+  remove_leftovers(directory, cut);
+  static std::atomic<unsigned> counter{0};
+  std::random_device random;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+    made = directory / (L"." + cut + L"." + std::to_wstring(::GetCurrentProcessId()) + L"." +
+                        std::to_wstring(random()) + L"x" + std::to_wstring(++counter) + L".tmp");
+    file = create_new(made);
+    if (file == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  return file;
+}
+
 }  // namespace
 
 FileKind file_kind(const std::string& path) {
@@ -151,30 +170,26 @@ struct FileReplacement::Impl {
   }
 };
 
-FileReplacement::FileReplacement(const std::string& path) : impl_(std::make_unique<Impl>()) {
+FileReplacement::FileReplacement(const std::string& path, Link link) : impl_(std::make_unique<Impl>()) {
   Impl& r = *impl_;
   r.path = path;
-  r.target = final_target(path);
+  r.target = link == Link::followed ? final_target(path) : path_from_utf8(path);
   if (r.target.filename().empty()) fail(path, "percorso non valido");
   // A name longer than the folder takes would fail only when the file is put in place.
-  if (::GetFileAttributesW(r.target.c_str()) == INVALID_FILE_ATTRIBUTES) {
+  const DWORD attributes = ::GetFileAttributesW(r.target.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = ::GetLastError();
     if (error == ERROR_FILENAME_EXCED_RANGE || error == ERROR_INVALID_NAME) fail(path, error_text(error));
   }
-  const FileKind kind = file_kind(path_to_utf8(r.target));
+  // A link to be replaced is looked at itself (a file's link, not a folder's): a new file
+  // takes its place.
+  const bool file_link = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                         !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  const FileKind kind = link == Link::replaced && file_link ? FileKind::missing : file_kind(path_to_utf8(r.target));
   if (kind != FileKind::missing && kind != FileKind::regular) fail(path, "non è un file");
 
   const fs::path directory = r.target.has_parent_path() ? r.target.parent_path() : fs::path(L".");
-  const std::wstring stem = win::widen(temporary_stem(path_to_utf8(r.target.filename()), MAX_PATH - 5));
-  remove_leftovers(directory, stem);
-  static std::atomic<unsigned> counter{0};
-  std::random_device random;
-  for (int attempt = 0; attempt < 100 && r.file == INVALID_HANDLE_VALUE; ++attempt) {
-    r.temp = directory / (L"." + stem + L"." + std::to_wstring(::GetCurrentProcessId()) + L"." +
-                          std::to_wstring(random()) + L"x" + std::to_wstring(++counter) + L".tmp");
-    r.file = create_new(r.temp);
-    if (r.file == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) break;
-  }
+  r.file = create_temporary(directory, path_to_utf8(r.target.filename()), r.temp);
   if (r.file == INVALID_HANDLE_VALUE) fail(path, error_text(::GetLastError()));
   r.removal = std::make_unique<RemovalGuard>(path_to_utf8(r.temp));
   // A disk that takes no byte more would fail only when the buffered bytes are written,
@@ -221,6 +236,23 @@ void FileReplacement::commit() {
   r.removal->release();
 }
 
+bool own_folders_below(const std::string& base, const std::vector<std::string>& levels, bool create) {
+  fs::path folder = path_from_utf8(base);
+  DWORD attributes = ::GetFileAttributesW(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  for (const std::string& level : levels) {
+    folder /= path_from_utf8(level);
+    if (create && !::CreateDirectoryW(folder.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
+      return false;
+    // A link (a reparse point) in the level's place is refused, not entered.
+    attributes = ::GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+      return false;
+  }
+  return true;
+}
+
 std::optional<std::string> ansi_path(const std::string& path) {
   const auto held = [](const std::string& utf8) -> std::optional<std::string> {
     std::string ansi = to_ansi(utf8);
@@ -252,19 +284,20 @@ bool ensure_private_file(const std::string& path) {
          !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE));
 }
 
-WorkingFile::WorkingFile(const std::string& path) : path_(path), removal_(path) {
-  const fs::path name = path_from_utf8(path);
-  // An earlier file or link of this name goes; DeleteFileW removes a link, not its target.
-  const DWORD attributes = ::GetFileAttributesW(name.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) ::DeleteFileW(name.c_str());
-  HANDLE file = create_new(name);
-  if (file == INVALID_HANDLE_VALUE) {
-    const DWORD error = ::GetLastError();
-    // Not ours to remove: whatever stands there was not made by this object.
-    removal_.release();
-    fail(path, error_text(error));
-  }
+WorkingFile::WorkingFile(const std::string& folder, const std::string& stem) {
+  const fs::path folder_name = path_from_utf8(folder);
+  const std::string pattern = path_to_utf8(folder_name / path_from_utf8("." + stem + ".PID.XXXXXX.tmp"));
+  // The folder itself is never a link (a reparse point): it could lead anywhere.
+  const DWORD attributes = ::GetFileAttributesW(folder_name.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) fail(pattern, error_text(::GetLastError()));
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    fail(pattern, "la cartella è un collegamento o non è una cartella");
+  fs::path made;
+  HANDLE file = create_temporary(folder_name, stem, made);
+  if (file == INVALID_HANDLE_VALUE) fail(pattern, error_text(::GetLastError()));
   handle_ = reinterpret_cast<std::intptr_t>(file);
+  path_ = path_to_utf8(made);
+  removal_ = std::make_unique<RemovalGuard>(path_);
 }
 
 void WorkingFile::append(std::string_view bytes) {

@@ -134,34 +134,24 @@ std::optional<std::string> hex_bytes(std::string_view list) {
   return out;
 }
 
-struct Value {
-  bool is_string = false;
-  std::string text;
-};
+/// A value as stored: a string's status (ok or bad_text) and text, or not_a_string.
+using Value = RegistryValue;
 
 /// What the data after "=" means: a string, another type, or a removal (nullopt).
 std::optional<Value> parse_data(std::string_view data) {
   while (!data.empty() && (data.front() == ' ' || data.front() == '\t')) data.remove_prefix(1);
   while (!data.empty() && (data.back() == ' ' || data.back() == '\t')) data.remove_suffix(1);
   if (data == "-") return std::nullopt;
-  Value value;
+  Value value{RegistryStatus::not_a_string, {}};
   if (!data.empty() && data.front() == '"') {
     std::size_t pos = 0;
-    if (auto text = quoted(data, pos)) {
-      value.is_string = true;
-      value.text = std::move(*text);
-    }
+    if (auto text = quoted(data, pos)) value = registry_string(std::move(*text));
     return value;  // an unterminated quote reads as a value that is not a string
   }
   const std::string head = lower(data.substr(0, 7));
   // hex(1) (string) and hex(2) (string with environment references) are string types.
   if (head.rfind("hex(1):", 0) == 0 || head.rfind("hex(2):", 0) == 0) {
-    if (auto bytes = hex_bytes(data.substr(7))) {
-      std::string text = utf16le_to_utf8(*bytes);
-      while (!text.empty() && text.back() == '\0') text.pop_back();
-      value.is_string = true;
-      value.text = std::move(text);
-    }
+    if (auto bytes = hex_bytes(data.substr(7))) value = registry_string(utf16le_to_utf8(*bytes));
   }
   return value;  // dword:, hex:, hex(N): and anything else are not strings
 }
@@ -275,13 +265,7 @@ RegistryValue look_up(const Hive& hive, RegistryRoot root, std::string_view key,
   if (listed == keys.end()) return result;
   const auto value = listed->second.find(name == "@" ? std::string() : lower(name));
   if (value == listed->second.end()) return result;
-  if (value->second.is_string) {
-    result.status = RegistryStatus::ok;
-    result.text = value->second.text;
-  } else {
-    result.status = RegistryStatus::not_a_string;
-  }
-  return result;
+  return value->second;
 }
 
 /// The last file parsed, shared by every thread.
@@ -318,6 +302,18 @@ std::shared_ptr<const Hive> current_hive(const std::filesystem::path& file) {
 }
 
 }  // namespace
+
+RegistryValue registry_string(std::string data) {
+  while (!data.empty() && data.back() == '\0') data.pop_back();
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    const auto c = static_cast<unsigned char>(data[i]);
+    // C0 and DEL are single bytes; the C1 controls U+0080 to U+009F are C2 80 to C2 9F.
+    const bool c1 = c == 0xC2 && i + 1 < data.size() && static_cast<unsigned char>(data[i + 1]) <= 0x9F &&
+                    static_cast<unsigned char>(data[i + 1]) >= 0x80;
+    if (c < 0x20 || c == 0x7F || c1) return {RegistryStatus::bad_text, {}};
+  }
+  return {RegistryStatus::ok, std::move(data)};
+}
 
 RegistryValue read_registry_file(const std::filesystem::path& file, RegistryRoot root, std::string_view key,
                                  std::string_view name) {

@@ -41,6 +41,13 @@ std::optional<FileState> regular_file_state(const std::filesystem::path& path);
 std::optional<std::string> read_regular_file(const std::filesystem::path& path, std::uintmax_t max_size,
                                              FileState& state);
 
+/// The result for a string value's data (UTF-8) as the registry holds it, the one rule of
+/// every reader: the NULs that end the data (its terminator, or several) are dropped; a
+/// text that still holds a control character (U+0000 to U+001F, U+007F to U+009F) is
+/// bad_text and its text empty, so that no use of the value can see a text other than
+/// the one checked. Otherwise ok with the text.
+RegistryValue registry_string(std::string data);
+
 /// Reads one value from the ".reg" file (see registry_file.cpp for the format accepted),
 /// with registry_read's meaning of key, name and result. A file that cannot be read
 /// holds no key. Never throws.

@@ -159,12 +159,9 @@ RegistryValue read_in_view(HKEY root, const std::wstring& key, std::string_view 
     result.status = RegistryStatus::not_a_string;
     return result;
   }
-  // A stored string need not end with its terminating zero, and may hold several.
-  std::wstring text(buffer.data(), size / sizeof(wchar_t));
-  while (!text.empty() && text.back() == L'\0') text.pop_back();
-  result.status = RegistryStatus::ok;
-  result.text = win::narrow(text);
-  return result;
+  // A stored string need not end with its terminating zero, and may hold several, or a
+  // zero before its end: the rule of every registry reader says what is kept.
+  return registry_string(win::narrow(std::wstring(buffer.data(), size / sizeof(wchar_t))));
 }
 
 /// On 64-bit Windows HKEY_LOCAL_MACHINE\SOFTWARE has a 32-bit and a 64-bit view: the
@@ -185,8 +182,9 @@ RegistryValue registry_read(RegistryRoot root, std::string_view key, std::string
     RegistryValue own = read_in_view(hive, path, name, 0);
     // A key or value missing in the program's own view of the machine's keys is looked
     // for in the other view (on 32-bit Windows there is one view, read twice).
+    // A value there but unusable (not a string, or a bad text) is not looked for further.
     if (root != RegistryRoot::local_machine || own.status == RegistryStatus::ok ||
-        own.status == RegistryStatus::not_a_string)
+        own.status == RegistryStatus::not_a_string || own.status == RegistryStatus::bad_text)
       return own;
     RegistryValue other = read_in_view(hive, path, name, other_view);
     if (other.status == RegistryStatus::key_missing) return own;

@@ -1,5 +1,6 @@
 #pragma once
 // The terminal and the standard streams, for the front ends.
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,7 +23,9 @@ bool keep_standard_streams_apart();
 bool stderr_is_terminal();
 
 /// Writes prompt to the terminal and reads one line from it without echo; nullopt when
-/// there is no terminal to ask.
-std::optional<std::string> read_password_from_terminal(const std::string& prompt);
+/// there is no terminal to ask. The whole line is read (nothing typed is left for the
+/// next reader), but no more than max_size + 1 bytes of it are kept: a longer line comes
+/// back longer than max_size, cut.
+std::optional<std::string> read_password_from_terminal(const std::string& prompt, std::size_t max_size);
 
 }  // namespace platform

@@ -28,7 +28,7 @@ bool keep_standard_streams_apart() {
 
 bool stderr_is_terminal() { return isatty(STDERR_FILENO) == 1; }
 
-std::optional<std::string> read_password_from_terminal(const std::string& prompt) {
+std::optional<std::string> read_password_from_terminal(const std::string& prompt, std::size_t max_size) {
   int fd = open("/dev/tty", O_RDWR | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   termios saved{};
@@ -45,7 +45,9 @@ std::optional<std::string> read_password_from_terminal(const std::string& prompt
   std::string line;
   char c = 0;
   ssize_t n = 0;
-  while ((n = read(fd, &c, 1)) == 1 && c != '\n') line += c;
+  // One byte more than the limit is kept for a CR before the line end.
+  while ((n = read(fd, &c, 1)) == 1 && c != '\n')
+    if (line.size() <= max_size + 1) line += c;
   if (restore) tcsetattr(fd, TCSAFLUSH, &saved);
   close(fd);
   if (n < 0) return std::nullopt;

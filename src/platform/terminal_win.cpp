@@ -57,7 +57,7 @@ bool stderr_is_terminal() {
   return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
-std::optional<std::string> read_password_from_terminal(const std::string& prompt) {
+std::optional<std::string> read_password_from_terminal(const std::string& prompt, std::size_t max_size) {
   const ConsoleHandle in(L"CONIN$");
   const ConsoleHandle out(L"CONOUT$");
   DWORD saved = 0;
@@ -74,7 +74,8 @@ std::optional<std::string> read_password_from_terminal(const std::string& prompt
       break;
     }
     if (c == L'\n') break;
-    if (c != L'\r') line += c;
+    // Each character is at least one byte of UTF-8: more than max_size of them are too many.
+    if (c != L'\r' && line.size() <= max_size) line += c;
   }
   ::SetConsoleMode(in.get(), saved);
   write_console(out.get(), L"\r\n");  // the line end the user typed was not echoed

@@ -1,6 +1,7 @@
 #include "records/px_tools.hpp"
 
 #include <string>
+#include <vector>
 
 #include "app/host.hpp"
 #include "platform/codepage.hpp"
@@ -21,7 +22,17 @@ bool switch_on(const std::string& folder, const char* name) {
 
 /// The debug log directory. It shares its name with the log directory: on a file system
 /// that tells case apart the two spellings would otherwise make two directories.
-std::string debug_log_directory_path() { return temp_directory() + "Log" + sep; }
+std::string debug_log_directory_path() { return appl_directory() + "Temp" + sep + "Log" + sep; }
+
+/// Makes (with create) or looks for the installation's folders levels, one inside the
+/// other, never through a link in the installation (a link there could lead anywhere, and
+/// what is made or written there would land where it leads). True when each is a folder
+/// reached without a link; false, and nothing made, without an installation.
+bool own_folders(const std::vector<std::string>& levels, bool create) {
+  return installation_found() && platform::own_folders_below(appl_directory(), levels, create);
+}
+
+const std::vector<std::string> log_levels = {"Temp", "Log"};
 
 }  // namespace
 
@@ -55,16 +66,16 @@ bool installation_found() {
 }
 
 std::string temp_directory() {
-  const std::string dir = appl_directory() + "Temp" + sep;
-  if (installation_found()) tools::create_dir(dir);
-  return dir;
+  own_folders({"Temp"}, true);
+  return appl_directory() + "Temp" + sep;
 }
 
 std::string log_directory() {
-  const std::string dir = appl_directory() + "Temp" + sep + "Log" + sep;
-  if (installation_found()) tools::create_dir(dir);
-  return dir;
+  own_folders(log_levels, true);
+  return appl_directory() + "Temp" + sep + "Log" + sep;
 }
+
+bool log_directory_is_own() { return own_folders(log_levels, false); }
 
 bool is_debug() { return switch_on(maker_registry_folder(), "debug"); }
 
@@ -103,9 +114,10 @@ void debug_box(const std::string& text, frontend::Host& host) {
 void debug_log_line(const std::string& text) {
   try {
     // The directories are made for every message, whether or not the debug log is on
-    // (never under the root of the file system for want of an installation).
-    if (!installation_found()) return;
-    const std::string dir = tools::create_dir(debug_log_directory_path());
+    // (never under the root of the file system for want of an installation, nor through a
+    // link in it).
+    if (!own_folders(log_levels, true)) return;
+    const std::string dir = debug_log_directory_path();
     if (!is_debuglog()) return;
     const auto library = load_logging_library();
     if (!library) return;
@@ -113,8 +125,8 @@ void debug_log_line(const std::string& text) {
     const auto signal = reinterpret_cast<log_signal_fn>(library->symbol("LOG_signal"));
     const auto destroy = reinterpret_cast<log_destroy_fn>(library->symbol("LOG_destroy"));
     if (!open || !signal || !destroy) return;
-    // With no directory the bare name is relative to the current directory. The log holds
-    // patient data: owner-only, and never opened through a link planted in its place.
+    // The log holds patient data: owner-only, and never opened through a link planted in
+    // its place.
     if (!platform::ensure_private_file(dir + "debug.log")) return;
     const std::string file = platform::to_ansi(dir + "debug.log");
     const int handle = call_log_open(open, "DBG_", file.c_str());

@@ -20,10 +20,14 @@ std::string appl_directory();
 /// path (appl_directory is more than a lone separator) of an existing folder.
 bool installation_found();
 /// appl_directory + "Temp/", created when missing and the installation is found (never
-/// under the root of the file system for want of one).
+/// under the root of the file system for want of one, nor through a link in the
+/// installation: a Temp that is a link is left as it is).
 std::string temp_directory();
 /// appl_directory + "Temp/Log/", created as temp_directory is.
 std::string log_directory();
+/// True when the log directory is there and reached without a link in the installation:
+/// only then is a log written in it.
+bool log_directory_is_own();
 
 /// The switches: on exactly when the registry string is "yes".
 bool is_debug();

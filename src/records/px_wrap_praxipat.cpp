@@ -98,8 +98,11 @@ Tpx_wrap_praxipat::Tpx_wrap_praxipat(ObjectFactory factory, frontend::Host& host
       report_message("Tpx_wrap_praxipat.create(): eccezione - impossibile creare gestore log", error_level);
       return;
     }
-    // Without the logging library the wrapper works the same, only without a trace.
-    log->start("PRAXIPAT_", directory + "praxipat.log");
+    // Without the logging library the wrapper works the same, only without a trace; and
+    // so it does when the installation's log directory is reached through a link, where
+    // the library would write wherever the link leads.
+    if (!px_tools::installation_found() || px_tools::log_directory_is_own())
+      log->start("PRAXIPAT_", directory + "praxipat.log");
     last_message_.clear();
   } catch (const std::exception&) {
     report_message("Tpx_wrap_praxipat.create(): eccezione", error_level);

@@ -120,7 +120,9 @@ std::string write_page(platform::XsltProcessor& processor, const std::string& ht
   try {
     // As memowrit would: the page's directory is made first.
     if (const std::string_view directory = directory_part(html_path); !directory.empty()) create_dir(directory);
-    platform::FileReplacement file(html_path);
+    // The page is the program's own file: a link in its place is replaced, and what it
+    // points to left as it is.
+    platform::FileReplacement file(html_path, platform::FileReplacement::Link::replaced);
     PageRewriter rewriter(file);
     const bool written =
         processor.transform_to([&rewriter](std::string_view piece) { return rewriter.write(piece); }, parameters) &&

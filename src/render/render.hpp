@@ -17,8 +17,9 @@ std::string xslt_transform(const std::string& xsl_path, const std::string& xml_p
 
 /// xslt_transform, then rewrites the page with CR LF line ends, dropping every line that
 /// holds the processor's UTF-16 charset declaration; the first such line is replaced by a
-/// declaration of the ANSI code page the file is written in.
-/// "" on success, else "Errore nella conversione xslt" or "Eccezione nella conversione xslt".
+/// declaration of the ANSI code page the file is written in. The page is the program's own
+/// file: a symbolic link at html_path is replaced by the page, and what it points to is
+/// left as it is. "" on success, else "Errore nella conversione xslt" or "Eccezione nella conversione xslt".
 /// reason, when given, receives xslt_transform's own message ("" when it had none).
 std::string xml2html(const std::string& xsl_path, const std::string& xml_path, const std::string& html_path,
                      const platform::XsltParameters& parameters = {}, std::string* reason = nullptr);

@@ -4,6 +4,7 @@
 // wrapper's trace read back from them.
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "praxilo_install.hpp"
@@ -32,6 +33,19 @@ class RegistryFile {
 /// A ".reg" string value: in double quotes, backslashes and quotes escaped (as the
 /// fixture installations write their registry).
 using praxilo_db::reg_string;
+
+/// A ".reg" string value with environment references, hex(2): the text's bytes (ASCII, a
+/// NUL included) as UTF-16LE, with the terminating NUL, as the registry editor exports it.
+inline std::string reg_expand_string(std::string_view text) {
+  static constexpr char digits[] = "0123456789abcdef";
+  std::string out = "hex(2):";
+  for (const char c : std::string(text) + '\0') {
+    const auto byte = static_cast<unsigned char>(c);
+    out += std::string{digits[byte >> 4], digits[byte & 15]} + ",00,";
+  }
+  out.pop_back();
+  return out;
+}
 
 /// The App Paths section with the given "Path" value data (already in .reg form).
 inline std::string app_paths_section(const std::string& path_data) {

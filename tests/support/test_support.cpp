@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "child_processes.hpp"
+#include "platform/files.hpp"
 
 namespace test_support {
 
@@ -78,6 +79,17 @@ bool wait_until_no_live_children(const std::string& program) {
 bool wait_until_ended(ProcessId id) {
   for (int i = 0; i < 500 && process_exists(id); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   return !process_exists(id);
+}
+
+std::vector<std::string> working_files_left(const std::filesystem::path& appdir) {
+  std::vector<std::string> left;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator entry(appdir / "Temp", ec), end; !ec && entry != end; entry.increment(ec)) {
+    const std::string name = entry->path().filename().string();
+    for (const char* stem : {"Diabetici.txt", "Tao.txt", "Vac.txt"})
+      if (platform::temporary_owner(name, stem)) left.push_back(name);
+  }
+  return left;
 }
 
 void copy_stylesheets(const std::filesystem::path& dir) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace test_support {
 
@@ -77,6 +78,10 @@ std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& text);
 /// Sets the time path was last written (a file written at another time).
 void set_write_time(const std::filesystem::path& path, std::chrono::system_clock::time_point when);
+
+/// The runs' working files (".Diabetici.txt.PID.TOKEN.tmp" and the like) in the Temp
+/// folder of the installation at appdir: none once a run has ended, however it ended.
+std::vector<std::string> working_files_left(const std::filesystem::path& appdir);
 
 /// Copies the report stylesheets of the source tree (every file of xsl/) into dir.
 void copy_stylesheets(const std::filesystem::path& dir);
