@@ -289,12 +289,12 @@ TEST(FrameReader, WatchingReaderGetsEveryFrameHoweverLateItComes) {
 // up, as does the user's stop during the longer wait.
 struct LongerWaitCase {
   const char* name;
-  bool answers_late;                ///< the server answers after 1.5 s, in two pieces; else never
-  std::vector<bool> keep_waiting;   ///< the answers to the questions in turn; none left: give up
-  bool ask;                         ///< the limits hold keep_waiting at all
-  bool stop_after_first_question;   ///< the user stops the run once the first question is answered
-  const char* outcome;              ///< the answer's text, "timed out" or "stopped"
-  std::vector<long> waited;         ///< the seconds each question was asked with
+  bool answers_late;               ///< the server answers after 1.5 s, in two pieces; else never
+  std::vector<bool> keep_waiting;  ///< the answers to the questions in turn; none left: give up
+  bool ask;                        ///< the limits hold keep_waiting at all
+  bool stop_after_first_question;  ///< the user stops the run once the first question is answered
+  const char* outcome;             ///< the answer's text, "timed out" or "stopped"
+  std::vector<long> waited;        ///< the seconds each question was asked with
   friend void PrintTo(const LongerWaitCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -307,10 +307,10 @@ TEST_P(LongerWait, IsTheCallersChoiceEachTimeTheLimitPasses) {
   const auto late = dir.path() / "late", next = dir.path() / "next";
   test_support::write_file(late, text_answer(1, "tardi"));
   test_support::write_file(next, text_answer(2, "dopo"));
-  const std::string body = c.answers_late ? "read_request\nhead -c 3 '" + late.string() + "'\nsleep 1.5\ntail -c +4 '" +
-                                                late.string() + "'\nread_request\ncat '" + next.string() +
-                                                "'\nexec cat >/dev/null"
-                                          : "read_request\nexec sleep 60";
+  const std::string body = c.answers_late
+                               ? "read_request\nhead -c 3 '" + late.string() + "'\nsleep 1.5\ntail -c +4 '" +
+                                     late.string() + "'\nread_request\ncat '" + next.string() + "'\nexec cat >/dev/null"
+                               : "read_request\nexec sleep 60";
   Installation inst("", script_class("Fake.Slow", dir.path() / "slow.sh", body));
   auto server = platform::create_ole_object("Fake.Slow");
   std::vector<long> waited;
@@ -354,8 +354,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(LongerWaitCase{"GivenUpAtTheFirstLimit", true, {false}, true, false, "timed out", {1}},
                     LongerWaitCase{"WithoutAQuestionGivenUpAtTheLimit", true, {}, false, false, "timed out", {}},
                     LongerWaitCase{"AnswerSplitAcrossTheLimitTaken", true, {true}, true, false, "tardi", {1}},
-                    LongerWaitCase{"AskedAgainWithTheWholeWait", false, {true, true}, true, false, "timed out",
-                                   {1, 2, 3}},
+                    LongerWaitCase{
+                        "AskedAgainWithTheWholeWait", false, {true, true}, true, false, "timed out", {1, 2, 3}},
                     LongerWaitCase{"UserStopsDuringTheLongerWait", false, {true}, true, true, "stopped", {1}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -376,16 +376,16 @@ TEST_P(LimitText, IsWholeSecondsFromOneToADay) {
     EXPECT_EQ(limit, std::chrono::seconds(GetParam().seconds));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    CallTimeLimit, LimitText,
-    testing::Values(LimitTextCase{"One", "1", 1}, LimitTextCase{"ADay", "86400", 86400},
-                    LimitTextCase{"LeadingZeros", "000000300", 300}, LimitTextCase{"Zero", "0", 0},
-                    LimitTextCase{"OnlyZeros", "000", 0}, LimitTextCase{"PastADay", "86401", 0},
-                    LimitTextCase{"Huge", "99999999999999999999999", 0}, LimitTextCase{"Empty", "", 0},
-                    LimitTextCase{"Negative", "-5", 0}, LimitTextCase{"Plus", "+5", 0},
-                    LimitTextCase{"Blank", " 5", 0}, LimitTextCase{"TrailingText", "5s", 0},
-                    LimitTextCase{"Fraction", "1.5", 0}, LimitTextCase{"Exponent", "1e3", 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(CallTimeLimit, LimitText,
+                         testing::Values(LimitTextCase{"One", "1", 1}, LimitTextCase{"ADay", "86400", 86400},
+                                         LimitTextCase{"LeadingZeros", "000000300", 300}, LimitTextCase{"Zero", "0", 0},
+                                         LimitTextCase{"OnlyZeros", "000", 0}, LimitTextCase{"PastADay", "86401", 0},
+                                         LimitTextCase{"Huge", "99999999999999999999999", 0},
+                                         LimitTextCase{"Empty", "", 0}, LimitTextCase{"Negative", "-5", 0},
+                                         LimitTextCase{"Plus", "+5", 0}, LimitTextCase{"Blank", " 5", 0},
+                                         LimitTextCase{"TrailingText", "5s", 0}, LimitTextCase{"Fraction", "1.5", 0},
+                                         LimitTextCase{"Exponent", "1e3", 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CreateOleObject, ServerThatStopsReadingFailsTheCallWithoutASignal) {
   if (test_support::windows) GTEST_SKIP() << pipe_transport_only;

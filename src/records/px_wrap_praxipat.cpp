@@ -156,8 +156,7 @@ bool Tpx_wrap_praxipat::init(const std::string& name, const std::string& extra) 
     if (!object) throw AutomationError("oggetto non creato");
     // No call waits for ever unless the user chooses to, each time its limit passes, and
     // a run the user stops does not wait for its call.
-    object->limit_calls({time_limit_.value_or(platform::call_time_limit()),
-                         [this] { return host_.cancel_requested(); },
+    object->limit_calls({time_limit_.value_or(platform::call_time_limit()), [this] { return host_.cancel_requested(); },
                          [this](std::chrono::seconds waited) {
                            // A question that cannot be asked gives the call up.
                            try {

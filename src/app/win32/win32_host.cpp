@@ -232,8 +232,8 @@ bool Win32Host::ask_keep_waiting(const std::string& text, const std::string& cap
   HWND owner = progress_dialog_ ? progress_dialog_ : ::GetActiveWindow();
   question_host = messages_;
   question_hook = ::SetWindowsHookExW(WH_CBT, &Win32Host::question_activated, nullptr, ::GetCurrentThreadId());
-  const int answer =
-      ::MessageBoxW(owner, shown.c_str(), title.c_str(), MB_RETRYCANCEL | MB_DEFBUTTON1 | MB_APPLMODAL | icon_of(flags));
+  const int answer = ::MessageBoxW(owner, shown.c_str(), title.c_str(),
+                                   MB_RETRYCANCEL | MB_DEFBUTTON1 | MB_APPLMODAL | icon_of(flags));
   if (question_hook) {
     ::UnhookWindowsHookEx(question_hook);
     question_hook = nullptr;
