@@ -130,10 +130,11 @@ int QtHost::message_box(const std::string& text, const std::string& caption, uns
     const bool system_modal = (flags & frontend::mb_systemmodal) != 0;
     QWidget* owner = system_modal ? nullptr : QApplication::activeWindow();
     QMessageBox box(icon_of(flags), qs(caption), QString(), QMessageBox::Ok, owner);
+    set_up_box(box, text);
+    // After the modality, which sets the window's flags anew.
     if (system_modal) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Ok);
-    set_up_box(box, text);
     exec_dialog(box);
     return frontend::id_ok;
   });
