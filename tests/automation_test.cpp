@@ -289,7 +289,7 @@ TEST(FrameReader, WatchingReaderGetsEveryFrameHoweverLateItComes) {
 // up, as does the user's stop during the longer wait.
 struct LongerWaitCase {
   const char* name;
-  bool answers_late;               ///< the server answers after 1.5 s, in two pieces; else never
+  bool answers_late;               ///< the server's answer starts at once and ends once asked; else none
   std::vector<bool> keep_waiting;  ///< the answers to the questions in turn; none left: give up
   bool ask;                        ///< the limits hold keep_waiting at all
   bool stop_after_first_question;  ///< the user stops the run once the first question is answered
@@ -304,12 +304,14 @@ TEST_P(LongerWait, IsTheCallersChoiceEachTimeTheLimitPasses) {
   if (test_support::windows) GTEST_SKIP() << pipe_transport_only;
   const auto& c = GetParam();
   test_support::TempDir dir;
-  const auto late = dir.path() / "late", next = dir.path() / "next";
+  const auto late = dir.path() / "late", next = dir.path() / "next", go_on = dir.path() / "go_on";
   test_support::write_file(late, text_answer(1, "tardi"));
   test_support::write_file(next, text_answer(2, "dopo"));
+  // The answer's first bytes come at once; the rest once the first question is asked.
   const std::string body = c.answers_late
-                               ? "read_request\nhead -c 3 '" + late.string() + "'\nsleep 1.5\ntail -c +4 '" +
-                                     late.string() + "'\nread_request\ncat '" + next.string() + "'\nexec cat >/dev/null"
+                               ? "read_request\nhead -c 3 '" + late.string() + "'\nwhile [ ! -e '" + go_on.string() +
+                                     "' ]; do sleep 0.05; done\ntail -c +4 '" + late.string() +
+                                     "'\nread_request\ncat '" + next.string() + "'\nexec cat >/dev/null"
                                : "read_request\nexec sleep 60";
   Installation inst("", script_class("Fake.Slow", dir.path() / "slow.sh", body));
   auto server = platform::create_ole_object("Fake.Slow");
@@ -321,6 +323,7 @@ TEST_P(LongerWait, IsTheCallersChoiceEachTimeTheLimitPasses) {
   if (c.ask) {
     limits.keep_waiting = [&](std::chrono::seconds seconds) {
       waited.push_back(static_cast<long>(seconds.count()));
+      if (c.answers_late) test_support::write_file(go_on, "");
       if (c.stop_after_first_question && !stopper.joinable()) {
         stopper = std::thread([&stop] {
           std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -342,6 +345,9 @@ TEST_P(LongerWait, IsTheCallersChoiceEachTimeTheLimitPasses) {
   }
   if (stopper.joinable()) stopper.join();
   EXPECT_EQ(outcome, c.outcome);
+  // The rest of an answer may take more than a limit to come on a busy machine: a question
+  // more is no fault then.
+  if (outcome == "tardi" && waited.size() > c.waited.size()) waited.resize(c.waited.size());
   EXPECT_EQ(waited, c.waited);
   if (outcome == "tardi")
     EXPECT_EQ(server->call("get_error", {}).text, "dopo") << "the next call is in step";
@@ -351,12 +357,12 @@ TEST_P(LongerWait, IsTheCallersChoiceEachTimeTheLimitPasses) {
 
 INSTANTIATE_TEST_SUITE_P(
     CreateOleObject, LongerWait,
-    testing::Values(LongerWaitCase{"GivenUpAtTheFirstLimit", true, {false}, true, false, "timed out", {1}},
-                    LongerWaitCase{"WithoutAQuestionGivenUpAtTheLimit", true, {}, false, false, "timed out", {}},
-                    LongerWaitCase{"AnswerSplitAcrossTheLimitTaken", true, {true}, true, false, "tardi", {1}},
-                    LongerWaitCase{
-                        "AskedAgainWithTheWholeWait", false, {true, true}, true, false, "timed out", {1, 2, 3}},
-                    LongerWaitCase{"UserStopsDuringTheLongerWait", false, {true}, true, true, "stopped", {1}}),
+    testing::Values(
+        LongerWaitCase{"GivenUpAtTheFirstLimit", true, {false}, true, false, "timed out", {1}},
+        LongerWaitCase{"WithoutAQuestionGivenUpAtTheLimit", true, {}, false, false, "timed out", {}},
+        LongerWaitCase{"AnswerSplitAcrossTheLimitTaken", true, {true, true, true}, true, false, "tardi", {1}},
+        LongerWaitCase{"AskedAgainWithTheWholeWait", false, {true, true}, true, false, "timed out", {1, 2, 3}},
+        LongerWaitCase{"UserStopsDuringTheLongerWait", false, {true}, true, true, "stopped", {1}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A limit given as text: whole seconds from 1 to a day, digits only.
