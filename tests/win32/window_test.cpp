@@ -944,6 +944,7 @@ TEST_P(SlowAnswerTest, IsTheDoctorsChoice) {
   struct Asked {
     std::wstring caption, text, wait, stop;
     bool over_progress = false, wait_focused = false, fits = false, icon = false;
+    std::string widths;  ///< the buttons' widths and their texts', when they do not fit
   };
   std::vector<Asked> asked;
   std::size_t next_answer = 0;
@@ -962,8 +963,11 @@ TEST_P(SlowAnswerTest, IsTheDoctorsChoice) {
     a.stop = win32ui::text_of(stop);
     a.over_progress = host.progress_dialog() && ::GetWindow(box, GW_OWNER) == host.progress_dialog();
     a.wait_focused = ::GetFocus() == wait;
-    a.fits = place_of(wait).right - place_of(wait).left > text_width(wait, a.wait) &&
-             place_of(stop).right - place_of(stop).left > text_width(stop, a.stop);
+    const int wait_width = place_of(wait).right - place_of(wait).left;
+    const int stop_width = place_of(stop).right - place_of(stop).left;
+    a.fits = wait_width > text_width(wait, a.wait) && stop_width > text_width(stop, a.stop);
+    a.widths = std::to_string(wait_width) + " for " + std::to_string(text_width(wait, a.wait)) + ", " +
+               std::to_string(stop_width) + " for " + std::to_string(text_width(stop, a.stop));
     asked.push_back(a);
     if (c.answer_comes) fs::remove(hold_file);
     if (c.annulla && asked.size() == 1) {
@@ -993,7 +997,7 @@ TEST_P(SlowAnswerTest, IsTheDoctorsChoice) {
     EXPECT_EQ(asked[i].stop, L"Interrompi");
     EXPECT_TRUE(asked[i].over_progress);
     EXPECT_TRUE(asked[i].wait_focused) << "Enter waits";
-    EXPECT_TRUE(asked[i].fits) << "each button is wider than its text";
+    EXPECT_TRUE(asked[i].fits) << "each button is wider than its text: " << asked[i].widths;
     EXPECT_TRUE(asked[i].icon);
   }
   EXPECT_EQ(window->status_text().rfind(c.status, 0), 0u) << narrow(window->status_text());

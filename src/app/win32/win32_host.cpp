@@ -62,97 +62,6 @@ UINT icon_of(unsigned flags) {
   }
 }
 
-}  // namespace
-
-std::wstring dialog_filter(const std::string& filter) {
-  std::wstring out = widen(filter);
-  for (wchar_t& c : out)
-    if (c == L'|') c = L'\0';
-  out.push_back(L'\0');
-  out.push_back(L'\0');
-  return out;
-}
-
-Win32Host::Win32Host() : thread_(::GetCurrentThreadId()) {
-  static const bool registered = [] {
-    win32ui::register_class(L"PIVZONA12Host", &Win32Host::procedure, 0);
-    return win32ui::register_class(progress_class, &Win32Host::progress_procedure, COLOR_BTNFACE + 1) != nullptr;
-  }();
-  (void)registered;
-  messages_ = ::CreateWindowExW(0, L"PIVZONA12Host", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                ::GetModuleHandleW(nullptr), nullptr);
-  ::SetWindowLongPtrW(messages_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-}
-
-Win32Host::~Win32Host() {
-  end_progress();
-  if (busy_) ::SetCursor(::LoadCursorW(nullptr, IDC_ARROW));
-  ::DestroyWindow(messages_);
-}
-
-LRESULT CALLBACK Win32Host::procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  auto* host = reinterpret_cast<Win32Host*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (message == call_message) {
-    auto* call = reinterpret_cast<Call*>(lparam);
-    try {
-      (*call->work)();
-    } catch (...) {
-      call->failure = std::current_exception();
-    }
-    return 0;
-  }
-  if (message == raise_message) {
-    const auto window = reinterpret_cast<HWND>(lparam);
-    if (::IsWindow(window) && ::IsWindowVisible(window) && ::GetForegroundWindow() != window)
-      ::SetForegroundWindow(window);
-    return 0;
-  }
-  if (host && message == question_up_message) {
-    const auto box = reinterpret_cast<HWND>(lparam);
-    if (host->question_hook_ && ::IsWindow(box)) host->question_hook_(box);
-    return 0;
-  }
-  if (host && message == WM_TIMER && wparam == progress_timer) {
-    ::KillTimer(hwnd, progress_timer);
-    host->progress_delay_elapsed();
-    return 0;
-  }
-  return ::DefWindowProcW(hwnd, message, wparam, lparam);
-}
-
-void Win32Host::on_window_thread(const std::function<void()>& work) {
-  if (::GetCurrentThreadId() == thread_) {
-    work();
-    return;
-  }
-  // The window's thread answers sent messages while it pumps, in every modal loop too.
-  Call call{&work, nullptr};
-  ::SendMessageW(messages_, call_message, 0, reinterpret_cast<LPARAM>(&call));
-  if (call.failure) std::rethrow_exception(call.failure);
-}
-
-int Win32Host::message_box(const std::string& text, const std::string& caption, unsigned flags) {
-  int answer = 0;
-  on_window_thread([&] {
-    // A box must not open behind the progress dialog of the run it interrupts.
-    end_progress();
-    const FocusKeeper focus;
-    const bool system_modal = (flags & frontend::mb_systemmodal) != 0;
-    const UINT style = MB_OK | icon_of(flags) | (system_modal ? MB_SYSTEMMODAL | MB_SETFOREGROUND : MB_APPLMODAL);
-    std::wstring shown = widen(text);
-    const std::wstring title = widen(caption);
-    if (message_box_hook_) {
-      answer = message_box_hook_(shown, title, style);
-      return;
-    }
-    HWND owner = system_modal ? nullptr : ::GetActiveWindow();
-    answer = ::MessageBoxW(owner, shown.c_str(), title.c_str(), style);
-  });
-  return answer == 0 ? 0 : frontend::id_ok;
-}
-
-namespace {
-
 // The message box being asked on this thread: its hook, and where to say it is up.
 thread_local HHOOK question_hook = nullptr;
 thread_local HWND question_host = nullptr;
@@ -207,6 +116,96 @@ void label_question_buttons(HWND box) {
 
 }  // namespace
 
+std::wstring dialog_filter(const std::string& filter) {
+  std::wstring out = widen(filter);
+  for (wchar_t& c : out)
+    if (c == L'|') c = L'\0';
+  out.push_back(L'\0');
+  out.push_back(L'\0');
+  return out;
+}
+
+Win32Host::Win32Host() : thread_(::GetCurrentThreadId()) {
+  static const bool registered = [] {
+    win32ui::register_class(L"PIVZONA12Host", &Win32Host::procedure, 0);
+    return win32ui::register_class(progress_class, &Win32Host::progress_procedure, COLOR_BTNFACE + 1) != nullptr;
+  }();
+  (void)registered;
+  messages_ = ::CreateWindowExW(0, L"PIVZONA12Host", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                ::GetModuleHandleW(nullptr), nullptr);
+  ::SetWindowLongPtrW(messages_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+Win32Host::~Win32Host() {
+  end_progress();
+  if (busy_) ::SetCursor(::LoadCursorW(nullptr, IDC_ARROW));
+  ::DestroyWindow(messages_);
+}
+
+LRESULT CALLBACK Win32Host::procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  auto* host = reinterpret_cast<Win32Host*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (message == call_message) {
+    auto* call = reinterpret_cast<Call*>(lparam);
+    try {
+      (*call->work)();
+    } catch (...) {
+      call->failure = std::current_exception();
+    }
+    return 0;
+  }
+  if (message == raise_message) {
+    const auto window = reinterpret_cast<HWND>(lparam);
+    if (::IsWindow(window) && ::IsWindowVisible(window) && ::GetForegroundWindow() != window)
+      ::SetForegroundWindow(window);
+    return 0;
+  }
+  if (host && message == question_up_message) {
+    // The box is up and laid out by now: its buttons take their names and widths.
+    const auto box = reinterpret_cast<HWND>(lparam);
+    if (!::IsWindow(box)) return 0;
+    label_question_buttons(box);
+    if (host->question_hook_) host->question_hook_(box);
+    return 0;
+  }
+  if (host && message == WM_TIMER && wparam == progress_timer) {
+    ::KillTimer(hwnd, progress_timer);
+    host->progress_delay_elapsed();
+    return 0;
+  }
+  return ::DefWindowProcW(hwnd, message, wparam, lparam);
+}
+
+void Win32Host::on_window_thread(const std::function<void()>& work) {
+  if (::GetCurrentThreadId() == thread_) {
+    work();
+    return;
+  }
+  // The window's thread answers sent messages while it pumps, in every modal loop too.
+  Call call{&work, nullptr};
+  ::SendMessageW(messages_, call_message, 0, reinterpret_cast<LPARAM>(&call));
+  if (call.failure) std::rethrow_exception(call.failure);
+}
+
+int Win32Host::message_box(const std::string& text, const std::string& caption, unsigned flags) {
+  int answer = 0;
+  on_window_thread([&] {
+    // A box must not open behind the progress dialog of the run it interrupts.
+    end_progress();
+    const FocusKeeper focus;
+    const bool system_modal = (flags & frontend::mb_systemmodal) != 0;
+    const UINT style = MB_OK | icon_of(flags) | (system_modal ? MB_SYSTEMMODAL | MB_SETFOREGROUND : MB_APPLMODAL);
+    std::wstring shown = widen(text);
+    const std::wstring title = widen(caption);
+    if (message_box_hook_) {
+      answer = message_box_hook_(shown, title, style);
+      return;
+    }
+    HWND owner = system_modal ? nullptr : ::GetActiveWindow();
+    answer = ::MessageBoxW(owner, shown.c_str(), title.c_str(), style);
+  });
+  return answer == 0 ? 0 : frontend::id_ok;
+}
+
 LRESULT CALLBACK Win32Host::question_activated(int code, WPARAM wparam, LPARAM lparam) {
   const HHOOK hook = question_hook;
   wchar_t kind[16] = {};
@@ -215,8 +214,8 @@ LRESULT CALLBACK Win32Host::question_activated(int code, WPARAM wparam, LPARAM l
     const auto box = reinterpret_cast<HWND>(wparam);
     ::UnhookWindowsHookEx(hook);
     question_hook = nullptr;
-    label_question_buttons(box);
-    // Said from inside the box's own loop, once it is up.
+    // Named and sized from inside the box's own loop, once it is laid out: the system may
+    // lay out its buttons after it has activated it.
     ::PostMessageW(question_host, question_up_message, 0, reinterpret_cast<LPARAM>(box));
   }
   return ::CallNextHookEx(hook, code, wparam, lparam);
