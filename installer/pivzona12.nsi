@@ -14,8 +14,10 @@
 ; (BINDIR64), whose names PROGRAMS_NSH lists. It installs the build whose architecture is
 ; the records product's: the program loads the product's logging library (praxiapi.dll)
 ; into its own process, and a process loads only DLLs of its own architecture. The product's
-; architecture is read from the PE header of its PRAXILO.EXE, else of its praxiapi.dll;
-; when neither tells, the 32-bit build is installed, as the product most likely is 32-bit.
+; architecture is read from the PE header of that library, praxiapi.dll, else of its
+; PRAXILO.EXE; when neither tells, the 32-bit build is installed, as the product most likely
+; is 32-bit. Each build's programs are a section of their own, and only the chosen one is
+; selected, so that the folder page asks for the room of the files that will be installed.
 ;
 ; Two outputs of this one script (installer/CMakeLists.txt makes both):
 ; - without TEST_STUB64, PIVZONA12-setup.exe: the set-up program for doctors. It is a 32-bit
@@ -86,6 +88,7 @@ VIAddVersionKey /LANG=1040 "LegalCopyright" ""
 !include LogicLib.nsh
 !include FileFunc.nsh
 !include x64.nsh
+!include Sections.nsh
 
 ; The records product's installation directory, with its closing backslash.
 Var PraxiloDir
@@ -270,8 +273,9 @@ Function PeMachineBits
 FunctionEnd
 
 ; Chooses the build to install ($Bits, $BitsReason) by the records product's architecture:
-; the first of its PRAXILO.EXE and its praxiapi.dll in $PraxiloDir that is a PE file of
-; i386 or AMD64 tells it. 32-bit when neither tells, and on 32-bit Windows.
+; the first of its praxiapi.dll (the library the program loads, whose machine is the one
+; that must match) and its PRAXILO.EXE in $PraxiloDir that is a PE file of i386 or AMD64
+; tells it. 32-bit when neither tells, and on 32-bit Windows.
 Function ChooseBuild
   Push $0
   Push $1
@@ -279,12 +283,12 @@ Function ChooseBuild
   ${IfNot} ${RunningX64}
     StrCpy $BitsReason "Windows è a 32 bit"
   ${Else}
-    StrCpy $1 "PRAXILO.EXE"
+    StrCpy $1 "praxiapi.dll"
     Push "$PraxiloDir$1"
     Call PeMachineBits
     Pop $0
     ${If} $0 == ""
-      StrCpy $1 "praxiapi.dll"
+      StrCpy $1 "PRAXILO.EXE"
       Push "$PraxiloDir$1"
       Call PeMachineBits
       Pop $0
@@ -320,6 +324,7 @@ Function .onInit
     Abort
   ${EndIf}
   Call ChooseBuild
+  Call SelectBuildSection
 
   !insertmacro READ_EARLIER_INSTALLATION 64
   !insertmacro READ_EARLIER_INSTALLATION 32
@@ -379,7 +384,9 @@ FunctionEnd
   ${EndIf}
 !macroend
 
-Section
+; The sections run in order: the earlier installation goes, then the programs of the one
+; build selected, then the rest, which measures the installed folder.
+Section "-Preparazione"
   DetailPrint "$BitsReason: si installa ${PRODUCT} a $Bits bit, che deve avere l'architettura di Praxilo perché ne carica la libreria praxiapi.dll."
   !insertmacro REMOVE_EARLIER_INSTALLATION $EarlierDir64 $EarlierPraxiloDir64
   !insertmacro REMOVE_EARLIER_INSTALLATION $EarlierDir32 $EarlierPraxiloDir32
@@ -388,13 +395,31 @@ Section
   ; is written again below).
   SetRegView 32
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd
 
+Section "-Programmi a 32 bit" SecPrograms32
   SetOutPath "$INSTDIR"
+  !insertmacro PROGRAMS INSTALL_PROGRAM "${BINDIR32}"
+SectionEnd
+
+Section "-Programmi a 64 bit" SecPrograms64
+  SetOutPath "$INSTDIR"
+  !insertmacro PROGRAMS INSTALL_PROGRAM "${BINDIR64}"
+SectionEnd
+
+; Only the chosen build's programs are installed, and counted in the room the folder page
+; asks for.
+Function SelectBuildSection
   ${If} $Bits == 64
-    !insertmacro PROGRAMS INSTALL_PROGRAM "${BINDIR64}"
+    !insertmacro UnselectSection ${SecPrograms32}
+    !insertmacro SelectSection ${SecPrograms64}
   ${Else}
-    !insertmacro PROGRAMS INSTALL_PROGRAM "${BINDIR32}"
+    !insertmacro SelectSection ${SecPrograms32}
+    !insertmacro UnselectSection ${SecPrograms64}
   ${EndIf}
+FunctionEnd
+
+Section "-Fogli di stile, schemi e registro"
   SetOutPath "$INSTDIR\schema"
   !insertmacro SCHEMAS INSTALL_SCHEMA ""
   SetOutPath "$PraxiloDir"

@@ -2,6 +2,7 @@
 // and what happens when the server dies, garbles its answers or is released.
 #include "platform/automation.hpp"
 
+#include <atomic>
 #include <chrono>
 #include <limits>
 #include <thread>
@@ -281,6 +282,116 @@ TEST(FrameReader, WatchingReaderGetsEveryFrameHoweverLateItComes) {
   ::close(fds[0]);
 }
 #endif
+
+// A call past its time limit asks whether to wait once more, with the whole wait so far:
+// an answer that comes in the longer wait is taken, even one whose first bytes came before
+// the limit and the rest after it, and the next call is in step; declining gives the call
+// up, as does the user's stop during the longer wait.
+struct LongerWaitCase {
+  const char* name;
+  bool answers_late;               ///< the server's answer starts at once and ends once asked; else none
+  std::vector<bool> keep_waiting;  ///< the answers to the questions in turn; none left: give up
+  bool ask;                        ///< the limits hold keep_waiting at all
+  bool stop_after_first_question;  ///< the user stops the run once the first question is answered
+  const char* outcome;             ///< the answer's text, "timed out" or "stopped"
+  std::vector<long> waited;        ///< the seconds each question was asked with
+  friend void PrintTo(const LongerWaitCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class LongerWait : public testing::TestWithParam<LongerWaitCase> {};
+
+TEST_P(LongerWait, IsTheCallersChoiceEachTimeTheLimitPasses) {
+  if (test_support::windows) GTEST_SKIP() << pipe_transport_only;
+  const auto& c = GetParam();
+  test_support::TempDir dir;
+  const auto late = dir.path() / "late", next = dir.path() / "next", go_on = dir.path() / "go_on";
+  test_support::write_file(late, text_answer(1, "tardi"));
+  test_support::write_file(next, text_answer(2, "dopo"));
+  // The answer's first bytes come at once; the rest once the first question is asked.
+  const std::string body = c.answers_late
+                               ? "read_request\nhead -c 3 '" + late.string() + "'\nwhile [ ! -e '" + go_on.string() +
+                                     "' ]; do sleep 0.05; done\ntail -c +4 '" + late.string() +
+                                     "'\nread_request\ncat '" + next.string() + "'\nexec cat >/dev/null"
+                               : "read_request\nexec sleep 60";
+  Installation inst("", script_class("Fake.Slow", dir.path() / "slow.sh", body));
+  auto server = platform::create_ole_object("Fake.Slow");
+  std::vector<long> waited;
+  std::vector<bool> answers = c.keep_waiting;
+  std::atomic<bool> stop{false};
+  std::thread stopper;
+  platform::CallLimits limits{std::chrono::seconds(1), [&stop] { return stop.load(); }, {}};
+  if (c.ask) {
+    limits.keep_waiting = [&](std::chrono::seconds seconds) {
+      waited.push_back(static_cast<long>(seconds.count()));
+      if (c.answers_late) test_support::write_file(go_on, "");
+      if (c.stop_after_first_question && !stopper.joinable()) {
+        stopper = std::thread([&stop] {
+          std::this_thread::sleep_for(std::chrono::milliseconds(200));
+          stop = true;
+        });
+      }
+      if (answers.empty()) return false;
+      const bool again = answers.front();
+      answers.erase(answers.begin());
+      return again;
+    };
+  }
+  server->limit_calls(limits);
+  std::string outcome;
+  try {
+    outcome = server->call("get_error", {}).text;
+  } catch (const platform::CallAbandoned& abandoned) {
+    outcome = abandoned.reason() == platform::CallAbandoned::Reason::timed_out ? "timed out" : "stopped";
+  }
+  if (stopper.joinable()) stopper.join();
+  EXPECT_EQ(outcome, c.outcome);
+  // The rest of an answer may take more than a limit to come on a busy machine: a question
+  // more is no fault then.
+  if (outcome == "tardi" && waited.size() > c.waited.size()) waited.resize(c.waited.size());
+  EXPECT_EQ(waited, c.waited);
+  if (outcome == "tardi")
+    EXPECT_EQ(server->call("get_error", {}).text, "dopo") << "the next call is in step";
+  else
+    EXPECT_THROW(server->call("get_error", {}), AutomationError) << "a call given up ends its server";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CreateOleObject, LongerWait,
+    testing::Values(
+        LongerWaitCase{"GivenUpAtTheFirstLimit", true, {false}, true, false, "timed out", {1}},
+        LongerWaitCase{"WithoutAQuestionGivenUpAtTheLimit", true, {}, false, false, "timed out", {}},
+        LongerWaitCase{"AnswerSplitAcrossTheLimitTaken", true, {true, true, true}, true, false, "tardi", {1}},
+        LongerWaitCase{"AskedAgainWithTheWholeWait", false, {true, true}, true, false, "timed out", {1, 2, 3}},
+        LongerWaitCase{"UserStopsDuringTheLongerWait", false, {true}, true, true, "stopped", {1}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A limit given as text: whole seconds from 1 to a day, digits only.
+struct LimitTextCase {
+  const char* name;
+  const char* text;
+  long seconds;  ///< 0: refused
+};
+
+class LimitText : public testing::TestWithParam<LimitTextCase> {};
+
+TEST_P(LimitText, IsWholeSecondsFromOneToADay) {
+  const auto limit = platform::parse_call_time_limit(GetParam().text);
+  if (GetParam().seconds == 0)
+    EXPECT_FALSE(limit) << limit->count();
+  else
+    EXPECT_EQ(limit, std::chrono::seconds(GetParam().seconds));
+}
+
+INSTANTIATE_TEST_SUITE_P(CallTimeLimit, LimitText,
+                         testing::Values(LimitTextCase{"One", "1", 1}, LimitTextCase{"ADay", "86400", 86400},
+                                         LimitTextCase{"LeadingZeros", "000000300", 300}, LimitTextCase{"Zero", "0", 0},
+                                         LimitTextCase{"OnlyZeros", "000", 0}, LimitTextCase{"PastADay", "86401", 0},
+                                         LimitTextCase{"Huge", "99999999999999999999999", 0},
+                                         LimitTextCase{"Empty", "", 0}, LimitTextCase{"Negative", "-5", 0},
+                                         LimitTextCase{"Plus", "+5", 0}, LimitTextCase{"Blank", " 5", 0},
+                                         LimitTextCase{"TrailingText", "5s", 0}, LimitTextCase{"Fraction", "1.5", 0},
+                                         LimitTextCase{"Exponent", "1e3", 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CreateOleObject, ServerThatStopsReadingFailsTheCallWithoutASignal) {
   if (test_support::windows) GTEST_SKIP() << pipe_transport_only;

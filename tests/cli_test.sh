@@ -114,6 +114,17 @@ check "two unknown options, each named" 3 "$status" "l'opzione --programma non e
   "l'opzione --usr non esiste; forse --user?" "$work/err"
 [[ ! -e "$work/x.xml" ]] && check "unknown option: nothing written" 0 0 || check "unknown option: nothing written" 0 1
 
+# A call's time limit on the command line: whole seconds from 1 to a day, refused before
+# anything is asked or written.
+for limit in 0 86401 abc "" -5 1.5 " 5"; do
+  run demo --programme tao --user demo --timeout "$limit" --output "$work/x.xml"
+  check "--timeout '$limit' refused" 3 "$status" "valore non valido per --timeout: '$limit'" "$work/err" \
+    "da 1 a 86400" "$work/err"
+done
+[[ ! -e "$work/x.xml" ]] && check "refused limit: nothing written" 0 0 || check "refused limit: nothing written" 0 1
+run demo --programme tao --user demo --timeout 86400 --output "$work/t2.xml"
+check "--timeout 86400 taken" 0 "$status" "$work/t2.xml" "$work/out"
+
 run demo --programme diabete --user demo --output "$work/missing/dir/x.xml"
 check "missing directory" 3 "$status" "non esiste" "$work/err"
 
@@ -433,10 +444,10 @@ pgrep -f "$work/big/praxilo.db" >/dev/null && check "server ended" 0 1 || check 
 
 # A server stopped where it stands in the middle of a run: at the call's time limit the
 # run fails (exit 4) and the server is ended; Ctrl-C does not wait for the limit.
-start_long_run() {  # start_long_run LIMIT_SECONDS: sets cli_pid once the run is under way
+start_long_run() {  # start_long_run LIMIT_SECONDS [OPTION...]: sets cli_pid once the run is under way
   rm -rf "$work/bigrun" && mkdir "$work/bigrun"
   (cd "$work/bigrun" && PIVZONA12_CALL_TIMEOUT_S=$1 PIVZONA12_REGISTRY="$work/big/registry.reg" \
-    exec "$bin/pivzona12-cli" --programme diabete --user demo --output "$work/bigrun/d.xml" \
+    exec "$bin/pivzona12-cli" --programme diabete --user demo --output "$work/bigrun/d.xml" "${@:2}" \
     --password-stdin <"$work/password" >/dev/null 2>"$work/err") &
   cli_pid=$!
   for _ in $(seq 200); do working_file_of "$cli_pid" && break; sleep 0.05; done
@@ -453,6 +464,15 @@ wait "$cli_pid"
 check "stopped server: run fails at the limit" 4 "$?" "Estrazione interrotta: Praxilo non risponde." "$work/err"
 [[ ! -e "$work/bigrun/d.xml" ]] && check "stopped server: nothing saved" 0 0 || check "stopped server: nothing saved" 0 1
 server_gone "stopped server"
+# --timeout wins over the environment's limit: the run fails at its 2 s, not at 600.
+start_long_run 600 --timeout 2
+stop_server
+started=$SECONDS
+wait "$cli_pid"
+check "--timeout over the environment: fails at its limit" 4 "$?" "Estrazione interrotta: Praxilo non risponde." "$work/err"
+((SECONDS - started < 60)) && check "--timeout over the environment: in time" 0 0 ||
+  check "--timeout over the environment: in time" 0 1
+server_gone "--timeout over the environment"
 start_long_run 600
 stop_server
 kill -INT "$cli_pid"

@@ -4,10 +4,17 @@
 // end) and the wait of the window's thread for the session thread. Each host draws the
 // dialog with its own toolkit and brings every call to the window's thread.
 #include <functional>
+#include <string>
 
 #include "app/host.hpp"
 #include "app/run_progress.hpp"
 #include "app/session_thread.hpp"
+
+/// The question asked when a call to the records product has not answered within its
+/// limit: "Praxilo non risponde da N secondi." ("1 secondo"), with its two buttons.
+std::string slow_answer_text(int seconds);
+inline constexpr const char* keep_waiting_button = "Attendi ancora";
+inline constexpr const char* stop_waiting_button = "Interrompi";
 
 class DesktopHost : public frontend::Host, public EventPump {
  public:
@@ -16,6 +23,10 @@ class DesktopHost : public frontend::Host, public EventPump {
   void progress(int done, int total) override;
   /// True once Annulla (or Esc, or the dialog's close box) asked the run to stop.
   bool cancel_requested() override;
+  /// Asks the doctor on the window's thread, over the progress dialog if it is up:
+  /// slow_answer_text with "Attendi ancora" (true) and "Interrompi" (false), captioned as
+  /// the run's boxes are (the application's title outside a run), with a warning icon.
+  bool keep_waiting(int seconds) override;
 
   /// A run starts, named in the progress dialog; an earlier request to stop is forgotten.
   void begin_run(Programme programme);
@@ -39,6 +50,10 @@ class DesktopHost : public frontend::Host, public EventPump {
   virtual void update_progress_dialog(bool notify) = 0;
   /// Closes the dialog, if it is up.
   virtual void close_progress_dialog() = 0;
+  /// Shows the question of keep_waiting, modal over the progress dialog when it is up (else
+  /// over the active window), with the flags' icon, and waits for it: true for "Attendi
+  /// ancora", false for "Interrompi" (Esc and the close box too). Window's thread.
+  virtual bool ask_keep_waiting(const std::string& text, const std::string& caption, unsigned flags) = 0;
 
   /// The progress timer's end: the dialog appears unless the run has ended meanwhile.
   void progress_delay_elapsed();
@@ -48,4 +63,5 @@ class DesktopHost : public frontend::Host, public EventPump {
  private:
   RunProgress run_;
   int progress_delay_ = 500;
+  std::string caption_;  ///< the caption of the run's boxes; "" outside a run
 };

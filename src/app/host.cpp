@@ -13,6 +13,7 @@ void Host::set_report_visible(bool) {}
 bool Host::open_folder(const std::string&) { return false; }
 void Host::progress(int, int) {}
 bool Host::cancel_requested() { return false; }
+bool Host::keep_waiting(int) { return false; }
 
 Host& headless_host() {
   static Host headless;

@@ -65,6 +65,12 @@ class Host {
   /// True once the user has asked to stop the run in progress: the run then stops before
   /// its next patient and saves nothing. Asked from the thread that performs the run.
   virtual bool cancel_requested();
+
+  /// A call to the records product has waited seconds without its answer: true to wait
+  /// once more as long, false to give it up (the session then ends, and the run fails as
+  /// for a server that does not answer). Asked from the thread that makes the call. The
+  /// headless host gives it up: without windows nobody is there to choose.
+  virtual bool keep_waiting(int seconds);
 };
 
 /// A host that shows nothing and answers as a front end without windows would: the

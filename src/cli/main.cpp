@@ -3,12 +3,15 @@
 // refused, 3 bad arguments (a password longer than 4096 bytes included) or an output path
 // that cannot hold a report, 4 the report could not be produced or saved (the records
 // product could not be started, its installation was not found, or a call or its answer
-// failed), 5 the report was saved but its page was not produced.
+// failed, a call past its time limit among them), 5 the report was saved but its page was
+// not produced.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -222,6 +225,11 @@ int main(int argc, char** argv) {
   app.add_flag("--password-stdin", password_stdin, "legge la password dallo standard input");
   bool xml_only = false;
   app.add_flag("--xml-only", xml_only, "salva solo il report XML, senza produrre la pagina HTML");
+  std::string timeout_text;
+  app.add_option("--timeout", timeout_text,
+                 "secondi di attesa di ogni risposta di Praxilo, da 1 a 86400 (predefinito: "
+                 "PIVZONA12_CALL_TIMEOUT_S, altrimenti 120)")
+      ->type_name("SECONDI");
   try {
     app.parse(static_cast<int>(arguments.size()), utf8_argv.data());
   } catch (const CLI::CallForHelp& e) {
@@ -242,6 +250,10 @@ int main(int argc, char** argv) {
     return usage_error("data non valida per --to: '" + to_text + "' (atteso yyyy-mm-dd)");
   if (const std::string problem = date_range_problem(date_from, date_to, today); !problem.empty())
     return usage_error(problem);
+  std::optional<std::chrono::seconds> time_limit;
+  if (app.count("--timeout") > 0 && !(time_limit = platform::parse_call_time_limit(timeout_text)))
+    return usage_error("valore non valido per --timeout: '" + timeout_text +
+                       "' (atteso un numero intero di secondi da 1 a 86400)");
 
   std::error_code ec;
   const std::filesystem::path output_path = std::filesystem::absolute(platform::path_from_utf8(output), ec);
@@ -275,6 +287,7 @@ int main(int argc, char** argv) {
     return exit_failed;
   }
   Tpx_wrap_praxipat session({}, host);
+  if (time_limit) session.set_call_time_limit(*time_limit);
   std::unique_ptr<TUser> user = sign_in_attempt(user_name, password, session, host);
   // A server that could not be started, or a call of the sign-in that failed or found no
   // answer in time, is no refusal of the doctor.

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -42,14 +43,20 @@ class AutomationError : public Failure {
   using Failure::Failure;
 };
 
-/// What ends a call's wait for its answer besides the answer: a time limit, and a check
-/// asked on the calling thread about ten times a second while it waits.
+/// What ends a call's wait for its answer besides the answer: a time limit, which the
+/// caller may choose to extend each time it passes, and a check asked on the calling
+/// thread about ten times a second while it waits.
 struct CallLimits {
-  /// The longest wait for one answer; zero for none.
+  /// The longest wait for one answer before keep_waiting is asked; zero for none.
   std::chrono::milliseconds time_limit{0};
   /// True ends the wait at once (the user has stopped the run); a call made while it is
   /// already true is not ended by it. May be empty.
   std::function<bool()> stop;
+  /// Asked on the calling thread each time the call has waited time_limit more without
+  /// its answer, with the whole wait since the call was sent: true waits time_limit once
+  /// more (an answer that came meanwhile is taken at once), false gives the call up. Empty:
+  /// the call is given up at the first limit.
+  std::function<bool(std::chrono::seconds waited)> keep_waiting;
 };
 
 /// A call that ended without its answer because of its CallLimits. The server then counts
@@ -68,8 +75,12 @@ class CallAbandoned : public AutomationError {
   Reason reason_;
 };
 
+/// A time limit for calls given as text: a whole number of seconds from 1 to 86400 (one
+/// day), digits only; nullopt for anything else.
+std::optional<std::chrono::seconds> parse_call_time_limit(const std::string& text);
+
 /// The time limit for one call to the records product: PIVZONA12_CALL_TIMEOUT_S seconds
-/// when that variable holds a whole number from 1 to 86400, else two minutes.
+/// when that variable holds a limit parse_call_time_limit takes, else two minutes.
 std::chrono::milliseconds call_time_limit();
 
 /// A late-bound object. Releasing it (destroying the pointer) releases the server.
@@ -88,6 +99,9 @@ class AutomationObject {
  private:
   CallLimits limits_;
 };
+
+/// The whole seconds (to the nearest) since sent, as keep_waiting is told them.
+std::chrono::seconds waited_since(std::chrono::steady_clock::time_point sent);
 
 /// Creates an object of a registered class. On POSIX the class is looked up at
 /// HKEY_CLASSES_ROOT\<progid>\LocalServer32 (default value: the server's command line),

@@ -53,16 +53,18 @@ class LocalServerObject : public AutomationObject {
     const std::uint64_t id = ++last_id_;
     const std::string request = protocol::encode_request({method, args, id});
     if (!protocol::write_frame(to_server_, request, true)) fail(server_unavailable);
-    const std::optional<std::string_view> frame = answers_.next(wait_end());
+    const auto sent = std::chrono::steady_clock::now();
+    protocol::WaitEnd until = wait_end();
+    std::optional<std::string_view> frame;
+    // Each time the limit passes the caller may choose to wait once more as long: the
+    // reader then goes on with the frame where it stood.
+    while (!(frame = answers_.next(until)) && answers_.ended() == protocol::FrameReader::Ending::timed_out) {
+      if (!limits().keep_waiting || !limits().keep_waiting(waited_since(sent)))
+        abandon(CallAbandoned::Reason::timed_out);
+      until.deadline = std::chrono::steady_clock::now() + limits().time_limit;
+    }
     if (!frame) {
-      switch (answers_.ended()) {
-        case protocol::FrameReader::Ending::timed_out:
-          abandon(CallAbandoned::Reason::timed_out);
-        case protocol::FrameReader::Ending::stopped:
-          abandon(CallAbandoned::Reason::stopped);
-        case protocol::FrameReader::Ending::closed:
-          break;
-      }
+      if (answers_.ended() == protocol::FrameReader::Ending::stopped) abandon(CallAbandoned::Reason::stopped);
       fail(server_unavailable);
     }
     std::optional<protocol::Response> response = protocol::decode_response(*frame);

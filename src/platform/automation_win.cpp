@@ -248,8 +248,9 @@ class CallThread {
   void run(std::function<void()> work, const CallLimits& limits) {
     if (given_up_) throw AutomationError(server_unavailable);
     using clock = std::chrono::steady_clock;
+    const clock::time_point sent = clock::now();
     std::optional<clock::time_point> deadline;
-    if (limits.time_limit.count() > 0) deadline = clock::now() + limits.time_limit;
+    if (limits.time_limit.count() > 0) deadline = sent + limits.time_limit;
     // A stop asked before the call was made does not end it: the caller makes it knowingly.
     const bool watch_stop = limits.stop && !limits.stop();
     auto job = std::make_shared<Job>();
@@ -260,10 +261,23 @@ class CallThread {
     for (;;) {
       if (job->done) break;
       std::optional<CallAbandoned::Reason> reason;
-      if (watch_stop && limits.stop())
+      if (watch_stop && limits.stop()) {
         reason = CallAbandoned::Reason::stopped;
-      else if (deadline && clock::now() >= *deadline)
+      } else if (deadline && clock::now() >= *deadline) {
+        // The caller may choose to wait once more as long; the call goes on meanwhile, and
+        // an answer that comes while it is asked is taken at once.
+        bool again = false;
+        if (limits.keep_waiting) {
+          lock.unlock();
+          again = limits.keep_waiting(waited_since(sent));
+          lock.lock();
+        }
+        if (again) {
+          deadline = clock::now() + limits.time_limit;
+          continue;
+        }
         reason = CallAbandoned::Reason::timed_out;
+      }
       if (reason) {
         given_up_ = true;
         throw CallAbandoned(*reason);

@@ -76,8 +76,8 @@ class FrameReader {
   /// The next frame's payload, valid until the next call. nullopt at end of file, on a
   /// read error, when the announced length exceeds max_frame_size, or when the wait ended
   /// by until (ended() says which). Memory grows with the bytes that actually arrive, not
-  /// with the length announced. After a wait ended by until the reader is out of step:
-  /// part of a frame may have been read.
+  /// with the length announced. After a wait ended by until, part of a frame may have been
+  /// read: the reader keeps it, and the next call goes on with that frame.
   std::optional<std::string_view> next(const WaitEnd& until = {});
 
   /// Why the last next() answered nullopt.

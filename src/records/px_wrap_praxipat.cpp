@@ -163,8 +163,17 @@ bool Tpx_wrap_praxipat::init(const std::string& name, const std::string& extra) 
   try {
     auto object = factory_(progid);
     if (!object) throw AutomationError("oggetto non creato");
-    // No call waits for ever, and a run the user stops does not wait for its call.
-    object->limit_calls({platform::call_time_limit(), [this] { return host_.cancel_requested(); }});
+    // No call waits for ever unless the user chooses to, each time its limit passes, and
+    // a run the user stops does not wait for its call.
+    object->limit_calls({time_limit_.value_or(platform::call_time_limit()), [this] { return host_.cancel_requested(); },
+                         [this](std::chrono::seconds waited) {
+                           // A question that cannot be asked gives the call up.
+                           try {
+                             return host_.keep_waiting(static_cast<int>(waited.count()));
+                           } catch (const std::exception&) {
+                             return false;
+                           }
+                         }});
     ole_praxipat = std::move(object);  // releases the object held before
     trace("ole_praxipat := CreateOleObject('Praxilo.Server');");
     ole_praxipat->call("new", {});

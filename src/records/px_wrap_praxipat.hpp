@@ -6,6 +6,7 @@
 // so that a caller can tell a failed call from an empty answer. A server that has gone
 // away is rebuilt from the kept credentials before the next operation goes on. Each
 // server call that returns leaves one trace line in the operation log.
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -74,6 +75,10 @@ class Tpx_wrap_praxipat {
   /// Prefixes text with the level's prefix and keeps it as last_message.
   void report_message(const std::string& text, int level);
 
+  /// The time limit of the calls of every session started later (at init), in place of
+  /// platform::call_time_limit(); past it the host is asked whether to wait longer.
+  void set_call_time_limit(std::chrono::milliseconds limit) { time_limit_ = limit; }
+
   const std::string& last_message() const { return last_message_; }
   bool connected() const { return connected_; }
 
@@ -102,6 +107,7 @@ class Tpx_wrap_praxipat {
   std::unique_ptr<Tpx_wrap_log> log;
   std::string last_message_;
   std::optional<SessionFailure> failure_;
+  std::optional<std::chrono::milliseconds> time_limit_;  ///< set_call_time_limit's, if any
 
   class OperationScope;
   int operation_depth_ = 0;    ///< nesting of the public operations now running

@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -65,15 +66,33 @@ class DialogScript {
   }
   ~DialogScript() { host_.set_dialog_hook({}); }
 
+  /// A question of a call past its limit ("frmAttesa"), as it was shown.
+  struct Question {
+    QString caption, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QStringList buttons;         ///< the texts of its buttons, in their order
+    QString default_button;      ///< the object name of the button Enter presses
+    bool over_progress = false;  ///< it belongs to the run's progress dialog, which is still up
+    bool plain_text = false;
+  };
+
   std::vector<Box> boxes;
   std::vector<FileDialog> file_dialogs;
   QStringList save_paths;
+  std::vector<Question> questions;
+  /// How the questions are answered in turn, as the doctor does: "btnAttendi" or
+  /// "btnInterrompi" clicked, or the key "Enter" or "Esc" pressed; none left: Interrompi.
+  QStringList question_answers;
+  /// Called with each question before it is answered.
+  std::function<void(QMessageBox&)> on_question;
   /// Answers any other dialog (the print dialog); none: it is rejected.
   std::function<void(QDialog&)> answer_other;
 
  private:
   void answer(QDialog& dialog) {
-    if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
+    if (auto* box = qobject_cast<QMessageBox*>(&dialog); box && box->objectName() == QLatin1String("frmAttesa")) {
+      answer_question(*box);
+    } else if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
       const QCursor* cursor = QApplication::overrideCursor();
       boxes.push_back({box->windowTitle(), box->text(), box->windowFlags().testFlag(Qt::WindowStaysOnTopHint),
                        box->parentWidget() != nullptr, cursor && cursor->shape() == Qt::WaitCursor,
@@ -97,6 +116,21 @@ class DialogScript {
     } else {
       dialog.reject();
     }
+  }
+  void answer_question(QMessageBox& box) {
+    QStringList buttons;
+    for (QAbstractButton* button : box.buttons()) buttons << button->text();
+    const auto* progress = qobject_cast<QProgressDialog*>(box.parentWidget());
+    questions.push_back({box.windowTitle(), box.text(), box.icon(), buttons,
+                         box.defaultButton() ? box.defaultButton()->objectName() : QString(),
+                         progress && progress->isVisible(), box.textFormat() == Qt::PlainText});
+    if (on_question) on_question(box);
+    const QString how = question_answers.isEmpty() ? QStringLiteral("btnInterrompi") : question_answers.takeFirst();
+    if (how == QLatin1String("Enter") || how == QLatin1String("Esc")) {
+      QTest::keyClick(&box, how == QLatin1String("Enter") ? Qt::Key_Return : Qt::Key_Escape);
+      return;
+    }
+    QTest::mouseClick(box.findChild<QPushButton*>(how), Qt::LeftButton);
   }
   static QStringList button_texts(const QDialog& dialog) {
     QStringList texts;

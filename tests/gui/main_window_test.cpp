@@ -138,6 +138,8 @@ class MainWindowTest : public QObject {
   void placedInsideTheScreensWorkArea();
   void annullaOrEscStopsTheRun_data();
   void annullaOrEscStopsTheRun();
+  void slowAnswerIsTheDoctorsChoice_data();
+  void slowAnswerIsTheDoctorsChoice();
   void statusLineSaysWhatHappened();
   void savedReportIsOneClickAway();
   void viewTakesTheRestOfTheWindow_data();
@@ -649,6 +651,102 @@ void MainWindowTest::annullaOrEscStopsTheRun() {
   run_and_wait_for_page(window, "btnCalcola");
   QCOMPARE(window.controller().last_run().patient_count, 2);
   QCOMPARE(server_processes(), 1);
+}
+
+void MainWindowTest::slowAnswerIsTheDoctorsChoice_data() {
+  QTest::addColumn<QStringList>("answers");  // how the doctor answers each question
+  QTest::addColumn<bool>("answer_comes");    // the server answers once asked the first time
+  QTest::addColumn<bool>("annulla");         // Annulla pressed during the longer wait
+  QTest::addColumn<int>("questions");
+  QTest::addColumn<QString>("status");
+  QTest::newRow("Attendi ancora, and the answer comes")
+      << QStringList{"btnAttendi"} << true << false << 1 << QStringLiteral("Salvato: ");
+  QTest::newRow("Enter waits, then Interrompi")
+      << QStringList{"Enter", "btnInterrompi"} << false << false << 2
+      << QStringLiteral("Nessun file salvato: Estrazione interrotta: Praxilo non risponde.");
+  QTest::newRow("Esc stops") << QStringList{"Esc"} << false << false << 1
+                             << QStringLiteral("Nessun file salvato: Estrazione interrotta: Praxilo non risponde.");
+  QTest::newRow("Annulla during the longer wait") << QStringList{"btnAttendi"} << false << true << 1
+                                                  << QStringLiteral("Estrazione annullata: nessun file salvato.");
+}
+
+// A patient list that does not come within the limit: the doctor is asked over the
+// progress dialog, with the run's caption, and chooses to wait (the answer that comes is
+// taken), to stop (the run fails as at the limit, nothing saved), or presses Annulla while
+// waiting longer.
+void MainWindowTest::slowAnswerIsTheDoctorsChoice() {
+  QFETCH(QStringList, answers);
+  QFETCH(bool, answer_comes);
+  QFETCH(bool, annulla);
+  QFETCH(int, questions);
+  QFETCH(QString, status);
+  test_support::TempDir hold_dir;
+  const std::string hold_file = hold_dir.dir() + "hold";
+  qputenv("PRAXILO_SERVER_HOLD_FILE", QByteArray::fromStdString(hold_file));
+  qputenv("PIVZONA12_CALL_TIMEOUT_S", "1");  // read at the sign-in
+  SignedIn fixture;
+  qunsetenv("PRAXILO_SERVER_HOLD_FILE");
+  qunsetenv("PIVZONA12_CALL_TIMEOUT_S");
+  TfrmMain& window = *fixture.window;
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+  const std::string path = fixture.practice.work.dir() + "diabete.xml";
+  test_support::write_file(path, "an older report");
+  fixture.dialogs.save_paths << QString::fromStdString(path);
+  fixture.host.set_progress_delay(0);
+  fixture.host.set_progress_hook([&](QProgressDialog& progress) {
+    // The patient list is asked for next; its answer waits while the file exists.
+    if (progress.labelText().endsWith(QStringLiteral("selezione dei pazienti…")) && !fs::exists(hold_file))
+      test_support::write_file(hold_file, "");
+  });
+  fixture.dialogs.question_answers = answers;
+  fixture.dialogs.on_question = [&](QMessageBox&) {
+    if (answer_comes) fs::remove(hold_file);
+    if (annulla && fixture.dialogs.questions.size() == 1) {
+      QTimer::singleShot(300, [&] {
+        if (QProgressDialog* progress = fixture.host.progress_dialog())
+          QTest::mouseClick(progress->findChild<QPushButton*>(QStringLiteral("btnAnnulla")), Qt::LeftButton);
+      });
+    }
+  };
+  QTest::mouseClick(child<QPushButton>(window, "btnCalcola"), Qt::LeftButton);
+  fixture.host.set_progress_hook({});
+  fs::remove(hold_file);
+
+  QCOMPARE(int(fixture.dialogs.questions.size()), questions);
+  for (std::size_t i = 0; i < fixture.dialogs.questions.size(); ++i) {
+    const DialogScript::Question& q = fixture.dialogs.questions[i];
+    QCOMPARE(q.text, i == 0 ? QStringLiteral("Praxilo non risponde da 1 secondo.")
+                            : QStringLiteral("Praxilo non risponde da 2 secondi."));
+    QCOMPARE(q.caption, QStringLiteral("Estrazione diabete"));
+    QCOMPARE(q.icon, QMessageBox::Warning);
+    QCOMPARE(q.buttons, (QStringList{"Attendi ancora", "Interrompi"}));
+    QCOMPARE(q.default_button, QStringLiteral("btnAttendi"));
+    QVERIFY(q.over_progress);
+    QVERIFY(q.plain_text);
+  }
+  auto* line = child<QLabel>(window, "lblStato");
+  QVERIFY2(line->text().startsWith(status), qPrintable(line->text()));
+  QVERIFY(!fixture.host.progress_dialog());
+  if (status.startsWith(QStringLiteral("Salvato"))) {
+    QCOMPARE(window.controller().last_run().patient_count, 2);
+    QVERIFY(fixture.dialogs.boxes.empty());
+    return;
+  }
+  QCOMPARE(test_support::read_file(path), std::string("an older report"));
+  if (annulla) {
+    QVERIFY(fixture.dialogs.boxes.empty());
+  } else {
+    QCOMPARE(int(fixture.dialogs.boxes.size()), 1);
+    QCOMPARE(fixture.dialogs.boxes[0].text, QStringLiteral("Estrazione interrotta: Praxilo non risponde."));
+    QCOMPARE(fixture.dialogs.boxes[0].caption, QStringLiteral("Estrazione diabete"));
+  }
+  QTRY_COMPARE(server_processes(), 0);  // the session ended with its server
+
+  // The next run signs in again and is whole.
+  fixture.dialogs.save_paths << QString::fromStdString(path);
+  run_and_wait_for_page(window, "btnCalcola");
+  QCOMPARE(window.controller().last_run().patient_count, 2);
 }
 
 void MainWindowTest::statusLineSaysWhatHappened() {

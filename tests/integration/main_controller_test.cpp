@@ -4,6 +4,7 @@
 // window tests' practice.
 #include "app/main_controller.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <tuple>
@@ -196,5 +197,77 @@ INSTANTIATE_TEST_SUITE_P(Cases, Annulla,
                          [](const ::testing::TestParamInfo<AnnullaCase>& info) {
                            return std::string(info.param.name);
                          });
+
+// A run whose patient list does not come within the limit: the doctor is asked over the
+// progress dialog, captioned as the run's boxes, and either waits until it comes (the report
+// is whole) or gives it up (the run fails as at the limit, nothing saved; the next run signs
+// in again).
+struct SlowAnswerCase {
+  const char* name;
+  std::vector<bool> answers;  ///< the doctor's answers (true: Attendi ancora)
+  bool answer_comes;          ///< the server answers once the second question is asked
+  RunOutcome outcome;
+};
+
+class SlowAnswer : public Runs, public ::testing::WithParamInterface<SlowAnswerCase> {};
+
+TEST_P(SlowAnswer, IsTheDoctorsChoiceOverTheProgressDialog) {
+  ASSERT_TRUE(started);
+  const SlowAnswerCase& c = GetParam();
+  // The limit of the sessions signed in from now on: a new one, before the run.
+  controller.session_thread().run([this] {
+    controller.session()->set_call_time_limit(std::chrono::seconds(1));
+    controller.session()->termina_sessione();
+    ASSERT_TRUE(controller.session()->verifica_connessione());
+  });
+  const std::string path = work_path("diabete.xml");
+  test_support::write_file(path, "an older report");
+  host.chosen_paths = {path};
+  host.wait_answers.assign(c.answers.begin(), c.answers.end());
+  host.on_progress = [&](int done, int total) {
+    if (done == 0 && total == 0) test_support::write_file(hold_file, "");  // the patient list is asked next
+  };
+  bool progress_up = true;
+  host.on_question = [&](const std::string&) {
+    progress_up = progress_up && std::count(host.events.begin(), host.events.end(), "progress shown") == 1 &&
+                  std::count(host.events.begin(), host.events.end(), "progress closed") == 0;
+    if (c.answer_comes && host.questions.size() == 2) fs::remove(hold_file);
+  };
+  controller.run(Programme::diabete);
+  host.on_progress = nullptr;
+  host.on_question = nullptr;
+  fs::remove(hold_file);
+
+  EXPECT_EQ(controller.last_run().outcome, c.outcome) << controller.last_run().message;
+  EXPECT_TRUE(progress_up) << "the question comes over the progress dialog";
+  ASSERT_EQ(host.questions.size(), 2u);
+  EXPECT_EQ(host.questions[0].text, "Praxilo non risponde da 1 secondo.");
+  EXPECT_EQ(host.questions[1].text, "Praxilo non risponde da 2 secondi.");
+  for (const auto& q : host.questions) {
+    EXPECT_EQ(q.caption, "Estrazione diabete");
+    EXPECT_EQ(q.flags, frontend::mb_iconwarning);
+  }
+  if (c.outcome == RunOutcome::saved) {
+    EXPECT_EQ(controller.last_run().patient_count, 2);
+    EXPECT_TRUE(host.boxes.empty()) << host.texts().front();
+    return;
+  }
+  // Given up: as a call past the limit always was.
+  EXPECT_EQ(host.texts(), (Texts{"Estrazione interrotta: Praxilo non risponde."}));
+  EXPECT_EQ(host.boxes[0].caption, "Estrazione diabete");
+  EXPECT_EQ(test_support::read_file(path), "an older report");
+  EXPECT_EQ(window.status, run_summary(controller.last_run()));
+  host.boxes.clear();
+  host.chosen_paths = {path};
+  controller.run(Programme::diabete);
+  EXPECT_EQ(controller.last_run().outcome, RunOutcome::saved) << controller.last_run().message;
+  EXPECT_EQ(host.questions.size(), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SlowAnswer,
+    ::testing::Values(SlowAnswerCase{"attendi_twice", {true, true}, true, RunOutcome::saved},
+                      SlowAnswerCase{"attendi_then_interrompi", {true, false}, false, RunOutcome::failed}),
+    [](const ::testing::TestParamInfo<SlowAnswerCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

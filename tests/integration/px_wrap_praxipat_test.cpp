@@ -358,4 +358,95 @@ INSTANTIATE_TEST_SUITE_P(
                       SilentServerCase{"stopped_when_the_user_stops", Silence::stopped, true, "estrazione annullata"}),
     [](const ::testing::TestParamInfo<SilentServerCase>& info) { return std::string(info.param.name); });
 
+// A busy server past the limit: the host asks, with the whole wait so far, whether to
+// wait once more. The doctor may give the call up at once or after waiting, get the answer
+// in the longer wait, or stop the run meanwhile. The limit set on the session wins over
+// the environment's.
+struct SlowServerCase {
+  const char* name;
+  std::vector<bool> answers;                                   ///< the doctor's answers in turn (true: Attendi ancora)
+  enum class Then { nothing, answer_comes, user_stops } then;  ///< after the first question
+  const char* failure;                                         ///< "" when the call answers
+  std::vector<std::string> questions;
+};
+
+void PrintTo(const SlowServerCase& c, std::ostream* os) { *os << c.name; }
+
+class SlowServer : public ::testing::TestWithParam<SlowServerCase> {};
+
+TEST_P(SlowServer, TheDoctorChoosesEachTimeTheLimitPasses) {
+  const SlowServerCase& c = GetParam();
+  test_support::TempDir hold_dir;
+  const fs::path hold_file = hold_dir.path() / "hold";
+  test_support::ScopedEnv hold{"PRAXILO_SERVER_HOLD_FILE", hold_file.string()};
+  test_support::ScopedEnv limit{"PIVZONA12_CALL_TIMEOUT_S", "60"};
+  test_support::ScopedEnv no_fault{"PRAXILO_SERVER_EXIT_AFTER", std::nullopt};
+  test_support::Installation inst(fixture_sql);
+  test_support::RecordingHost host;
+  host.wait_answers.assign(c.answers.begin(), c.answers.end());
+  std::thread user;
+  host.on_question = [&](const std::string&) {
+    if (host.questions.size() != 1) return;
+    if (c.then == SlowServerCase::Then::answer_comes) fs::remove(hold_file);
+    if (c.then == SlowServerCase::Then::user_stops) {
+      user = std::thread([&host] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        host.stop = true;
+      });
+    }
+  };
+  {
+    Tpx_wrap_praxipat w({}, host);
+    w.set_call_time_limit(std::chrono::seconds(1));
+    ASSERT_TRUE(w.init("ImportAnagrafiche", ""));
+    ASSERT_TRUE(w.connetti("demo", "segreta")) << w.last_message();
+    test_support::write_file(hold_file, "");
+    const std::string answer = w.sql_into("Praxilo", "select count(*) from PAZIENTI");
+    if (user.joinable()) user.join();
+    Lines asked;
+    for (const auto& q : host.questions) {
+      asked.push_back(q.text);
+      EXPECT_EQ(q.caption, "PIV ZONA12");
+      EXPECT_EQ(q.flags, frontend::mb_iconwarning);
+    }
+    EXPECT_EQ(asked, c.questions);
+    EXPECT_TRUE(host.boxes.empty());
+    if (*c.failure == '\0') {
+      EXPECT_EQ(answer, "30");
+      EXPECT_EQ(w.failure(), std::nullopt);
+      EXPECT_TRUE(w.connected());
+    } else {
+      EXPECT_EQ(answer, "");
+      EXPECT_EQ(w.failure(), (SessionFailure{SessionFailure::Kind::call_failed, c.failure}));
+      EXPECT_FALSE(w.connected());
+    }
+
+    // Whatever came of it, the next call is answered: on a new session when it was given up,
+    // whose server may take more than a second to start (under Wine, on a busy machine).
+    fs::remove(hold_file);
+    host.stop = false;
+    w.set_call_time_limit(std::chrono::seconds(60));
+    w.clear_failure();
+    EXPECT_EQ(w.sql_into("Praxilo", "select count(*) from PAZIENTI"), "30");
+  }
+  EXPECT_TRUE(wait_until_no_live_children(server_program));
+}
+
+const std::string one_second = "Praxilo non risponde da 1 secondo.";
+const std::string two_seconds = "Praxilo non risponde da 2 secondi.";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SlowServer,
+    ::testing::Values(
+        SlowServerCase{"interrompi", {false}, SlowServerCase::Then::nothing, "Praxilo non risponde.", {one_second}},
+        SlowServerCase{"attendi_then_interrompi",
+                       {true, false},
+                       SlowServerCase::Then::nothing,
+                       "Praxilo non risponde.",
+                       {one_second, two_seconds}},
+        SlowServerCase{"attendi_and_the_answer_comes", {true}, SlowServerCase::Then::answer_comes, "", {one_second}},
+        SlowServerCase{
+            "attendi_then_annulla", {true}, SlowServerCase::Then::user_stops, "estrazione annullata", {one_second}}),
+    [](const ::testing::TestParamInfo<SlowServerCase>& info) { return std::string(info.param.name); });
+
 }  // namespace

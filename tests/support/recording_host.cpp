@@ -76,6 +76,16 @@ void RecordingHost::close_progress_dialog() {
   events.push_back("progress closed");
 }
 
+bool RecordingHost::ask_keep_waiting(const std::string& text, const std::string& caption, unsigned flags) {
+  questions.push_back({text, caption, flags});
+  events.push_back("question");
+  if (on_question) on_question(text);
+  if (wait_answers.empty()) return false;
+  const bool again = wait_answers.front();
+  wait_answers.pop_front();
+  return again;
+}
+
 std::vector<std::string> RecordingHost::texts() const {
   std::vector<std::string> out;
   for (const auto& b : boxes) out.push_back(b.text);

@@ -53,6 +53,12 @@ class RecordingHost : public DesktopHost {
   /// Called on the waiting thread each time it starts to wait for the session thread (what
   /// the user does in the window meanwhile); waits go on until the work is done.
   std::function<void()> while_waiting;
+  /// The questions of a call past its limit, as boxes (also "question" in events), and the
+  /// doctor's answers in order: true "Attendi ancora", false "Interrompi"; none left:
+  /// "Interrompi". on_question is called with each question's text before it is answered.
+  std::vector<Box> questions;
+  std::deque<bool> wait_answers;
+  std::function<void(const std::string& text)> on_question;
 
   int message_box(const std::string& text, const std::string& caption, unsigned flags) override;
   bool ask_file_name(const frontend::FileDialogRequest& request, std::string& file_name) override;
@@ -79,6 +85,7 @@ class RecordingHost : public DesktopHost {
   void show_progress_dialog() override;
   void update_progress_dialog(bool notify) override;
   void close_progress_dialog() override;
+  bool ask_keep_waiting(const std::string& text, const std::string& caption, unsigned flags) override;
 
  private:
   /// The "window's thread": one caller at a time, the session thread's calls included.

@@ -2,7 +2,7 @@
 # The set-up program under Wine, silent (/S), in the Wine prefix of the test run (started by
 # scripts/wine-run.sh --start): it refuses to install without the records product and
 # installs nothing then; it installs the build of the product's architecture, told by the
-# product's PRAXILO.EXE, else its praxiapi.dll, else 32-bit, in that build's program files
+# product's praxiapi.dll, else its PRAXILO.EXE, else 32-bit, in that build's program files
 # folder, and an installation of the other build leaves no file of the earlier one; a folder
 # chosen with /D= stays the folder of the next installations, of either build; it takes over
 # the installation of an earlier 32-bit set-up program (listed in the registry's 32-bit
@@ -12,7 +12,8 @@
 # installed folder with the system registry only, saves a report and its page; the
 # uninstaller removes what was installed and leaves every file of the records product as
 # it was.
-#   tests/win32/installer_test.sh BIN_DIR SETUP_EXE I686_BIN_DIR OBJDUMP
+#   tests/win32/installer_test.sh BIN_DIR SETUP_EXE I686_BIN_DIR OBJDUMP PACKED_DIR
+# PACKED_DIR holds the program files the set-up program packs, in i686/ and x86_64/.
 # SETUP_EXE is the set-up program on NSIS's 64-bit stub: these machines run no 32-bit code.
 # The i686 programs are checked by their PE header (OBJDUMP), never run; the files of the
 # two builds (I686_BIN_DIR and BIN_DIR) serve as the product's 32- and 64-bit PE files.
@@ -22,6 +23,7 @@ bin=$(cd "$1" && pwd)
 setup=$(realpath "$2")
 bin32=$(cd "$3" && pwd)
 objdump=$4
+packed=$(cd "$5" && pwd)
 root=$(cd "$(dirname "$0")/../.." && pwd)
 # No host menu entries for the Start-menu shortcut (Wine's menu builder would write them).
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -202,16 +204,19 @@ printf '\x64\xaa' | dd of="$work/pe/arm64" bs=1 seek=$((pe_offset + 4)) conv=not
 # One product's directory per case, with its PRAXILO.EXE and its praxiapi.dll (- for
 # none), and the build expected. Each case installs the other build than the one before
 # (but the last): the earlier one must leave no file.
+# The library, which the program loads, decides before the program.
 choices=(
-  "PRAXILO.EXE of 32 bits beside a praxiapi.dll of 64|$pe32|$pe64|32"
-  "PRAXILO.EXE of 64 bits|$pe64|-|64"
+  "praxiapi.dll of 64 bits beside a PRAXILO.EXE of 32|$pe32|$pe64|64"
+  "praxiapi.dll of 32 bits beside a PRAXILO.EXE of 64|$pe64|$pe32|32"
+  "PRAXILO.EXE of 64 bits alone|$pe64|-|64"
   "praxiapi.dll of 32 bits alone|-|$pe32|32"
   "praxiapi.dll of 64 bits alone|-|$pe64|64"
   "neither file|-|-|32"
-  "PRAXILO.EXE not a PE file, praxiapi.dll of 64 bits|$work/pe/text|$pe64|64"
+  "praxiapi.dll not a PE file, PRAXILO.EXE of 64 bits|$pe64|$work/pe/text|64"
   "PRAXILO.EXE cut after its DOS header|$work/pe/dos-header|-|32"
-  "PRAXILO.EXE of 64 bits beside a praxiapi.dll of 32|$pe64|$pe32|64"
+  "praxiapi.dll for another machine, PRAXILO.EXE of 64 bits|$pe64|$work/pe/arm64|64"
   "PRAXILO.EXE for another machine|$work/pe/arm64|-|32"
+  "PRAXILO.EXE not a PE file, praxiapi.dll of 64 bits|$work/pe/text|$pe64|64"
 )
 case_number=0
 for row in "${choices[@]}"; do
@@ -228,12 +233,37 @@ for row in "${choices[@]}"; do
   expect_installed "$name" "$bits" "$folder" "$dir"
 done
 
-# ---- a folder chosen with /D=, kept by the next installation, of either build ----
 dir64="$work/Praxilo 64"
 dir32="$work/Praxilo 32"
 mkdir -p "$dir64" "$dir32"
 cp "$pe64" "$dir64/praxiapi.dll"
 cp "$pe32" "$dir32/praxiapi.dll"
+
+# ---- the folder page asks for the room of the chosen build only ----
+# The set-up program's pages, opened as whoever installs does, up to the folder page. The
+# room its files take, in MB of 1024 KB: each file counted in whole KB, as NSIS counts them.
+room_mb() {  # room_mb ARCH: the programs of that build, the schemas and the stylesheets
+  local kb=0 file size
+  for file in "$packed/$1"/* "$root"/schema/*.xsd "${stylesheets[@]/#/$root/xsl/}"; do
+    size=$(stat -c %s "$file")
+    kb=$((kb + (size + 1023) / 1024))
+  done
+  echo "$kb"
+}
+for row in "64|x86_64|$dir64" "32|i686|$dir32"; do
+  IFS='|' read -r bits arch dir <<<"$row"
+  set_app_paths "$(win_path "$dir");"
+  rm -f "$work/room.txt"
+  wine_run "$bin/setup_pages_probe.exe" "$setup" "Spazio richiesto: " "$(win_path "$work/room.txt")" >>"$log" 2>&1 ||
+    { fail "$bits bits: the folder page did not show the room needed"; continue; }
+  shown=$(sed -n 's/^Spazio richiesto: \([0-9.]*\) MB$/\1/p' "$work/room.txt")
+  expected_kb=$(room_mb "$arch")
+  # Shown with one decimal: within a tenth of the build's own room, far from both builds'.
+  awk -v shown="$shown" -v kb="$expected_kb" 'BEGIN { d = shown - kb / 1024; exit !(shown != "" && d < 0.15 && d > -0.15) }' ||
+    fail "$bits bits: the folder page says '$(cat "$work/room.txt")', the build takes $((expected_kb / 1024)).$((expected_kb % 1024 * 10 / 1024)) MB"
+done
+
+# ---- a folder chosen with /D=, kept by the next installation, of either build ----
 set_app_paths "$(win_path "$dir64");"
 install "/D=$(win_path "$custom")"
 ((status == 0)) || fail "/D=: the set-up program ended with $status"

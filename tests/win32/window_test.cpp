@@ -125,6 +125,14 @@ class WindowTest : public testing::Test {
     return window;
   }
 
+  // The main window signed in as doc, on a server whose answers wait while hold_file
+  // exists, with a call's limit of limit_seconds: both read at the sign-in.
+  std::unique_ptr<TfrmMain> start_held(const std::string& hold_file, const char* limit_seconds) {
+    const test_support::ScopedEnv hold("PRAXILO_SERVER_HOLD_FILE", hold_file);
+    const test_support::ScopedEnv limit("PIVZONA12_CALL_TIMEOUT_S", limit_seconds);
+    return start({{L"doc", L"pw"}});
+  }
+
   // The operation log, wherever under the installation it was written.
   std::string log() const {
     std::string text;
@@ -799,14 +807,8 @@ TEST_P(AnnullaTest, StopsTheRunAndSavesNothing) {
   const bool escape = GetParam().escape;
   test_support::TempDir hold_dir;
   const std::string hold_file = hold_dir.dir() + "hold";
-  std::optional<test_support::ScopedEnv> hold;
-  hold.emplace("PRAXILO_SERVER_HOLD_FILE", hold_file);  // the server started at sign-in reads it
-  // A call that Annulla did not end would fail the run at its limit, read at sign-in.
-  std::optional<test_support::ScopedEnv> limit;
-  limit.emplace("PIVZONA12_CALL_TIMEOUT_S", "60");
-  auto window = start({{L"doc", L"pw"}});
-  hold.reset();
-  limit.reset();
+  // A call that Annulla did not end would fail the run at its limit.
+  auto window = start_held(hold_file, "60");
   ASSERT_TRUE(window->signed_in());
   const std::string path = work.dir() + "diabete.xml";
   test_support::write_file(path, "an older report");
@@ -879,6 +881,166 @@ INSTANTIATE_TEST_SUITE_P(When, AnnullaTest,
                                          AnnullaCase{"EscBetweenTwoPatients", false, true},
                                          AnnullaCase{"EscWhileACallWaits", true, true}),
                          [](const testing::TestParamInfo<AnnullaCase>& info) { return std::string(info.param.name); });
+
+// A patient list that does not come within the limit: the system's box asks over the
+// progress dialog, with the run's caption, its buttons named "Attendi ancora" (the default)
+// and "Interrompi", each wide enough for its text; the doctor clicks one, presses Enter or
+// Esc, or presses Annulla of the progress dialog while waiting longer.
+struct SlowAnswerCase {
+  const char* name;
+  std::vector<const wchar_t*> answers;  ///< L"attendi", L"interrompi" clicked, or L"enter", L"esc"
+  bool answer_comes;                    ///< the server answers once asked the first time
+  bool annulla;                         ///< Annulla pressed during the longer wait
+  std::size_t questions;
+  const wchar_t* status;  ///< the start of the status line after the run
+};
+class SlowAnswerTest : public WindowTest, public testing::WithParamInterface<SlowAnswerCase> {};
+
+// The children of a window whose class is kind, in their order.
+std::vector<HWND> children_of_kind(HWND parent, const wchar_t* kind) {
+  struct Search {
+    const wchar_t* kind;
+    std::vector<HWND> found;
+  } search{kind, {}};
+  ::EnumChildWindows(
+      parent,
+      [](HWND child, LPARAM data) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(data);
+        wchar_t name[32] = {};
+        ::GetClassNameW(child, name, 32);
+        if (_wcsicmp(name, s->kind) == 0) s->found.push_back(child);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// The width text takes in button's font.
+int text_width(HWND button, const std::wstring& text) {
+  HDC dc = ::GetDC(button);
+  const HGDIOBJ before = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(button, WM_GETFONT, 0, 0)));
+  SIZE size{};
+  ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  ::SelectObject(dc, before);
+  ::ReleaseDC(button, dc);
+  return size.cx;
+}
+
+TEST_P(SlowAnswerTest, IsTheDoctorsChoice) {
+  const SlowAnswerCase& c = GetParam();
+  test_support::TempDir hold_dir;
+  const std::string hold_file = hold_dir.dir() + "hold";
+  auto window = start_held(hold_file, "1");
+  ASSERT_TRUE(window->signed_in());
+  const std::string path = work.dir() + "diabete.xml";
+  test_support::write_file(path, "an older report");
+  save_paths = {path};
+  host.set_progress_delay(0);
+  host.set_progress_hook([&](HWND dialog) {
+    // The patient list is asked for next; its answer waits while the file exists.
+    const std::wstring label = win32ui::text_of(::GetDlgItem(dialog, Win32Host::progress_label_id));
+    if (label.ends_with(L"selezione dei pazienti…") && !fs::exists(hold_file)) test_support::write_file(hold_file, "");
+  });
+  struct Asked {
+    std::wstring caption, text, wait, stop;
+    bool over_progress = false, wait_focused = false, fits = false, icon = false;
+    std::string widths;  ///< the buttons' widths and their texts', when they do not fit
+  };
+  std::vector<Asked> asked;
+  std::size_t next_answer = 0;
+  host.set_question_hook([&](HWND box) {
+    Asked a;
+    a.caption = win32ui::text_of(box);
+    for (HWND label : children_of_kind(box, L"Static")) {
+      if (::GetWindowLongW(label, GWL_STYLE) & SS_ICON)
+        a.icon = a.icon || ::SendMessageW(label, STM_GETICON, 0, 0) != 0;
+      else if (a.text.empty())
+        a.text = win32ui::text_of(label);
+    }
+    HWND wait = ::GetDlgItem(box, IDRETRY);
+    HWND stop = ::GetDlgItem(box, IDCANCEL);
+    a.wait = win32ui::text_of(wait);
+    a.stop = win32ui::text_of(stop);
+    a.over_progress = host.progress_dialog() && ::GetWindow(box, GW_OWNER) == host.progress_dialog();
+    a.wait_focused = ::GetFocus() == wait;
+    const int wait_width = place_of(wait).right - place_of(wait).left;
+    const int stop_width = place_of(stop).right - place_of(stop).left;
+    a.fits = wait_width > text_width(wait, a.wait) && stop_width > text_width(stop, a.stop);
+    a.widths = std::to_string(wait_width) + " for " + std::to_string(text_width(wait, a.wait)) + ", " +
+               std::to_string(stop_width) + " for " + std::to_string(text_width(stop, a.stop));
+    asked.push_back(a);
+    if (c.answer_comes) fs::remove(hold_file);
+    if (c.annulla && asked.size() == 1) {
+      timer_work = [&] {
+        if (HWND dialog = host.progress_dialog()) win32ui::click(::GetDlgItem(dialog, Win32Host::progress_annulla_id));
+      };
+      ::SetTimer(nullptr, 0, 300, fire_timer);
+    }
+    const std::wstring how = next_answer < c.answers.size() ? c.answers[next_answer++] : L"interrompi";
+    if (how == L"enter" || how == L"esc")
+      ::PostMessageW(::GetFocus(), WM_KEYDOWN, how == L"enter" ? VK_RETURN : VK_ESCAPE, 0);
+    else
+      win32ui::click(how == L"attendi" ? wait : stop);
+  });
+  win32ui::click(window->item(TfrmMain::id(main_layout::btnCalcola)));
+  host.set_progress_hook({});
+  host.set_question_hook({});
+  fs::remove(hold_file);
+  timer_work = {};
+
+  ASSERT_EQ(asked.size(), c.questions);
+  for (std::size_t i = 0; i < asked.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(asked[i].caption, L"Estrazione diabete");
+    EXPECT_EQ(asked[i].text, i == 0 ? L"Praxilo non risponde da 1 secondo." : L"Praxilo non risponde da 2 secondi.");
+    EXPECT_EQ(asked[i].wait, L"Attendi ancora");
+    EXPECT_EQ(asked[i].stop, L"Interrompi");
+    EXPECT_TRUE(asked[i].over_progress);
+    EXPECT_TRUE(asked[i].wait_focused) << "Enter waits";
+    EXPECT_TRUE(asked[i].fits) << "each button is wider than its text: " << asked[i].widths;
+    EXPECT_TRUE(asked[i].icon);
+  }
+  EXPECT_EQ(window->status_text().rfind(c.status, 0), 0u) << narrow(window->status_text());
+  EXPECT_EQ(host.progress_dialog(), nullptr);
+  EXPECT_TRUE(::IsWindowEnabled(window->hwnd()));
+  if (window->controller().last_run().outcome == RunOutcome::saved) {
+    EXPECT_EQ(window->controller().last_run().patient_count, 2);
+    EXPECT_TRUE(boxes.empty());
+    return;
+  }
+  EXPECT_EQ(read_file(path), "an older report");
+  if (c.annulla) {
+    EXPECT_TRUE(boxes.empty());
+  } else {
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, L"Estrazione interrotta: Praxilo non risponde.");
+    EXPECT_EQ(boxes[0].caption, L"Estrazione diabete");
+  }
+  // The next run signs in again and is whole.
+  save_paths = {path};
+  win32ui::click(window->item(TfrmMain::id(main_layout::btnCalcola)));
+  EXPECT_EQ(window->controller().last_run().outcome, RunOutcome::saved) << window->controller().last_run().message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    When, SlowAnswerTest,
+    testing::Values(
+        SlowAnswerCase{"AttendiAndTheAnswerComes", {L"attendi"}, true, false, 1, L"Salvato: "},
+        SlowAnswerCase{"EnterWaitsThenInterrompi",
+                       {L"enter", L"interrompi"},
+                       false,
+                       false,
+                       2,
+                       L"Nessun file salvato: Estrazione interrotta: Praxilo non risponde."},
+        SlowAnswerCase{"EscStops",
+                       {L"esc"},
+                       false,
+                       false,
+                       1,
+                       L"Nessun file salvato: Estrazione interrotta: Praxilo non risponde."},
+        SlowAnswerCase{
+            "AnnullaDuringTheLongerWait", {L"attendi"}, false, true, 1, L"Estrazione annullata: nessun file salvato."}),
+    [](const testing::TestParamInfo<SlowAnswerCase>& info) { return std::string(info.param.name); });
 
 // The report view keeps its top left corner and takes the rest of the window, down to the
 // status line, whatever the window's size.

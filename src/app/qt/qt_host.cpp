@@ -104,28 +104,57 @@ int QtHost::exec_dialog(QDialog& dialog) {
   return dialog.exec();
 }
 
+namespace {
+
+// Gives box its text (CR LF breaks as plain line breaks, never read as markup: texts may
+// carry user data), the window's modality, and the width of its whole title.
+void set_up_box(QMessageBox& box, const std::string& text) {
+  QString shown = qs(text);
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  box.setTextFormat(Qt::PlainText);
+  box.setText(shown);
+  box.setWindowModality(Qt::ApplicationModal);
+  // A message box sizes itself to its text alone, and the window manager then cuts a
+  // longer title: a row across its grid keeps it as wide as its whole title.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+    grid->addItem(new QSpacerItem(title_bar_width(box.windowTitle()), 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+}  // namespace
+
 int QtHost::message_box(const std::string& text, const std::string& caption, unsigned flags) {
   return on_windows([&]() -> int {
     // A box must not open behind the progress dialog of a run that it interrupts.
     end_progress();
     const bool system_modal = (flags & frontend::mb_systemmodal) != 0;
     QWidget* owner = system_modal ? nullptr : QApplication::activeWindow();
-    QString shown = qs(text);
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QMessageBox box(icon_of(flags), qs(caption), shown, QMessageBox::Ok, owner);
-    box.setTextFormat(Qt::PlainText);  // texts may carry user data: never read as markup
-    box.setWindowModality(Qt::ApplicationModal);
+    QMessageBox box(icon_of(flags), qs(caption), QString(), QMessageBox::Ok, owner);
+    set_up_box(box, text);
+    // After the modality, which sets the window's flags anew.
     if (system_modal) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Ok);
-    // A message box sizes itself to its text alone, and the window manager then cuts a
-    // longer title: a row across its grid keeps it as wide as its whole title.
-    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
-      grid->addItem(new QSpacerItem(title_bar_width(box.windowTitle()), 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
-                    grid->rowCount(), 0, 1, grid->columnCount());
     exec_dialog(box);
     return frontend::id_ok;
   });
+}
+
+bool QtHost::ask_keep_waiting(const std::string& text, const std::string& caption, unsigned flags) {
+  // Over the progress dialog, which stays up: the run goes on if the doctor waits.
+  QWidget* owner = progress_dialog_ ? static_cast<QWidget*>(progress_dialog_.data()) : QApplication::activeWindow();
+  QMessageBox box(icon_of(flags), qs(caption), QString(), QMessageBox::NoButton, owner);
+  box.setObjectName(QStringLiteral("frmAttesa"));
+  QPushButton* wait = box.addButton(qs(keep_waiting_button), QMessageBox::AcceptRole);
+  QPushButton* stop = box.addButton(qs(stop_waiting_button), QMessageBox::RejectRole);
+  wait->setObjectName(QStringLiteral("btnAttendi"));
+  stop->setObjectName(QStringLiteral("btnInterrompi"));
+  // Enter waits: nothing is lost by it. Esc and the close box stop, as Interrompi.
+  box.setDefaultButton(wait);
+  box.setEscapeButton(stop);
+  set_up_box(box, text);
+  exec_dialog(box);
+  return box.clickedButton() == wait;
 }
 
 bool QtHost::ask_file_name(const frontend::FileDialogRequest& request, std::string& file_name) {

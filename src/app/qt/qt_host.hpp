@@ -92,6 +92,9 @@ class QtHost : public DesktopHost {
   void show_progress_dialog() override;
   void update_progress_dialog(bool notify) override;
   void close_progress_dialog() override;
+  /// A QMessageBox "frmAttesa" with "Attendi ancora" (btnAttendi, the default) and
+  /// "Interrompi" (btnInterrompi, also Esc), answered by the dialog hook in the tests.
+  bool ask_keep_waiting(const std::string& text, const std::string& caption, unsigned flags) override;
 
  private:
   QPointer<QWebEngineView> report_view_;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <string_view>
 #include <vector>
 
 #include "platform/win_text.hpp"
@@ -18,6 +19,7 @@ using platform::win::widen;
 
 constexpr UINT call_message = WM_APP + 1;
 constexpr UINT raise_message = WM_APP + 2;
+constexpr UINT question_up_message = WM_APP + 3;
 constexpr UINT_PTR progress_timer = 1;
 constexpr const wchar_t* progress_class = L"PIVZONA12Progress";
 constexpr int progress_width = 360;
@@ -58,6 +60,58 @@ UINT icon_of(unsigned flags) {
     default:
       return 0;
   }
+}
+
+// The message box being asked on this thread: its hook, and where to say it is up.
+thread_local HHOOK question_hook = nullptr;
+thread_local HWND question_host = nullptr;
+
+// Gives the buttons of a retry-cancel box their own texts, each button wide enough for
+// the longer one; the buttons keep their right edge and gap, and the box grows to the
+// left margin's width when they would pass it.
+void label_question_buttons(HWND box) {
+  HWND wait = ::GetDlgItem(box, IDRETRY);
+  HWND stop = ::GetDlgItem(box, IDCANCEL);
+  if (!wait || !stop) return;
+  const std::wstring wait_text = widen(keep_waiting_button);
+  const std::wstring stop_text = widen(stop_waiting_button);
+  ::SetWindowTextW(wait, wait_text.c_str());
+  ::SetWindowTextW(stop, stop_text.c_str());
+  HDC dc = ::GetDC(wait);
+  const HGDIOBJ before = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(wait, WM_GETFONT, 0, 0)));
+  SIZE wait_size{}, stop_size{};
+  ::GetTextExtentPoint32W(dc, wait_text.c_str(), static_cast<int>(wait_text.size()), &wait_size);
+  ::GetTextExtentPoint32W(dc, stop_text.c_str(), static_cast<int>(stop_text.size()), &stop_size);
+  ::SelectObject(dc, before);
+  ::ReleaseDC(wait, dc);
+  const int dpi = win32ui::dpi_of(box);
+  const int needed = std::max(wait_size.cx, stop_size.cx) + ::MulDiv(24, dpi, 96);
+  RECT w{}, c{};
+  ::GetWindowRect(wait, &w);
+  ::GetWindowRect(stop, &c);
+  ::MapWindowPoints(HWND_DESKTOP, box, reinterpret_cast<POINT*>(&w), 2);
+  ::MapWindowPoints(HWND_DESKTOP, box, reinterpret_cast<POINT*>(&c), 2);
+  if (needed <= w.right - w.left) return;
+  // The buttons' order is the box's: the one on the left stays on the left.
+  const bool wait_first = w.left < c.left;
+  const RECT& right = wait_first ? c : w;
+  const int gap = wait_first ? c.left - w.right : w.left - c.right;
+  const int margin = ::MulDiv(11, dpi, 96);
+  int right_edge = right.right;
+  int left_edge = right_edge - 2 * needed - gap;
+  if (left_edge < margin) {
+    const int grow = margin - left_edge;
+    RECT outer{};
+    ::GetWindowRect(box, &outer);
+    ::SetWindowPos(box, nullptr, outer.left - grow / 2, outer.top, outer.right - outer.left + grow,
+                   outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    left_edge += grow;
+    right_edge += grow;
+  }
+  const int height = w.bottom - w.top;
+  ::MoveWindow(wait_first ? wait : stop, left_edge, w.top, needed, height, TRUE);
+  ::MoveWindow(wait_first ? stop : wait, right_edge - needed, w.top, needed, height, TRUE);
+  ::InvalidateRect(box, nullptr, TRUE);
 }
 
 }  // namespace
@@ -105,6 +159,14 @@ LRESULT CALLBACK Win32Host::procedure(HWND hwnd, UINT message, WPARAM wparam, LP
       ::SetForegroundWindow(window);
     return 0;
   }
+  if (host && message == question_up_message) {
+    // The box is up and laid out by now: its buttons take their names and widths.
+    const auto box = reinterpret_cast<HWND>(lparam);
+    if (!::IsWindow(box)) return 0;
+    label_question_buttons(box);
+    if (host->question_hook_) host->question_hook_(box);
+    return 0;
+  }
   if (host && message == WM_TIMER && wparam == progress_timer) {
     ::KillTimer(hwnd, progress_timer);
     host->progress_delay_elapsed();
@@ -142,6 +204,40 @@ int Win32Host::message_box(const std::string& text, const std::string& caption, 
     answer = ::MessageBoxW(owner, shown.c_str(), title.c_str(), style);
   });
   return answer == 0 ? 0 : frontend::id_ok;
+}
+
+LRESULT CALLBACK Win32Host::question_activated(int code, WPARAM wparam, LPARAM lparam) {
+  const HHOOK hook = question_hook;
+  wchar_t kind[16] = {};
+  if (code == HCBT_ACTIVATE && hook && ::GetClassNameW(reinterpret_cast<HWND>(wparam), kind, 16) > 0 &&
+      std::wstring_view(kind) == L"#32770") {
+    const auto box = reinterpret_cast<HWND>(wparam);
+    ::UnhookWindowsHookEx(hook);
+    question_hook = nullptr;
+    // Named and sized from inside the box's own loop, once it is laid out: the system may
+    // lay out its buttons after it has activated it.
+    ::PostMessageW(question_host, question_up_message, 0, reinterpret_cast<LPARAM>(box));
+  }
+  return ::CallNextHookEx(hook, code, wparam, lparam);
+}
+
+bool Win32Host::ask_keep_waiting(const std::string& text, const std::string& caption, unsigned flags) {
+  const FocusKeeper focus;
+  const std::wstring shown = widen(text);
+  const std::wstring title = widen(caption);
+  // Over the progress dialog, which stays up: the run goes on if the doctor waits. The
+  // system's box has no buttons of these names: its Riprova and Annulla are renamed as it
+  // comes up. Enter waits (nothing is lost by it); Esc and the close box stop.
+  HWND owner = progress_dialog_ ? progress_dialog_ : ::GetActiveWindow();
+  question_host = messages_;
+  question_hook = ::SetWindowsHookExW(WH_CBT, &Win32Host::question_activated, nullptr, ::GetCurrentThreadId());
+  const int answer = ::MessageBoxW(owner, shown.c_str(), title.c_str(),
+                                   MB_RETRYCANCEL | MB_DEFBUTTON1 | MB_APPLMODAL | icon_of(flags));
+  if (question_hook) {
+    ::UnhookWindowsHookEx(question_hook);
+    question_hook = nullptr;
+  }
+  return answer == IDRETRY;
 }
 
 bool Win32Host::ask_file_name(const frontend::FileDialogRequest& request, std::string& file_name) {

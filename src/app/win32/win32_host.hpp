@@ -76,6 +76,9 @@ class Win32Host : public DesktopHost {
   const WindowHook& modal_hook() const { return modal_hook_; }
   /// Called on the window's thread after each change of the progress dialog while it is up.
   void set_progress_hook(WindowHook hook) { progress_hook_ = std::move(hook); }
+  /// Called inside the loop of the question of a call past its limit once its box is up,
+  /// with the box (tests: its texts, its buttons pressed).
+  void set_question_hook(WindowHook hook) { question_hook_ = std::move(hook); }
   /// The progress dialog while it is up, else nullptr; its controls: progress_label_id,
   /// progress_annulla_id.
   HWND progress_dialog() const { return progress_dialog_; }
@@ -89,9 +92,14 @@ class Win32Host : public DesktopHost {
   void show_progress_dialog() override;
   void update_progress_dialog(bool notify) override;
   void close_progress_dialog() override;
+  /// The system's message box with "Attendi ancora" and "Interrompi" in place of its
+  /// Riprova and Annulla buttons, widened to their texts where needed.
+  bool ask_keep_waiting(const std::string& text, const std::string& caption, unsigned flags) override;
 
  private:
   static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  /// The hook that renames the question's buttons as its box comes up.
+  static LRESULT CALLBACK question_activated(int code, WPARAM wparam, LPARAM lparam);
   static LRESULT CALLBACK progress_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
   DWORD thread_;
@@ -109,4 +117,5 @@ class Win32Host : public DesktopHost {
   FileDialogHook file_dialog_hook_;
   WindowHook modal_hook_;
   WindowHook progress_hook_;
+  WindowHook question_hook_;
 };
