@@ -199,15 +199,26 @@
                sorted by how many indicators they miss. -->
           <xsl:variable name="righe">
             <xsl:for-each select="$assistiti">
-              <xsl:variable name="monitoraggio" select="d:monitoraggio"/>
-              <xsl:variable name="mancanti">
-                <xsl:for-each select="$indicatori">
-                  <xsl:if test="not($monitoraggio/*[local-name() = current()/@nome][1])">
-                    <li><xsl:value-of select="."/></li>
-                  </xsl:if>
-                </xsl:for-each>
-              </xsl:variable>
-              <xsl:variable name="quanti" select="count(exsl:node-set($mancanti)/li)"/>
+              <!-- The indicators without a record: each indicator tests its own path, by a
+                   literal name, so that every test stops at the patient's first record
+                   of it. -->
+              <xsl:variable name="m" select="d:monitoraggio"/>
+              <xsl:variable name="mancanti"
+                            select="$indicatori[not(@nome = 'controlloClinico' and $m/d:controlloClinico[1]
+                                         or @nome = 'pressioneArteriosa' and $m/d:pressioneArteriosa[1]
+                                         or @nome = 'esamePiedi' and $m/d:esamePiedi[1]
+                                         or @nome = 'fondoOculare' and $m/d:fondoOculare[1]
+                                         or @nome = 'microalbuminuria' and $m/d:microalbuminuria[1]
+                                         or @nome = 'colesteroloTotale' and $m/d:colesteroloTotale[1]
+                                         or @nome = 'colesteroloHDL' and $m/d:colesteroloHDL[1]
+                                         or @nome = 'colesteroloLDL' and $m/d:colesteroloLDL[1]
+                                         or @nome = 'trigliceridi' and $m/d:trigliceridi[1]
+                                         or @nome = 'emoglobinaGlicata' and $m/d:emoglobinaGlicata[1]
+                                         or @nome = 'vaccinazioneAntiInfluenzale' and $m/d:vaccinazioneAntiInfluenzale[1]
+                                         or @nome = 'circonferenzaAddominale' and $m/d:circonferenzaAddominale[1]
+                                         or @nome = 'bmi' and $m/d:bmi[1]
+                                         or @nome = 'abitudineFumo' and $m/d:abitudineFumo[1])]"/>
+              <xsl:variable name="quanti" select="count($mancanti)"/>
               <xsl:if test="$quanti &gt; 0">
                 <tr data-ordine="{position() - 1}" data-mancanti="{$quanti}">
                   <td class="assistito-nome">
@@ -220,7 +231,9 @@
                   <td class="numero"><xsl:value-of select="$quanti"/> su <xsl:value-of select="count($indicatori)"/></td>
                   <td>
                     <ul class="mancanti">
-                      <xsl:copy-of select="$mancanti"/>
+                      <xsl:for-each select="$mancanti">
+                        <li><xsl:value-of select="."/></li>
+                      </xsl:for-each>
                     </ul>
                   </td>
                 </tr>
@@ -261,6 +274,29 @@
 })();
 </xsl:text></script>
     </section>
+  </xsl:template>
+
+  <!-- The values of a field of the table of plausible ranges (qualita-dati) in the whole
+       report, each field by its own path, guarded by its name on the single root node: every
+       field of a record but its date. Context: the table's indicatore. -->
+  <xsl:template name="valori-del-campo">
+    <xsl:variable name="campo" select="concat(@elemento, '/', @campo)"/>
+    <xsl:call-template name="valori-fuori-tabella">
+      <xsl:with-param name="valori"
+                      select="$radice[$campo = 'pressioneArteriosa/min']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:pressioneArteriosa/d:min
+                              | $radice[$campo = 'pressioneArteriosa/max']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:pressioneArteriosa/d:max
+                              | $radice[$campo = 'esamePiedi/esito']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:esamePiedi/d:esito
+                              | $radice[$campo = 'fondoOculare/esito']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:fondoOculare/d:esito
+                              | $radice[$campo = 'microalbuminuria/valore']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:microalbuminuria/d:valore
+                              | $radice[$campo = 'colesteroloTotale/valore']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:colesteroloTotale/d:valore
+                              | $radice[$campo = 'colesteroloHDL/valore']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:colesteroloHDL/d:valore
+                              | $radice[$campo = 'colesteroloLDL/valore']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:colesteroloLDL/d:valore
+                              | $radice[$campo = 'trigliceridi/valore']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:trigliceridi/d:valore
+                              | $radice[$campo = 'emoglobinaGlicata/valore']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:emoglobinaGlicata/d:valore
+                              | $radice[$campo = 'circonferenzaAddominale/valore']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:circonferenzaAddominale/d:valore
+                              | $radice[$campo = 'bmi/valore']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:bmi/d:valore
+                              | $radice[$campo = 'abitudineFumo/booleano']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:abitudineFumo/d:booleano"/>
+    </xsl:call-template>
   </xsl:template>
 
   <!-- A patient in a recall list: the name, linked to the patient's block, and the date
