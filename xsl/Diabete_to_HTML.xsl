@@ -199,25 +199,25 @@
                sorted by how many indicators they miss. -->
           <xsl:variable name="righe">
             <xsl:for-each select="$assistiti">
-              <!-- The indicators without a record: each indicator tests its own path, by a
-                   literal name, so that every test stops at the patient's first record
-                   of it. -->
+              <!-- The indicators without a record, in the order of the list above: the n-th
+                   indicator, taken by its place, tests its own path by a literal name,
+                   which stops at the patient's first record of it. -->
               <xsl:variable name="m" select="d:monitoraggio"/>
               <xsl:variable name="mancanti"
-                            select="$indicatori[not(@nome = 'controlloClinico' and $m/d:controlloClinico[1]
-                                         or @nome = 'pressioneArteriosa' and $m/d:pressioneArteriosa[1]
-                                         or @nome = 'esamePiedi' and $m/d:esamePiedi[1]
-                                         or @nome = 'fondoOculare' and $m/d:fondoOculare[1]
-                                         or @nome = 'microalbuminuria' and $m/d:microalbuminuria[1]
-                                         or @nome = 'colesteroloTotale' and $m/d:colesteroloTotale[1]
-                                         or @nome = 'colesteroloHDL' and $m/d:colesteroloHDL[1]
-                                         or @nome = 'colesteroloLDL' and $m/d:colesteroloLDL[1]
-                                         or @nome = 'trigliceridi' and $m/d:trigliceridi[1]
-                                         or @nome = 'emoglobinaGlicata' and $m/d:emoglobinaGlicata[1]
-                                         or @nome = 'vaccinazioneAntiInfluenzale' and $m/d:vaccinazioneAntiInfluenzale[1]
-                                         or @nome = 'circonferenzaAddominale' and $m/d:circonferenzaAddominale[1]
-                                         or @nome = 'bmi' and $m/d:bmi[1]
-                                         or @nome = 'abitudineFumo' and $m/d:abitudineFumo[1])]"/>
+                            select="$indicatori[1][not($m/d:controlloClinico[1])]
+                                    | $indicatori[2][not($m/d:pressioneArteriosa[1])]
+                                    | $indicatori[3][not($m/d:esamePiedi[1])]
+                                    | $indicatori[4][not($m/d:fondoOculare[1])]
+                                    | $indicatori[5][not($m/d:microalbuminuria[1])]
+                                    | $indicatori[6][not($m/d:colesteroloTotale[1])]
+                                    | $indicatori[7][not($m/d:colesteroloHDL[1])]
+                                    | $indicatori[8][not($m/d:colesteroloLDL[1])]
+                                    | $indicatori[9][not($m/d:trigliceridi[1])]
+                                    | $indicatori[10][not($m/d:emoglobinaGlicata[1])]
+                                    | $indicatori[11][not($m/d:vaccinazioneAntiInfluenzale[1])]
+                                    | $indicatori[12][not($m/d:circonferenzaAddominale[1])]
+                                    | $indicatori[13][not($m/d:bmi[1])]
+                                    | $indicatori[14][not($m/d:abitudineFumo[1])]"/>
               <xsl:variable name="quanti" select="count($mancanti)"/>
               <xsl:if test="$quanti &gt; 0">
                 <tr data-ordine="{position() - 1}" data-mancanti="{$quanti}">
