@@ -313,14 +313,19 @@
     <!-- Every value that the table rejects, one field of the table at a time for the whole
          report: an element v per value, with its patient's id and its place among the
          patient's records, holding the value's item. Each programme's stylesheet finds the
-         values of a field (valori-del-campo) by the names of its report's elements. -->
+         values of a field (valori-del-campo) by the names of its report's elements.
+         The v elements come in groups g, one per field and reason: a patient's values in
+         one group are neighbours. That keeps each patient's look-up cheap: the processor
+         puts the nodes a key returns in document order, and in a temporary tree it finds
+         the order of two siblings by walking the siblings between them, which among
+         thousands of v elements side by side cost a walk over most of them per pair. -->
     <xsl:variable name="fuori-rtf">
       <xsl:for-each select="$tabella-intervalli//r:indicatore">
         <xsl:call-template name="valori-del-campo"/>
       </xsl:for-each>
     </xsl:variable>
     <xsl:variable name="fuori" select="exsl:node-set($fuori-rtf)"/>
-    <xsl:variable name="con-fuori" select="boolean($fuori/v)"/>
+    <xsl:variable name="con-fuori" select="boolean($fuori/g/v)"/>
     <!-- Each patient's list, made once: the summary above them counts its items. -->
     <xsl:variable name="elenchi-rtf">
       <xsl:for-each select="$assistiti">
@@ -391,7 +396,7 @@
   </xsl:template>
 
   <!-- The values of one field that the table rejects, each as an element v of the
-       section's values (qualita-dati). Context: the field's indicatore in the table;
+       section's values (qualita-dati), in a group g per reason. Context: the field's indicatore in the table;
        valori: the field's values in the report, which the programme's valori-del-campo
        finds. A value that lies in one of the intervals is read as a number and is
        plausible; that is what almost every value is, and the few left are told apart
@@ -414,21 +419,25 @@
       <xsl:otherwise>
         <xsl:variable name="nome" select="string(@nome)"/>
         <xsl:if test="not(@vuoto = 'ammesso')">
-          <xsl:for-each select="$valori[normalize-space() = '']">
+          <g>
+            <xsl:for-each select="$valori[normalize-space() = '']">
+              <xsl:call-template name="valore-fuori">
+                <xsl:with-param name="indicatore" select="$nome"/>
+                <xsl:with-param name="perche" select="'valore vuoto'"/>
+              </xsl:call-template>
+            </xsl:for-each>
+          </g>
+        </xsl:if>
+        <g>
+          <xsl:for-each select="$valori[normalize-space() != ''][string(number()) = 'NaN']">
             <xsl:call-template name="valore-fuori">
               <xsl:with-param name="indicatore" select="$nome"/>
-              <xsl:with-param name="perche" select="'valore vuoto'"/>
+              <xsl:with-param name="perche"
+                              select="concat('non è un numero', substring(' (tra virgolette)', 1, 17 * contains(., '&quot;')),
+                                             substring(' (virgola)', 1, 10 * contains(., ',')))"/>
             </xsl:call-template>
           </xsl:for-each>
-        </xsl:if>
-        <xsl:for-each select="$valori[normalize-space() != ''][string(number()) = 'NaN']">
-          <xsl:call-template name="valore-fuori">
-            <xsl:with-param name="indicatore" select="$nome"/>
-            <xsl:with-param name="perche"
-                            select="concat('non è un numero', substring(' (tra virgolette)', 1, 17 * contains(., '&quot;')),
-                                           substring(' (virgola)', 1, 10 * contains(., ',')))"/>
-          </xsl:call-template>
-        </xsl:for-each>
+        </g>
         <xsl:variable name="fuori" select="$valori[string(number()) != 'NaN']"/>
         <xsl:if test="$fuori">
           <xsl:variable name="perche">
@@ -446,12 +455,14 @@
               </xsl:if>
             </xsl:for-each>
           </xsl:variable>
-          <xsl:for-each select="$fuori">
-            <xsl:call-template name="valore-fuori">
-              <xsl:with-param name="indicatore" select="$nome"/>
-              <xsl:with-param name="perche" select="string($perche)"/>
-            </xsl:call-template>
-          </xsl:for-each>
+          <g>
+            <xsl:for-each select="$fuori">
+              <xsl:call-template name="valore-fuori">
+                <xsl:with-param name="indicatore" select="$nome"/>
+                <xsl:with-param name="perche" select="string($perche)"/>
+              </xsl:call-template>
+            </xsl:for-each>
+          </g>
         </xsl:if>
       </xsl:otherwise>
     </xsl:choose>
