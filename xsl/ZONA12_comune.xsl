@@ -576,27 +576,26 @@
       </xsl:when>
       <xsl:otherwise>
         <!-- The check character: the characters in odd positions (from 1) count as the
-             table dispari gives them, those in even positions as pari does, two digits
-             per character in the order of caratteri; the letter is the sum modulo 26. -->
+             table dispari gives them, those in even positions as pari does; each becomes
+             the letter of its count (A 0, B 1, ... Z 25), and the counts add up bit by bit:
+             the letters that keep a bit are those left when translate takes away the others.
+             The letter is the sum modulo 26. -->
         <xsl:variable name="caratteri" select="'0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ'"/>
-        <xsl:variable name="dispari" select="'010005070913151719210100050709131517192102041820110306081214161022252423'"/>
-        <xsl:variable name="pari" select="'000102030405060708090001020304050607080910111213141516171819202122232425'"/>
+        <xsl:variable name="dispari" select="'BAFHJNPRTVBAFHJNPRTVCESULDGIMOQKWZYX'"/>
+        <xsl:variable name="pari" select="'ABCDEFGHIJABCDEFGHIJKLMNOPQRSTUVWXYZ'"/>
+        <xsl:variable name="valori"
+                      select="concat(translate(concat(substring($cf, 1, 1), substring($cf, 3, 1), substring($cf, 5, 1), substring($cf, 7, 1),
+                                                       substring($cf, 9, 1), substring($cf, 11, 1), substring($cf, 13, 1), substring($cf, 15, 1)),
+                                                $caratteri, $dispari),
+                                      translate(concat(substring($cf, 2, 1), substring($cf, 4, 1), substring($cf, 6, 1), substring($cf, 8, 1),
+                                                       substring($cf, 10, 1), substring($cf, 12, 1), substring($cf, 14, 1)),
+                                                $caratteri, $pari))"/>
         <xsl:variable name="controllo"
-                      select="substring($lettere, (substring($dispari, 2 * string-length(substring-before($caratteri, substring($cf, 1, 1))) + 1, 2)
-                                  + substring($pari, 2 * string-length(substring-before($caratteri, substring($cf, 2, 1))) + 1, 2)
-                                  + substring($dispari, 2 * string-length(substring-before($caratteri, substring($cf, 3, 1))) + 1, 2)
-                                  + substring($pari, 2 * string-length(substring-before($caratteri, substring($cf, 4, 1))) + 1, 2)
-                                  + substring($dispari, 2 * string-length(substring-before($caratteri, substring($cf, 5, 1))) + 1, 2)
-                                  + substring($pari, 2 * string-length(substring-before($caratteri, substring($cf, 6, 1))) + 1, 2)
-                                  + substring($dispari, 2 * string-length(substring-before($caratteri, substring($cf, 7, 1))) + 1, 2)
-                                  + substring($pari, 2 * string-length(substring-before($caratteri, substring($cf, 8, 1))) + 1, 2)
-                                  + substring($dispari, 2 * string-length(substring-before($caratteri, substring($cf, 9, 1))) + 1, 2)
-                                  + substring($pari, 2 * string-length(substring-before($caratteri, substring($cf, 10, 1))) + 1, 2)
-                                  + substring($dispari, 2 * string-length(substring-before($caratteri, substring($cf, 11, 1))) + 1, 2)
-                                  + substring($pari, 2 * string-length(substring-before($caratteri, substring($cf, 12, 1))) + 1, 2)
-                                  + substring($dispari, 2 * string-length(substring-before($caratteri, substring($cf, 13, 1))) + 1, 2)
-                                  + substring($pari, 2 * string-length(substring-before($caratteri, substring($cf, 14, 1))) + 1, 2)
-                                  + substring($dispari, 2 * string-length(substring-before($caratteri, substring($cf, 15, 1))) + 1, 2)) mod 26 + 1, 1)"/>
+                      select="substring($lettere, (string-length(translate($valori, 'ACEGIKMOQSUWY', ''))
+                                                   + 2 * string-length(translate($valori, 'ABEFIJMNQRUVYZ', ''))
+                                                   + 4 * string-length(translate($valori, 'ABCDIJKLQRSTYZ', ''))
+                                                   + 8 * string-length(translate($valori, 'ABCDEFGHQRSTUVWX', ''))
+                                                   + 16 * string-length(translate($valori, 'ABCDEFGHIJKLMNOP', ''))) mod 26 + 1, 1)"/>
         <xsl:if test="$controllo != substring($cf, 16, 1)">
           <xsl:value-of select="concat('carattere di controllo errato: con questi 15 caratteri sarebbe ', $controllo)"/>
         </xsl:if>
