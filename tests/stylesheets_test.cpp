@@ -400,9 +400,25 @@ const std::vector<QualityCase> quality_cases = {
      "Emoglobina glicata del 01/03/2022: 2 – fuori dagli intervalli plausibili 3–20% o 9–195 mmol/mol"},
     {"EmptyValue", "RSSMRA80A01H501U", "058091", "<bmi><data>20240301</data><valore></valore></bmi>",
      "Indice di massa corporea (BMI) del 01/03/2024: (vuoto) – valore vuoto"},
+    // One patient's values of two fields, rejected for three reasons: listed in the
+    // order of the report, not by field or reason.
+    {"SeveralReasonsInReportOrder", "RSSMRA80A01H501U", "058091",
+     "<bmi><data>20240301</data><valore>abc</valore></bmi>"
+     "<emoglobinaGlicata><data>20240302</data><valore>\"8.2\"</valore></emoglobinaGlicata>"
+     "<bmi><data>20240303</data><valore></valore></bmi>"
+     "<bmi><data>20240304</data><valore>900</valore></bmi>",
+     "Indice di massa corporea (BMI) del 01/03/2024: abc – non è un numero"
+     "Emoglobina glicata del 02/03/2024: \"8.2\" – non è un numero (tra virgolette)"
+     "Indice di massa corporea (BMI) del 03/03/2024: (vuoto) – valore vuoto"
+     "Indice di massa corporea (BMI) del 04/03/2024: 900 – fuori dall'intervallo plausibile 10–100 kg/m²"},
     {"WrongCheckCharacter", "RSSMRA80A01H501X", "058091", "",
      "Codice fiscale: RSSMRA80A01H501X – carattere di controllo errato: con questi 15 caratteri sarebbe U"},
     {"Omocodia", "RSSMRA80A01H50MM", "058091", "", ""},
+    // Letters in every place a digit may hold, in odd and in even places: each counts as
+    // its own table says.
+    {"CheckCharacterOfLetters", "XYZWVUTQSRLMNPQG", "058091", "", ""},
+    {"WrongCheckCharacterOfLetters", "ZXWKJYLMPRSTUVNA", "058091", "",
+     "Codice fiscale: ZXWKJYLMPRSTUVNA – carattere di controllo errato: con questi 15 caratteri sarebbe N"},
     {"TemporaryCode", "12345678901", "058091", "", ""},
     {"ForeignerStp", "STP1234567890123", "058091", "", ""},
     {"ForeignerEni", "ENI1234567890123", "058091", "", ""},
@@ -429,7 +445,7 @@ TEST_F(PageStatements, DataQualityListsWhatTheAuthorityCannotRead) {
   const std::string page = render("Diabete_to_HTML.xsl", diabetes_report(patients), period);
   const std::size_t summary = page.find("<p class=\"qualita-riepilogo\">");
   EXPECT_EQ(page.substr(summary, page.find("</p>", summary) - summary),
-            "<p class=\"qualita-riepilogo\">10 problemi in 9 assistiti");
+            "<p class=\"qualita-riepilogo\">15 problemi in 11 assistiti");
   for (const QualityCase& c : quality_cases) EXPECT_EQ(quality_text(page, c.name), c.listed) << c.name;
   // The section closes the page, after the patients' blocks.
   EXPECT_LT(page.rfind("<article class=\"assistito\""), page.find("id=\"qualita-dati\""));

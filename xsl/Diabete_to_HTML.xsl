@@ -199,15 +199,26 @@
                sorted by how many indicators they miss. -->
           <xsl:variable name="righe">
             <xsl:for-each select="$assistiti">
-              <xsl:variable name="monitoraggio" select="d:monitoraggio"/>
-              <xsl:variable name="mancanti">
-                <xsl:for-each select="$indicatori">
-                  <xsl:if test="not($monitoraggio/*[local-name() = current()/@nome][1])">
-                    <li><xsl:value-of select="."/></li>
-                  </xsl:if>
-                </xsl:for-each>
-              </xsl:variable>
-              <xsl:variable name="quanti" select="count(exsl:node-set($mancanti)/li)"/>
+              <!-- The indicators without a record, in the order of the list above: the n-th
+                   indicator, taken by its place, tests its own path by a literal name,
+                   which stops at the patient's first record of it. -->
+              <xsl:variable name="m" select="d:monitoraggio"/>
+              <xsl:variable name="mancanti"
+                            select="$indicatori[1][not($m/d:controlloClinico[1])]
+                                    | $indicatori[2][not($m/d:pressioneArteriosa[1])]
+                                    | $indicatori[3][not($m/d:esamePiedi[1])]
+                                    | $indicatori[4][not($m/d:fondoOculare[1])]
+                                    | $indicatori[5][not($m/d:microalbuminuria[1])]
+                                    | $indicatori[6][not($m/d:colesteroloTotale[1])]
+                                    | $indicatori[7][not($m/d:colesteroloHDL[1])]
+                                    | $indicatori[8][not($m/d:colesteroloLDL[1])]
+                                    | $indicatori[9][not($m/d:trigliceridi[1])]
+                                    | $indicatori[10][not($m/d:emoglobinaGlicata[1])]
+                                    | $indicatori[11][not($m/d:vaccinazioneAntiInfluenzale[1])]
+                                    | $indicatori[12][not($m/d:circonferenzaAddominale[1])]
+                                    | $indicatori[13][not($m/d:bmi[1])]
+                                    | $indicatori[14][not($m/d:abitudineFumo[1])]"/>
+              <xsl:variable name="quanti" select="count($mancanti)"/>
               <xsl:if test="$quanti &gt; 0">
                 <tr data-ordine="{position() - 1}" data-mancanti="{$quanti}">
                   <td class="assistito-nome">
@@ -220,7 +231,9 @@
                   <td class="numero"><xsl:value-of select="$quanti"/> su <xsl:value-of select="count($indicatori)"/></td>
                   <td>
                     <ul class="mancanti">
-                      <xsl:copy-of select="$mancanti"/>
+                      <xsl:for-each select="$mancanti">
+                        <li><xsl:value-of select="."/></li>
+                      </xsl:for-each>
                     </ul>
                   </td>
                 </tr>
@@ -261,6 +274,29 @@
 })();
 </xsl:text></script>
     </section>
+  </xsl:template>
+
+  <!-- The values of a field of the table of plausible ranges (qualita-dati) in the whole
+       report, each field by its own path, guarded by its name on the single root node: every
+       field of a record but its date. Context: the table's indicatore. -->
+  <xsl:template name="valori-del-campo">
+    <xsl:variable name="campo" select="concat(@elemento, '/', @campo)"/>
+    <xsl:call-template name="valori-fuori-tabella">
+      <xsl:with-param name="valori"
+                      select="$radice[$campo = 'pressioneArteriosa/min']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:pressioneArteriosa/d:min
+                              | $radice[$campo = 'pressioneArteriosa/max']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:pressioneArteriosa/d:max
+                              | $radice[$campo = 'esamePiedi/esito']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:esamePiedi/d:esito
+                              | $radice[$campo = 'fondoOculare/esito']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:fondoOculare/d:esito
+                              | $radice[$campo = 'microalbuminuria/valore']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:microalbuminuria/d:valore
+                              | $radice[$campo = 'colesteroloTotale/valore']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:colesteroloTotale/d:valore
+                              | $radice[$campo = 'colesteroloHDL/valore']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:colesteroloHDL/d:valore
+                              | $radice[$campo = 'colesteroloLDL/valore']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:colesteroloLDL/d:valore
+                              | $radice[$campo = 'trigliceridi/valore']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:trigliceridi/d:valore
+                              | $radice[$campo = 'emoglobinaGlicata/valore']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:emoglobinaGlicata/d:valore
+                              | $radice[$campo = 'circonferenzaAddominale/valore']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:circonferenzaAddominale/d:valore
+                              | $radice[$campo = 'bmi/valore']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:bmi/d:valore
+                              | $radice[$campo = 'abitudineFumo/booleano']/d:diabete/d:medico/d:assistito/d:monitoraggio/d:abitudineFumo/d:booleano"/>
+    </xsl:call-template>
   </xsl:template>
 
   <!-- A patient in a recall list: the name, linked to the patient's block, and the date

@@ -14,6 +14,7 @@
 
   <xsl:variable name="assistiti" select="/t:tao/t:medico/t:assistito"/>
   <xsl:variable name="totale" select="count($assistiti)"/>
+  <xsl:variable name="radice" select="/"/>
 
   <xsl:template match="/">
     <xsl:call-template name="pagina">
@@ -70,6 +71,16 @@
         </div>
       </section>
     </xsl:if>
+  </xsl:template>
+
+  <!-- The values of a field of the table of plausible ranges (qualita-dati) in the whole
+       report: the consultations' values, the only field of a record but its date. Context:
+       the table's indicatore. -->
+  <xsl:template name="valori-del-campo">
+    <xsl:variable name="campo" select="concat(@elemento, '/', @campo)"/>
+    <xsl:call-template name="valori-fuori-tabella">
+      <xsl:with-param name="valori" select="$radice[$campo = 'consulenza/valore']/t:tao/t:medico/t:assistito/t:monitoraggio/t:consulenza/t:valore"/>
+    </xsl:call-template>
   </xsl:template>
 
   <xsl:template match="t:assistito">

@@ -115,6 +115,10 @@
     </xsl:if>
   </xsl:template>
 
+  <!-- The values of a field of the table of plausible ranges (qualita-dati) in the whole
+       report: none, as a vaccination's record holds only its date. -->
+  <xsl:template name="valori-del-campo"/>
+
   <xsl:template match="v:assistito">
     <tr>
       <td class="progressivo"><xsl:value-of select="position()"/></td>

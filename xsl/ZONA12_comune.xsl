@@ -302,31 +302,66 @@
        file. The report itself is not touched. The plausible ranges and the fields that
        hold numbers come from intervalli_plausibili.xml beside the stylesheets. -->
   <xsl:variable name="tabella-intervalli" select="document('intervalli_plausibili.xml')"/>
-  <xsl:key name="intervallo" match="r:indicatore" use="concat(@elemento, '/', @campo)"/>
+
+  <!-- The values the table rejects, by the id of their patient: the elements v that
+       qualita-dati makes. -->
+  <xsl:key name="fuori-tabella" match="v" use="@assistito"/>
 
   <!-- The section, after the report's body. assistiti: the report's patients. -->
   <xsl:template name="qualita-dati">
     <xsl:param name="assistiti"/>
+    <!-- Every value that the table rejects, one field of the table at a time for the whole
+         report: an element v per value, with its patient's id and its place among the
+         patient's records, holding the value's item. Each programme's stylesheet finds the
+         values of a field (valori-del-campo) by the names of its report's elements.
+         The v elements come in groups g, one per field and reason: a patient's values in
+         one group are neighbours. That keeps each patient's look-up cheap: the processor
+         puts the nodes a key returns in document order, and in a temporary tree it finds
+         the order of two siblings by walking the siblings between them, which among
+         thousands of v elements side by side cost a walk over most of them per pair. -->
+    <xsl:variable name="fuori-rtf">
+      <xsl:for-each select="$tabella-intervalli//r:indicatore">
+        <xsl:call-template name="valori-del-campo"/>
+      </xsl:for-each>
+    </xsl:variable>
+    <xsl:variable name="fuori" select="exsl:node-set($fuori-rtf)"/>
+    <xsl:variable name="con-fuori" select="boolean($fuori/g/v)"/>
     <!-- Each patient's list, made once: the summary above them counts its items. -->
     <xsl:variable name="elenchi-rtf">
       <xsl:for-each select="$assistiti">
-        <xsl:variable name="elenco">
-          <xsl:call-template name="problemi-assistito"/>
+        <xsl:variable name="cf" select="string(*[local-name() = 'codiceFiscale'])"/>
+        <xsl:variable name="perche-cf">
+          <xsl:call-template name="codice-fiscale-problema">
+            <xsl:with-param name="cf" select="$cf"/>
+          </xsl:call-template>
         </xsl:variable>
-        <xsl:if test="string($elenco) != ''">
-          <div class="qualita-assistito">
-            <h3 class="nome">
-              <span class="cognome"><xsl:value-of select="*[local-name() = 'cognome']"/></span>
-              <xsl:text> </xsl:text>
-              <xsl:value-of select="*[local-name() = 'nome']"/>
-              <xsl:text> </xsl:text>
-              <span class="cf"><xsl:value-of select="*[local-name() = 'codiceFiscale']"/></span>
-            </h3>
-            <ul class="qualita-problemi">
-              <xsl:copy-of select="$elenco"/>
-            </ul>
-          </div>
-        </xsl:if>
+        <xsl:variable name="istat" select="*[local-name() = 'comuneNascita']/*[local-name() = 'codiceIstat']"/>
+        <xsl:choose>
+          <xsl:when test="string($perche-cf) != '' or normalize-space($istat) = ''">
+            <xsl:call-template name="qualita-assistito">
+              <xsl:with-param name="cf" select="$cf"/>
+              <xsl:with-param name="perche-cf" select="string($perche-cf)"/>
+              <xsl:with-param name="istat" select="$istat"/>
+              <xsl:with-param name="fuori" select="$fuori[$con-fuori]"/>
+            </xsl:call-template>
+          </xsl:when>
+          <xsl:when test="$con-fuori">
+            <xsl:variable name="assistito" select="."/>
+            <xsl:variable name="id" select="generate-id()"/>
+            <xsl:for-each select="$fuori">
+              <xsl:if test="key('fuori-tabella', $id)">
+                <xsl:for-each select="$assistito">
+                  <xsl:call-template name="qualita-assistito">
+                    <xsl:with-param name="cf" select="$cf"/>
+                    <xsl:with-param name="perche-cf" select="''"/>
+                    <xsl:with-param name="istat" select="$istat"/>
+                    <xsl:with-param name="fuori" select="$fuori"/>
+                  </xsl:call-template>
+                </xsl:for-each>
+              </xsl:if>
+            </xsl:for-each>
+          </xsl:when>
+        </xsl:choose>
       </xsl:for-each>
     </xsl:variable>
     <xsl:variable name="elenchi" select="exsl:node-set($elenchi-rtf)"/>
@@ -360,77 +395,134 @@
     </section>
   </xsl:template>
 
-  <!-- A patient's problems: the fiscal code, the place of birth, then every value in the
-       order of the report, each an item of the list. Context: the assistito element. -->
-  <xsl:template name="problemi-assistito">
-    <xsl:variable name="cf" select="string(*[local-name() = 'codiceFiscale'])"/>
-    <xsl:variable name="perche-cf">
-      <xsl:call-template name="codice-fiscale-problema">
-        <xsl:with-param name="cf" select="$cf"/>
-      </xsl:call-template>
-    </xsl:variable>
-    <xsl:if test="$perche-cf != ''">
-      <xsl:call-template name="problema">
-        <xsl:with-param name="indicatore" select="'Codice fiscale'"/>
-        <xsl:with-param name="valore" select="$cf"/>
-        <xsl:with-param name="perche" select="$perche-cf"/>
-      </xsl:call-template>
-    </xsl:if>
-    <xsl:variable name="istat" select="*[local-name() = 'comuneNascita']/*[local-name() = 'codiceIstat']"/>
-    <xsl:if test="normalize-space($istat) = ''">
-      <xsl:call-template name="problema">
-        <xsl:with-param name="indicatore" select="'Comune di nascita'"/>
-        <xsl:with-param name="valore" select="string($istat)"/>
-        <xsl:with-param name="perche" select="'codice ISTAT del comune di nascita mancante'"/>
-      </xsl:call-template>
-    </xsl:if>
-    <!-- The values: the fields that the table names; the others (dates, outcomes, yes/no)
-         are not numbers. -->
-    <xsl:for-each select="*[local-name() = 'monitoraggio']/*/*[local-name() != 'data']">
-      <xsl:variable name="valore" select="string(.)"/>
-      <xsl:variable name="chiave" select="concat(local-name(..), '/', local-name())"/>
-      <xsl:variable name="data" select="string(../*[local-name() = 'data'])"/>
-      <xsl:for-each select="$tabella-intervalli">
-        <xsl:for-each select="key('intervallo', $chiave)">
-          <xsl:variable name="numero" select="number($valore)"/>
-          <xsl:variable name="perche">
-            <xsl:choose>
-              <xsl:when test="normalize-space($valore) = ''">
-                <xsl:if test="not(@vuoto = 'ammesso')">valore vuoto</xsl:if>
-              </xsl:when>
-              <xsl:when test="string($numero) = 'NaN'">
-                <xsl:text>non è un numero</xsl:text>
-                <xsl:if test="contains($valore, '&quot;')"> (tra virgolette)</xsl:if>
-                <xsl:if test="contains($valore, ',')"> (virgola)</xsl:if>
-              </xsl:when>
-              <xsl:when test="not(r:intervallo[$numero &gt;= @min and $numero &lt;= @max])">
-                <xsl:text>fuori </xsl:text>
-                <xsl:choose>
-                  <xsl:when test="count(r:intervallo) = 1">dall'intervallo plausibile </xsl:when>
-                  <xsl:otherwise>dagli intervalli plausibili </xsl:otherwise>
-                </xsl:choose>
-                <xsl:for-each select="r:intervallo">
-                  <xsl:if test="position() &gt; 1"> o </xsl:if>
-                  <xsl:value-of select="concat(translate(@min, '.', ','), '–', translate(@max, '.', ','))"/>
-                  <xsl:if test="@unita != ''">
-                    <xsl:if test="@unita != '%'"><xsl:text> </xsl:text></xsl:if>
-                    <xsl:value-of select="@unita"/>
-                  </xsl:if>
-                </xsl:for-each>
-              </xsl:when>
-            </xsl:choose>
-          </xsl:variable>
-          <xsl:if test="string($perche) != ''">
-            <xsl:call-template name="problema">
-                    <xsl:with-param name="indicatore" select="string(@nome)"/>
-              <xsl:with-param name="data" select="$data"/>
-              <xsl:with-param name="valore" select="$valore"/>
-              <xsl:with-param name="perche" select="string($perche)"/>
+  <!-- The values of one field that the table rejects, each as an element v of the
+       section's values (qualita-dati), in a group g per reason. Context: the field's indicatore in the table;
+       valori: the field's values in the report, which the programme's valori-del-campo
+       finds. A value that lies in one of the intervals is read as a number and is
+       plausible; that is what almost every value is, and the few left are told apart
+       after. -->
+  <xsl:template name="valori-fuori-tabella">
+    <xsl:param name="valori"/>
+    <xsl:param name="intervalli" select="r:intervallo"/>
+    <xsl:param name="posizione" select="1"/>
+    <xsl:choose>
+      <xsl:when test="not($valori)"/>
+      <xsl:when test="$posizione &lt;= count($intervalli)">
+        <xsl:variable name="min" select="number($intervalli[$posizione]/@min)"/>
+        <xsl:variable name="max" select="number($intervalli[$posizione]/@max)"/>
+        <xsl:call-template name="valori-fuori-tabella">
+          <xsl:with-param name="valori" select="$valori[not(. &gt;= $min and . &lt;= $max)]"/>
+          <xsl:with-param name="intervalli" select="$intervalli"/>
+          <xsl:with-param name="posizione" select="$posizione + 1"/>
+        </xsl:call-template>
+      </xsl:when>
+      <xsl:otherwise>
+        <xsl:variable name="nome" select="string(@nome)"/>
+        <xsl:if test="not(@vuoto = 'ammesso')">
+          <g>
+            <xsl:for-each select="$valori[normalize-space() = '']">
+              <xsl:call-template name="valore-fuori">
+                <xsl:with-param name="indicatore" select="$nome"/>
+                <xsl:with-param name="perche" select="'valore vuoto'"/>
+              </xsl:call-template>
+            </xsl:for-each>
+          </g>
+        </xsl:if>
+        <g>
+          <xsl:for-each select="$valori[normalize-space() != ''][string(number()) = 'NaN']">
+            <xsl:call-template name="valore-fuori">
+              <xsl:with-param name="indicatore" select="$nome"/>
+              <xsl:with-param name="perche"
+                              select="concat('non è un numero', substring(' (tra virgolette)', 1, 17 * contains(., '&quot;')),
+                                             substring(' (virgola)', 1, 10 * contains(., ',')))"/>
             </xsl:call-template>
-          </xsl:if>
+          </xsl:for-each>
+        </g>
+        <xsl:variable name="fuori" select="$valori[string(number()) != 'NaN']"/>
+        <xsl:if test="$fuori">
+          <xsl:variable name="perche">
+            <xsl:text>fuori </xsl:text>
+            <xsl:choose>
+              <xsl:when test="count($intervalli) = 1">dall'intervallo plausibile </xsl:when>
+              <xsl:otherwise>dagli intervalli plausibili </xsl:otherwise>
+            </xsl:choose>
+            <xsl:for-each select="$intervalli">
+              <xsl:if test="position() &gt; 1"> o </xsl:if>
+              <xsl:value-of select="concat(translate(@min, '.', ','), '–', translate(@max, '.', ','))"/>
+              <xsl:if test="@unita != ''">
+                <xsl:if test="@unita != '%'"><xsl:text> </xsl:text></xsl:if>
+                <xsl:value-of select="@unita"/>
+              </xsl:if>
+            </xsl:for-each>
+          </xsl:variable>
+          <g>
+            <xsl:for-each select="$fuori">
+              <xsl:call-template name="valore-fuori">
+                <xsl:with-param name="indicatore" select="$nome"/>
+                <xsl:with-param name="perche" select="string($perche)"/>
+              </xsl:call-template>
+            </xsl:for-each>
+          </g>
+        </xsl:if>
+      </xsl:otherwise>
+    </xsl:choose>
+  </xsl:template>
+
+  <!-- A value the table rejects, as an element v (qualita-dati). Context: the value's
+       element. -->
+  <xsl:template name="valore-fuori">
+    <xsl:param name="indicatore"/>
+    <xsl:param name="perche"/>
+    <v assistito="{generate-id(../../..)}" posto="{count(../preceding-sibling::*) * 64 + count(preceding-sibling::*)}">
+      <xsl:call-template name="problema">
+        <xsl:with-param name="indicatore" select="$indicatore"/>
+        <xsl:with-param name="data" select="string(../*[local-name() = 'data'])"/>
+        <xsl:with-param name="valore" select="string(.)"/>
+        <xsl:with-param name="perche" select="$perche"/>
+      </xsl:call-template>
+    </v>
+  </xsl:template>
+
+  <!-- A patient's block of problems: the fiscal code, the place of birth, then every value
+       the table rejects, in the order of the report. Context: the assistito element;
+       fuori: the values rejected (qualita-dati), or nothing when there are none. -->
+  <xsl:template name="qualita-assistito">
+    <xsl:param name="cf"/>
+    <xsl:param name="perche-cf"/>
+    <xsl:param name="istat"/>
+    <xsl:param name="fuori"/>
+    <div class="qualita-assistito">
+      <h3 class="nome">
+        <span class="cognome"><xsl:value-of select="*[local-name() = 'cognome']"/></span>
+        <xsl:text> </xsl:text>
+        <xsl:value-of select="*[local-name() = 'nome']"/>
+        <xsl:text> </xsl:text>
+        <span class="cf"><xsl:value-of select="$cf"/></span>
+      </h3>
+      <ul class="qualita-problemi">
+        <xsl:if test="$perche-cf != ''">
+          <xsl:call-template name="problema">
+            <xsl:with-param name="indicatore" select="'Codice fiscale'"/>
+            <xsl:with-param name="valore" select="$cf"/>
+            <xsl:with-param name="perche" select="$perche-cf"/>
+          </xsl:call-template>
+        </xsl:if>
+        <xsl:if test="normalize-space($istat) = ''">
+          <xsl:call-template name="problema">
+            <xsl:with-param name="indicatore" select="'Comune di nascita'"/>
+            <xsl:with-param name="valore" select="string($istat)"/>
+            <xsl:with-param name="perche" select="'codice ISTAT del comune di nascita mancante'"/>
+          </xsl:call-template>
+        </xsl:if>
+        <xsl:variable name="id" select="generate-id()"/>
+        <xsl:for-each select="$fuori">
+          <xsl:for-each select="key('fuori-tabella', $id)">
+            <xsl:sort select="@posto" data-type="number"/>
+            <xsl:copy-of select="*"/>
+          </xsl:for-each>
         </xsl:for-each>
-      </xsl:for-each>
-    </xsl:for-each>
+      </ul>
+    </div>
   </xsl:template>
 
   <!-- One problem: the item "Indicatore del dd/mm/yyyy: valore come registrato – perché". -->
@@ -483,48 +575,30 @@
         <xsl:text>non ha la forma di un codice fiscale (lettere maiuscole e cifre nelle posizioni previste)</xsl:text>
       </xsl:when>
       <xsl:otherwise>
-        <xsl:variable name="controllo">
-          <xsl:call-template name="carattere-di-controllo">
-            <xsl:with-param name="cf" select="$cf"/>
-          </xsl:call-template>
-        </xsl:variable>
+        <!-- The check character: the characters in odd positions (from 1) count as the
+             table dispari gives them, those in even positions as pari does; each becomes
+             the letter of its count (A 0, B 1, ... Z 25), and the counts add up bit by bit:
+             the letters that keep a bit are those left when translate takes away the others.
+             The letter is the sum modulo 26. -->
+        <xsl:variable name="caratteri" select="'0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ'"/>
+        <xsl:variable name="dispari" select="'BAFHJNPRTVBAFHJNPRTVCESULDGIMOQKWZYX'"/>
+        <xsl:variable name="pari" select="'ABCDEFGHIJABCDEFGHIJKLMNOPQRSTUVWXYZ'"/>
+        <xsl:variable name="valori"
+                      select="concat(translate(concat(substring($cf, 1, 1), substring($cf, 3, 1), substring($cf, 5, 1), substring($cf, 7, 1),
+                                                       substring($cf, 9, 1), substring($cf, 11, 1), substring($cf, 13, 1), substring($cf, 15, 1)),
+                                                $caratteri, $dispari),
+                                      translate(concat(substring($cf, 2, 1), substring($cf, 4, 1), substring($cf, 6, 1), substring($cf, 8, 1),
+                                                       substring($cf, 10, 1), substring($cf, 12, 1), substring($cf, 14, 1)),
+                                                $caratteri, $pari))"/>
+        <xsl:variable name="controllo"
+                      select="substring($lettere, (string-length(translate($valori, 'ACEGIKMOQSUWY', ''))
+                                                   + 2 * string-length(translate($valori, 'ABEFIJMNQRUVYZ', ''))
+                                                   + 4 * string-length(translate($valori, 'ABCDIJKLQRSTYZ', ''))
+                                                   + 8 * string-length(translate($valori, 'ABCDEFGHQRSTUVWX', ''))
+                                                   + 16 * string-length(translate($valori, 'ABCDEFGHIJKLMNOP', ''))) mod 26 + 1, 1)"/>
         <xsl:if test="$controllo != substring($cf, 16, 1)">
           <xsl:value-of select="concat('carattere di controllo errato: con questi 15 caratteri sarebbe ', $controllo)"/>
         </xsl:if>
-      </xsl:otherwise>
-    </xsl:choose>
-  </xsl:template>
-
-  <!-- The check character of the first 15 characters of a fiscal code: the characters in
-       odd positions (from 1) count as the table "dispari" gives them, two digits per
-       character in the order of "caratteri", those in even positions as their place in
-       0-9 or A-Z; the letter is the sum modulo 26. -->
-  <xsl:template name="carattere-di-controllo">
-    <xsl:param name="cf"/>
-    <xsl:param name="posizione" select="1"/>
-    <xsl:param name="somma" select="0"/>
-    <xsl:variable name="caratteri" select="'0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ'"/>
-    <xsl:choose>
-      <xsl:when test="$posizione &gt; 15">
-        <xsl:value-of select="substring('ABCDEFGHIJKLMNOPQRSTUVWXYZ', $somma mod 26 + 1, 1)"/>
-      </xsl:when>
-      <xsl:otherwise>
-        <xsl:variable name="indice" select="string-length(substring-before($caratteri, substring($cf, $posizione, 1)))"/>
-        <xsl:variable name="dispari"
-                      select="'010005070913151719210100050709131517192102041820110306081214161022252423'"/>
-        <xsl:variable name="valore">
-          <xsl:choose>
-            <xsl:when test="$posizione mod 2 = 1">
-              <xsl:value-of select="number(substring($dispari, 2 * $indice + 1, 2))"/>
-            </xsl:when>
-            <xsl:otherwise><xsl:value-of select="$indice - 10 * ($indice &gt;= 10)"/></xsl:otherwise>
-          </xsl:choose>
-        </xsl:variable>
-        <xsl:call-template name="carattere-di-controllo">
-          <xsl:with-param name="cf" select="$cf"/>
-          <xsl:with-param name="posizione" select="$posizione + 1"/>
-          <xsl:with-param name="somma" select="$somma + $valore"/>
-        </xsl:call-template>
       </xsl:otherwise>
     </xsl:choose>
   </xsl:template>
