@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# The i686 Windows build under 32-bit Wine, run inside the guest of scripts/vm32.sh (as
+# `scripts/vm32.sh run tests/win32/guest32_test.sh ci|full`, from scripts/run.sh), in the
+# clone shared at its own path. Three parts, each timed:
+#   tests    the i686 test programs of what differs between the builds, by ctest in
+#            build-windows-i686: the session against the i686 stand-in server in-process
+#            (praxilo-server.dll) and, with full, as a local server; the logging library
+#            loaded at run time with __stdcall and __cdecl exports; with full, the
+#            registry's views and the stand-in server's own tests
+#   demo     scripts/demo.sh build-windows-i686 --windows on the practice of the Linux
+#            demo made beforehand in build-windows-i686/guest32/linux (its size in the
+#            file "patients" there): the three reports must equal the Linux ones but for
+#            dataOraProduzione, and their pages must equal too
+#   setup    the 32-bit set-up program build-windows/PIVZONA12-setup.exe, run by 32-bit
+#            Wine in the guest's 64-bit prefix (a 64-bit Windows running a 32-bit program):
+#            tests/win32/installer_test.sh, whose product folders are 32- and 64-bit
+# Every part runs even when an earlier one failed; the script fails when one did.
+set -uo pipefail
+mode=${1:-ci}
+root=$(pwd)
+exchange=$root/build-windows-i686/guest32
+i686=$root/build-windows-i686
+x86_64=$root/build-windows
+objdump=/usr/bin/x86_64-w64-mingw32-objdump
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
+
+case $mode in
+  ci) tests='^(px_wrap_log_test|praxilo_com_test_inproc|integration_px_wrap_praxipat_test_inproc)$' ;;
+  full) tests='^(px_wrap_log_test|registry_test|(praxilo_com_test|praxilo_server_test|integration_px_wrap_praxipat_test)(_inproc)?)$' ;;
+  *)
+    echo "usage: guest32_test.sh ci|full" >&2
+    exit 64
+    ;;
+esac
+
+echo "guest32: $(uname -m), kernel $(uname -r), $(nproc) CPUs, $(/usr/lib/wine/wine --version)"
+summary=()
+failed=0
+part() {  # part NAME COMMAND...: runs it, timed
+  local name=$1 started=$SECONDS status=0
+  shift
+  echo "guest32: --- $name"
+  "$@" || status=$?
+  summary+=("$(printf '%-8s %5d s  %s' "$name" $((SECONDS - started)) "$([[ $status == 0 ]] && echo ok || echo "FAILED ($status)")")")
+  ((status == 0)) || failed=$((failed + 1))
+}
+
+wine_run() { bash "$root/scripts/wine-run.sh" "$@"; }
+
+run_tests() {
+  local status=0
+  wine_run --start || return
+  (cd "$i686" && ctest --output-on-failure -j2 -R "$tests") || status=$?
+  wine_run --stop
+  return "$status"
+}
+
+# The report without its time of production.
+without_time() { sed 's|<dataOraProduzione>[0-9]*</dataOraProduzione>||' "$1"; }
+
+run_demo() {
+  local patients programme status=0
+  patients=$(cat "$exchange/linux/patients") || return
+  PIVZONA12_DEMO_PATIENTS=$patients PIVZONA12_DEMO_DIR=$exchange/windows \
+    bash "$root/scripts/demo.sh" "$i686" --windows || return
+  for programme in diabete tao vaccinazioni; do
+    if ! cmp -s <(without_time "$exchange/linux/reports/$programme.xml") \
+      <(without_time "$exchange/windows/reports/$programme.xml"); then
+      echo "FAIL: $programme.xml differs from the Linux demo's (but for dataOraProduzione):" >&2
+      diff <(without_time "$exchange/linux/reports/$programme.xml") \
+        <(without_time "$exchange/windows/reports/$programme.xml") | head -n 20 >&2
+      status=1
+    fi
+    if ! cmp -s "$exchange/linux/reports/$programme.html" "$exchange/windows/reports/$programme.html"; then
+      echo "FAIL: $programme.html differs from the Linux demo's:" >&2
+      diff "$exchange/linux/reports/$programme.html" "$exchange/windows/reports/$programme.html" | head -n 20 >&2
+      status=1
+    fi
+  done
+  ((status == 0)) && echo "the three reports and their pages equal the Linux demo's ($patients patients)"
+  return "$status"
+}
+
+run_setup() {
+  local status=0
+  wine_run --start || return
+  bash "$root/tests/win32/installer_test.sh" "$x86_64/bin" "$x86_64/PIVZONA12-setup.exe" "$i686/bin" "$objdump" ||
+    status=$?
+  wine_run --stop
+  return "$status"
+}
+
+started=$SECONDS
+part tests run_tests
+part demo run_demo
+part setup run_setup
+echo "guest32: summary ($mode, $((SECONDS - started)) s in the guest):"
+printf '  %s\n' "${summary[@]}"
+((failed == 0))
