@@ -89,26 +89,25 @@ boot() {
   guest_status=${guest_status:-125}
 }
 
-# kvm when it boots the guest to its power-off, else tcg; remembered for this kernel and QEMU.
-accelerator() {
+# Sets accel: kvm when it boots the guest to its power-off, else tcg; remembered for this
+# kernel, QEMU and image.
+choose_accelerator() {
   if [[ -n ${PIVZONA12_VM_ACCEL:-} ]]; then
-    echo "$PIVZONA12_VM_ACCEL"
+    accel=$PIVZONA12_VM_ACCEL
     return
   fi
-  local key memo
+  local key memo=$cache/accel
   key="$(uname -r) $(qemu-system-x86_64 --version | head -n 1) $(cat "$stamp")"
-  memo=$cache/accel
   if [[ -f $memo && $(sed -n 2p "$memo") == "$key" ]]; then
-    sed -n 1p "$memo"
+    accel=$(sed -n 1p "$memo")
     return
   fi
-  local accel=tcg
+  accel=tcg
   if [[ -r /dev/kvm && -w /dev/kvm ]]; then
     share_dir="" show_console=false boot kvm 60 snapshot "$cache/kvm-probe.log"
     ((guest_status == 0)) && accel=kvm
   fi
   printf '%s\n%s\n' "$accel" "$key" >"$memo"
-  echo "$accel"
 }
 
 ensure_image() {
@@ -153,7 +152,7 @@ case "${1:-}" in
       die "the clone's path, the script and its word go on the guest's kernel command line: no spaces or quotes"
     [[ -f $root/$1 ]] || die "no script $1 in $root"
     ensure_image
-    accel=$(accelerator)
+    choose_accelerator
     say "booting the guest ($accel, 2 CPUs, 4 GB); console log: $log"
     started=$SECONDS
     share_dir=$root show_console=true boot "$accel" "$timeout" snapshot "$log" \

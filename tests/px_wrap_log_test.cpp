@@ -155,7 +155,7 @@ class CallingConvention : public OperationLog, public testing::WithParamInterfac
 TEST_P(CallingConvention, EveryLineComesThroughAndTheLogEnds) {
   test_support::install_logging_library_variant(appl.path(), GetParam().variant);
   set_log_switch("\"yes\"");
-  constexpr int count = 300;
+  constexpr int count = 50;
   for (const char* tag : {"PRAXIPAT_", "SECONDO_"}) {
     Tpx_wrap_log log(host);
     ASSERT_TRUE(log.start(tag, log_file())) << testing::PrintToString(host.texts());
