@@ -15,8 +15,14 @@
 #            Wine in the guest's 64-bit prefix (a 64-bit Windows running a 32-bit program):
 #            tests/win32/installer_test.sh, whose product folders are 32- and 64-bit
 # Every part runs even when an earlier one failed; the script fails when one did.
+# MODE-PART (ci-demo, full-setup, ...) runs that part alone.
 set -uo pipefail
 mode=${1:-ci}
+only=""
+if [[ $mode == *-* ]]; then
+  only=${mode#*-}
+  mode=${mode%%-*}
+fi
 root=$(pwd)
 exchange=$root/build-windows-i686/guest32
 i686=$root/build-windows-i686
@@ -28,7 +34,7 @@ case $mode in
   ci) tests='^(px_wrap_log_test|praxilo_com_test_inproc|integration_px_wrap_praxipat_test_inproc)$' ;;
   full) tests='^(px_wrap_log_test|registry_test|(praxilo_com_test|praxilo_server_test|integration_px_wrap_praxipat_test)(_inproc)?)$' ;;
   *)
-    echo "usage: guest32_test.sh ci|full" >&2
+    echo "usage: guest32_test.sh ci|full[-tests|-demo|-setup]" >&2
     exit 64
     ;;
 esac
@@ -36,11 +42,16 @@ esac
 echo "guest32: $(uname -m), kernel $(uname -r), $(nproc) CPUs, $(/usr/lib/wine/wine --version)"
 summary=()
 failed=0
-part() {  # part NAME COMMAND...: runs it, timed
+# part NAME COMMAND...: runs it, timed. Its output goes to a file, shown when it ends: the
+# guest's console is a serial line, on which Wine redraws a console program's screen at
+# every progress line, slowly.
+part() {
   local name=$1 started=$SECONDS status=0
   shift
+  [[ -z $only || $only == "$name" ]] || return 0
   echo "guest32: --- $name"
-  "$@" || status=$?
+  "$@" >"$exchange/$name.log" 2>&1 || status=$?
+  cat "$exchange/$name.log"
   summary+=("$(printf '%-8s %5d s  %s' "$name" $((SECONDS - started)) "$([[ $status == 0 ]] && echo ok || echo "FAILED ($status)")")")
   ((status == 0)) || failed=$((failed + 1))
 }
