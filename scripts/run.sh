@@ -106,10 +106,11 @@ guest32_tests_full=("${guest32_tests_ci[@]}" praxilo_server_test registry_test)
 # practice, whose reports the guest's must equal: 300 patients for ci, 2000 for full. The
 # builds are those of run.sh test; what is missing is built here.
 windows32_test() {
-  local mode=$1 patients=300 tests=("${guest32_tests_ci[@]}")
+  local mode=$1 patients=300 tests=("${guest32_tests_ci[@]}") limit=2400
   if [[ $mode == full ]]; then
     patients=2000
     tests=("${guest32_tests_full[@]}")
+    limit=5400
   fi
   build build --target pivzona12-cli praxilo-demo praxilo-server praxiapi
   i686_build --target all "${tests[@]}"
@@ -119,7 +120,7 @@ windows32_test() {
   mkdir -p "$exchange"
   PIVZONA12_DEMO_PATIENTS=$patients PIVZONA12_DEMO_DIR=$exchange/linux bash scripts/demo.sh build >"$exchange/linux.out"
   echo "$patients" >"$exchange/linux/patients"
-  bash scripts/vm32.sh run --timeout 2400 tests/win32/guest32_test.sh "$mode"
+  bash scripts/vm32.sh run --timeout "$limit" tests/win32/guest32_test.sh "$mode"
 }
 
 case "${1:-}" in
