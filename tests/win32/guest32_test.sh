@@ -58,13 +58,17 @@ part() {
 
 wine_run() { bash "$root/scripts/wine-run.sh" "$@"; }
 
-run_tests() {
-  local status=0
+# with_wine COMMAND...: the command with one wineserver for the prefix, ended after it.
+with_wine() {
+  local status=0 started=$SECONDS
   wine_run --start || return
-  (cd "$i686" && ctest --output-on-failure -j2 -R "$tests") || status=$?
+  echo "Wine started in $((SECONDS - started)) s"
+  "$@" || status=$?
   wine_run --stop
   return "$status"
 }
+
+run_tests() { (cd "$i686" && with_wine ctest --output-on-failure -j2 -R "$tests"); }
 
 # The report without its time of production.
 without_time() { sed 's|<dataOraProduzione>[0-9]*</dataOraProduzione>||' "$1"; }
@@ -108,12 +112,7 @@ run_demo() {
 }
 
 run_setup() {
-  local status=0
-  wine_run --start || return
-  bash "$root/tests/win32/installer_test.sh" "$x86_64/bin" "$x86_64/PIVZONA12-setup.exe" "$i686/bin" "$objdump" ||
-    status=$?
-  wine_run --stop
-  return "$status"
+  with_wine bash "$root/tests/win32/installer_test.sh" "$x86_64/bin" "$x86_64/PIVZONA12-setup.exe" "$i686/bin" "$objdump"
 }
 
 started=$SECONDS
