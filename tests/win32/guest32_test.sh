@@ -80,6 +80,16 @@ page_text() {
   iconv -f "$from" -t UTF-8 "$1" | sed -E 's/charset=windows-1252/charset=UTF-8/; s|[0-9]{2}/[0-9]{2}/[0-9]{4} [0-9]{2}:[0-9]{2}|TIME|g'
 }
 
+# same_as_linux FILTER FILE WHAT: the Windows demo's report FILE against the Linux one,
+# both read through FILTER.
+same_as_linux() {
+  local filter=$1 file=$2 what=$3
+  cmp -s <("$filter" "$exchange/linux/reports/$file") <("$filter" "$exchange/windows/reports/$file") && return
+  echo "FAIL: $file differs from the Linux demo's ($what):" >&2
+  diff <("$filter" "$exchange/linux/reports/$file") <("$filter" "$exchange/windows/reports/$file") | head -n 20 >&2
+  return 1
+}
+
 # The demo's installation lies on the guest's own disk: on the shared folder every call's
 # dump file would cross the emulated machine's file sharing several times. Its reports are
 # copied to build-windows-i686/guest32/windows.
@@ -92,20 +102,8 @@ run_demo() {
   mkdir -p "$exchange/windows"
   cp -r "$demo/reports" "$exchange/windows/"
   for programme in diabete tao vaccinazioni; do
-    if ! cmp -s <(without_time "$exchange/linux/reports/$programme.xml") \
-      <(without_time "$exchange/windows/reports/$programme.xml"); then
-      echo "FAIL: $programme.xml differs from the Linux demo's (but for dataOraProduzione):" >&2
-      diff <(without_time "$exchange/linux/reports/$programme.xml") \
-        <(without_time "$exchange/windows/reports/$programme.xml") | head -n 20 >&2
-      status=1
-    fi
-    if ! cmp -s <(page_text "$exchange/linux/reports/$programme.html") \
-      <(page_text "$exchange/windows/reports/$programme.html"); then
-      echo "FAIL: $programme.html differs from the Linux demo's (but for its code page and time):" >&2
-      diff <(page_text "$exchange/linux/reports/$programme.html") \
-        <(page_text "$exchange/windows/reports/$programme.html") | head -n 20 >&2
-      status=1
-    fi
+    same_as_linux without_time "$programme.xml" "but for dataOraProduzione" || status=1
+    same_as_linux page_text "$programme.html" "but for its code page and time" || status=1
   done
   ((status == 0)) && echo "the three reports and their pages equal the Linux demo's ($patients patients)"
   return "$status"
