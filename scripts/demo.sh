@@ -11,16 +11,19 @@
 #   scripts/demo.sh BUILD --windows-gui  the Windows desktop program under Wine, on a demo
 #                                    installation of its own (BUILD/demo-gui), in a Wine
 #                                    prefix that draws on the display ($DISPLAY)
+# Environment (the main job): PIVZONA12_DEMO_PATIENTS, the practice's size (default 2000);
+# PIVZONA12_DEMO_DIR, the demo installation's folder (default BUILD/demo).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 build="$(cd "$1" && pwd)"
 bin="$build/bin"
-demo="$build/demo"
+demo=$(realpath -m "${PIVZONA12_DEMO_DIR:-$build/demo}")
+patients=${PIVZONA12_DEMO_PATIENTS:-2000}
 mode="${2:-}"
 
 if [[ "$mode" == "--gui" ]]; then
-  [[ -f "$demo/registry.reg" ]] || "$bin/praxilo-demo" --dir "$demo" --patients 2000 --seed 12 >/dev/null
+  [[ -f "$demo/registry.reg" ]] || "$bin/praxilo-demo" --dir "$demo" --patients "$patients" --seed 12 >/dev/null
   export PIVZONA12_REGISTRY="$demo/registry.reg"
   # The report view's browser engine refuses to start its sandbox as root.
   [[ $EUID -ne 0 ]] || export QTWEBENGINE_DISABLE_SANDBOX=1
@@ -70,7 +73,7 @@ fi
 
 rm -rf "$demo"
 mkdir -p "$demo"
-demo_program --dir "$(program_path "$demo")" --patients 2000 --seed 12
+demo_program --dir "$(program_path "$demo")" --patients "$patients" --seed 12
 export PIVZONA12_REGISTRY=$(program_path "$demo/registry.reg")
 mkdir -p "$demo/reports"
 cd "$demo/reports"

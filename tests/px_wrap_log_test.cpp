@@ -140,6 +140,43 @@ TEST_F(OperationLog, AFolderTheCodePageCannotHold) {
 #endif
 }
 
+// The logging library's exports in either calling convention: __stdcall (the library
+// removes its own arguments from the stack) or __cdecl (the caller does). In a 32-bit
+// program a call made for the other convention moves the stack pointer at every call;
+// whichever the library has, every line must come through and the log must end (its file
+// closed, so that it can be removed on Windows). Elsewhere there is one convention.
+struct ConventionCase {
+  const char* name;
+  const char* variant;  ///< the library's folder under the build's bin directory
+};
+
+class CallingConvention : public OperationLog, public testing::WithParamInterface<ConventionCase> {};
+
+TEST_P(CallingConvention, EveryLineComesThroughAndTheLogEnds) {
+  test_support::install_logging_library_variant(appl.path(), GetParam().variant);
+  set_log_switch("\"yes\"");
+  constexpr int count = 50;
+  for (const char* tag : {"PRAXIPAT_", "SECONDO_"}) {
+    Tpx_wrap_log log(host);
+    ASSERT_TRUE(log.start(tag, log_file())) << testing::PrintToString(host.texts());
+    for (int i = 0; i < count; ++i) log.write_line("riga " + std::to_string(i));
+    log.stop();
+  }
+  const auto lines = test_support::log_lines(test_support::read_file(log_file()));
+  ASSERT_EQ(lines.size(), 2u * count);
+  for (int i = 0; i < 2 * count; ++i)
+    EXPECT_TRUE(
+        test_support::is_log_line(lines[i], i < count ? "PRAXIPAT_" : "SECONDO_", "riga " + std::to_string(i % count)))
+        << lines[i];
+  EXPECT_TRUE(host.texts().empty()) << testing::PrintToString(host.texts());
+  std::error_code error;
+  EXPECT_TRUE(fs::remove(log_file(), error)) << error.message();
+}
+
+INSTANTIATE_TEST_SUITE_P(PxWrapLog, CallingConvention,
+                         testing::Values(ConventionCase{"Stdcall", ""}, ConventionCase{"Cdecl", "testlibs/cdecl"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 struct StartFailure {
   const char* name;
   /// other_architecture: a 32-bit praxiapi.dll beside this 64-bit program, as a 32-bit

@@ -1,5 +1,6 @@
 #include "platform/registry.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cwchar>
 #include <filesystem>
@@ -300,6 +301,11 @@ enum class View { bits32, bits64 };
 
 REGSAM sam_of(View view) { return view == View::bits32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
 
+/// This test program's own view, and the other one.
+constexpr View own_view = sizeof(void*) == 4 ? View::bits32 : View::bits64;
+constexpr View other_view = own_view == View::bits32 ? View::bits64 : View::bits32;
+const char* user_of(View view) { return view == View::bits32 ? "utente32" : "utente64"; }
+
 /// Writes a text value under HKEY_LOCAL_MACHINE in one view.
 void write_machine_value(View view, const wchar_t* key, const wchar_t* name, const wchar_t* value) {
   HKEY handle = nullptr;
@@ -337,16 +343,19 @@ TEST_P(RegistryViews, TheProductsKeysAreFoundInEitherView) {
   EXPECT_EQ(last_user_name(), "");
   for (const View view : GetParam().written) {
     // Each view names its own user, so that the one read tells which view was taken.
-    const wchar_t* user = view == View::bits32 ? L"utente32" : L"utente64";
-    write_machine_value(view, L"SOFTWARE\\Corvanta-Ferrix", L"ultimo_utente", user);
+    const std::string user = user_of(view);
+    write_machine_value(view, L"SOFTWARE\\Corvanta-Ferrix", L"ultimo_utente",
+                        std::wstring(user.begin(), user.end()).c_str());
     write_machine_value(view, L"SOFTWARE\\Corvanta-Ferrix", L"debuglog", L"yes");
     write_machine_value(view, L"SOFTWARE\\Corvanta-Ferrix\\px_gate", L"log", L"yes");
   }
   EXPECT_TRUE(px_tools::is_log());
   EXPECT_TRUE(px_tools::is_debuglog());
-  // With the keys in both views, the program's own view (a 64-bit program's here) wins.
-  const bool only_32 = GetParam().written == std::vector<View>{View::bits32};
-  EXPECT_EQ(last_user_name(), only_32 ? "utente32" : "utente64");
+  // With the keys in both views, the program's own view wins (the 32-bit one for the
+  // 32-bit build, the 64-bit one for the 64-bit build).
+  const auto& written = GetParam().written;
+  const bool in_own = std::find(written.begin(), written.end(), own_view) != written.end();
+  EXPECT_EQ(last_user_name(), user_of(in_own ? own_view : other_view));
   // Nothing is kept between reads: a switch turned off in its view is off at once.
   for (const View view : GetParam().written)
     write_machine_value(view, L"SOFTWARE\\Corvanta-Ferrix\\px_gate", L"log", L"no");
@@ -361,10 +370,12 @@ INSTANTIATE_TEST_SUITE_P(Machine, RegistryViews,
 
 TEST(RegistryViewsOf, AValueMissingInTheOwnViewIsTakenFromTheOther) {
   remove_maker_keys();
-  // The key in both views, the value only in the 32-bit one.
-  write_machine_value(View::bits64, L"SOFTWARE\\Corvanta-Ferrix", L"altro", L"x");
-  write_machine_value(View::bits32, L"SOFTWARE\\Corvanta-Ferrix", L"ultimo_utente", L"utente32");
-  EXPECT_EQ(last_user_name(), "utente32");
+  // The key in both views, the value only in the one that is not the program's own.
+  write_machine_value(own_view, L"SOFTWARE\\Corvanta-Ferrix", L"altro", L"x");
+  const std::string user = user_of(other_view);
+  write_machine_value(other_view, L"SOFTWARE\\Corvanta-Ferrix", L"ultimo_utente",
+                      std::wstring(user.begin(), user.end()).c_str());
+  EXPECT_EQ(last_user_name(), user);
   remove_maker_keys();
 }
 

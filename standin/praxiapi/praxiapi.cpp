@@ -5,7 +5,8 @@
 // set by the build, marks the exports of the shared library; the DLL's are listed by
 // name in a .def file. On Windows the exports are __stdcall (WINAPI), the convention of
 // a DLL's exports on 32-bit Windows, which removes its own arguments from the stack (on
-// 64-bit Windows there is one convention).
+// 64-bit Windows there is one convention); with PRAXIAPI_CDECL they are __cdecl, the
+// caller removing them, as a library may have them too.
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -18,7 +19,9 @@
 
 #include "platform/codepage.hpp"
 
-#ifdef _WIN32
+#if defined(_WIN32) && defined(PRAXIAPI_CDECL)
+#define PRAXIAPI_CALL __cdecl
+#elif defined(_WIN32)
 #define PRAXIAPI_CALL __stdcall
 #else
 #define PRAXIAPI_CALL

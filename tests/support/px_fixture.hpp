@@ -64,16 +64,22 @@ inline std::string switches_section(const std::string& debug, const std::string&
   return text + "\r\n";
 }
 
-/// Copies the logging library from the build into dir under its own name; with
-/// without_destroy, the variant that lacks LOG_destroy. Copied beside and renamed over
-/// any earlier copy (copying over an existing file fails in mingw's library).
-inline void install_logging_library(const std::filesystem::path& dir, bool without_destroy = false) {
-  const std::filesystem::path bin(PZ_BIN_DIR);
+/// Copies a logging library of the build into dir under its own name: the one in the
+/// folder variant under the build's bin directory ("" for the library itself,
+/// "testlibs" for the one without LOG_destroy, "testlibs/cdecl" for the one with __cdecl
+/// exports). Copied beside and renamed over any earlier copy (copying over an existing
+/// file fails in mingw's library).
+inline void install_logging_library_variant(const std::filesystem::path& dir, const std::string& variant) {
   const std::filesystem::path part = dir / (logging_library_file + ".part");
   std::filesystem::remove(part);
-  std::filesystem::copy_file(without_destroy ? bin / "testlibs" / logging_library_file : bin / logging_library_file,
-                             part);
+  std::filesystem::copy_file(std::filesystem::path(PZ_BIN_DIR) / variant / logging_library_file, part);
   std::filesystem::rename(part, dir / logging_library_file);
+}
+
+/// Copies the logging library from the build into dir; with without_destroy, the
+/// variant that lacks LOG_destroy.
+inline void install_logging_library(const std::filesystem::path& dir, bool without_destroy = false) {
+  install_logging_library_variant(dir, without_destroy ? "testlibs" : "");
 }
 
 /// The lines of a log file written by the logging library, each without its "\n"; a

@@ -14,7 +14,9 @@
 # it was.
 #   tests/win32/installer_test.sh BIN_DIR SETUP_EXE I686_BIN_DIR OBJDUMP PACKED_DIR
 # PACKED_DIR holds the program files the set-up program packs, in i686/ and x86_64/.
-# SETUP_EXE is the set-up program on NSIS's 64-bit stub: these machines run no 32-bit code.
+# SETUP_EXE is the set-up program: here the one on NSIS's 64-bit stub, as these machines
+# run no 32-bit code; in the 32-bit virtual machine (tests/win32/guest32_test.sh) the real
+# 32-bit one.
 # The i686 programs are checked by their PE header (OBJDUMP), never run; the files of the
 # two builds (I686_BIN_DIR and BIN_DIR) serve as the product's 32- and 64-bit PE files.
 # Every Wine program's output goes to a file, never through a pipe.
