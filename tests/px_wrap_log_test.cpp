@@ -118,7 +118,8 @@ TEST_F(OperationLog, AccentedTextInTheAnsiCodePage) {
 // CP1252): on Windows the library gets the file's short name, which the code page holds;
 // elsewhere there is no such name, and the channel says why nothing is logged.
 TEST_F(OperationLog, AFolderTheCodePageCannotHold) {
-  const fs::path folder = appl.path() / "Dvo\xC5\x99\xC3\xA1k";
+  // From UTF-8: a narrow literal would be read in another code page on Windows.
+  const fs::path folder = appl.path() / platform::path_from_utf8("Dvo\xC5\x99\xC3\xA1k");
   fs::create_directory(folder);
   test_support::install_logging_library(folder);
   registry.write(app_paths_section(reg_string(platform::path_to_utf8(folder) + "/;")) +
