@@ -103,6 +103,10 @@ TEST(DumpFileName, ARelativeNameAnywhereInTheInstallationElseWhyNot) {
       {"Temp\\Log\\praxipat.log", std::nullopt, "è un file di PIV ZONA12"},
       {"temp/log/debug.log", std::nullopt, "è un file di PIV ZONA12"},
       {"ZONA12.html", std::nullopt, "è un file di PIV ZONA12"},
+      {".ZONA12.html.4242.a1B2c3.tmp", std::nullopt, "è un file di PIV ZONA12"},
+      {"Temp\\.Diabetici.txt.4242.a1B2c3.tmp", std::nullopt, "è un file di PIV ZONA12"},
+      {"Temp/.Vac.txt.7.x.tmp", std::nullopt, "è un file di PIV ZONA12"},
+      {"Temp/.Tao.txt.tmp", "Temp/.Tao.txt.tmp", ""},  // no process id, no token: not ours
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.answer);

@@ -95,6 +95,17 @@ bool same_name(std::string_view text, std::string_view expected) {
 
 bool is_separator(char c) { return c == '/' || c == '\\'; }
 
+/// True when parts name a temporary file of the system's own: the page's replacement at the
+/// folder's top, or a run's working file in Temp (a patient list being read).
+bool own_temporary(const std::vector<std::string>& parts) {
+  if (parts.size() == 1) return platform::temporary_owner(parts[0], report_page_name).has_value();
+  if (parts.size() != 2 || !same_name(parts[0], "Temp")) return false;
+  const auto& programmes = all_programmes();
+  return std::any_of(programmes.begin(), programmes.end(), [&](Programme programme) {
+    return platform::temporary_owner(parts[1], programme_info(programme).working_file).has_value();
+  });
+}
+
 /// Why the answer names no file the system may read and remove; "" when it may.
 std::string dump_name_problem(const std::string& answer, const std::vector<std::string>& parts) {
   if (answer.size() >= 2 && is_separator(answer[0]) && is_separator(answer[1])) return "è in rete";
@@ -112,9 +123,10 @@ std::string dump_name_problem(const std::string& answer, const std::vector<std::
     if (part.empty() || part == "." || control || part.back() == '.' || part.back() == ' ')
       return "non è un nome di file valido";
   }
-  // The system's own files there: the log folder, written while the run goes on, and the page.
+  // The system's own files there: the log folder, written while the run goes on, the page,
+  // the page's replacement while it is written, and the runs' working files.
   if ((parts.size() > 2 && same_name(parts[0], "Temp") && same_name(parts[1], "Log")) ||
-      (parts.size() == 1 && same_name(parts[0], report_page_name)))
+      (parts.size() == 1 && same_name(parts[0], report_page_name)) || own_temporary(parts))
     return "è un file di PIV ZONA12";
   return {};
 }
